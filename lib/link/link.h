@@ -1,0 +1,87 @@
+// The process-wide link to the graphics window server and the transport
+// operations every other part of the library builds on.
+#ifndef LUMO_LINK_LINK_H
+#define LUMO_LINK_LINK_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "common/lumo_wire.h"
+#include "lib/platform/platform.h"
+
+namespace lumo {
+
+// Room for the longest start-up command ("K,key," + directory + ";" + program
+// path + ";" + version) so that its length can be checked after assembly.
+inline constexpr int kCommandBufferSize = 1024;
+
+struct LinkState {
+  bool quoted_start;
+  bool gui_messages;
+  bool joined;
+  int32_t code_page;
+  unsigned char* server_view;
+  size_t server_view_size;
+  int32_t server_number;
+  int32_t server_key;
+  platform::ServerWindow server_window;
+  int32_t current_window;
+  char current_window_code;
+  int32_t view_count;
+  unsigned char* current_view;
+  char* current_data;  // data area of current_view, or null
+  unsigned char* window_views[wire::kWindowSlots];
+  char server_version_text[256];
+  char mapping_name[256];
+  char server_switches[256];
+  char exe_path[260];
+  platform::CopyData copy_data;
+  char command_buffer[kCommandBufferSize];
+};
+
+extern LinkState g_link;
+
+// Back to the state the process starts with (used by the test suites).
+void reset_link_state();
+
+// ---- Shared blocks and the server -------------------------------------------
+unsigned char* open_shared_view(const char* name);
+void release_shared_view(void* view);
+int32_t find_server();
+// Copies the server block's text (bounded by the block and by size - 1).
+size_t copy_server_text(char* out, size_t size);
+void release_link(int32_t window);
+
+// ---- Commands ---------------------------------------------------------------
+int32_t send_command(int32_t length);
+int32_t interpret_reply(int32_t reply);
+int32_t send_code(char c1, char c2, char c3);
+int32_t send_window_command1(int32_t window, char letter, int32_t a);
+int32_t send_window_command2(int32_t window, char letter, int32_t a, int32_t b);
+int32_t send_window_command3(int32_t window, char letter, int32_t a, int32_t b, int32_t c);
+int32_t put_window_text(int32_t window, const char* text);
+char* put_window_text_n(int32_t window, const char* text, int32_t length);
+int32_t format_window_text(int32_t window, const char* format, ...);
+int32_t request_values(int32_t code, int32_t* a, int32_t* b);
+int32_t send_window_data(int32_t window, const void* bytes, int32_t count);
+int32_t send_window_block(int32_t window, int32_t kind, const void* bytes, int32_t count);
+int32_t probe_current_window();
+
+// ---- Ending a link (defined with the window operations) ---------------------
+int32_t end_link(int32_t mode);
+
+// ---- Window table helpers ---------------------------------------------------
+// The mapped block of window w, or null when w is out of range or not held.
+unsigned char* window_view(int32_t window);
+char* window_data(int32_t window);
+// Makes w (held or not) the current window with its block and data area.
+void make_current(int32_t window);
+
+int32_t read_i32(const unsigned char* view, int offset);
+void write_i32(unsigned char* view, int offset, int32_t value);
+float read_f32(const unsigned char* view, int offset);
+void write_f32(unsigned char* view, int offset, float value);
+
+}  // namespace lumo
+
+#endif

@@ -1,0 +1,63 @@
+#include "lib/link/messages.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "lib/link/link.h"
+#include "lib/platform/platform.h"
+
+namespace lumo {
+
+#ifdef _WIN32
+const char kServerExeName[] = "lumoview.exe";
+#else
+const char kServerExeName[] = "lumoview";
+#endif
+
+namespace {
+constexpr int kJapaneseCodePage = 932;
+constexpr int kMessageBuffer = 256;
+}  // namespace
+
+const char* message_text(Msg id) {
+  const MessageText& m = kCatalogue[static_cast<int>(id)];
+  return (g_link.code_page == kJapaneseCodePage && m.japanese) ? m.japanese : m.english;
+}
+
+int report_message_v(int fatal, const char* format, va_list args) {
+  // vsnprintf cuts a longer text at 255 characters and always terminates.
+  char text[kMessageBuffer];
+  std::vsnprintf(text, sizeof text, format, args);
+
+  if (g_link.gui_messages) {
+    const unsigned style =
+        platform::kBoxTopmost | platform::kBoxIconError |
+        (fatal ? platform::kBoxOk : platform::kBoxAbortRetryIgnore);
+    const int answer = platform::message_box(text, style);
+    if (answer == platform::kAnswerAbort && g_link.view_count > 0) return end_link(-1);
+    return answer;
+  }
+  const int written = std::fprintf(stderr, "%s\n", text);
+  std::fflush(stderr);
+  if (fatal && g_link.view_count > 0) return end_link(-1);
+  return written;
+}
+
+int report_message(int fatal, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const int r = report_message_v(fatal, format, args);
+  va_end(args);
+  return r;
+}
+
+void fail(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  report_message_v(1, format, args);
+  va_end(args);
+  release_link(-1);
+  std::exit(1);
+}
+
+}  // namespace lumo

@@ -1,0 +1,220 @@
+// Commands to the server: the envelope, the replies and the data area.
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "lib/link/link.h"
+#include "lib/link/messages.h"
+
+namespace lumo {
+namespace {
+
+[[noreturn]] void server_window_gone() {
+  if (g_link.command_buffer[0] == wire::kCmdStart) {
+    fail(message_text(Msg::LaunchFailed), kServerExeName, kServerExeName);
+  }
+  fail("%s", message_text(Msg::WindowClosed));
+}
+
+int32_t send_window_command(int32_t window, char letter) {
+  g_link.command_buffer[0] = letter;
+  g_link.command_buffer[1] = static_cast<char>(wire::kWindowCodeBase + window);
+  g_link.command_buffer[2] = '\0';
+  return interpret_reply(send_command(wire::kWindowCommandLength));
+}
+
+size_t bounded_length(const char* s, size_t limit) {
+  size_t n = 0;
+  while (n < limit && s[n]) ++n;
+  return n;
+}
+
+}  // namespace
+
+int32_t send_command(int32_t length) {
+  if (length > wire::kMaxCommand) {
+    // A warning: a GUI user may pick any button; the program ends regardless.
+    g_link.command_buffer[kCommandBufferSize - 1] = '\0';
+    report_message(0, kCatalogue[static_cast<int>(Msg::BufferOverflow)].english,
+                   g_link.command_buffer);
+    release_link(-1);
+    std::exit(1);
+  }
+  if (!g_link.server_window) return wire::kReplyNoServer;
+  if (!platform::server_window_exists(g_link.server_window)) server_window_gone();
+  g_link.copy_data.size = static_cast<uint32_t>(length < 0 ? 0 : length);
+  int32_t reply = 0;
+  if (!platform::send_copy_data(g_link.server_window, &g_link.copy_data, &reply)) {
+    server_window_gone();
+  }
+  return reply;
+}
+
+int32_t interpret_reply(int32_t reply) {
+  if (reply > wire::kPlainReplyFloor) return reply;
+  switch (reply) {
+    case wire::kReplyAborted:
+      fail("%s", message_text(Msg::EndedAbnormally));
+    case wire::kReplyCloseExit:
+      end_link(0);
+      std::exit(0);
+    case wire::kReplyExit:
+      release_link(-1);
+      std::exit(0);
+    case wire::kReplyDetached:
+      release_link(-1);
+      g_link.server_window = 0;
+      return 0;
+    case wire::kReplyTrue:
+      return 1;
+    default:
+      return reply;
+  }
+}
+
+int32_t send_code(char c1, char c2, char c3) {
+  g_link.command_buffer[0] = c1;
+  g_link.command_buffer[1] = c2;
+  g_link.command_buffer[2] = c3;
+  g_link.command_buffer[3] = '\0';
+  return interpret_reply(send_command(wire::kCodeLength));
+}
+
+int32_t send_window_command1(int32_t window, char letter, int32_t a) {
+  unsigned char* view = window_view(window);
+  if (!view) return 0;
+  write_i32(view, wire::kArg1, a);
+  return send_window_command(window, letter);
+}
+
+int32_t send_window_command2(int32_t window, char letter, int32_t a, int32_t b) {
+  unsigned char* view = window_view(window);
+  if (!view) return 0;
+  write_i32(view, wire::kArg1, a);
+  write_i32(view, wire::kArg2, b);
+  return send_window_command(window, letter);
+}
+
+int32_t send_window_command3(int32_t window, char letter, int32_t a, int32_t b, int32_t c) {
+  unsigned char* view = window_view(window);
+  if (!view) return 0;
+  write_i32(view, wire::kArg1, a);
+  write_i32(view, wire::kArg2, b);
+  write_i32(view, wire::kArg3, c);
+  return send_window_command(window, letter);
+}
+
+int32_t put_window_text(int32_t window, const char* text) {
+  char* data = window_data(window);
+  if (!data) return 0;
+  if (!text) {
+    data[0] = '\0';
+    return 0;
+  }
+  if (text == data) {
+    data[wire::kMaxText] = '\0';
+    return static_cast<int32_t>(std::strlen(data));
+  }
+  const size_t n = bounded_length(text, wire::kMaxText);
+  std::memmove(data, text, n);
+  data[n] = '\0';
+  return static_cast<int32_t>(n);
+}
+
+char* put_window_text_n(int32_t window, const char* text, int32_t length) {
+  char* data = window_data(window);
+  if (!data) return nullptr;
+  if (!text) {
+    data[0] = '\0';
+    return nullptr;
+  }
+  const int32_t n = length < 0 ? 0 : (length > wire::kMaxText ? wire::kMaxText : length);
+  const size_t copied = bounded_length(text, static_cast<size_t>(n));
+  std::memmove(data, text, copied);
+  std::memset(data + copied, 0, static_cast<size_t>(n) - copied + 1);
+  // Blank padding (and any NUL inside the declared length) is not text.
+  for (int32_t i = n - 1; i >= 0 && (data[i] == ' ' || data[i] == '\0'); --i) data[i] = '\0';
+  return data;
+}
+
+int32_t format_window_text(int32_t window, const char* format, ...) {
+  char* data = window_data(window);
+  if (!data) return 0;
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(data, wire::kDataSize, format, args);
+  va_end(args);
+  if (n < 0) {
+    data[0] = '\0';
+    return 0;
+  }
+  return n > wire::kMaxText ? wire::kMaxText : n;
+}
+
+int32_t request_values(int32_t code, int32_t* a, int32_t* b) {
+  if (!g_link.server_view) fail("%s", message_text(Msg::CommunicationFailed));
+  const int32_t mask = (a ? 1 : 0) + (b ? 2 : 0);
+  std::snprintf(reinterpret_cast<char*>(g_link.server_view), g_link.server_view_size,
+                "%d;%d;%d;%d;", code, mask, a ? *a : 0, b ? *b : 0);
+  const int32_t r = send_code(wire::kCmdMetric, ' ', ' ');
+  if (code < 0) return r;
+  // A reply that ended or detached the link leaves nothing to read.
+  if (!g_link.server_view) return 0;
+  char text[wire::kServerTextMax + 1];
+  copy_server_text(text, sizeof text);
+  int tag = 0;
+  int va = 0;
+  int vb = 0;
+  if (std::sscanf(text, "%d;%d;%d;", &tag, &va, &vb) != 3 || tag != wire::kRequestReplyTag) {
+    return 0;
+  }
+  if (a) *a = va;
+  if (b) *b = vb;
+  return r;
+}
+
+int32_t send_window_data(int32_t window, const void* bytes, int32_t count) {
+  char* data = window_data(window);
+  if (!data) return 0;
+  const unsigned char* p = static_cast<const unsigned char*>(bytes);
+  int32_t offset = 0;
+  while (count > 0) {
+    const int32_t chunk = count < wire::kDataSize ? count : wire::kDataSize;
+    std::memcpy(data, p, static_cast<size_t>(chunk));
+    if (send_window_command3(window, wire::kCmdRequest, wire::kBlockChunk, offset, chunk) == 0) {
+      send_window_command1(window, wire::kCmdRequest, wire::kBlockCancel);
+      return 0;
+    }
+    p += chunk;
+    offset += chunk;
+    count -= chunk;
+  }
+  return window;
+}
+
+int32_t send_window_block(int32_t window, int32_t kind, const void* bytes, int32_t count) {
+  if (send_window_command1(window, wire::kCmdBlock, kind) == 0) return 0;
+  if (send_window_data(window, bytes, count) != 0) {
+    send_window_command1(window, wire::kCmdRequest, wire::kBlockCommit);
+    return window;
+  }
+  send_window_command1(window, wire::kCmdRequest, wire::kBlockCancel);
+  return 0;
+}
+
+int32_t probe_current_window() {
+  if (g_link.current_window <= 0 || !g_link.current_view) return -1;
+  for (int32_t step = 1; step <= 2; ++step) {
+    write_i32(g_link.current_view, wire::kArg1, step);
+    g_link.command_buffer[0] = wire::kCmdProbe;
+    g_link.command_buffer[1] = g_link.current_window_code;
+    g_link.command_buffer[2] = '\0';
+    const int32_t r = send_command(wire::kWindowCommandLength);
+    if (step == 1 && r != wire::kReplyAborted) return 1;
+    if (step == 2 && r != wire::kWindowProbeSecondReply) return 2;
+  }
+  return 0;
+}
+
+}  // namespace lumo
