@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what the kit needs to build and test, quietly, and only what is
+# missing: compilers, CMake and Ninja, GoogleTest, cairo and Xlib, Xvfb, the
+# two MinGW cross toolchains and wine64.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ gcc gfortran pkg-config python3
+  libgtest-dev googletest
+  libcairo2-dev libx11-dev
+  xvfb xauth
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64
+  wine64
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

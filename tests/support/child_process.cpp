@@ -1,0 +1,143 @@
+#include "tests/support/child_process.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/posix_names.h"
+
+extern char** environ;
+
+namespace testing_support {
+namespace {
+
+long long now_ms() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+}  // namespace
+
+PrivateSession::PrivateSession() {
+  static int counter = 0;
+  name_ = "lt" + std::to_string(getpid()) + "x" + std::to_string(++counter);
+  const char* old = std::getenv(lumo::posix_names::kSessionVariable);
+  had_previous_ = old != nullptr;
+  if (old) previous_ = old;
+  setenv(lumo::posix_names::kSessionVariable, name_.c_str(), 1);
+}
+
+PrivateSession::~PrivateSession() {
+  const std::string prefix = name_ + ".";
+  if (DIR* d = opendir("/dev/shm")) {
+    while (dirent* e = readdir(d)) {
+      if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) {
+        shm_unlink(("/" + std::string(e->d_name)).c_str());
+      }
+    }
+    closedir(d);
+  }
+  char dir[200];
+  if (lumo::posix_names::runtime_dir(dir, sizeof dir)) {
+    if (DIR* d = opendir(dir)) {
+      while (dirent* e = readdir(d)) {
+        if (e->d_name[0] != '.') unlink((std::string(dir) + "/" + e->d_name).c_str());
+      }
+      closedir(d);
+    }
+    rmdir(dir);
+  }
+  if (had_previous_) {
+    setenv(lumo::posix_names::kSessionVariable, previous_.c_str(), 1);
+  } else {
+    unsetenv(lumo::posix_names::kSessionVariable);
+  }
+}
+
+ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  out_fd_ = fds[0];
+}
+
+ChildProcess::~ChildProcess() {
+  if (pid_ > 0 && !reaped_) {
+    kill(pid_, SIGTERM);
+    if (wait_exit(3000) == -1) kill_now();
+  }
+  if (out_fd_ >= 0) close(out_fd_);
+}
+
+void ChildProcess::kill_now() {
+  if (pid_ <= 0 || reaped_) return;
+  kill(pid_, SIGKILL);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  reaped_ = true;
+}
+
+std::string ChildProcess::read_line(int timeout_ms) {
+  const long long end = now_ms() + timeout_ms;
+  for (;;) {
+    const size_t nl = buffered_.find('\n');
+    if (nl != std::string::npos) {
+      std::string line = buffered_.substr(0, nl);
+      buffered_.erase(0, nl + 1);
+      return line;
+    }
+    const long long left = end - now_ms();
+    if (left <= 0 || out_fd_ < 0) return "";
+    pollfd p{out_fd_, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+    char buf[256];
+    const ssize_t n = read(out_fd_, buf, sizeof buf);
+    if (n <= 0) return "";
+    buffered_.append(buf, static_cast<size_t>(n));
+  }
+}
+
+int ChildProcess::wait_exit(int timeout_ms) {
+  const long long end = now_ms() + timeout_ms;
+  for (;;) {
+    int status = 0;
+    const pid_t r = waitpid(pid_, &status, WNOHANG);
+    if (r == pid_) {
+      reaped_ = true;
+      return status;
+    }
+    if (now_ms() >= end) return -1;
+    usleep(5000);
+  }
+}
+
+std::string binary_dir() {
+  char path[4096];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return ".";
+  path[n] = '\0';
+  std::string s(path);
+  return s.substr(0, s.rfind('/'));
+}
+
+}  // namespace testing_support

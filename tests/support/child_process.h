@@ -1,0 +1,55 @@
+// Test helpers: private sessions and child processes that are always ended.
+#ifndef LUMO_TESTS_CHILD_PROCESS_H
+#define LUMO_TESTS_CHILD_PROCESS_H
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A private session: LUMO_SESSION is set for this process and its children,
+// and everything the session left behind (blocks, sockets) is removed when it
+// ends.
+class PrivateSession {
+ public:
+  PrivateSession();
+  ~PrivateSession();
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string name_;
+  std::string previous_;
+  bool had_previous_ = false;
+};
+
+// A child process started with posix_spawn; on destruction it is ended with
+// SIGTERM (then SIGKILL) and reaped.  Only this process is ever signalled.
+class ChildProcess {
+ public:
+  explicit ChildProcess(const std::vector<std::string>& argv);
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  pid_t pid() const { return pid_; }
+  // Reads one line of the child's stdout (up to timeout_ms); "" on timeout.
+  std::string read_line(int timeout_ms);
+  // Waits up to timeout_ms; returns the wait status or -1 when still running.
+  int wait_exit(int timeout_ms);
+  void kill_now();
+
+ private:
+  pid_t pid_ = -1;
+  int out_fd_ = -1;
+  bool reaped_ = false;
+  std::string buffered_;
+};
+
+// Directory of the running test binary (helpers are built beside it).
+std::string binary_dir();
+
+}  // namespace testing_support
+
+#endif
