@@ -45,11 +45,14 @@ extern LinkState g_link;
 void reset_link_state();
 
 // ---- Shared blocks and the server -------------------------------------------
-unsigned char* open_shared_view(const char* name);
+// Maps a named block; null when absent or too small for its kind (window
+// blocks hold at least 2304 bytes).  *size (when given) receives its length.
+unsigned char* open_shared_view(const char* name, size_t* size = nullptr);
 void release_shared_view(void* view);
 int32_t find_server();
 // Copies the server block's text (bounded by the block and by size - 1).
 size_t copy_server_text(char* out, size_t size);
+size_t copy_block_text(const unsigned char* block, size_t block_size, char* out, size_t size);
 void release_link(int32_t window);
 
 // ---- Commands ---------------------------------------------------------------
@@ -66,6 +69,10 @@ int32_t request_values(int32_t code, int32_t* a, int32_t* b);
 int32_t send_window_data(int32_t window, const void* bytes, int32_t count);
 int32_t send_window_block(int32_t window, int32_t kind, const void* bytes, int32_t count);
 int32_t probe_current_window();
+
+// Copies a blank-padded text of a by-reference caller into out: at most
+// max - 1 characters, stopping at a NUL, trailing blanks removed.
+void copy_padded(char* out, size_t max, const char* text, int length);
 
 // ---- Ending a link (defined with the window operations) ---------------------
 int32_t end_link(int32_t mode);

@@ -8,11 +8,7 @@
 
 namespace lumo {
 
-#ifdef _WIN32
-const char kServerExeName[] = "lumoview.exe";
-#else
-const char kServerExeName[] = "lumoview";
-#endif
+const char* const kServerExeName = platform::kServerFile;
 
 namespace {
 constexpr int kJapaneseCodePage = 932;

@@ -44,7 +44,7 @@ struct MessageText {
 extern const MessageText kCatalogue[static_cast<int>(Msg::Count)];
 
 // The server's file as messages name it.
-extern const char kServerExeName[];
+extern const char* const kServerExeName;
 
 // The text of a message in the language of the link's code page: Japanese
 // under code page 932 where a twin exists, English otherwise.

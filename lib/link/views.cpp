@@ -18,7 +18,7 @@ void discard_view(void* view) {
 
 }  // namespace
 
-unsigned char* open_shared_view(const char* name) {
+unsigned char* open_shared_view(const char* name, size_t* size_out) {
   size_t size = 0;
   void* view = platform::open_shared_block(name, &size);
   if (!view) return nullptr;
@@ -29,7 +29,7 @@ unsigned char* open_shared_view(const char* name) {
     discard_view(view);
     return nullptr;
   }
-  if (!window_block) g_link.server_view_size = size;
+  if (size_out) *size_out = size;
   return static_cast<unsigned char*>(view);
 }
 
@@ -41,16 +41,20 @@ void release_shared_view(void* view) {
   }
 }
 
-size_t copy_server_text(char* out, size_t size) {
+size_t copy_block_text(const unsigned char* block, size_t block_size, char* out, size_t size) {
   size_t n = 0;
-  if (g_link.server_view) {
-    const size_t limit = g_link.server_view_size < size - 1 ? g_link.server_view_size : size - 1;
-    const char* text = reinterpret_cast<const char*>(g_link.server_view);
+  if (block) {
+    const size_t limit = block_size < size - 1 ? block_size : size - 1;
+    const char* text = reinterpret_cast<const char*>(block);
     while (n < limit && text[n]) ++n;
     std::memcpy(out, text, n);
   }
   out[n] = '\0';
   return n;
+}
+
+size_t copy_server_text(char* out, size_t size) {
+  return copy_block_text(g_link.server_view, g_link.server_view_size, out, size);
 }
 
 int32_t find_server() {
@@ -61,24 +65,25 @@ int32_t find_server() {
       g_link.server_view = nullptr;
       g_link.server_key = 0;
     }
-    unsigned char* view = open_shared_view(g_link.mapping_name);
+    size_t size = 0;
+    unsigned char* view = open_shared_view(g_link.mapping_name, &size);
     if (view) {
-      g_link.server_view = view;
       char header[wire::kServerTextMax + 1];
-      copy_server_text(header, sizeof header);
+      copy_block_text(view, size, header, sizeof header);
       int state = -1;
       long long window = 0;
       int key = 0;
       char version[256];
       if (std::sscanf(header, "%d,%lld,%d,%255[^\n]", &state, &window, &key, version) == 4 &&
           state == 0) {
+        g_link.server_view = view;
+        g_link.server_view_size = size;
         g_link.server_number = n;
         g_link.server_window = static_cast<platform::ServerWindow>(window);
         g_link.server_key = key;
         std::snprintf(g_link.server_version_text, sizeof g_link.server_version_text, "%s", version);
         return g_link.server_key;
       }
-      g_link.server_view = nullptr;
       discard_view(view);
     }
     g_link.server_key = 0;

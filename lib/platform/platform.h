@@ -51,6 +51,61 @@ unsigned long last_error();
 // Returns the button chosen.  Without a native box the text goes to stderr.
 int message_box(const char* text, unsigned style);
 
+
+// ---- The program and its environment ----------------------------------------
+// Directory separator of paths and separator of search-path lists.
+// The server's file as the platform names it.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+inline constexpr char kListSeparator = ';';
+inline constexpr char kServerFile[] = "lumoview.exe";
+#else
+inline constexpr char kPathSeparator = '/';
+inline constexpr char kListSeparator = ':';
+inline constexpr char kServerFile[] = "lumoview";
+#endif
+
+// Full path of the running program; false when it does not fit.
+bool module_path(char* out, size_t size);
+// The program's command line as the system received it.
+const char* command_line();
+// The current directory; false (and out empty) when it needs more than
+// size - 1 characters.
+bool current_directory(char* out, size_t size);
+// An environment variable; false when unset or longer than size - 1.
+bool get_env(const char* name, char* out, size_t size);
+// Does a file exist at this path (the search for the server)?
+bool file_exists(const char* path);
+// Is the program's own file a PE executable whose subsystem is worth reading?
+bool own_file_is_pe();
+// The ANSI code page for messages: 932 selects Japanese.  An invalid system
+// code page reads as 1252.
+int32_t ansi_code_page();
+
+// ---- Reading a file (the program-kind check) --------------------------------
+using File = intptr_t;
+inline constexpr File kNoFile = -1;
+File file_open_read(const char* path);
+bool file_read(File file, void* buffer, unsigned long count, unsigned long* got);
+// Moves to an absolute offset; false on failure.
+bool file_seek(File file, unsigned long offset);
+void file_close(File file);
+
+// ---- Starting the server ----------------------------------------------------
+// Finds the server's file; does not return when there is none.
+using LocateFn = const char* (*)(const char* name);
+// Starts the server with the switch string as its command line and waits (at
+// most 60 s) until it is ready.  Failures are silent: the caller scans for the
+// server afterwards and reports what it does not find.
+void launch_server(LocateFn locate, const char* switches);
+
+// ---- The screen -------------------------------------------------------------
+// Screen size in pixels; false when no screen can be asked (a documented
+// default is stored then).
+bool screen_size(int32_t* width, int32_t* height);
+inline constexpr int32_t kDefaultScreenWidth = 1024;
+inline constexpr int32_t kDefaultScreenHeight = 768;
+
 }  // namespace lumo::platform
 
 #endif

@@ -5,7 +5,8 @@
 // request exchange, and replies 1 to everything else.  Two argument values of
 // window commands script failures: 999 makes it die while the command is
 // pending, 998 makes it reply with the value in argument word 2.
-// Prints "ready <n>" on stdout once its block exists; SIGTERM ends it.
+// Prints "ready <n>" on stdout (and writes to LUMOVIEW_READY_FD when the
+// library started it) once its block exists; SIGTERM ends it.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -54,6 +55,13 @@ int main(int argc, char** argv) {
                 key, wire::kServerVersion);
   std::printf("ready %d\n", number);
   std::fflush(stdout);
+  // Started by the library: tell it the block exists.
+  if (const char* fd = std::getenv("LUMOVIEW_READY_FD")) {
+    const int ready = std::atoi(fd);
+    if (write(ready, "1", 1) != 1) return 4;
+    close(ready);
+    unsetenv("LUMOVIEW_READY_FD");
+  }
 
   unsigned char* windows[wire::kWindowSlots] = {};
   int next_window = 1;
@@ -74,6 +82,11 @@ int main(int argc, char** argv) {
       std::snprintf(reinterpret_cast<char*>(server_block), 4096, "%d,Window %d\n%lld,%d,%s", w, w,
                     host.window_handle(), key, wire::kServerVersion);
       return w;
+    }
+    if (letter == wire::kCmdEnd) {  // the program has gone: wait for the next one
+      std::snprintf(reinterpret_cast<char*>(server_block), 4096, "0,%lld,%d,%s",
+                    host.window_handle(), key, wire::kServerVersion);
+      return 1;
     }
     if (letter == wire::kCmdMetric && size == 4) {
       int code = 0, mask = 0, a = 0, b = 0;

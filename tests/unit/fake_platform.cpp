@@ -1,6 +1,8 @@
 #include "tests/unit/fake_platform.h"
 
+#include <cstdio>
 #include <cstring>
+#include <algorithm>
 
 #include "lib/link/link.h"
 
@@ -111,6 +113,80 @@ unsigned long last_error() { return fake::server().error; }
 int message_box(const char* text, unsigned style) {
   fake::server().boxes.emplace_back(text, style);
   return fake::server().box_answer;
+}
+
+bool module_path(char* out, size_t size) {
+  const std::string& p = fake::server().module_path;
+  if (p.size() + 1 > size) {
+    out[0] = '\0';
+    return false;
+  }
+  std::memcpy(out, p.c_str(), p.size() + 1);
+  return true;
+}
+
+const char* command_line() { return fake::server().command_line.c_str(); }
+
+bool current_directory(char* out, size_t size) {
+  const std::string& d = fake::server().current_directory;
+  if (d.size() + 1 > size) {
+    out[0] = '\0';
+    return false;
+  }
+  std::memcpy(out, d.c_str(), d.size() + 1);
+  return true;
+}
+
+bool get_env(const char* name, char* out, size_t size) {
+  auto it = fake::server().env.find(name);
+  if (it == fake::server().env.end() || it->second.size() + 1 > size) {
+    if (size) out[0] = '\0';
+    return false;
+  }
+  std::memcpy(out, it->second.c_str(), it->second.size() + 1);
+  return true;
+}
+
+bool file_exists(const char* path) {
+  fake::Server& s = fake::server();
+  s.probed.push_back(path);
+  return std::find(s.files.begin(), s.files.end(), path) != s.files.end();
+}
+
+bool own_file_is_pe() { return fake::server().own_file_is_pe; }
+
+int32_t ansi_code_page() { return fake::server().code_page; }
+
+// Files are real: the program-kind walk is tested on real executables.
+File file_open_read(const char* path) {
+  FILE* f = std::fopen(path, "rb");
+  if (!f) fake::server().error = 2;
+  return f ? reinterpret_cast<File>(f) : kNoFile;
+}
+
+bool file_read(File file, void* buffer, unsigned long count, unsigned long* got) {
+  *got = static_cast<unsigned long>(std::fread(buffer, 1, count, reinterpret_cast<FILE*>(file)));
+  return true;
+}
+
+bool file_seek(File file, unsigned long offset) {
+  return std::fseek(reinterpret_cast<FILE*>(file), static_cast<long>(offset), SEEK_SET) == 0;
+}
+
+void file_close(File file) {
+  if (file != kNoFile) std::fclose(reinterpret_cast<FILE*>(file));
+}
+
+void launch_server(LocateFn locate, const char* switches) {
+  const char* path = locate(kServerFile);
+  fake::server().launches.push_back({path, switches});
+  if (fake::server().on_launch) fake::server().on_launch();
+}
+
+bool screen_size(int32_t* width, int32_t* height) {
+  *width = fake::server().screen_width;
+  *height = fake::server().screen_height;
+  return true;
 }
 
 }  // namespace lumo::platform

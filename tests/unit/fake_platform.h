@@ -44,6 +44,27 @@ struct Server {
   std::vector<std::pair<std::string, unsigned>> boxes;
   int box_answer = lumo::platform::kAnswerOk;
 
+  // The program and its environment.
+  std::string module_path = "/opt/app/prog";
+  std::string command_line = "prog";
+  std::string current_directory = "/home/user";
+  std::map<std::string, std::string> env;
+  std::vector<std::string> files;  // paths that exist
+  std::vector<std::string> probed;  // paths looked for, in order
+  bool own_file_is_pe = false;
+  int32_t code_page = 1252;
+  int32_t screen_width = 1280;
+  int32_t screen_height = 1024;
+
+  // Starting the server: every launch with the path found and the switches;
+  // on_launch (when set) plays the new server's part.
+  struct Launch {
+    std::string path;
+    std::string switches;
+  };
+  std::vector<Launch> launches;
+  std::function<void()> on_launch;
+
   unsigned char* add_block(const std::string& name, size_t size);
   unsigned char* block(const std::string& name);
   // Server block "LumoView<n>" holding `header`.

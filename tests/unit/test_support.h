@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "lib/link/link.h"
 #include "tests/unit/fake_platform.h"
@@ -40,6 +44,57 @@ class LinkTest : public ::testing::Test {
   }
 
   std::vector<fake::Command>& log() { return fake::server().log; }
+
+  // Answers as a correct server does: layout probes, the start-up key, window
+  // openings (numbers from next_window), closings (close_answer), the
+  // server-block exchange (echoing the values sent) and 1 for everything
+  // else.  `special` may answer a command first (return true to use *reply).
+  void serve_like_lumoview(int server_number = 1) {
+    fake::server().handler = [this, server_number](const fake::Command& c) -> int32_t {
+      int32_t reply = 0;
+      if (special && special(c, &reply)) return reply;
+      if (c.letter == 'O' && c.window < 0) {
+        static const int32_t answers[] = {224, 256, 2147483647, INT32_MIN};
+        return answers[(c.bytes[2] - '0') & 3];
+      }
+      if (c.letter == 'K') return kKey;
+      unsigned char* server = fake::server().block("LumoView" + std::to_string(server_number));
+      if (c.letter == 'I') {
+        const int w = next_window++;
+        fake::server().add_window(server_number, w);
+        std::snprintf(reinterpret_cast<char*>(server), 64, "%d,Window %d\n4242,77,0,9,9,9b", w, w);
+        return open_answer;
+      }
+      if (c.letter == 'J') return close_answer;
+      if (c.letter == 'L') {  // the program has gone: wait for the next one
+        std::snprintf(reinterpret_cast<char*>(server), 64, "0,4242,77,%s", version.c_str());
+        return 1;
+      }
+      if (c.letter == 'E' && c.window < 0) {
+        int code = 0, mask = 0, a = 0, b = 0;
+        std::sscanf(reinterpret_cast<char*>(server), "%d;%d;%d;%d;", &code, &mask, &a, &b);
+        exchanges.push_back(reinterpret_cast<char*>(server));
+        if (code >= 0) std::snprintf(reinterpret_cast<char*>(server), 64, "3;%d;%d;", a, b);
+        return exchange_answer;
+      }
+      return 1;
+    };
+  }
+
+  // Puts a waiting server 1 (key 77) in place, answering as above.
+  void waiting_server(const std::string& server_version = "0,9,9,9b") {
+    version = server_version;
+    fake::server().add_server(1, "0,4242,77," + version);
+    serve_like_lumoview();
+  }
+
+  std::function<bool(const fake::Command&, int32_t*)> special;
+  std::string version = "0,9,9,9b";
+  int next_window = 1;
+  int32_t open_answer = 1;
+  int32_t close_answer = 0;
+  int32_t exchange_answer = 1;
+  std::vector<std::string> exchanges;  // server-block requests as written
 };
 
 }  // namespace testing_support

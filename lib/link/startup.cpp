@@ -1,0 +1,116 @@
+// Starting a link: who the program is, which server, and the start-up command.
+#include <cstdio>
+#include <cstring>
+
+#include "include/lumo.h"
+#include "include/lumo_ref.h"
+#include "lib/link/launch.h"
+#include "lib/link/link.h"
+#include "lib/link/messages.h"
+#include "lib/window/compat.h"
+#include "lib/window/metrics.h"
+
+namespace lumo {
+namespace {
+
+constexpr int kDisplaySwitches = 6;
+constexpr int kCurrentDirRoom = 255;
+constexpr char kLevelCode = '0';  // "B" '0' (a + 32): the server-level a value
+constexpr int kZoomOffset = 10;   // "G" ' ' (z + 10)
+
+void clear_window_table() {
+  for (auto& v : g_link.window_views) v = nullptr;
+  g_link.view_count = 0;
+}
+
+// A running server (or a joined one) takes the options as requests.
+void apply_options_to_server(const StartOptions& o) {
+  if (o.flags >= 0) {
+    for (int bit = 0; bit < kDisplaySwitches; ++bit) {
+      if (o.flags & (1 << (bit + 16))) continue;
+      server_switch(0, bit + 1, (o.flags >> bit) & 1);
+    }
+  }
+  if (o.x >= 0 && o.y >= 0) {
+    int32_t x = o.x, y = o.y;
+    window_metric(0, kMetricWindowPosition, &x, &y);
+  }
+  if (o.width > 0 && o.height > 0) {
+    int32_t w = o.width, h = o.height;
+    window_metric(0, kMetricWindowSize, &w, &h);
+  }
+  if (o.a >= 1 && o.a <= 4) {
+    send_code(wire::kCmdRequest, kLevelCode, static_cast<char>(o.a + wire::kWindowCodeBase));
+  }
+  if (o.m >= 0 && o.m <= 14) send_code(wire::kCmdSetting, ' ', static_cast<char>(o.m));
+  if (o.z >= 1 && o.z <= 4) send_code(wire::kCmdSetting, ' ', static_cast<char>(o.z + kZoomOffset));
+  if (o.dpi >= 1 && o.dpi <= 1200) {
+    int32_t d1 = o.dpi, d2 = o.dpi;
+    window_metric(0, kMetricResolution, &d1, &d2);
+  }
+}
+
+void send_startup_command() {
+  char dir[kCurrentDirRoom];
+  platform::current_directory(dir, sizeof dir);  // empty when it does not fit
+  const int n = std::snprintf(g_link.command_buffer, sizeof g_link.command_buffer,
+                              "%c,%d,%s;%s;%s", wire::kCmdStart, g_link.server_key, dir,
+                              g_link.exe_path, wire::kLibraryVersionText);
+  if (send_command(n + 1) != g_link.server_key) fail("%s", message_text(Msg::InitFailed));
+}
+
+}  // namespace
+
+void note_program_identity() {
+  platform::module_path(g_link.exe_path, sizeof g_link.exe_path);
+  g_link.gui_messages = detect_gui_program(g_link.exe_path);
+  g_link.code_page = platform::ansi_code_page();
+}
+
+void note_command_line() {
+  const char* line = platform::command_line();
+  if (line && line[0] == '"') g_link.quoted_start = true;
+}
+
+int32_t start_link(const StartOptions& options) {
+  if (!g_link.joined) {
+    if (g_link.server_number != 0) return 0;
+    if (g_link.view_count < 0) clear_window_table();
+    note_program_identity();
+  }
+  if (!g_link.joined && find_server() == 0) {
+    build_server_switches(g_link.server_switches, sizeof g_link.server_switches, options);
+  } else {
+    apply_options_to_server(options);
+  }
+  if (g_link.joined) return g_link.server_number;
+  if (!g_link.server_view) {
+    platform::launch_server(locate_server_executable, g_link.server_switches);
+    find_server();
+  }
+  if (!g_link.server_window) fail(message_text(Msg::CannotExecute), kServerExeName);
+  check_server_version();
+  note_command_line();
+  probe_server_layout();
+  send_startup_command();
+  return g_link.server_number;
+}
+
+}  // namespace lumo
+
+extern "C" {
+
+int LmInit(void) { return lumo::start_link(lumo::kNoOptions); }
+
+int lminit(int* result) { return *result = LmInit(); }
+
+int LmInitEx(int flags, int x, int y, int width, int height, int a, int m, int z, int dpi) {
+  return lumo::start_link({flags, x, y, width, height, a, m, z, dpi});
+}
+
+int lminitex(int* result, int* flags, int* x, int* y, int* width, int* height, int* a, int* m,
+             int* z, int* dpi) {
+  return *result = LmInitEx(*flags, *x, *y, *width, *height, *a, *m, *z, *dpi);
+}
+
+}  // extern "C"
