@@ -33,6 +33,65 @@ inline constexpr int kMaxText = kDataSize - 1;        // longest string in the d
 inline constexpr int kWindowBlockSize = kDataArea + kDataSize;   // 2304
 inline constexpr int kServerBlockMinSize = 1024;      // a server block holds at least this
 
+// Drawing state (bytes 0..223 of a window block).
+inline constexpr int kScaleX = 0;        // float: pixels per world unit along x (0 in pixel mode)
+inline constexpr int kScaleY = 4;        // float
+inline constexpr int kWorldX1 = 8;       // float: world x at the viewport's left edge
+inline constexpr int kWorldY1 = 12;      // float: world y at its bottom edge
+inline constexpr int kWorldX2 = 16;      // float
+inline constexpr int kWorldY2 = 20;      // float
+inline constexpr int kViewX1 = 24;       // float: viewport, in unit lengths
+inline constexpr int kViewY1 = 28;
+inline constexpr int kViewX2 = 32;
+inline constexpr int kViewY2 = 36;
+inline constexpr int kAreaWidth = 40;    // int32, kept by the server
+inline constexpr int kAreaHeight = 44;   // int32, kept by the server
+inline constexpr int kUnit = 48;         // int32: unit length in pixels
+inline constexpr int kPixelMode = 52;    // int32: 1 = world coordinates are pixels
+inline constexpr int kOriginX = 56;      // int32, kept by the server
+inline constexpr int kOriginY = 60;      // int32, kept by the server
+inline constexpr int kPosX = 68;         // int32: current position; negative = none
+inline constexpr int kPosY = 72;
+inline constexpr int kChanged = 76;      // uint32: attribute change bits
+inline constexpr int kFillMode = 80;     // int32: polygon fill rule 1 or 2
+inline constexpr int kPenStyle = 92;
+inline constexpr int kPenWidth = 96;
+inline constexpr int kPenColour = 100;
+inline constexpr int kPenMode = 104;
+inline constexpr int kBrushStyle = 108;
+inline constexpr int kBrushHatch = 112;
+inline constexpr int kBrushColour = 116;
+inline constexpr int kMarkerType = 140;
+inline constexpr int kMarkerSize = 144;
+inline constexpr int kMarkerColour1 = 148;
+inline constexpr int kMarkerColour2 = 152;
+inline constexpr int kMarkerParam = 156;
+inline constexpr int kTextAngle = 160;
+inline constexpr int kTextHeight = 164;
+inline constexpr int kTextAlign = 168;
+inline constexpr int kTextColour = 172;
+inline constexpr int kTextParam = 176;
+inline constexpr int kSymbolAngle = 180;
+inline constexpr int kSymbolCode = 184;
+inline constexpr int kSymbolHeight = 188;
+inline constexpr int kSymbolAlign = 192;
+inline constexpr int kSymbolColour = 196;
+inline constexpr int kSymbolParam = 200;
+
+// Change bits of kChanged.
+inline constexpr uint32_t kChangedPenStyle = 0x001;
+inline constexpr uint32_t kChangedPenWidth = 0x002;
+inline constexpr uint32_t kChangedPenColour = 0x004;
+inline constexpr uint32_t kChangedPenMode = 0x008;
+inline constexpr uint32_t kChangedBrushStyle = 0x010;
+inline constexpr uint32_t kChangedBrushColour = 0x020;
+inline constexpr uint32_t kChangedBrushHatch = 0x040;
+inline constexpr uint32_t kChangedMarkerType = 0x080;
+inline constexpr uint32_t kChangedMarkerSize = 0x100;
+inline constexpr uint32_t kChangedMarkerColour1 = 0x200;
+inline constexpr uint32_t kChangedMarkerColour2 = 0x400;
+inline constexpr uint32_t kChangedMarkerParam = 0x800;
+
 // ---- Commands ---------------------------------------------------------------
 inline constexpr int kMaxCommand = 256;               // bytes including the NUL
 inline constexpr int kWindowCommandLength = 3;        // letter, window code, NUL
@@ -50,6 +109,59 @@ inline constexpr char kCmdEnd = 'L';
 inline constexpr char kCmdBlock = 'N';
 inline constexpr char kCmdProbe = 'O';
 inline constexpr char kCmdServerQuery = 'P';
+
+// Sub-codes of "A" (argument word 1): drawing.
+inline constexpr int kDrawWindowOp = 2;
+inline constexpr int kDrawColourEntry = 5;
+inline constexpr int kDrawAttributes = 6;
+inline constexpr int kDrawTransform = 7;
+inline constexpr int kDrawRectMode = 8;
+inline constexpr int kDrawFont = 9;
+inline constexpr int kDrawSymbolFont = 10;
+inline constexpr int kDrawMove = 11;
+inline constexpr int kDrawMarker = 14;
+inline constexpr int kDrawText = 15;
+inline constexpr int kDrawSymbol = 16;
+inline constexpr int kDrawPointOp = 17;
+inline constexpr int kDrawAction18 = 18;
+inline constexpr int kDrawPixel = 19;
+inline constexpr int kDrawLine = 20;
+inline constexpr int kDrawRect = 21;
+inline constexpr int kDrawRectEx = 22;
+inline constexpr int kDrawRoundRect = 23;
+inline constexpr int kDrawEllipse = 24;
+inline constexpr int kDrawArc = 25;
+inline constexpr int kDrawChord = 26;
+inline constexpr int kDrawPie = 27;
+
+// Sub-codes of "B" (argument word 1): window requests.
+inline constexpr int kRequestMessage = 2;
+inline constexpr int kRequestAsk = 3;
+inline constexpr int kRequestPalette = 9;
+inline constexpr int kRequestSwitch = 10;
+inline constexpr int kRequestDrawingFile = 11;
+inline constexpr int kRequestWindowText = 12;
+inline constexpr int kRequestFileDialog = 13;
+inline constexpr int kRequestPrompt = 14;
+inline constexpr int kRequestNumber = 15;
+inline constexpr int kRequest16 = 16;
+inline constexpr int kRequestTextExtent = 17;
+inline constexpr int kRequestExtent = 18;
+inline constexpr int kRequestViewport = 19;
+inline constexpr int kRequestClosed = 22;
+inline constexpr int kRequestNewWindow = 24;
+inline constexpr int kRequest25 = 25;
+inline constexpr int kRequest27 = 27;
+inline constexpr int kRequest28 = 28;
+inline constexpr int kRequestGetTransform = 30;
+inline constexpr int kRequestQuery4 = 31;
+inline constexpr int kRequestWorld = 41;
+
+// Kinds of data blocks ("N", argument word 1).
+inline constexpr int kBlockPolygon = 28;
+inline constexpr int kBlockBezier = 29;
+inline constexpr int kBlockPolyline = 30;
+inline constexpr int kBlockSeries = 32;
 
 // Sub-codes of the "B" request used by the transport itself.
 inline constexpr int kBlockChunk = 36;                // '$': one chunk (offset, size)

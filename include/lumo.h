@@ -55,6 +55,144 @@ int LmQueryNumber(int x);
 /* The largest finite float. */
 float LmMaxFloat(void);
 
+/* ---- Coordinates, current position and lines ----------------------------- */
+/* World coordinates are floats (x right, y up) inside the window's world
+   rectangle; device coordinates are int pixels (x right, y down).  World
+   values convert to pixels by adding one half and truncating toward zero; a
+   value that is not a number converts to 0, one beyond the int range to its
+   limit.  World-level operations act on the current window; LmDev...
+   operations take the window number first and pixels. */
+
+/* Sets the world rectangle; an empty one selects pixel mode, one empty along
+   a single axis is completed to equal scales. */
+int LmSetWorld(float x1, float y1, float x2, float y2);
+int LmGetWorld(float *x1, float *y1, float *x2, float *y2);
+/* Sets the viewport in unit lengths; an empty one means the whole area. */
+int LmSetViewport(float vx1, float vy1, float vx2, float vy2);
+/* Makes the viewport the area a world rectangle covers now. */
+int LmSetViewportToRect(float x1, float y1, float x2, float y2);
+int LmGetViewport(float *vx1, float *vy1, float *vx2, float *vy2);
+int LmWorldToDevice(float x, float y, int *ix, int *iy);
+int LmWorldToDeviceSize(float w, float h, int *iw, int *ih);
+/* 0 when there is no current position. */
+int LmGetPosition(float *x, float *y);
+int LmMoveTo(float x, float y);
+int LmLineTo(float x, float y);
+int LmLine(float x1, float y1, float x2, float y2);
+int LmDevMoveTo(int w, int x, int y);
+int LmDevLineTo(int w, int x, int y);
+int LmDevLine(int w, int x1, int y1, int x2, int y2);
+int LmDevGetPosition(int w, int *x, int *y);
+
+/* ---- Pens, brushes and markers ------------------------------------------- */
+/* -1 (or any value out of range) keeps a value.  LmSetPen(-1,-1,-1,-1)
+   forgets the current position instead. */
+
+int LmSetPen(int colour, int style, int width, int mode);
+int LmDevSetPen(int w, int colour, int style, int width, int mode);
+int LmGetPen(int *colour, int *style, int *width, int *mode);
+int LmSetBrush(int colour, int style, int hatch);
+int LmDevSetBrush(int w, int colour, int style, int hatch);
+int LmGetBrush(int *colour, int *style, int *hatch);
+/* size: a world length (type 0: pixels as given). */
+int LmSetMarker(int type, float size, int colour1, int colour2, int param);
+int LmDevSetMarker(int w, int type, int size, int colour1, int colour2, int param);
+int LmGetMarker(int *type, float *size, int *colour1, int *colour2, int *param);
+int LmDevGetMarker(int w, int *type, int *size, int *colour1, int *colour2, int *param);
+
+/* ---- Rectangles, ellipses, arcs and point figures ------------------------ */
+/* Arc angles are in turns (1.0 = a full circle) from the positive x axis. */
+
+int LmRect(float x1, float y1, float x2, float y2);
+int LmRectEx(float x1, float y1, float x2, float y2, int k);
+int LmRoundRect(float x1, float y1, float x2, float y2, float cw, float ch);
+int LmEllipse(float x1, float y1, float x2, float y2);
+int LmArc(float x1, float y1, float x2, float y2, float start, float extent);
+int LmChord(float x1, float y1, float x2, float y2, float start, float extent);
+int LmPie(float x1, float y1, float x2, float y2, float start, float extent);
+/* mode 0..4 (others: 0). */
+int LmRectMode(float x1, float y1, float x2, float y2, int mode);
+int LmMarker(float x, float y);
+int LmPointOp(float x, float y);
+int LmDevRect(int w, int x1, int y1, int x2, int y2);
+int LmDevRectEx(int w, int x1, int y1, int x2, int y2, int k);
+int LmDevRoundRect(int w, int x1, int y1, int x2, int y2, int cw, int ch);
+int LmDevEllipse(int w, int x1, int y1, int x2, int y2);
+int LmDevArc(int w, int x1, int y1, int x2, int y2, int sx, int sy, int ex, int ey);
+int LmDevChord(int w, int x1, int y1, int x2, int y2, int sx, int sy, int ex, int ey);
+int LmDevPie(int w, int x1, int y1, int x2, int y2, int sx, int sy, int ex, int ey);
+int LmDevRectMode(int w, int x1, int y1, int x2, int y2, int mode);
+int LmDevMarker(int w, int x, int y);
+int LmDevPointOp(int w, int x, int y);
+
+/* ---- Text, symbols and message boxes ------------------------------------- */
+/* Font heights: world lengths (device level: pixels, 0 = default); angles in
+   turns (device level: tenths of a degree). */
+
+int LmSetFont(float height, float angle, int alignment, int colour, int parameter,
+              const char *face);
+int LmDevSetFont(int w, int height, int angle, int alignment, int colour, int parameter,
+                 const char *face);
+int LmSetSymbolFont(float height, float angle, int alignment, int colour, int parameter,
+                    const char *face);
+int LmDevSetSymbolFont(int w, int height, int angle, int alignment, int colour, int parameter,
+                       const char *face);
+int LmText(float x, float y, const char *text);
+int LmDevText(int w, int x, int y, const char *text);
+/* code < 0: the last symbol again. */
+int LmSymbol(float x, float y, int code);
+int LmDevSymbol(int w, int x, int y, int code);
+int LmTextExtent(float *e1, float *e2, float *e3, float *e4, const char *text);
+int LmDevTextExtent(int w, int *e1, int *e2, int *e3, int *e4, const char *text);
+int LmGetExtent(float *e1, float *e2, int code);
+int LmDevGetExtent(int w, int *e1, int *e2, int code);
+/* Shows text in a message box of the server. */
+int LmMessage(const char *text);
+int LmDevMessage(int w, const char *text);
+/* Asks a yes/no question: 1 yes, -1 no, 0 otherwise. */
+int LmAsk(const char *text);
+int LmDevAsk(int w, const char *text);
+
+/* ---- Polygons, polylines, Bezier curves and value series ----------------- */
+/* Points are x, y pairs; any number of them travels in 2048-byte chunks. */
+
+/* rule 0: alternate, 1: winding (others keep the window's rule). */
+int LmPolygon(const float *xy, int n, int rule);
+int LmPolyline(const float *xy, int n);
+/* n = 3k + 1 points, at least 4. */
+int LmBezier(const float *xy, int n);
+int LmSeries(int kind, int c, float b1, float b2, float d, float e, float scale, float offset,
+             const float *values);
+int LmDevPolygon(int w, const int *xy, int n, int rule);
+int LmDevPolyline(int w, const int *xy, int n);
+int LmDevBezier(int w, const int *xy, int n);
+int LmDevSeries(int w, int kind, int c, int p1, int p2, int p3, int p4, const int *values);
+
+/* ---- Current window, transformation and simple requests ------------------ */
+
+int LmFirstWindow(void);
+/* The next open window after n, 0 when none. */
+int LmNextWindow(int n);
+/* Makes window n current when it is open; returns the current window. */
+int LmSelectWindow(int n);
+/* t: x translation, m11, m12, y translation, m21, m22 (world); null: identity. */
+int LmSetTransform(const float *t);
+int LmDevSetTransform(int w, int dx, int dy, float m11, float m12, float m21, float m22);
+int LmGetTransform(float *t);
+int LmDevGetTransform(int w, int *dx, int *dy, float *m11, float *m12, float *m21, float *m22);
+int LmWindowOp(void);
+int LmDevWindowOp(int w);
+int LmRequest24(int v);
+int LmRequest25(int v);
+int LmDevQuery4(int w, int *r1, int *r2, int *r3, int *r4);
+int LmGetMetric14(int *a, int *b);
+int LmAction18(int v);
+int LmDevAction18(int w, int v);
+int LmSetWindowMode(int w, int mode);
+int LmSetServerMode(int m);
+int LmRequest16(int a);
+int LmDevRequest16(int w, int a);
+
 /* ---- Library information ------------------------------------------------ */
 
 /* Copies identification text `item` (0..5) into buf; returns its length,

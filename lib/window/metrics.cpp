@@ -12,12 +12,6 @@
 namespace lumo {
 namespace {
 
-constexpr int kRequestSwitch = 10;
-constexpr int kRequestNumber = 15;
-constexpr int kPixelModeField = 52;
-constexpr int kScaleXField = 0;
-constexpr int kScaleYField = 4;
-
 bool metric_in_range(int32_t what) {
   return (what >= 1 && what <= kMaxMetric) || (what <= -1 && what >= -kMaxMetric);
 }
@@ -75,7 +69,7 @@ int32_t server_switch(int32_t window, int32_t number, int32_t value) {
     if (value < 0) return request_values(kSwitchCodeBase + number, &a, &b);
     return request_values(-(kSwitchCodeBase + number), &a, &b);
   }
-  return send_window_command3(window, wire::kCmdRequest, kRequestSwitch, number, value);
+  return send_window_command3(window, wire::kCmdRequest, wire::kRequestSwitch, number, value);
 }
 
 int32_t query_number(int32_t window, int32_t x) {
@@ -83,7 +77,7 @@ int32_t query_number(int32_t window, int32_t x) {
     if (g_link.server_number == 0) return 0;
     return send_code(wire::kCmdServerQuery, ' ', static_cast<char>(x + wire::kWindowCodeBase));
   }
-  if (send_window_command2(window, wire::kCmdRequest, kRequestNumber, x) == 0) return 0;
+  if (send_window_command2(window, wire::kCmdRequest, wire::kRequestNumber, x) == 0) return 0;
   const char* data = window_data(window);
   if (!data) return 0;
   char text[32];
@@ -120,9 +114,9 @@ float LmAspect(int what) {
     return q != 0 ? static_cast<float>(p) / static_cast<float>(q) : 0.0f;
   }
   const unsigned char* view = g_link.current_view;
-  if (!view || lumo::read_i32(view, lumo::kPixelModeField) != 0) return 1.0f;
-  const float sx = lumo::read_f32(view, lumo::kScaleXField);
-  const float sy = lumo::read_f32(view, lumo::kScaleYField);
+  if (!view || lumo::read_i32(view, lumo::wire::kPixelMode) != 0) return 1.0f;
+  const float sx = lumo::read_f32(view, lumo::wire::kScaleX);
+  const float sy = lumo::read_f32(view, lumo::wire::kScaleY);
   if (sy == 0.0f) return 0.0f;
   const float r = sx / sy;
   return r < 0 ? -r : r;

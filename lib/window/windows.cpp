@@ -16,10 +16,6 @@
 namespace lumo {
 namespace {
 
-constexpr int kSetColourEntry = 5;   // A/5: colour-table entry
-constexpr int kRequestNewWindow = 24;
-constexpr int kRequestAsk = 3;
-constexpr int kRequestClosed = 22;
 constexpr int kModeOffset = 15;
 constexpr int kMaxMode = 10;
 constexpr int kInvalidMode = -2;
@@ -62,8 +58,8 @@ int32_t open_window(int32_t n, int32_t width, int32_t height, int32_t colour1, i
   if (g_link.joined) {
     // The joined window is taken over instead of a new one.
     const int32_t w = g_link.current_window;
-    if (colour1 >= 0) send_window_command3(w, wire::kCmdDraw, kSetColourEntry, colour1, 1);
-    if (colour2 >= 0) send_window_command3(w, wire::kCmdDraw, kSetColourEntry, colour2, 2);
+    if (colour1 >= 0) send_window_command3(w, wire::kCmdDraw, wire::kDrawColourEntry, colour1, 1);
+    if (colour2 >= 0) send_window_command3(w, wire::kCmdDraw, wire::kDrawColourEntry, colour2, 2);
     if (mode >= 0) send_window_command1(w, wire::kCmdSetting, window_mode_value(mode));
     g_link.joined = false;
     return g_link.current_window;
@@ -95,7 +91,7 @@ int32_t open_window(int32_t n, int32_t width, int32_t height, int32_t colour1, i
   }
   clear_window_table_once();
   hold_window(n, view);
-  return send_window_command2(n, wire::kCmdRequest, kRequestNewWindow, 0);
+  return send_window_command2(n, wire::kCmdRequest, wire::kRequestNewWindow, 0);
 }
 
 int32_t attach_server_window(int32_t server, int32_t win, int32_t ask, char* desc,
@@ -170,7 +166,7 @@ int32_t attach_server_window(int32_t server, int32_t win, int32_t ask, char* des
     if (server_switch(g_link.current_window, kSwitchAskOnJoin, -1) > 0) {
       const int32_t w = g_link.current_window;
       format_window_text(w, message_text(Msg::JoinQuestion), g_link.server_number, w, title);
-      send_window_command2(w, wire::kCmdRequest, kRequestAsk, 0);
+      send_window_command2(w, wire::kCmdRequest, wire::kRequestAsk, 0);
       const unsigned char* v = window_view(w);
       if (!v || read_i32(v, wire::kResult0) != wire::kAnswerYes) {
         release_link(w);
@@ -214,7 +210,7 @@ int32_t close_window(int32_t n) {
     make_current(now);
   }
   if (g_link.current_window > 0) {
-    send_window_command1(g_link.current_window, wire::kCmdRequest, kRequestClosed);
+    send_window_command1(g_link.current_window, wire::kCmdRequest, wire::kRequestClosed);
   }
   return g_link.current_window;
 }

@@ -97,6 +97,45 @@ class LinkTest : public ::testing::Test {
   std::vector<std::string> exchanges;  // server-block requests as written
 };
 
+// A console program with window 1 open on a drawing area of the given size,
+// the server having set the unit, the origin and a full viewport.
+class DrawTest : public LinkTest {
+ protected:
+  void SetUp() override {
+    LinkTest::SetUp();
+    link_console({1});
+    area(500, 500);
+  }
+
+  void area(int width, int height) {
+    unsigned char* v = view();
+    const int unit = width < height ? width : height;
+    lumo::write_i32(v, lumo::wire::kAreaWidth, width);
+    lumo::write_i32(v, lumo::wire::kAreaHeight, height);
+    lumo::write_i32(v, lumo::wire::kUnit, unit);
+    lumo::write_i32(v, lumo::wire::kOriginX, 0);
+    lumo::write_i32(v, lumo::wire::kOriginY, height);
+    lumo::write_i32(v, lumo::wire::kPosX, -1);
+    lumo::write_i32(v, lumo::wire::kPosY, -1);
+    lumo::write_f32(v, lumo::wire::kViewX1, 0);
+    lumo::write_f32(v, lumo::wire::kViewY1, 0);
+    lumo::write_f32(v, lumo::wire::kViewX2, static_cast<float>(width) / unit);
+    lumo::write_f32(v, lumo::wire::kViewY2, static_cast<float>(height) / unit);
+  }
+
+  unsigned char* view(int w = 1) { return lumo::window_view(w); }
+  int32_t word(int offset, int w = 1) { return lumo::read_i32(view(w), offset); }
+  float field(int offset, int w = 1) { return lumo::read_f32(view(w), offset); }
+  void set_word(int offset, int32_t value, int w = 1) { lumo::write_i32(view(w), offset, value); }
+  void set_field(int offset, float value, int w = 1) { lumo::write_f32(view(w), offset, value); }
+  // The commands sent so far, then forgets them.
+  std::vector<fake::Command> take() {
+    std::vector<fake::Command> out = log();
+    log().clear();
+    return out;
+  }
+};
+
 }  // namespace testing_support
 
 #endif

@@ -1,0 +1,38 @@
+// World and device coordinates of a window: the one place where they meet.
+//
+// Conversions to pixels add one half and truncate toward zero, computed in
+// double precision from the window's float fields.  A value that is not a
+// number converts to 0; one beyond the int32 range saturates to its limit.
+#ifndef LUMO_DRAW_COORDS_H
+#define LUMO_DRAW_COORDS_H
+
+#include <cstdint>
+
+namespace lumo {
+
+// The mapping of one window, read from its drawing state.
+struct Mapping {
+  bool pixel_mode;
+  double sx, sy, wx1, wy1, wx2, wy2;
+  int32_t ox, oy;
+};
+
+Mapping mapping_of(const unsigned char* view);
+
+int32_t to_int32(double v);  // truncation toward zero, defined for every input
+
+int32_t map_x(const Mapping& m, double x);      // X
+int32_t map_y(const Mapping& m, double y);      // Y
+int32_t map_lx(const Mapping& m, double w);     // LX
+int32_t map_ly(const Mapping& m, double h);     // LY
+double unmap_x(const Mapping& m, double px);    // WX
+double unmap_y(const Mapping& m, double py);    // WY
+double unmap_lx(const Mapping& m, double v);    // WLX
+double unmap_ly(const Mapping& m, double v);    // WLY
+
+// Stores (x, y) as the current position of window w (when its block is held).
+void store_position(int32_t window, int32_t x, int32_t y);
+
+}  // namespace lumo
+
+#endif

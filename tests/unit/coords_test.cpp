@@ -1,0 +1,259 @@
+// World and device coordinates, the current position, and attributes.
+#include <cmath>
+#include <limits>
+
+#include "include/lumo.h"
+#include "tests/unit/test_support.h"
+
+using namespace lumo;
+using namespace lumo::wire;
+using testing_support::DrawTest;
+
+TEST_F(DrawTest, EmptyWorldSelectsPixelModeWithTheAreaFromTheServer) {
+  fake::server().handler = [](const fake::Command& c) {
+    if (c.letter == 'E' && c.arg[0] == 1) {
+      write_i32(window_view(1), kResult0, 640);
+      write_i32(window_view(1), kResult1, 480);
+    }
+    return 1;
+  };
+  EXPECT_EQ(LmSetWorld(0, 0, 0, 0), 1);
+  const auto cmds = take();
+  ASSERT_EQ(cmds.size(), 2u);
+  EXPECT_EQ(cmds[1].letter, 'B');
+  EXPECT_EQ(cmds[1].arg[0], 41);
+  EXPECT_EQ(word(kPixelMode), 1);
+  int ix = 0, iy = 0;
+  LmWorldToDevice(10.4f, 20.6f, &ix, &iy);
+  EXPECT_EQ(ix, 10);
+  EXPECT_EQ(iy, 21);
+  float x1, y1, x2, y2;
+  LmGetWorld(&x1, &y1, &x2, &y2);
+  EXPECT_EQ(x1, 0);
+  EXPECT_EQ(y1, 0);
+  EXPECT_EQ(x2, 639);
+  EXPECT_EQ(y2, 479);
+  // Rounding adds one half and truncates toward zero.
+  LmWorldToDevice(-2.6f, -0.4f, &ix, &iy);
+  EXPECT_EQ(ix, -2);
+  EXPECT_EQ(iy, 0);
+  LmWorldToDevice(2.5f, 0, &ix, nullptr);
+  EXPECT_EQ(ix, 3);
+}
+
+TEST_F(DrawTest, WorldMappingOf50PixelsPerUnit) {
+  LmSetWorld(0, 0, 10, 10);
+  EXPECT_FLOAT_EQ(field(kScaleX), 50);
+  EXPECT_FLOAT_EQ(field(kScaleY), 50);
+  EXPECT_EQ(word(kPixelMode), 0);
+  int ix = 0, iy = 0;
+  LmWorldToDevice(5, 5, &ix, &iy);
+  EXPECT_EQ(ix, 250);
+  EXPECT_EQ(iy, 250);
+  LmWorldToDevice(-0.1f, 10, &ix, &iy);
+  EXPECT_EQ(ix, -4);  // -5 + 0.5 truncates to -4
+  EXPECT_EQ(iy, 0);
+}
+
+TEST_F(DrawTest, WorldEmptyAlongOneAxisGetsEqualScales) {
+  set_field(kViewX2, 2);
+  set_field(kViewY2, 1);
+  LmSetWorld(5, 0, 5, 10);
+  float x1, y1, x2, y2;
+  LmGetWorld(&x1, &y1, &x2, &y2);
+  EXPECT_FLOAT_EQ(x1, -5);
+  EXPECT_FLOAT_EQ(x2, 15);
+  EXPECT_FLOAT_EQ(y2, 10);
+  EXPECT_FLOAT_EQ(field(kScaleX), field(kScaleY));
+  LmSetWorld(0, 3, 8, 3);
+  LmGetWorld(&x1, &y1, &x2, &y2);
+  EXPECT_FLOAT_EQ(y1, 1);
+  EXPECT_FLOAT_EQ(y2, 5);
+}
+
+TEST_F(DrawTest, MirroredWorldsKeepLengthsPositive) {
+  LmSetWorld(10, 10, 0, 0);
+  EXPECT_LT(field(kScaleX), 0);
+  int iw = 0, ih = 0;
+  LmWorldToDeviceSize(2, 3, &iw, &ih);
+  EXPECT_EQ(iw, 100);
+  EXPECT_EQ(ih, 150);
+}
+
+TEST_F(DrawTest, NonFiniteCoordinatesGiveDefinedPixels) {
+  LmSetWorld(0, 0, 10, 10);
+  int ix = 7, iy = 7;
+  LmWorldToDevice(std::numeric_limits<float>::quiet_NaN(),
+                  std::numeric_limits<float>::infinity(), &ix, &iy);
+  EXPECT_EQ(ix, 0);
+  EXPECT_EQ(iy, INT32_MIN);
+  LmWorldToDevice(1e30f, -1e30f, &ix, &iy);
+  EXPECT_EQ(ix, INT32_MAX);
+  EXPECT_EQ(iy, INT32_MAX);
+}
+
+TEST_F(DrawTest, EmptyViewportMeansTheWholeArea) {
+  area(800, 400);
+  LmSetWorld(0, 0, 10, 10);
+  take();
+  EXPECT_EQ(LmSetViewport(0.5f, 0.5f, 0.5f, 0.9f), 1);
+  float v[4];
+  LmGetViewport(&v[0], &v[1], &v[2], &v[3]);
+  EXPECT_EQ(v[0], 0);
+  EXPECT_EQ(v[2], 2);
+  EXPECT_EQ(v[3], 1);
+  EXPECT_EQ(word(kUnit), 400);
+  EXPECT_FLOAT_EQ(field(kScaleX), 80);
+  EXPECT_EQ(take()[0].arg[0], 19);
+
+  area(300, 600);
+  LmSetViewport(0, 0, 0, 0);
+  LmGetViewport(&v[0], &v[1], &v[2], &v[3]);
+  EXPECT_EQ(v[2], 1);
+  EXPECT_EQ(v[3], 2);
+  EXPECT_EQ(word(kUnit), 300);
+}
+
+TEST_F(DrawTest, ViewportToRectUsesTheCurrentMapping) {
+  LmSetWorld(0, 0, 10, 10);
+  LmSetViewportToRect(2, 2, 6, 8);
+  float v[4];
+  LmGetViewport(&v[0], &v[1], &v[2], &v[3]);
+  EXPECT_FLOAT_EQ(v[0], 0.2f);
+  EXPECT_FLOAT_EQ(v[1], 0.2f);
+  EXPECT_FLOAT_EQ(v[2], 0.6f);
+  EXPECT_FLOAT_EQ(v[3], 0.8f);
+}
+
+TEST_F(DrawTest, LinesSaveMovesThatTheCurrentPositionMakesNeedless) {
+  LmSetWorld(0, 0, 10, 10);
+  LmMoveTo(9, 9);
+  take();
+  LmLine(1, 1, 2, 2);
+  LmLine(2, 2, 3, 1);
+  const auto cmds = take();
+  ASSERT_EQ(cmds.size(), 3u);
+  EXPECT_EQ(cmds[0].arg[0], 11);
+  EXPECT_EQ(cmds[0].arg[1], 50);
+  EXPECT_EQ(cmds[0].arg[2], 450);
+  EXPECT_EQ(cmds[1].arg[0], 20);
+  EXPECT_EQ(cmds[2].arg[0], 20);
+  EXPECT_EQ(cmds[2].arg[1], 150);
+  EXPECT_EQ(cmds[2].arg[2], 450);
+  float x, y;
+  EXPECT_EQ(LmGetPosition(&x, &y), 1);
+  EXPECT_FLOAT_EQ(x, 3);
+  EXPECT_FLOAT_EQ(y, 1);
+}
+
+TEST_F(DrawTest, PenResetForgetsThePositionSoTheNextLineToMoves) {
+  LmSetWorld(0, 0, 10, 10);
+  LmMoveTo(1, 1);
+  take();
+  LmSetPen(-1, -1, -1, -1);
+  auto cmds = take();
+  ASSERT_EQ(cmds.size(), 1u);
+  EXPECT_EQ(cmds[0].arg[0], 11);
+  EXPECT_EQ(cmds[0].arg[1], -1);
+  EXPECT_EQ(cmds[0].arg[2], -1);
+  LmSetPen(-1, -1, -1, -1);  // already without a position: nothing sent
+  EXPECT_TRUE(take().empty());
+  LmLineTo(2, 2);
+  EXPECT_EQ(take()[0].arg[0], 11);
+  float x = 42, y = 43;
+  LmSetPen(-1, -1, -1, -1);
+  EXPECT_EQ(LmGetPosition(&x, &y), 0);
+  EXPECT_EQ(x, 42);
+  EXPECT_EQ(y, 43);
+}
+
+TEST_F(DrawTest, RefusedMoveKeepsTheOldPosition) {
+  LmDevMoveTo(1, 5, 6);
+  fake::server().replies = {0};
+  EXPECT_EQ(LmDevMoveTo(1, 7, 8), 0);
+  int x, y;
+  EXPECT_EQ(LmDevGetPosition(1, &x, &y), 1);
+  EXPECT_EQ(x, 5);
+  EXPECT_EQ(y, 6);
+}
+
+TEST_F(DrawTest, PenValuesAreStoredAndMarkedWheneverValid) {
+  set_word(kPenStyle, 2);
+  set_word(kPenWidth, 3);
+  LmSetPen(13, -1, -1, 4);
+  EXPECT_EQ(word(kChanged), 0x00C);
+  int c, s, w, m;
+  LmGetPen(&c, &s, &w, &m);
+  EXPECT_EQ(c, 13);
+  EXPECT_EQ(s, 2);
+  EXPECT_EQ(w, 3);
+  EXPECT_EQ(m, 4);
+  EXPECT_EQ(take()[0].arg[0], 6);
+
+  set_word(kChanged, 0);
+  LmSetPen(5, 10, -3, 32);
+  EXPECT_EQ(word(kChanged), 0x004);
+  LmGetPen(&c, &s, &w, &m);
+  EXPECT_EQ(c, 5);
+  EXPECT_EQ(s, 2);
+  EXPECT_EQ(m, 4);
+  set_word(kChanged, 0);
+  LmSetPen(5, 2, 3, 4);  // equal values still set their bits
+  EXPECT_EQ(word(kChanged), 0x00F);
+  EXPECT_EQ(take().size(), 2u);
+}
+
+TEST_F(DrawTest, BrushKeepsWhatIsNotGiven) {
+  set_word(kBrushHatch, 3);
+  LmSetBrush(7, 0, -1);
+  int c, s, h;
+  LmGetBrush(&c, &s, &h);
+  EXPECT_EQ(c, 7);
+  EXPECT_EQ(s, 0);
+  EXPECT_EQ(h, 3);
+  EXPECT_EQ(word(kChanged), 0x030);
+  LmSetBrush(-1, 8, 6);
+  EXPECT_EQ(word(kChanged), 0x030);
+  EXPECT_EQ(take().size(), 2u);
+}
+
+TEST_F(DrawTest, MarkerSizesAndChangeBits) {
+  LmSetWorld(0, 0, 25, 25);  // |sy| = 20
+  set_word(kMarkerType, 5);
+  LmSetMarker(0, 2.9f, -1, -1, -1);
+  EXPECT_EQ(word(kMarkerSize), 2);  // type 0: truncated, unscaled
+  LmSetMarker(3, 0.5f, -1, -1, -1);
+  EXPECT_EQ(word(kMarkerSize), 10);
+  LmDevSetMarker(1, 0, -4, -1, -1, -1);
+  EXPECT_EQ(word(kMarkerSize), 0);
+
+  LmDevSetMarker(1, 2, 6, 7, 8, 9);
+  set_word(kChanged, 0);
+  take();
+  LmDevSetMarker(1, 2, 6, 7, 8, 9);
+  EXPECT_EQ(word(kChanged), 0);
+  EXPECT_EQ(take().size(), 1u);  // A/6 still sent
+  int t, c1, c2, p;
+  float size;
+  LmGetMarker(&t, &size, &c1, &c2, &p);
+  EXPECT_EQ(t, 2);
+  EXPECT_FLOAT_EQ(size, 0.3f);
+  EXPECT_EQ(p, 9);
+}
+
+TEST_F(DrawTest, OperationsWithoutACurrentWindowDoNothing) {
+  g_link.current_window = 0;
+  g_link.current_view = nullptr;
+  float x = 1;
+  int i = 1;
+  EXPECT_EQ(LmSetWorld(0, 0, 1, 1), 0);
+  EXPECT_EQ(LmLine(0, 0, 1, 1), 0);
+  EXPECT_EQ(LmSetPen(1, 1, 1, 1), 0);
+  EXPECT_EQ(LmGetMarker(&i, &x, &i, &i, &i), 0);
+  EXPECT_EQ(LmRect(0, 0, 1, 1), 0);
+  EXPECT_EQ(LmText(0, 0, "x"), 0);
+  EXPECT_EQ(LmPolyline(&x, 2), 0);
+  EXPECT_EQ(LmSetTransform(nullptr), 0);
+  EXPECT_EQ(LmDevLine(9, 0, 0, 1, 1), 0);
+  EXPECT_TRUE(log().empty());
+}
