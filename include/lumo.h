@@ -193,6 +193,64 @@ int LmSetServerMode(int m);
 int LmRequest16(int a);
 int LmDevRequest16(int w, int a);
 
+/* ---- Console keys and window control requests ----------------------------- */
+
+/* Non-zero when a key is waiting on the console. */
+int LmKeyHit(void);
+/* Waits for a key and returns its code (echoed when echo is non-zero); -1
+   when the input has ended. */
+int LmGetKey(int echo);
+int LmControl4(void);
+int LmControl4Window(int w);
+int LmControl5(int a, int b);
+int LmControl5Window(int w, int a, int b);
+/* window 0: the current one; < 0: every open window until one refuses. */
+int LmControl6(int window, int v);
+int LmControl23(int a, int b);
+int LmControl26(int v);
+int LmControl26Window(int w, int v);
+int LmControl29(int v);
+int LmControl34(int v);
+int LmControl34Window(int w, int v);
+int LmControl32(int w, int *out1, int *io2, int *io3, int value);
+int LmControl33(int w, int *out1, int *io2, int *io3, int value);
+/* mode 1, 2, 3 are sent as 128, 64, 32. */
+int LmControl1(int w, int *out1, int *out2, int *out3, int mode);
+
+/* ---- Colours, pixels and colour-table files ------------------------------ */
+/* Colours are Windows colour references: 0x02bbggrr (palette-relative),
+   0x010000ii (palette index); -999 marks an invalid colour. */
+
+int LmRgb(int r, int g, int b);
+int LmPaletteRgb(int colour);
+int LmPaletteIndex(int index);
+/* 35: entries 20..35 are the sixteen user entries. */
+int LmLastPaletteEntry(void);
+int LmSetPaletteEntry(int colour, int entry);
+int LmGetPaletteEntry(int entry, int *red, int *green, int *blue);
+int LmSetPixel(float x, float y, int colour);
+/* The pixel's colour, -1 when refused. */
+int LmGetPixel(float x, float y);
+/* System colour 0..20 (0x00bbggrr), -999 for other numbers. */
+int LmSysColour(int n);
+/* Saves entries 20..35 to a "*.clr" file chosen in the server's dialog
+   (starting from name); 16 when written, 0 otherwise. */
+int LmSaveColours(const char *name);
+/* Loads them from name (or, when it does not open, from a file chosen in the
+   dialog); returns the number of entries set: 16 for a complete file.  A line
+   without a value leaves its entry unchanged. */
+int LmLoadColours(const char *name);
+
+/* ---- Prompts, file dialogs, drawing files and window texts ---------------- */
+
+/* The answer's length; 0 when refused or when it needs size bytes or more. */
+int LmAskString(const char *prompt, char *answer, int size);
+/* The chosen path's length, -length when it does not fit, 0 when refused. */
+int LmChooseFile(char *name, int size);
+int LmDrawingFile(int value, const char *name);
+int LmWindowText(const char *text);
+int LmWindowTextEx(int a, int b, int c, int d, const char *text);
+
 /* ---- Library information ------------------------------------------------ */
 
 /* Copies identification text `item` (0..5) into buf; returns its length,

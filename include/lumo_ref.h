@@ -30,6 +30,33 @@ float lmmaxfloat(void);
 
 int lmlibraryinfo(int *result, int *item, char *buf, int length);
 
+int lmgetkey(int *echo);
+int lmcontrol4(int *result);
+int lmcontrol5(int *result, int *a, int *b);
+int lmcontrol6(int *result, int *window, int *v);
+int lmcontrol23(int *result, int *a, int *b);
+int lmcontrol26(int *result, int *v);
+int lmcontrol29(int *result, int *v);
+int lmcontrol34(int *result, int *v);
+
+int lmrgb(int *r, int *g, int *b);
+int lmpalettergb(int *colour);
+int lmpaletteindex(int *index);
+int lmlastpaletteentry(int *p);
+int lmsetpaletteentry(int *result, int *colour, int *entry);
+int lmgetpaletteentry(int *result, int *entry, int *red, int *green, int *blue);
+int lmsetpixel(int *result, float *x, float *y, int *colour);
+int lmgetpixel(int *result, float *x, float *y);
+int lmsyscolour(int *result, int *n);
+int lmsavecolours(int *result, char *name, int name_length);
+int lmloadcolours(int *result, char *name, int name_length);
+
+int lmaskstring(int *result, char *prompt, char *answer, int prompt_length, int answer_length);
+int lmchoosefile(int *result, char *name, int name_length);
+int lmdrawingfile(int *result, int *value, char *name, int name_length);
+int lmwindowtext(int *result, char *text, int text_length);
+int lmwindowtextex(int *result, int *a, int *b, int *c, int *d, char *text, int text_length);
+
 #ifdef __cplusplus
 }
 #endif

@@ -106,6 +106,18 @@ bool screen_size(int32_t* width, int32_t* height);
 inline constexpr int32_t kDefaultScreenWidth = 1024;
 inline constexpr int32_t kDefaultScreenHeight = 768;
 
+// ---- Console keys -----------------------------------------------------------
+// Non-zero when a key is waiting on the program's console.
+int key_hit();
+// Waits for one key and returns its code, echoing it when asked; -1 when the
+// input has ended.
+int get_key(bool echo);
+
+// ---- System colours ---------------------------------------------------------
+inline constexpr int kSystemColours = 21;  // COLOR_SCROLLBAR .. COLOR_BTNHIGHLIGHT
+// The colour reference (0x00BBGGRR) of system colour n, 0..20.
+int32_t system_colour(int n);
+
 }  // namespace lumo::platform
 
 #endif

@@ -189,4 +189,17 @@ bool screen_size(int32_t* width, int32_t* height) {
   return true;
 }
 
+int key_hit() { return fake::server().keys.empty() ? 0 : 1; }
+
+int get_key(bool echo) {
+  fake::Server& s = fake::server();
+  if (s.keys.empty()) return -1;
+  const int c = static_cast<unsigned char>(s.keys.front());
+  s.keys.erase(0, 1);
+  if (echo) s.echoed += static_cast<char>(c);
+  return c;
+}
+
+int32_t system_colour(int n) { return n >= 0 && n < kSystemColours ? 0x00010203 * n : -999; }
+
 }  // namespace lumo::platform

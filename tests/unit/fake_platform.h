@@ -65,6 +65,10 @@ struct Server {
   std::vector<Launch> launches;
   std::function<void()> on_launch;
 
+  std::string keys;    // console keys waiting
+  std::string echoed;  // keys read with echo
+
+
   unsigned char* add_block(const std::string& name, size_t size);
   unsigned char* block(const std::string& name);
   // Server block "LumoView<n>" holding `header`.

@@ -1,5 +1,6 @@
-// The screen size on POSIX: asked of the X display when one is reachable.
-// Xlib is loaded at run time so that programs link without it.
+// The screen on POSIX: its size is asked of the X display when one is
+// reachable (Xlib is loaded at run time so that programs link without it);
+// system colours are a fixed table.
 #include <dlfcn.h>
 #include <cstdlib>
 
@@ -35,6 +36,35 @@ bool screen_size(int32_t* width, int32_t* height) {
   }
   dlclose(xlib);
   return ok;
+}
+
+// The classic Windows desktop colours, in the order of the system colour
+// numbers, as 0x00BBGGRR.
+int32_t system_colour(int n) {
+  static const int32_t kColours[kSystemColours] = {
+      0x00C8C8C8,  // scroll bar
+      0x00A56E3A,  // desktop
+      0x00800000,  // active caption
+      0x00808080,  // inactive caption
+      0x00C0C0C0,  // menu
+      0x00FFFFFF,  // window
+      0x00000000,  // window frame
+      0x00000000,  // menu text
+      0x00000000,  // window text
+      0x00FFFFFF,  // caption text
+      0x00C0C0C0,  // active border
+      0x00C0C0C0,  // inactive border
+      0x00808080,  // application workspace
+      0x00800000,  // highlight
+      0x00FFFFFF,  // highlight text
+      0x00C0C0C0,  // button face
+      0x00808080,  // button shadow
+      0x00808080,  // grey text
+      0x00000000,  // button text
+      0x00C0C0C0,  // inactive caption text
+      0x00FFFFFF,  // button highlight
+  };
+  return n >= 0 && n < kSystemColours ? kColours[n] : -999;
 }
 
 }  // namespace lumo::platform

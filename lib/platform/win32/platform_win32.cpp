@@ -1,4 +1,5 @@
 // The Win32 backend.  ANSI functions throughout.
+#include <conio.h>
 #include <windows.h>
 
 #include "lib/platform/platform.h"
@@ -206,6 +207,18 @@ bool screen_size(int32_t* width, int32_t* height) {
   *height = GetDeviceCaps(dc, VERTRES);
   ReleaseDC(nullptr, dc);
   return true;
+}
+
+// ---- Console keys -----------------------------------------------------------
+
+int key_hit() { return _kbhit(); }
+
+int get_key(bool echo) { return echo ? _getche() : _getch(); }
+
+// ---- System colours ---------------------------------------------------------
+
+int32_t system_colour(int n) {
+  return n >= 0 && n < kSystemColours ? static_cast<int32_t>(GetSysColor(n)) : -999;
 }
 
 }  // namespace lumo::platform

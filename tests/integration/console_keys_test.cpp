@@ -1,0 +1,97 @@
+// Console keys on a real pseudo-terminal: typed keys are read one at a
+// time, echoed only when asked, and the terminal is restored afterwards.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "tests/support/child_process.h"
+
+extern char** environ;
+
+namespace {
+
+class PtyProbe {
+ public:
+  PtyProbe() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
+    const int slave = open(ptsname(master_), O_RDWR | O_NOCTTY);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, slave, 0);
+    posix_spawn_file_actions_adddup2(&actions, slave, 1);
+    const std::string path = testing_support::binary_dir() + "/lumo_key_probe";
+    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+    if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv, environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(slave);
+  }
+  ~PtyProbe() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      int status;
+      waitpid(pid_, &status, 0);
+    }
+    if (master_ >= 0) close(master_);
+  }
+
+  // Reads until `marker` has appeared (or 10 s passed); returns all read.
+  std::string read_until(const std::string& marker) {
+    for (int i = 0; i < 1000 && output_.find(marker) == std::string::npos; ++i) {
+      pollfd p{master_, POLLIN, 10};
+      if (poll(&p, 1, 10) > 0) {
+        char buf[256];
+        const ssize_t n = read(master_, buf, sizeof buf);
+        if (n > 0) output_.append(buf, static_cast<size_t>(n));
+      }
+    }
+    return output_;
+  }
+
+  // Types once the probe waits for a key in non-canonical mode.
+  void type_when_raw(const char* keys) {
+    for (int i = 0; i < 1000; ++i) {
+      termios t;
+      if (tcgetattr(master_, &t) == 0 && !(t.c_lflag & ICANON)) break;
+      usleep(5000);
+    }
+    ASSERT_EQ(write(master_, keys, strlen(keys)), static_cast<ssize_t>(strlen(keys)));
+  }
+
+  pid_t pid() const { return pid_; }
+
+ private:
+  int master_ = -1;
+  pid_t pid_ = -1;
+  std::string output_;
+};
+
+TEST(ConsoleKeys, KeysAreReadWithAndWithoutEchoOnATerminal) {
+  PtyProbe probe;
+  ASSERT_GT(probe.pid(), 0);
+  std::string out = probe.read_until("ready");
+  EXPECT_NE(out.find("hit=0"), std::string::npos);
+  // Both keys arrive while the first read waits: the second stays queued.
+  probe.type_when_raw("xy");
+  out = probe.read_until("waiting");
+  const size_t keys = out.find("keys=xy canonical=1 echo=1");
+  ASSERT_NE(keys, std::string::npos) << out;
+  // Only the echoed key appears before the report.
+  const std::string between = out.substr(out.find("ready"), keys - out.find("ready"));
+  EXPECT_EQ(between.find('x'), std::string::npos) << between;
+  EXPECT_NE(between.find('y'), std::string::npos) << between;
+  probe.type_when_raw("z");
+  out = probe.read_until("key=z");
+  EXPECT_NE(out.find("hit then key=z"), std::string::npos) << out;
+}
+
+}  // namespace
