@@ -1,8 +1,8 @@
 // Rectangles, ellipses, arcs and point figures.
-#include <cmath>
 
 #include "include/lumo.h"
 #include "lib/draw/coords.h"
+#include "lib/draw/trig.h"
 #include "lib/link/link.h"
 
 using namespace lumo;
@@ -51,10 +51,12 @@ int arc_figure(int code, float x1, float y1, float x2, float y2, float start, fl
   const float ts = start * kTurn;
   const float te = (start + extent) * kTurn;
   const double r = read_i32(v, kUnit);
+  double sin_s, cos_s, sin_e, cos_e;
+  sin_cos(ts, &sin_s, &cos_s);
+  sin_cos(te, &sin_e, &cos_e);
   return dev_arc_figure(code, g_link.current_window, map_x(m, x1), map_y(m, y1), map_x(m, x2),
-                        map_y(m, y2), map_x(m, cx + r * std::cos(static_cast<double>(ts))),
-                        map_y(m, cy + r * std::sin(static_cast<double>(ts))), map_x(m, cx + r * std::cos(static_cast<double>(te))),
-                        map_y(m, cy + r * std::sin(static_cast<double>(te))));
+                        map_y(m, y2), map_x(m, cx + r * cos_s), map_y(m, cy + r * sin_s),
+                        map_x(m, cx + r * cos_e), map_y(m, cy + r * sin_e));
 }
 
 struct Corners {

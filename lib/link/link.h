@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/block_access.h"
 #include "common/lumo_wire.h"
 #include "lib/platform/platform.h"
 
@@ -83,11 +84,6 @@ unsigned char* window_view(int32_t window);
 char* window_data(int32_t window);
 // Makes w (held or not) the current window with its block and data area.
 void make_current(int32_t window);
-
-int32_t read_i32(const unsigned char* view, int offset);
-void write_i32(unsigned char* view, int offset, int32_t value);
-float read_f32(const unsigned char* view, int offset);
-void write_f32(unsigned char* view, int offset, float value);
 
 }  // namespace lumo
 

@@ -55,25 +55,4 @@ void make_current(int32_t window) {
   g_link.current_data = window_data(window);
 }
 
-// Blocks are raw shared memory: fields are copied, never aliased.
-int32_t read_i32(const unsigned char* view, int offset) {
-  int32_t v;
-  std::memcpy(&v, view + offset, sizeof v);
-  return v;
-}
-
-void write_i32(unsigned char* view, int offset, int32_t value) {
-  std::memcpy(view + offset, &value, sizeof value);
-}
-
-float read_f32(const unsigned char* view, int offset) {
-  float v;
-  std::memcpy(&v, view + offset, sizeof v);
-  return v;
-}
-
-void write_f32(unsigned char* view, int offset, float value) {
-  std::memcpy(view + offset, &value, sizeof value);
-}
-
 }  // namespace lumo

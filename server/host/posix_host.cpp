@@ -122,13 +122,16 @@ void PosixHost::remove_block(const std::string& name) {
   }
 }
 
-void PosixHost::serve(const Handler& handler) {
+void PosixHost::serve(const Loop& loop) {
   std::vector<unsigned char> payload(posix_frame::kMaxPayload);
   while (!stop_) {
+    const int timeout = loop.on_idle ? loop.on_idle() : 200;
+    if (timeout < 0) break;
     std::vector<pollfd> fds;
     fds.push_back({listen_fd_, POLLIN, 0});
+    fds.push_back({loop.extra_fd, POLLIN, 0});
     for (int c : clients_) fds.push_back({c, POLLIN, 0});
-    const int r = poll(fds.data(), fds.size(), 200);
+    const int r = poll(fds.data(), fds.size(), timeout);
     if (r < 0 && errno != EINTR) break;
     if (r <= 0) continue;
     if (fds[0].revents & POLLIN) {
@@ -142,15 +145,17 @@ void PosixHost::serve(const Handler& handler) {
         close(c);
       }
     }
-    for (size_t i = 1; i < fds.size(); ++i) {
+    if (loop.extra_fd >= 0 && (fds[1].revents & POLLIN) && loop.on_extra) loop.on_extra();
+    for (size_t i = 2; i < fds.size(); ++i) {
       if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
       const int c = fds[i].fd;
       posix_frame::Header h{};
       bool ok = read_all(c, &h, sizeof h) && h.size <= posix_frame::kMaxPayload &&
                 read_all(c, payload.data(), h.size);
       if (ok) {
-        const int32_t reply =
-            h.kind == wire::kCopyDataKind ? handler(payload.data(), h.size) : 0;
+        const int32_t reply = h.kind == wire::kCopyDataKind && loop.on_command
+                                  ? loop.on_command(c, payload.data(), h.size)
+                                  : 0;
         ok = write_all(c, &reply, sizeof reply);
       }
       if (!ok) {
@@ -161,6 +166,7 @@ void PosixHost::serve(const Handler& handler) {
             break;
           }
         }
+        if (loop.on_gone) loop.on_gone(c);
       }
     }
   }

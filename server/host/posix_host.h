@@ -9,29 +9,44 @@
 #include <string>
 #include <vector>
 
+#include "server/core/host.h"
+
 namespace lumo::server {
 
-class PosixHost {
- public:
-  using Handler = std::function<int32_t(const unsigned char* bytes, uint32_t size)>;
+// What the command loop calls.
+struct Loop {
+  // One command of a client (its connection's number); returns the reply.
+  std::function<int32_t(int client, const unsigned char* bytes, uint32_t size)> on_command;
+  // A client's connection ended.
+  std::function<void(int client)> on_gone;
+  // Another descriptor to watch (a display connection), and what to do when
+  // it is readable.
+  int extra_fd = -1;
+  std::function<void()> on_extra;
+  // Called before every wait: the longest wait in milliseconds, or a
+  // negative number to end the loop.
+  std::function<int()> on_idle;
+};
 
-  ~PosixHost();
+class PosixHost : public BlockHost {
+ public:
+  ~PosixHost() override;
 
   // Creates the private runtime directory and the listening socket.  The
   // window handle is the process id.  False (with a message on stderr) when
   // that is impossible.
   bool start();
-  long long window_handle() const { return handle_; }
+  long long window_handle() const override { return handle_; }
 
   // Creates a named block of `size` zero bytes and holds it (other processes
   // see it as live while this process runs).  A stale block of the same name
   // left by a dead server is replaced; a live one makes this fail.
-  unsigned char* create_block(const std::string& name, size_t size);
-  void remove_block(const std::string& name);
+  unsigned char* create_block(const std::string& name, size_t size) override;
+  void remove_block(const std::string& name) override;
 
-  // Serves commands until stop_requested() is true.  Every accepted
+  // Serves commands until request_stop() or on_idle ends it.  Every accepted
   // connection is served in turn; one that closes is dropped.
-  void serve(const Handler& handler);
+  void serve(const Loop& loop);
   void request_stop() { stop_ = true; }
 
   // Removes every block and the socket.

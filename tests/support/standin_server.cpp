@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
 
   unsigned char* windows[wire::kWindowSlots] = {};
   int next_window = 1;
-  host.serve([&](const unsigned char* bytes, uint32_t size) -> int32_t {
+  server::Loop loop;
+  loop.on_command = [&](int, const unsigned char* bytes, uint32_t size) -> int32_t {
     const char letter = size ? static_cast<char>(bytes[0]) : 0;
     if (letter == wire::kCmdProbe && size > 4 && bytes[1] == ',') {
       static const int32_t answers[] = {wire::kProbe0Reply, wire::kProbe1Reply,
@@ -108,7 +109,8 @@ int main(int argc, char** argv) {
       return 1;
     }
     return 1;
-  });
+  };
+  host.serve(loop);
   host.shutdown();
   return 0;
 }

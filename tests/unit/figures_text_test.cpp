@@ -1,5 +1,8 @@
 // Figures, text and symbols: the words each operation sends.
+#include <cmath>
+
 #include "include/lumo.h"
+#include "lib/draw/trig.h"
 #include "tests/unit/test_support.h"
 
 using namespace lumo;
@@ -168,4 +171,16 @@ TEST_F(DrawTest, QuestionsAndExtents) {
   EXPECT_EQ(LmTextExtent(&e[0], nullptr, nullptr, nullptr, "abc"), 0);
   EXPECT_EQ(e[0], -1);
   EXPECT_EQ(LmMessage("hello"), 0);
+}
+
+TEST(Trigonometry, AgreesWithTheMathsLibrary) {
+  for (double x = -40; x <= 40; x += 0.0137) {
+    double s, c;
+    lumo::sin_cos(x, &s, &c);
+    EXPECT_NEAR(s, std::sin(x), 1e-15) << x;
+    EXPECT_NEAR(c, std::cos(x), 1e-15) << x;
+  }
+  double s, c;
+  lumo::sin_cos(std::nan(""), &s, &c);
+  EXPECT_TRUE(std::isnan(s));
 }

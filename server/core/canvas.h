@@ -1,0 +1,114 @@
+// What the server core asks of a drawing surface.  The core decides what
+// every number of the protocol means and calls these operations in device
+// pixels; cairo (POSIX) and GDI (Windows) implement them.
+#ifndef LUMO_SERVER_CORE_CANVAS_H
+#define LUMO_SERVER_CORE_CANVAS_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace lumo::server {
+
+struct Rgb {
+  uint8_t r = 0, g = 0, b = 0;
+  bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
+};
+
+struct Point {
+  int32_t x, y;
+};
+
+// Pen styles.
+enum PenStyle { kSolid = 0, kDash, kDot, kDashDot, kDashDotDot, kInvisible, kInsideFrame,
+                kLongDash, kFineDot, kDashDashDot };
+
+// How a pen or brush combines with what is there.
+enum class Blend {
+  kSmooth,   // anti-aliased copy
+  kCrisp,    // copy without anti-aliasing
+  kInvert,   // inverts what is there (the colour is not used)
+  kXor,      // difference with the colour
+  kBlack,
+  kWhite,
+};
+
+struct Pen {
+  Rgb colour;
+  int style = kSolid;
+  int width = 1;
+  Blend blend = Blend::kSmooth;
+};
+
+enum BrushStyle { kBrushSolid = 0, kBrushHollow = 1, kBrushHatched = 2, kBrushHalf = 3 };
+
+struct Brush {
+  Rgb colour;
+  int style = kBrushHollow;
+  int hatch = 0;  // 0 horizontal, 1 vertical, 2 forward diagonal, 3 backward, 4 cross, 5 diagonal cross
+};
+
+struct Font {
+  std::string face;   // empty: the default face
+  int height = 16;    // pixels
+  int angle = 0;      // tenths of a degree, counter-clockwise
+  int align = 0;      // horizontal = align % 3 (left, centre, right);
+                      // vertical = align / 3 (baseline, middle, top)
+  int weight = 0;     // 700 or more: bold
+  Rgb colour;
+};
+
+struct TextSize {
+  int width = 0, height = 0, ascent = 0, descent = 0;
+};
+
+enum class ArcKind { kArc, kChord, kPie };
+
+// Affine device transformation: x' = m11 x + m21 y + dx, y' = m12 x + m22 y + dy.
+struct Transform {
+  double m11 = 1, m12 = 0, m21 = 0, m22 = 1, dx = 0, dy = 0;
+};
+
+class Canvas {
+ public:
+  virtual ~Canvas() = default;
+  virtual int width() const = 0;
+  virtual int height() const = 0;
+  // Grows or shrinks the surface; what was drawn stays where it fits.
+  virtual void resize(int width, int height, Rgb background) = 0;
+  virtual void clear(Rgb background) = 0;
+  virtual void set_transform(const Transform& t) = 0;
+
+  virtual void line(const Pen& pen, Point a, Point b) = 0;
+  virtual void polyline(const Pen& pen, const Point* points, int count) = 0;
+  virtual void polygon(const Pen& pen, const Brush& brush, const Point* points, int count,
+                       bool winding) = 0;
+  virtual void bezier(const Pen& pen, const Point* points, int count) = 0;
+  virtual void rect(const Pen& pen, const Brush& brush, Point a, Point b) = 0;
+  virtual void round_rect(const Pen& pen, const Brush& brush, Point a, Point b, int corner_w,
+                          int corner_h) = 0;
+  virtual void ellipse(const Pen& pen, const Brush& brush, Point a, Point b) = 0;
+  // Counter-clockwise on screen from the direction of `start` to that of `end`
+  // (seen from the centre of the box); equal directions: the whole ellipse.
+  virtual void arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a, Point b,
+                   Point start, Point end) = 0;
+  virtual void text(const Font& font, Point at, const std::string& text) = 0;
+  virtual TextSize measure(const Font& font, const std::string& text) = 0;
+
+  virtual void set_pixel(Point p, Rgb colour) = 0;
+  // False outside the surface.
+  virtual bool get_pixel(Point p, Rgb* colour) = 0;
+
+  virtual bool save_png(const std::string& path) = 0;
+  virtual bool load_png(const std::string& path) = 0;
+};
+
+class CanvasFactory {
+ public:
+  virtual ~CanvasFactory() = default;
+  virtual std::unique_ptr<Canvas> create(int width, int height, Rgb background) = 0;
+};
+
+}  // namespace lumo::server
+
+#endif

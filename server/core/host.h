@@ -1,0 +1,50 @@
+// What the server core asks of its surroundings: named blocks, windows on
+// screen and dialogs.  The POSIX and Win32 programs implement these.
+#ifndef LUMO_SERVER_CORE_HOST_H
+#define LUMO_SERVER_CORE_HOST_H
+
+#include <cstddef>
+#include <string>
+
+namespace lumo::server {
+
+class BlockHost {
+ public:
+  virtual ~BlockHost() = default;
+  // A new zero-filled named block, held by this process; null when the name
+  // is taken by a live block or the block cannot be made.
+  virtual unsigned char* create_block(const std::string& name, size_t size) = 0;
+  virtual void remove_block(const std::string& name) = 0;
+  virtual long long window_handle() const = 0;
+};
+
+class Window;
+
+// Answers of a yes/no question.
+inline constexpr int kYes = 6;
+inline constexpr int kNo = 7;
+
+class Frontend {
+ public:
+  virtual ~Frontend() = default;
+  virtual void window_opened(Window&) {}
+  virtual void window_closing(Window&) {}
+  // The window's picture changed (show it when convenient).
+  virtual void window_drawn(Window&) {}
+  virtual void window_retitled(Window&) {}
+  virtual void window_moved(Window&) {}
+  virtual void window_resized(Window&) {}
+  virtual void window_shown(Window&, bool /*visible*/) {}
+  virtual bool screen_size(int* width, int* height) = 0;
+
+  // Dialogs.  message: true when shown.  ask: kYes, kNo, or 0 when no
+  // question can be asked.  prompt and choose_file: false when refused.
+  virtual bool message(Window&, const std::string& text) = 0;
+  virtual int ask(Window&, const std::string& question) = 0;
+  virtual bool prompt(Window&, const std::string& question, std::string* answer) = 0;
+  virtual bool choose_file(Window&, const std::string& initial, std::string* path) = 0;
+};
+
+}  // namespace lumo::server
+
+#endif

@@ -1,0 +1,449 @@
+// The server's command loop: links, the server block, windows.
+#include "server/core/server.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "common/block_access.h"
+#include "common/lumo_wire.h"
+
+namespace lumo::server {
+
+using namespace wire;
+
+namespace {
+
+constexpr int kMaxSize = 8192;
+constexpr int kMaxTitle = 255;
+constexpr int kSwitchCodeBase = 100;  // "E" exchange codes of the server switches
+constexpr int kSwitchLeavePictures = 5;
+
+std::string text_of(const unsigned char* bytes, uint32_t size) {
+  size_t n = 0;
+  while (n < size && bytes[n]) ++n;
+  return std::string(reinterpret_cast<const char*>(bytes), n);
+}
+
+// The program's name from "dir;path;version": the file name of path without
+// its extension.
+std::string program_name(const std::string& startup) {
+  const size_t last = startup.rfind(';');
+  if (last == std::string::npos || last == 0) return "";
+  const size_t before = startup.rfind(';', last - 1);
+  std::string path = startup.substr(before == std::string::npos ? 0 : before + 1,
+                                    last - (before == std::string::npos ? 0 : before + 1));
+  const size_t slash = path.find_last_of("/\\");
+  if (slash != std::string::npos) path = path.substr(slash + 1);
+  const size_t dot = path.rfind('.');
+  if (dot != std::string::npos && dot > 0) path = path.substr(0, dot);
+  std::string safe;
+  for (char ch : path) safe += (std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '-') ? ch : '_';
+  return safe;
+}
+
+bool probe_value_ok(int k, const unsigned char* value) {
+  uint32_t v32;
+  uint64_t v64;
+  std::memcpy(&v32, value, 4);
+  std::memcpy(&v64, value, 8);
+  switch (k) {
+    case 0: return v32 == kProbe0Value;
+    case 1: return v32 == kProbe1Bits;
+    case 2: return v64 == kProbe2Bits;
+    default: return v32 == kProbe3Bits;
+  }
+}
+
+}  // namespace
+
+bool parse_switches(int argc, const char* const* argv, Options* o) {
+  static const char kLetters[] = "tbrilo";
+  bool ok = true;
+  for (int i = 0; i < argc; ++i) {
+    const char* s = argv[i];
+    if (s[0] != '/' || !s[1]) continue;
+    const char c = s[1];
+    if (const char* p = std::strchr(kLetters, c | 0x20); p && !s[2]) {
+      o->switches[static_cast<size_t>(p - kLetters) + 1] = (c >= 'a') ? 1 : 0;
+    } else if (c == 'p') {
+      ok &= std::sscanf(s + 2, "%d,%d", &o->x, &o->y) == 2;
+    } else if (c == 's') {
+      int w = 0, h = 0;
+      if (std::sscanf(s + 2, "%d,%d", &w, &h) == 2 && w > 0 && h > 0 && w <= kMaxSize &&
+          h <= kMaxSize) {
+        o->width = w;
+        o->height = h;
+      } else {
+        ok = false;
+      }
+    } else if (std::strncmp(s + 1, "dpi", 3) == 0) {
+      int d = 0;
+      if (std::sscanf(s + 4, "%d", &d) == 1 && d > 0 && d <= 1200) o->dpi = d;
+    }
+    // /a, /m and /z are accepted; they do not change how windows look here.
+  }
+  return ok;
+}
+
+Server::Server(BlockHost& host, Frontend& frontend, CanvasFactory& canvases, const Options& o)
+    : host_(host), frontend_(frontend), canvases_(canvases), options_(o) {}
+
+Server::~Server() {
+  while (!windows_.empty()) close_window(windows_.begin()->first);
+}
+
+bool Server::start() {
+  for (int n = kFirstServer; n <= kLastServer; ++n) {
+    server_block_ = host_.create_block(kBlockPrefix + std::to_string(n), kServerBlockSize);
+    if (server_block_) {
+      number_ = n;
+      refresh_header();
+      return true;
+    }
+  }
+  return false;
+}
+
+int Server::active_links() const {
+  int n = 0;
+  for (const auto& c : clients_) n += c.second.active ? 1 : 0;
+  return n;
+}
+
+Window* Server::window(int w) {
+  auto it = windows_.find(w);
+  return it == windows_.end() ? nullptr : it->second.get();
+}
+
+std::string Server::server_text() const {
+  const char* text = reinterpret_cast<const char*>(server_block_);
+  size_t n = 0;
+  while (n < kServerTextMax && text[n]) ++n;
+  return std::string(text, n);
+}
+
+void Server::write_server_text(const std::string& text) {
+  const size_t n = text.size() < kServerBlockSize - 1 ? text.size() : kServerBlockSize - 1;
+  std::memcpy(server_block_, text.data(), n);
+  server_block_[n] = '\0';
+}
+
+void Server::refresh_header() {
+  char text[kServerTextMax + 1];
+  const long long handle = host_.window_handle();
+  if (!windows_.empty()) {
+    Window* w = window(current_);
+    if (!w) w = windows_.rbegin()->second.get();
+    std::snprintf(text, sizeof text, "%d,%s\n%lld,%d,%s", w->number(), w->title().c_str(), handle,
+                  options_.key, kServerVersion);
+  } else {
+    // -1: a program is linked, nobody else may link; 0: waiting.
+    std::snprintf(text, sizeof text, "%d,%lld,%d,%s", active_links() > 0 ? -1 : 0, handle,
+                  options_.key, kServerVersion);
+  }
+  write_server_text(text);
+}
+
+int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size) {
+  Client& c = clients_[client];
+  int32_t reply;
+  if (c.close_exit && !(size && bytes[0] == kCmdEnd)) {
+    // The user closed this program's window: the program ends.
+    c.close_exit = false;
+    reply = kReplyCloseExit;
+  } else {
+    reply = dispatch(c, client, bytes, size);
+  }
+  trace_command(client, bytes, size, reply);
+  const bool exchange_reply = size == kCodeLength && bytes[0] == kCmdMetric;
+  if (!exchange_reply) refresh_header();
+  return reply;
+}
+
+int32_t Server::dispatch(Client& c, int id, const unsigned char* bytes, uint32_t size) {
+  if (size == 0) return 0;
+  const char letter = static_cast<char>(bytes[0]);
+  if (letter == kCmdProbe && size >= 8 && bytes[1] == ',' && bytes[2] >= '0' && bytes[2] <= '3' &&
+      bytes[3] == 0) {
+    static const int32_t kAnswers[] = {kProbe0Reply, kProbe1Reply, kProbe2Reply, kProbe3Reply};
+    const int k = bytes[2] - '0';
+    if (size < static_cast<uint32_t>(k == 2 ? kProbe2Length : kProbe0Length)) return 0;
+    return probe_value_ok(k, bytes + kProbeValueOffset) ? kAnswers[k] : 0;
+  }
+  if (size == kWindowCommandLength && bytes[2] == 0 && std::strchr("ABEFGJNO", letter)) {
+    const int w = bytes[1] - kWindowCodeBase;
+    if (letter == kCmdClose) return close_window(w);
+    return window_command(c, id, letter, w);
+  }
+  if (size == kCodeLength && bytes[3] == 0) {
+    if (letter == kCmdMetric && bytes[1] == ' ' && bytes[2] == ' ') return exchange();
+    if (letter == kCmdServerQuery && bytes[1] == ' ') return query(bytes[2] - kWindowCodeBase);
+    if (letter == kCmdSetting && bytes[1] == ' ') return 1;   // server mode
+    if (letter == kCmdRequest && bytes[1] == '0') return 1;   // server-level value
+  }
+  const std::string text = text_of(bytes, size);
+  if (text.size() < 2 || text[1] != ',') return 0;
+  switch (letter) {
+    case kCmdStart: return start_command(c, text);
+    case kCmdOpen: return open_command(c, id, text);
+    case kCmdEnd: return end_command(c, id);
+    default: return 0;
+  }
+}
+
+int32_t Server::start_command(Client& c, const std::string& text) {
+  int key = 0;
+  int used = 0;
+  if (std::sscanf(text.c_str(), "K,%d,%n", &key, &used) != 1 || used == 0 ||
+      key != options_.key) {
+    return 0;
+  }
+  c.program = program_name(text.substr(static_cast<size_t>(used)));
+  c.owner = true;
+  c.active = true;
+  ever_linked_ = true;
+  return options_.key;
+}
+
+int32_t Server::open_command(Client& c, int id, const std::string& text) {
+  int n = 0, width = 0, height = 0, colour1 = -1, colour2 = -1, mode = -1, used = 0;
+  if (std::sscanf(text.c_str(), "I,%d,%d,%d,%d,%d,%d,%n", &n, &width, &height, &colour1,
+                  &colour2, &mode, &used) != 6 ||
+      used == 0) {
+    return 0;
+  }
+  if (n < kFirstWindow || n > kLastWindow || windows_.count(n)) {
+    n = 0;
+    for (int w = kFirstWindow; w <= kLastWindow && !n; ++w) {
+      if (!windows_.count(w)) n = w;
+    }
+    if (!n) return 0;
+  }
+  if (width <= 0 || height <= 0) {
+    width = options_.width;
+    height = options_.height;
+  }
+  if (width > kMaxSize) width = kMaxSize;
+  if (height > kMaxSize) height = kMaxSize;
+  unsigned char* block = host_.create_block(
+      kBlockPrefix + std::to_string(number_) + ":" + std::to_string(n), kWindowBlockSize);
+  if (!block) return 0;
+  auto win = std::make_unique<Window>(n, block, canvases_.create(width, height, Rgb{255, 255, 255}),
+                                      frontend_);
+  if (colour1 >= 0) win->colours().set(kBackgroundEntry, colour1);
+  if (colour2 >= 0) win->colours().set(kForegroundEntry, colour2);
+  win->canvas().clear(win->colours().background());
+  win->initialise(width, height);
+  win->set_title(text.substr(static_cast<size_t>(used), kMaxTitle));
+  win->owner = id;
+  win->owner_program = c.program.empty() ? "lumoview" : c.program;
+  win->x = options_.x;
+  win->y = options_.y;
+  Window& ref = *win;
+  windows_[n] = std::move(win);
+  current_ = n;
+  c.active = true;
+  ever_linked_ = true;
+  frontend_.window_opened(ref);
+  return n;
+}
+
+int32_t Server::close_window(int w) {
+  Window* win = window(w);
+  if (!win) return 0;
+  save_picture(*win);
+  frontend_.window_closing(*win);
+  host_.remove_block(kBlockPrefix + std::to_string(number_) + ":" + std::to_string(w));
+  windows_.erase(w);
+  if (current_ == w) current_ = windows_.empty() ? 0 : windows_.rbegin()->first;
+  return current_;
+}
+
+void Server::close_by_user(int w) {
+  Window* win = window(w);
+  if (!win) return;
+  auto it = clients_.find(win->owner);
+  if (it != clients_.end() && it->second.active) it->second.close_exit = true;
+  close_window(w);
+  refresh_header();
+}
+
+int32_t Server::end_command(Client& c, int id) {
+  if (c.active) {
+    c.active = false;
+    link_ended(id);
+  }
+  return 1;
+}
+
+void Server::client_gone(int client) {
+  auto it = clients_.find(client);
+  if (it == clients_.end()) return;
+  const bool was_active = it->second.active;
+  clients_.erase(it);
+  if (was_active) link_ended(client);
+  refresh_header();
+}
+
+void Server::link_ended(int id) {
+  std::vector<int> closing;
+  for (auto& entry : windows_) {
+    Window& w = *entry.second;
+    if (w.owner != id) continue;
+    if (options_.switches[kSwitchLeavePictures]) save_picture(w);
+    if (options_.switches[6]) closing.push_back(w.number());
+  }
+  for (int w : closing) close_window(w);
+}
+
+void Server::save_pictures() {
+  for (auto& entry : windows_) save_picture(*entry.second);
+}
+
+void Server::save_picture(Window& w) {
+  if (options_.png_dir.empty() || w.picture_saved) return;
+  const std::string path =
+      options_.png_dir + "/" + w.owner_program + "-" + std::to_string(w.number()) + ".png";
+  if (w.canvas().save_png(path)) {
+    w.picture_saved = true;
+    if (picture_written) picture_written(path);
+  }
+}
+
+int32_t Server::window_command(Client& c, int id, char letter, int w) {
+  (void)id;
+  Window* win = window(w);
+  if (!win) return 0;
+  c.active = true;
+  ever_linked_ = true;
+  const unsigned char* b = win->block();
+  const int32_t a1 = read_i32(b, kArg1);
+  switch (letter) {
+    case kCmdDraw: return win->draw(a1);
+    case kCmdRequest:
+      if (a1 == kRequestSwitch) return server_switch(read_i32(b, kArg2), read_i32(b, kArg3));
+      if (a1 == kRequestNumber) {
+        win->set_data_text(std::to_string(query(read_i32(b, kArg2))) + ",");
+        return 1;
+      }
+      if (a1 == kRequestNewWindow) return w;
+      return win->request(a1);
+    case kCmdMetric: {
+      int sw = 0, sh = 0;
+      frontend_.screen_size(&sw, &sh);
+      return win->metric(a1, sw, sh, options_.dpi);
+    }
+    case kCmdPixel: return win->pixel();
+    case kCmdBlock: return win->announce_block();
+    default: return 1;  // "G" window modes and "O" window probes
+  }
+}
+
+int32_t Server::server_switch(int number, int value) {
+  if (number < 1 || number > 6) return 0;
+  if (value == 0 || value == 1) {
+    options_.switches[static_cast<size_t>(number)] = value;
+    return 1;
+  }
+  return options_.switches[static_cast<size_t>(number)];
+}
+
+int32_t Server::query(int x) {
+  switch (x) {
+    case 1: return static_cast<int32_t>(windows_.size());
+    case 2: return current_;
+    case 3: return number_;
+    case 4: return active_links();
+    default: return 0;
+  }
+}
+
+// The server-block exchange: "code;mask;a;b;" in, "3;a;b;" out for reads.
+int32_t Server::exchange() {
+  int code = 0, mask = 0, a = 0, b = 0;
+  if (std::sscanf(server_text().c_str(), "%d;%d;%d;%d;", &code, &mask, &a, &b) != 4) return 0;
+  int32_t reply = 1;
+  int ra = 0, rb = 0;
+  const int magnitude = code < 0 ? -code : code;
+  switch (magnitude) {
+    case 2: frontend_.screen_size(&ra, &rb); break;
+    case 1:
+    case 3:
+      if (a > 0 && b > 0 && a <= kMaxSize && b <= kMaxSize) {
+        options_.width = a;
+        options_.height = b;
+      }
+      ra = options_.width;
+      rb = options_.height;
+      break;
+    case 4:
+      if (a >= 0 && b >= 0) {
+        options_.x = a;
+        options_.y = b;
+      }
+      ra = options_.x;
+      rb = options_.y;
+      break;
+    case 10:
+      if (a > 0 && a <= 1200) options_.dpi = a;
+      ra = rb = options_.dpi;
+      break;
+    default:
+      if (magnitude > kSwitchCodeBase && magnitude <= kSwitchCodeBase + 6) {
+        const int n = magnitude - kSwitchCodeBase;
+        if (code < 0) {
+          reply = server_switch(n, a);
+        } else {
+          reply = options_.switches[static_cast<size_t>(n)];
+          ra = reply;
+        }
+      } else if (magnitude > 14 || magnitude == 0) {
+        reply = 0;
+      }
+      break;
+  }
+  if (code >= 0) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%d;%d;%d;", kRequestReplyTag, ra, rb);
+    write_server_text(text);
+  }
+  return reply;
+}
+
+void Server::trace_command(int client, const unsigned char* bytes, uint32_t size, int32_t reply) {
+  if (!trace) return;
+  char line[600];
+  const char letter = size ? static_cast<char>(bytes[0]) : '?';
+  if (size == kWindowCommandLength && bytes[2] == 0) {
+    const int w = bytes[1] - kWindowCodeBase;
+    Window* win = window(w);
+    if (win) {
+      const unsigned char* b = win->block();
+      std::snprintf(line, sizeof line, "%d %c window %d args %d %d %d words %d %d %d %d -> %d",
+                    client, letter, w, read_i32(b, kArg1), read_i32(b, kArg2), read_i32(b, kArg3),
+                    read_i32(b, kResult0), read_i32(b, kResult1), read_i32(b, kResult2),
+                    read_i32(b, kResult3), reply);
+    } else {
+      std::snprintf(line, sizeof line, "%d %c window %d (none) -> %d", client, letter, w, reply);
+    }
+  } else if (letter == kCmdProbe && size > 3) {
+    std::snprintf(line, sizeof line, "%d probe %c (%u bytes) -> %d", client, bytes[2], size, reply);
+  } else {
+    std::string text;
+    for (uint32_t i = 0; i < size && bytes[i]; ++i) {
+      const unsigned char ch = bytes[i];
+      if (ch >= 32 && ch < 127) {
+        text += static_cast<char>(ch);
+      } else {
+        char esc[8];
+        std::snprintf(esc, sizeof esc, "\\x%02x", ch);
+        text += esc;
+      }
+    }
+    std::snprintf(line, sizeof line, "%d \"%s\" -> %d", client, text.c_str(), reply);
+  }
+  trace(line);
+}
+
+}  // namespace lumo::server

@@ -1,0 +1,109 @@
+// The graphics window server's core: it owns the server block and the
+// windows, answers every command and knows which programs are linked.
+// Portable: the OS is reached through BlockHost, the screen through
+// Frontend, drawing through Canvas.
+#ifndef LUMO_SERVER_CORE_SERVER_H
+#define LUMO_SERVER_CORE_SERVER_H
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "server/core/canvas.h"
+#include "server/core/host.h"
+#include "server/core/window.h"
+
+namespace lumo::server {
+
+struct Options {
+  int key = 1;
+  int width = 640;           // size of new windows (/s)
+  int height = 480;
+  int x = -1;                // position of new windows (/p)
+  int y = -1;
+  int dpi = 96;
+  std::array<int, 7> switches = {0, 0, 1, 1, 0, 1, 0};  // 1..6: t b r i l o
+  std::string png_dir;       // write each window here as PNG
+};
+
+// Parses the switch string a program hands to a new server (" /t /p0,0 ...").
+// Unknown words are ignored; false only when a value is malformed.
+bool parse_switches(int argc, const char* const* argv, Options* options);
+
+class Server {
+ public:
+  Server(BlockHost& host, Frontend& frontend, CanvasFactory& canvases, const Options& options);
+  ~Server();
+
+  // Claims the lowest free server block; false when none of 1..16 is free.
+  bool start();
+  int number() const { return number_; }
+
+  // One command from client `client` (a connection); returns the reply.
+  int32_t handle(int client, const unsigned char* bytes, uint32_t size);
+  // The client's connection ended.
+  void client_gone(int client);
+  // The user closed window w (its program is told with the next reply).
+  void close_by_user(int w);
+
+  // Programs currently linked, and whether any ever was.
+  int active_links() const;
+  bool ever_linked() const { return ever_linked_; }
+  size_t window_count() const { return windows_.size(); }
+  Window* window(int w);
+  template <typename F>
+  void for_each_window(F f) {
+    for (auto& entry : windows_) f(*entry.second);
+  }
+
+  // Writes every window not yet saved as PNG (when a directory is set).
+  void save_pictures();
+  // One line per command (for LUMOVIEW_TRACE); set to receive them.
+  std::function<void(const std::string&)> trace;
+  // Called whenever a picture was written.
+  std::function<void(const std::string&)> picture_written;
+
+ private:
+  struct Client {
+    bool active = false;
+    bool owner = false;          // sent the start-up command
+    bool close_exit = false;     // its window was closed by the user
+    std::string program;         // program name, for picture files
+  };
+
+  int32_t dispatch(Client& c, int id, const unsigned char* bytes, uint32_t size);
+  int32_t window_command(Client& c, int id, char letter, int w);
+  int32_t start_command(Client& c, const std::string& text);
+  int32_t open_command(Client& c, int id, const std::string& text);
+  int32_t close_window(int w);
+  int32_t end_command(Client& c, int id);
+  int32_t exchange();
+  int32_t server_switch(int number, int value);
+  int32_t query(int x);
+  void link_ended(int id);
+  void save_picture(Window& w);
+  void refresh_header();
+  std::string server_text() const;
+  void write_server_text(const std::string& text);
+  void trace_command(int client, const unsigned char* bytes, uint32_t size, int32_t reply);
+
+  BlockHost& host_;
+  Frontend& frontend_;
+  CanvasFactory& canvases_;
+  Options options_;
+  int number_ = 0;
+  unsigned char* server_block_ = nullptr;
+  std::map<int, std::unique_ptr<Window>> windows_;
+  std::map<int, Client> clients_;
+  int current_ = 0;
+  bool ever_linked_ = false;
+};
+
+inline constexpr size_t kServerBlockSize = 4096;
+
+}  // namespace lumo::server
+
+#endif

@@ -1,0 +1,408 @@
+// Drawing commands ("A"), metrics ("E"), pixel reads ("F") and data blocks.
+#include "server/core/window.h"
+
+#include <cmath>
+
+#include "common/block_access.h"
+#include "common/lumo_wire.h"
+
+namespace lumo::server {
+
+using namespace wire;
+
+namespace {
+
+constexpr int kMaxPoints = 1000000;  // a data block larger than this is refused
+constexpr int32_t kFarAway = 32767;  // text positioned outside the world
+
+Blend blend_of(int mode) {
+  switch (mode) {
+    case 0:
+    case 13: return Blend::kCrisp;
+    case 1: return Blend::kBlack;
+    case 6: return Blend::kInvert;
+    case 7: return Blend::kXor;
+    case 16: return Blend::kWhite;
+    default: return Blend::kSmooth;
+  }
+}
+
+}  // namespace
+
+Window::Window(int number, unsigned char* block, std::unique_ptr<Canvas> canvas,
+               Frontend& frontend)
+    : number_(number), block_(block), canvas_(std::move(canvas)), frontend_(frontend) {}
+
+int32_t Window::word(int offset) const { return read_i32(block_, offset); }
+void Window::set_word(int offset, int32_t value) { write_i32(block_, offset, value); }
+Point Window::point_at(int offset) const { return {word(offset), word(offset + 4)}; }
+
+std::string Window::data_text() const {
+  const char* data = reinterpret_cast<const char*>(block_ + kDataArea);
+  size_t n = 0;
+  while (n < static_cast<size_t>(kMaxText) && data[n]) ++n;
+  return std::string(data, n);
+}
+
+void Window::set_data_text(const std::string& text) {
+  const size_t n = text.size() < static_cast<size_t>(kMaxText) ? text.size() : kMaxText;
+  std::memcpy(block_ + kDataArea, text.data(), n);
+  block_[kDataArea + n] = '\0';
+}
+
+void Window::initialise(int width, int height) {
+  std::memset(block_, 0, kStateSize);
+  set_word(kAreaWidth, width);
+  set_word(kAreaHeight, height);
+  const int unit = width < height ? width : height;
+  set_word(kUnit, unit);
+  // Pixel mode over the whole area until the program sets a world.
+  set_word(kPixelMode, 1);
+  write_f32(block_, kWorldX2, static_cast<float>(width - 1));
+  write_f32(block_, kWorldY2, static_cast<float>(height - 1));
+  write_f32(block_, kViewX2, static_cast<float>(width) / unit);
+  write_f32(block_, kViewY2, static_cast<float>(height) / unit);
+  set_word(kPosX, -1);
+  set_word(kPosY, -1);
+  set_word(kFillMode, 1);
+  set_word(kPenColour, kForegroundEntry);
+  set_word(kPenWidth, 1);
+  set_word(kPenMode, 4);
+  set_word(kBrushColour, kForegroundEntry);
+  set_word(kBrushStyle, kBrushHollow);
+  set_word(kMarkerType, marker_.type);
+  set_word(kMarkerSize, marker_.size);
+  set_word(kMarkerColour1, kForegroundEntry);
+  set_word(kMarkerColour2, kBackgroundEntry);
+  set_word(kTextHeight, height / 30 > 0 ? height / 30 : 1);
+  set_word(kTextColour, kForegroundEntry);
+  set_word(kSymbolHeight, height / 30 > 0 ? height / 30 : 1);
+  set_word(kSymbolColour, kForegroundEntry);
+  set_word(kSymbolCode, '*');
+  set_word(kChanged, 0x0FFF);
+  apply_attributes();
+  apply_font(false);
+  apply_font(true);
+  update_origin();
+}
+
+void Window::update_origin() {
+  const double unit = word(kUnit);
+  set_word(kOriginX, static_cast<int32_t>(std::lround(read_f32(block_, kViewX1) * unit)));
+  set_word(kOriginY,
+           word(kAreaHeight) - static_cast<int32_t>(std::lround(read_f32(block_, kViewY1) * unit)));
+}
+
+void Window::resize(int width, int height) {
+  canvas_->resize(width, height, colours_.background());
+  set_word(kAreaWidth, width);
+  set_word(kAreaHeight, height);
+  set_word(kUnit, width < height ? width : height);
+  update_origin();
+  drawn();
+}
+
+void Window::drawn() {
+  picture_saved = false;
+  frontend_.window_drawn(*this);
+}
+
+void Window::apply_attributes() {
+  const uint32_t changed = static_cast<uint32_t>(word(kChanged));
+  if (changed & (kChangedPenColour | kChangedPenStyle | kChangedPenWidth | kChangedPenMode)) {
+    pen_.colour = colours_.resolve(word(kPenColour));
+    pen_.style = word(kPenStyle);
+    pen_.width = word(kPenWidth) > 0 ? word(kPenWidth) : 1;
+    pen_.blend = blend_of(word(kPenMode));
+  }
+  if (changed & (kChangedBrushColour | kChangedBrushStyle | kChangedBrushHatch)) {
+    brush_.colour = colours_.resolve(word(kBrushColour));
+    brush_.style = word(kBrushStyle);
+    brush_.hatch = word(kBrushHatch);
+  }
+  if (changed & 0xF80) {
+    marker_.type = word(kMarkerType);
+    marker_.size = word(kMarkerSize);
+    marker_.colour1 = colours_.resolve(word(kMarkerColour1));
+    marker_.colour2 = colours_.resolve(word(kMarkerColour2));
+  }
+  set_word(kChanged, 0);
+}
+
+Font Window::font_from(int angle_field, int height_field, int align_field, int colour_field,
+                       int param_field, bool symbol) const {
+  Font f;
+  f.angle = word(angle_field);
+  f.height = word(height_field) > 0 ? word(height_field) : 1;
+  if (f.height > 2000) f.height = 2000;
+  f.align = word(align_field);
+  f.colour = colours_.resolve(word(colour_field));
+  f.weight = word(param_field);
+  f.face = symbol ? "serif" : "";
+  return f;
+}
+
+void Window::apply_font(bool symbol) {
+  Font f = symbol ? font_from(kSymbolAngle, kSymbolHeight, kSymbolAlign, kSymbolColour,
+                              kSymbolParam, true)
+                  : font_from(kTextAngle, kTextHeight, kTextAlign, kTextColour, kTextParam, false);
+  const std::string face = data_text();
+  if (!face.empty()) f.face = face;
+  (symbol ? symbol_font_ : text_font_) = f;
+}
+
+void Window::draw_marker(Point p) {
+  const int s = marker_.size > 1 ? marker_.size : 1;
+  const int h = s / 2;
+  Pen outline;
+  outline.colour = marker_.colour1;
+  Brush fill;
+  fill.colour = marker_.colour2;
+  fill.style = kBrushSolid;
+  const Point a{p.x - h, p.y - h}, b{p.x - h + s, p.y - h + s};
+  switch (marker_.type) {
+    case 0: {
+      Brush dot;
+      dot.colour = marker_.colour1;
+      dot.style = kBrushSolid;
+      Pen none;
+      none.style = kInvisible;
+      canvas_->rect(none, dot, a, b);
+      break;
+    }
+    case 1:
+      canvas_->line(outline, {p.x - h, p.y}, {p.x + h, p.y});
+      canvas_->line(outline, {p.x, p.y - h}, {p.x, p.y + h});
+      break;
+    case 2:
+      canvas_->line(outline, {p.x - h, p.y - h}, {p.x + h, p.y + h});
+      canvas_->line(outline, {p.x - h, p.y + h}, {p.x + h, p.y - h});
+      break;
+    case 3: canvas_->ellipse(outline, fill, a, b); break;
+    case 4: canvas_->rect(outline, fill, a, b); break;
+    case 5: {
+      const Point t[3] = {{p.x, p.y - h}, {p.x + h, p.y + h}, {p.x - h, p.y + h}};
+      canvas_->polygon(outline, fill, t, 3, false);
+      break;
+    }
+    default: {
+      const Point d[4] = {{p.x, p.y - h}, {p.x + h, p.y}, {p.x, p.y + h}, {p.x - h, p.y}};
+      canvas_->polygon(outline, fill, d, 4, false);
+      break;
+    }
+  }
+}
+
+int32_t Window::draw(int32_t code) {
+  const Point a = point_at(kResult0);
+  const Point b = point_at(kResult2);
+  const Point at = point_at(kArg2);
+  switch (code) {
+    case kDrawWindowOp: return 1;
+    case kDrawColourEntry: return colours_.set(word(kArg3), word(kArg2)) ? 1 : 0;
+    case kDrawAttributes: apply_attributes(); return 1;
+    case kDrawTransform:
+      transform_ = {word(kResult0) / 65536.0, word(kResult1) / 65536.0,
+                    word(kResult2) / 65536.0, word(kResult3) / 65536.0,
+                    static_cast<double>(word(kArg2)), static_cast<double>(word(kArg3))};
+      canvas_->set_transform(transform_);
+      return 1;
+    case kDrawRectMode: {
+      Pen p = pen_;
+      Brush f = brush_;
+      switch (word(kArg2)) {
+        case 0: f.style = kBrushHollow; break;  // outline only
+        case 1:                                 // inside only
+          p.style = kInvisible;
+          if (f.style == kBrushHollow) f.style = kBrushSolid;
+          break;
+        case 2:  // outline and inside
+          if (f.style == kBrushHollow) f.style = kBrushSolid;
+          break;
+        case 3:  // invert what is there
+          p = Pen{};
+          p.style = kInvisible;
+          p.blend = Blend::kInvert;
+          f = Brush{Rgb{}, kBrushSolid, 0};
+          break;
+        default:  // clear to the background
+          p.style = kInvisible;
+          f = Brush{colours_.background(), kBrushSolid, 0};
+          break;
+      }
+      canvas_->rect(p, f, a, b);
+      break;
+    }
+    case kDrawFont: apply_font(false); return 1;
+    case kDrawSymbolFont: apply_font(true); return 1;
+    case kDrawMove: position_ = at; return 1;
+    case kDrawMarker: draw_marker(point_at(kResult1)); break;
+    case kDrawText:
+      if (at.x == kFarAway && at.y == kFarAway) return 1;
+      canvas_->text(text_font_, at, data_text());
+      break;
+    case kDrawSymbol: {
+      const char c[2] = {static_cast<char>(block_[kDataArea]), 0};
+      canvas_->text(symbol_font_, at, c);
+      break;
+    }
+    case kDrawPointOp: canvas_->set_pixel(at, pen_.colour); break;
+    case kDrawAction18: return 1;
+    case kDrawPixel: canvas_->set_pixel(at, colours_.resolve(word(kResult0))); break;
+    case kDrawLine:
+      if (position_.x >= 0 || position_.y >= 0) canvas_->line(pen_, position_, at);
+      position_ = at;
+      break;
+    case kDrawRect: canvas_->rect(pen_, brush_, a, b); break;
+    case kDrawRectEx: {
+      Brush f = brush_;
+      Rgb c;
+      if (colours_.get(word(kArg2), &c)) {
+        f.colour = c;
+        f.style = kBrushSolid;
+      }
+      canvas_->rect(pen_, f, a, b);
+      break;
+    }
+    case kDrawRoundRect: canvas_->round_rect(pen_, brush_, a, b, word(kArg2), word(kArg3)); break;
+    case kDrawEllipse: canvas_->ellipse(pen_, brush_, a, b); break;
+    case kDrawArc:
+    case kDrawChord:
+    case kDrawPie: {
+      const ArcKind kind =
+          code == kDrawArc ? ArcKind::kArc : code == kDrawChord ? ArcKind::kChord : ArcKind::kPie;
+      canvas_->arc(kind, pen_, brush_, a, b, point_at(kDataArea), point_at(kDataArea + 8));
+      break;
+    }
+    default: return 0;
+  }
+  drawn();
+  return 1;
+}
+
+int32_t Window::metric(int32_t what, int screen_w, int screen_h, int dpi) {
+  int32_t a = 0, b = 0;
+  switch (what) {
+    case 1: a = word(kAreaWidth); b = word(kAreaHeight); break;
+    case 2: a = screen_w; b = screen_h; break;
+    case 3: a = canvas_->width(); b = canvas_->height(); break;
+    case 4: a = x; b = y; break;
+    case 5: a = word(kUnit); b = word(kPixelMode); break;
+    case 10: a = dpi; b = dpi; break;
+    case -3:
+    case -1:
+      if (word(kArg2) < 1 || word(kArg3) < 1 || word(kArg2) > 8192 || word(kArg3) > 8192) return 0;
+      resize(word(kArg2), word(kArg3));
+      frontend_.window_resized(*this);
+      return 1;
+    case -4:
+      x = word(kArg2);
+      y = word(kArg3);
+      frontend_.window_moved(*this);
+      return 1;
+    default:
+      if (what < -14 || what > 14 || what == 0) return 0;
+      if (what < 0) return 1;  // accepted, nothing to change
+      break;
+  }
+  set_word(kResult0, a);
+  set_word(kResult1, b);
+  return 1;
+}
+
+int32_t Window::pixel() {
+  Rgb c;
+  if (!canvas_->get_pixel(point_at(kArg1), &c)) return 0;
+  set_word(kResult0, palette_relative(c));
+  return 1;
+}
+
+int32_t Window::announce_block() {
+  const int kind = word(kArg1);
+  const int32_t count = word(kArg2);
+  int64_t bytes = 0;
+  switch (kind) {
+    case kBlockPolygon: if (count < 3) return 0; bytes = 8LL * count; break;
+    case kBlockPolyline: if (count < 2) return 0; bytes = 8LL * count; break;
+    case kBlockBezier: if (count < 4) return 0; bytes = 8LL * count; break;
+    case kBlockSeries: if (count == 0) return 0; bytes = 4LL * std::llabs(count); break;
+    default: return 0;
+  }
+  if (std::llabs(count) > kMaxPoints) return 0;
+  block_data_ = PendingBlock{};
+  block_data_.kind = kind;
+  block_data_.count = count;
+  block_data_.series_kind = word(kArg3);
+  for (int i = 0; i < 4; ++i) block_data_.params[i] = word(kResult0 + 4 * i);
+  block_data_.bytes.assign(static_cast<size_t>(bytes), 0);
+  block_data_.filled.assign(static_cast<size_t>(bytes / 4), false);
+  block_data_.active = true;
+  return 1;
+}
+
+int32_t Window::receive_chunk() {
+  if (!block_data_.active) return 0;
+  const int32_t offset = word(kArg2);
+  const int32_t size = word(kArg3);
+  const int64_t total = static_cast<int64_t>(block_data_.bytes.size());
+  if (offset < 0 || size <= 0 || size > kDataSize || offset % 4 != 0 || size % 4 != 0 ||
+      offset + static_cast<int64_t>(size) > total) {
+    return 0;
+  }
+  std::memcpy(block_data_.bytes.data() + offset, block_ + kDataArea, static_cast<size_t>(size));
+  for (int32_t i = offset / 4; i < (offset + size) / 4; ++i) block_data_.filled[i] = true;
+  return 1;
+}
+
+int32_t Window::commit_block() {
+  if (!block_data_.active) return 0;
+  block_data_.active = false;
+  for (bool f : block_data_.filled) {
+    if (!f) return 0;  // a block with gaps is not drawn
+  }
+  const int n = block_data_.count;
+  std::vector<Point> pts;
+  if (block_data_.kind != kBlockSeries) {
+    pts.resize(static_cast<size_t>(n));
+    std::memcpy(pts.data(), block_data_.bytes.data(), block_data_.bytes.size());
+  }
+  switch (block_data_.kind) {
+    case kBlockPolygon: canvas_->polygon(pen_, brush_, pts.data(), n, word(kFillMode) == 2); break;
+    case kBlockPolyline: canvas_->polyline(pen_, pts.data(), n); break;
+    case kBlockBezier: canvas_->bezier(pen_, pts.data(), n); break;
+    default: draw_series(); break;
+  }
+  block_data_.bytes.clear();
+  drawn();
+  return 1;
+}
+
+// A value series: values are positions along the series' axis (x when the
+// count is positive, y when negative).  The across-axis positions step
+// evenly from the third parameter to the fourth; points whose value lies
+// outside the first two parameters are left out, the rest are joined.
+void Window::draw_series() {
+  const int32_t count = block_data_.count;
+  const int n = count > 0 ? count : -count;
+  const bool along_x = count > 0;
+  const int32_t lo = std::min(block_data_.params[0], block_data_.params[1]);
+  const int32_t hi = std::max(block_data_.params[0], block_data_.params[1]);
+  const double from = block_data_.params[2];
+  const double to = block_data_.params[3];
+  std::vector<Point> run;
+  for (int i = 0; i < n; ++i) {
+    const int32_t v = read_i32(block_data_.bytes.data(), 4 * i);
+    const int32_t across =
+        static_cast<int32_t>(std::lround(n > 1 ? from + (to - from) * i / (n - 1) : from));
+    if (v < lo || v > hi) {
+      if (run.size() > 1) canvas_->polyline(pen_, run.data(), static_cast<int>(run.size()));
+      run.clear();
+      continue;
+    }
+    run.push_back(along_x ? Point{v, across} : Point{across, v});
+  }
+  if (run.size() > 1) canvas_->polyline(pen_, run.data(), static_cast<int>(run.size()));
+  if (run.size() == 1) canvas_->set_pixel(run[0], pen_.colour);
+}
+
+}  // namespace lumo::server

@@ -1,0 +1,101 @@
+// One graphics window of the server: its shared block, its picture, its
+// colour table and the drawing attributes the program has applied.
+#ifndef LUMO_SERVER_CORE_WINDOW_H
+#define LUMO_SERVER_CORE_WINDOW_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "server/core/canvas.h"
+#include "server/core/colours.h"
+#include "server/core/host.h"
+
+namespace lumo::server {
+
+struct Marker {
+  int type = 3;
+  int size = 7;
+  Rgb colour1;
+  Rgb colour2;
+};
+
+// A data block being received: announced by "N", filled by chunks.
+struct PendingBlock {
+  int kind = 0;
+  int32_t count = 0;  // points, or series values (signed)
+  int32_t series_kind = 0;
+  int32_t params[4] = {0, 0, 0, 0};
+  std::vector<unsigned char> bytes;
+  std::vector<bool> filled;  // per 4-byte value: received
+  bool active = false;
+};
+
+class Window {
+ public:
+  Window(int number, unsigned char* block, std::unique_ptr<Canvas> canvas, Frontend& frontend);
+
+  int number() const { return number_; }
+  const std::string& title() const { return title_; }
+  void set_title(const std::string& t) { title_ = t; }
+  unsigned char* block() { return block_; }
+  Canvas& canvas() { return *canvas_; }
+  ColourTable& colours() { return colours_; }
+  int owner = -1;            // the client that opened it
+  std::string owner_program; // names its picture files
+  bool visible = true;
+  int x = -1, y = -1;        // position on screen (-1: the system's choice)
+  bool picture_saved = false;  // saved since it was last drawn
+
+  // Fills the drawing state a new window starts with.
+  void initialise(int width, int height);
+  // Recomputes the device origin from the viewport and unit.
+  void update_origin();
+  // The drawing area changed size.
+  void resize(int width, int height);
+
+  // Window commands by letter; the reply.
+  int32_t draw(int32_t code);             // "A"
+  int32_t request(int32_t code);          // "B" (most; the server handles a few)
+  int32_t metric(int32_t what, int screen_w, int screen_h, int dpi);  // "E"
+  int32_t pixel();                        // "F"
+  int32_t announce_block();               // "N"
+
+  // The text in the data area (at most 2047 characters).
+  std::string data_text() const;
+  void set_data_text(const std::string& text);
+
+ private:
+  int32_t word(int offset) const;
+  void set_word(int offset, int32_t value);
+  Point point_at(int offset) const;
+  void apply_attributes();
+  Font font_from(int angle_field, int height_field, int align_field, int colour_field,
+                 int param_field, bool symbol) const;
+  void apply_font(bool symbol);
+  void draw_marker(Point p);
+  int32_t receive_chunk();
+  int32_t commit_block();
+  void draw_series();
+  void drawn();
+
+  int number_;
+  std::string title_;
+  unsigned char* block_;
+  std::unique_ptr<Canvas> canvas_;
+  Frontend& frontend_;
+  ColourTable colours_;
+  Pen pen_;
+  Brush brush_;
+  Marker marker_;
+  Font text_font_;
+  Font symbol_font_;
+  Transform transform_;
+  Point position_{-1, -1};
+  PendingBlock block_data_;
+};
+
+}  // namespace lumo::server
+
+#endif

@@ -1,0 +1,152 @@
+// Window requests ("B") that a window answers by itself: dialogs, texts,
+// colour-table reads, extents, data-block chunks, size and place.
+#include <cmath>
+#include <cstdio>
+
+#include "common/block_access.h"
+#include "common/lumo_wire.h"
+#include "server/core/window.h"
+
+namespace lumo::server {
+
+using namespace wire;
+
+namespace {
+
+constexpr int kControlResults = 1;
+constexpr int kClear = 4;
+constexpr int kResize = 5;
+constexpr int kShow = 6;
+constexpr int kMove = 23;
+constexpr int kBackground = 29;
+constexpr int kFrame = 32;
+constexpr int kFrameToo = 33;
+constexpr int kMaxSize = 8192;
+constexpr int kDrawingSave = 0;
+constexpr int kDrawingLoad = 1;
+
+}  // namespace
+
+int32_t Window::request(int32_t code) {
+  switch (code) {
+    case kControlResults:
+    case kFrame:
+    case kFrameToo:
+      // Where the window is and how big: x, width, height.
+      set_word(kResult1, x);
+      set_word(kResult2, canvas_->width());
+      set_word(kResult3, canvas_->height());
+      return 1;
+    case kRequestMessage: return frontend_.message(*this, data_text()) ? 1 : 0;
+    case kRequestAsk: {
+      const int answer = frontend_.ask(*this, data_text());
+      set_word(kResult0, answer);
+      return answer == 0 ? 0 : 1;
+    }
+    case kClear:
+      canvas_->clear(colours_.background());
+      drawn();
+      return 1;
+    case kResize: {
+      const int32_t w = word(kArg2), h = word(kArg3);
+      if (w < 1 || h < 1 || w > kMaxSize || h > kMaxSize) return 0;
+      resize(w, h);
+      frontend_.window_resized(*this);
+      return 1;
+    }
+    case kShow:
+      visible = word(kArg2) != 0;
+      frontend_.window_shown(*this, visible);
+      return 1;
+    case kRequestPalette: {
+      Rgb c;
+      if (!colours_.get(word(kArg2), &c)) return 0;
+      set_word(kArg2, reply_word(c));
+      return 1;
+    }
+    case kRequestDrawingFile: {
+      // Drawing files hold the window's picture as PNG.
+      const std::string path = data_text();
+      if (word(kArg2) == kDrawingSave) return canvas_->save_png(path) ? 1 : 0;
+      if (word(kArg2) == kDrawingLoad && canvas_->load_png(path)) {
+        drawn();
+        return 1;
+      }
+      return 0;
+    }
+    case kRequestWindowText:
+      title_ = data_text();
+      frontend_.window_retitled(*this);
+      return 1;
+    case kRequestFileDialog: {
+      std::string path;
+      if (!frontend_.choose_file(*this, data_text(), &path)) return 0;
+      set_data_text(path);
+      return 1;
+    }
+    case kRequestPrompt: {
+      std::string answer;
+      if (!frontend_.prompt(*this, data_text(), &answer)) return 0;
+      set_data_text(answer);
+      return 1;
+    }
+    case kRequestTextExtent: {
+      const TextSize t = canvas_->measure(text_font_, data_text());
+      set_word(kResult0, t.width);
+      set_word(kResult1, t.height);
+      set_word(kResult2, t.ascent);
+      set_word(kResult3, t.descent);
+      return 1;
+    }
+    case kRequestExtent: {
+      const char c[2] = {static_cast<char>(word(kArg2) & 0xFF), 0};
+      const TextSize t = canvas_->measure(symbol_font_, c);
+      set_word(kResult1, t.width);
+      set_word(kResult2, t.height);
+      return 1;
+    }
+    case kRequestViewport:
+    case kRequestWorld:
+      update_origin();
+      return 1;
+    case kMove:
+      x = word(kArg2);
+      y = word(kArg3);
+      frontend_.window_moved(*this);
+      return 1;
+    case kBackground:
+      if (!colours_.set(kBackgroundEntry, word(kArg2))) return 0;
+      canvas_->clear(colours_.background());
+      drawn();
+      return 1;
+    case kRequestGetTransform:
+      set_word(kArg2, static_cast<int32_t>(transform_.dx));
+      set_word(kArg3, static_cast<int32_t>(transform_.dy));
+      set_word(kResult0, static_cast<int32_t>(std::lround(transform_.m11 * 65536)));
+      set_word(kResult1, static_cast<int32_t>(std::lround(transform_.m12 * 65536)));
+      set_word(kResult2, static_cast<int32_t>(std::lround(transform_.m21 * 65536)));
+      set_word(kResult3, static_cast<int32_t>(std::lround(transform_.m22 * 65536)));
+      return 1;
+    case kRequestQuery4:
+      set_word(kResult0, x);
+      set_word(kResult1, y);
+      set_word(kResult2, canvas_->width());
+      set_word(kResult3, canvas_->height());
+      return 1;
+    case kBlockChunk: return receive_chunk();
+    case kBlockCommit: return commit_block();
+    case kBlockCancel: block_data_ = PendingBlock{}; return 1;
+    case kRequest16:
+    case kRequestClosed:
+    case kRequest25:
+    case 26:
+    case kRequest27:
+    case kRequest28:
+    case 34:
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace lumo::server

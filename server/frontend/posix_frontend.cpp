@@ -1,0 +1,202 @@
+#include "server/frontend/posix_frontend.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <cairo-xlib.h>
+
+#include <cstdlib>
+
+#include "server/canvas/cairo_canvas.h"
+#include "server/core/server.h"
+#include "server/core/window.h"
+
+namespace lumo::server {
+
+struct X11Window {
+  ::Window id = 0;
+  cairo_surface_t* surface = nullptr;
+  bool dirty = true;
+};
+
+struct X11State {
+  Display* display = nullptr;
+  Atom delete_window = 0;
+  std::map<int, X11Window> windows;  // by window number
+};
+
+namespace {
+
+constexpr int kHeadlessWidth = 1024;
+constexpr int kHeadlessHeight = 768;
+
+CairoCanvas& cairo_of(Window& w) { return static_cast<CairoCanvas&>(w.canvas()); }
+
+std::unique_ptr<X11State> open_display(bool want) {
+  const char* name = std::getenv("DISPLAY");
+  if (!want || !name || !*name) return nullptr;
+  Display* d = XOpenDisplay(nullptr);
+  if (!d) return nullptr;
+  auto x = std::make_unique<X11State>();
+  x->display = d;
+  x->delete_window = XInternAtom(d, "WM_DELETE_WINDOW", False);
+  return x;
+}
+
+}  // namespace
+
+PosixFrontend::PosixFrontend(bool want_display, const std::string& answers)
+    : x_(open_display(want_display)), dialogs_(answers, x_ != nullptr) {}
+
+PosixFrontend::~PosixFrontend() {
+  if (!x_) return;
+  for (auto& entry : x_->windows) {
+    cairo_surface_destroy(entry.second.surface);
+    XDestroyWindow(x_->display, entry.second.id);
+  }
+  XCloseDisplay(x_->display);
+}
+
+int PosixFrontend::event_fd() const { return x_ ? ConnectionNumber(x_->display) : -1; }
+
+void PosixFrontend::window_opened(Window& w) {
+  if (!x_) return;
+  Display* d = x_->display;
+  const int screen = DefaultScreen(d);
+  const int width = w.canvas().width(), height = w.canvas().height();
+  X11Window xw;
+  xw.id = XCreateSimpleWindow(d, RootWindow(d, screen), w.x < 0 ? 0 : w.x, w.y < 0 ? 0 : w.y,
+                              static_cast<unsigned>(width), static_cast<unsigned>(height), 1,
+                              BlackPixel(d, screen), WhitePixel(d, screen));
+  XSelectInput(d, xw.id, ExposureMask | StructureNotifyMask);
+  XSetWMProtocols(d, xw.id, &x_->delete_window, 1);
+  const std::string title = to_utf8(w.title().empty() ? "Graphics Window" : w.title());
+  XStoreName(d, xw.id, title.c_str());
+  xw.surface = cairo_xlib_surface_create(d, xw.id, DefaultVisual(d, screen), width, height);
+  if (w.visible) XMapWindow(d, xw.id);
+  x_->windows[w.number()] = xw;
+  XFlush(d);
+}
+
+void PosixFrontend::window_closing(Window& w) {
+  if (!x_) return;
+  auto it = x_->windows.find(w.number());
+  if (it == x_->windows.end()) return;
+  cairo_surface_destroy(it->second.surface);
+  XDestroyWindow(x_->display, it->second.id);
+  x_->windows.erase(it);
+  XFlush(x_->display);
+}
+
+void PosixFrontend::window_drawn(Window& w) {
+  if (!x_) return;
+  auto it = x_->windows.find(w.number());
+  if (it != x_->windows.end()) it->second.dirty = true;
+}
+
+void PosixFrontend::window_retitled(Window& w) {
+  if (!x_ || !x_->windows.count(w.number())) return;
+  XStoreName(x_->display, x_->windows[w.number()].id, to_utf8(w.title()).c_str());
+}
+
+void PosixFrontend::window_moved(Window& w) {
+  if (!x_ || !x_->windows.count(w.number())) return;
+  XMoveWindow(x_->display, x_->windows[w.number()].id, w.x, w.y);
+}
+
+void PosixFrontend::window_resized(Window& w) {
+  if (!x_ || !x_->windows.count(w.number())) return;
+  X11Window& xw = x_->windows[w.number()];
+  XResizeWindow(x_->display, xw.id, static_cast<unsigned>(w.canvas().width()),
+                static_cast<unsigned>(w.canvas().height()));
+  cairo_xlib_surface_set_size(xw.surface, w.canvas().width(), w.canvas().height());
+  xw.dirty = true;
+}
+
+void PosixFrontend::window_shown(Window& w, bool visible) {
+  if (!x_ || !x_->windows.count(w.number())) return;
+  const ::Window id = x_->windows[w.number()].id;
+  if (visible) {
+    XMapWindow(x_->display, id);
+  } else {
+    XUnmapWindow(x_->display, id);
+  }
+}
+
+void PosixFrontend::pump() {
+  if (!x_ || !server_) return;
+  Display* d = x_->display;
+  while (XPending(d)) {
+    XEvent e;
+    XNextEvent(d, &e);
+    int number = 0;
+    for (auto& entry : x_->windows) {
+      if (entry.second.id == e.xany.window) number = entry.first;
+    }
+    if (!number) continue;
+    Window* w = server_->window(number);
+    if (!w) continue;
+    if (e.type == Expose) {
+      x_->windows[number].dirty = true;
+    } else if (e.type == ConfigureNotify) {
+      const int width = e.xconfigure.width, height = e.xconfigure.height;
+      if (width != w->canvas().width() || height != w->canvas().height()) {
+        w->resize(width, height);
+        cairo_xlib_surface_set_size(x_->windows[number].surface, width, height);
+      }
+    } else if (e.type == ClientMessage &&
+               static_cast<Atom>(e.xclient.data.l[0]) == x_->delete_window) {
+      server_->close_by_user(number);
+    }
+  }
+}
+
+void PosixFrontend::flush() {
+  if (!x_ || !server_) return;
+  bool painted = false;
+  for (auto& entry : x_->windows) {
+    if (!entry.second.dirty) continue;
+    Window* w = server_->window(entry.first);
+    if (!w) continue;
+    cairo_t* cr = cairo_create(entry.second.surface);
+    cairo_surface_t* picture = cairo_of(*w).surface();
+    cairo_surface_flush(picture);
+    cairo_set_source_surface(cr, picture, 0, 0);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(entry.second.surface);
+    entry.second.dirty = false;
+    painted = true;
+  }
+  if (painted) XFlush(x_->display);
+}
+
+bool PosixFrontend::screen_size(int* width, int* height) {
+  if (!x_) {
+    *width = kHeadlessWidth;
+    *height = kHeadlessHeight;
+    return false;
+  }
+  const int screen = DefaultScreen(x_->display);
+  *width = DisplayWidth(x_->display, screen);
+  *height = DisplayHeight(x_->display, screen);
+  return true;
+}
+
+bool PosixFrontend::message(Window& w, const std::string& text) {
+  return dialogs_.message(w.title(), text);
+}
+
+int PosixFrontend::ask(Window& w, const std::string& question) {
+  return dialogs_.ask(w.title(), question);
+}
+
+bool PosixFrontend::prompt(Window& w, const std::string& question, std::string* answer) {
+  return dialogs_.prompt(w.title(), question, answer);
+}
+
+bool PosixFrontend::choose_file(Window& w, const std::string& initial, std::string* path) {
+  return dialogs_.choose_file(w.title(), initial, path);
+}
+
+}  // namespace lumo::server

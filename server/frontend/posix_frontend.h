@@ -1,0 +1,53 @@
+// Where the POSIX server's windows appear: real X11 windows when a display
+// is reachable, nowhere otherwise (headless).  Dialogs follow Dialogs.
+#ifndef LUMO_SERVER_FRONTEND_POSIX_FRONTEND_H
+#define LUMO_SERVER_FRONTEND_POSIX_FRONTEND_H
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "server/core/host.h"
+#include "server/frontend/dialogs.h"
+
+namespace lumo::server {
+
+class Server;
+struct X11State;
+
+class PosixFrontend : public Frontend {
+ public:
+  // want_display: try the display named by DISPLAY.
+  PosixFrontend(bool want_display, const std::string& answers);
+  ~PosixFrontend() override;
+
+  bool has_display() const { return x_ != nullptr; }
+  int event_fd() const;
+  void set_server(Server* server) { server_ = server; }
+  // Handles the display's pending events.
+  void pump();
+  // Shows what changed since the last call.
+  void flush();
+
+  void window_opened(Window& w) override;
+  void window_closing(Window& w) override;
+  void window_drawn(Window& w) override;
+  void window_retitled(Window& w) override;
+  void window_moved(Window& w) override;
+  void window_resized(Window& w) override;
+  void window_shown(Window& w, bool visible) override;
+  bool screen_size(int* width, int* height) override;
+  bool message(Window& w, const std::string& text) override;
+  int ask(Window& w, const std::string& question) override;
+  bool prompt(Window& w, const std::string& question, std::string* answer) override;
+  bool choose_file(Window& w, const std::string& initial, std::string* path) override;
+
+ private:
+  std::unique_ptr<X11State> x_;
+  Dialogs dialogs_;
+  Server* server_ = nullptr;
+};
+
+}  // namespace lumo::server
+
+#endif

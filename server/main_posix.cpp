@@ -1,0 +1,166 @@
+// lumoview: the graphics window server for POSIX systems.
+//
+//   lumoview [switches] [--headless] [--png-dir DIR] [--trace FILE]
+//            [--answers FILE] [--grace MS]
+//
+// The switches are those a program hands to a new server (" /t /p0,0
+// /s640,480 ..."). Environment: LUMOVIEW_PNG_DIR, LUMOVIEW_TRACE,
+// LUMOVIEW_ANSWERS, LUMOVIEW_GRACE_MS as the options of the same names;
+// LUMOVIEW_READY_FD (set by the library) is told when the server block exists.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "server/canvas/cairo_canvas.h"
+#include "server/core/server.h"
+#include "server/frontend/posix_frontend.h"
+#include "server/host/posix_host.h"
+
+using namespace lumo::server;
+
+namespace {
+
+constexpr int kDefaultGraceMs = 1500;     // how long an unused server waits for a program
+constexpr int kFirstLinkWaitMs = 60000;   // how long a new server waits for its first program
+constexpr int kTickMs = 50;
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void on_signal(int) { g_stop = 1; }
+
+long long now_ms() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+std::string env_or(const char* name, const std::string& fallback) {
+  const char* v = std::getenv(name);
+  return v && *v ? v : fallback;
+}
+
+int make_key() {
+  unsigned v = static_cast<unsigned>(getpid()) * 2654435761u ^ static_cast<unsigned>(time(nullptr));
+  const int key = static_cast<int>(v & 0x7FFFFFFF);
+  return key ? key : 1;
+}
+
+void tell_ready() {
+  const char* fd = std::getenv("LUMOVIEW_READY_FD");
+  if (!fd) return;
+  const int ready = std::atoi(fd);
+  if (ready > 2) {
+    if (write(ready, "1", 1) != 1) std::perror("lumoview: readiness");
+    close(ready);
+  }
+  unsetenv("LUMOVIEW_READY_FD");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  options.key = make_key();
+  options.png_dir = env_or("LUMOVIEW_PNG_DIR", "");
+  std::string trace_path = env_or("LUMOVIEW_TRACE", "");
+  std::string answers = env_or("LUMOVIEW_ANSWERS", "");
+  int grace = std::atoi(env_or("LUMOVIEW_GRACE_MS", std::to_string(kDefaultGraceMs)).c_str());
+  bool headless = false;
+  std::vector<const char*> switches;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (a == "--headless") {
+      headless = true;
+    } else if (a == "--png-dir" && has_value) {
+      options.png_dir = argv[++i];
+    } else if (a == "--trace" && has_value) {
+      trace_path = argv[++i];
+    } else if (a == "--answers" && has_value) {
+      answers = argv[++i];
+    } else if (a == "--grace" && has_value) {
+      grace = std::atoi(argv[++i]);
+    } else if (a == "--help") {
+      std::puts("usage: lumoview [/t /b /r /i /l /o (upper case: off)] [/pX,Y] [/sW,H] [/dpiN]\n"
+                "                [--headless] [--png-dir DIR] [--trace FILE] [--answers FILE]\n"
+                "                [--grace MS]");
+      return 0;
+    } else {
+      switches.push_back(argv[i]);
+    }
+  }
+  if (!parse_switches(static_cast<int>(switches.size()), switches.data(), &options)) {
+    std::fprintf(stderr, "lumoview: a switch has a malformed value; it is ignored\n");
+  }
+
+  struct sigaction sa {};
+  sa.sa_handler = on_signal;
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  PosixHost host;
+  if (!host.start()) return 2;
+  PosixFrontend frontend(!headless, answers);
+  CairoCanvasFactory canvases;
+  Server server(host, frontend, canvases, options);
+  frontend.set_server(&server);
+  if (!server.start()) {
+    std::fprintf(stderr, "lumoview: no free server number (1 to 16)\n");
+    return 2;
+  }
+  FILE* trace = trace_path.empty() ? nullptr : std::fopen(trace_path.c_str(), "a");
+  if (trace) {
+    server.trace = [trace](const std::string& line) {
+      std::fprintf(trace, "%s\n", line.c_str());
+      std::fflush(trace);
+    };
+  }
+  server.picture_written = [](const std::string& path) {
+    std::fprintf(stderr, "lumoview: wrote %s\n", path.c_str());
+  };
+  tell_ready();
+
+  const long long started = now_ms();
+  long long idle_since = -1;
+  Loop loop;
+  loop.on_command = [&](int client, const unsigned char* bytes, uint32_t size) {
+    return server.handle(client, bytes, size);
+  };
+  loop.on_gone = [&](int client) { server.client_gone(client); };
+  loop.extra_fd = frontend.event_fd();
+  loop.on_extra = [&] { frontend.pump(); };
+  loop.on_idle = [&]() -> int {
+    frontend.pump();
+    frontend.flush();
+    if (g_stop) return -1;
+    const long long now = now_ms();
+    if (server.active_links() > 0) {
+      idle_since = -1;
+      return kTickMs * 4;
+    }
+    if (!server.ever_linked()) return now - started > kFirstLinkWaitMs ? -1 : kTickMs * 4;
+    if (idle_since < 0) {
+      idle_since = now;
+      if (!frontend.has_display()) server.save_pictures();
+    }
+    // Headless: nobody can look at the windows, so the server goes once no
+    // program has used it for the grace period.  With a display it stays
+    // while windows are shown.
+    const bool windows_shown = frontend.has_display() && server.window_count() > 0;
+    if (!windows_shown && now - idle_since >= grace) return -1;
+    return kTickMs;
+  };
+  host.serve(loop);
+
+  if (!frontend.has_display()) server.save_pictures();
+  if (trace) std::fclose(trace);
+  host.shutdown();
+  return 0;
+}
