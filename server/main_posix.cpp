@@ -54,9 +54,10 @@ void tell_ready() {
   const char* fd = std::getenv("LUMOVIEW_READY_FD");
   if (!fd) return;
   const int ready = std::atoi(fd);
-  if (ready > 2) {
-    if (write(ready, "1", 1) != 1) std::perror("lumoview: readiness");
-    close(ready);
+  if (ready >= 0) {
+    static const char kReady[] = "ready\n";
+    if (write(ready, kReady, sizeof kReady - 1) < 0) std::perror("lumoview: readiness");
+    if (ready > 2) close(ready);
   }
   unsetenv("LUMOVIEW_READY_FD");
 }

@@ -265,8 +265,8 @@ void CairoCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Point 
   begin();
   const double x1 = coord(std::min(a.x, b.x)), x2 = coord(std::max(a.x, b.x)) - 1;
   const double y1 = coord(std::min(a.y, b.y)), y2 = coord(std::max(a.y, b.y)) - 1;
-  const double rx = std::clamp(std::abs(cw) / 2.0, 0.0, (x2 - x1) / 2);
-  const double ry = std::clamp(std::abs(ch) / 2.0, 0.0, (y2 - y1) / 2);
+  const double rx = std::clamp(std::fabs(static_cast<double>(cw)) / 2.0, 0.0, (x2 - x1) / 2);
+  const double ry = std::clamp(std::fabs(static_cast<double>(ch)) / 2.0, 0.0, (y2 - y1) / 2);
   if (rx <= 0 || ry <= 0) {
     rect(pen, brush, a, b);
     return;

@@ -1,6 +1,7 @@
 // Drawing commands ("A"), metrics ("E"), pixel reads ("F") and data blocks.
 #include "server/core/window.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/block_access.h"
@@ -152,7 +153,11 @@ void Window::apply_font(bool symbol) {
 }
 
 void Window::draw_marker(Point p) {
-  const int s = marker_.size > 1 ? marker_.size : 1;
+  // Markers far outside the picture are drawn at its border region.
+  constexpr int32_t kReach = 1 << 20;
+  p.x = std::clamp(p.x, -kReach, kReach);
+  p.y = std::clamp(p.y, -kReach, kReach);
+  const int s = std::clamp(marker_.size, 1, 1000);
   const int h = s / 2;
   Pen outline;
   outline.colour = marker_.colour1;

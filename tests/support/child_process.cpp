@@ -66,19 +66,41 @@ PrivateSession::~PrivateSession() {
   }
 }
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, bool merge_stderr) {
   int fds[2];
+  int in[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return;
+  if (pipe2(in, O_CLOEXEC) != 0) return;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  if (merge_stderr) posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
+  close(in[0]);
   out_fd_ = fds[0];
+  in_fd_ = in[1];
+}
+
+bool ChildProcess::write_line(const std::string& line) {
+  const std::string text = line + "\n";
+  return in_fd_ >= 0 && write(in_fd_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
+bool ChildProcess::wait_for(const std::string& text, int timeout_ms) {
+  const long long end = now_ms() + timeout_ms;
+  for (;;) {
+    const long long left = end - now_ms();
+    if (left <= 0) return false;
+    const std::string line = read_line(static_cast<int>(left));
+    if (line.find(text) != std::string::npos) return true;
+    if (line.empty() && now_ms() >= end) return false;
+  }
 }
 
 ChildProcess::~ChildProcess() {
@@ -87,6 +109,7 @@ ChildProcess::~ChildProcess() {
     if (wait_exit(3000) == -1) kill_now();
   }
   if (out_fd_ >= 0) close(out_fd_);
+  if (in_fd_ >= 0) close(in_fd_);
 }
 
 void ChildProcess::kill_now() {

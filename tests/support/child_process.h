@@ -28,7 +28,8 @@ class PrivateSession {
 // SIGTERM (then SIGKILL) and reaped.  Only this process is ever signalled.
 class ChildProcess {
  public:
-  explicit ChildProcess(const std::vector<std::string>& argv);
+  // stdin and stdout are pipes of this process; stderr too when merged.
+  explicit ChildProcess(const std::vector<std::string>& argv, bool merge_stderr = false);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -36,6 +37,10 @@ class ChildProcess {
   pid_t pid() const { return pid_; }
   // Reads one line of the child's stdout (up to timeout_ms); "" on timeout.
   std::string read_line(int timeout_ms);
+  // Reads lines until one contains `text` (up to timeout_ms); true when found.
+  bool wait_for(const std::string& text, int timeout_ms);
+  // Writes one line to the child's stdin.
+  bool write_line(const std::string& line);
   // Waits up to timeout_ms; returns the wait status or -1 when still running.
   int wait_exit(int timeout_ms);
   void kill_now();
@@ -43,6 +48,7 @@ class ChildProcess {
  private:
   pid_t pid_ = -1;
   int out_fd_ = -1;
+  int in_fd_ = -1;
   bool reaped_ = false;
   std::string buffered_;
 };

@@ -1,0 +1,101 @@
+/* A drawing program for the end-to-end tests, written as users write theirs.
+ *
+ *   lumo_client draw     figures, pixels read back, then LmQuit
+ *   lumo_client owner    opens a window, waits for a line on stdin, reports
+ *                        the pixel a joining program drew, then LmQuit
+ *   lumo_client joiner   joins the shown window and draws into it
+ *   lumo_client busy     draws lines until the server goes away */
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "lumo.h"
+
+static void report(const char *name, float x, float y) {
+  printf("%s=%08x\n", name, (unsigned)LmGetPixel(x, y));
+}
+
+static int draw(void) {
+  static const float triangle[6] = {6.0f, 1.0f, 9.0f, 1.0f, 7.5f, 3.0f};
+  int w = LmOpenEx(0, 400, 300, -1, -1, -1, "Figures");
+  printf("window=%d\n", w);
+  LmSetWorld(0, 0, 0, 0); /* pixel mode: world coordinates are pixels */
+  LmSetPen(LmRgb(255, 0, 0), 0, 1, 13);
+  LmSetBrush(LmRgb(0, 0, 255), 0, 0);
+  LmRect(20, 20, 120, 100);
+  report("rect_inside", 70, 60);
+  report("rect_outline", 20, 60);
+  report("rect_outside", 130, 60);
+  LmSetPen(LmRgb(0, 128, 0), 0, 1, 13);
+  LmLine(200, 10, 200, 290);
+  report("line_on", 200, 150);
+  report("line_beside", 203, 150);
+  LmSetBrush(LmRgb(255, 255, 0), 0, 0);
+  LmEllipse(250, 20, 350, 120);
+  report("ellipse_centre", 300, 70);
+  report("ellipse_corner", 252, 22);
+  LmSetWorld(0, 0, 10, 7.5f);
+  LmSetBrush(LmRgb(0, 200, 200), 0, 0);
+  LmPolygon(triangle, 3, 0);
+  report("polygon_inside", 7.5f, 1.5f);
+  LmSetPixel(1, 1, LmRgb(10, 20, 30));
+  report("pixel", 1, 1);
+  LmSetFont(0.5f, 0, 0, 2, -1, NULL);
+  LmText(0.5f, 6.5f, "Lumo");
+  LmArc(6, 4, 9, 7, 0, 1);
+  LmPie(0.5f, 3, 3, 5.5f, 0, 0.25f);
+  LmQuit();
+  return 0;
+}
+
+static int owner(void) {
+  char line[64];
+  int w = LmOpenEx(0, 200, 200, -1, -1, -1, "Shared");
+  LmSetWorld(0, 0, 0, 0);
+  LmSetPen(LmRgb(0, 0, 255), 0, 1, 13);
+  LmSetBrush(LmRgb(0, 0, 255), 0, 0);
+  LmRect(0, 0, 100, 200);
+  printf("ready %d\n", w);
+  fflush(stdout);
+  if (!fgets(line, sizeof line, stdin)) return 2;
+  report("joined_drawing", 150, 100);
+  report("own_drawing", 50, 100);
+  LmQuit();
+  return 0;
+}
+
+static int joiner(void) {
+  char desc[280];
+  int w = LmJoin(0, 0, 1, desc);
+  printf("joined=%d\ndesc=%s\n", w, w > 0 ? desc : "");
+  if (w <= 0) return 3;
+  LmSetWorld(0, 0, 0, 0);
+  LmSetPen(LmRgb(0, 255, 0), 0, 1, 13);
+  LmSetBrush(LmRgb(0, 255, 0), 0, 0);
+  LmRect(120, 80, 180, 120);
+  report("joiner_sees", 150, 100);
+  LmQuitEx(0);
+  return 0;
+}
+
+static int busy(void) {
+  int i;
+  LmOpen(0);
+  LmSetWorld(0, 0, 0, 0);
+  printf("ready\n");
+  fflush(stdout);
+  for (i = 0;; ++i) {
+    LmLine((float)(i % 300), 0, 300, 300);
+    usleep(2000);
+  }
+  return 0;
+}
+
+int main(int argc, char **argv) {
+  const char *mode = argc > 1 ? argv[1] : "draw";
+  setvbuf(stdout, NULL, _IOLBF, 0);
+  if (strcmp(mode, "owner") == 0) return owner();
+  if (strcmp(mode, "joiner") == 0) return joiner();
+  if (strcmp(mode, "busy") == 0) return busy();
+  return draw();
+}

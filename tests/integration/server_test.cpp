@@ -1,0 +1,200 @@
+// The real library against the real server, end to end, headless and on a
+// virtual X display.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "common/posix_names.h"
+#include "tests/support/child_process.h"
+
+using testing_support::ChildProcess;
+using testing_support::PrivateSession;
+
+namespace {
+
+std::string bin(const std::string& name) { return testing_support::binary_dir() + "/" + name; }
+std::string server_path() { return testing_support::binary_dir() + "/../bin/lumoview"; }
+
+// "name=value" lines of a client's output.
+std::map<std::string, std::string> values_of(ChildProcess& p, int lines) {
+  std::map<std::string, std::string> v;
+  for (int i = 0; i < lines; ++i) {
+    const std::string line = p.read_line(20000);
+    const size_t eq = line.find('=');
+    if (eq != std::string::npos) v[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return v;
+}
+
+bool png_size(const std::string& path, int* w, int* h) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string b((std::istreambuf_iterator<char>(in)), {});
+  if (b.size() < 24 || b.compare(1, 3, "PNG") != 0) return false;
+  auto be32 = [&](size_t i) {
+    return (static_cast<unsigned char>(b[i]) << 24) | (static_cast<unsigned char>(b[i + 1]) << 16) |
+           (static_cast<unsigned char>(b[i + 2]) << 8) | static_cast<unsigned char>(b[i + 3]);
+  };
+  *w = static_cast<int>(be32(16));
+  *h = static_cast<int>(be32(20));
+  return true;
+}
+
+class ServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    session_ = std::make_unique<PrivateSession>();
+    pictures_ = ::testing::TempDir() + "lumo_pictures_" + session_->name();
+    mkdir(pictures_.c_str(), 0700);
+    setenv("LUMOVIEW_PNG_DIR", pictures_.c_str(), 1);
+    setenv("LUMODIR", (testing_support::binary_dir() + "/../bin").c_str(), 1);
+    unsetenv("DISPLAY");
+    setenv("LUMOVIEW_GRACE_MS", "300", 1);
+  }
+
+  void TearDown() override {
+    clients_.clear();
+    server_.reset();
+    end_servers_of_session();
+    unsetenv("LUMOVIEW_PNG_DIR");
+    unsetenv("LUMODIR");
+    unsetenv("LUMOVIEW_GRACE_MS");
+    if (DIR* d = opendir(pictures_.c_str())) {
+      while (dirent* e = readdir(d)) {
+        if (e->d_name[0] != '.') unlink((pictures_ + "/" + e->d_name).c_str());
+      }
+      closedir(d);
+    }
+    rmdir(pictures_.c_str());
+    session_.reset();
+  }
+
+  // A server this test starts itself (it knows its process id).
+  void start_server(const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> argv = {server_path()};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    setenv("LUMOVIEW_READY_FD", "1", 1);
+    server_ = std::make_unique<ChildProcess>(argv);
+    unsetenv("LUMOVIEW_READY_FD");
+    ASSERT_EQ(server_->read_line(20000), "ready");
+  }
+
+  ChildProcess& client(const std::string& mode, bool merge_stderr = false) {
+    clients_.push_back(std::make_unique<ChildProcess>(
+        std::vector<std::string>{bin("lumo_client"), mode}, merge_stderr));
+    return *clients_.back();
+  }
+
+  // A server the library started: found through the session's blocks, whose
+  // window handle is its process id.
+  void end_servers_of_session() {
+    for (int n = 1; n <= 16; ++n) {
+      char object[128];
+      lumo::posix_names::shm_object_name(("LumoView" + std::to_string(n)).c_str(), object,
+                                         sizeof object);
+      const int fd = shm_open(object, O_RDONLY, 0);
+      if (fd < 0) continue;
+      char text[128] = "";
+      const ssize_t got = pread(fd, text, sizeof text - 1, 0);
+      close(fd);
+      if (got <= 0) continue;
+      const char* line = std::strchr(text, '\n') ? std::strchr(text, '\n') + 1 : text;
+      long long state = 0, pid = 0;
+      if (line == text) {
+        std::sscanf(line, "%lld,%lld", &state, &pid);
+      } else {
+        std::sscanf(line, "%lld", &pid);
+      }
+      if (pid > 1) kill(static_cast<pid_t>(pid), SIGTERM);
+    }
+  }
+
+  std::unique_ptr<PrivateSession> session_;
+  std::unique_ptr<ChildProcess> server_;
+  std::vector<std::unique_ptr<ChildProcess>> clients_;
+  std::string pictures_;
+};
+
+TEST_F(ServerTest, FiguresDrawnAreReadBackAndSavedAsPng) {
+  const std::string trace = pictures_ + "/trace.txt";
+  setenv("LUMOVIEW_TRACE", trace.c_str(), 1);
+  ChildProcess& c = client("draw");  // the library starts the server itself
+  unsetenv("LUMOVIEW_TRACE");
+  auto v = values_of(c, 10);
+  EXPECT_EQ(v["window"], "1");
+  EXPECT_EQ(v["rect_inside"], "02ff0000");   // the brush
+  EXPECT_EQ(v["rect_outline"], "020000ff");  // the pen
+  EXPECT_EQ(v["rect_outside"], "02ffffff");
+  EXPECT_EQ(v["line_on"], "02008000");
+  EXPECT_EQ(v["line_beside"], "02ffffff");
+  EXPECT_EQ(v["ellipse_centre"], "0200ffff");
+  EXPECT_EQ(v["ellipse_corner"], "02ffffff");
+  EXPECT_EQ(v["polygon_inside"], "02c8c800");
+  EXPECT_EQ(v["pixel"], "021e140a");
+  EXPECT_EQ(c.wait_exit(20000), 0);
+  int w = 0, h = 0;
+  ASSERT_TRUE(png_size(pictures_ + "/lumo_client-1.png", &w, &h));
+  EXPECT_EQ(w, 400);
+  EXPECT_EQ(h, 300);
+  std::ifstream in(trace);
+  const std::string lines((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(lines.find("\"I,0,400,300,-1,-1,-1,Figures\" -> 1"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("A window 1 args 21 "), std::string::npos);
+}
+
+TEST_F(ServerTest, SecondProgramJoinsAndDrawsIntoTheSameWindow) {
+  setenv("LUMOVIEW_GRACE_MS", "20000", 1);
+  start_server({"--headless"});
+  ChildProcess& owner = client("owner");
+  ASSERT_EQ(owner.read_line(20000), "ready 1");
+  ChildProcess& joiner = client("joiner");
+  auto j = values_of(joiner, 3);
+  EXPECT_EQ(j["joined"], "1");
+  EXPECT_EQ(j["desc"], "1:1 Shared");
+  EXPECT_EQ(j["joiner_sees"], "0200ff00");
+  EXPECT_EQ(joiner.wait_exit(20000), 0);
+  ASSERT_TRUE(owner.write_line("go"));
+  auto o = values_of(owner, 2);
+  EXPECT_EQ(o["joined_drawing"], "0200ff00");
+  EXPECT_EQ(o["own_drawing"], "02ff0000");
+  EXPECT_EQ(owner.wait_exit(20000), 0);
+}
+
+TEST_F(ServerTest, KilledServerEndsTheClientWithTheClosedMessage) {
+  start_server({"--headless"});
+  ChildProcess& c = client("busy", true);
+  ASSERT_EQ(c.read_line(20000), "ready");
+  kill(server_->pid(), SIGKILL);
+  EXPECT_TRUE(c.wait_for("The window was closed.", 5000));
+  const int status = c.wait_exit(5000);
+  ASSERT_NE(status, -1) << "the client did not end";
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+TEST_F(ServerTest, KilledClientLeavesTheServerServingOthers) {
+  setenv("LUMOVIEW_GRACE_MS", "20000", 1);
+  start_server({"--headless"});
+  ChildProcess& owner = client("owner");
+  ASSERT_EQ(owner.read_line(20000), "ready 1");
+  owner.kill_now();
+  ChildProcess& joiner = client("joiner");
+  auto j = values_of(joiner, 3);
+  EXPECT_EQ(j["joined"], "1");
+  EXPECT_EQ(j["joiner_sees"], "0200ff00");
+  EXPECT_EQ(joiner.wait_exit(20000), 0);
+}
+
+}  // namespace

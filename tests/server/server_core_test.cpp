@@ -1,0 +1,332 @@
+// The server core in-process: contract, drawing, validation, and a long run
+// of random commands (run under the sanitizers by the asan preset).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/block_access.h"
+#include "common/lumo_wire.h"
+#include "server/canvas/cairo_canvas.h"
+#include "server/core/server.h"
+
+using namespace lumo;
+using namespace lumo::server;
+using namespace lumo::wire;
+
+namespace {
+
+class MemoryHost : public BlockHost {
+ public:
+  unsigned char* create_block(const std::string& name, size_t size) override {
+    if (blocks.count(name)) return nullptr;
+    blocks[name].assign(size, 0);
+    return blocks[name].data();
+  }
+  void remove_block(const std::string& name) override { blocks.erase(name); }
+  long long window_handle() const override { return 777; }
+  unsigned char* block(const std::string& name) {
+    return blocks.count(name) ? blocks[name].data() : nullptr;
+  }
+  std::map<std::string, std::vector<unsigned char>> blocks;
+};
+
+class ScriptedFrontend : public Frontend {
+ public:
+  bool screen_size(int* w, int* h) override {
+    *w = 800;
+    *h = 600;
+    return true;
+  }
+  bool message(Window&, const std::string& text) override {
+    messages.push_back(text);
+    return true;
+  }
+  int ask(Window&, const std::string& q) override {
+    messages.push_back(q);
+    return answer;
+  }
+  bool prompt(Window&, const std::string&, std::string* a) override {
+    *a = typed;
+    return !typed.empty();
+  }
+  bool choose_file(Window&, const std::string&, std::string* p) override {
+    *p = typed;
+    return !typed.empty();
+  }
+  std::vector<std::string> messages;
+  int answer = kYes;
+  std::string typed;
+};
+
+class ServerCoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    options.key = 4242;
+    server = std::make_unique<Server>(host, frontend, canvases, options);
+    ASSERT_TRUE(server->start());
+  }
+
+  std::string header() { return reinterpret_cast<char*>(host.block("LumoView1")); }
+
+  int32_t text(const std::string& t, int client = 1) {
+    return server->handle(client, reinterpret_cast<const unsigned char*>(t.c_str()),
+                          static_cast<uint32_t>(t.size() + 1));
+  }
+  int32_t code(char a, char b, char c, int client = 1) {
+    const unsigned char bytes[4] = {static_cast<unsigned char>(a), static_cast<unsigned char>(b),
+                                    static_cast<unsigned char>(c), 0};
+    return server->handle(client, bytes, 4);
+  }
+  unsigned char* block(int w) { return host.block("LumoView1:" + std::to_string(w)); }
+  int32_t command(int w, char letter, int32_t a1, int32_t a2 = 0, int32_t a3 = 0,
+                  int client = 1) {
+    if (unsigned char* b = block(w)) {
+      write_i32(b, kArg1, a1);
+      write_i32(b, kArg2, a2);
+      write_i32(b, kArg3, a3);
+    }
+    const unsigned char bytes[3] = {static_cast<unsigned char>(letter),
+                                    static_cast<unsigned char>(w + 32), 0};
+    return server->handle(client, bytes, 3);
+  }
+  void words(int w, int32_t a, int32_t b, int32_t c, int32_t d) {
+    write_i32(block(w), kResult0, a);
+    write_i32(block(w), kResult1, b);
+    write_i32(block(w), kResult2, c);
+    write_i32(block(w), kResult3, d);
+  }
+  Rgb pixel(int w, int x, int y) {
+    Rgb c;
+    EXPECT_TRUE(server->window(w)->canvas().get_pixel({x, y}, &c));
+    return c;
+  }
+  void set_pen(int w, int32_t colour, int width, int mode = 13) {
+    write_i32(block(w), kPenColour, colour);
+    write_i32(block(w), kPenWidth, width);
+    write_i32(block(w), kPenMode, mode);
+    write_i32(block(w), kPenStyle, 0);
+    write_i32(block(w), kChanged, 0x00F);
+    command(w, 'A', kDrawAttributes);
+  }
+  void set_brush(int w, int32_t colour, int style) {
+    write_i32(block(w), kBrushColour, colour);
+    write_i32(block(w), kBrushStyle, style);
+    write_i32(block(w), kChanged, 0x030);
+    command(w, 'A', kDrawAttributes);
+  }
+
+  MemoryHost host;
+  ScriptedFrontend frontend;
+  CairoCanvasFactory canvases;
+  Options options;
+  std::unique_ptr<Server> server;
+};
+
+const Rgb kRed{255, 0, 0}, kBlue{0, 0, 255}, kWhite{255, 255, 255};
+
+}  // namespace
+
+TEST_F(ServerCoreTest, HeaderFollowsTheLinkAndTheWindows) {
+  EXPECT_EQ(header(), "0,777,4242,0,9,9,9b");
+  EXPECT_EQ(text("K,1,/d;/p/prog;Version  0.99.9b"), 0);  // wrong key
+  EXPECT_EQ(text("K,4242,/d;/p/chart.exe;Version  0.99.9b"), 4242);
+  EXPECT_EQ(header(), "-1,777,4242,0,9,9,9b");  // linked: nobody else may link
+  EXPECT_EQ(text("I,0,300,200,-1,-1,-1,Plot"), 1);
+  EXPECT_EQ(header(), "1,Plot\n777,4242,0,9,9,9b");
+  ASSERT_NE(block(1), nullptr);
+  EXPECT_EQ(read_i32(block(1), kAreaWidth), 300);
+  EXPECT_EQ(command(1, 'B', kRequestNewWindow), 1);
+  EXPECT_EQ(text("I,1,0,0,-1,-1,-1,"), 2);  // 1 is taken: the next free number
+  EXPECT_EQ(read_i32(block(2), kAreaWidth), 640);
+  EXPECT_EQ(command(2, 'J', 0), 1);  // closing 2 makes 1 current
+  EXPECT_EQ(block(2), nullptr);
+  EXPECT_EQ(text("L,1,"), 1);
+  EXPECT_EQ(server->active_links(), 0);
+  EXPECT_EQ(header(), "1,Plot\n777,4242,0,9,9,9b");  // still shown: joinable
+}
+
+TEST_F(ServerCoreTest, ProbesAnswerOnlyTheExpectedValues) {
+  unsigned char probe[12] = {'O', ',', '0', 0};
+  const uint32_t v0 = kProbe0Value;
+  std::memcpy(probe + 4, &v0, 4);
+  EXPECT_EQ(server->handle(1, probe, 8), 224);
+  probe[2] = '2';
+  const uint64_t v2 = kProbe2Bits;
+  std::memcpy(probe + 4, &v2, 8);
+  EXPECT_EQ(server->handle(1, probe, 12), INT32_MAX);
+  EXPECT_EQ(server->handle(1, probe, 8), 0);  // too short for a double
+  probe[2] = '3';
+  const uint32_t v3 = kProbe3Bits;
+  std::memcpy(probe + 4, &v3, 4);
+  EXPECT_EQ(server->handle(1, probe, 8), INT32_MIN);
+  probe[4] ^= 1;
+  EXPECT_EQ(server->handle(1, probe, 8), 0);
+}
+
+TEST_F(ServerCoreTest, ServerBlockExchange) {
+  unsigned char* sb = host.block("LumoView1");
+  std::strcpy(reinterpret_cast<char*>(sb), "2;3;-1;-1;");
+  EXPECT_EQ(code('E', ' ', ' '), 1);
+  EXPECT_STREQ(reinterpret_cast<char*>(sb), "3;800;600;");
+  std::strcpy(reinterpret_cast<char*>(sb), "3;3;320;240;");  // sets the size of new windows
+  EXPECT_EQ(code('E', ' ', ' '), 1);
+  EXPECT_EQ(text("I,0,0,0,-1,-1,-1,"), 1);
+  EXPECT_EQ(read_i32(block(1), kAreaWidth), 320);
+  std::strcpy(reinterpret_cast<char*>(sb), "-104;3;1;0;");  // switch 4 on
+  EXPECT_EQ(code('E', ' ', ' '), 1);
+  EXPECT_EQ(command(1, 'B', kRequestSwitch, 4, -1), 1);
+  EXPECT_EQ(command(1, 'B', kRequestSwitch, 4, 0), 1);
+  EXPECT_EQ(command(1, 'B', kRequestSwitch, 4, -1), 0);
+  std::strcpy(reinterpret_cast<char*>(sb), "99;3;0;0;");
+  EXPECT_EQ(code('E', ' ', ' '), 0);
+  std::strcpy(reinterpret_cast<char*>(sb), "garbage");
+  EXPECT_EQ(code('E', ' ', ' '), 0);
+}
+
+TEST_F(ServerCoreTest, FilledRectangleLineAndPixelsLandWhereTheyShould) {
+  ASSERT_EQ(text("I,0,200,100,-1,-1,-1,"), 1);
+  set_pen(1, 0x020000FF, 1);   // red
+  set_brush(1, 0x02FF0000, 0);  // blue, solid
+  words(1, 10, 10, 50, 40);
+  EXPECT_EQ(command(1, 'A', kDrawRect), 1);
+  EXPECT_EQ(pixel(1, 30, 25), kBlue);
+  EXPECT_EQ(pixel(1, 10, 25), kRed);
+  EXPECT_EQ(pixel(1, 49, 25), kRed);
+  EXPECT_EQ(pixel(1, 30, 10), kRed);
+  EXPECT_EQ(pixel(1, 50, 25), kWhite);  // the right edge is not drawn
+  command(1, 'A', kDrawMove, 100, 5);
+  command(1, 'A', kDrawLine, 100, 90);
+  EXPECT_EQ(pixel(1, 100, 50), kRed);
+  EXPECT_EQ(pixel(1, 102, 50), kWhite);
+  // Pixel writes and reads through the protocol.
+  write_i32(block(1), kResult0, 0x0200FF00);
+  command(1, 'A', kDrawPixel, 150, 60);
+  EXPECT_EQ(command(1, 'F', 150, 60), 1);
+  EXPECT_EQ(read_i32(block(1), kResult0), 0x0200FF00);
+  EXPECT_EQ(command(1, 'F', 500, 60), 0);
+}
+
+TEST_F(ServerCoreTest, DataBlocksAreCheckedChunkByChunk) {
+  ASSERT_EQ(text("I,0,200,100,-1,-1,-1,"), 1);
+  set_pen(1, 0x020000FF, 3);
+  const int32_t pts[6] = {10, 50, 190, 50, 190, 52};
+  EXPECT_EQ(command(1, 'N', kBlockPolyline, 3), 1);
+  std::memcpy(block(1) + kDataArea, pts, sizeof pts);
+  EXPECT_EQ(command(1, 'B', kBlockChunk, 0, 4000), 0);   // larger than a chunk
+  EXPECT_EQ(command(1, 'B', kBlockChunk, 8, 24), 0);     // past the block
+  EXPECT_EQ(command(1, 'B', kBlockChunk, -8, 8), 0);
+  EXPECT_EQ(command(1, 'B', kBlockChunk, 0, 16), 1);
+  EXPECT_EQ(command(1, 'B', kBlockCommit), 0);           // a gap: not drawn
+  EXPECT_EQ(pixel(1, 100, 50), kWhite);
+  EXPECT_EQ(command(1, 'N', kBlockPolyline, 3), 1);
+  EXPECT_EQ(command(1, 'B', kBlockChunk, 0, 24), 1);
+  EXPECT_EQ(command(1, 'B', kBlockCommit), 1);
+  EXPECT_EQ(pixel(1, 100, 50), kRed);
+  EXPECT_EQ(command(1, 'N', kBlockPolygon, 2), 0);
+  EXPECT_EQ(command(1, 'N', kBlockSeries, 0), 0);
+  EXPECT_EQ(command(1, 'N', 77, 5), 0);
+  EXPECT_EQ(command(1, 'N', kBlockPolyline, 2000000000), 0);
+  EXPECT_EQ(command(1, 'B', kBlockCommit), 0);  // nothing announced
+}
+
+TEST_F(ServerCoreTest, UserClosingAWindowEndsItsProgramWithTheNextReply) {
+  ASSERT_EQ(text("K,4242,/d;/p/prog;Version  0.99.9b", 5), 4242);
+  ASSERT_EQ(text("I,0,100,100,-1,-1,-1,", 5), 1);
+  server->close_by_user(1);
+  EXPECT_EQ(block(1), nullptr);
+  EXPECT_EQ(command(1, 'A', kDrawWindowOp, 0, 0, 5), kReplyCloseExit);
+  EXPECT_EQ(text("L,0,", 5), 1);
+  EXPECT_EQ(server->active_links(), 0);
+}
+
+TEST_F(ServerCoreTest, DialogsTextsAndQueries) {
+  ASSERT_EQ(text("I,0,100,100,-1,-1,-1,"), 1);
+  std::strcpy(reinterpret_cast<char*>(block(1) + kDataArea), "Continue?");
+  frontend.answer = kNo;
+  EXPECT_EQ(command(1, 'B', kRequestAsk, 0), 1);
+  EXPECT_EQ(read_i32(block(1), kResult0), kNo);
+  frontend.typed = "/tmp/picked.clr";
+  EXPECT_EQ(command(1, 'B', kRequestFileDialog), 1);
+  EXPECT_STREQ(reinterpret_cast<char*>(block(1) + kDataArea), "/tmp/picked.clr");
+  frontend.typed = "";
+  EXPECT_EQ(command(1, 'B', kRequestPrompt), 0);
+  EXPECT_EQ(command(1, 'B', kRequestNumber, 1), 1);
+  EXPECT_STREQ(reinterpret_cast<char*>(block(1) + kDataArea), "1,");
+  EXPECT_EQ(code('P', ' ', 3 + 32), 1);  // server number
+  std::strcpy(reinterpret_cast<char*>(block(1) + kDataArea), "New title");
+  EXPECT_EQ(command(1, 'B', kRequestWindowText), 1);
+  EXPECT_EQ(server->window(1)->title(), "New title");
+  EXPECT_EQ(command(1, 'B', kRequestPalette, 1), 1);
+  EXPECT_EQ(read_i32(block(1), kArg2), 0x00FFFFFF);
+  EXPECT_EQ(command(1, 'B', kRequestPalette, 999), 0);
+}
+
+TEST_F(ServerCoreTest, CommandsForMissingWindowsAndGarbageAreRefused) {
+  EXPECT_EQ(command(5, 'A', kDrawRect), 0);
+  EXPECT_EQ(command(200, 'B', 4), 0);
+  EXPECT_EQ(server->handle(1, nullptr, 0), 0);
+  const unsigned char junk[5] = {'Z', 'q', 0, 1, 2};
+  EXPECT_EQ(server->handle(1, junk, 5), 0);
+  EXPECT_EQ(text("I,not,numbers"), 0);
+  EXPECT_EQ(text("K,"), 0);
+}
+
+TEST_F(ServerCoreTest, RandomCommandsNeverBreakTheServer) {
+  // LUMO_FUZZ_SEED explores other sequences; the suite runs a fixed one.
+  const char* seed = std::getenv("LUMO_FUZZ_SEED");
+  std::mt19937 random(seed ? static_cast<unsigned>(std::atoi(seed)) : 20261207u);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+  auto value = [&]() -> int32_t {
+    switch (pick(0, 5)) {
+      case 0: return pick(-5, 40);
+      case 1: return pick(-100, 700);
+      case 2: return static_cast<int32_t>(random());
+      case 3: return pick(0, 1) ? INT32_MAX : INT32_MIN;
+      default: return pick(0, 300);
+    }
+  };
+  const char letters[] = "ABEFGJNOIKLPZ";
+  for (int i = 0; i < 100000; ++i) {
+    const int kind = pick(0, 9);
+    if (kind == 0) {
+      // A text command with random fields.
+      std::string t = std::string(1, letters[pick(0, 12)]) + ",";
+      for (int k = pick(0, 8); k > 0; --k) t += std::to_string(value()) + ",";
+      if (pick(0, 1)) t += "title";
+      text(t, pick(1, 3));
+    } else if (kind == 1) {
+      // Raw bytes.
+      std::vector<unsigned char> bytes(static_cast<size_t>(pick(0, 20)));
+      for (auto& b : bytes) b = static_cast<unsigned char>(random());
+      server->handle(pick(1, 3), bytes.data(), static_cast<uint32_t>(bytes.size()));
+    } else if (kind == 2) {
+      code(letters[pick(0, 12)], static_cast<char>(pick(0, 255)), static_cast<char>(pick(0, 255)));
+    } else {
+      // A window command with random words, state and data area.
+      const int w = pick(0, 4);
+      if (unsigned char* b = block(w)) {
+        for (int k = 0; k < 4; ++k) write_i32(b, kResult0 + 4 * k, value());
+        if (pick(0, 3) == 0) write_i32(b, pick(0, 55) * 4, value());
+        for (int k = pick(0, 3); k > 0; --k) {
+          b[kDataArea + pick(0, kDataSize - 1)] = static_cast<unsigned char>(random());
+        }
+        if (pick(0, 20) == 0) std::memset(b + kDataArea, 'x', kDataSize);  // no terminator
+      }
+      const char letter = letters[pick(0, 7)];
+      const int32_t sub = letter == 'A' ? pick(0, 30) : letter == 'B' ? pick(0, 42) : value();
+      command(w, letter, sub, value(), value(), pick(1, 3));
+    }
+    if (pick(0, 2000) == 0) server->client_gone(pick(1, 3));
+    if (pick(0, 5000) == 0) server->close_by_user(pick(1, 4));
+  }
+  // Still serving: a fresh window draws.
+  text("L,0,", 1);
+  const int32_t w = text("I,0,50,50,-1,-1,-1,", 9);
+  ASSERT_GT(w, 0);
+  EXPECT_EQ(command(w, 'A', kDrawWindowOp, 0, 0, 9), 1);
+}
