@@ -75,9 +75,11 @@ void Window::initialise(int width, int height) {
   set_word(kMarkerSize, marker_.size);
   set_word(kMarkerColour1, kForegroundEntry);
   set_word(kMarkerColour2, kBackgroundEntry);
-  set_word(kTextHeight, height / 30 > 0 ? height / 30 : 1);
+  // A modest default: labels of charts stay apart.
+  const int text_height = height / 40 > 8 ? height / 40 : 8;
+  set_word(kTextHeight, text_height);
   set_word(kTextColour, kForegroundEntry);
-  set_word(kSymbolHeight, height / 30 > 0 ? height / 30 : 1);
+  set_word(kSymbolHeight, text_height);
   set_word(kSymbolColour, kForegroundEntry);
   set_word(kSymbolCode, '*');
   set_word(kChanged, 0x0FFF);

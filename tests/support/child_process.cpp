@@ -87,6 +87,23 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, bool merge_stde
   in_fd_ = in[1];
 }
 
+std::string ChildProcess::read_all(int timeout_ms) {
+  const long long end = now_ms() + timeout_ms;
+  std::string out;
+  std::swap(out, buffered_);
+  while (out_fd_ >= 0) {
+    const long long left = end - now_ms();
+    if (left <= 0) break;
+    pollfd p{out_fd_, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+    char buf[4096];
+    const ssize_t n = read(out_fd_, buf, sizeof buf);
+    if (n <= 0) break;
+    out.append(buf, static_cast<size_t>(n));
+  }
+  return out;
+}
+
 bool ChildProcess::write_line(const std::string& line) {
   const std::string text = line + "\n";
   return in_fd_ >= 0 && write(in_fd_, text.data(), text.size()) == static_cast<ssize_t>(text.size());

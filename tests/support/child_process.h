@@ -39,6 +39,8 @@ class ChildProcess {
   std::string read_line(int timeout_ms);
   // Reads lines until one contains `text` (up to timeout_ms); true when found.
   bool wait_for(const std::string& text, int timeout_ms);
+  // Everything the child writes until it closes its output (or timeout_ms).
+  std::string read_all(int timeout_ms);
   // Writes one line to the child's stdin.
   bool write_line(const std::string& line);
   // Waits up to timeout_ms; returns the wait status or -1 when still running.

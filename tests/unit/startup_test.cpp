@@ -152,7 +152,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ProbeCase{0, "Incompatible library version\\.", 1},
                       ProbeCase{1, "This system is not supported \\(reason code = 1\\)\\.", 1},
                       ProbeCase{2, "This system is not supported \\(reason code = 2\\)\\.", 1},
-                      ProbeCase{3, "This system is not supported (reason code = 3).", 0}));
+                      ProbeCase{3, "This system is not supported (reason code = 3).", 0}),
+    [](const ::testing::TestParamInfo<ProbeCase>& info) {
+      return "Probe" + std::to_string(info.param.probe);
+    });
 
 namespace {
 
@@ -195,7 +198,10 @@ INSTANTIATE_TEST_SUITE_P(
         VersionCase{"0,9,8", 932,
                     "\x83\x89\x83\x43\x83\x75\x83\x89\x83\x8a [0,9,9,9b] \x82\xe6\x82\xe8\x8c\xc3"
                     "\x82\xa2 lumoview \x82\xaa\x8e\x67\x82\xed\x82\xea\x82\xc4\x82\xa2\x82\xdc"
-                    "\x82\xb7"}));
+                    "\x82\xb7"}),
+    [](const ::testing::TestParamInfo<VersionCase>& info) {
+      return "Case" + std::to_string(info.index);
+    });
 
 TEST_F(StartupTest, JapaneseMessagesUnderCodePage932) {
   fake::server().code_page = 932;

@@ -124,6 +124,7 @@ class DrawTest : public LinkTest {
   }
 
   unsigned char* view(int w = 1) { return lumo::window_view(w); }
+  int32_t seen_pen = 0, seen_brush = 0, seen_style = 0;
   int32_t word(int offset, int w = 1) { return lumo::read_i32(view(w), offset); }
   float field(int offset, int w = 1) { return lumo::read_f32(view(w), offset); }
   void set_word(int offset, int32_t value, int w = 1) { lumo::write_i32(view(w), offset, value); }

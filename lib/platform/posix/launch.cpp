@@ -75,8 +75,16 @@ void launch_server(LocateFn locate, const char* switches) {
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+  // The server outlives the program: it must not hold the program's input
+  // or output open (a pipe reading the program would never end).  Its
+  // messages still go where the program's do.
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
   pid_t pid = -1;
-  const int r = posix_spawn(&pid, path, nullptr, &attr, argv, environ);
+  const int r = posix_spawn(&pid, path, &files, &attr, argv, environ);
+  posix_spawn_file_actions_destroy(&files);
   posix_spawnattr_destroy(&attr);
 
   if (previous) {
