@@ -12,6 +12,13 @@ build() {
 # The Windows deliverables (i686) and the x86_64 build must build cleanly.
 build mingw32
 build mingw64
+# Both Windows libraries offer the same public names (i686 adds a leading
+# underscore to every C name).
+diff <(x86_64-w64-mingw32-nm -g --defined-only build/mingw64/lib/libLumo.a |
+         awk '$2=="T" && $3 ~ /^[Ll]m/ {print $3}' | sort -u) \
+     <(i686-w64-mingw32-nm -g --defined-only build/mingw32/lib/libLumo.a |
+         awk '$2=="T" && $3 ~ /^_[Ll]m/ {print substr($3, 2)}' | sort -u) ||
+  { echo "The i686 and x86_64 libraries differ in their public names" >&2; exit 1; }
 
 # Sanitizer build: every test under address and undefined-behaviour checks.
 build asan

@@ -7,6 +7,7 @@
 #include "include/lumo.h"
 #include "include/lumo_ref.h"
 #include "lib/draw/coords.h"
+#include "lib/link/fortran.h"
 #include "lib/link/link.h"
 
 using namespace lumo;
@@ -213,3 +214,16 @@ int lmloadcolours(int* result, char* name, int length) {
 }
 
 }  // extern "C"
+
+// Fortran's names of the twins above.
+LUMO_FORTRAN_NAME(lmrgb)
+LUMO_FORTRAN_NAME(lmpalettergb)
+LUMO_FORTRAN_NAME(lmpaletteindex)
+LUMO_FORTRAN_NAME(lmlastpaletteentry)
+LUMO_FORTRAN_NAME(lmsetpaletteentry)
+LUMO_FORTRAN_NAME(lmgetpaletteentry)
+LUMO_FORTRAN_NAME(lmsetpixel)
+LUMO_FORTRAN_NAME(lmgetpixel)
+LUMO_FORTRAN_NAME(lmsyscolour)
+LUMO_FORTRAN_NAME(lmsavecolours)
+LUMO_FORTRAN_NAME(lmloadcolours)

@@ -1,6 +1,7 @@
 // Console keys and the numbered window control requests.
 #include "include/lumo.h"
 #include "include/lumo_ref.h"
+#include "lib/link/fortran.h"
 #include "lib/link/link.h"
 
 using namespace lumo;
@@ -129,3 +130,44 @@ int LmControl1(int w, int* out1, int* out2, int* out3, int mode) {
 }
 
 }  // extern "C"
+
+// Twins of the forms that name their window, and of the requests with
+// result words.
+extern "C" {
+
+int lmkeyhit(int* result) { return *result = LmKeyHit(); }
+int lmcontrol4window(int* result, int* w) { return *result = LmControl4Window(*w); }
+int lmcontrol5window(int* result, int* w, int* a, int* b) {
+  return *result = LmControl5Window(*w, *a, *b);
+}
+int lmcontrol26window(int* result, int* w, int* v) { return *result = LmControl26Window(*w, *v); }
+int lmcontrol34window(int* result, int* w, int* v) { return *result = LmControl34Window(*w, *v); }
+int lmcontrol32(int* result, int* w, int* out1, int* io2, int* io3, int* value) {
+  return *result = LmControl32(*w, out1, io2, io3, *value);
+}
+int lmcontrol33(int* result, int* w, int* out1, int* io2, int* io3, int* value) {
+  return *result = LmControl33(*w, out1, io2, io3, *value);
+}
+int lmcontrol1(int* result, int* w, int* out1, int* out2, int* out3, int* mode) {
+  return *result = LmControl1(*w, out1, out2, out3, *mode);
+}
+
+}  // extern "C"
+
+// Fortran's names of the twins above.
+LUMO_FORTRAN_NAME(lmkeyhit)
+LUMO_FORTRAN_NAME(lmcontrol4window)
+LUMO_FORTRAN_NAME(lmcontrol5window)
+LUMO_FORTRAN_NAME(lmcontrol26window)
+LUMO_FORTRAN_NAME(lmcontrol34window)
+LUMO_FORTRAN_NAME(lmcontrol32)
+LUMO_FORTRAN_NAME(lmcontrol33)
+LUMO_FORTRAN_NAME(lmcontrol1)
+LUMO_FORTRAN_NAME(lmgetkey)
+LUMO_FORTRAN_NAME(lmcontrol4)
+LUMO_FORTRAN_NAME(lmcontrol5)
+LUMO_FORTRAN_NAME(lmcontrol6)
+LUMO_FORTRAN_NAME(lmcontrol23)
+LUMO_FORTRAN_NAME(lmcontrol26)
+LUMO_FORTRAN_NAME(lmcontrol29)
+LUMO_FORTRAN_NAME(lmcontrol34)

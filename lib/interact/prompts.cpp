@@ -5,6 +5,7 @@
 
 #include "include/lumo.h"
 #include "include/lumo_ref.h"
+#include "lib/link/fortran.h"
 #include "lib/link/link.h"
 
 using namespace lumo;
@@ -142,3 +143,10 @@ int lmwindowtextex(int* result, int* a, int* b, int* c, int* d, char* text, int 
 }
 
 }  // extern "C"
+
+// Fortran's names of the twins above.
+LUMO_FORTRAN_NAME(lmaskstring)
+LUMO_FORTRAN_NAME(lmchoosefile)
+LUMO_FORTRAN_NAME(lmdrawingfile)
+LUMO_FORTRAN_NAME(lmwindowtext)
+LUMO_FORTRAN_NAME(lmwindowtextex)

@@ -5,6 +5,7 @@
 #include "include/lumo.h"
 #include "include/lumo_ref.h"
 #include "lib/link/launch.h"
+#include "lib/link/fortran.h"
 #include "lib/link/link.h"
 #include "lib/link/messages.h"
 #include "lib/window/compat.h"
@@ -114,3 +115,7 @@ int lminitex(int* result, int* flags, int* x, int* y, int* width, int* height, i
 }
 
 }  // extern "C"
+
+// Fortran's names of the twins above.
+LUMO_FORTRAN_NAME(lminit)
+LUMO_FORTRAN_NAME(lminitex)

@@ -4,6 +4,7 @@
 
 #include "include/lumo.h"
 #include "include/lumo_ref.h"
+#include "lib/link/fortran.h"
 #include "lib/link/link.h"
 
 namespace {
@@ -39,3 +40,6 @@ extern "C" int lmlibraryinfo(int* result, int* item, char* buf, int length) {
   if (*result > 0) std::memset(buf + *result, ' ', static_cast<size_t>(length - *result));
   return *result;
 }
+
+// Fortran's name of the twin above.
+LUMO_FORTRAN_NAME(lmlibraryinfo)

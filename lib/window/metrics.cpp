@@ -7,6 +7,7 @@
 
 #include "include/lumo.h"
 #include "include/lumo_ref.h"
+#include "lib/link/fortran.h"
 #include "lib/link/link.h"
 
 namespace lumo {
@@ -141,3 +142,10 @@ float LmMaxFloat(void) { return FLT_MAX; }
 float lmmaxfloat(void) { return FLT_MAX; }
 
 }  // extern "C"
+
+// Fortran's names of the twins above.
+LUMO_FORTRAN_NAME(lmmetric)
+LUMO_FORTRAN_NAME(lmaspect)
+LUMO_FORTRAN_NAME(lmserverswitch)
+LUMO_FORTRAN_NAME(lmquerynumber)
+LUMO_FORTRAN_NAME(lmmaxfloat)

@@ -8,6 +8,7 @@
 #include "include/lumo.h"
 #include "include/lumo_ref.h"
 #include "lib/link/launch.h"
+#include "lib/link/fortran.h"
 #include "lib/link/link.h"
 #include "lib/link/messages.h"
 #include "lib/window/compat.h"
@@ -279,3 +280,12 @@ int lmquitex(int* result, int* flag) { return *result = LmQuitEx(*flag); }
 int lmabort(int* result) { return *result = LmAbort(); }
 
 }  // extern "C"
+
+// Fortran's names of the twins above.
+LUMO_FORTRAN_NAME(lmopen)
+LUMO_FORTRAN_NAME(lmopenex)
+LUMO_FORTRAN_NAME(lmjoin)
+LUMO_FORTRAN_NAME(lmclose)
+LUMO_FORTRAN_NAME(lmquit)
+LUMO_FORTRAN_NAME(lmquitex)
+LUMO_FORTRAN_NAME(lmabort)

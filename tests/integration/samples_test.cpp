@@ -212,3 +212,28 @@ TEST(Probes, TickratePrintsThirtyOneFrequencies) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string fortran_program(const std::string& name) {
+  return testing_support::binary_dir() + "/fortran/" + name;
+}
+
+}  // namespace
+
+TEST_F(SamplesTest, Fortran77ProgramDrawsThroughTheTwins) {
+  const std::string path = fortran_program("chart77");
+  if (access(path.c_str(), X_OK) != 0) GTEST_SKIP() << "no gfortran";
+  const Outcome r = run({path});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "LINE=020000FF\nRECT=02FF0000\n");
+  EXPECT_TRUE(exists("chart77-1.png"));
+}
+
+TEST_F(SamplesTest, Fortran2003ProgramDrawsThroughTheModule) {
+  const std::string path = fortran_program("chart2003");
+  if (access(path.c_str(), X_OK) != 0) GTEST_SKIP() << "no gfortran";
+  const Outcome r = run({path});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "POLYGON=02FF0000\nOUTSIDE=02FFFFFF\n");
+}
