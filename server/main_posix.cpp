@@ -135,6 +135,9 @@ int main(int argc, char** argv) {
     return server.handle(client, bytes, size);
   };
   loop.on_gone = [&](int client) { server.client_gone(client); };
+  loop.on_early_reply = [&](int client, const unsigned char* bytes, uint32_t size, int32_t* reply) {
+    return server.early_reply(client, bytes, size, reply);
+  };
   loop.extra_fd = frontend.event_fd();
   loop.on_extra = [&] { frontend.pump(); };
   loop.on_idle = [&]() -> int {

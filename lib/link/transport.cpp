@@ -42,7 +42,7 @@ int32_t send_command(int32_t length) {
     std::exit(1);
   }
   if (!g_link.server_window) return wire::kReplyNoServer;
-  if (!platform::server_window_exists(g_link.server_window)) server_window_gone();
+  if (!platform::ready_for_command(g_link.server_window)) server_window_gone();
   g_link.copy_data.size = static_cast<uint32_t>(length < 0 ? 0 : length);
   int32_t reply = 0;
   if (!platform::send_copy_data(g_link.server_window, &g_link.copy_data, &reply)) {

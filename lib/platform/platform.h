@@ -40,6 +40,9 @@ bool release_shared_block(void* view);
 
 // ---- The server window ------------------------------------------------------
 bool server_window_exists(ServerWindow window);
+// Cheaper than server_window_exists where the transport notices a vanished
+// server by itself during the next command.
+bool ready_for_command(ServerWindow window);
 // Delivers one command synchronously and stores the server's 32-bit reply.
 // False when the command could not be delivered or answered (the server went
 // away); the caller then finds server_window_exists() false.

@@ -147,6 +147,10 @@ void Server::refresh_header() {
 
 int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size) {
   Client& c = clients_[client];
+  // Described before handling: an early-answered program may already be
+  // writing its next command into the block.
+  const std::string described =
+      !trace ? std::string() : detached_ ? early_description_ : describe(client, bytes, size);
   int32_t reply;
   if (c.close_exit && !(size && bytes[0] == kCmdEnd)) {
     // The user closed this program's window: the program ends.
@@ -155,10 +159,27 @@ int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size) {
   } else {
     reply = dispatch(c, client, bytes, size);
   }
-  trace_command(client, bytes, size, reply);
+  if (trace) trace(described + " -> " + std::to_string(reply));
+  // The header changes with links, windows and titles; the exchange's
+  // answer stays until the program has read it.
+  const bool window_command = size == kWindowCommandLength && bytes[2] == 0 && bytes[0] != kCmdClose;
   const bool exchange_reply = size == kCodeLength && bytes[0] == kCmdMetric;
-  if (!exchange_reply) refresh_header();
+  if (!exchange_reply && (!window_command || bytes[0] == kCmdRequest)) refresh_header();
   return reply;
+}
+
+bool Server::early_reply(int client, const unsigned char* bytes, uint32_t size, int32_t* reply) {
+  detached_ = false;
+  if (size != kWindowCommandLength || bytes[0] != kCmdDraw || bytes[2] != 0) return false;
+  Window* win = window(bytes[1] - kWindowCodeBase);
+  auto it = clients_.find(client);
+  if (!win || (it != clients_.end() && it->second.close_exit)) return false;
+  if (!Window::draws_only(read_i32(win->block(), kArg1))) return false;
+  win->take_snapshot();
+  if (trace) early_description_ = describe(client, bytes, size);
+  *reply = 1;
+  detached_ = true;
+  return true;
 }
 
 int32_t Server::dispatch(Client& c, int id, const unsigned char* bytes, uint32_t size) {
@@ -320,7 +341,11 @@ int32_t Server::window_command(Client& c, int id, char letter, int w) {
   const unsigned char* b = win->block();
   const int32_t a1 = read_i32(b, kArg1);
   switch (letter) {
-    case kCmdDraw: return win->draw(a1);
+    case kCmdDraw: {
+      const bool detached = detached_;
+      detached_ = false;
+      return detached ? win->draw_detached() : win->draw(a1);
+    }
     case kCmdRequest:
       if (a1 == kRequestSwitch) return server_switch(read_i32(b, kArg2), read_i32(b, kArg3));
       if (a1 == kRequestNumber) {
@@ -411,8 +436,7 @@ int32_t Server::exchange() {
   return reply;
 }
 
-void Server::trace_command(int client, const unsigned char* bytes, uint32_t size, int32_t reply) {
-  if (!trace) return;
+std::string Server::describe(int client, const unsigned char* bytes, uint32_t size) {
   char line[600];
   const char letter = size ? static_cast<char>(bytes[0]) : '?';
   if (size == kWindowCommandLength && bytes[2] == 0) {
@@ -420,15 +444,15 @@ void Server::trace_command(int client, const unsigned char* bytes, uint32_t size
     Window* win = window(w);
     if (win) {
       const unsigned char* b = win->block();
-      std::snprintf(line, sizeof line, "%d %c window %d args %d %d %d words %d %d %d %d -> %d",
-                    client, letter, w, read_i32(b, kArg1), read_i32(b, kArg2), read_i32(b, kArg3),
+      std::snprintf(line, sizeof line, "%d %c window %d args %d %d %d words %d %d %d %d", client,
+                    letter, w, read_i32(b, kArg1), read_i32(b, kArg2), read_i32(b, kArg3),
                     read_i32(b, kResult0), read_i32(b, kResult1), read_i32(b, kResult2),
-                    read_i32(b, kResult3), reply);
+                    read_i32(b, kResult3));
     } else {
-      std::snprintf(line, sizeof line, "%d %c window %d (none) -> %d", client, letter, w, reply);
+      std::snprintf(line, sizeof line, "%d %c window %d (none)", client, letter, w);
     }
   } else if (letter == kCmdProbe && size > 3) {
-    std::snprintf(line, sizeof line, "%d probe %c (%u bytes) -> %d", client, bytes[2], size, reply);
+    std::snprintf(line, sizeof line, "%d probe %c (%u bytes)", client, bytes[2], size);
   } else {
     std::string text;
     for (uint32_t i = 0; i < size && bytes[i]; ++i) {
@@ -441,9 +465,9 @@ void Server::trace_command(int client, const unsigned char* bytes, uint32_t size
         text += esc;
       }
     }
-    std::snprintf(line, sizeof line, "%d \"%s\" -> %d", client, text.c_str(), reply);
+    std::snprintf(line, sizeof line, "%d \"%s\"", client, text.c_str());
   }
-  trace(line);
+  return line;
 }
 
 }  // namespace lumo::server

@@ -44,6 +44,10 @@ class Server {
 
   // One command from client `client` (a connection); returns the reply.
   int32_t handle(int client, const unsigned char* bytes, uint32_t size);
+  // True (reply in *reply) when a command's reply does not depend on
+  // handling it: a drawing command for a shown window.  Its handling then
+  // works from a copy of the window block, which the program may reuse.
+  bool early_reply(int client, const unsigned char* bytes, uint32_t size, int32_t* reply);
   // The client's connection ended.
   void client_gone(int client);
   // The user closed window w (its program is told with the next reply).
@@ -88,7 +92,7 @@ class Server {
   void refresh_header();
   std::string server_text() const;
   void write_server_text(const std::string& text);
-  void trace_command(int client, const unsigned char* bytes, uint32_t size, int32_t reply);
+  std::string describe(int client, const unsigned char* bytes, uint32_t size);
 
   BlockHost& host_;
   Frontend& frontend_;
@@ -100,6 +104,8 @@ class Server {
   std::map<int, Client> clients_;
   int current_ = 0;
   bool ever_linked_ = false;
+  bool detached_ = false;  // the command being handled was answered already
+  std::string early_description_;  // its trace line, taken before the answer
 };
 
 inline constexpr size_t kServerBlockSize = 4096;

@@ -287,6 +287,37 @@ int32_t Window::draw(int32_t code) {
   return 1;
 }
 
+bool Window::draws_only(int32_t code) {
+  switch (code) {
+    case kDrawMarker:
+    case kDrawText:
+    case kDrawSymbol:
+    case kDrawPointOp:
+    case kDrawPixel:
+    case kDrawLine:
+    case kDrawRect:
+    case kDrawRectEx:
+    case kDrawRoundRect:
+    case kDrawEllipse:
+    case kDrawArc:
+    case kDrawChord:
+    case kDrawPie:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void Window::take_snapshot() { snapshot_.assign(block_, block_ + kWindowBlockSize); }
+
+int32_t Window::draw_detached() {
+  unsigned char* shared = block_;
+  block_ = snapshot_.data();
+  const int32_t r = draw(word(kArg1));
+  block_ = shared;
+  return r;
+}
+
 int32_t Window::metric(int32_t what, int screen_w, int screen_h, int dpi) {
   int32_t a = 0, b = 0;
   switch (what) {

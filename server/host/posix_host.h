@@ -26,6 +26,11 @@ struct Loop {
   // Called before every wait: the longest wait in milliseconds, or a
   // negative number to end the loop.
   std::function<int()> on_idle;
+  // Asked before a command is handled: true (with the reply) when the reply
+  // does not depend on the handling, so the program may go on while the
+  // server works.  The command is then handled as usual.
+  std::function<bool(int client, const unsigned char* bytes, uint32_t size, int32_t* reply)>
+      on_early_reply;
 };
 
 class PosixHost : public BlockHost {
@@ -59,8 +64,21 @@ class PosixHost : public BlockHost {
     size_t size;
     int fd;
   };
+  struct Client {
+    int fd;
+    void* channel;        // posix_channel::Channel, or null for frames
+    uint32_t seen;        // the last request answered
+  };
+  // Answers every channel with a new request; returns how many.
+  int serve_channels(const Loop& loop);
+  void drop(size_t index, const Loop& loop);
+  bool read_frame(Client& c, const Loop& loop);
+  void set_sleeping(uint32_t value);
+
   std::vector<Block> blocks_;
-  std::vector<int> clients_;
+  std::vector<Client> clients_;
+  std::vector<unsigned char> command_;
+  long long spin_ns_ = -1;
   std::string socket_path_;
   int listen_fd_ = -1;
   long long handle_ = 0;

@@ -4,8 +4,13 @@
  *   lumo_client owner    opens a window, waits for a line on stdin, reports
  *                        the pixel a joining program drew, then LmQuit
  *   lumo_client joiner   joins the shown window and draws into it
- *   lumo_client busy     draws lines until the server goes away */
+ *   lumo_client busy     draws lines until the server goes away
+ *   lumo_client stress   pixels and lines, each read back at once, with
+ *                        random pauses; prints the number of mismatches
+ *   lumo_client stress-join  joins the server, opens a window of its own
+ *                        there and does the same */
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -91,11 +96,48 @@ static int busy(void) {
   return 0;
 }
 
+static int stress(int join, int rounds) {
+  char desc[280];
+  int i, mismatches = 0;
+  int top = 0;
+  if (join) {
+    /* The joined window's block is shared: this program draws in a window
+       of its own on the same server. */
+    if (LmJoin(0, 0, 1, desc) <= 0) return 3;
+    LmOpen(1);
+    if (LmOpenEx(0, 200, 200, -1, -1, -1, "Second") <= 1) return 4;
+  } else {
+    LmOpenEx(0, 200, 200, -1, -1, -1, "Stress");
+    printf("ready\n");
+    fflush(stdout);
+  }
+  LmSetWorld(0, 0, 0, 0);
+  srand(join ? 7 : 3);
+  for (i = 0; i < rounds; ++i) {
+    int x = i % 200, y = top + (i / 200) % 100;
+    int colour = LmRgb(i % 256, (i / 256) % 256, join ? 200 : 50);
+    int pause = rand() % 10;
+    LmSetPixel((float)x, (float)y, colour);
+    if (LmGetPixel((float)x, (float)y) != colour) ++mismatches;
+    LmSetPen(colour, 0, 1, 13);
+    LmLine((float)x, (float)top, (float)x, (float)(top + 99));
+    if (LmGetPixel((float)x, (float)(top + 50)) != colour) ++mismatches;
+    if (pause == 0) usleep(2000);
+    else if (pause < 3) usleep(50 + rand() % 500);
+  }
+  printf("mismatches=%d\n", mismatches);
+  if (join) LmQuitEx(0);
+  else LmQuit();
+  return 0;
+}
+
 int main(int argc, char **argv) {
   const char *mode = argc > 1 ? argv[1] : "draw";
   setvbuf(stdout, NULL, _IOLBF, 0);
   if (strcmp(mode, "owner") == 0) return owner();
   if (strcmp(mode, "joiner") == 0) return joiner();
   if (strcmp(mode, "busy") == 0) return busy();
+  if (strcmp(mode, "stress") == 0) return stress(0, 3000);
+  if (strcmp(mode, "stress-join") == 0) return stress(1, 3000);
   return draw();
 }

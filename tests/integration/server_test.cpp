@@ -197,4 +197,19 @@ TEST_F(ServerTest, KilledClientLeavesTheServerServingOthers) {
   EXPECT_EQ(joiner.wait_exit(20000), 0);
 }
 
+// Commands with random pauses between them (the server falls asleep and is
+// woken again), answered early or not, each checked by reading back at once;
+// two programs at the same time on one server.  A lost wake-up would hang.
+TEST_F(ServerTest, TransportUnderStressLosesNothing) {
+  setenv("LUMOVIEW_GRACE_MS", "20000", 1);
+  start_server({"--headless"});
+  ChildProcess& owner = client("stress");
+  ASSERT_EQ(owner.read_line(20000), "ready");
+  ChildProcess& joiner = client("stress-join");
+  EXPECT_EQ(joiner.read_line(120000), "mismatches=0");
+  EXPECT_EQ(owner.read_line(120000), "mismatches=0");
+  EXPECT_EQ(joiner.wait_exit(20000), 0);
+  EXPECT_EQ(owner.wait_exit(20000), 0);
+}
+
 }  // namespace

@@ -75,6 +75,8 @@ bool server_window_exists(ServerWindow window) {
   return window != 0 && window == fake::server().window && fake::server().alive;
 }
 
+bool ready_for_command(ServerWindow window) { return server_window_exists(window); }
+
 bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply) {
   fake::Server& s = fake::server();
   if (s.die_on_send) {

@@ -1,14 +1,22 @@
 // The server "window" on POSIX: a Unix socket in the user's private runtime
 // directory, named after the handle the server publishes.  One connection is
 // kept open to the server in use; the server is alive while it is connected.
+// Commands travel through a shared-memory channel handed to the server over
+// that socket (see common/posix_channel.h); a server that declines the
+// channel is sent frames on the socket instead.
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/mman.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <new>
+
+#include "common/posix_channel.h"
 #include "common/posix_frame.h"
 #include "common/posix_names.h"
 #include "lib/platform/platform.h"
@@ -17,13 +25,71 @@
 namespace lumo::platform {
 namespace {
 
+using posix_channel::Channel;
+
 int g_fd = -1;
 ServerWindow g_connected = 0;
+Channel* g_channel = nullptr;
+// How long to spin for a reply before sleeping; adapts to the server.
+long long g_spin_ns = -1;
+constexpr long long kMinSpinNs = 5000;
+constexpr long long kMaxSpinNs = 100000;
+constexpr long kLivenessCheckNs = 50000000;  // a sleeping wait looks at the server this often
 
 void disconnect() {
+  if (g_channel) munmap(g_channel, sizeof(Channel));
+  g_channel = nullptr;
   if (g_fd >= 0) close(g_fd);
   g_fd = -1;
   g_connected = 0;
+}
+
+// On one core spinning only delays the server.
+long long initial_spin() { return sysconf(_SC_NPROCESSORS_ONLN) > 1 ? 20000 : 0; }
+
+// Offers the server a channel; false leaves the connection on frames.
+bool open_channel(int fd) {
+  const int memory = memfd_create("lumo-channel", MFD_CLOEXEC);
+  if (memory < 0) return false;
+  void* base = MAP_FAILED;
+  if (ftruncate(memory, sizeof(Channel)) == 0) {
+    base = mmap(nullptr, sizeof(Channel), PROT_READ | PROT_WRITE, MAP_SHARED, memory, 0);
+  }
+  bool accepted = false;
+  if (base != MAP_FAILED) {
+    new (base) Channel();
+    const posix_frame::Header header{posix_channel::kHandshakeKind, 0};
+    iovec io{const_cast<posix_frame::Header*>(&header), sizeof header};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr msg{};
+    msg.msg_iov = &io;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    cmsghdr* c = CMSG_FIRSTHDR(&msg);
+    c->cmsg_level = SOL_SOCKET;
+    c->cmsg_type = SCM_RIGHTS;
+    c->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(c), &memory, sizeof(int));
+    int32_t answer = 0;
+    ssize_t n;
+    do {
+      n = sendmsg(fd, &msg, MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    if (n == static_cast<ssize_t>(sizeof header)) {
+      do {
+        n = recv(fd, &answer, sizeof answer, MSG_WAITALL);
+      } while (n < 0 && errno == EINTR);
+      accepted = n == static_cast<ssize_t>(sizeof answer) && answer == 1;
+    }
+  }
+  close(memory);
+  if (accepted) {
+    g_channel = static_cast<Channel*>(base);
+  } else if (base != MAP_FAILED) {
+    munmap(base, sizeof(Channel));
+  }
+  return accepted;
 }
 
 // The directory must be ours and closed to everybody else.
@@ -63,6 +129,8 @@ bool connect_to(ServerWindow window) {
   }
   g_fd = fd;
   g_connected = window;
+  if (g_spin_ns < 0) g_spin_ns = initial_spin();
+  open_channel(fd);
   return true;
 }
 
@@ -100,6 +168,50 @@ bool read_all(void* data, size_t size) {
   return true;
 }
 
+// One command through the channel: publish, wake the server if it sleeps,
+// then spin briefly and sleep on the reply word.
+bool channel_round_trip(const CopyData* record, int32_t* reply) {
+  Channel* ch = g_channel;
+  ch->kind = static_cast<uint32_t>(record->kind);
+  ch->size = record->size;
+  std::memcpy(ch->command, record->data, record->size);
+  const uint32_t seq = ch->request.load(std::memory_order_relaxed) + 1;
+  ch->request.store(seq, std::memory_order_seq_cst);
+  if (ch->server_sleeping.load(std::memory_order_seq_cst)) {
+    const char wake = posix_channel::kWakeByte;
+    if (send(g_fd, &wake, 1, MSG_NOSIGNAL) != 1) return false;
+  }
+  const long long start = posix_channel::monotonic_ns();
+  int spins = 0;
+  while (ch->reply_seq.load(std::memory_order_acquire) != seq) {
+    posix_channel::cpu_relax();
+    if (++spins % 64 == 0 && posix_channel::monotonic_ns() - start > g_spin_ns) break;
+  }
+  while (ch->reply_seq.load(std::memory_order_acquire) != seq) {
+    ch->client_sleeping.store(1, std::memory_order_seq_cst);
+    const uint32_t seen = ch->reply_seq.load(std::memory_order_seq_cst);
+    if (seen != seq) {
+      const timespec limit{0, kLivenessCheckNs};
+      if (posix_channel::futex_wait(&ch->reply_seq, seen, &limit) != 0 && errno == ETIMEDOUT &&
+          ch->reply_seq.load(std::memory_order_acquire) != seq && !connection_alive()) {
+        ch->client_sleeping.store(0, std::memory_order_relaxed);
+        return false;
+      }
+    }
+    ch->client_sleeping.store(0, std::memory_order_relaxed);
+  }
+  // Spin about twice as long as the server has lately taken (a slowly
+  // decaying maximum: quick replies must not make the next slow one sleep).
+  const long long took = posix_channel::monotonic_ns() - start;
+  if (g_spin_ns > 0) {
+    long long want = g_spin_ns - g_spin_ns / 8;
+    if (2 * took > want) want = 2 * took;
+    g_spin_ns = want < kMinSpinNs ? kMinSpinNs : want > kMaxSpinNs ? kMaxSpinNs : want;
+  }
+  *reply = ch->reply;
+  return true;
+}
+
 }  // namespace
 
 bool server_window_exists(ServerWindow window) {
@@ -112,9 +224,21 @@ bool server_window_exists(ServerWindow window) {
   return connect_to(window);
 }
 
+bool ready_for_command(ServerWindow window) {
+  // With a channel the round trip itself notices a server that has gone.
+  if (g_channel && g_fd >= 0 && g_connected == window) return true;
+  return server_window_exists(window);
+}
+
 bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply) {
   if (!record || record->size > posix_frame::kMaxPayload) return false;
   if (!(g_fd >= 0 && g_connected == window) && !connect_to(window)) return false;
+  if (g_channel) {
+    if (channel_round_trip(record, reply)) return true;
+    posix::set_error(ECONNRESET);
+    disconnect();
+    return false;
+  }
   const posix_frame::Header header{static_cast<uint32_t>(record->kind), record->size};
   int32_t answer = 0;
   if (!write_all(&header, sizeof header) || !write_all(record->data, record->size) ||

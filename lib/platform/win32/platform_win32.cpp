@@ -29,6 +29,8 @@ bool server_window_exists(ServerWindow window) {
   return window != 0 && IsWindow(reinterpret_cast<HWND>(window)) != 0;
 }
 
+bool ready_for_command(ServerWindow window) { return server_window_exists(window); }
+
 bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply) {
   COPYDATASTRUCT cds;
   cds.dwData = static_cast<ULONG_PTR>(record->kind);
