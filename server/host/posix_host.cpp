@@ -17,34 +17,14 @@
 #include "common/lumo_wire.h"
 #include "common/posix_channel.h"
 #include "common/posix_frame.h"
+#include "common/posix_io.h"
 #include "common/posix_names.h"
 
 namespace lumo::server {
 namespace {
 
-bool read_all(int fd, void* data, size_t size) {
-  char* p = static_cast<char*>(data);
-  while (size > 0) {
-    const ssize_t n = recv(fd, p, size, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-bool write_all(int fd, const void* data, size_t size) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = send(fd, p, size, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
+using posix_io::read_all;
+using posix_io::write_all;
 
 bool ensure_private_dir(const char* dir) {
   if (mkdir(dir, 0700) != 0 && errno != EEXIST) return false;

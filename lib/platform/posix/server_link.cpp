@@ -18,6 +18,7 @@
 
 #include "common/posix_channel.h"
 #include "common/posix_frame.h"
+#include "common/posix_io.h"
 #include "common/posix_names.h"
 #include "lib/platform/platform.h"
 #include "lib/platform/posix/posix_internal.h"
@@ -144,29 +145,8 @@ bool connection_alive() {
   return true;
 }
 
-bool write_all(const void* data, size_t size) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = send(g_fd, p, size, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-bool read_all(void* data, size_t size) {
-  char* p = static_cast<char*>(data);
-  while (size > 0) {
-    const ssize_t n = recv(g_fd, p, size, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
+bool write_all(const void* data, size_t size) { return posix_io::write_all(g_fd, data, size); }
+bool read_all(void* data, size_t size) { return posix_io::read_all(g_fd, data, size); }
 
 // One command through the channel: publish, wake the server if it sleeps,
 // then spin briefly and sleep on the reply word.

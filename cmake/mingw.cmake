@@ -1,7 +1,11 @@
-# Cross toolchain: x86_64-w64-mingw32 from Debian's mingw-w64 packages.
+# Cross toolchain for Windows from Debian's mingw-w64 packages; the preset
+# names the processor: LUMO_MINGW_ARCH = i686 (the shipped kit) or x86_64.
+if(NOT LUMO_MINGW_ARCH)
+  set(LUMO_MINGW_ARCH i686)
+endif()
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR ${LUMO_MINGW_ARCH})
+set(TOOLCHAIN_PREFIX ${LUMO_MINGW_ARCH}-w64-mingw32)
 set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc)
 set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++)
 set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
