@@ -131,12 +131,26 @@ static int stress(int join, int rounds) {
   return 0;
 }
 
+static int dialogs(void) {
+  char answer[64] = "";
+  char file[64] = "*.clr";
+  LmOpen(0);
+  printf("ask1=%d\n", LmAsk("Go on?"));
+  printf("ask2=%d\n", LmAsk("Really?"));
+  printf("prompt=%d:%s\n", LmAskString("Name?", answer, sizeof answer), answer);
+  printf("file=%d:%s\n", LmChooseFile(file, sizeof file), file);
+  printf("refused=%d\n", LmAskString("More?", answer, sizeof answer));
+  LmQuit();
+  return 0;
+}
+
 int main(int argc, char **argv) {
   const char *mode = argc > 1 ? argv[1] : "draw";
   setvbuf(stdout, NULL, _IOLBF, 0);
   if (strcmp(mode, "owner") == 0) return owner();
   if (strcmp(mode, "joiner") == 0) return joiner();
   if (strcmp(mode, "busy") == 0) return busy();
+  if (strcmp(mode, "dialogs") == 0) return dialogs();
   if (strcmp(mode, "stress") == 0) return stress(0, 3000);
   if (strcmp(mode, "stress-join") == 0) return stress(1, 3000);
   return draw();

@@ -197,6 +197,21 @@ TEST_F(ServerTest, KilledClientLeavesTheServerServingOthers) {
   EXPECT_EQ(joiner.wait_exit(20000), 0);
 }
 
+TEST_F(ServerTest, DialogsTakeScriptedAnswersInOrderThenRefuse) {
+  const std::string answers = pictures_ + "/answers.txt";
+  std::ofstream(answers) << "yes\nno\nAda\n/tmp/colours.clr\n";
+  setenv("LUMOVIEW_ANSWERS", answers.c_str(), 1);
+  ChildProcess& c = client("dialogs");
+  unsetenv("LUMOVIEW_ANSWERS");
+  auto v = values_of(c, 5);
+  EXPECT_EQ(v["ask1"], "1");
+  EXPECT_EQ(v["ask2"], "-1");
+  EXPECT_EQ(v["prompt"], "3:Ada");
+  EXPECT_EQ(v["file"], "16:/tmp/colours.clr");
+  EXPECT_EQ(v["refused"], "0");  // no answers left, no display: refused
+  EXPECT_EQ(c.wait_exit(20000), 0);
+}
+
 // Commands with random pauses between them (the server falls asleep and is
 // woken again), answered early or not, each checked by reading back at once;
 // two programs at the same time on one server.  A lost wake-up would hang.
