@@ -2,6 +2,7 @@
 // of random commands (run under the sanitizers by the asan preset).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -12,6 +13,7 @@
 #include "common/block_access.h"
 #include "common/lumo_wire.h"
 #include "server/canvas/cairo_canvas.h"
+#include "server/canvas/png_writer.h"
 #include "server/core/server.h"
 
 using namespace lumo;
@@ -329,4 +331,30 @@ TEST_F(ServerCoreTest, RandomCommandsNeverBreakTheServer) {
   const int32_t w = text("I,0,50,50,-1,-1,-1,", 9);
   ASSERT_GT(w, 0);
   EXPECT_EQ(command(w, 'A', kDrawWindowOp, 0, 0, 9), 1);
+}
+
+// The PNG writer of the Windows server, read back by cairo.
+TEST(PngWriter, WritesPicturesThatDecodeToTheirPixels) {
+  const int w = 300, h = 250;  // more than one stored block of data
+  std::vector<uint32_t> pixels(static_cast<size_t>(w) * h);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint32_t>(i * 2654435761u) & 0xFFFFFF;
+  const std::string path = ::testing::TempDir() + "png_writer_test.png";
+  ASSERT_TRUE(write_png(path, pixels.data(), w, h, w));
+  cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
+  ASSERT_EQ(cairo_surface_status(s), CAIRO_STATUS_SUCCESS);
+  ASSERT_EQ(cairo_image_surface_get_width(s), w);
+  ASSERT_EQ(cairo_image_surface_get_height(s), h);
+  const unsigned char* data = cairo_image_surface_get_data(s);
+  const int stride = cairo_image_surface_get_stride(s);
+  int wrong = 0;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      uint32_t v;
+      std::memcpy(&v, data + y * stride + 4 * x, 4);
+      if ((v & 0xFFFFFF) != pixels[static_cast<size_t>(y) * w + x]) ++wrong;
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+  cairo_surface_destroy(s);
+  std::remove(path.c_str());
 }
