@@ -12,6 +12,18 @@ build() {
 # The Windows deliverables (i686) and the x86_64 build must build cleanly.
 build mingw32
 build mingw64
+# The shipped i686 kit: PE32 programs, the server a GUI program, the others
+# console programs, depending on no MinGW runtime DLL.
+cmake --build --preset mingw32 --target kit
+for exe in build/mingw32/kit/bin/*.exe; do
+  want=3
+  [ "$(basename "$exe")" = lumoview.exe ] && want=2
+  info=$(i686-w64-mingw32-objdump -p "$exe")
+  echo "$info" | grep -q 'file format pei-i386' &&
+    echo "$info" | grep -Eq "^Subsystem[[:space:]]+0000000$want" &&
+    ! echo "$info" | grep -Eiq 'DLL Name: (libgcc|libstdc|libwinpthread)' ||
+    { echo "kit: $exe is not the PE32 program it should be" >&2; exit 1; }
+done
 # Both Windows libraries offer the same public names (i686 adds a leading
 # underscore to every C name).
 diff <(x86_64-w64-mingw32-nm -g --defined-only build/mingw64/lib/libLumo.a |
