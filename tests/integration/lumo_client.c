@@ -106,10 +106,16 @@ static int stress(int join, int rounds) {
     if (LmJoin(0, 0, 1, desc) <= 0) return 3;
     LmOpen(1);
     if (LmOpenEx(0, 200, 200, -1, -1, -1, "Second") <= 1) return 4;
+    printf("ready\n");
+    fflush(stdout);
   } else {
+    char line[16];
     LmOpenEx(0, 200, 200, -1, -1, -1, "Stress");
     printf("ready\n");
     fflush(stdout);
+    /* Joining uses this window's block: wait until the other program has
+       its own window. */
+    if (!fgets(line, sizeof line, stdin)) return 5;
   }
   LmSetWorld(0, 0, 0, 0);
   srand(join ? 7 : 3);

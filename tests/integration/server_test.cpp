@@ -221,6 +221,8 @@ TEST_F(ServerTest, TransportUnderStressLosesNothing) {
   ChildProcess& owner = client("stress");
   ASSERT_EQ(owner.read_line(20000), "ready");
   ChildProcess& joiner = client("stress-join");
+  ASSERT_EQ(joiner.read_line(60000), "ready");
+  ASSERT_TRUE(owner.write_line("go"));
   EXPECT_EQ(joiner.read_line(120000), "mismatches=0");
   EXPECT_EQ(owner.read_line(120000), "mismatches=0");
   EXPECT_EQ(joiner.wait_exit(20000), 0);
