@@ -19,9 +19,9 @@ for exe in build/mingw32/kit/bin/*.exe; do
   want=3
   [ "$(basename "$exe")" = lumoview.exe ] && want=2
   info=$(i686-w64-mingw32-objdump -p "$exe")
-  echo "$info" | grep -q 'file format pei-i386' &&
-    echo "$info" | grep -Eq "^Subsystem[[:space:]]+0000000$want" &&
-    ! echo "$info" | grep -Eiq 'DLL Name: (libgcc|libstdc|libwinpthread)' ||
+  grep -q 'file format pei-i386' <<< "$info" &&
+    grep -Eq "^Subsystem[[:space:]]+0000000$want" <<< "$info" &&
+    ! grep -Eiq 'DLL Name: (libgcc|libstdc|libwinpthread)' <<< "$info" ||
     { echo "kit: $exe is not the PE32 program it should be" >&2; exit 1; }
 done
 # Both Windows libraries offer the same public names (i686 adds a leading
