@@ -168,6 +168,15 @@ inline constexpr int kBlockChunk = 36;                // '$': one chunk (offset,
 inline constexpr int kBlockCommit = 37;               // '%'
 inline constexpr int kBlockCancel = 38;               // '&'
 
+// Server-level codes: "B", kServerLevelCode, (a + 32) carries the a value.
+inline constexpr char kServerLevelCode = '0';
+// Server switches travel through the server-block exchange: code
+// kSwitchCodeBase + n reads switch n, -(kSwitchCodeBase + n) sets it.
+inline constexpr int kSwitchCodeBase = 100;
+inline constexpr int kSwitches = 6;
+// A text position outside the widened world: the server does not draw it.
+inline constexpr int32_t kFarAwayPosition = 32767;
+
 // ---- Replies ----------------------------------------------------------------
 inline constexpr int32_t kReplyNoServer = INT32_MIN;                 // 0x80000000
 inline constexpr int32_t kReplyAborted = INT32_MIN + 1;              // 0x80000001

@@ -14,7 +14,6 @@ constexpr double kFixedOne = 65536.0;  // 16.16 fixed point
 constexpr int kMaxRequest16 = 8;
 constexpr int kMaxServerMode = 14;
 constexpr int kInvalidServerMode = 15;
-constexpr char kLevelCode = '0';
 
 }  // namespace
 
@@ -146,7 +145,7 @@ int LmSetServerMode(int m) {
 int LmDevRequest16(int w, int a) {
   if (a < 1 || a > kMaxRequest16) return 0;
   if (w != 0) return send_window_command2(w, kCmdRequest, kRequest16, a);
-  return send_code(kCmdRequest, kLevelCode, static_cast<char>(a + kWindowCodeBase));
+  return send_code(kCmdRequest, kServerLevelCode, static_cast<char>(a + kWindowCodeBase));
 }
 
 int LmRequest16(int a) { return LmDevRequest16(g_link.current_window, a); }

@@ -14,7 +14,6 @@ constexpr int kMaxAngle = 3599;
 constexpr int kFullAngle = 3600;
 constexpr int kMaxAlign = 8;
 constexpr int kDefaultHeightDivisor = 30;
-constexpr int32_t kFarAway = 32767;  // text position outside the widened world
 
 struct FontFields {
   int angle, height, align, colour, param;
@@ -132,8 +131,8 @@ int LmText(float x, float y, const char* text) {
   const unsigned char* v = g_link.current_view;
   if (!v) return 0;
   const Mapping m = mapping_of(v);
-  int32_t dx = kFarAway;
-  int32_t dy = kFarAway;
+  int32_t dx = kFarAwayPosition;
+  int32_t dy = kFarAwayPosition;
   if (!outside_widened(m.wx1, m.wx2, x) && !outside_widened(m.wy1, m.wy2, y)) {
     dx = map_x(m, x);
     dy = map_y(m, y);

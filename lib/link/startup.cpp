@@ -14,10 +14,8 @@
 namespace lumo {
 namespace {
 
-constexpr int kDisplaySwitches = 6;
 constexpr int kCurrentDirRoom = 255;
-constexpr char kLevelCode = '0';  // "B" '0' (a + 32): the server-level a value
-constexpr int kZoomOffset = 10;   // "G" ' ' (z + 10)
+constexpr int kZoomOffset = 10;   // the z value is sent as server mode z + 10
 
 void clear_window_table() {
   for (auto& v : g_link.window_views) v = nullptr;
@@ -27,7 +25,7 @@ void clear_window_table() {
 // A running server (or a joined one) takes the options as requests.
 void apply_options_to_server(const StartOptions& o) {
   if (o.flags >= 0) {
-    for (int bit = 0; bit < kDisplaySwitches; ++bit) {
+    for (int bit = 0; bit < wire::kSwitches; ++bit) {
       if (o.flags & (1 << (bit + 16))) continue;
       server_switch(0, bit + 1, (o.flags >> bit) & 1);
     }
@@ -40,11 +38,9 @@ void apply_options_to_server(const StartOptions& o) {
     int32_t w = o.width, h = o.height;
     window_metric(0, kMetricWindowSize, &w, &h);
   }
-  if (o.a >= 1 && o.a <= 4) {
-    send_code(wire::kCmdRequest, kLevelCode, static_cast<char>(o.a + wire::kWindowCodeBase));
-  }
-  if (o.m >= 0 && o.m <= 14) send_code(wire::kCmdSetting, ' ', static_cast<char>(o.m));
-  if (o.z >= 1 && o.z <= 4) send_code(wire::kCmdSetting, ' ', static_cast<char>(o.z + kZoomOffset));
+  if (o.a >= 1 && o.a <= 4) LmDevRequest16(0, o.a);
+  if (o.m >= 0 && o.m <= 14) LmSetServerMode(o.m);
+  if (o.z >= 1 && o.z <= 4) LmSetServerMode(o.z + kZoomOffset);
   if (o.dpi >= 1 && o.dpi <= 1200) {
     int32_t d1 = o.dpi, d2 = o.dpi;
     window_metric(0, kMetricResolution, &d1, &d2);

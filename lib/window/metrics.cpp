@@ -67,8 +67,8 @@ int32_t server_switch(int32_t window, int32_t number, int32_t value) {
     if (!g_link.server_view) return 0;
     int32_t a = value;
     int32_t b = 0;
-    if (value < 0) return request_values(kSwitchCodeBase + number, &a, &b);
-    return request_values(-(kSwitchCodeBase + number), &a, &b);
+    if (value < 0) return request_values(wire::kSwitchCodeBase + number, &a, &b);
+    return request_values(-(wire::kSwitchCodeBase + number), &a, &b);
   }
   return send_window_command3(window, wire::kCmdRequest, wire::kRequestSwitch, number, value);
 }

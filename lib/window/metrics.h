@@ -14,10 +14,6 @@ inline constexpr int kMetricWindowPosition = 4;
 inline constexpr int kMetricResolution = 10;
 // Switch 4 decides whether joining asks the user.
 inline constexpr int kSwitchAskOnJoin = 4;
-// Server-level switch requests travel through the server block exchange with
-// these codes: kSwitchCodeBase + n reads switch n, -(kSwitchCodeBase + n)
-// sets it to argument a.
-inline constexpr int kSwitchCodeBase = 100;
 
 int32_t window_metric(int32_t window, int32_t what, int32_t* a, int32_t* b);
 int32_t server_switch(int32_t window, int32_t number, int32_t value);

@@ -16,7 +16,6 @@ namespace {
 
 constexpr int kMaxSize = 8192;
 constexpr int kMaxTitle = 255;
-constexpr int kSwitchCodeBase = 100;  // "E" exchange codes of the server switches
 constexpr int kSwitchLeavePictures = 5;
 
 std::string text_of(const unsigned char* bytes, uint32_t size) {
@@ -201,7 +200,7 @@ int32_t Server::dispatch(Client& c, int id, const unsigned char* bytes, uint32_t
     if (letter == kCmdMetric && bytes[1] == ' ' && bytes[2] == ' ') return exchange();
     if (letter == kCmdServerQuery && bytes[1] == ' ') return query(bytes[2] - kWindowCodeBase);
     if (letter == kCmdSetting && bytes[1] == ' ') return 1;   // server mode
-    if (letter == kCmdRequest && bytes[1] == '0') return 1;   // server-level value
+    if (letter == kCmdRequest && bytes[1] == kServerLevelCode) return 1;   // server-level value
   }
   const std::string text = text_of(bytes, size);
   if (text.size() < 2 || text[1] != ',') return 0;
@@ -415,7 +414,7 @@ int32_t Server::exchange() {
       ra = rb = options_.dpi;
       break;
     default:
-      if (magnitude > kSwitchCodeBase && magnitude <= kSwitchCodeBase + 6) {
+      if (magnitude > kSwitchCodeBase && magnitude <= kSwitchCodeBase + kSwitches) {
         const int n = magnitude - kSwitchCodeBase;
         if (code < 0) {
           reply = server_switch(n, a);

@@ -14,7 +14,6 @@ using namespace wire;
 namespace {
 
 constexpr int kMaxPoints = 1000000;  // a data block larger than this is refused
-constexpr int32_t kFarAway = 32767;  // text positioned outside the world
 
 Blend blend_of(int mode) {
   switch (mode) {
@@ -245,7 +244,7 @@ int32_t Window::draw(int32_t code) {
     case kDrawMove: position_ = at; return 1;
     case kDrawMarker: draw_marker(point_at(kResult1)); break;
     case kDrawText:
-      if (at.x == kFarAway && at.y == kFarAway) return 1;
+      if (at.x == kFarAwayPosition && at.y == kFarAwayPosition) return 1;
       canvas_->text(text_font_, at, data_text());
       break;
     case kDrawSymbol: {
