@@ -14,7 +14,6 @@ using namespace wire;
 
 namespace {
 
-constexpr int kMaxSize = 8192;
 constexpr int kMaxTitle = 255;
 constexpr int kSwitchLeavePictures = 5;
 
@@ -69,8 +68,7 @@ bool parse_switches(int argc, const char* const* argv, Options* o) {
       ok &= std::sscanf(s + 2, "%d,%d", &o->x, &o->y) == 2;
     } else if (c == 's') {
       int w = 0, h = 0;
-      if (std::sscanf(s + 2, "%d,%d", &w, &h) == 2 && w > 0 && h > 0 && w <= kMaxSize &&
-          h <= kMaxSize) {
+      if (std::sscanf(s + 2, "%d,%d", &w, &h) == 2 && Window::size_ok(w, h)) {
         o->width = w;
         o->height = h;
       } else {
@@ -244,8 +242,8 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
     width = options_.width;
     height = options_.height;
   }
-  if (width > kMaxSize) width = kMaxSize;
-  if (height > kMaxSize) height = kMaxSize;
+  if (width > kMaxWindowSize) width = kMaxWindowSize;
+  if (height > kMaxWindowSize) height = kMaxWindowSize;
   unsigned char* block = host_.create_block(
       kBlockPrefix + std::to_string(number_) + ":" + std::to_string(n), kWindowBlockSize);
   if (!block) return 0;
@@ -394,7 +392,7 @@ int32_t Server::exchange() {
     case 2: frontend_.screen_size(&ra, &rb); break;
     case 1:
     case 3:
-      if (a > 0 && b > 0 && a <= kMaxSize && b <= kMaxSize) {
+      if (Window::size_ok(a, b)) {
         options_.width = a;
         options_.height = b;
       }

@@ -328,7 +328,7 @@ int32_t Window::metric(int32_t what, int screen_w, int screen_h, int dpi) {
     case 10: a = dpi; b = dpi; break;
     case -3:
     case -1:
-      if (word(kArg2) < 1 || word(kArg3) < 1 || word(kArg2) > 8192 || word(kArg3) > 8192) return 0;
+      if (!size_ok(word(kArg2), word(kArg3))) return 0;
       resize(word(kArg2), word(kArg3));
       frontend_.window_resized(*this);
       return 1;

@@ -32,8 +32,16 @@ struct PendingBlock {
   bool active = false;
 };
 
+// The largest drawing area a window may have, in either direction.
+inline constexpr int kMaxWindowSize = 8192;
+
 class Window {
  public:
+  // A size a window may take.
+  static bool size_ok(int32_t width, int32_t height) {
+    return width >= 1 && height >= 1 && width <= kMaxWindowSize && height <= kMaxWindowSize;
+  }
+
   Window(int number, unsigned char* block, std::unique_ptr<Canvas> canvas, Frontend& frontend);
 
   int number() const { return number_; }

@@ -21,7 +21,6 @@ constexpr int kMove = 23;
 constexpr int kBackground = 29;
 constexpr int kFrame = 32;
 constexpr int kFrameToo = 33;
-constexpr int kMaxSize = 8192;
 constexpr int kDrawingSave = 0;
 constexpr int kDrawingLoad = 1;
 
@@ -49,7 +48,7 @@ int32_t Window::request(int32_t code) {
       return 1;
     case kResize: {
       const int32_t w = word(kArg2), h = word(kArg3);
-      if (w < 1 || h < 1 || w > kMaxSize || h > kMaxSize) return 0;
+      if (!size_ok(w, h)) return 0;
       resize(w, h);
       frontend_.window_resized(*this);
       return 1;
