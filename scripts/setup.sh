@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the kit needs to build and test, quietly, and only what is
 # missing: compilers, CMake and Ninja, GoogleTest, cairo and Xlib, Xvfb, the
-# two MinGW cross toolchains and wine64.
+# two MinGW cross toolchains, wine64, and the Japanese locale data and font
+# the launcher's tests render its texts with.
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,7 @@ packages=(
   xvfb xauth
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine64
+  locales fonts-ipafont-gothic
 )
 
 missing=()
