@@ -33,6 +33,14 @@ HINSTANCE instance;
 HANDLE settingsFile = INVALID_HANDLE_VALUE;
 HFONT paneFont;
 
+#ifndef _WIN64
+// The structure sizes the 32-bit launcher hands to the system.
+static_assert(sizeof(OPENFILENAMEA) == 88, "OPENFILENAMEA");
+static_assert(sizeof(WNDCLASSEXA) == 48, "WNDCLASSEXA");
+static_assert(sizeof(STARTUPINFOA) == 68, "STARTUPINFOA");
+static_assert(sizeof(SECURITY_ATTRIBUTES) == 12, "SECURITY_ATTRIBUTES");
+#endif
+
 constexpr DWORD kMainStyle = WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;  // 0x10CA0000
 constexpr DWORD kPaneStyle = WS_CHILD | WS_VISIBLE | WS_DLGFRAME | WS_VSCROLL | ES_MULTILINE |
                              ES_AUTOVSCROLL | ES_READONLY | ES_WANTRETURN;  // 0x50601844

@@ -1,0 +1,217 @@
+# The cases of the Windows end-to-end tests, sourced by harness.sh: each runs
+# in its own folder under build/.../wine-tests and calls check.
+
+# diffchart finds lumoview.exe through LUMODIR and draws; its console was
+# started through a quoted command line, so LmQuit shows "> " first.  The
+# chart stays on screen, and a screenshot shows its grid (slate, 6e7d96).
+case_diffchart() {
+  export LUMODIR=$(winpath "$bin") LUMOVIEW_PNG_DIR=$(winpath "$out")
+  printf '1 0.0 0.0\n2 1.0 1.003\n3 2.0 2.010\n4 3.0 3.001\n5 4.0 3.995\n' > five.dat
+  check "diffchart reports" "max  number3 : 0.010000
+min  number5 : -0.005000
+max - min : 0.015000
+> max  number3 : 1.700029
+min  number5 : 0.199999
+max - min : 1.500031" "$(run "$bin/diffchart.exe" five.dat result.txt)"
+  check "diffchart result lines" 5 "$(wc -l < result.txt | tr -d ' ')"
+  for _ in $(seq 50); do [ -s "$out/diffchart-1.png" ] && break; sleep 0.1; done
+  check "diffchart picture" yes "$([ -s "$out/diffchart-1.png" ] && echo yes || echo no)"
+  local grid
+  grid=$(driver shot screen "$(winpath "$out/lumoview_diffchart_screen.png")" 6e7d96 |
+         sed -n 's/^pixels: //p')
+  check "chart on screen" yes "$([ "${grid:-0}" -gt 1000 ] && echo yes || echo no)"
+  end_servers
+}
+
+# Figures drawn and read back through LmGetPixel.
+case_pixels() {
+  export LUMODIR=$(winpath "$bin")
+  check "pixels read back" "rect_inside=02ff0000
+rect_outline=020000ff
+rect_outside=02ffffff
+line_on=02008000
+line_beside=02ffffff
+ellipse_centre=0200ffff
+ellipse_corner=02ffffff
+polygon_inside=02c8c800
+pixel=021e140a" "$(run "$bin/lumo_client.exe" draw | grep -E '^(rect|line|ellipse|polygon|pixel)')"
+  end_servers
+}
+
+case_probes() {
+  check "tickcost lines" 8 "$(run "$bin/tickcost.exe" | wc -l | tr -d ' ')"
+  check "tickcost first line" "H 0" "$(run "$bin/tickcost.exe" | head -1)"
+  check "tickrate lines" 31 "$(run "$bin/tickrate.exe" | wc -l | tr -d ' ')"
+}
+
+# A server killed while a program draws ends the program with status 1.
+case_killed_server() {
+  export LUMODIR=$(winpath "$bin")
+  timeout 120 "$wine" "$bin/lumo_client.exe" busy </dev/null > busy.txt 2>&1 &
+  local busy=$!
+  for _ in $(seq 100); do grep -q ready busy.txt && break; sleep 0.1; done
+  end_servers
+  wait "$busy"
+  check "killed server: status" 1 "$?"
+  check "killed server: message" yes "$(grep -q 'The window was closed.' busy.txt && echo yes || echo no)"
+}
+
+# Without LUMODIR the library looks for lumoview.exe beside the program, then
+# in the current folder, then on PATH; a console program that finds none says
+# so on its standard error, a GUI program in a message box.
+case_server_search() {
+  unset LUMODIR
+  mkdir -p beside elsewhere alone "server dir"
+  cp "$bin/lumo_client.exe" "$bin/lumoview.exe" beside/
+  cp "$bin/lumo_client.exe" "$bin/lumo_client_gui.exe" alone/
+  cp "$bin/lumoview.exe" "server dir"/
+  cd elsewhere || return
+  check "found beside the program" "pixel=021e140a" "$(run ../beside/lumo_client.exe draw | grep '^pixel=')"
+  end_servers
+  check "found on PATH" "pixel=021e140a" \
+    "$(WINEPATH=$(winpath "$work/server dir") run ../alone/lumo_client.exe draw | grep '^pixel=')"
+  end_servers
+  run ../alone/lumo_client.exe draw >/dev/null
+  check "not found: status" 1 "$?"
+  check "not found: console message on stderr" "lumoview.exe: not found on the search path." \
+    "$(tr -d '\r' < run.err)"
+  check "not found: GUI message box" "box: Error | lumoview.exe: not found on the search path.
+exit: 1" "$(driver start "$(winpath "$work/alone/lumo_client_gui.exe")" "$(winpath "$work/elsewhere")" box wait-exit)"
+  cd "$work" || return
+}
+
+# The launcher, with the stand-in compiler.  Its texts are Japanese, so its
+# cases run in a Japanese locale (code page 932).
+quillo_env() {
+  export QUILLO_CC_LOG=$(winpath "$work/cc.log") QUILLO_MARKER=$(winpath "$work/marker.txt")
+}
+# A folder holding the stand-in compiler (under NAME) and the program it builds.
+compiler_dir() {  # DIR NAME
+  mkdir -p "$1"
+  cp "$bin/standin_cc.exe" "$1/$2"
+  cp "$bin/quillo_hello.exe" "$1/"
+}
+settings() {  # FILE COMPILER
+  printf '%s\r\n' "$(winpath "$2")" > "$1"
+}
+# The driver in the launcher's locale.
+qdriver() { LC_ALL=ja_JP.UTF-8 driver "$@"; }
+start_quillo() {  # DIR: the steps that start the launcher in DIR, in the array start
+  start=(start "$(winpath "$bin/quillo.exe")" "$(winpath "$1")" wait-main quillo_R)
+  drop=(drop "$(winpath "$bin/drop_helper.dll")")
+}
+log() { tr -d '\r' < cc.log; }
+
+# Without set.ini only the "Erorr" box shows, and the exit code is -1.
+case_quillo_no_settings() {
+  quillo_env
+  mkdir -p empty
+  check "no set.ini" "box: Erorr | file:set.ini open error
+exit: -1" "$(start_quillo "$work/empty"; qdriver "${start[@]:0:3}" box wait-exit)"
+}
+
+# GO without a file, a bad source, a dropped file that is not ".c", and a good
+# source whose program runs in cmd; the information dialog; File > Exit.
+case_quillo_compile() {
+  quillo_env
+  compiler_dir "$work/cc" gcc.exe
+  mkdir -p src
+  settings src/set.ini "$work/cc/gcc.exe"
+  printf 'int main(void) {\n#error this is not finished\n}\n' > src/bad.c
+  printf 'int main(void) { return 0; }\n' > src/good.txt
+  start_quillo "$work/src"
+  qdriver "${start[@]}" \
+    shot main "$(winpath "$out/quillo_start.png")" 0000ff \
+    text Edit \
+    press-wait Edit 40004 text Edit \
+    "${drop[@]}" "$(winpath "$work/src/bad.c")" no-box 500 press-wait Edit 40004 text Edit \
+    shot main "$(winpath "$out/quillo_errors.png")" \
+    command 40003 dialog shot dialog "$(winpath "$out/quillo_information.png")" \
+    click-dialog 2 sleep 300 dialog click-dialog 1 gone-dialog \
+    command 40003 dialog close-dialog gone-dialog \
+    "${drop[@]}" "$(winpath "$work/src/good.txt")" box press-wait Edit 40004 text Edit \
+    wait-file "$(winpath "$work/marker.txt")" 30 \
+    command 40002 wait-exit > session.txt
+  local pixels bad_line
+  bad_line="$(winpath "$work/src/bad.c"):2:2: error: #error this is not finished"
+  pixels=$(sed -n 's/^pixels: //p' session.txt)
+  check "dashed blue frame drawn" yes "$([ "${pixels:-0}" -gt 100 ] && echo yes || echo no)"
+  check "session" "text: >
+text-length: 1
+text: standin-cc: fatal error: no input files
+compilation terminated.
+text-length: 64
+dropped 1
+no box
+text: $bad_line
+standin-cc: 1 error(s)
+text-length: $((${#bad_line} + 2 + 22))
+dialog: バージョン情報
+dialog: バージョン情報
+dialog gone
+dialog: バージョン情報
+dialog gone
+dropped 1
+box: MesBox | ファイルの拡張子が.c以外です
+保存するときに.cにして保存してください
+text: Compile complete
+text-length: 16
+file: yes
+exit: 0" "$(grep -v '^pixels:' session.txt)"
+  check "GO without a file: empty names" "arg7=
+arg8=" "$(log | sed -n '/^arg[78]=/p' | head -2)"
+  check "the dropped file is compiled" "arg7=$(winpath "$work/src/good")
+arg8=$(winpath "$work/src/good.txt")" "$(log | sed -n '/^arg[78]=/p' | tail -2)"
+  check "compiler runs in its folder" "cwd=$(winpath "$work/cc")" "$(log | grep '^cwd=' | sort -u)"
+  check "program ran in cmd" "ran
+parent=cmd.exe
+self=$(winpath "$work/src/good.exe")" "$(tr -d '\r' < marker.txt)"
+  check "temp.txt keeps the last (silent) compile's output" yes \
+    "$([ -f src/temp.txt ] && [ ! -s src/temp.txt ] && echo yes || echo no)"
+}
+
+# Paths with blanks compile (every path is quoted); after a program ran, the
+# launcher works in the compiler's folder, so temp.txt lands there.
+case_quillo_paths() {
+  quillo_env
+  compiler_dir "$work/my tools" "stand in gcc.exe"
+  mkdir -p "my sources"
+  settings "my sources/set.ini" "$work/my tools/stand in gcc.exe"
+  printf 'int main(void) { return 0; }\n' > "my sources/hello world.c"
+  printf '#error second\n' > "my sources/second.c"
+  start_quillo "$work/my sources"
+  qdriver "${start[@]}" \
+    "${drop[@]}" "$(winpath "$work/my sources/hello world.c")" no-box 500 press-wait Edit 40004 text Edit \
+    wait-file "$(winpath "$work/marker.txt")" 30 \
+    "${drop[@]}" "$(winpath "$work/my sources/second.c")" press-wait Edit 40004 text Edit \
+    command 40002 wait-exit > session.txt
+  check "blanks" "dropped 1
+no box
+text: Compile complete
+file: yes
+dropped 1
+text: $(winpath "$work/my sources/second.c"):1:2: error: #error second
+standin-cc: 1 error(s)
+exit: 0" "$(grep -v '^text-length' session.txt)"
+  check "the program ran" "self=$(winpath "$work/my sources/hello world.exe")" \
+    "$(tr -d '\r' < marker.txt | grep '^self=')"
+  check "first capture in the start folder" yes "$([ -f "my sources/temp.txt" ] && echo yes || echo no)"
+  check "second capture in the compiler folder" yes \
+    "$(grep -q 'error second' "my tools/temp.txt" 2>/dev/null && echo yes || echo no)"
+}
+
+# Compiler output of 64 KiB or more is cut to 65,535 characters.
+case_quillo_long_output() {
+  quillo_env
+  compiler_dir "$work/cc" gcc.exe
+  mkdir -p src
+  settings src/set.ini "$work/cc/gcc.exe"
+  printf 'NOISY\n' > src/noisy.c
+  start_quillo "$work/src"
+  qdriver "${start[@]}" \
+    "${drop[@]}" "$(winpath "$work/src/noisy.c")" \
+    press-wait Edit 40004 text Edit command 40002 wait-exit > session.txt
+  check "capture is longer than the pane" yes \
+    "$([ "$(stat -c %s src/temp.txt)" -gt 65537 ] && echo yes || echo no)"
+  check "pane holds 65,535 characters" "text-length: 65535" "$(grep '^text-length' session.txt)"
+}
