@@ -19,6 +19,96 @@ using namespace lumo::server;
 
 namespace {
 
+// The text prompt: a small dialog made in memory (no resources): the
+// question, one line of answer, OK and Cancel.
+constexpr int kPromptQuestion = 100;
+constexpr int kPromptAnswer = 101;
+constexpr int kPromptAnswerCapacity = 2048;
+
+struct PromptState {
+  const char* question;
+  char answer[kPromptAnswerCapacity];
+};
+
+class DialogTemplate {
+ public:
+  DialogTemplate(const char* caption, int controls, short width, short height) {
+    align();
+    put_dword(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER);
+    put_dword(0);
+    put(static_cast<WORD>(controls));
+    put(0);
+    put(0);
+    put(width);
+    put(height);
+    put(0);  // no menu
+    put(0);  // the standard dialog class
+    put_text(caption);
+    put(8);
+    put_text("MS Shell Dlg");
+  }
+  void control(const char* cls, const char* text, DWORD style, short x, short y, short cx, short cy,
+               int id) {
+    align();
+    put_dword(style | WS_CHILD | WS_VISIBLE);
+    put_dword(0);
+    put(x);
+    put(y);
+    put(cx);
+    put(cy);
+    put(static_cast<WORD>(id));
+    put_text(cls);
+    put_text(text);
+    put(0);  // no creation data
+  }
+  const DLGTEMPLATE* get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
+
+ private:
+  void put(WORD w) { words_.push_back(w); }
+  void put(short v) { words_.push_back(static_cast<WORD>(v)); }
+  void put(int v) { words_.push_back(static_cast<WORD>(v)); }
+  void put_dword(DWORD d) {
+    put(static_cast<WORD>(d & 0xFFFF));
+    put(static_cast<WORD>(d >> 16));
+  }
+  void put_text(const char* text) {
+    const int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    const size_t at = words_.size();
+    words_.resize(at + static_cast<size_t>(n > 0 ? n : 1), 0);
+    if (n > 0) MultiByteToWideChar(CP_ACP, 0, text, -1, reinterpret_cast<wchar_t*>(&words_[at]), n);
+  }
+  void align() {
+    if (words_.size() % 2) put(0);  // items start on 4-byte boundaries
+  }
+  std::vector<WORD> words_;
+};
+
+INT_PTR CALLBACK prompt_proc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* state = reinterpret_cast<PromptState*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  switch (msg) {
+    case WM_INITDIALOG:
+      SetWindowLongPtrA(dialog, DWLP_USER, lp);
+      state = reinterpret_cast<PromptState*>(lp);
+      SetDlgItemTextA(dialog, kPromptQuestion, state->question);
+      SendDlgItemMessageA(dialog, kPromptAnswer, EM_LIMITTEXT, kPromptAnswerCapacity - 1, 0);
+      SetFocus(GetDlgItem(dialog, kPromptAnswer));
+      return FALSE;  // the focus is set
+    case WM_COMMAND:
+      if (LOWORD(wp) == IDOK) {
+        GetDlgItemTextA(dialog, kPromptAnswer, state->answer, kPromptAnswerCapacity);
+        EndDialog(dialog, IDOK);
+        return TRUE;
+      }
+      if (LOWORD(wp) == IDCANCEL) {
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
 constexpr char kServerClass[] = "LumoViewServer";
 constexpr char kWindowClass[] = "LumoViewWindow";
 constexpr UINT_PTR kTimer = 1;
@@ -118,8 +208,22 @@ class Win32Frontend : public Frontend {
                ? kYes
                : kNo;
   }
-  // Text prompts need a dialog of their own; this server refuses them.
-  bool prompt(Window&, const std::string&, std::string*) override { return false; }
+  bool prompt(Window& w, const std::string& question, std::string* answer) override {
+    DialogTemplate form(w.title().c_str(), 4, 220, 74);
+    form.control("STATIC", "", SS_LEFT, 7, 7, 206, 24, kPromptQuestion);
+    form.control("EDIT", "", ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 34, 206, 13,
+                 kPromptAnswer);
+    form.control("BUTTON", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, 106, 54, 50, 14, IDOK);
+    form.control("BUTTON", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, 163, 54, 50, 14, IDCANCEL);
+    PromptState state;
+    state.question = question.c_str();
+    state.answer[0] = '\0';
+    const INT_PTR chosen = DialogBoxIndirectParamA(GetModuleHandleA(nullptr), form.get(), owner(w),
+                                                   prompt_proc, reinterpret_cast<LPARAM>(&state));
+    if (chosen != IDOK) return false;
+    *answer = state.answer;
+    return true;
+  }
   bool choose_file(Window& w, const std::string& initial, std::string* path) override {
     char file[MAX_PATH];
     lstrcpynA(file, initial.c_str(), MAX_PATH);

@@ -150,6 +150,18 @@ static int dialogs(void) {
   return 0;
 }
 
+/* The server's own dialogs, answered by whoever drives the test. */
+static int prompts(void) {
+  char answer[64] = "unchanged";
+  LmOpen(0);
+  printf("ask=%d\n", LmAsk("Go on?"));
+  printf("prompt=%d:%s\n", LmAskString("Your name?", answer, sizeof answer), answer);
+  strcpy(answer, "unchanged");
+  printf("cancelled=%d:%s\n", LmAskString("Anything else?", answer, sizeof answer), answer);
+  LmQuit();
+  return 0;
+}
+
 int main(int argc, char **argv) {
   const char *mode = argc > 1 ? argv[1] : "draw";
   setvbuf(stdout, NULL, _IOLBF, 0);
@@ -157,6 +169,7 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "joiner") == 0) return joiner();
   if (strcmp(mode, "busy") == 0) return busy();
   if (strcmp(mode, "dialogs") == 0) return dialogs();
+  if (strcmp(mode, "prompts") == 0) return prompts();
   if (strcmp(mode, "stress") == 0) return stress(0, 3000);
   if (strcmp(mode, "stress-join") == 0) return stress(1, 3000);
   return draw();

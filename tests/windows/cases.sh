@@ -215,3 +215,20 @@ case_quillo_long_output() {
     "$([ "$(stat -c %s src/temp.txt)" -gt 65537 ] && echo yes || echo no)"
   check "pane holds 65,535 characters" "text-length: 65535" "$(grep '^text-length' session.txt)"
 }
+
+# lumoview.exe's own dialogs: a question box and the text prompt, answered
+# and cancelled (a window without a title gives untitled dialogs).
+case_server_dialogs() {
+  export LUMODIR=$(winpath "$bin")
+  timeout 120 "$wine" "$bin/lumo_client.exe" prompts </dev/null > client.txt 2>&1 &
+  local client=$!
+  check "dialogs seen" "question:  | Go on?
+prompt:  | Your name?
+prompt:  | Anything else?" \
+    "$(driver attach lumoview answer yes prompt "Ada Lovelace" prompt -)"
+  wait "$client"
+  check "answers received" "ask=1
+prompt=12:Ada Lovelace
+cancelled=0:unchanged" "$(tr -d '\r' < client.txt | grep -E '^(ask|prompt|cancelled)=')"
+  end_servers
+}

@@ -26,8 +26,14 @@
 //                            "pixels: N" of that colour
 //   wait-exit                wait for the program: "exit: CODE"
 //   wait-file PATH SECONDS   "file: yes" once PATH exists, else "file: no"
+//   attach NAME              from now on drive the running program NAME.exe
+//   answer yes|no            wait for a question box and answer it
+//   prompt TEXT|-            wait for a text prompt (a dialog with an edit
+//                            field): "prompt: CAPTION | QUESTION"; answer TEXT
+//                            with OK, or "-" to cancel
 //   sleep MS
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -148,21 +154,35 @@ bool has_icon_control(HWND dialog) {
   return false;
 }
 
+bool has_edit_control(HWND dialog) {
+  for (HWND c : children(dialog)) {
+    if (class_of(c) == "Edit") return true;
+  }
+  return false;
+}
+
+enum class Kind { MessageBox, Prompt, Other };
+
+Kind kind_of(HWND dialog) {
+  if (has_edit_control(dialog)) return Kind::Prompt;
+  return has_icon_control(dialog) ? Kind::Other : Kind::MessageBox;
+}
+
 struct DialogSearch {
-  bool message_box;
+  Kind kind;
   HWND found;
 };
 
 BOOL CALLBACK find_dialog_window(HWND w, LPARAM param) {
   auto* search = reinterpret_cast<DialogSearch*>(param);
   if (!ours(w) || !IsWindowVisible(w) || class_of(w) != "#32770") return TRUE;
-  if (has_icon_control(w) == search->message_box) return TRUE;
+  if (kind_of(w) != search->kind) return TRUE;
   search->found = w;
   return FALSE;
 }
 
-HWND find_dialog(bool message_box) {
-  DialogSearch search{message_box, nullptr};
+HWND find_dialog(Kind kind) {
+  DialogSearch search{kind, nullptr};
   EnumWindows(find_dialog_window, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
@@ -297,12 +317,12 @@ int main(int argc, char** argv) {
       }
     } else if (step == "box") {
       HWND box = nullptr;
-      if (!wait_for(60000, [&] { return (box = find_dialog(true)) != nullptr; })) fail("no box");
+      if (!wait_for(60000, [&] { return (box = find_dialog(Kind::MessageBox)) != nullptr; })) fail("no box");
       answer_box(box);
     } else if (step == "no-box") {
       const DWORD ms = static_cast<DWORD>(std::atoi(next().c_str()));
       HWND box = nullptr;
-      if (wait_for(ms, [&] { return (box = find_dialog(true)) != nullptr; })) {
+      if (wait_for(ms, [&] { return (box = find_dialog(Kind::MessageBox)) != nullptr; })) {
         answer_box(box);
       } else {
         say("no box");
@@ -328,7 +348,7 @@ int main(int argc, char** argv) {
       PostMessageW(mainWindow, WM_COMMAND, static_cast<WPARAM>(id), 0);
       std::wstring now;
       if (!wait_for(120000, [&] {
-            return find_dialog(true) != nullptr || (window_text(c, &now) && now != before);
+            return find_dialog(Kind::MessageBox) != nullptr || (window_text(c, &now) && now != before);
           })) {
         fail("nothing happened");
       }
@@ -338,7 +358,7 @@ int main(int argc, char** argv) {
       while (i < args.size() && args[i].find(':') != std::string::npos) paths.push_back(next());
       drop_files(dll, paths);
     } else if (step == "dialog") {
-      if (!wait_for(30000, [&] { return (lastDialog = find_dialog(false)) != nullptr; })) {
+      if (!wait_for(30000, [&] { return (lastDialog = find_dialog(Kind::Other)) != nullptr; })) {
         fail("no dialog");
       }
       std::wstring caption;
@@ -380,6 +400,57 @@ int main(int argc, char** argv) {
         return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
       });
       say(std::string("file: ") + (there ? "yes" : "no"));
+    } else if (step == "attach") {
+      const std::string name = next() + ".exe";
+      DWORD pid = 0;
+      wait_for(30000, [&] {
+        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32 entry;
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32First(snap, &entry); more; more = Process32Next(snap, &entry)) {
+          if (_stricmp(entry.szExeFile, name.c_str()) == 0) pid = entry.th32ProcessID;
+        }
+        CloseHandle(snap);
+        return pid != 0;
+      });
+      HANDLE process = pid ? OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid) : nullptr;
+      if (!process) fail("no running " + name);
+      program = {};
+      program.hProcess = process;
+      program.dwProcessId = pid;
+    } else if (step == "answer") {
+      const bool yes = next() == "yes";
+      HWND box = nullptr;
+      if (!wait_for(60000, [&] { return (box = find_dialog(Kind::MessageBox)) != nullptr; })) {
+        fail("no question");
+      }
+      std::wstring caption;
+      window_text(box, &caption);
+      say("question: " + visible(caption) + " | " + message_box_text(box));
+      PostMessageW(box, WM_COMMAND, yes ? IDYES : IDNO, 0);
+      wait_for(10000, [&] { return !IsWindow(box); });
+    } else if (step == "prompt") {
+      const std::string text = next();
+      HWND dialog = nullptr;
+      if (!wait_for(60000, [&] { return (dialog = find_dialog(Kind::Prompt)) != nullptr; })) {
+        fail("no prompt");
+      }
+      std::wstring caption;
+      window_text(dialog, &caption);
+      say("prompt: " + visible(caption) + " | " + message_box_text(dialog));
+      if (text == "-") {
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+      } else {
+        for (HWND c : children(dialog)) {
+          if (class_of(c) != "Edit") continue;
+          const std::wstring w = wide(text);
+          DWORD_PTR r = 0;
+          SendMessageTimeoutW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(w.c_str()),
+                              SMTO_ABORTIFHUNG, 5000, &r);
+        }
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+      }
+      wait_for(10000, [&] { return !IsWindow(dialog); });
     } else if (step == "sleep") {
       Sleep(static_cast<DWORD>(std::atoi(next().c_str())));
     } else {
