@@ -138,9 +138,14 @@ int main(int argc, char** argv) {
   loop.on_early_reply = [&](int client, const unsigned char* bytes, uint32_t size, int32_t* reply) {
     return server.early_reply(client, bytes, size, reply);
   };
+  loop.on_spare = [&] { return server.draw_pending(); };
   loop.extra_fd = frontend.event_fd();
-  loop.on_extra = [&] { frontend.pump(); };
+  loop.on_extra = [&] {
+    server.flush_pending();
+    frontend.pump();
+  };
   loop.on_idle = [&]() -> int {
+    server.flush_pending();
     frontend.pump();
     frontend.flush();
     if (g_stop) return -1;
@@ -163,6 +168,7 @@ int main(int argc, char** argv) {
   };
   host.serve(loop);
 
+  server.flush_pending();
   if (!frontend.has_display()) server.save_pictures();
   if (trace) std::fclose(trace);
   host.shutdown();

@@ -143,11 +143,15 @@ void Server::refresh_header() {
 }
 
 int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size) {
+  if (detached_) {
+    // Answered already and queued: it is drawn in turn.
+    detached_ = false;
+    return 1;
+  }
+  // Every other command sees all answered drawing done.
+  flush_pending();
   Client& c = clients_[client];
-  // Described before handling: an early-answered program may already be
-  // writing its next command into the block.
-  const std::string described =
-      !trace ? std::string() : detached_ ? early_description_ : describe(client, bytes, size);
+  const std::string described = trace ? describe(client, bytes, size) : std::string();
   int32_t reply;
   if (c.close_exit && !(size && bytes[0] == kCmdEnd)) {
     // The user closed this program's window: the program ends.
@@ -168,15 +172,39 @@ int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size) {
 bool Server::early_reply(int client, const unsigned char* bytes, uint32_t size, int32_t* reply) {
   detached_ = false;
   if (size != kWindowCommandLength || bytes[0] != kCmdDraw || bytes[2] != 0) return false;
-  Window* win = window(bytes[1] - kWindowCodeBase);
+  const int number = bytes[1] - kWindowCodeBase;
+  Window* win = window(number);
   auto it = clients_.find(client);
-  if (!win || (it != clients_.end() && it->second.close_exit)) return false;
+  if (!win || it == clients_.end() || it->second.close_exit) return false;
   if (!Window::draws_only(read_i32(win->block(), kArg1))) return false;
-  win->take_snapshot();
-  if (trace) early_description_ = describe(client, bytes, size);
+  if (pending_count_ == kPendingDepth) draw_pending();
+  Pending& p = pending_[(pending_head_ + pending_count_) % kPendingDepth];
+  p.window = number;
+  p.block.assign(win->block(), win->block() + kWindowBlockSize);
+  p.description = trace ? describe(client, bytes, size) : std::string();
+  ++pending_count_;
+  it->second.active = true;
+  ever_linked_ = true;
   *reply = 1;
   detached_ = true;
   return true;
+}
+
+bool Server::draw_pending() {
+  if (pending_count_ == 0) return false;
+  Pending& p = pending_[pending_head_];
+  pending_head_ = (pending_head_ + 1) % kPendingDepth;
+  --pending_count_;
+  // Any command that closes a window first draws what was queued for it.
+  Window* win = window(p.window);
+  const int32_t reply = win ? win->draw_detached(p.block.data()) : 0;
+  if (trace) trace(p.description + " -> " + std::to_string(reply));
+  return true;
+}
+
+void Server::flush_pending() {
+  while (draw_pending()) {
+  }
 }
 
 int32_t Server::dispatch(Client& c, int id, const unsigned char* bytes, uint32_t size) {
@@ -279,6 +307,7 @@ int32_t Server::close_window(int w) {
 }
 
 void Server::close_by_user(int w) {
+  flush_pending();
   Window* win = window(w);
   if (!win) return;
   auto it = clients_.find(win->owner);
@@ -296,6 +325,7 @@ int32_t Server::end_command(Client& c, int id) {
 }
 
 void Server::client_gone(int client) {
+  flush_pending();
   auto it = clients_.find(client);
   if (it == clients_.end()) return;
   const bool was_active = it->second.active;
@@ -316,6 +346,7 @@ void Server::link_ended(int id) {
 }
 
 void Server::save_pictures() {
+  flush_pending();
   for (auto& entry : windows_) save_picture(*entry.second);
 }
 
@@ -338,11 +369,8 @@ int32_t Server::window_command(Client& c, int id, char letter, int w) {
   const unsigned char* b = win->block();
   const int32_t a1 = read_i32(b, kArg1);
   switch (letter) {
-    case kCmdDraw: {
-      const bool detached = detached_;
-      detached_ = false;
-      return detached ? win->draw_detached() : win->draw(a1);
-    }
+    case kCmdDraw:
+      return win->draw(a1);
     case kCmdRequest:
       if (a1 == kRequestSwitch) return server_switch(read_i32(b, kArg2), read_i32(b, kArg3));
       if (a1 == kRequestNumber) {

@@ -47,7 +47,14 @@ class Server {
   // True (reply in *reply) when a command's reply does not depend on
   // handling it: a drawing command for a shown window.  Its handling then
   // works from a copy of the window block, which the program may reuse.
+  // Such a command is queued (a copy of the block with it) and drawn later,
+  // strictly in order: by draw_pending, or before any other command.
   bool early_reply(int client, const unsigned char* bytes, uint32_t size, int32_t* reply);
+  // Draws the oldest answered command still waiting; false when none waits.
+  bool draw_pending();
+  // Draws every answered command still waiting.
+  void flush_pending();
+  size_t pending_count() const { return pending_count_; }
   // The client's connection ended.
   void client_gone(int client);
   // The user closed window w (its program is told with the next reply).
@@ -104,8 +111,19 @@ class Server {
   std::map<int, Client> clients_;
   int current_ = 0;
   bool ever_linked_ = false;
-  bool detached_ = false;  // the command being handled was answered already
-  std::string early_description_;  // its trace line, taken before the answer
+  bool detached_ = false;  // the command being handled was answered and queued
+
+  // Answered drawing commands not drawn yet, oldest first: a ring of copies
+  // of the window block, made once.
+  struct Pending {
+    int window = 0;
+    std::string description;  // its trace line, taken before the answer
+    std::vector<unsigned char> block;
+  };
+  static constexpr size_t kPendingDepth = 8;
+  std::array<Pending, kPendingDepth> pending_;
+  size_t pending_head_ = 0;
+  size_t pending_count_ = 0;
 };
 
 inline constexpr size_t kServerBlockSize = 4096;

@@ -288,6 +288,10 @@ int32_t Window::draw(int32_t code) {
 
 bool Window::draws_only(int32_t code) {
   switch (code) {
+    case kDrawMove:
+    case kDrawAttributes:
+    case kDrawFont:
+    case kDrawSymbolFont:
     case kDrawMarker:
     case kDrawText:
     case kDrawSymbol:
@@ -307,11 +311,9 @@ bool Window::draws_only(int32_t code) {
   }
 }
 
-void Window::take_snapshot() { snapshot_.assign(block_, block_ + kWindowBlockSize); }
-
-int32_t Window::draw_detached() {
+int32_t Window::draw_detached(unsigned char* copy) {
   unsigned char* shared = block_;
-  block_ = snapshot_.data();
+  block_ = copy;
   const int32_t r = draw(word(kArg1));
   block_ = shared;
   return r;

@@ -67,11 +67,9 @@ class Window {
   int32_t draw(int32_t code);             // "A"
   // A drawing command that only reads the block and always answers 1.
   static bool draws_only(int32_t code);
-  // Copies the block before an early reply: the program may write its next
-  // command as soon as it has the reply.
-  void take_snapshot();
-  // Draws the command held in that copy.
-  int32_t draw_detached();
+  // Draws the command held in `copy`, a copy of this window's block taken
+  // when the command was answered (the program may have reused the block).
+  int32_t draw_detached(unsigned char* copy);
   int32_t request(int32_t code);          // "B" (most; the server handles a few)
   int32_t metric(int32_t what, int screen_w, int screen_h, int dpi);  // "E"
   int32_t pixel();                        // "F"
@@ -109,7 +107,6 @@ class Window {
   Transform transform_;
   Point position_{-1, -1};
   PendingBlock block_data_;
-  std::vector<unsigned char> snapshot_;
 };
 
 }  // namespace lumo::server

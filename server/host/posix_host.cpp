@@ -244,6 +244,10 @@ void PosixHost::serve(const Loop& loop) {
         }
         continue;
       }
+      if (loop.on_spare && loop.on_spare()) {
+        last = posix_channel::monotonic_ns();
+        continue;
+      }
       if (now - last >= spin_ns_) {
         if (spin_ns_ > kMinSpinNs) spin_ns_ = std::max(kMinSpinNs, spin_ns_ / 2);
         break;

@@ -31,6 +31,10 @@ struct Loop {
   // server works.  The command is then handled as usual.
   std::function<bool(int client, const unsigned char* bytes, uint32_t size, int32_t* reply)>
       on_early_reply;
+  // Work that waits for a moment without commands (answered drawing not
+  // drawn yet): true when a piece was done.  Called while no command waits,
+  // one piece at a time, so a new command is answered between pieces.
+  std::function<bool()> on_spare;
 };
 
 class PosixHost : public BlockHost {
