@@ -31,6 +31,8 @@
 //   prompt TEXT|-            wait for a text prompt (a dialog with an edit
 //                            field): "prompt: CAPTION | QUESTION"; answer TEXT
 //                            with OK, or "-" to cancel
+//   file-dialog PATH|-       wait for an Open dialog: "file dialog: CAPTION";
+//                            type PATH and press OK, or "-" to cancel
 //   sleep MS
 #include <windows.h>
 #include <tlhelp32.h>
@@ -429,7 +431,8 @@ int main(int argc, char** argv) {
       say("question: " + visible(caption) + " | " + message_box_text(box));
       PostMessageW(box, WM_COMMAND, yes ? IDYES : IDNO, 0);
       wait_for(10000, [&] { return !IsWindow(box); });
-    } else if (step == "prompt") {
+    } else if (step == "prompt" || step == "file-dialog") {
+      const bool file = step == "file-dialog";
       const std::string text = next();
       HWND dialog = nullptr;
       if (!wait_for(60000, [&] { return (dialog = find_dialog(Kind::Prompt)) != nullptr; })) {
@@ -437,7 +440,8 @@ int main(int argc, char** argv) {
       }
       std::wstring caption;
       window_text(dialog, &caption);
-      say("prompt: " + visible(caption) + " | " + message_box_text(dialog));
+      say(file ? "file dialog: " + visible(caption)
+               : "prompt: " + visible(caption) + " | " + message_box_text(dialog));
       if (text == "-") {
         PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
       } else {
