@@ -144,8 +144,9 @@ std::vector<HWND> children(HWND parent) {
   return all;
 }
 
-// Message boxes are the program's #32770 windows whose title the launcher
-// gives; the information dialog is told apart by its icon control.
+// The program's dialogs (#32770) are told apart by their controls: a text
+// prompt or an Open dialog has an edit field, the launcher's information
+// dialog an icon control with id -1, a message box neither.
 bool has_icon_control(HWND dialog) {
   for (HWND c : children(dialog)) {
     if (class_of(c) == "Static" && (GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
