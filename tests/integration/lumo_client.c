@@ -151,13 +151,17 @@ static int dialogs(void) {
 }
 
 /* The server's own dialogs, answered by whoever drives the test. */
-static int prompts(void) {
+static int prompts(int argc_file) {
   char answer[64] = "unchanged";
   LmOpen(0);
   printf("ask=%d\n", LmAsk("Go on?"));
   printf("prompt=%d:%s\n", LmAskString("Your name?", answer, sizeof answer), answer);
   strcpy(answer, "unchanged");
   printf("cancelled=%d:%s\n", LmAskString("Anything else?", answer, sizeof answer), answer);
+  if (argc_file) {
+    char file[260] = "*.dat";
+    printf("file=%d:%s\n", LmChooseFile(file, sizeof file), file);
+  }
   LmQuit();
   return 0;
 }
@@ -169,7 +173,7 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "joiner") == 0) return joiner();
   if (strcmp(mode, "busy") == 0) return busy();
   if (strcmp(mode, "dialogs") == 0) return dialogs();
-  if (strcmp(mode, "prompts") == 0) return prompts();
+  if (strcmp(mode, "prompts") == 0) return prompts(argc > 2);
   if (strcmp(mode, "stress") == 0) return stress(0, 3000);
   if (strcmp(mode, "stress-join") == 0) return stress(1, 3000);
   return draw();

@@ -216,20 +216,27 @@ case_quillo_long_output() {
   check "pane holds 65,535 characters" "text-length: 65535" "$(grep '^text-length' session.txt)"
 }
 
-# lumoview.exe's own dialogs: a question box and the text prompt, answered
-# and cancelled (a window without a title gives untitled dialogs).
+# lumoview.exe's own dialogs: a question box, the text prompt (answered and
+# cancelled) and the Open dialog (a window without a title gives untitled
+# dialogs).
 case_server_dialogs() {
   export LUMODIR=$(winpath "$bin")
-  timeout 120 "$wine" "$bin/lumo_client.exe" prompts </dev/null > client.txt 2>&1 &
-  local client=$!
+  printf '1 2\n' > picked.dat
+  timeout 120 "$wine" "$bin/lumo_client.exe" prompts file </dev/null > client.txt 2>&1 &
+  local client=$! picked
+  picked=$(winpath "$work/picked.dat")
+  local picked_length=${#picked}
   check "dialogs seen" "question:  | Go on?
 prompt:  | Your name?
-prompt:  | Anything else?" \
-    "$(driver attach lumoview answer yes prompt "Ada Lovelace" prompt -)"
+prompt:  | Anything else?
+file dialog: Open" \
+    "$(driver attach lumoview answer yes prompt "Ada Lovelace" prompt - \
+              file-dialog "$picked")"
   wait "$client"
   check "answers received" "ask=1
 prompt=12:Ada Lovelace
-cancelled=0:unchanged" "$(tr -d '\r' < client.txt | grep -E '^(ask|prompt|cancelled)=')"
+cancelled=0:unchanged
+file=$picked_length:$picked" "$(tr -d '\r' < client.txt | grep -E '^(ask|prompt|cancelled|file)=')"
   end_servers
 }
 
