@@ -67,6 +67,13 @@ void store_position(int32_t window, int32_t x, int32_t y) {
   }
 }
 
+int at_device_point(float x, float y, int (*op)(int window, int x, int y)) {
+  const unsigned char* v = g_link.current_view;
+  if (!v) return 0;
+  const Mapping m = mapping_of(v);
+  return op(g_link.current_window, map_x(m, x), map_y(m, y));
+}
+
 namespace {
 
 // sx and sy from the viewport, the unit and the world rectangle.
@@ -228,19 +235,9 @@ int LmGetPosition(float* x, float* y) {
   return g_link.current_window;
 }
 
-int LmMoveTo(float x, float y) {
-  const unsigned char* v = g_link.current_view;
-  if (!v) return 0;
-  const Mapping m = mapping_of(v);
-  return LmDevMoveTo(g_link.current_window, map_x(m, x), map_y(m, y));
-}
+int LmMoveTo(float x, float y) { return at_device_point(x, y, LmDevMoveTo); }
 
-int LmLineTo(float x, float y) {
-  const unsigned char* v = g_link.current_view;
-  if (!v) return 0;
-  const Mapping m = mapping_of(v);
-  return LmDevLineTo(g_link.current_window, map_x(m, x), map_y(m, y));
-}
+int LmLineTo(float x, float y) { return at_device_point(x, y, LmDevLineTo); }
 
 int LmLine(float x1, float y1, float x2, float y2) {
   const unsigned char* v = g_link.current_view;

@@ -30,6 +30,10 @@ double unmap_y(const Mapping& m, double py);    // WY
 double unmap_lx(const Mapping& m, double v);    // WLX
 double unmap_ly(const Mapping& m, double v);    // WLY
 
+// Calls the device operation `op` on the current window at the world point
+// (x, y) converted to pixels; 0 without a current window.
+int at_device_point(float x, float y, int (*op)(int window, int x, int y));
+
 // Stores (x, y) as the current position of window w (when its block is held).
 void store_position(int32_t window, int32_t x, int32_t y);
 

@@ -172,18 +172,8 @@ int LmRectMode(float x1, float y1, float x2, float y2, int mode) {
              : 0;
 }
 
-int LmMarker(float x, float y) {
-  const unsigned char* v = g_link.current_view;
-  if (!v) return 0;
-  const Mapping m = mapping_of(v);
-  return LmDevMarker(g_link.current_window, map_x(m, x), map_y(m, y));
-}
+int LmMarker(float x, float y) { return at_device_point(x, y, LmDevMarker); }
 
-int LmPointOp(float x, float y) {
-  const unsigned char* v = g_link.current_view;
-  if (!v) return 0;
-  const Mapping m = mapping_of(v);
-  return LmDevPointOp(g_link.current_window, map_x(m, x), map_y(m, y));
-}
+int LmPointOp(float x, float y) { return at_device_point(x, y, LmDevPointOp); }
 
 }  // extern "C"
