@@ -168,7 +168,7 @@ int main(int argc, char** argv) {
   };
   host.serve(loop);
 
-  server.flush_pending();
+  server.flush_pending();  // the trace and the pictures show every command
   if (!frontend.has_display()) server.save_pictures();
   if (trace) std::fclose(trace);
   host.shutdown();

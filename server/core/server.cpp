@@ -180,7 +180,7 @@ bool Server::early_reply(int client, const unsigned char* bytes, uint32_t size, 
   if (pending_count_ == kPendingDepth) draw_pending();
   Pending& p = pending_[(pending_head_ + pending_count_) % kPendingDepth];
   p.window = number;
-  p.block.assign(win->block(), win->block() + kWindowBlockSize);
+  std::memcpy(p.block.data(), win->block(), kWindowBlockSize);
   p.description = trace ? describe(client, bytes, size) : std::string();
   ++pending_count_;
   it->second.active = true;
@@ -195,7 +195,8 @@ bool Server::draw_pending() {
   Pending& p = pending_[pending_head_];
   pending_head_ = (pending_head_ + 1) % kPendingDepth;
   --pending_count_;
-  // Any command that closes a window first draws what was queued for it.
+  // Whatever closes a window first draws what was queued, so the window is
+  // there; the check keeps a mistake from drawing into a missing one.
   Window* win = window(p.window);
   const int32_t reply = win ? win->draw_detached(p.block.data()) : 0;
   if (trace) trace(p.description + " -> " + std::to_string(reply));

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "common/lumo_wire.h"
 #include "server/core/canvas.h"
 #include "server/core/host.h"
 #include "server/core/window.h"
@@ -114,11 +115,11 @@ class Server {
   bool detached_ = false;  // the command being handled was answered and queued
 
   // Answered drawing commands not drawn yet, oldest first: a ring of copies
-  // of the window block, made once.
+  // of the window block, made with the server.
   struct Pending {
     int window = 0;
     std::string description;  // its trace line, taken before the answer
-    std::vector<unsigned char> block;
+    std::array<unsigned char, wire::kWindowBlockSize> block;
   };
   static constexpr size_t kPendingDepth = 8;
   std::array<Pending, kPendingDepth> pending_;
