@@ -217,12 +217,36 @@ std::string message_box_text(HWND box) {
   return text;
 }
 
-void answer_box(HWND box) {
+std::string caption_of(HWND w) {
   std::wstring caption;
-  window_text(box, &caption);
-  say("box: " + visible(caption) + " | " + message_box_text(box));
-  PostMessageW(box, WM_COMMAND, IDOK, 0);
-  wait_for(10000, [&] { return !IsWindow(box); });
+  window_text(w, &caption);
+  return visible(caption);
+}
+
+void set_text(HWND w, const std::string& text) {
+  const std::wstring wide_text = wide(text);
+  DWORD_PTR r = 0;
+  SendMessageTimeoutW(w, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide_text.c_str()),
+                      SMTO_ABORTIFHUNG, 5000, &r);
+}
+
+// The program's dialog of that kind once one appears within `ms`, else null.
+HWND wait_dialog(Kind kind, DWORD ms) {
+  HWND dialog = nullptr;
+  wait_for(ms, [&] { return (dialog = find_dialog(kind)) != nullptr; });
+  return dialog;
+}
+
+// Presses `button` in the dialog and waits until it is gone.
+void close_with(HWND dialog, WPARAM button) {
+  PostMessageW(dialog, WM_COMMAND, button, 0);
+  wait_for(10000, [&] { return !IsWindow(dialog); });
+}
+
+// Prints "LABEL: CAPTION | TEXT" of a message box, then presses `button`.
+void answer_box(HWND box, const char* label, WPARAM button) {
+  say(std::string(label) + ": " + caption_of(box) + " | " + message_box_text(box));
+  close_with(box, button);
 }
 
 bool save_png(const RECT& r, const std::string& path, const char* colour) {
@@ -319,23 +343,19 @@ int main(int argc, char** argv) {
         fail("no window of class " + cls);
       }
     } else if (step == "box") {
-      HWND box = nullptr;
-      if (!wait_for(60000, [&] { return (box = find_dialog(Kind::MessageBox)) != nullptr; })) fail("no box");
-      answer_box(box);
+      HWND box = wait_dialog(Kind::MessageBox, 60000);
+      if (!box) fail("no box");
+      answer_box(box, "box", IDOK);
     } else if (step == "no-box") {
-      const DWORD ms = static_cast<DWORD>(std::atoi(next().c_str()));
-      HWND box = nullptr;
-      if (wait_for(ms, [&] { return (box = find_dialog(Kind::MessageBox)) != nullptr; })) {
-        answer_box(box);
+      HWND box = wait_dialog(Kind::MessageBox, static_cast<DWORD>(std::atoi(next().c_str())));
+      if (box) {
+        answer_box(box, "box", IDOK);
       } else {
         say("no box");
       }
     } else if (step == "set-text") {
       HWND c = child_of_class(next());
-      const std::wstring text = wide(next());
-      DWORD_PTR r = 0;
-      SendMessageTimeoutW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
-                          SMTO_ABORTIFHUNG, 5000, &r);
+      set_text(c, next());
     } else if (step == "text") {
       std::wstring t;
       if (!window_text(child_of_class(next()), &t)) fail("no answer");
@@ -361,12 +381,9 @@ int main(int argc, char** argv) {
       while (i < args.size() && args[i].find(':') != std::string::npos) paths.push_back(next());
       drop_files(dll, paths);
     } else if (step == "dialog") {
-      if (!wait_for(30000, [&] { return (lastDialog = find_dialog(Kind::Other)) != nullptr; })) {
-        fail("no dialog");
-      }
-      std::wstring caption;
-      window_text(lastDialog, &caption);
-      say("dialog: " + visible(caption));
+      lastDialog = wait_dialog(Kind::Other, 30000);
+      if (!lastDialog) fail("no dialog");
+      say("dialog: " + caption_of(lastDialog));
     } else if (step == "click-dialog") {
       const int id = std::atoi(next().c_str());
       PostMessageW(lastDialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
@@ -423,39 +440,22 @@ int main(int argc, char** argv) {
       program.dwProcessId = pid;
     } else if (step == "answer") {
       const bool yes = next() == "yes";
-      HWND box = nullptr;
-      if (!wait_for(60000, [&] { return (box = find_dialog(Kind::MessageBox)) != nullptr; })) {
-        fail("no question");
-      }
-      std::wstring caption;
-      window_text(box, &caption);
-      say("question: " + visible(caption) + " | " + message_box_text(box));
-      PostMessageW(box, WM_COMMAND, yes ? IDYES : IDNO, 0);
-      wait_for(10000, [&] { return !IsWindow(box); });
+      HWND box = wait_dialog(Kind::MessageBox, 60000);
+      if (!box) fail("no question");
+      answer_box(box, "question", yes ? IDYES : IDNO);
     } else if (step == "prompt" || step == "file-dialog") {
       const bool file = step == "file-dialog";
       const std::string text = next();
-      HWND dialog = nullptr;
-      if (!wait_for(60000, [&] { return (dialog = find_dialog(Kind::Prompt)) != nullptr; })) {
-        fail("no prompt");
-      }
-      std::wstring caption;
-      window_text(dialog, &caption);
-      say(file ? "file dialog: " + visible(caption)
-               : "prompt: " + visible(caption) + " | " + message_box_text(dialog));
-      if (text == "-") {
-        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-      } else {
+      HWND dialog = wait_dialog(Kind::Prompt, 60000);
+      if (!dialog) fail("no prompt");
+      say(file ? "file dialog: " + caption_of(dialog)
+               : "prompt: " + caption_of(dialog) + " | " + message_box_text(dialog));
+      if (text != "-") {
         for (HWND c : children(dialog)) {
-          if (class_of(c) != "Edit") continue;
-          const std::wstring w = wide(text);
-          DWORD_PTR r = 0;
-          SendMessageTimeoutW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(w.c_str()),
-                              SMTO_ABORTIFHUNG, 5000, &r);
+          if (class_of(c) == "Edit") set_text(c, text);
         }
-        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
       }
-      wait_for(10000, [&] { return !IsWindow(dialog); });
+      close_with(dialog, text == "-" ? IDCANCEL : IDOK);
     } else if (step == "sleep") {
       Sleep(static_cast<DWORD>(std::atoi(next().c_str())));
     } else {
