@@ -230,7 +230,6 @@ int main(int argc, char** argv) {
   const double lib_lines = median(lib_rates);
   const double own_lines = median(own_rates);
   const double line_ratio = median(ratios);
-  long long t = 0;
 
   std::vector<float> poly(20000);
   for (int i = 0; i < 10000; ++i) {
@@ -239,7 +238,7 @@ int main(int argc, char** argv) {
   }
   std::vector<long long> poly_ns(30);
   for (auto& v : poly_ns) {
-    t = monotonic_ns();
+    const long long t = monotonic_ns();
     LmPolyline(poly.data(), 10000);
     LmGetPixel(0, 0);
     v = monotonic_ns() - t;
@@ -248,7 +247,7 @@ int main(int argc, char** argv) {
 
   std::vector<long long> text_ns(20000);
   for (size_t i = 0; i < text_ns.size(); ++i) {
-    t = monotonic_ns();
+    const long long t = monotonic_ns();
     LmText(static_cast<float>(i % 700), static_cast<float>((i * 3) % 580), "Lumo 123");
     text_ns[i] = monotonic_ns() - t;
   }
