@@ -134,6 +134,27 @@ inline constexpr int kDrawArc = 25;
 inline constexpr int kDrawChord = 26;
 inline constexpr int kDrawPie = 27;
 
+// Drawing that only reads the window block and always answers 1: a program
+// need not wait for it (the server draws it in order, before any later
+// command of any program is carried out).
+constexpr bool draw_needs_no_answer(int32_t code) {
+  switch (code) {
+    case kDrawMove: case kDrawAttributes: case kDrawFont: case kDrawSymbolFont:
+    case kDrawMarker: case kDrawText: case kDrawSymbol: case kDrawPointOp:
+    case kDrawPixel: case kDrawLine: case kDrawRect: case kDrawRectEx:
+    case kDrawRoundRect: case kDrawEllipse: case kDrawArc: case kDrawChord:
+    case kDrawPie:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Of those, the ones that also read the text in the data area.
+constexpr bool draw_reads_text(int32_t code) {
+  return code == kDrawText || code == kDrawSymbol || code == kDrawFont || code == kDrawSymbolFont;
+}
+
 // Sub-codes of "B" (argument word 1): window requests.
 inline constexpr int kRequestMessage = 2;
 inline constexpr int kRequestAsk = 3;

@@ -286,30 +286,7 @@ int32_t Window::draw(int32_t code) {
   return 1;
 }
 
-bool Window::draws_only(int32_t code) {
-  switch (code) {
-    case kDrawMove:
-    case kDrawAttributes:
-    case kDrawFont:
-    case kDrawSymbolFont:
-    case kDrawMarker:
-    case kDrawText:
-    case kDrawSymbol:
-    case kDrawPointOp:
-    case kDrawPixel:
-    case kDrawLine:
-    case kDrawRect:
-    case kDrawRectEx:
-    case kDrawRoundRect:
-    case kDrawEllipse:
-    case kDrawArc:
-    case kDrawChord:
-    case kDrawPie:
-      return true;
-    default:
-      return false;
-  }
-}
+bool Window::draws_only(int32_t code) { return draw_needs_no_answer(code); }
 
 int32_t Window::draw_detached(unsigned char* copy) {
   unsigned char* shared = block_;
