@@ -7,13 +7,28 @@
  * then reads the flag, both sequentially consistent, so no wake-up is lost.
  * A program wakes a sleeping server with one byte on the connection's socket;
  * the server wakes a sleeping program with FUTEX_WAKE on `reply_seq` (shared,
- * never FUTEX_PRIVATE_FLAG). */
+ * never FUTEX_PRIVATE_FLAG).
+ *
+ * Drawing that needs no answer is posted instead: the program copies the
+ * command and the part of the window block it reads into the next free slot
+ * of a ring, advances `posted` and goes on; the server carries the slots out
+ * in order and advances `taken`.  A command that is sent (and waited for)
+ * is published after every slot posted before it, and the server carries
+ * out all posted slots of every program before it handles the command.  A
+ * program waits only for a free slot: it spins, then sleeps on `taken` with
+ * `space_sleeping` raised, and the server wakes it once half the ring is
+ * free.  While `hold` is raised the program sends every command: the server
+ * raises it when a window has gone (so the next command gets the answer a
+ * missing window or a closed program's window deserves) and lowers it when
+ * it answers that program. */
 #ifndef LUMO_COMMON_POSIX_CHANNEL_H
 #define LUMO_COMMON_POSIX_CHANNEL_H
 
 #include <atomic>
 #include <cstdint>
 #include <ctime>
+
+#include "common/lumo_wire.h"
 
 #include <linux/futex.h>
 #include <sys/syscall.h>
@@ -24,6 +39,17 @@ namespace lumo::posix_channel {
 inline constexpr uint32_t kHandshakeKind = 0x4C4D4348;  // "HCML": a channel follows
 inline constexpr uint32_t kMaxCommand = 4096;
 inline constexpr char kWakeByte = 'W';
+
+inline constexpr uint32_t kPostOffer = 0x54534F50;  // "POST"
+inline constexpr uint32_t kPostSlots = 32;
+
+// One posted command: its bytes and the window block as the program left it
+// (the drawing state and arguments; the data area's text only where read).
+struct alignas(64) PostSlot {
+  uint32_t size;
+  unsigned char command[wire::kWindowCommandLength + 1];
+  unsigned char block[wire::kWindowBlockSize];
+};
 
 struct alignas(64) Channel {
   std::atomic<uint32_t> request;         // advanced by the program per command
@@ -36,6 +62,19 @@ struct alignas(64) Channel {
   uint32_t kind;
   uint32_t size;
   unsigned char command[kMaxCommand];
+
+  // Posting (see above).  A program offers it by setting `post_offer`
+  // before the handshake; a server that takes posted slots sets
+  // `post_accepted` before it answers.
+  // Each line is written by one side only; `taken`, written per slot, has
+  // a line of its own.
+  alignas(64) std::atomic<uint32_t> posted;  // advanced by the program per slot
+  std::atomic<uint32_t> space_sleeping;      // the program sleeps for a free slot
+  uint32_t post_offer;
+  alignas(64) std::atomic<uint32_t> hold;    // raised by the server
+  uint32_t post_accepted;
+  alignas(64) std::atomic<uint32_t> taken;   // advanced by the server per slot
+  PostSlot slots[kPostSlots];
 };
 
 static_assert(std::atomic<uint32_t>::is_always_lock_free, "futex words must be plain words");

@@ -139,6 +139,11 @@ int main(int argc, char** argv) {
     return server.early_reply(client, bytes, size, reply);
   };
   loop.on_spare = [&] { return server.draw_pending(); };
+  loop.on_posted = [&](int client, const unsigned char* bytes, uint32_t size, unsigned char* block) {
+    server.draw_posted(client, bytes, size, block);
+  };
+  loop.may_post = [&](int client) { return server.may_post(client); };
+  loop.windows_gone = [&] { return server.windows_gone(); };
   loop.extra_fd = frontend.event_fd();
   loop.on_extra = [&] {
     server.flush_pending();

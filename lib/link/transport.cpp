@@ -10,6 +10,12 @@
 namespace lumo {
 namespace {
 
+size_t bounded_length(const char* s, size_t limit) {
+  size_t n = 0;
+  while (n < limit && s[n]) ++n;
+  return n;
+}
+
 [[noreturn]] void server_window_gone() {
   if (g_link.command_buffer[0] == wire::kCmdStart) {
     fail(message_text(Msg::LaunchFailed), kServerExeName, kServerExeName);
@@ -17,17 +23,38 @@ namespace {
   fail("%s", message_text(Msg::WindowClosed));
 }
 
+// Drawing that needs no answer is posted with what it reads of the window
+// block; true when it was (the answer is then 1, as the server's would be).
+bool post_drawing(int32_t window) {
+  unsigned char* view = window_view(window);
+  if (!view || !g_link.server_window) return false;
+  const int32_t code = read_i32(view, wire::kArg1);
+  if (!wire::draw_needs_no_answer(code)) return false;
+  size_t bytes = wire::kDataArea;
+  if (wire::draw_reads_text(code)) {
+    bytes += bounded_length(reinterpret_cast<const char*>(view + wire::kDataArea), wire::kMaxText) + 1;
+  }
+  g_link.copy_data.size = wire::kWindowCommandLength;
+  switch (platform::post_command(g_link.server_window, &g_link.copy_data, view, bytes)) {
+    case platform::Posted::kPosted:
+      // The server takes the changed attributes from the copy; the next
+      // change starts afresh, as after an answered command.
+      if (code == wire::kDrawAttributes) write_i32(view, wire::kChanged, 0);
+      return true;
+    case platform::Posted::kGone:
+      server_window_gone();
+    case platform::Posted::kSendInstead:
+      break;
+  }
+  return false;
+}
+
 int32_t send_window_command(int32_t window, char letter) {
   g_link.command_buffer[0] = letter;
   g_link.command_buffer[1] = static_cast<char>(wire::kWindowCodeBase + window);
   g_link.command_buffer[2] = '\0';
+  if (letter == wire::kCmdDraw && post_drawing(window)) return 1;
   return interpret_reply(send_command(wire::kWindowCommandLength));
-}
-
-size_t bounded_length(const char* s, size_t limit) {
-  size_t n = 0;
-  while (n < limit && s[n]) ++n;
-  return n;
 }
 
 }  // namespace

@@ -47,6 +47,14 @@ bool ready_for_command(ServerWindow window);
 // False when the command could not be delivered or answered (the server went
 // away); the caller then finds server_window_exists() false.
 bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply);
+// Hands the server a drawing command that needs no answer, together with the
+// first `block_bytes` bytes of the window block it reads, and returns without
+// waiting for the drawing.  kSendInstead when this connection cannot post
+// the command now (it must be sent); kGone when the server went away while
+// the program waited for room.
+enum class Posted { kPosted, kSendInstead, kGone };
+Posted post_command(ServerWindow window, const CopyData* record, const unsigned char* block,
+                    size_t block_bytes);
 
 // ---- Reporting --------------------------------------------------------------
 unsigned long last_error();

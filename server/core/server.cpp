@@ -181,6 +181,9 @@ bool Server::early_reply(int client, const unsigned char* bytes, uint32_t size, 
   Pending& p = pending_[(pending_head_ + pending_count_) % kPendingDepth];
   p.window = number;
   std::memcpy(p.block.data(), win->block(), kWindowBlockSize);
+  // The copy carries the changed attributes; the program's next change
+  // starts afresh, as after a command drawn at once.
+  if (read_i32(win->block(), kArg1) == kDrawAttributes) write_i32(win->block(), kChanged, 0);
   p.description = trace ? describe(client, bytes, size) : std::string();
   ++pending_count_;
   it->second.active = true;
@@ -206,6 +209,29 @@ bool Server::draw_pending() {
 void Server::flush_pending() {
   while (draw_pending()) {
   }
+}
+
+void Server::draw_posted(int client, const unsigned char* bytes, uint32_t size,
+                         unsigned char* block) {
+  flush_pending();
+  int32_t reply = 0;
+  if (size == kWindowCommandLength && bytes[0] == kCmdDraw && bytes[2] == 0 &&
+      Window::draws_only(read_i32(block, kArg1))) {
+    Window* win = window(bytes[1] - kWindowCodeBase);
+    Client& c = clients_[client];
+    // A program whose window the user closed is ending: it draws no more.
+    if (win && !c.close_exit) {
+      c.active = true;
+      ever_linked_ = true;
+      reply = win->draw_detached(block);
+    }
+  }
+  if (trace) trace(describe(client, bytes, size, block) + " -> " + std::to_string(reply));
+}
+
+bool Server::may_post(int client) const {
+  auto it = clients_.find(client);
+  return it == clients_.end() || !it->second.close_exit;
 }
 
 int32_t Server::dispatch(Client& c, int id, const unsigned char* bytes, uint32_t size) {
@@ -303,6 +329,7 @@ int32_t Server::close_window(int w) {
   frontend_.window_closing(*win);
   host_.remove_block(kBlockPrefix + std::to_string(number_) + ":" + std::to_string(w));
   windows_.erase(w);
+  ++windows_gone_;
   if (current_ == w) current_ = windows_.empty() ? 0 : windows_.rbegin()->first;
   return current_;
 }
@@ -462,14 +489,15 @@ int32_t Server::exchange() {
   return reply;
 }
 
-std::string Server::describe(int client, const unsigned char* bytes, uint32_t size) {
+std::string Server::describe(int client, const unsigned char* bytes, uint32_t size,
+                             const unsigned char* block) {
   char line[600];
   const char letter = size ? static_cast<char>(bytes[0]) : '?';
   if (size == kWindowCommandLength && bytes[2] == 0) {
     const int w = bytes[1] - kWindowCodeBase;
     Window* win = window(w);
     if (win) {
-      const unsigned char* b = win->block();
+      const unsigned char* b = block ? block : win->block();
       std::snprintf(line, sizeof line, "%d %c window %d args %d %d %d words %d %d %d %d", client,
                     letter, w, read_i32(b, kArg1), read_i32(b, kArg2), read_i32(b, kArg3),
                     read_i32(b, kResult0), read_i32(b, kResult1), read_i32(b, kResult2),

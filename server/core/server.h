@@ -56,6 +56,15 @@ class Server {
   // Draws every answered command still waiting.
   void flush_pending();
   size_t pending_count() const { return pending_count_; }
+  // A drawing command a program posted without waiting, with its copy of
+  // the window block; drawn at once, after everything answered before it.
+  // Anything but drawing that needs no answer is ignored.
+  void draw_posted(int client, const unsigned char* bytes, uint32_t size, unsigned char* block);
+  // False while the program must send its next command and wait for the
+  // answer (its window was closed by the user: that answer ends it).
+  bool may_post(int client) const;
+  // Advances whenever a window goes.
+  uint32_t windows_gone() const { return windows_gone_; }
   // The client's connection ended.
   void client_gone(int client);
   // The user closed window w (its program is told with the next reply).
@@ -100,7 +109,10 @@ class Server {
   void refresh_header();
   std::string server_text() const;
   void write_server_text(const std::string& text);
-  std::string describe(int client, const unsigned char* bytes, uint32_t size);
+  // The command as a trace line; `block` is the window block it reads when
+  // that is not the window's own.
+  std::string describe(int client, const unsigned char* bytes, uint32_t size,
+                       const unsigned char* block = nullptr);
 
   BlockHost& host_;
   Frontend& frontend_;
@@ -112,7 +124,8 @@ class Server {
   std::map<int, Client> clients_;
   int current_ = 0;
   bool ever_linked_ = false;
-  bool detached_ = false;  // the command being handled was answered and queued
+  bool detached_ = false;
+  uint32_t windows_gone_ = 0;  // the command being handled was answered and queued
 
   // Answered drawing commands not drawn yet, oldest first: a ring of copies
   // of the window block, made with the server.

@@ -133,6 +133,8 @@ void PosixHost::set_sleeping(uint32_t value) {
 }
 
 void PosixHost::drop(size_t index, const Loop& loop) {
+  // What the program posted before it went is drawn like what it was answered.
+  if (clients_[index].posting) take_posted(clients_[index], loop);
   const int fd = clients_[index].fd;
   if (clients_[index].channel) munmap(clients_[index].channel, sizeof(Channel));
   close(fd);
@@ -140,8 +142,55 @@ void PosixHost::drop(size_t index, const Loop& loop) {
   if (loop.on_gone) loop.on_gone(fd);
 }
 
+int PosixHost::take_posted(Client& c, const Loop& loop) {
+  Channel* ch = static_cast<Channel*>(c.channel);
+  const uint32_t posted = ch->posted.load(std::memory_order_acquire);
+  uint32_t taken = c.taken;
+  if (posted - taken > posix_channel::kPostSlots) {
+    // Not a count this program's ring can hold: nothing in it can be trusted.
+    taken = posted;
+  }
+  int done = 0;
+  for (; taken != posted; ++done) {
+    posix_channel::PostSlot& slot = ch->slots[taken % posix_channel::kPostSlots];
+    unsigned char command[sizeof slot.command];
+    const uint32_t size = slot.size;
+    if (size <= sizeof command) {
+      std::memcpy(command, slot.command, size);
+      loop.on_posted(c.fd, command, size, slot.block);
+    }
+    ++taken;
+    ch->taken.store(taken, std::memory_order_seq_cst);
+    // A program waiting for room is woken once half the ring is free.
+    if (ch->space_sleeping.load(std::memory_order_seq_cst) &&
+        ch->posted.load(std::memory_order_relaxed) - taken <= posix_channel::kPostSlots / 2) {
+      posix_channel::futex_wake(&ch->taken);
+    }
+  }
+  c.taken = taken;
+  ch->taken.store(taken, std::memory_order_seq_cst);
+  return done;
+}
+
+int PosixHost::take_all_posted(const Loop& loop) {
+  int done = 0;
+  for (Client& c : clients_) {
+    if (c.posting) done += take_posted(c, loop);
+  }
+  return done;
+}
+
 int PosixHost::serve_channels(const Loop& loop) {
-  int served = 0;
+  if (loop.windows_gone) {
+    const uint32_t gone = loop.windows_gone();
+    if (gone != windows_gone_) {
+      windows_gone_ = gone;
+      for (Client& c : clients_) {
+        if (c.posting) static_cast<Channel*>(c.channel)->hold.store(1, std::memory_order_seq_cst);
+      }
+    }
+  }
+  int served = take_all_posted(loop);
   for (Client& c : clients_) {
     if (!c.channel) continue;
     Channel* ch = static_cast<Channel*>(c.channel);
@@ -149,6 +198,8 @@ int PosixHost::serve_channels(const Loop& loop) {
     if (request == c.seen) continue;
     c.seen = request;
     ++served;
+    // Everything any program posted before this command comes first.
+    served += take_all_posted(loop);
     // The command is copied before it is looked at: the program may write
     // the next one as soon as it has its reply.
     const uint32_t size = ch->size;
@@ -158,6 +209,10 @@ int PosixHost::serve_channels(const Loop& loop) {
     const bool early = valid && loop.on_early_reply &&
                        loop.on_early_reply(c.fd, command_.data(), size, &reply);
     auto publish = [&](int32_t value) {
+      if (c.posting) {
+        const bool may = !loop.may_post || loop.may_post(c.fd);
+        ch->hold.store(may ? 0 : 1, std::memory_order_seq_cst);
+      }
       ch->reply = value;
       ch->reply_seq.store(request, std::memory_order_seq_cst);
       if (ch->client_sleeping.load(std::memory_order_seq_cst)) posix_channel::futex_wake(&ch->reply_seq);
@@ -204,6 +259,10 @@ bool PosixHost::read_frame(Client& c, const Loop& loop) {
     if (ch) {
       c.channel = ch;
       c.seen = ch->request.load(std::memory_order_acquire);
+      c.posting = loop.on_posted && ch->post_offer == posix_channel::kPostOffer;
+      c.taken = ch->posted.load(std::memory_order_acquire);
+      ch->taken.store(c.taken, std::memory_order_seq_cst);
+      if (c.posting) ch->post_accepted = 1;
     }
     const int32_t answer = ch ? 1 : 0;
     return write_all(c.fd, &answer, sizeof answer);
@@ -278,7 +337,7 @@ void PosixHost::serve(const Loop& loop) {
       socklen_t len = sizeof peer;
       if (c >= 0 && getsockopt(c, SOL_SOCKET, SO_PEERCRED, &peer, &len) == 0 &&
           peer.uid == getuid()) {
-        clients_.push_back({c, nullptr, 0});
+        clients_.push_back({c, nullptr, 0, false, 0});
       } else if (c >= 0) {
         close(c);
       }

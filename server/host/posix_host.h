@@ -35,6 +35,16 @@ struct Loop {
   // drawn yet): true when a piece was done.  Called while no command waits,
   // one piece at a time, so a new command is answered between pieces.
   std::function<bool()> on_spare;
+  // A command a program posted without waiting (drawing that needs no
+  // answer), with its copy of the window block; called in order.  Without
+  // it programs are not offered posting.
+  std::function<void(int client, const unsigned char* bytes, uint32_t size, unsigned char* block)>
+      on_posted;
+  // Whether a program may post its next commands (asked when it is
+  // answered), and a count that advances whenever a window goes: every
+  // program then sends its next command, so it learns of the change.
+  std::function<bool(int client)> may_post;
+  std::function<uint32_t()> windows_gone;
 };
 
 class PosixHost : public BlockHost {
@@ -72,9 +82,15 @@ class PosixHost : public BlockHost {
     int fd;
     void* channel;        // posix_channel::Channel, or null for frames
     uint32_t seen;        // the last request answered
+    bool posting;         // the program posts drawing into the channel
+    uint32_t taken;       // posted slots carried out
   };
-  // Answers every channel with a new request; returns how many.
+  // Carries out every channel's posted slots, then answers every channel
+  // with a new request; returns how many of both.
   int serve_channels(const Loop& loop);
+  // Carries out the slots client `c` has posted; returns how many.
+  int take_posted(Client& c, const Loop& loop);
+  int take_all_posted(const Loop& loop);
   void drop(size_t index, const Loop& loop);
   bool read_frame(Client& c, const Loop& loop);
   void set_sleeping(uint32_t value);
@@ -83,6 +99,7 @@ class PosixHost : public BlockHost {
   std::vector<Client> clients_;
   std::vector<unsigned char> command_;
   long long spin_ns_ = -1;
+  uint32_t windows_gone_ = 0;
   std::string socket_path_;
   int listen_fd_ = -1;
   long long handle_ = 0;

@@ -8,7 +8,14 @@
  *   lumo_client stress   pixels and lines, each read back at once, with
  *                        random pauses; prints the number of mismatches
  *   lumo_client stress-join  joins the server, opens a window of its own
- *                        there and does the same */
+ *                        there and does the same
+ *   lumo_client flood    waits for a line, sets 600 pixels (more than the
+ *                        server's ring of posted drawing holds), prints
+ *                        "posted", reads them back: "mismatches=N"
+ *   lumo_client post-and-hang  sets 20 pixels, prints "posted" and sleeps
+ *   lumo_client check-posted   joins window 1 and reads those 20 pixels
+ *   lumo_client closable draws lines without pause until its window is
+ *                        closed */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -137,6 +144,56 @@ static int stress(int join, int rounds) {
   return 0;
 }
 
+/* The pattern of the flood: pixel i in row-major order of a 200-pixel row. */
+static int flood_colour(int i) { return LmRgb(i % 256, (i * 7) % 256, 99); }
+
+static int flood(int count, int wait_for_line, int read_back) {
+  int i, mismatches = 0;
+  LmOpenEx(0, 200, 200, -1, -1, -1, "Flood");
+  LmSetWorld(0, 0, 0, 0);
+  printf("ready\n");
+  fflush(stdout);
+  if (wait_for_line) {
+    char line[16];
+    if (!fgets(line, sizeof line, stdin)) return 5;
+  }
+  for (i = 0; i < count; ++i) LmSetPixel((float)(i % 200), (float)(i / 200), flood_colour(i));
+  printf("posted\n");
+  fflush(stdout);
+  if (!read_back) {
+    for (;;) sleep(1);
+  }
+  for (i = 0; i < count; ++i) {
+    if (LmGetPixel((float)(i % 200), (float)(i / 200)) != flood_colour(i)) ++mismatches;
+  }
+  printf("mismatches=%d\n", mismatches);
+  LmQuit();
+  return 0;
+}
+
+static int check_posted(int count) {
+  char desc[280];
+  int i, mismatches = 0;
+  if (LmJoin(0, 0, 1, desc) <= 0) return 3;
+  LmSetWorld(0, 0, 0, 0);
+  for (i = 0; i < count; ++i) {
+    if (LmGetPixel((float)(i % 200), (float)(i / 200)) != flood_colour(i)) ++mismatches;
+  }
+  printf("mismatches=%d\n", mismatches);
+  LmQuitEx(0);
+  return 0;
+}
+
+static int closable(void) {
+  int i;
+  LmOpenEx(0, 200, 200, -1, -1, -1, "Closable");
+  LmSetWorld(0, 0, 0, 0);
+  printf("ready\n");
+  fflush(stdout);
+  for (i = 0;; ++i) LmLine((float)(i % 200), 0, 100, 199);
+  return 0;
+}
+
 static int dialogs(void) {
   char answer[64] = "";
   char file[64] = "*.clr";
@@ -176,5 +233,9 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "prompts") == 0) return prompts(argc > 2);
   if (strcmp(mode, "stress") == 0) return stress(0, 3000);
   if (strcmp(mode, "stress-join") == 0) return stress(1, 3000);
+  if (strcmp(mode, "flood") == 0) return flood(600, 1, 1);
+  if (strcmp(mode, "post-and-hang") == 0) return flood(20, 0, 0);
+  if (strcmp(mode, "check-posted") == 0) return check_posted(20);
+  if (strcmp(mode, "closable") == 0) return closable();
   return draw();
 }

@@ -229,4 +229,53 @@ TEST_F(ServerTest, TransportUnderStressLosesNothing) {
   EXPECT_EQ(owner.wait_exit(20000), 0);
 }
 
+// Drawing that needs no answer is posted into a ring of 32 slots.  With the
+// server stopped the program fills the ring and waits; once the server goes
+// on, everything posted is drawn in order.
+TEST_F(ServerTest, AFullRingWaitsForTheServerAndLosesNothing) {
+  start_server({"--headless"});
+  ChildProcess& c = client("flood");
+  ASSERT_EQ(c.read_line(20000), "ready");
+  ASSERT_EQ(kill(server_->pid(), SIGSTOP), 0);
+  ASSERT_TRUE(c.write_line("go"));
+  const std::string early = c.read_line(500);
+  kill(server_->pid(), SIGCONT);
+  EXPECT_EQ(early, "") << "600 pixels were posted while the server could take none";
+  EXPECT_EQ(c.read_line(20000), "posted");
+  EXPECT_EQ(c.read_line(20000), "mismatches=0");
+  EXPECT_EQ(c.wait_exit(20000), 0);
+}
+
+TEST_F(ServerTest, ServerKilledWhileTheProgramWaitsForRoomEndsIt) {
+  start_server({"--headless"});
+  ChildProcess& c = client("flood", true);
+  ASSERT_EQ(c.read_line(20000), "ready");
+  ASSERT_EQ(kill(server_->pid(), SIGSTOP), 0);
+  ASSERT_TRUE(c.write_line("go"));
+  usleep(200000);
+  kill(server_->pid(), SIGKILL);
+  EXPECT_TRUE(c.wait_for("The window was closed.", 5000));
+  const int status = c.wait_exit(5000);
+  ASSERT_NE(status, -1) << "the client did not end";
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+// A program killed with drawing posted but not yet carried out: the server
+// draws it all the same, as it would have drawn answered commands.
+TEST_F(ServerTest, DrawingPostedByAKilledProgramIsStillDrawn) {
+  setenv("LUMOVIEW_GRACE_MS", "20000", 1);
+  start_server({"--headless"});
+  ChildProcess& poster = client("post-and-hang");
+  ASSERT_EQ(poster.read_line(20000), "ready");
+  ASSERT_EQ(kill(server_->pid(), SIGSTOP), 0);
+  const std::string posted = poster.read_line(5000);
+  poster.kill_now();
+  kill(server_->pid(), SIGCONT);
+  ASSERT_EQ(posted, "posted");
+  ChildProcess& checker = client("check-posted");
+  EXPECT_EQ(checker.read_line(20000), "mismatches=0");
+  EXPECT_EQ(checker.wait_exit(20000), 0);
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 // of random commands (run under the sanitizers by the asan preset).
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -260,10 +261,70 @@ TEST_F(ServerCoreTest, EarlyAnsweredDrawingIsDrawnInOrderBeforeAnythingElse) {
   server->client_gone(2);  // another program: still everything is drawn
   EXPECT_EQ(pixel(1, 160, 50), kRed);
 
+  // The copy carries the changed attributes; the program's next change
+  // starts afresh.
+  write_i32(block(1), kChanged, 0x00F);
+  EXPECT_EQ(early(1, kDrawAttributes), 1);
+  EXPECT_EQ(read_i32(block(1), kChanged), 0);
+
   // Queries and window requests are never answered early.
   const unsigned char query[3] = {'F', 33, 0};
   int32_t reply = 0;
   EXPECT_FALSE(server->early_reply(1, query, 3, &reply));
+}
+
+// Posted drawing comes with the program's copy of the block; the window's
+// own block may hold anything by then.
+TEST_F(ServerCoreTest, PostedDrawingIsDrawnFromItsCopyAfterEverythingAnswered) {
+  ASSERT_EQ(text("I,0,200,100,-1,-1,-1,"), 1);
+  set_pen(1, 0x020000FF, 1);  // red
+  auto post = [&](int w, int32_t a1, int32_t a2, int32_t a3) {
+    std::array<unsigned char, kWindowBlockSize> copy{};
+    std::memcpy(copy.data(), block(1), kDataArea);
+    write_i32(copy.data(), kArg1, a1);
+    write_i32(copy.data(), kArg2, a2);
+    write_i32(copy.data(), kArg3, a3);
+    write_i32(block(1), kArg1, 0x5A5A5A5A);  // the shared block is not read
+    const unsigned char bytes[3] = {'A', static_cast<unsigned char>(w + 32), 0};
+    server->draw_posted(1, bytes, 3, copy.data());
+  };
+  // An early answered line still queued is drawn before the posted one that
+  // follows it, and the posted one continues from its end.
+  EXPECT_EQ(early(1, kDrawMove, 20, 5), 1);
+  EXPECT_EQ(early(1, kDrawLine, 20, 50), 1);
+  EXPECT_GT(server->pending_count(), 0u);
+  post(1, kDrawLine, 120, 50);
+  EXPECT_EQ(server->pending_count(), 0u);
+  EXPECT_EQ(pixel(1, 20, 30), kRed);
+  EXPECT_EQ(pixel(1, 70, 50), kRed);
+
+  // Posting cannot make the server do anything but drawing that needs no
+  // answer: a pixel query, a colour entry or a missing window do nothing.
+  const Rgb entry_before = server->window(1)->colours().resolve(1);
+  post(1, kDrawColourEntry, 0x000000FF, 1);
+  const Rgb entry_after = server->window(1)->colours().resolve(1);
+  EXPECT_EQ(entry_after, entry_before);
+  post(9, kDrawLine, 150, 90);
+  const unsigned char query[3] = {'F', 33, 0};
+  std::array<unsigned char, kWindowBlockSize> copy{};
+  server->draw_posted(1, query, 3, copy.data());
+  server->draw_posted(1, query, 2, copy.data());
+  EXPECT_EQ(pixel(1, 150, 70), kWhite);
+
+  // The user closes the window: the program may post no more until it has
+  // been answered (the answer that ends it), and every program learns that
+  // a window went.
+  ASSERT_EQ(text("I,0,200,100,-1,-1,-1,"), 2);
+  EXPECT_TRUE(server->may_post(1));
+  const uint32_t gone = server->windows_gone();
+  server->close_by_user(2);
+  EXPECT_NE(server->windows_gone(), gone);
+  EXPECT_FALSE(server->may_post(1));
+  EXPECT_TRUE(server->may_post(2));
+  post(1, kDrawLine, 10, 90);  // not drawn: the program is ending
+  EXPECT_EQ(pixel(1, 100, 70), kWhite);
+  EXPECT_EQ(command(1, 'A', kDrawWindowOp), kReplyCloseExit);
+  EXPECT_TRUE(server->may_post(1));
 }
 
 TEST_F(ServerCoreTest, DataBlocksAreCheckedChunkByChunk) {

@@ -77,6 +77,52 @@ bool server_window_exists(ServerWindow window) {
 
 bool ready_for_command(ServerWindow window) { return server_window_exists(window); }
 
+namespace {
+
+// A command as the server sees it: its bytes and the window block it reads
+// (`block_bytes` of them, the rest of the data area left blank).
+fake::Command record_command(const CopyData* record, const unsigned char* block,
+                             size_t block_bytes) {
+  fake::Command c;
+  c.bytes.assign(static_cast<const char*>(record->data), record->size);
+  c.letter = c.bytes.empty() ? 0 : c.bytes[0];
+  if (record->size == wire::kWindowCommandLength) {
+    c.window = static_cast<unsigned char>(c.bytes[1]) - wire::kWindowCodeBase;
+    if (!block) block = window_view(c.window);
+    if (block) {
+      for (int i = 0; i < 3; ++i) c.arg[i] = read_i32(block, wire::kArg1 + 4 * i);
+      for (int i = 0; i < 4; ++i) c.word[i] = read_i32(block, wire::kResult0 + 4 * i);
+      std::string data(wire::kDataSize, '\0');
+      if (block_bytes > static_cast<size_t>(wire::kDataArea)) {
+        data.replace(0, block_bytes - wire::kDataArea,
+                     reinterpret_cast<const char*>(block + wire::kDataArea),
+                     block_bytes - wire::kDataArea);
+      }
+      c.raw_data = data;
+      c.data = std::string(data.c_str());
+      c.changed = read_i32(block, wire::kChanged);
+    }
+  }
+  return c;
+}
+
+}  // namespace
+
+Posted post_command(ServerWindow window, const CopyData* record, const unsigned char* block,
+                    size_t block_bytes) {
+  fake::Server& s = fake::server();
+  if (!s.take_posts) return Posted::kSendInstead;
+  if (s.die_on_send) {
+    s.alive = false;
+    return Posted::kGone;
+  }
+  if (window != s.window || record->kind != wire::kCopyDataKind) return Posted::kSendInstead;
+  s.log.push_back(record_command(record, block, block_bytes));
+  s.log.back().posted = true;
+  s.log.back().posted_bytes = block_bytes;
+  return Posted::kPosted;
+}
+
 bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply) {
   fake::Server& s = fake::server();
   if (s.die_on_send) {
@@ -84,21 +130,7 @@ bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply)
     return false;
   }
   if (window != s.window || record->kind != wire::kCopyDataKind) return false;
-  fake::Command c;
-  c.bytes.assign(static_cast<const char*>(record->data), record->size);
-  c.letter = c.bytes.empty() ? 0 : c.bytes[0];
-  if (record->size == wire::kWindowCommandLength) {
-    c.window = static_cast<unsigned char>(c.bytes[1]) - wire::kWindowCodeBase;
-    const unsigned char* view = window_view(c.window);
-    if (view) {
-      for (int i = 0; i < 3; ++i) c.arg[i] = read_i32(view, wire::kArg1 + 4 * i);
-      for (int i = 0; i < 4; ++i) c.word[i] = read_i32(view, wire::kResult0 + 4 * i);
-      const char* data = reinterpret_cast<const char*>(view + wire::kDataArea);
-      c.raw_data.assign(data, wire::kDataSize);
-      c.data = std::string(data, strnlen(data, wire::kDataSize));
-    }
-  }
-  s.log.push_back(c);
+  s.log.push_back(record_command(record, nullptr, wire::kWindowBlockSize));
   if (s.handler) {
     *reply = s.handler(s.log.back());
   } else if (!s.replies.empty()) {

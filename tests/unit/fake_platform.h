@@ -26,6 +26,9 @@ struct Command {
   int32_t word[4] = {0, 0, 0, 0};  // words 240..252
   std::string data;    // data area as a string (up to its NUL)
   std::string raw_data;  // the whole 2048-byte data area
+  int32_t changed = 0;   // the changed-attributes word
+  bool posted = false;   // posted rather than sent
+  size_t posted_bytes = 0;  // how much of the block came with it
   std::string text() const { return std::string(bytes.c_str()); }
 };
 
@@ -34,6 +37,7 @@ struct Server {
   lumo::platform::ServerWindow window = 4242;
   bool alive = true;
   bool die_on_send = false;     // the next send finds the server gone
+  bool take_posts = false;      // drawing that needs no answer may be posted
   std::vector<Command> log;
   std::deque<int32_t> replies;  // answered in order, then default_reply
   int32_t default_reply = 1;

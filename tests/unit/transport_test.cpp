@@ -1,6 +1,7 @@
 // The command envelope, the replies and the data area.
 #include <cstring>
 
+#include "include/lumo.h"
 #include "tests/unit/test_support.h"
 
 using namespace lumo;
@@ -285,4 +286,61 @@ TEST_F(LinkTest, ProbeCurrentWindow) {
   EXPECT_EQ(log()[3].letter, 'O');
   EXPECT_EQ(log()[3].arg[0], 1);
   EXPECT_EQ(log()[4].arg[0], 2);
+}
+
+// Drawing that needs no answer is posted when the connection takes it:
+// with the block's state and arguments, and the data area's text only where
+// the server reads it.  Everything else still waits for its answer.
+TEST_F(LinkTest, DrawingThatNeedsNoAnswerIsPostedWithWhatItReads) {
+  link_console();
+  fake::server().take_posts = true;
+  fake::server().default_reply = 77;
+  LmSetWorld(0, 0, 0, 0);
+  log().clear();
+  LmLine(10, 20, 30, 40);
+  ASSERT_EQ(log().size(), 2u);
+  for (const fake::Command& c : log()) {
+    EXPECT_TRUE(c.posted);
+    EXPECT_EQ(c.posted_bytes, static_cast<size_t>(wire::kDataArea));
+  }
+  EXPECT_EQ(log()[0].arg[0], wire::kDrawMove);
+  EXPECT_EQ(log()[1].arg[0], wire::kDrawLine);
+  EXPECT_EQ(log()[1].arg[1], 30);
+
+  log().clear();
+  LmText(5, 5, "Lumo");
+  ASSERT_EQ(log().size(), 1u);
+  EXPECT_TRUE(log()[0].posted);
+  EXPECT_EQ(log()[0].data, "Lumo");
+  EXPECT_EQ(log()[0].posted_bytes, static_cast<size_t>(wire::kDataArea) + 5);
+
+  // A pen change travels with its changed bits, which then start afresh.
+  log().clear();
+  LmSetPen(LmRgb(1, 2, 3), 0, 2, 13);
+  ASSERT_FALSE(log().empty());
+  EXPECT_TRUE(log().back().posted);
+  EXPECT_NE(log().back().changed, 0);
+  EXPECT_EQ(read_i32(window_view(1), wire::kChanged), 0);
+
+  // A query and a no-op window operation are answered.
+  log().clear();
+  EXPECT_EQ(LmDevWindowOp(1), 77);
+  LmGetPixel(1, 1);
+  ASSERT_EQ(log().size(), 2u);
+  EXPECT_FALSE(log()[0].posted);
+  EXPECT_FALSE(log()[1].posted);
+}
+
+TEST_F(LinkTest, WithoutPostingEveryCommandIsAnsweredAndAServerGoneWhilePostingEndsTheProgram) {
+  link_console();
+  LmSetWorld(0, 0, 0, 0);
+  log().clear();
+  fake::server().replies = {1, 0};
+  LmLine(1, 2, 3, 4);
+  ASSERT_EQ(log().size(), 2u);
+  EXPECT_FALSE(log()[1].posted);
+  EXPECT_EQ(LmDevMoveTo(1, 5, 6), 1);
+  fake::server().take_posts = true;
+  fake::server().die_on_send = true;
+  EXPECT_EXIT(LmLine(1, 2, 3, 4), ::testing::ExitedWithCode(1), "^The window was closed\\.\n$");
 }

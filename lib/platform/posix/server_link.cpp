@@ -3,7 +3,8 @@
 // kept open to the server in use; the server is alive while it is connected.
 // Commands travel through a shared-memory channel handed to the server over
 // that socket (see common/posix_channel.h); a server that declines the
-// channel is sent frames on the socket instead.
+// channel is sent frames on the socket instead.  Drawing that needs no
+// answer is posted into the channel's ring when the server takes it.
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -31,6 +32,8 @@ using posix_channel::Channel;
 int g_fd = -1;
 ServerWindow g_connected = 0;
 Channel* g_channel = nullptr;
+bool g_posting = false;  // the server takes posted commands on this channel
+uint32_t g_taken = 0;    // the server's count of posted slots carried out, as last read
 // How long to spin for a reply before sleeping; adapts to the server.
 long long g_spin_ns = -1;
 constexpr long long kMinSpinNs = 5000;
@@ -40,6 +43,7 @@ constexpr long kLivenessCheckNs = 50000000;  // a sleeping wait looks at the ser
 void disconnect() {
   if (g_channel) munmap(g_channel, sizeof(Channel));
   g_channel = nullptr;
+  g_posting = false;
   if (g_fd >= 0) close(g_fd);
   g_fd = -1;
   g_connected = 0;
@@ -58,7 +62,8 @@ bool open_channel(int fd) {
   }
   bool accepted = false;
   if (base != MAP_FAILED) {
-    new (base) Channel();
+    Channel* offered = new (base) Channel();
+    offered->post_offer = posix_channel::kPostOffer;
     const posix_frame::Header header{posix_channel::kHandshakeKind, 0};
     iovec io{const_cast<posix_frame::Header*>(&header), sizeof header};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
@@ -87,6 +92,8 @@ bool open_channel(int fd) {
   close(memory);
   if (accepted) {
     g_channel = static_cast<Channel*>(base);
+    g_posting = g_channel->post_accepted == 1;
+    g_taken = g_channel->taken.load(std::memory_order_acquire);
   } else if (base != MAP_FAILED) {
     munmap(base, sizeof(Channel));
   }
@@ -148,6 +155,49 @@ bool connection_alive() {
 bool write_all(const void* data, size_t size) { return posix_io::write_all(g_fd, data, size); }
 bool read_all(void* data, size_t size) { return posix_io::read_all(g_fd, data, size); }
 
+// Spin about twice as long as the server has lately taken (a slowly
+// decaying maximum: quick answers must not make the next slow one sleep).
+void adapt_spin(long long took) {
+  if (g_spin_ns <= 0) return;
+  long long want = g_spin_ns - g_spin_ns / 8;
+  if (2 * took > want) want = 2 * took;
+  g_spin_ns = want < kMinSpinNs ? kMinSpinNs : want > kMaxSpinNs ? kMaxSpinNs : want;
+}
+
+bool wake_server(Channel* ch) {
+  if (!ch->server_sleeping.load(std::memory_order_seq_cst)) return true;
+  const char wake = posix_channel::kWakeByte;
+  return send(g_fd, &wake, 1, MSG_NOSIGNAL) == 1;
+}
+
+// Waits until `done` holds: spins for the spin time, then sleeps on `word`
+// with `sleeping` raised, looking at the server now and then.  False when
+// the server has gone.
+template <typename Done>
+bool wait_for(std::atomic<uint32_t>* word, std::atomic<uint32_t>* sleeping, Done done) {
+  const long long start = posix_channel::monotonic_ns();
+  int spins = 0;
+  while (!done()) {
+    posix_channel::cpu_relax();
+    if (++spins % 64 == 0 && posix_channel::monotonic_ns() - start > g_spin_ns) break;
+  }
+  while (!done()) {
+    sleeping->store(1, std::memory_order_seq_cst);
+    const uint32_t seen = word->load(std::memory_order_seq_cst);
+    if (!done()) {
+      const timespec limit{0, kLivenessCheckNs};
+      if (posix_channel::futex_wait(word, seen, &limit) != 0 && errno == ETIMEDOUT && !done() &&
+          !connection_alive()) {
+        sleeping->store(0, std::memory_order_relaxed);
+        return false;
+      }
+    }
+    sleeping->store(0, std::memory_order_relaxed);
+  }
+  adapt_spin(posix_channel::monotonic_ns() - start);
+  return true;
+}
+
 // One command through the channel: publish, wake the server if it sleeps,
 // then spin briefly and sleep on the reply word.
 bool channel_round_trip(const CopyData* record, int32_t* reply) {
@@ -157,39 +207,35 @@ bool channel_round_trip(const CopyData* record, int32_t* reply) {
   std::memcpy(ch->command, record->data, record->size);
   const uint32_t seq = ch->request.load(std::memory_order_relaxed) + 1;
   ch->request.store(seq, std::memory_order_seq_cst);
-  if (ch->server_sleeping.load(std::memory_order_seq_cst)) {
-    const char wake = posix_channel::kWakeByte;
-    if (send(g_fd, &wake, 1, MSG_NOSIGNAL) != 1) return false;
-  }
-  const long long start = posix_channel::monotonic_ns();
-  int spins = 0;
-  while (ch->reply_seq.load(std::memory_order_acquire) != seq) {
-    posix_channel::cpu_relax();
-    if (++spins % 64 == 0 && posix_channel::monotonic_ns() - start > g_spin_ns) break;
-  }
-  while (ch->reply_seq.load(std::memory_order_acquire) != seq) {
-    ch->client_sleeping.store(1, std::memory_order_seq_cst);
-    const uint32_t seen = ch->reply_seq.load(std::memory_order_seq_cst);
-    if (seen != seq) {
-      const timespec limit{0, kLivenessCheckNs};
-      if (posix_channel::futex_wait(&ch->reply_seq, seen, &limit) != 0 && errno == ETIMEDOUT &&
-          ch->reply_seq.load(std::memory_order_acquire) != seq && !connection_alive()) {
-        ch->client_sleeping.store(0, std::memory_order_relaxed);
-        return false;
-      }
-    }
-    ch->client_sleeping.store(0, std::memory_order_relaxed);
-  }
-  // Spin about twice as long as the server has lately taken (a slowly
-  // decaying maximum: quick replies must not make the next slow one sleep).
-  const long long took = posix_channel::monotonic_ns() - start;
-  if (g_spin_ns > 0) {
-    long long want = g_spin_ns - g_spin_ns / 8;
-    if (2 * took > want) want = 2 * took;
-    g_spin_ns = want < kMinSpinNs ? kMinSpinNs : want > kMaxSpinNs ? kMaxSpinNs : want;
+  if (!wake_server(ch)) return false;
+  if (!wait_for(&ch->reply_seq, &ch->client_sleeping,
+                [&] { return ch->reply_seq.load(std::memory_order_acquire) == seq; })) {
+    return false;
   }
   *reply = ch->reply;
   return true;
+}
+
+// One drawing command into the ring: wait for a free slot if none is,
+// fill it, publish it and wake the server if it sleeps.
+Posted post_into_channel(const CopyData* record, const unsigned char* block, size_t block_bytes) {
+  Channel* ch = g_channel;
+  const uint32_t posted = ch->posted.load(std::memory_order_relaxed);
+  // The server's count is read only when the last one read leaves no room.
+  auto room = [&] {
+    g_taken = ch->taken.load(std::memory_order_acquire);
+    return posted - g_taken < posix_channel::kPostSlots;
+  };
+  if (posted - g_taken >= posix_channel::kPostSlots && !room() &&
+      !wait_for(&ch->taken, &ch->space_sleeping, room)) {
+    return Posted::kGone;
+  }
+  posix_channel::PostSlot& slot = ch->slots[posted % posix_channel::kPostSlots];
+  slot.size = record->size;
+  std::memcpy(slot.command, record->data, record->size);
+  std::memcpy(slot.block, block, block_bytes);
+  ch->posted.store(posted + 1, std::memory_order_seq_cst);
+  return wake_server(ch) ? Posted::kPosted : Posted::kGone;
 }
 
 }  // namespace
@@ -208,6 +254,22 @@ bool ready_for_command(ServerWindow window) {
   // With a channel the round trip itself notices a server that has gone.
   if (g_channel && g_fd >= 0 && g_connected == window) return true;
   return server_window_exists(window);
+}
+
+Posted post_command(ServerWindow window, const CopyData* record, const unsigned char* block,
+                    size_t block_bytes) {
+  if (!g_posting || g_fd < 0 || g_connected != window || !record ||
+      record->size > sizeof(posix_channel::PostSlot::command) ||
+      block_bytes > sizeof(posix_channel::PostSlot::block) ||
+      g_channel->hold.load(std::memory_order_acquire) != 0) {
+    return Posted::kSendInstead;
+  }
+  const Posted result = post_into_channel(record, block, block_bytes);
+  if (result == Posted::kGone) {
+    posix::set_error(ECONNRESET);
+    disconnect();
+  }
+  return result;
 }
 
 bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply) {

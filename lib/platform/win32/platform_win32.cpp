@@ -42,6 +42,11 @@ bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply)
   return true;
 }
 
+// SendMessage has no way to post with the block's contents: every command waits.
+Posted post_command(ServerWindow, const CopyData*, const unsigned char*, size_t) {
+  return Posted::kSendInstead;
+}
+
 // ---- Reporting --------------------------------------------------------------
 
 unsigned long last_error() { return GetLastError(); }
