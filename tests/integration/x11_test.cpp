@@ -26,41 +26,53 @@ bool find_program(const char* name, std::string* path) {
   return false;
 }
 
-TEST(X11Window, ProgramDrawingIsShownInARealWindow) {
-  std::string xvfb;
-  if (!find_program("Xvfb", &xvfb)) GTEST_SKIP() << "Xvfb is not installed";
-  // A display number nobody uses.
-  int number = 0;
-  for (int n = 93; n < 120 && !number; ++n) {
-    struct stat st;
-    const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-    const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
-    if (stat(lock.c_str(), &st) != 0 && stat(sock.c_str(), &st) != 0) number = n;
-  }
-  ASSERT_NE(number, 0);
-  const std::string display = ":" + std::to_string(number);
-  PrivateSession session;
-  ChildProcess x({xvfb, display, "-screen", "0", "800x600x24", "-nolisten", "tcp"}, true);
-  const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-  for (int i = 0; i < 200 && access(socket.c_str(), F_OK) != 0; ++i) usleep(50000);
-  ASSERT_EQ(access(socket.c_str(), F_OK), 0) << "Xvfb did not start";
+// A private Xvfb display (ended by its process id) and a lumoview on it.
+class X11Window : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string xvfb;
+    if (!find_program("Xvfb", &xvfb)) GTEST_SKIP() << "Xvfb is not installed";
+    // Xvfb picks a display number nobody uses and tells it: tests running at
+    // the same time never share a display.
+    session_ = std::make_unique<PrivateSession>();
+    x_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{xvfb, "-displayfd", "1", "-screen", "0", "800x600x24",
+                                 "-nolisten", "tcp"});
+    const std::string number = x_->read_line(20000);
+    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
+    const std::string display = ":" + number;
 
-  setenv("DISPLAY", display.c_str(), 1);
-  setenv("LUMOVIEW_READY_FD", "1", 1);
-  const std::string dir = testing_support::binary_dir();
-  auto server = std::make_unique<ChildProcess>(std::vector<std::string>{dir + "/../bin/lumoview"});
-  unsetenv("LUMOVIEW_READY_FD");
-  ASSERT_EQ(server->read_line(20000), "ready");
-  ChildProcess owner({dir + "/lumo_client", "owner"});
+    setenv("DISPLAY", display.c_str(), 1);
+    setenv("LUMOVIEW_READY_FD", "1", 1);
+    server_ = std::make_unique<ChildProcess>(std::vector<std::string>{dir_ + "/../bin/lumoview"});
+    unsetenv("LUMOVIEW_READY_FD");
+    ASSERT_EQ(server_->read_line(20000), "ready");
+  }
+
+  void TearDown() override {
+    server_.reset();
+    unsetenv("DISPLAY");
+    x_.reset();
+    session_.reset();
+  }
+
+  const std::string dir_ = testing_support::binary_dir();
+  std::unique_ptr<PrivateSession> session_;
+  std::unique_ptr<ChildProcess> x_;
+  std::unique_ptr<ChildProcess> server_;
+};
+
+TEST_F(X11Window, ProgramDrawingIsShownInARealWindow) {
+  ChildProcess owner({dir_ + "/lumo_client", "owner"});
   ASSERT_EQ(owner.read_line(20000), "ready 1");
 
   // Give the window time to be mapped and painted, then look at the screen.
-  const std::string artifacts = dir + "/artifacts";
+  const std::string artifacts = dir_ + "/artifacts";
   mkdir(artifacts.c_str(), 0755);
   long blue = 0;
   for (int i = 0; i < 40 && blue < 15000; ++i) {
     usleep(100000);
-    ChildProcess shot({dir + "/lumo_screenshot", artifacts + "/x11_window.png", "0000ff"});
+    ChildProcess shot({dir_ + "/lumo_screenshot", artifacts + "/x11_window.png", "0000ff"});
     blue = std::atol(shot.read_line(10000).c_str());
     shot.wait_exit(10000);
   }
@@ -68,8 +80,25 @@ TEST(X11Window, ProgramDrawingIsShownInARealWindow) {
   EXPECT_GE(blue, 15000);
   owner.write_line("go");
   EXPECT_EQ(owner.wait_exit(20000), 0);
-  unsetenv("DISPLAY");
-  server.reset();
+}
+
+// A program that draws without pause (all of it posted, never waiting for an
+// answer) still learns that the user closed its window, and ends.
+TEST_F(X11Window, ClosingTheWindowEndsAProgramThatNeverWaits) {
+  ChildProcess program({dir_ + "/lumo_client", "closable"});
+  ASSERT_EQ(program.read_line(20000), "ready");
+  int asked = 0;
+  for (int i = 0; i < 50 && asked == 0; ++i) {
+    usleep(100000);
+    ChildProcess close({dir_ + "/lumo_close_window", "Closable"});
+    asked = std::atoi(close.read_line(10000).c_str());
+    close.wait_exit(10000);
+  }
+  ASSERT_EQ(asked, 1);
+  const int status = program.wait_exit(10000);
+  ASSERT_NE(status, -1) << "the program went on drawing into a closed window";
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
