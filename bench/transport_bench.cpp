@@ -3,9 +3,9 @@
 // Floors: a pipe ping-pong and a shared-memory spin ping-pong between two
 // processes.  Then the real library with a real headless lumoview: a call
 // answered without drawing (waited for) and one posted, anti-aliased
-// 100-pixel lines, a 10,000-point
-// polyline, text; the server's own line rate without any transport; and the
-// server's CPU time while a connected program sleeps between calls.
+// 100-pixel lines, a 10,000-point polyline, text; the server's own line
+// rate without any transport; and the server's CPU time while a connected
+// program sleeps between calls.
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
