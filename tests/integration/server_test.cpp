@@ -121,6 +121,15 @@ class ServerTest : public ::testing::Test {
     }
   }
 
+  // The program ends with status 1 and "The window was closed." promptly.
+  static void expect_ended_by_closed_window(ChildProcess& c) {
+    EXPECT_TRUE(c.wait_for("The window was closed.", 5000));
+    const int status = c.wait_exit(5000);
+    ASSERT_NE(status, -1) << "the client did not end";
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+  }
+
   std::unique_ptr<PrivateSession> session_;
   std::unique_ptr<ChildProcess> server_;
   std::vector<std::unique_ptr<ChildProcess>> clients_;
@@ -177,11 +186,7 @@ TEST_F(ServerTest, KilledServerEndsTheClientWithTheClosedMessage) {
   ChildProcess& c = client("busy", true);
   ASSERT_EQ(c.read_line(20000), "ready");
   kill(server_->pid(), SIGKILL);
-  EXPECT_TRUE(c.wait_for("The window was closed.", 5000));
-  const int status = c.wait_exit(5000);
-  ASSERT_NE(status, -1) << "the client did not end";
-  EXPECT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);
+  expect_ended_by_closed_window(c);
 }
 
 TEST_F(ServerTest, KilledClientLeavesTheServerServingOthers) {
@@ -254,11 +259,7 @@ TEST_F(ServerTest, ServerKilledWhileTheProgramWaitsForRoomEndsIt) {
   ASSERT_TRUE(c.write_line("go"));
   usleep(200000);
   kill(server_->pid(), SIGKILL);
-  EXPECT_TRUE(c.wait_for("The window was closed.", 5000));
-  const int status = c.wait_exit(5000);
-  ASSERT_NE(status, -1) << "the client did not end";
-  EXPECT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);
+  expect_ended_by_closed_window(c);
 }
 
 // A program killed with drawing posted but not yet carried out: the server
