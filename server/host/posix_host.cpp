@@ -144,7 +144,9 @@ void PosixHost::drop(size_t index, const Loop& loop) {
 
 int PosixHost::take_posted(Client& c, const Loop& loop) {
   Channel* ch = static_cast<Channel*>(c.channel);
-  const uint32_t posted = ch->posted.load(std::memory_order_acquire);
+  // Sequentially consistent: this load follows raising server_sleeping, and
+  // the program's store of `posted` precedes its look at that flag.
+  const uint32_t posted = ch->posted.load(std::memory_order_seq_cst);
   uint32_t taken = c.taken;
   if (posted - taken > posix_channel::kPostSlots) {
     // Not a count this program's ring can hold: nothing in it can be trusted.
@@ -194,7 +196,7 @@ int PosixHost::serve_channels(const Loop& loop) {
   for (Client& c : clients_) {
     if (!c.channel) continue;
     Channel* ch = static_cast<Channel*>(c.channel);
-    const uint32_t request = ch->request.load(std::memory_order_acquire);
+    const uint32_t request = ch->request.load(std::memory_order_seq_cst);
     if (request == c.seen) continue;
     c.seen = request;
     ++served;
