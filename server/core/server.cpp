@@ -169,17 +169,22 @@ int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size) {
   return reply;
 }
 
+Window* Server::unanswered_drawing_window(const unsigned char* bytes, uint32_t size,
+                                          const unsigned char* block) {
+  if (size != kWindowCommandLength || bytes[0] != kCmdDraw || bytes[2] != 0) return nullptr;
+  Window* win = window(bytes[1] - kWindowCodeBase);
+  if (!win || !draw_needs_no_answer(read_i32(block ? block : win->block(), kArg1))) return nullptr;
+  return win;
+}
+
 bool Server::early_reply(int client, const unsigned char* bytes, uint32_t size, int32_t* reply) {
   detached_ = false;
-  if (size != kWindowCommandLength || bytes[0] != kCmdDraw || bytes[2] != 0) return false;
-  const int number = bytes[1] - kWindowCodeBase;
-  Window* win = window(number);
+  Window* win = unanswered_drawing_window(bytes, size, nullptr);
   auto it = clients_.find(client);
   if (!win || it == clients_.end() || it->second.close_exit) return false;
-  if (!Window::draws_only(read_i32(win->block(), kArg1))) return false;
   if (pending_count_ == kPendingDepth) draw_pending();
   Pending& p = pending_[(pending_head_ + pending_count_) % kPendingDepth];
-  p.window = number;
+  p.window = win->number();
   std::memcpy(p.block.data(), win->block(), kWindowBlockSize);
   // The copy carries the changed attributes; the program's next change
   // starts afresh, as after a command drawn at once.
@@ -215,12 +220,10 @@ void Server::draw_posted(int client, const unsigned char* bytes, uint32_t size,
                          unsigned char* block) {
   flush_pending();
   int32_t reply = 0;
-  if (size == kWindowCommandLength && bytes[0] == kCmdDraw && bytes[2] == 0 &&
-      Window::draws_only(read_i32(block, kArg1))) {
-    Window* win = window(bytes[1] - kWindowCodeBase);
+  if (Window* win = unanswered_drawing_window(bytes, size, block)) {
     Client& c = clients_[client];
     // A program whose window the user closed is ending: it draws no more.
-    if (win && !c.close_exit) {
+    if (!c.close_exit) {
       c.active = true;
       ever_linked_ = true;
       reply = win->draw_detached(block);

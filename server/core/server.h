@@ -111,6 +111,10 @@ class Server {
   void write_server_text(const std::string& text);
   // The command as a trace line; `block` is the window block it reads when
   // that is not the window's own.
+  // The window of a drawing command that needs no answer, its code read
+  // from `block` (the window's own when null); null for any other command.
+  Window* unanswered_drawing_window(const unsigned char* bytes, uint32_t size,
+                                    const unsigned char* block);
   std::string describe(int client, const unsigned char* bytes, uint32_t size,
                        const unsigned char* block = nullptr);
 
@@ -124,8 +128,8 @@ class Server {
   std::map<int, Client> clients_;
   int current_ = 0;
   bool ever_linked_ = false;
-  bool detached_ = false;
-  uint32_t windows_gone_ = 0;  // the command being handled was answered and queued
+  bool detached_ = false;  // the command being handled was answered and queued
+  uint32_t windows_gone_ = 0;
 
   // Answered drawing commands not drawn yet, oldest first: a ring of copies
   // of the window block, made with the server.

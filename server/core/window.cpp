@@ -286,8 +286,6 @@ int32_t Window::draw(int32_t code) {
   return 1;
 }
 
-bool Window::draws_only(int32_t code) { return draw_needs_no_answer(code); }
-
 int32_t Window::draw_detached(unsigned char* copy) {
   unsigned char* shared = block_;
   block_ = copy;

@@ -65,8 +65,6 @@ class Window {
 
   // Window commands by letter; the reply.
   int32_t draw(int32_t code);             // "A"
-  // A drawing command that only reads the block and always answers 1.
-  static bool draws_only(int32_t code);
   // Draws the command held in `copy`, a copy of this window's block taken
   // when the command was answered (the program may have reused the block).
   int32_t draw_detached(unsigned char* copy);

@@ -151,6 +151,7 @@ int PosixHost::take_posted(Client& c, const Loop& loop) {
   if (posted - taken > posix_channel::kPostSlots) {
     // Not a count this program's ring can hold: nothing in it can be trusted.
     taken = posted;
+    ch->taken.store(taken, std::memory_order_seq_cst);
   }
   int done = 0;
   for (; taken != posted; ++done) {
@@ -170,7 +171,6 @@ int PosixHost::take_posted(Client& c, const Loop& loop) {
     }
   }
   c.taken = taken;
-  ch->taken.store(taken, std::memory_order_seq_cst);
   return done;
 }
 
