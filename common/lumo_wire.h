@@ -150,9 +150,32 @@ constexpr bool draw_needs_no_answer(int32_t code) {
   }
 }
 
-// Of those, the ones that also read the text in the data area.
+// What each drawing command that needs no answer reads of the window block:
+// the whole head (drawing state and argument words, bytes 0..255) always;
+// the arc figures also their two radial points, the first four words of the
+// data area; text, symbols and fonts also the data area's text with its
+// terminating NUL.  A posted copy carries exactly this much, and the tests
+// check that the server reads nothing beyond it.
+inline constexpr int kRadialPointsBytes = 16;
+
 constexpr bool draw_reads_text(int32_t code) {
   return code == kDrawText || code == kDrawSymbol || code == kDrawFont || code == kDrawSymbolFont;
+}
+
+constexpr bool draw_reads_radial_points(int32_t code) {
+  return code == kDrawArc || code == kDrawChord || code == kDrawPie;
+}
+
+// The bytes from the start of `block` that drawing command `code` reads.
+inline int32_t draw_block_extent(int32_t code, const unsigned char* block) {
+  int32_t bytes = kDataArea;
+  if (draw_reads_radial_points(code)) bytes += kRadialPointsBytes;
+  if (draw_reads_text(code)) {
+    int32_t n = 0;
+    while (n < kMaxText && block[kDataArea + n]) ++n;
+    bytes += n + 1;
+  }
+  return bytes;
 }
 
 // Sub-codes of "B" (argument word 1): window requests.

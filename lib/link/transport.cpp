@@ -30,10 +30,7 @@ bool post_drawing(int32_t window) {
   if (!view || !g_link.server_window) return false;
   const int32_t code = read_i32(view, wire::kArg1);
   if (!wire::draw_needs_no_answer(code)) return false;
-  size_t bytes = wire::kDataArea;
-  if (wire::draw_reads_text(code)) {
-    bytes += bounded_length(reinterpret_cast<const char*>(view + wire::kDataArea), wire::kMaxText) + 1;
-  }
+  const size_t bytes = static_cast<size_t>(wire::draw_block_extent(code, view));
   g_link.copy_data.size = wire::kWindowCommandLength;
   switch (platform::post_command(g_link.server_window, &g_link.copy_data, view, bytes)) {
     case platform::Posted::kPosted:
