@@ -50,7 +50,7 @@ inline constexpr int kUnit = 48;         // int32: unit length in pixels
 inline constexpr int kPixelMode = 52;    // int32: 1 = world coordinates are pixels
 inline constexpr int kOriginX = 56;      // int32, kept by the server
 inline constexpr int kOriginY = 60;      // int32, kept by the server
-inline constexpr int kPosX = 68;         // int32: current position; negative = none
+inline constexpr int kPosX = 68;         // int32: current position
 inline constexpr int kPosY = 72;
 inline constexpr int kChanged = 76;      // uint32: attribute change bits
 inline constexpr int kFillMode = 80;     // int32: polygon fill rule 1 or 2
@@ -77,6 +77,11 @@ inline constexpr int kSymbolHeight = 188;
 inline constexpr int kSymbolAlign = 192;
 inline constexpr int kSymbolColour = 196;
 inline constexpr int kSymbolParam = 200;
+
+// The current position (-1, -1), the value a reset stores, means none; any
+// other point, however far outside the drawing area, is a position.
+inline constexpr int32_t kNoPosition = -1;
+constexpr bool is_position(int32_t x, int32_t y) { return x != kNoPosition || y != kNoPosition; }
 
 // Change bits of kChanged.
 inline constexpr uint32_t kChangedPenStyle = 0x001;

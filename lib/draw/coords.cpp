@@ -67,6 +67,10 @@ void store_position(int32_t window, int32_t x, int32_t y) {
   }
 }
 
+bool has_position(const unsigned char* view) {
+  return is_position(read_i32(view, kPosX), read_i32(view, kPosY));
+}
+
 int at_device_point(float x, float y, int (*op)(int window, int x, int y)) {
   const unsigned char* v = g_link.current_view;
   if (!v) return 0;
@@ -228,7 +232,7 @@ int LmWorldToDeviceSize(float w, float h, int* iw, int* ih) {
 
 int LmGetPosition(float* x, float* y) {
   const unsigned char* v = g_link.current_view;
-  if (!v || read_i32(v, kPosX) < 0) return 0;
+  if (!v || !has_position(v)) return 0;
   const Mapping m = mapping_of(v);
   if (x) *x = static_cast<float>(unmap_x(m, read_i32(v, kPosX)));
   if (y) *y = static_cast<float>(unmap_y(m, read_i32(v, kPosY)));
@@ -258,7 +262,7 @@ int LmDevMoveTo(int w, int x, int y) {
 int LmDevLineTo(int w, int x, int y) {
   const unsigned char* v = window_view(w);
   if (!v) return 0;
-  const int32_t code = read_i32(v, kPosX) < 0 ? kDrawMove : kDrawLine;
+  const int32_t code = has_position(v) ? kDrawLine : kDrawMove;
   const int32_t r = send_window_command3(w, kCmdDraw, code, x, y);
   if (r != 0) store_position(w, x, y);
   return r;
@@ -273,7 +277,7 @@ int LmDevLine(int w, int x1, int y1, int x2, int y2) {
 
 int LmDevGetPosition(int w, int* x, int* y) {
   const unsigned char* v = window_view(w);
-  if (!v || read_i32(v, kPosX) < 0) return 0;
+  if (!v || !has_position(v)) return 0;
   if (x) *x = read_i32(v, kPosX);
   if (y) *y = read_i32(v, kPosY);
   return w;

@@ -62,8 +62,8 @@ void Window::initialise(int width, int height) {
   write_f32(block_, kWorldY2, static_cast<float>(height - 1));
   write_f32(block_, kViewX2, static_cast<float>(width) / unit);
   write_f32(block_, kViewY2, static_cast<float>(height) / unit);
-  set_word(kPosX, -1);
-  set_word(kPosY, -1);
+  set_word(kPosX, kNoPosition);
+  set_word(kPosY, kNoPosition);
   set_word(kFillMode, 1);
   set_word(kPenColour, kForegroundEntry);
   set_word(kPenWidth, 1);
@@ -256,7 +256,7 @@ int32_t Window::draw(int32_t code) {
     case kDrawAction18: return 1;
     case kDrawPixel: canvas_->set_pixel(at, colours_.resolve(word(kResult0))); break;
     case kDrawLine:
-      if (position_.x >= 0 || position_.y >= 0) canvas_->line(pen_, position_, at);
+      if (is_position(position_.x, position_.y)) canvas_->line(pen_, position_, at);
       position_ = at;
       break;
     case kDrawRect: canvas_->rect(pen_, brush_, a, b); break;

@@ -167,6 +167,38 @@ TEST_F(DrawTest, PenResetForgetsThePositionSoTheNextLineToMoves) {
   EXPECT_EQ(y, 43);
 }
 
+// Only the reset value means "no position": a line from any point off the
+// area, left of it or above it, is a line (the server draws its visible part).
+TEST_F(DrawTest, PositionsOffTheAreaAreStillPositions) {
+  struct Case { int x, y; bool position; } cases[] = {
+      {-10, 300, true}, {300, -10, true}, {-5, -5, true}, {-1, 0, true}, {0, -1, true},
+      {-1, -1, false}};
+  for (const Case& c : cases) {
+    LmSetPen(-1, -1, -1, -1);
+    LmDevMoveTo(1, c.x, c.y);
+    take();
+    LmDevLineTo(1, 200, 300);
+    const auto cmds = take();
+    ASSERT_EQ(cmds.size(), 1u);
+    EXPECT_EQ(cmds[0].arg[0], c.position ? kDrawLine : kDrawMove) << c.x << "," << c.y;
+    LmDevMoveTo(1, c.x, c.y);
+    int x = 7, y = 7;
+    EXPECT_EQ(LmDevGetPosition(1, &x, &y), c.position ? 1 : 0);
+    EXPECT_EQ(x, c.position ? c.x : 7);
+  }
+  LmSetWorld(0, 0, 10, 10);  // the origin at the left edge: x = -1 is left of it
+  LmSetPen(-1, -1, -1, -1);
+  take();
+  LmLine(-1, 2, 5, 2);
+  const auto cmds = take();
+  ASSERT_EQ(cmds.size(), 2u);
+  EXPECT_EQ(cmds[0].arg[0], kDrawMove);
+  EXPECT_EQ(cmds[1].arg[0], kDrawLine);
+  float x, y;
+  EXPECT_EQ(LmGetPosition(&x, &y), 1);
+  EXPECT_FLOAT_EQ(x, 5);
+}
+
 TEST_F(DrawTest, RefusedMoveKeepsTheOldPosition) {
   LmDevMoveTo(1, 5, 6);
   fake::server().replies = {0};
