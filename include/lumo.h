@@ -142,6 +142,8 @@ int LmDevText(int w, int x, int y, const char *text);
 /* code < 0: the last symbol again. */
 int LmSymbol(float x, float y, int code);
 int LmDevSymbol(int w, int x, int y, int code);
+/* Width, height, ascent and descent of text in the text font; the world
+   form converts the width along x and the other three along y. */
 int LmTextExtent(float *e1, float *e2, float *e3, float *e4, const char *text);
 int LmDevTextExtent(int w, int *e1, int *e2, int *e3, int *e4, const char *text);
 int LmGetExtent(float *e1, float *e2, int code);

@@ -177,9 +177,10 @@ int LmTextExtent(float* e1, float* e2, float* e3, float* e4, const char* text) {
   const int r = LmDevTextExtent(g_link.current_window, &p1, &p2, &p3, &p4, text);
   if (r <= 0 || !g_link.current_view) return r;
   const Mapping m = mapping_of(g_link.current_view);
+  // Width, then height, ascent and descent: the last three are vertical.
   if (e1) *e1 = static_cast<float>(unmap_lx(m, p1));
   if (e2) *e2 = static_cast<float>(unmap_ly(m, p2));
-  if (e3) *e3 = static_cast<float>(unmap_lx(m, p3));
+  if (e3) *e3 = static_cast<float>(unmap_ly(m, p3));
   if (e4) *e4 = static_cast<float>(unmap_ly(m, p4));
   return r;
 }

@@ -165,6 +165,14 @@ TEST_F(DrawTest, QuestionsAndExtents) {
   EXPECT_EQ(LmTextExtent(&e[0], &e[1], &e[2], &e[3], "abc"), 1);
   EXPECT_FLOAT_EQ(e[0], 2);
   EXPECT_FLOAT_EQ(e[3], 8);
+  // Unequal scales: the width converts along x, height, ascent and descent
+  // along y.
+  LmSetWorld(0, 0, 10, 40);
+  EXPECT_EQ(LmTextExtent(&e[0], &e[1], &e[2], &e[3], "abc"), 1);
+  EXPECT_FLOAT_EQ(e[0], 2);
+  EXPECT_FLOAT_EQ(e[1], 16);
+  EXPECT_FLOAT_EQ(e[2], 24);
+  EXPECT_FLOAT_EQ(e[3], 32);
   fake::server().handler = nullptr;
   fake::server().default_reply = 0;
   e[0] = -1;
