@@ -30,6 +30,38 @@ void window_block_name(char* out, size_t size, int32_t server, int32_t window) {
 
 bool valid_window(int32_t w) { return w >= wire::kFirstWindow && w <= wire::kLastWindow; }
 
+// The line "number,title" that starts a server header: stores the number
+// (when there is one) and returns the title, which runs to the line's end
+// and may be empty.
+const char* split_window_line(const char* text, int* number) {
+  int used = 0;
+  int n = 0;
+  if (std::sscanf(text, "%d,%n", &n, &used) < 1 || used == 0) return "";
+  *number = n;
+  return text + used;
+}
+
+void copy_title(char* out, size_t size, const char* title) {
+  size_t n = 0;
+  while (n + 1 < size && title[n] && title[n] != '\n') ++n;
+  std::memcpy(out, title, n);
+  out[n] = '\0';
+}
+
+// The two-line header of a server that shows windows:
+// "window,title" and "handle,key,version".
+bool parse_shown_header(const char* text, int* state, char* title, size_t title_size,
+                        long long* window, int* key, char* version) {
+  int number = 0;
+  const char* rest = split_window_line(text, &number);
+  const char* line_end = std::strchr(rest, '\n');
+  if (rest == text || !line_end) return false;
+  if (std::sscanf(line_end + 1, "%lld,%d,%255[^\n]", window, key, version) != 3) return false;
+  *state = number;
+  copy_title(title, title_size, rest);
+  return true;
+}
+
 // Holds the block of window w and makes it current.
 void hold_window(int32_t w, unsigned char* view) {
   if (g_link.window_views[w]) {
@@ -80,8 +112,7 @@ int32_t open_window(int32_t n, int32_t width, int32_t height, int32_t colour1, i
 
   char text[wire::kServerTextMax + 1];
   copy_server_text(text, sizeof text);
-  g_open_title[0] = '\0';
-  std::sscanf(text, "%d,%255[^\n]", &n, g_open_title);
+  copy_title(g_open_title, sizeof g_open_title, split_window_line(text, &n));
 
   char name[64];
   window_block_name(name, sizeof name, g_link.server_number, n);
@@ -121,8 +152,7 @@ int32_t attach_server_window(int32_t server, int32_t win, int32_t ask, char* des
     if (std::sscanf(text, "%d,%lld,%d,%255[^\n]", &state, &window, &key, version) == 4 &&
         state == 0) {
       ok = true;
-    } else if (std::sscanf(text, "%d,%255[^\n]\n%lld,%d,%255[^\n]", &state, title, &window, &key,
-                           version) == 5 &&
+    } else if (parse_shown_header(text, &state, title, sizeof title, &window, &key, version) &&
                state > 0) {
       ok = true;
     }

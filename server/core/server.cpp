@@ -132,7 +132,13 @@ void Server::refresh_header() {
   if (!windows_.empty()) {
     Window* w = window(current_);
     if (!w) w = windows_.rbegin()->second.get();
-    std::snprintf(text, sizeof text, "%d,%s\n%lld,%d,%s", w->number(), w->title().c_str(), handle,
+    // The title fills the rest of the first line: line ends inside it are
+    // shown as blanks and a long one is cut, so the second line survives.
+    std::string title = w->title().substr(0, kMaxTitle);
+    for (char& ch : title) {
+      if (ch == '\n' || ch == '\r') ch = ' ';
+    }
+    std::snprintf(text, sizeof text, "%d,%s\n%lld,%d,%s", w->number(), title.c_str(), handle,
                   options_.key, kServerVersion);
   } else {
     // -1: a program is linked, nobody else may link; 0: waiting.

@@ -256,6 +256,15 @@ TEST_F(ServerCoreTest, DialogsTextsAndQueries) {
   std::strcpy(reinterpret_cast<char*>(block(1) + kDataArea), "New title");
   EXPECT_EQ(command(1, 'B', kRequestWindowText), 1);
   EXPECT_EQ(server->window(1)->title(), "New title");
+  // A title with line ends, or one longer than the header holds, leaves the
+  // header's second line intact (a program joins by it).
+  std::strcpy(reinterpret_cast<char*>(block(1) + kDataArea), "Two\nlines\r");
+  EXPECT_EQ(command(1, 'B', kRequestWindowText), 1);
+  EXPECT_EQ(header(), "1,Two lines \n777,4242,0,9,9,9b");
+  std::memset(block(1) + kDataArea, 'x', 2000);
+  block(1)[kDataArea + 2000] = 0;
+  EXPECT_EQ(command(1, 'B', kRequestWindowText), 1);
+  EXPECT_EQ(header(), "1," + std::string(255, 'x') + "\n777,4242,0,9,9,9b");
   EXPECT_EQ(command(1, 'B', kRequestPalette, 1), 1);
   EXPECT_EQ(read_i32(block(1), kArg2), 0x00FFFFFF);
   EXPECT_EQ(command(1, 'B', kRequestPalette, 999), 0);

@@ -129,6 +129,20 @@ TEST_F(WindowsTest, JoinSkipsAnIdleServerAndDescribesTheWindow) {
   EXPECT_EQ(LmJoin(0, 0, 1, desc), 0);                 // already linked
 }
 
+// Any title a window can have keeps it findable: none at all (LmOpen(n)),
+// blanks, commas, or a long one.
+TEST_F(WindowsTest, WindowsAreFoundWhateverTheirTitle) {
+  const std::string titles[] = {"", " ", "a,b,c", "7,8,9", std::string(255, 'x')};
+  for (const std::string& title : titles) {
+    fake::server().add_server(1, "0,4242,77,0,9,9,9b");
+    showing_server(2, 3, title);
+    serve_like_lumoview(2);
+    char desc[280];
+    EXPECT_EQ(LmJoin(0, 0, 0, desc), 0);
+    EXPECT_EQ(std::string(desc), "2:3 " + title);
+  }
+}
+
 TEST_F(WindowsTest, JoinOfAWindowTheServerDoesNotShowIsFatal) {
   showing_server(1, 2, "Plot");
   serve_like_lumoview();
