@@ -167,7 +167,7 @@ void CairoCanvas::clear(Rgb background) {
 
 void CairoCanvas::set_transform(const Transform& t) {
   // A transformation that cannot be inverted would stop all drawing: ignored.
-  if (std::fabs(t.m11 * t.m22 - t.m12 * t.m21) < 1e-9) {
+  if (!invertible(t)) {
     cairo_matrix_init_identity(&matrix_);
     return;
   }

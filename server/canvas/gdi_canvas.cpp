@@ -145,7 +145,7 @@ void GdiCanvas::set_transform(const Transform& t) {
   x.eM22 = static_cast<FLOAT>(t.m22);
   x.eDx = static_cast<FLOAT>(t.dx);
   x.eDy = static_cast<FLOAT>(t.dy);
-  if (t.m11 * t.m22 - t.m12 * t.m21 == 0 || !SetWorldTransform(dc_, &x)) ModifyWorldTransform(dc_, nullptr, MWT_IDENTITY);
+  if (!invertible(t) || !SetWorldTransform(dc_, &x)) ModifyWorldTransform(dc_, nullptr, MWT_IDENTITY);
 }
 
 void GdiCanvas::line(const Pen& pen, Point a, Point b) {

@@ -69,6 +69,13 @@ struct Transform {
   double m11 = 1, m12 = 0, m21 = 0, m22 = 1, dx = 0, dy = 0;
 };
 
+// A transformation that cannot be inverted would squash everything drawn
+// onto a line: it is ignored (the identity applies).
+inline bool invertible(const Transform& t) {
+  const double det = t.m11 * t.m22 - t.m12 * t.m21;
+  return det > 1e-9 || det < -1e-9;
+}
+
 class Canvas {
  public:
   virtual ~Canvas() = default;

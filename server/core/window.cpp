@@ -153,6 +153,16 @@ void Window::apply_font(bool symbol) {
   (symbol ? symbol_font_ : text_font_) = f;
 }
 
+Point Window::transformed(Point p) const {
+  const Transform& t = transform_;
+  if (!invertible(t)) return p;
+  const double x = t.m11 * p.x + t.m21 * p.y + t.dx;
+  const double y = t.m12 * p.x + t.m22 * p.y + t.dy;
+  constexpr double kReach = 1 << 30;
+  return {static_cast<int32_t>(std::lround(std::clamp(x, -kReach, kReach))),
+          static_cast<int32_t>(std::lround(std::clamp(y, -kReach, kReach)))};
+}
+
 void Window::draw_marker(Point p) {
   // Markers far outside the picture are drawn at its border region.
   constexpr int32_t kReach = 1 << 20;
@@ -252,9 +262,9 @@ int32_t Window::draw(int32_t code) {
       canvas_->text(symbol_font_, at, c);
       break;
     }
-    case kDrawPointOp: canvas_->set_pixel(at, pen_.colour); break;
+    case kDrawPointOp: canvas_->set_pixel(transformed(at), pen_.colour); break;
     case kDrawAction18: return 1;
-    case kDrawPixel: canvas_->set_pixel(at, colours_.resolve(word(kResult0))); break;
+    case kDrawPixel: canvas_->set_pixel(transformed(at), colours_.resolve(word(kResult0))); break;
     case kDrawLine:
       if (is_position(position_.x, position_.y)) canvas_->line(pen_, position_, at);
       position_ = at;

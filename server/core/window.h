@@ -81,6 +81,8 @@ class Window {
   int32_t word(int offset) const;
   void set_word(int offset, int32_t value);
   Point point_at(int offset) const;
+  // A single pixel's place on the surface under the drawing transformation.
+  Point transformed(Point p) const;
   void apply_attributes();
   Font font_from(int angle_field, int height_field, int align_field, int colour_field,
                  int param_field, bool symbol) const;

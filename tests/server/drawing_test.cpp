@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -99,5 +100,34 @@ TEST_F(ServerCoreTest, PostedCopiesHoldEverythingTheirCommandReads) {
   for (int y = 0; y < 200; ++y) {
     for (int x = 0; x < 300; ++x) differing += pixel(1, x, y) == pixel(2, x, y) ? 0 : 1;
   }
+  EXPECT_EQ(differing, 0);
+}
+
+// Everything drawn after a translation is set moves with it, single pixels
+// included: window 2 draws under a translation of (100, 50) exactly what
+// window 1 draws without one, moved.
+TEST_F(ServerCoreTest, EverythingDrawnUnderATranslationMoves) {
+  ASSERT_EQ(text("I,1,300,200,-1,-1,-1,"), 1);
+  ASSERT_EQ(text("I,2,300,200,-1,-1,-1,"), 2);
+  words(2, 65536, 0, 0, 65536);
+  ASSERT_EQ(command(2, 'A', kDrawTransform, 100, 50), 1);
+  for (const DrawStep& s : every_posted_drawing()) {
+    if (s.code == kDrawText || s.code == kDrawSymbol) continue;  // glyphs may hint differently
+    for (int w = 1; w <= 2; ++w) {
+      prepare(block(w), s);
+      EXPECT_EQ(command(w, 'A', s.code, s.a2 / 3, s.a3 / 3), 1);
+    }
+  }
+  int differing = 0, ink = 0;
+  for (int y = 0; y < 150; ++y) {
+    for (int x = 0; x < 200; ++x) {
+      const Rgb c = pixel(1, x, y);
+      ink += c == Rgb{255, 255, 255} ? 0 : 1;
+      const Rgb moved = pixel(2, x + 100, y + 50);
+      // Curves may round their anti-aliased edge a shade differently.
+      differing += std::abs(c.r - moved.r) + std::abs(c.g - moved.g) + std::abs(c.b - moved.b) > 24;
+    }
+  }
+  EXPECT_GT(ink, 500);
   EXPECT_EQ(differing, 0);
 }
