@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "server/canvas/ansi_text.h"
 #include "server/canvas/cairo_canvas.h"
 #include "server/core/server.h"
 #include "server/frontend/posix_frontend.h"
@@ -68,6 +69,9 @@ int main(int argc, char** argv) {
   Options options;
   options.key = make_key();
   options.png_dir = env_or("LUMOVIEW_PNG_DIR", "");
+  // Programs send text in the code page their locale implies; the server
+  // inherits the locale of the program that started it.
+  set_ansi_code_page(ansi_code_page_of_locale());
   std::string trace_path = env_or("LUMOVIEW_TRACE", "");
   std::string answers = env_or("LUMOVIEW_ANSWERS", "");
   int grace = std::atoi(env_or("LUMOVIEW_GRACE_MS", std::to_string(kDefaultGraceMs)).c_str());

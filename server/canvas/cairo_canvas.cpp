@@ -2,6 +2,8 @@
 // through pixel centres so that one-pixel lines and outlines are crisp.
 #include "server/canvas/cairo_canvas.h"
 
+#include "server/canvas/ansi_text.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -96,35 +98,7 @@ cairo_pattern_t* hatch_pattern(const Brush& brush) {
   return p;
 }
 
-size_t utf8_sequence(const unsigned char* s, size_t left) {
-  const unsigned char c = s[0];
-  size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-  if (n == 0 || n > left) return 0;
-  for (size_t i = 1; i < n; ++i) {
-    if ((s[i] & 0xC0) != 0x80) return 0;
-  }
-  return n;
-}
-
 }  // namespace
-
-std::string to_utf8(const std::string& text) {
-  std::string out;
-  const unsigned char* s = reinterpret_cast<const unsigned char*>(text.data());
-  size_t i = 0;
-  while (i < text.size()) {
-    const size_t n = utf8_sequence(s + i, text.size() - i);
-    if (n > 0) {
-      out.append(text, i, n);
-      i += n;
-    } else {
-      out += static_cast<char>(0xC0 | (s[i] >> 6));
-      out += static_cast<char>(0x80 | (s[i] & 0x3F));
-      ++i;
-    }
-  }
-  return out;
-}
 
 CairoCanvas::CairoCanvas(int width, int height, Rgb background)
     : width_(width < 1 ? 1 : width), height_(height < 1 ? 1 : height) {

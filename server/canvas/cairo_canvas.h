@@ -58,10 +58,6 @@ class CairoCanvasFactory : public CanvasFactory {
   }
 };
 
-// Text as the program sent it (system code page) made into UTF-8 for cairo:
-// valid UTF-8 stays, any other byte is read as Latin-1.
-std::string to_utf8(const std::string& text);
-
 }  // namespace lumo::server
 
 #endif

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "server/canvas/cairo_canvas.h"
+#include "server/canvas/ansi_text.h"
 
 extern char** environ;
 

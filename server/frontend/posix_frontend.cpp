@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "server/canvas/ansi_text.h"
 #include "server/canvas/cairo_canvas.h"
 #include "server/core/server.h"
 #include "server/core/window.h"

@@ -11,6 +11,7 @@
 
 #include "common/block_access.h"
 #include "common/lumo_wire.h"
+#include "server/canvas/ansi_text.h"
 #include "tests/server/server_fixture.h"
 
 using namespace lumo;
@@ -130,4 +131,48 @@ TEST_F(ServerCoreTest, EverythingDrawnUnderATranslationMoves) {
   }
   EXPECT_GT(ink, 500);
   EXPECT_EQ(differing, 0);
+}
+
+// ANSI text: code page 1252 by default (bytes 0x80..0x9F included), UTF-8
+// where a program sends valid UTF-8, Shift-JIS in a Shift-JIS locale.
+TEST(AnsiText, CodePagesAndUtf8) {
+  struct Case { int code_page; std::string in, out; } cases[] = {
+      {1252, "\x80 5", "\xE2\x82\xAC 5"},            // euro sign
+      {1252, "\x93q\x94", "\xE2\x80\x9Cq\xE2\x80\x9D"},  // curly quotes
+      {1252, "caf\xE9", "caf\xC3\xA9"},              // Latin-1 range
+      {1252, "caf\xC3\xA9", "caf\xC3\xA9"},          // already UTF-8
+      {1252, "\x81", "\xC2\x81"},                    // undefined: its control character
+      {932, "\x82\xA0\x83\x41", "\xE3\x81\x82\xE3\x82\xA2"},  // hiragana a, katakana a
+      {932, "\xB1", "\xEF\xBD\xB1"},                 // half-width katakana
+      {932, "\x80 5", "\xE2\x82\xAC 5"},             // not Shift-JIS: read as 1252
+  };
+  for (const Case& c : cases) {
+    set_ansi_code_page(c.code_page);
+    EXPECT_EQ(to_utf8(c.in), c.out) << c.code_page << " " << c.in;
+  }
+  set_ansi_code_page(1252);
+}
+
+// The euro sign sent as code page 1252 draws the glyph the same character
+// sent as UTF-8 draws, not a missing-glyph box.
+TEST_F(ServerCoreTest, Cp1252TextDrawsItsGlyphs) {
+  ASSERT_EQ(text("I,1,200,60,-1,-1,-1,"), 1);
+  ASSERT_EQ(text("I,2,200,60,-1,-1,-1,"), 2);
+  ASSERT_EQ(text("I,3,200,60,-1,-1,-1,"), 3);
+  const char* texts[] = {"\x80\x84\x99", "\xE2\x82\xAC\xE2\x80\x9E\xE2\x84\xA2", "\xC2\x80\xC2\x84\xC2\x99"};
+  for (int w = 1; w <= 3; ++w) {
+    write_i32(block(w), kTextHeight, 30);
+    command(w, 'A', kDrawFont, 1);
+    std::strcpy(reinterpret_cast<char*>(block(w) + kDataArea), texts[w - 1]);
+    ASSERT_EQ(command(w, 'A', kDrawText, 10, 40), 1);
+  }
+  int same = 0, differing = 0;
+  for (int y = 0; y < 60; ++y) {
+    for (int x = 0; x < 200; ++x) {
+      same += pixel(1, x, y) == pixel(2, x, y) ? 0 : 1;
+      differing += pixel(1, x, y) == pixel(3, x, y) ? 0 : 1;
+    }
+  }
+  EXPECT_EQ(same, 0);
+  EXPECT_GT(differing, 50);  // the control characters (Latin-1 reading) draw something else
 }

@@ -1,0 +1,106 @@
+#include "server/canvas/ansi_text.h"
+
+#include <iconv.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace lumo::server {
+namespace {
+
+int g_code_page = 1252;
+
+// Code page 1252's bytes 0x80..0x9F; the five it leaves undefined map to
+// the control characters of the same number, as Windows maps them.
+constexpr uint16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+size_t utf8_sequence(const unsigned char* s, size_t left) {
+  const unsigned char c = s[0];
+  size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+  if (n == 0 || n > left) return 0;
+  for (size_t i = 1; i < n; ++i) {
+    if ((s[i] & 0xC0) != 0x80) return 0;
+  }
+  return n;
+}
+
+void append_code_point(std::string* out, uint32_t c) {
+  if (c < 0x80) {
+    *out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    *out += static_cast<char>(0xC0 | (c >> 6));
+    *out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    *out += static_cast<char>(0xE0 | (c >> 12));
+    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+std::string from_cp1252(const std::string& text) {
+  std::string out;
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(text.data());
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t n = utf8_sequence(s + i, text.size() - i);
+    if (n > 0) {
+      out.append(text, i, n);
+      i += n;
+      continue;
+    }
+    const unsigned char b = s[i++];
+    append_code_point(&out, b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b);
+  }
+  return out;
+}
+
+bool from_shift_jis(const std::string& text, std::string* out) {
+  iconv_t cd = iconv_open("UTF-8", "CP932");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string in = text;
+  out->assign(text.size() * 3 + 4, '\0');
+  char* src = in.data();
+  size_t src_left = in.size();
+  char* dst = out->data();
+  size_t dst_left = out->size();
+  const bool ok = iconv(cd, &src, &src_left, &dst, &dst_left) != static_cast<size_t>(-1) &&
+                  src_left == 0;
+  iconv_close(cd);
+  out->resize(out->size() - dst_left);
+  return ok;
+}
+
+bool names_shift_jis(const char* value) {
+  std::string v;
+  for (const char* p = value; *p; ++p) v += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+  for (const char* name : {"sjis", "shift_jis", "shiftjis", "932"}) {
+    if (v.find(name) != std::string::npos) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int ansi_code_page_of_locale() {
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return names_shift_jis(value) ? 932 : 1252;
+  }
+  return 1252;
+}
+
+void set_ansi_code_page(int code_page) { g_code_page = code_page == 932 ? 932 : 1252; }
+
+std::string to_utf8(const std::string& text) {
+  std::string out;
+  if (g_code_page == 932 && from_shift_jis(text, &out)) return out;
+  return from_cp1252(text);
+}
+
+}  // namespace lumo::server
