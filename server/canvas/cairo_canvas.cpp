@@ -1,99 +1,39 @@
-// Drawing with cairo.  Integer device coordinates name pixels; paths run
-// through pixel centres so that one-pixel lines and outlines are crisp.
+// The cairo canvas: the surface, text, single pixels, and the two ways a
+// figure reaches the surface (anti-aliased through cairo, or exactly through
+// the pixel rules).  The figures themselves are in cairo_figures.cpp.
 #include "server/canvas/cairo_canvas.h"
-
-#include "server/canvas/ansi_text.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
+#include "server/canvas/ansi_text.h"
+
 namespace lumo::server {
 namespace {
-
-constexpr double kLimit = 1 << 20;  // coordinates beyond this are clamped
-
-double coord(int32_t v) { return std::clamp(static_cast<double>(v), -kLimit, kLimit) + 0.5; }
 
 void set_colour(cairo_t* cr, Rgb c, double alpha = 1.0) {
   cairo_set_source_rgba(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0, alpha);
 }
 
-// How a pen or brush combines with the picture.
-void apply_blend(cairo_t* cr, Blend blend, Rgb colour) {
-  cairo_set_antialias(cr, blend == Blend::kSmooth ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
-  switch (blend) {
-    case Blend::kInvert:
-      cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
-      set_colour(cr, Rgb{255, 255, 255});
-      break;
-    case Blend::kXor:
-      cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
-      set_colour(cr, colour);
-      break;
-    case Blend::kBlack:
-      cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-      set_colour(cr, Rgb{0, 0, 0});
-      break;
-    case Blend::kWhite:
-      cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-      set_colour(cr, Rgb{255, 255, 255});
-      break;
-    default:
-      cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-      set_colour(cr, colour);
-      break;
-  }
-}
-
-void set_dashes(cairo_t* cr, int style, double width) {
-  const double u = width < 1 ? 1 : width;
-  const double dash[] = {6 * u, 3 * u};
-  const double dot[] = {1 * u, 2 * u};
-  const double dash_dot[] = {6 * u, 2 * u, 1 * u, 2 * u};
-  const double dash_dot_dot[] = {6 * u, 2 * u, 1 * u, 2 * u, 1 * u, 2 * u};
-  const double long_dash[] = {12 * u, 4 * u};
-  const double fine_dot[] = {1 * u, 1 * u};
-  const double dash_dash_dot[] = {6 * u, 2 * u, 6 * u, 2 * u, 1 * u, 2 * u};
-  switch (style) {
-    case kDash: cairo_set_dash(cr, dash, 2, 0); break;
-    case kDot: cairo_set_dash(cr, dot, 2, 0); break;
-    case kDashDot: cairo_set_dash(cr, dash_dot, 4, 0); break;
-    case kDashDotDot: cairo_set_dash(cr, dash_dot_dot, 6, 0); break;
-    case kLongDash: cairo_set_dash(cr, long_dash, 2, 0); break;
-    case kFineDot: cairo_set_dash(cr, fine_dot, 2, 0); break;
-    case kDashDashDot: cairo_set_dash(cr, dash_dash_dot, 6, 0); break;
-    default: cairo_set_dash(cr, nullptr, 0, 0); break;
-  }
-}
-
+// A hatch as an 8 x 8 tile, repeated from the surface's origin.
 cairo_pattern_t* hatch_pattern(const Brush& brush) {
   cairo_surface_t* tile = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 8, 8);
-  cairo_t* cr = cairo_create(tile);
-  set_colour(cr, brush.colour);
-  cairo_set_line_width(cr, 1);
-  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-  const int h = brush.hatch;
-  if (h == 0 || h == 4) {
-    cairo_move_to(cr, 0, 3.5);
-    cairo_line_to(cr, 8, 3.5);
+  cairo_surface_flush(tile);
+  unsigned char* data = cairo_image_surface_get_data(tile);
+  const int stride = cairo_image_surface_get_stride(tile);
+  const uint32_t ink = 0xFF000000u | (static_cast<uint32_t>(brush.colour.r) << 16) |
+                       (brush.colour.g << 8) | brush.colour.b;
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      const uint32_t v = pixels::hatch_bit(brush.hatch, x, y) ? ink : 0;
+      std::memcpy(data + y * stride + 4 * x, &v, 4);
+    }
   }
-  if (h == 1 || h == 4) {
-    cairo_move_to(cr, 3.5, 0);
-    cairo_line_to(cr, 3.5, 8);
-  }
-  if (h == 2 || h == 5) {
-    cairo_move_to(cr, 0, 8);
-    cairo_line_to(cr, 8, 0);
-  }
-  if (h == 3 || h == 5) {
-    cairo_move_to(cr, 0, 0);
-    cairo_line_to(cr, 8, 8);
-  }
-  cairo_stroke(cr);
-  cairo_destroy(cr);
+  cairo_surface_mark_dirty(tile);
   cairo_pattern_t* p = cairo_pattern_create_for_surface(tile);
   cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT);
+  cairo_pattern_set_filter(p, CAIRO_FILTER_NEAREST);
   cairo_surface_destroy(tile);
   return p;
 }
@@ -109,6 +49,7 @@ CairoCanvas::CairoCanvas(int width, int height, Rgb background)
 }
 
 CairoCanvas::~CairoCanvas() {
+  if (mask_) cairo_surface_destroy(mask_);
   cairo_destroy(cr_);
   cairo_surface_destroy(surface_);
 }
@@ -124,6 +65,8 @@ void CairoCanvas::resize(int width, int height, Rgb background) {
   cairo_paint(cr);
   cairo_destroy(cr_);
   cairo_surface_destroy(surface_);
+  if (mask_) cairo_surface_destroy(mask_);
+  mask_ = nullptr;
   surface_ = next;
   cr_ = cr;
   width_ = width;
@@ -140,12 +83,24 @@ void CairoCanvas::clear(Rgb background) {
 }
 
 void CairoCanvas::set_transform(const Transform& t) {
-  // A transformation that cannot be inverted would stop all drawing: ignored.
-  if (!invertible(t)) {
-    cairo_matrix_init_identity(&matrix_);
-    return;
-  }
-  cairo_matrix_init(&matrix_, t.m11, t.m12, t.m21, t.m22, t.dx, t.dy);
+  transformed_ = invertible(t) && !(t.m11 == 1 && t.m12 == 0 && t.m21 == 0 && t.m22 == 1 &&
+                                    t.dx == 0 && t.dy == 0);
+  transform_ = transformed_ ? t : Transform{};
+  cairo_matrix_init(&matrix_, transform_.m11, transform_.m12, transform_.m21, transform_.m22,
+                    transform_.dx, transform_.dy);
+}
+
+Point CairoCanvas::to_device(Point p) const {
+  if (!transformed_) return p;
+  const DevicePoint d = to_device_exact(p);
+  const double reach = pixels::kReach;
+  return {static_cast<int32_t>(std::lround(std::clamp(d.x, -reach, reach))),
+          static_cast<int32_t>(std::lround(std::clamp(d.y, -reach, reach)))};
+}
+
+CairoCanvas::DevicePoint CairoCanvas::to_device_exact(Point p) const {
+  const Transform& t = transform_;
+  return {t.m11 * p.x + t.m21 * p.y + t.dx, t.m12 * p.x + t.m22 * p.y + t.dy};
 }
 
 void CairoCanvas::begin() {
@@ -153,149 +108,154 @@ void CairoCanvas::begin() {
   cairo_set_matrix(cr_, &matrix_);
 }
 
-void CairoCanvas::stroke(const Pen& pen) {
-  if (pen.style == kInvisible) {
-    cairo_new_path(cr_);
-    return;
+uint32_t* CairoCanvas::begin_pixels() {
+  cairo_surface_flush(surface_);
+  return reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(surface_));
+}
+
+void CairoCanvas::end_pixels() { cairo_surface_mark_dirty(surface_); }
+
+pixels::Painter CairoCanvas::pen_painter(const Pen& pen) {
+  return pixels::Painter(begin_pixels(), cairo_image_surface_get_stride(surface_) / 4, pen.blend,
+                         pen.colour);
+}
+
+pixels::Painter CairoCanvas::brush_painter(const Pen& pen, const Brush& brush) {
+  return pixels::Painter(begin_pixels(), cairo_image_surface_get_stride(surface_) / 4, pen.blend,
+                         brush.colour, brush.style == kBrushHatched ? brush.hatch : -1,
+                         brush.style == kBrushHalf);
+}
+
+void CairoCanvas::set_source(const Pen& pen, const Brush& brush) {
+  cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+  cairo_set_antialias(cr_, CAIRO_ANTIALIAS_DEFAULT);
+  (void)pen;
+  if (brush.style == kBrushHatched) {
+    cairo_pattern_t* hatch = hatch_pattern(brush);
+    cairo_matrix_t device;
+    cairo_get_matrix(cr_, &device);
+    cairo_pattern_set_matrix(hatch, &device);  // anchored on the surface
+    cairo_set_source(cr_, hatch);
+    cairo_pattern_destroy(hatch);
+  } else {
+    set_colour(cr_, brush.colour, brush.style == kBrushHalf ? 0.5 : 1.0);
   }
-  const double width = std::clamp(pen.width, 1, 1000);
-  apply_blend(cr_, pen.blend, pen.colour);
-  cairo_set_line_width(cr_, width);
-  cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
-  cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
-  set_dashes(cr_, pen.style, width);
-  if (pen.style != kSolid && pen.style != kInsideFrame) cairo_set_line_cap(cr_, CAIRO_LINE_CAP_BUTT);
-  cairo_stroke(cr_);
 }
 
 void CairoCanvas::fill_and_stroke(const Pen& pen, const Brush& brush) {
   if (brush.style != kBrushHollow) {
-    apply_blend(cr_, pen.blend, brush.colour);
-    cairo_pattern_t* hatch = nullptr;
-    if (brush.style == kBrushHatched && pen.blend != Blend::kInvert) {
-      hatch = hatch_pattern(brush);
-      cairo_set_source(cr_, hatch);
-    } else if (brush.style == kBrushHalf) {
-      set_colour(cr_, brush.colour, 0.5);
+    if (pen.blend != Blend::kSmooth) {
+      pixels::Painter painter = brush_painter(pen, brush);
+      paint_through_mask(true, pen, painter);
+      end_pixels();
+    } else {
+      set_source(pen, brush);
+      cairo_fill_preserve(cr_);
     }
-    cairo_fill_preserve(cr_);
-    if (hatch) cairo_pattern_destroy(hatch);
   }
   stroke(pen);
 }
 
-void CairoCanvas::line(const Pen& pen, Point a, Point b) {
-  begin();
-  cairo_move_to(cr_, coord(a.x), coord(a.y));
-  cairo_line_to(cr_, coord(b.x), coord(b.y));
-  stroke(pen);
-}
-
-void CairoCanvas::polyline(const Pen& pen, const Point* p, int count) {
-  if (count < 2) return;
-  begin();
-  cairo_move_to(cr_, coord(p[0].x), coord(p[0].y));
-  for (int i = 1; i < count; ++i) cairo_line_to(cr_, coord(p[i].x), coord(p[i].y));
-  stroke(pen);
-}
-
-void CairoCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, int count,
-                          bool winding) {
-  if (count < 2) return;
-  begin();
-  cairo_set_fill_rule(cr_, winding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
-  cairo_move_to(cr_, coord(p[0].x), coord(p[0].y));
-  for (int i = 1; i < count; ++i) cairo_line_to(cr_, coord(p[i].x), coord(p[i].y));
-  cairo_close_path(cr_);
-  fill_and_stroke(pen, brush);
-}
-
-void CairoCanvas::bezier(const Pen& pen, const Point* p, int count) {
-  if (count < 4) return;
-  begin();
-  cairo_move_to(cr_, coord(p[0].x), coord(p[0].y));
-  for (int i = 1; i + 2 < count; i += 3) {
-    cairo_curve_to(cr_, coord(p[i].x), coord(p[i].y), coord(p[i + 1].x), coord(p[i + 1].y),
-                   coord(p[i + 2].x), coord(p[i + 2].y));
+void CairoCanvas::stroke(const Pen& pen) {
+  const int width = std::clamp(pen.width, 1, 1000);
+  // A one-pixel pen is one pixel wide whatever the transformation (GDI's
+  // cosmetic pen); a wider one scales with it.
+  if (width == 1) cairo_identity_matrix(cr_);
+  cairo_set_line_width(cr_, width);
+  cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
+  cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
+  if (const pixels::DashPattern* d = pixels::dash_pattern(pen.style, width)) {
+    double runs[6];
+    for (int i = 0; i < d->count; ++i) runs[i] = d->runs[i];
+    cairo_set_dash(cr_, runs, d->count, 0);
+    cairo_set_line_cap(cr_, CAIRO_LINE_CAP_BUTT);
+  } else {
+    cairo_set_dash(cr_, nullptr, 0, 0);
   }
-  stroke(pen);
-}
-
-void CairoCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
-  begin();
-  const double x1 = coord(std::min(a.x, b.x)), x2 = coord(std::max(a.x, b.x)) - 1;
-  const double y1 = coord(std::min(a.y, b.y)), y2 = coord(std::max(a.y, b.y)) - 1;
-  cairo_rectangle(cr_, x1, y1, std::max(0.0, x2 - x1), std::max(0.0, y2 - y1));
-  if (pen.style == kInvisible && brush.style != kBrushHollow) {
-    // Without an outline the inside covers the whole rectangle.
+  if (pen.style == kInvisible) {
     cairo_new_path(cr_);
-    cairo_rectangle(cr_, x1 - 0.5, y1 - 0.5, std::max(0.0, x2 - x1 + 1), std::max(0.0, y2 - y1 + 1));
+  } else if (pen.blend != Blend::kSmooth) {
+    pixels::Painter painter = pen_painter(pen);
+    paint_through_mask(false, pen, painter);
+    end_pixels();
+  } else {
+    cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+    cairo_set_antialias(cr_, CAIRO_ANTIALIAS_DEFAULT);
+    set_colour(cr_, pen.colour);
+    cairo_stroke(cr_);
   }
-  fill_and_stroke(pen, brush);
+  cairo_new_path(cr_);
 }
 
-void CairoCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Point b, int cw,
-                             int ch) {
-  begin();
-  const double x1 = coord(std::min(a.x, b.x)), x2 = coord(std::max(a.x, b.x)) - 1;
-  const double y1 = coord(std::min(a.y, b.y)), y2 = coord(std::max(a.y, b.y)) - 1;
-  const double rx = std::clamp(std::fabs(static_cast<double>(cw)) / 2.0, 0.0, (x2 - x1) / 2);
-  const double ry = std::clamp(std::fabs(static_cast<double>(ch)) / 2.0, 0.0, (y2 - y1) / 2);
-  if (rx <= 0 || ry <= 0) {
-    rect(pen, brush, a, b);
-    return;
+// Fills or strokes the current path without anti-aliasing into a mask of
+// the surface's size, hands the covered pixels to `painter` and clears the
+// mask again.  The path stays.
+void CairoCanvas::paint_through_mask(bool fill, const Pen& pen, pixels::Sink& painter) {
+  (void)pen;
+  if (!mask_) mask_ = cairo_image_surface_create(CAIRO_FORMAT_A8, width_, height_);
+  cairo_t* m = cairo_create(mask_);
+  cairo_matrix_t ctm;
+  cairo_get_matrix(cr_, &ctm);
+  cairo_path_t* path = cairo_copy_path(cr_);
+  cairo_set_matrix(m, &ctm);
+  cairo_append_path(m, path);
+  cairo_path_destroy(path);
+  cairo_set_antialias(m, CAIRO_ANTIALIAS_NONE);
+  cairo_set_operator(m, CAIRO_OPERATOR_SOURCE);
+  cairo_set_source_rgba(m, 0, 0, 0, 1);
+  double x1, y1, x2, y2;
+  if (fill) {
+    cairo_set_fill_rule(m, cairo_get_fill_rule(cr_));
+    cairo_fill_extents(m, &x1, &y1, &x2, &y2);
+  } else {
+    cairo_set_line_width(m, cairo_get_line_width(cr_));
+    cairo_set_line_cap(m, cairo_get_line_cap(cr_));
+    cairo_set_line_join(m, cairo_get_line_join(cr_));
+    const int dashes = cairo_get_dash_count(cr_);
+    if (dashes > 0) {
+      double runs[8], offset = 0;
+      cairo_get_dash(cr_, runs, &offset);
+      cairo_set_dash(m, runs, dashes, offset);
+    }
+    cairo_stroke_extents(m, &x1, &y1, &x2, &y2);
   }
-  auto corner = [&](double cx, double cy, double from) {
-    cairo_save(cr_);
-    cairo_translate(cr_, cx, cy);
-    cairo_scale(cr_, rx, ry);
-    cairo_arc(cr_, 0, 0, 1, from, from + M_PI / 2);
-    cairo_restore(cr_);
-  };
-  corner(x2 - rx, y1 + ry, -M_PI / 2);
-  corner(x2 - rx, y2 - ry, 0);
-  corner(x1 + rx, y2 - ry, M_PI / 2);
-  corner(x1 + rx, y1 + ry, M_PI);
-  cairo_close_path(cr_);
-  fill_and_stroke(pen, brush);
-}
-
-void CairoCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) {
-  begin();
-  const double cx = (coord(a.x) + coord(b.x) - 1) / 2, cy = (coord(a.y) + coord(b.y) - 1) / 2;
-  const double rx = std::max(0.5, std::fabs(coord(b.x) - coord(a.x) - 1) / 2);
-  const double ry = std::max(0.5, std::fabs(coord(b.y) - coord(a.y) - 1) / 2);
-  cairo_save(cr_);
-  cairo_translate(cr_, cx, cy);
-  cairo_scale(cr_, rx, ry);
-  cairo_arc(cr_, 0, 0, 1, 0, 2 * M_PI);
-  cairo_restore(cr_);
-  cairo_close_path(cr_);
-  fill_and_stroke(pen, brush);
-}
-
-void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a, Point b,
-                      Point start, Point end) {
-  begin();
-  const double cx = (coord(a.x) + coord(b.x) - 1) / 2, cy = (coord(a.y) + coord(b.y) - 1) / 2;
-  const double rx = std::max(0.5, std::fabs(coord(b.x) - coord(a.x) - 1) / 2);
-  const double ry = std::max(0.5, std::fabs(coord(b.y) - coord(a.y) - 1) / 2);
-  const double from = std::atan2((coord(start.y) - cy) / ry, (coord(start.x) - cx) / rx);
-  double to = std::atan2((coord(end.y) - cy) / ry, (coord(end.x) - cx) / rx);
-  // Counter-clockwise on screen is the decreasing angle with y down.
-  if (to >= from - 1e-9) to -= 2 * M_PI;
-  if (kind == ArcKind::kPie) cairo_move_to(cr_, cx, cy);
-  cairo_save(cr_);
-  cairo_translate(cr_, cx, cy);
-  cairo_scale(cr_, rx, ry);
-  cairo_arc_negative(cr_, 0, 0, 1, from, to);
-  cairo_restore(cr_);
-  if (kind == ArcKind::kArc) {
-    stroke(pen);
-    return;
+  // The extents in device space: the box around the four corners.
+  double xs[4] = {x1, x2, x1, x2}, ys[4] = {y1, y1, y2, y2};
+  double lo_x = 1e300, lo_y = 1e300, hi_x = -1e300, hi_y = -1e300;
+  for (int i = 0; i < 4; ++i) {
+    cairo_user_to_device(m, &xs[i], &ys[i]);
+    lo_x = std::min(lo_x, xs[i]);
+    hi_x = std::max(hi_x, xs[i]);
+    lo_y = std::min(lo_y, ys[i]);
+    hi_y = std::max(hi_y, ys[i]);
   }
-  cairo_close_path(cr_);
-  fill_and_stroke(pen, brush);
+  if (fill) {
+    cairo_fill(m);
+  } else {
+    cairo_stroke(m);
+  }
+  cairo_destroy(m);
+  cairo_surface_flush(mask_);
+  const int bx0 = std::max(0, static_cast<int>(std::floor(lo_x)) - 1);
+  const int by0 = std::max(0, static_cast<int>(std::floor(lo_y)) - 1);
+  const int bx1 = std::min(width_ - 1, static_cast<int>(std::ceil(hi_x)) + 1);
+  const int by1 = std::min(height_ - 1, static_cast<int>(std::ceil(hi_y)) + 1);
+  unsigned char* data = cairo_image_surface_get_data(mask_);
+  const int stride = cairo_image_surface_get_stride(mask_);
+  for (int y = by0; y <= by1; ++y) {
+    unsigned char* row = data + static_cast<size_t>(y) * stride;
+    int x = bx0;
+    while (x <= bx1) {
+      if (!row[x]) {
+        ++x;
+        continue;
+      }
+      const int start = x;
+      while (x <= bx1 && row[x]) row[x++] = 0;
+      painter.span(y, start, x - 1);
+    }
+  }
+  cairo_surface_mark_dirty(mask_);
 }
 
 void CairoCanvas::use_font(const Font& font) {
@@ -318,8 +278,10 @@ void CairoCanvas::text(const Font& font, Point at, const std::string& text) {
   const int v = ((font.align / 3) % 3 + 3) % 3;
   const double dx = h == 0 ? 0 : h == 1 ? -te.x_advance / 2 : -te.x_advance;
   const double dy = v == 0 ? 0 : v == 1 ? (fe.ascent - fe.descent) / 2 : fe.ascent;
-  cairo_translate(cr_, coord(at.x) - 0.5, coord(at.y) - 0.5);
-  cairo_rotate(cr_, -font.angle * M_PI / 1800.0);
+  constexpr double kLimit = 1 << 20;
+  cairo_translate(cr_, std::clamp<double>(at.x, -kLimit, kLimit),
+                  std::clamp<double>(at.y, -kLimit, kLimit));
+  cairo_rotate(cr_, -font.angle * 3.14159265358979323846 / 1800.0);
   cairo_move_to(cr_, dx, dy);
   cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
   cairo_set_antialias(cr_, CAIRO_ANTIALIAS_DEFAULT);
@@ -345,12 +307,10 @@ TextSize CairoCanvas::measure(const Font& font, const std::string& text) {
 
 void CairoCanvas::set_pixel(Point p, Rgb c) {
   if (p.x < 0 || p.y < 0 || p.x >= width_ || p.y >= height_) return;
-  cairo_surface_flush(surface_);
-  unsigned char* row = cairo_image_surface_get_data(surface_) +
-                       static_cast<size_t>(p.y) * cairo_image_surface_get_stride(surface_);
-  const uint32_t v = (static_cast<uint32_t>(c.r) << 16) | (c.g << 8) | c.b;
-  std::memcpy(row + 4 * p.x, &v, 4);
-  cairo_surface_mark_dirty_rectangle(surface_, p.x, p.y, 1, 1);
+  uint32_t* data = begin_pixels();
+  data[static_cast<size_t>(p.y) * (cairo_image_surface_get_stride(surface_) / 4) + p.x] =
+      (static_cast<uint32_t>(c.r) << 16) | (c.g << 8) | c.b;
+  end_pixels();
 }
 
 bool CairoCanvas::get_pixel(Point p, Rgb* c) {

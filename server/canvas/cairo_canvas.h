@@ -1,9 +1,14 @@
-// The Canvas of the POSIX server, drawn with cairo into an image surface.
+// The Canvas of the POSIX server, drawn into a cairo image surface.  The
+// smooth mode draws with cairo, anti-aliased; the crisp and raster modes
+// follow the kit's pixel rules (pixel_rules.h) exactly, as GDI draws.
 #ifndef LUMO_SERVER_CANVAS_CAIRO_CANVAS_H
 #define LUMO_SERVER_CANVAS_CAIRO_CANVAS_H
 
 #include <cairo.h>
 
+#include <vector>
+
+#include "server/canvas/pixel_rules.h"
 #include "server/core/canvas.h"
 
 namespace lumo::server {
@@ -39,9 +44,28 @@ class CairoCanvas : public Canvas {
   bool load_png(const std::string& path) override;
 
  private:
-  void begin();  // a fresh context state with the drawing transformation
+  struct DevicePoint {
+    double x, y;
+  };
+  // Pixel access for the exact modes.
+  pixels::Box clip() const { return {0, 0, width_ - 1, height_ - 1}; }
+  uint32_t* begin_pixels();
+  void end_pixels();
+  pixels::Painter pen_painter(const Pen& pen);
+  pixels::Painter brush_painter(const Pen& pen, const Brush& brush);
+  bool transformed() const { return transformed_; }
+  Point to_device(Point p) const;
+  DevicePoint to_device_exact(Point p) const;
+
+  void begin();  // a fresh path with the drawing transformation
+  void stroke_points(const Pen& pen, const Point* points, int count, bool closed);
+  void smooth_polyline(const Pen& pen, const std::vector<DevicePoint>& points, bool closed);
+  void set_source(const Pen& pen, const Brush& brush);
+  // The current path, filled with the brush and outlined with the pen; in the
+  // exact modes through the mask, anti-aliased otherwise.
   void fill_and_stroke(const Pen& pen, const Brush& brush);
   void stroke(const Pen& pen);
+  void paint_through_mask(bool fill, const Pen& pen, pixels::Sink& painter);
   void use_font(const Font& font);
 
   int width_;
@@ -49,6 +73,9 @@ class CairoCanvas : public Canvas {
   cairo_surface_t* surface_ = nullptr;
   cairo_t* cr_ = nullptr;
   cairo_matrix_t matrix_;
+  bool transformed_ = false;
+  Transform transform_;
+  cairo_surface_t* mask_ = nullptr;  // made when first needed
 };
 
 class CairoCanvasFactory : public CanvasFactory {

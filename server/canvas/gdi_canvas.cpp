@@ -3,9 +3,11 @@
 #include "server/canvas/gdi_canvas.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "server/canvas/pixel_rules.h"
 #include "server/canvas/png_writer.h"
 
 namespace lumo::server {
@@ -23,19 +25,30 @@ int rop_of(Blend blend) {
   }
 }
 
-int pen_style_of(int style) {
-  switch (style) {
-    case kDash:
-    case kLongDash: return PS_DASH;
-    case kDot:
-    case kFineDot: return PS_DOT;
-    case kDashDot:
-    case kDashDashDot: return PS_DASHDOT;
-    case kDashDotDot: return PS_DASHDOTDOT;
-    case kInvisible: return PS_NULL;
-    case kInsideFrame: return PS_INSIDEFRAME;
-    default: return PS_SOLID;
+// GDI's own styles for dash, dot, dash-dot and dash-dot-dot; the kit's
+// other patterns as user styles (in GDI's style unit of three pixels) and
+// fine dots as the alternate style.  Wider pens are solid, as GDI's are.
+HPEN make_pen(const Pen& pen) {
+  const int width = std::clamp(pen.width, 1, 1000);
+  const COLORREF colour = RGB(pen.colour.r, pen.colour.g, pen.colour.b);
+  // Width 0 is GDI's cosmetic pen: one pixel whatever the transformation.
+  const int gdi_width = width == 1 ? 0 : width;
+  if (pen.style == kInvisible) return CreatePen(PS_NULL, 1, colour);
+  if (pen.style == kInsideFrame) return CreatePen(PS_INSIDEFRAME, gdi_width, colour);
+  const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, width);
+  if (!pattern) return CreatePen(PS_SOLID, gdi_width, colour);
+  switch (pen.style) {
+    case kDash: return CreatePen(PS_DASH, 1, colour);
+    case kDot: return CreatePen(PS_DOT, 1, colour);
+    case kDashDot: return CreatePen(PS_DASHDOT, 1, colour);
+    case kDashDotDot: return CreatePen(PS_DASHDOTDOT, 1, colour);
+    default: break;
   }
+  LOGBRUSH lb{BS_SOLID, colour, 0};
+  if (pen.style == kFineDot) return ExtCreatePen(PS_COSMETIC | PS_ALTERNATE, 1, &lb, 0, nullptr);
+  DWORD units[6];
+  for (int i = 0; i < pattern->count; ++i) units[i] = static_cast<DWORD>(pattern->runs[i] / 3);
+  return ExtCreatePen(PS_COSMETIC | PS_USERSTYLE, 1, &lb, static_cast<DWORD>(pattern->count), units);
 }
 
 int hatch_of(int hatch) {
@@ -52,8 +65,8 @@ int clamp_coord(int v) { return std::clamp(v, -kLimit, kLimit); }
 class GdiCanvas::Tools {
  public:
   Tools(HDC dc, const Pen& pen, const Brush* brush) : dc_(dc) {
-    pen_ = CreatePen(pen_style_of(pen.style), std::clamp(pen.width, 1, 1000), ref(pen.colour));
-    if (!brush || brush->style == kBrushHollow) {
+    pen_ = make_pen(pen);
+    if (!brush || brush->style == kBrushHollow || brush->style == kBrushHalf) {
       brush_ = nullptr;
     } else if (brush->style == kBrushHatched) {
       brush_ = CreateHatchBrush(hatch_of(brush->hatch), ref(brush->colour));
@@ -87,7 +100,7 @@ class GdiCanvas::Tools {
 GdiCanvas::GdiCanvas(int width, int height, Rgb background)
     : width_(std::max(1, width)), height_(std::max(1, height)) {
   dc_ = CreateCompatibleDC(nullptr);
-  SetGraphicsMode(dc_, GM_ADVANCED);
+  SetGraphicsMode(dc_, GM_COMPATIBLE);
   make_surface(width_, height_);
   clear(background);
 }
@@ -137,7 +150,18 @@ void GdiCanvas::clear(Rgb background) {
   std::fill(bits_, bits_ + static_cast<size_t>(width_) * height_, v);
 }
 
+// Without a transformation the DC stays in the compatible mode, whose
+// figures cover x1..x2-1; a transformation needs the advanced mode, where a
+// rectangle also covers its right and bottom edge (rect() makes up for it).
 void GdiCanvas::set_transform(const Transform& t) {
+  const bool identity = t.m11 == 1 && t.m12 == 0 && t.m21 == 0 && t.m22 == 1 && t.dx == 0 && t.dy == 0;
+  ModifyWorldTransform(dc_, nullptr, MWT_IDENTITY);
+  advanced_ = false;
+  transform_ = Transform{};
+  if (identity || !invertible(t)) {
+    SetGraphicsMode(dc_, GM_COMPATIBLE);
+    return;
+  }
   XFORM x;
   x.eM11 = static_cast<FLOAT>(t.m11);
   x.eM12 = static_cast<FLOAT>(t.m12);
@@ -145,65 +169,165 @@ void GdiCanvas::set_transform(const Transform& t) {
   x.eM22 = static_cast<FLOAT>(t.m22);
   x.eDx = static_cast<FLOAT>(t.dx);
   x.eDy = static_cast<FLOAT>(t.dy);
-  if (!invertible(t) || !SetWorldTransform(dc_, &x)) ModifyWorldTransform(dc_, nullptr, MWT_IDENTITY);
+  SetGraphicsMode(dc_, GM_ADVANCED);
+  if (SetWorldTransform(dc_, &x)) {
+    advanced_ = true;
+    transform_ = t;
+  } else {
+    SetGraphicsMode(dc_, GM_COMPATIBLE);
+  }
+}
+
+void GdiCanvas::end_pixel(const Pen& pen, Point p, int64_t steps) {
+  if (pen.style == kInvisible || !(pen.blend == Blend::kSmooth || pen.blend == Blend::kCrisp)) return;
+  const int width = std::clamp(pen.width, 1, 1000);
+  if (width > 1 || !pixels::dash_on(pixels::dash_pattern(pen.style, width), steps)) return;
+  SetPixelV(dc_, clamp_coord(p.x), clamp_coord(p.y), ref(pen.colour));
+}
+
+void GdiCanvas::half_fill(const Brush& brush, const std::function<void(HDC)>& figure) {
+  if (brush.style != kBrushHalf) return;
+  HDC scratch = CreateCompatibleDC(dc_);
+  BITMAPINFO info;
+  std::memset(&info, 0, sizeof info);
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width_;
+  info.bmiHeader.biHeight = -height_;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* raw = nullptr;
+  HBITMAP bitmap = CreateDIBSection(scratch, &info, DIB_RGB_COLORS, &raw, nullptr, 0);
+  if (!bitmap || !raw) {
+    DeleteDC(scratch);
+    return;
+  }
+  HGDIOBJ old_bitmap = SelectObject(scratch, bitmap);
+  uint32_t* marks = static_cast<uint32_t*>(raw);
+  std::fill(marks, marks + static_cast<size_t>(width_) * height_, 0u);
+  if (advanced_) {
+    XFORM x{static_cast<FLOAT>(transform_.m11), static_cast<FLOAT>(transform_.m12),
+            static_cast<FLOAT>(transform_.m21), static_cast<FLOAT>(transform_.m22),
+            static_cast<FLOAT>(transform_.dx), static_cast<FLOAT>(transform_.dy)};
+    SetGraphicsMode(scratch, GM_ADVANCED);
+    SetWorldTransform(scratch, &x);
+  }
+  SetPolyFillMode(scratch, fill_mode_);
+  HGDIOBJ old_pen = SelectObject(scratch, GetStockObject(NULL_PEN));
+  HGDIOBJ old_brush = SelectObject(scratch, GetStockObject(WHITE_BRUSH));
+  figure(scratch);
+  GdiFlush();
+  SelectObject(scratch, old_brush);
+  SelectObject(scratch, old_pen);
+  pixels::Painter painter(bits_, width_, Blend::kCrisp, brush.colour, -1, true);
+  for (int y = 0; y < height_; ++y) {
+    const uint32_t* row = marks + static_cast<size_t>(y) * width_;
+    for (int x = 0; x < width_; ++x) {
+      if (row[x]) painter.span(y, x, x);
+    }
+  }
+  SelectObject(scratch, old_bitmap);
+  DeleteObject(bitmap);
+  DeleteDC(scratch);
 }
 
 void GdiCanvas::line(const Pen& pen, Point a, Point b) {
-  Tools tools(dc_, pen, nullptr);
-  MoveToEx(dc_, clamp_coord(a.x), clamp_coord(a.y), nullptr);
-  LineTo(dc_, clamp_coord(b.x), clamp_coord(b.y));
-  // GDI leaves the last pixel out; lines here include both ends.
-  if (pen.style != kInvisible && (pen.blend == Blend::kSmooth || pen.blend == Blend::kCrisp)) {
-    SetPixelV(dc_, clamp_coord(b.x), clamp_coord(b.y), ref(pen.colour));
-  }
+  const Point p[2] = {a, b};
+  polyline(pen, p, 2);
 }
 
 void GdiCanvas::polyline(const Pen& pen, const Point* p, int count) {
   if (count < 2) return;
-  Tools tools(dc_, pen, nullptr);
-  Polyline(dc_, reinterpret_cast<const POINT*>(p), count);
+  std::vector<POINT> pts(static_cast<size_t>(count));
+  int64_t steps = 0;
+  for (int i = 0; i < count; ++i) {
+    pts[static_cast<size_t>(i)] = {clamp_coord(p[i].x), clamp_coord(p[i].y)};
+    if (i > 0) {
+      steps += std::max(std::abs(pts[static_cast<size_t>(i)].x - pts[static_cast<size_t>(i) - 1].x),
+                        std::abs(pts[static_cast<size_t>(i)].y - pts[static_cast<size_t>(i) - 1].y));
+    }
+  }
+  {
+    Tools tools(dc_, pen, nullptr);
+    Polyline(dc_, pts.data(), count);
+  }
+  end_pixel(pen, p[count - 1], steps);
 }
 
 void GdiCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, int count,
                         bool winding) {
   if (count < 2) return;
+  fill_mode_ = winding ? WINDING : ALTERNATE;
+  SetPolyFillMode(dc_, fill_mode_);
+  half_fill(brush, [&](HDC dc) { Polygon(dc, reinterpret_cast<const POINT*>(p), count); });
   Tools tools(dc_, pen, &brush);
-  SetPolyFillMode(dc_, winding ? WINDING : ALTERNATE);
   Polygon(dc_, reinterpret_cast<const POINT*>(p), count);
 }
 
 void GdiCanvas::bezier(const Pen& pen, const Point* p, int count) {
   if (count < 4) return;
-  Tools tools(dc_, pen, nullptr);
-  PolyBezier(dc_, reinterpret_cast<const POINT*>(p), static_cast<DWORD>(count - (count - 1) % 3));
+  const int used = count - (count - 1) % 3;
+  {
+    Tools tools(dc_, pen, nullptr);
+    PolyBezier(dc_, reinterpret_cast<const POINT*>(p), static_cast<DWORD>(used));
+  }
+  if (pixels::dash_pattern(pen.style, pen.width) == nullptr) end_pixel(pen, p[used - 1], 0);
 }
 
 void GdiCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
+  // Covering x1..x2-1: without an outline the compatible mode leaves the
+  // right and bottom pixel out, with one the advanced mode adds them.
+  const int grow = (pen.style == kInvisible && !advanced_ ? 1 : 0) - (pen.style != kInvisible && advanced_ ? 1 : 0);
+  const int x1 = clamp_coord(std::min(a.x, b.x)), y1 = clamp_coord(std::min(a.y, b.y));
+  const int x2 = clamp_coord(std::max(a.x, b.x)) + grow, y2 = clamp_coord(std::max(a.y, b.y)) + grow;
+  if (x2 <= x1 || y2 <= y1) return;
+  // The scratch has no outline: in the compatible mode one more pixel.
+  const int right = clamp_coord(std::max(a.x, b.x)) + (advanced_ ? 0 : 1);
+  const int bottom = clamp_coord(std::max(a.y, b.y)) + (advanced_ ? 0 : 1);
+  half_fill(brush, [&](HDC dc) { Rectangle(dc, x1, y1, right, bottom); });
   Tools tools(dc_, pen, &brush);
-  // Without an outline GDI leaves the right and bottom pixel out: add it back.
-  const int grow = pen.style == kInvisible ? 1 : 0;
-  Rectangle(dc_, clamp_coord(std::min(a.x, b.x)), clamp_coord(std::min(a.y, b.y)),
-            clamp_coord(std::max(a.x, b.x)) + grow, clamp_coord(std::max(a.y, b.y)) + grow);
+  Rectangle(dc_, x1, y1, x2, y2);
 }
 
 void GdiCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Point b, int cw, int ch) {
+  half_fill(brush, [&](HDC dc) {
+    RoundRect(dc, clamp_coord(a.x), clamp_coord(a.y), clamp_coord(b.x), clamp_coord(b.y),
+              std::clamp(cw, 0, kLimit), std::clamp(ch, 0, kLimit));
+  });
   Tools tools(dc_, pen, &brush);
   RoundRect(dc_, clamp_coord(a.x), clamp_coord(a.y), clamp_coord(b.x), clamp_coord(b.y),
             std::clamp(cw, 0, kLimit), std::clamp(ch, 0, kLimit));
 }
 
 void GdiCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) {
+  half_fill(brush, [&](HDC dc) {
+    Ellipse(dc, clamp_coord(a.x), clamp_coord(a.y), clamp_coord(b.x), clamp_coord(b.y));
+  });
   Tools tools(dc_, pen, &brush);
   Ellipse(dc_, clamp_coord(a.x), clamp_coord(a.y), clamp_coord(b.x), clamp_coord(b.y));
 }
 
 void GdiCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a, Point b,
                     Point start, Point end) {
-  Tools tools(dc_, pen, &brush);
-  SetArcDirection(dc_, AD_COUNTERCLOCKWISE);
-  const int x1 = clamp_coord(a.x), y1 = clamp_coord(a.y), x2 = clamp_coord(b.x), y2 = clamp_coord(b.y);
+  // Without an outline GDI leaves a chord's and a pie's right and bottom
+  // pixel out: their box grows by one.
+  const int grow = kind != ArcKind::kArc && pen.style == kInvisible ? 1 : 0;
+  const int x1 = clamp_coord(std::min(a.x, b.x)), y1 = clamp_coord(std::min(a.y, b.y));
+  const int x2 = clamp_coord(std::max(a.x, b.x)) + grow, y2 = clamp_coord(std::max(a.y, b.y)) + grow;
   const int sx = clamp_coord(start.x), sy = clamp_coord(start.y);
   const int ex = clamp_coord(end.x), ey = clamp_coord(end.y);
+  SetArcDirection(dc_, AD_COUNTERCLOCKWISE);
+  if (kind != ArcKind::kArc) {
+    half_fill(brush, [&](HDC dc) {
+      SetArcDirection(dc, AD_COUNTERCLOCKWISE);
+      if (kind == ArcKind::kChord) {
+        Chord(dc, x1, y1, x2 + 1 - grow, y2 + 1 - grow, sx, sy, ex, ey);
+      } else {
+        Pie(dc, x1, y1, x2 + 1 - grow, y2 + 1 - grow, sx, sy, ex, ey);
+      }
+    });
+  }
+  Tools tools(dc_, pen, &brush);
   switch (kind) {
     case ArcKind::kArc: Arc(dc_, x1, y1, x2, y2, sx, sy, ex, ey); break;
     case ArcKind::kChord: Chord(dc_, x1, y1, x2, y2, sx, sy, ex, ey); break;

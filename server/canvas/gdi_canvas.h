@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 #include "server/core/canvas.h"
 
 namespace lumo::server {
@@ -44,6 +46,12 @@ class GdiCanvas : public Canvas {
   class Tools;
   void make_surface(int width, int height);
   HFONT make_font(const Font& font) const;
+  // GDI brushes cannot blend: a half brush's inside is found by drawing the
+  // figure into a scratch surface and blended here.
+  void half_fill(const Brush& brush, const std::function<void(HDC)>& figure);
+  // In the copy modes an open line ends on its last pixel, which GDI leaves
+  // out; `steps` is the pattern position there.
+  void end_pixel(const Pen& pen, Point p, int64_t steps);
 
   int width_;
   int height_;
@@ -51,6 +59,9 @@ class GdiCanvas : public Canvas {
   HBITMAP bitmap_ = nullptr;
   HGDIOBJ old_bitmap_ = nullptr;
   uint32_t* bits_ = nullptr;
+  bool advanced_ = false;  // a transformation is set (GDI's advanced mode)
+  Transform transform_;
+  int fill_mode_ = ALTERNATE;
 };
 
 class GdiCanvasFactory : public CanvasFactory {

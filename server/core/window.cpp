@@ -170,8 +170,10 @@ void Window::draw_marker(Point p) {
   p.y = std::clamp(p.y, -kReach, kReach);
   const int s = std::clamp(marker_.size, 1, 1000);
   const int h = s / 2;
+  // Markers are drawn in the pen's mode: crisp, raster or smooth.
   Pen outline;
   outline.colour = marker_.colour1;
+  outline.blend = pen_.blend;
   Brush fill;
   fill.colour = marker_.colour2;
   fill.style = kBrushSolid;
@@ -181,7 +183,7 @@ void Window::draw_marker(Point p) {
       Brush dot;
       dot.colour = marker_.colour1;
       dot.style = kBrushSolid;
-      Pen none;
+      Pen none = outline;
       none.style = kInvisible;
       canvas_->rect(none, dot, a, b);
       break;

@@ -1,0 +1,481 @@
+// The cairo canvas's figures.  Integer device coordinates name pixels.  In
+// the crisp and raster modes, without a transformation, every figure follows
+// the pixel rules exactly; anti-aliased figures run through pixel centres.
+#include <algorithm>
+#include <cmath>
+
+#include "server/canvas/cairo_canvas.h"
+
+namespace lumo::server {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kLimit = 1 << 20;  // closed figures' coordinates beyond this are clamped
+
+double coord(int32_t v) { return std::clamp(static_cast<double>(v), -kLimit, kLimit) + 0.5; }
+
+bool exact(const Pen& pen) { return pen.blend != Blend::kSmooth; }
+int pen_width(const Pen& pen) { return std::clamp(pen.width, 1, 1000); }
+
+// The pixels x1..x2-1, y1..y2-1 of a rectangle given by two corners, made
+// smaller on every side for a wide inside-frame pen.
+pixels::Box box_of(Point a, Point b, const Pen& pen) {
+  pixels::Box box{std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x) - 1,
+                  std::max(a.y, b.y) - 1};
+  const int width = pen_width(pen);
+  if (pen.style == kInsideFrame && width > 1) {
+    const int inset = width / 2;
+    box = {box.x0 + inset, box.y0 + inset, box.x1 - inset, box.y1 - inset};
+  }
+  box.x0 = static_cast<int>(std::clamp<double>(box.x0, -kLimit, kLimit));
+  box.y0 = static_cast<int>(std::clamp<double>(box.y0, -kLimit, kLimit));
+  box.x1 = static_cast<int>(std::clamp<double>(box.x1, -kLimit, kLimit));
+  box.y1 = static_cast<int>(std::clamp<double>(box.y1, -kLimit, kLimit));
+  return box;
+}
+
+// Passes on the pixels of each span that `keep` accepts.
+template <typename Keep>
+class Filter : public pixels::Sink {
+ public:
+  Filter(pixels::Sink& out, Keep keep) : out_(out), keep_(keep) {}
+  void span(int y, int x0, int x1) override {
+    int start = x0;
+    for (int x = x0; x <= x1 + 1; ++x) {
+      if (x <= x1 && keep_(x, y)) continue;
+      if (start < x) out_.span(y, start, x - 1);
+      start = x + 1;
+    }
+  }
+
+ private:
+  pixels::Sink& out_;
+  Keep keep_;
+};
+
+template <typename Keep>
+Filter<Keep> filter(pixels::Sink& out, Keep keep) {
+  return Filter<Keep>(out, keep);
+}
+
+// Clips the segment p-q to the box (Liang-Barsky); false when nothing is left.
+bool clip_segment(double* px, double* py, double* qx, double* qy, double lo_x, double lo_y,
+                  double hi_x, double hi_y) {
+  double t0 = 0, t1 = 1;
+  const double dx = *qx - *px, dy = *qy - *py;
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {*px - lo_x, hi_x - *px, *py - lo_y, hi_y - *py};
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0) {
+      if (q[i] < 0) return false;
+      continue;
+    }
+    const double t = q[i] / p[i];
+    if (p[i] < 0) {
+      t0 = std::max(t0, t);
+    } else {
+      t1 = std::min(t1, t);
+    }
+    if (t0 > t1) return false;
+  }
+  const double x = *px, y = *py;
+  *px = x + t0 * dx;
+  *py = y + t0 * dy;
+  *qx = x + t1 * dx;
+  *qy = y + t1 * dy;
+  return true;
+}
+
+}  // namespace
+
+void CairoCanvas::line(const Pen& pen, Point a, Point b) {
+  const Point p[2] = {a, b};
+  stroke_points(pen, p, 2, false);
+}
+
+void CairoCanvas::polyline(const Pen& pen, const Point* p, int count) {
+  if (count >= 2) stroke_points(pen, p, count, false);
+}
+
+// The outline through the points: one-pixel lines by the pixel rules in the
+// exact modes (each leaves out its last pixel; an open outline ends on its
+// last pixel in the copy modes), cairo strokes otherwise.
+void CairoCanvas::stroke_points(const Pen& pen, const Point* p, int count, bool closed) {
+  if (pen.style == kInvisible || count < 2) return;
+  const int width = pen_width(pen);
+  std::vector<Point> d(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) d[static_cast<size_t>(i)] = to_device(p[i]);
+  if (exact(pen) && width == 1) {
+    const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, width);
+    pixels::Painter painter = pen_painter(pen);
+    int64_t phase = 0;
+    for (int i = 0; i + 1 < count; ++i) pixels::line(d[i], d[i + 1], pattern, &phase, clip(), painter);
+    if (closed) {
+      pixels::line(d[count - 1], d[0], pattern, &phase, clip(), painter);
+    } else if (pen.blend == Blend::kCrisp && pixels::dash_on(pattern, phase)) {
+      const Point e = d[count - 1];
+      if (e.x >= 0 && e.y >= 0 && e.x < width_ && e.y < height_) painter.span(e.y, e.x, e.x);
+    }
+    end_pixels();
+    return;
+  }
+  std::vector<DevicePoint> f(d.size());
+  for (size_t i = 0; i < d.size(); ++i) f[i] = {static_cast<double>(d[i].x), static_cast<double>(d[i].y)};
+  smooth_polyline(pen, f, closed);
+}
+
+// A polyline in device pixels drawn with cairo: each segment is clipped to
+// the surface (with a margin) so far-away points keep their direction.
+// Styled one-pixel pens are laid out pixel by pixel along the major axis,
+// as in the exact modes, and each run of "on" pixels is stroked.
+void CairoCanvas::smooth_polyline(const Pen& pen, const std::vector<DevicePoint>& pts,
+                                  bool closed) {
+  const int width = pen_width(pen);
+  const double margin = width + 2;
+  const double lo_x = -margin, lo_y = -margin, hi_x = width_ + margin, hi_y = height_ + margin;
+  const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, width);
+  cairo_new_path(cr_);
+  cairo_identity_matrix(cr_);
+  const size_t n = pts.size();
+  const size_t segments = closed ? n : n - 1;
+  int64_t phase = 0;
+  bool joined = false, clipped = false;
+  for (size_t i = 0; i < segments; ++i) {
+    const DevicePoint a = pts[i], b = pts[(i + 1) % n];
+    if (!pattern) {
+      double ax = a.x, ay = a.y, bx = b.x, by = b.y;
+      const bool whole = ax >= lo_x && ax <= hi_x && ay >= lo_y && ay <= hi_y;
+      if (!clip_segment(&ax, &ay, &bx, &by, lo_x, lo_y, hi_x, hi_y)) {
+        joined = false;
+        clipped = true;
+        continue;
+      }
+      clipped = clipped || !whole || bx != b.x || by != b.y;
+      if (!joined || !whole) cairo_move_to(cr_, ax + 0.5, ay + 0.5);
+      cairo_line_to(cr_, bx + 0.5, by + 0.5);
+      joined = bx == b.x && by == b.y;
+      continue;
+    }
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const int64_t length = static_cast<int64_t>(std::max(std::fabs(dx), std::fabs(dy)));
+    const bool last = !closed && i + 1 == segments;
+    const int64_t steps = length + (last ? 1 : 0);
+    // Only the steps near the surface are laid out.
+    const bool x_major = std::fabs(dx) >= std::fabs(dy);
+    const double from = x_major ? a.x : a.y, dir = x_major ? dx : dy;
+    const double lo = x_major ? lo_x : lo_y, hi = x_major ? hi_x : hi_y;
+    int64_t k0 = 0, k1 = steps - 1;
+    if (length > 0 && dir != 0) {
+      const double ka = (lo - from) * length / dir, kb = (hi - from) * length / dir;
+      k0 = std::max<int64_t>(0, static_cast<int64_t>(std::floor(std::min(ka, kb))));
+      k1 = std::min<int64_t>(steps - 1, static_cast<int64_t>(std::ceil(std::max(ka, kb))));
+    }
+    const double ux = length > 0 ? dx / length : 0, uy = length > 0 ? dy / length : 0;
+    int64_t run = -1;
+    for (int64_t k = k0; k <= k1 + 1; ++k) {
+      const bool on = k <= k1 && pixels::dash_on(pattern, phase + k);
+      if (on && run < 0) run = k;
+      if (!on && run >= 0) {
+        cairo_move_to(cr_, a.x + ux * (run - 0.5) + 0.5, a.y + uy * (run - 0.5) + 0.5);
+        cairo_line_to(cr_, a.x + ux * (k - 0.5) + 0.5, a.y + uy * (k - 0.5) + 0.5);
+        run = -1;
+      }
+    }
+    phase += length;
+  }
+  if (closed && !pattern && !clipped) cairo_close_path(cr_);
+  cairo_set_line_width(cr_, width);
+  cairo_set_line_cap(cr_, pattern ? CAIRO_LINE_CAP_BUTT : CAIRO_LINE_CAP_ROUND);
+  cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
+  cairo_set_dash(cr_, nullptr, 0, 0);
+  if (exact(pen)) {
+    pixels::Painter painter = pen_painter(pen);
+    paint_through_mask(false, pen, painter);
+    end_pixels();
+  } else {
+    cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+    cairo_set_antialias(cr_, CAIRO_ANTIALIAS_DEFAULT);
+    cairo_set_source_rgb(cr_, pen.colour.r / 255.0, pen.colour.g / 255.0, pen.colour.b / 255.0);
+    cairo_stroke(cr_);
+  }
+  cairo_new_path(cr_);
+}
+
+void CairoCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, int count,
+                          bool winding) {
+  if (count < 2) return;
+  if (brush.style != kBrushHollow && count >= 3) {
+    std::vector<Point> d(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) d[static_cast<size_t>(i)] = to_device(p[i]);
+    if (exact(pen)) {
+      pixels::Painter painter = brush_painter(pen, brush);
+      pixels::polygon(d.data(), count, winding, clip(), painter);
+      end_pixels();
+    } else {
+      // Pixel (x, y) samples the point (x, y): the path runs half a pixel
+      // up and left of the centres, which cairo samples.
+      cairo_new_path(cr_);
+      cairo_identity_matrix(cr_);
+      cairo_set_fill_rule(cr_, winding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+      for (int i = 0; i < count; ++i) {
+        const double x = std::clamp<double>(d[static_cast<size_t>(i)].x, -kLimit, kLimit) + 0.5;
+        const double y = std::clamp<double>(d[static_cast<size_t>(i)].y, -kLimit, kLimit) + 0.5;
+        if (i == 0) {
+          cairo_move_to(cr_, x, y);
+        } else {
+          cairo_line_to(cr_, x, y);
+        }
+      }
+      cairo_close_path(cr_);
+      set_source(pen, brush);
+      cairo_fill(cr_);
+    }
+  }
+  stroke_points(pen, p, count, true);
+}
+
+// Béziers: cairo draws anti-aliased curves; the exact modes draw the curve
+// flattened into one-pixel lines between points on it.
+void CairoCanvas::bezier(const Pen& pen, const Point* p, int count) {
+  if (count < 4 || pen.style == kInvisible) return;
+  const int cubics = (count - 1) / 3;
+  std::vector<DevicePoint> d(static_cast<size_t>(3 * cubics + 1));
+  for (size_t i = 0; i < d.size(); ++i) d[i] = to_device_exact(p[i]);
+  if (!exact(pen)) {
+    begin();
+    cairo_identity_matrix(cr_);
+    auto c = [](double v) { return std::clamp(v, -kLimit, kLimit) + 0.5; };
+    cairo_move_to(cr_, c(d[0].x), c(d[0].y));
+    for (size_t i = 1; i + 2 < d.size(); i += 3) {
+      cairo_curve_to(cr_, c(d[i].x), c(d[i].y), c(d[i + 1].x), c(d[i + 1].y), c(d[i + 2].x),
+                     c(d[i + 2].y));
+    }
+    stroke(pen);
+    return;
+  }
+  std::vector<Point> flat;
+  flat.push_back({static_cast<int32_t>(std::lround(std::clamp(d[0].x, -kLimit, kLimit))),
+                  static_cast<int32_t>(std::lround(std::clamp(d[0].y, -kLimit, kLimit)))});
+  for (size_t i = 0; i + 3 < d.size(); i += 3) {
+    const DevicePoint* q = &d[i];
+    const double span = std::hypot(q[1].x - q[0].x, q[1].y - q[0].y) +
+                        std::hypot(q[2].x - q[1].x, q[2].y - q[1].y) +
+                        std::hypot(q[3].x - q[2].x, q[3].y - q[2].y);
+    const int steps = static_cast<int>(std::clamp(std::ceil(span / 4), 1.0, 256.0));
+    for (int s = 1; s <= steps; ++s) {
+      const double t = static_cast<double>(s) / steps, u = 1 - t;
+      const double x = u * u * u * q[0].x + 3 * u * u * t * q[1].x + 3 * u * t * t * q[2].x + t * t * t * q[3].x;
+      const double y = u * u * u * q[0].y + 3 * u * u * t * q[1].y + 3 * u * t * t * q[2].y + t * t * t * q[3].y;
+      const Point next{static_cast<int32_t>(std::lround(std::clamp(x, -kLimit, kLimit))),
+                       static_cast<int32_t>(std::lround(std::clamp(y, -kLimit, kLimit)))};
+      if (next.x != flat.back().x || next.y != flat.back().y) flat.push_back(next);
+    }
+  }
+  if (flat.size() < 2) flat.push_back(flat.back());
+  // The points are already on the surface: draw them untransformed.
+  const bool was = transformed_;
+  transformed_ = false;
+  stroke_points(pen, flat.data(), static_cast<int>(flat.size()), false);
+  transformed_ = was;
+}
+
+void CairoCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
+  const pixels::Box box = box_of(a, b, pen);
+  if (box.x1 < box.x0 || box.y1 < box.y0) return;
+  const bool outline = pen.style != kInvisible;
+  if (exact(pen) && !transformed_ && pen_width(pen) == 1) {
+    if (brush.style != kBrushHollow) {
+      // With an outline the inside stops one pixel short of it.
+      const pixels::Box inside =
+          outline ? pixels::Box{box.x0 + 1, box.y0 + 1, box.x1 - 1, box.y1 - 1} : box;
+      pixels::Painter painter = brush_painter(pen, brush);
+      for (int y = std::max(inside.y0, 0); y <= std::min(inside.y1, height_ - 1); ++y) {
+        const int x0 = std::max(inside.x0, 0), x1 = std::min(inside.x1, width_ - 1);
+        if (x0 <= x1) painter.span(y, x0, x1);
+      }
+      end_pixels();
+    }
+    // GDI's order: from the top right corner, counter-clockwise on screen.
+    const Point corners[4] = {{box.x1, box.y0}, {box.x0, box.y0}, {box.x0, box.y1}, {box.x1, box.y1}};
+    if (outline) stroke_points(pen, corners, 4, true);
+    return;
+  }
+  begin();
+  const double x0 = box.x0 + 0.5, y0 = box.y0 + 0.5, x1 = box.x1 + 0.5, y1 = box.y1 + 0.5;
+  if (!outline && brush.style != kBrushHollow) {
+    // Without an outline the inside covers the whole rectangle.
+    cairo_rectangle(cr_, x0 - 0.5, y0 - 0.5, x1 - x0 + 1, y1 - y0 + 1);
+  } else {
+    cairo_rectangle(cr_, x0, y0, x1 - x0, y1 - y0);
+  }
+  fill_and_stroke(pen, brush);
+}
+
+namespace {
+
+// The ellipse inside the box, as a cairo path through the pixel centres of
+// its outermost pixels.
+void ellipse_path(cairo_t* cr, const pixels::Box& box) {
+  const double cx = (box.x0 + box.x1) / 2.0 + 0.5, cy = (box.y0 + box.y1) / 2.0 + 0.5;
+  const double rx = std::max(0.5, (box.x1 - box.x0) / 2.0);
+  const double ry = std::max(0.5, (box.y1 - box.y0) / 2.0);
+  cairo_save(cr);
+  cairo_translate(cr, cx, cy);
+  cairo_scale(cr, rx, ry);
+  cairo_arc(cr, 0, 0, 1, 0, 2 * kPi);
+  cairo_restore(cr);
+  cairo_close_path(cr);
+}
+
+}  // namespace
+
+void CairoCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Point b, int cw,
+                             int ch) {
+  const pixels::Box box = box_of(a, b, pen);
+  if (box.x1 < box.x0 || box.y1 < box.y0) return;
+  cw = std::min(std::abs(cw), box.x1 - box.x0 + 1);
+  ch = std::min(std::abs(ch), box.y1 - box.y0 + 1);
+  if (cw < 2 || ch < 2) {
+    rect(pen, brush, a, b);
+    return;
+  }
+  const bool styled = pixels::dash_pattern(pen.style, pen_width(pen)) != nullptr;
+  if (exact(pen) && !transformed_) {
+    const pixels::RoundRect shape(box, cw, ch);
+    if (brush.style != kBrushHollow) {
+      pixels::Painter painter = brush_painter(pen, brush);
+      pixels::region_spans(shape, box, clip(), painter);
+      end_pixels();
+    }
+    if (pen.style != kInvisible && pen_width(pen) == 1 && !styled) {
+      pixels::Painter painter = pen_painter(pen);
+      pixels::outline_pixels(shape, box, clip(), [](int, int) { return true; }, painter);
+      end_pixels();
+      return;
+    }
+    if (pen.style == kInvisible) return;
+  }
+  begin();
+  const double x1 = box.x0 + 0.5, y1 = box.y0 + 0.5, x2 = box.x1 + 0.5, y2 = box.y1 + 0.5;
+  const double rx = (cw - 1) / 2.0, ry = (ch - 1) / 2.0;
+  auto corner = [&](double cx, double cy, double from) {
+    cairo_save(cr_);
+    cairo_translate(cr_, cx, cy);
+    cairo_scale(cr_, std::max(rx, 0.5), std::max(ry, 0.5));
+    cairo_arc(cr_, 0, 0, 1, from, from + kPi / 2);
+    cairo_restore(cr_);
+  };
+  corner(x2 - rx, y1 + ry, -kPi / 2);
+  corner(x2 - rx, y2 - ry, 0);
+  corner(x1 + rx, y2 - ry, kPi / 2);
+  corner(x1 + rx, y1 + ry, kPi);
+  cairo_close_path(cr_);
+  if (exact(pen) && !transformed_) {
+    stroke(pen);  // the inside is drawn already
+  } else {
+    fill_and_stroke(pen, brush);
+  }
+}
+
+void CairoCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) {
+  const pixels::Box box = box_of(a, b, pen);
+  if (box.x1 < box.x0 || box.y1 < box.y0) return;
+  const bool styled = pixels::dash_pattern(pen.style, pen_width(pen)) != nullptr;
+  if (exact(pen) && !transformed_) {
+    const pixels::Ellipse shape(box);
+    if (brush.style != kBrushHollow) {
+      pixels::Painter painter = brush_painter(pen, brush);
+      pixels::region_spans(shape, box, clip(), painter);
+      end_pixels();
+    }
+    if (pen.style == kInvisible) return;
+    if (pen_width(pen) == 1 && !styled) {
+      pixels::Painter painter = pen_painter(pen);
+      pixels::outline_pixels(shape, box, clip(), [](int, int) { return true; }, painter);
+      end_pixels();
+      return;
+    }
+    begin();
+    ellipse_path(cr_, box);
+    stroke(pen);
+    return;
+  }
+  begin();
+  ellipse_path(cr_, box);
+  fill_and_stroke(pen, brush);
+}
+
+void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a, Point b,
+                      Point start, Point end) {
+  const pixels::Box box = box_of(a, b, pen);
+  if (box.x1 < box.x0 || box.y1 < box.y0) return;
+  const pixels::Ellipse shape(box);
+  const double cx = shape.centre_x(), cy = shape.centre_y();
+  const pixels::Sweep sweep(cx, cy, start, end);
+  const bool styled = pixels::dash_pattern(pen.style, pen_width(pen)) != nullptr;
+  if (exact(pen) && !transformed_) {
+    const Point from = shape.radial_point(start), to = shape.radial_point(end);
+    const Point centre{static_cast<int32_t>(std::floor(cx + 0.5)),
+                       static_cast<int32_t>(std::floor(cy + 0.5))};
+    // A chord's inside lies on the arc's side of the line between its ends.
+    const double ex = to.x - from.x, ey = to.y - from.y;
+    auto side = [&](double x, double y) { return ex * (y - from.y) - ey * (x - from.x); };
+    const double middle = sweep.middle_angle();
+    const double reach = box.x1 - box.x0 + box.y1 - box.y0 + 2;
+    const double arc_side = side(cx + std::cos(middle) * reach, cy - std::sin(middle) * reach);
+    auto in_figure = [&](int x, int y) {
+      if (kind == ArcKind::kPie) return sweep.contains(x, y);
+      const double s = side(x, y);
+      return s == 0 || (s > 0) == (arc_side > 0);
+    };
+    if (kind != ArcKind::kArc && brush.style != kBrushHollow) {
+      pixels::Painter painter = brush_painter(pen, brush);
+      auto kept = filter(painter, in_figure);
+      pixels::region_spans(shape, box, clip(), kept);
+      end_pixels();
+    }
+    if (pen.style == kInvisible) return;
+    if (pen_width(pen) == 1 && !styled) {
+      pixels::Painter painter = pen_painter(pen);
+      // Like a line, the arc leaves out its last pixel.
+      pixels::outline_pixels(
+          shape, box, clip(),
+          [&](int x, int y) { return sweep.contains(x, y) && !(x == to.x && y == to.y); }, painter);
+      end_pixels();
+      if (kind == ArcKind::kPie) {
+        const Point spokes[3] = {from, centre, to};
+        stroke_points(pen, spokes, 3, false);
+      } else if (kind == ArcKind::kChord) {
+        const Point chord[2] = {from, to};
+        stroke_points(pen, chord, 2, false);
+      }
+      return;
+    }
+  }
+  begin();
+  const double pcx = cx + 0.5, pcy = cy + 0.5;
+  const double rx = std::max(0.5, (box.x1 - box.x0) / 2.0);
+  const double ry = std::max(0.5, (box.y1 - box.y0) / 2.0);
+  const double from = std::atan2((coord(start.y) - pcy) / ry, (coord(start.x) - pcx) / rx);
+  double to = std::atan2((coord(end.y) - pcy) / ry, (coord(end.x) - pcx) / rx);
+  // Counter-clockwise on screen is the decreasing angle with y down.
+  if (to >= from - 1e-9) to -= 2 * kPi;
+  if (kind == ArcKind::kPie) cairo_move_to(cr_, pcx, pcy);
+  cairo_save(cr_);
+  cairo_translate(cr_, pcx, pcy);
+  cairo_scale(cr_, rx, ry);
+  cairo_arc_negative(cr_, 0, 0, 1, from, to);
+  cairo_restore(cr_);
+  if (kind == ArcKind::kArc) {
+    stroke(pen);
+    return;
+  }
+  cairo_close_path(cr_);
+  if (exact(pen) && !transformed_) {
+    stroke(pen);  // the inside is drawn already
+  } else {
+    fill_and_stroke(pen, brush);
+  }
+}
+
+}  // namespace lumo::server

@@ -1,0 +1,300 @@
+#include "server/canvas/pixel_rules.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace lumo::server::pixels {
+namespace {
+
+// GDI's cosmetic pen styles in pixels (its style unit is three pixels);
+// long dash and dash-dash-dot are user styles in the same unit.
+constexpr DashPattern kDashRuns{2, {18, 6}};
+constexpr DashPattern kDotRuns{2, {3, 3}};
+constexpr DashPattern kDashDotRuns{4, {9, 6, 3, 6}};
+constexpr DashPattern kDashDotDotRuns{6, {9, 3, 3, 3, 3, 3}};
+constexpr DashPattern kLongDashRuns{2, {36, 12}};
+constexpr DashPattern kFineDotRuns{2, {1, 1}};
+constexpr DashPattern kDashDashDotRuns{6, {18, 6, 18, 6, 3, 6}};
+
+int32_t pull_in(int32_t v) { return std::clamp(v, -kReach, kReach); }
+
+int64_t floor_div(int64_t p, int64_t q) {  // q > 0
+  return p >= 0 ? p / q : -((-p + q - 1) / q);
+}
+
+int64_t ceil_div(int64_t p, int64_t q) { return -floor_div(-p, q); }  // q > 0
+
+// Rounds num / den to the nearest integer, halves down.
+int64_t round_half_down(int64_t num, int64_t den) {
+  if (den < 0) {
+    num = -num;
+    den = -den;
+  }
+  return ceil_div(2 * num - den, 2 * den);
+}
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Rounds halves up (toward larger values).
+int round_half_up(double v) { return static_cast<int>(std::floor(v + 0.5)); }
+
+}  // namespace
+
+const DashPattern* dash_pattern(int style, int width) {
+  if (width > 1) return nullptr;
+  switch (style) {
+    case kDash: return &kDashRuns;
+    case kDot: return &kDotRuns;
+    case kDashDot: return &kDashDotRuns;
+    case kDashDotDot: return &kDashDotDotRuns;
+    case kLongDash: return &kLongDashRuns;
+    case kFineDot: return &kFineDotRuns;
+    case kDashDashDot: return &kDashDashDotRuns;
+    default: return nullptr;
+  }
+}
+
+bool dash_on(const DashPattern* pattern, int64_t steps) {
+  if (!pattern) return true;
+  int period = 0;
+  for (int i = 0; i < pattern->count; ++i) period += pattern->runs[i];
+  int64_t at = steps % period;
+  if (at < 0) at += period;
+  for (int i = 0; i < pattern->count; ++i) {
+    if (at < pattern->runs[i]) return i % 2 == 0;
+    at -= pattern->runs[i];
+  }
+  return false;
+}
+
+bool hatch_bit(int hatch, int x, int y) {
+  const int u = x & 7, v = y & 7;
+  switch (hatch) {
+    case 0: return v == 3;
+    case 1: return u == 4;
+    case 2: return u == v;
+    case 3: return ((u + v) & 7) == 7;
+    case 4: return v == 3 || u == 4;
+    default: return u == v || ((u + v) & 7) == 7;
+  }
+}
+
+Painter::Painter(uint32_t* pixels, int stride_pixels, Blend blend, Rgb colour, int hatch, bool half)
+    : pixels_(pixels),
+      stride_(stride_pixels),
+      blend_(blend),
+      colour_((static_cast<uint32_t>(colour.r) << 16) | (colour.g << 8) | colour.b),
+      hatch_(hatch),
+      half_(half) {}
+
+void Painter::span(int y, int x0, int x1) {
+  uint32_t* row = pixels_ + static_cast<size_t>(y) * stride_;
+  for (int x = x0; x <= x1; ++x) {
+    if (hatch_ >= 0 && !hatch_bit(hatch_, x, y)) continue;
+    uint32_t& p = row[x];
+    switch (blend_) {
+      case Blend::kBlack: p = 0; break;
+      case Blend::kWhite: p = 0xFFFFFF; break;
+      case Blend::kInvert: p = ~p & 0xFFFFFF; break;
+      case Blend::kXor: p = (p ^ colour_) & 0xFFFFFF; break;
+      default:
+        if (half_) {
+          // Half the colour over half of what is there, channel by channel.
+          p = (((p & 0xFEFEFE) >> 1) + ((colour_ & 0xFEFEFE) >> 1) + (p & colour_ & 0x010101));
+        } else {
+          p = colour_;
+        }
+        break;
+    }
+  }
+}
+
+void line(Point a, Point b, const DashPattern* pattern, int64_t* phase, const Box& clip,
+          Sink& sink) {
+  const int64_t x1 = pull_in(a.x), y1 = pull_in(a.y), x2 = pull_in(b.x), y2 = pull_in(b.y);
+  const int64_t dx = x2 - x1, dy = y2 - y1;
+  const int64_t length = std::max(std::llabs(dx), std::llabs(dy));
+  const int64_t start = *phase;
+  *phase += length;
+  if (length == 0) return;
+  const bool x_major = std::llabs(dx) >= std::llabs(dy);
+  const int64_t from = x_major ? x1 : y1;
+  const int64_t to = x_major ? x2 : y2;
+  const int64_t step = to > from ? 1 : -1;
+  // Only the steps whose major coordinate falls inside the clip box.
+  const int64_t lo_clip = x_major ? clip.x0 : clip.y0;
+  const int64_t hi_clip = x_major ? clip.x1 : clip.y1;
+  int64_t first = step > 0 ? std::max(from, lo_clip) : std::min(from, hi_clip);
+  int64_t last = step > 0 ? std::min(to - 1, hi_clip) : std::max(to + 1, lo_clip);
+  if ((last - first) * step < 0) return;
+  for (int64_t m = first;; m += step) {
+    const int64_t k = m - from;  // steps from the start (times the sign)
+    const int64_t minor = x_major ? y1 + round_half_down(k * dy, dx) : x1 + round_half_down(k * dx, dy);
+    const int64_t x = x_major ? m : minor, y = x_major ? minor : m;
+    if (x >= clip.x0 && x <= clip.x1 && y >= clip.y0 && y <= clip.y1 &&
+        dash_on(pattern, start + k * step)) {
+      sink.span(static_cast<int>(y), static_cast<int>(x), static_cast<int>(x));
+    }
+    if (m == last) break;
+  }
+}
+
+namespace {
+
+struct Edge {
+  int64_t top, bottom;   // rows top..bottom-1
+  int64_t x0, y0, dx, dy;  // from (x0, y0), dy > 0
+  int direction;
+};
+
+// The first pixel column at or right of the edge's crossing with row y.
+int64_t crossing(const Edge& e, int64_t y) {
+  return ceil_div(e.x0 * e.dy + (y - e.y0) * e.dx, e.dy);
+}
+
+}  // namespace
+
+void polygon(const Point* points, int count, bool winding, const Box& clip, Sink& sink) {
+  if (count < 3) return;
+  std::vector<Edge> edges;
+  edges.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const Point p = points[i], q = points[(i + 1) % count];
+    const int64_t ay = pull_in(p.y), by = pull_in(q.y);
+    if (ay == by) continue;
+    Edge e;
+    const bool down = by > ay;
+    e.x0 = pull_in(down ? p.x : q.x);
+    e.y0 = down ? ay : by;
+    e.dx = pull_in(down ? q.x : p.x) - e.x0;
+    e.dy = down ? by - ay : ay - by;
+    e.top = e.y0;
+    e.bottom = e.y0 + e.dy;
+    e.direction = down ? 1 : -1;
+    if (e.bottom <= clip.y0 || e.top > clip.y1) continue;
+    edges.push_back(e);
+  }
+  std::sort(edges.begin(), edges.end(), [](const Edge& l, const Edge& r) { return l.top < r.top; });
+  std::vector<const Edge*> active;
+  std::vector<std::pair<int64_t, int>> cross;
+  size_t next = 0;
+  int64_t y = clip.y0;
+  while (y <= clip.y1) {
+    if (active.empty()) {
+      if (next == edges.size()) break;
+      y = std::max(y, edges[next].top);  // skip rows without edges
+      if (y > clip.y1) break;
+    }
+    while (next < edges.size() && edges[next].top <= y) active.push_back(&edges[next++]);
+    active.erase(std::remove_if(active.begin(), active.end(),
+                                [y](const Edge* e) { return e->bottom <= y; }),
+                 active.end());
+    cross.clear();
+    for (const Edge* e : active) {
+      if (e->top <= y) cross.emplace_back(crossing(*e, y), e->direction);
+    }
+    std::sort(cross.begin(), cross.end());
+    int inside = 0;
+    for (size_t i = 0; i + 1 < cross.size(); ++i) {
+      inside = winding ? inside + cross[i].second : inside ^ 1;
+      if (inside == 0) continue;
+      const int64_t from = std::max<int64_t>(cross[i].first, clip.x0);
+      const int64_t to = std::min<int64_t>(cross[i + 1].first - 1, clip.x1);
+      if (from <= to) sink.span(static_cast<int>(y), static_cast<int>(from), static_cast<int>(to));
+    }
+    ++y;
+  }
+}
+
+Ellipse::Ellipse(const Box& box) : box_(box) {
+  empty_ = box.x1 < box.x0 || box.y1 < box.y0;
+  cx_ = (static_cast<double>(box.x0) + box.x1) / 2;
+  cy_ = (static_cast<double>(box.y0) + box.y1) / 2;
+  a_ = (static_cast<double>(box.x1) - box.x0) / 2;
+  b_ = (static_cast<double>(box.y1) - box.y0) / 2;
+  if (empty_ || a_ == 0 || b_ == 0) return;
+  // The upper half's rows; the lower half mirrors them.
+  const int rows = static_cast<int>(std::floor(cy_)) - box.y0 + 1;
+  left_.assign(static_cast<size_t>(rows), box.x1 + 1);
+  // Nearest pixels row by row (the steep parts of the curve).
+  for (int i = 0; i < rows; ++i) {
+    const double v = (cy_ - (box.y0 + i)) / b_;
+    const double half = a_ * std::sqrt(std::max(0.0, 1 - v * v));
+    left_[static_cast<size_t>(i)] = std::min(left_[static_cast<size_t>(i)], round_half_up(cx_ - half));
+  }
+  // Nearest pixels column by column (the flat parts): column x reaches up to
+  // its curve row, so every row from there down starts at x or left of it.
+  int reached = rows;  // rows i >= reached already start at an earlier column
+  for (int x = box.x0; x <= cx_ && reached > 0; ++x) {
+    const double u = (cx_ - x) / a_;
+    const double half = b_ * std::sqrt(std::max(0.0, 1 - u * u));
+    const int top = std::max(round_half_up(cy_ - half) - box.y0, 0);
+    for (int i = top; i < reached; ++i) {
+      left_[static_cast<size_t>(i)] = std::min(left_[static_cast<size_t>(i)], x);
+    }
+    reached = std::min(reached, top);
+  }
+}
+
+bool Ellipse::row(int y, int* left, int* right) const {
+  if (empty_ || y < box_.y0 || y > box_.y1) return false;
+  if (left_.empty()) {  // a line of pixels
+    *left = box_.x0;
+    *right = box_.x1;
+    return true;
+  }
+  int i = y - box_.y0;
+  const int mirrored = box_.y1 - y;
+  if (mirrored < i) i = mirrored;
+  *left = left_[static_cast<size_t>(i)];
+  *right = box_.x0 + box_.x1 - *left;
+  return *left <= *right;
+}
+
+Point Ellipse::radial_point(Point toward) const {
+  const double dx = toward.x - cx_, dy = toward.y - cy_;
+  if ((dx == 0 && dy == 0) || a_ == 0 || b_ == 0) {
+    return {round_half_up(cx_ + a_), round_half_up(cy_)};
+  }
+  const double t = 1 / std::sqrt((dx / a_) * (dx / a_) + (dy / b_) * (dy / b_));
+  return {round_half_up(cx_ + t * dx), round_half_up(cy_ + t * dy)};
+}
+
+RoundRect::RoundRect(const Box& box, int corner_w, int corner_h)
+    : box_(box),
+      corner_({box.x0, box.y0,
+               box.x0 + std::min(std::abs(corner_w), box.x1 - box.x0 + 1) - 1,
+               box.y0 + std::min(std::abs(corner_h), box.y1 - box.y0 + 1) - 1}) {
+  zone_x_ = corner_.centre_x();
+  zone_y_ = corner_.centre_y();
+}
+
+bool RoundRect::row(int y, int* left, int* right) const {
+  if (box_.x1 < box_.x0 || y < box_.y0 || y > box_.y1) return false;
+  const int my = std::min(y, box_.y0 + box_.y1 - y);
+  int l = box_.x0;
+  const Box& c = corner_.box();
+  if (my < zone_y_ && c.x1 > c.x0 && c.y1 > c.y0 && !corner_.row(my, &l, right)) return false;
+  if (l > zone_x_) l = static_cast<int>(std::ceil(zone_x_));
+  *left = l;
+  *right = box_.x0 + box_.x1 - l;
+  return *left <= *right;
+}
+
+Sweep::Sweep(double cx, double cy, Point from, Point to) : cx_(cx), cy_(cy) {
+  // Angles with y up: counter-clockwise on screen is increasing.
+  start_ = std::atan2(cy - from.y, from.x - cx);
+  double end = std::atan2(cy - to.y, to.x - cx);
+  extent_ = end - start_;
+  while (extent_ <= 0) extent_ += 2 * kPi;
+}
+
+bool Sweep::contains(double x, double y) const {
+  if (x == cx_ && y == cy_) return true;
+  double d = std::atan2(cy_ - y, x - cx_) - start_;
+  while (d < 0) d += 2 * kPi;
+  while (d >= 2 * kPi) d -= 2 * kPi;
+  return d <= extent_ + 1e-9;
+}
+
+}  // namespace lumo::server::pixels

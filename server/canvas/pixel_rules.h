@@ -1,0 +1,181 @@
+// The kit's pixel rules, as GDI draws without anti-aliasing: which pixels a
+// one-pixel line, a polygon, an ellipse and its arcs cover, the patterns of
+// styled pens and hatched brushes, and the raster operations.  Portable and
+// free of any drawing library: the cairo canvas draws its crisp and raster
+// modes with them, and both canvases take pen patterns and hatches from here.
+#ifndef LUMO_SERVER_CANVAS_PIXEL_RULES_H
+#define LUMO_SERVER_CANVAS_PIXEL_RULES_H
+
+#include <cstdint>
+#include <vector>
+
+#include "server/core/canvas.h"
+
+namespace lumo::server::pixels {
+
+// ---- Pen patterns and hatches ----------------------------------------------
+
+// On and off runs of a styled one-pixel pen, in pixels along the line's
+// major axis, starting with "on".
+struct DashPattern {
+  int count;
+  int runs[6];
+};
+
+// The pattern of a pen; null for a solid line (every pen wider than one
+// pixel is solid, as GDI's are).
+const DashPattern* dash_pattern(int style, int width);
+// Whether the pattern is on `steps` pixels into it.
+bool dash_on(const DashPattern* pattern, int64_t steps);
+
+// GDI's hatches: 8 x 8 pixel patterns anchored at the surface's origin.
+bool hatch_bit(int hatch, int x, int y);
+
+// ---- Where pixels go -------------------------------------------------------
+
+// Inclusive pixel bounds.
+struct Box {
+  int x0, y0, x1, y1;
+};
+
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  // Pixels x0..x1 of row y, inside the clip box given to the rasteriser.
+  virtual void span(int y, int x0, int x1) = 0;
+};
+
+// Paints spans into a 32-bit surface of 0x00RRGGBB pixels (cairo's RGB24
+// and a top-down GDI DIB section alike): a colour copied, black, white,
+// inverted, exclusive-or'ed or blended half, through a hatch when given.
+class Painter : public Sink {
+ public:
+  Painter(uint32_t* pixels, int stride_pixels, Blend blend, Rgb colour, int hatch = -1,
+          bool half = false);
+  void span(int y, int x0, int x1) override;
+
+ private:
+  uint32_t* pixels_;
+  int stride_;
+  Blend blend_;
+  uint32_t colour_;
+  int hatch_;
+  bool half_;
+};
+
+// ---- Rasterisers ------------------------------------------------------------
+
+// Coordinates beyond this are pulled in before any arithmetic.
+inline constexpr int32_t kReach = 1 << 29;
+
+// A one-pixel line from a to b without b: for each step along the major
+// axis, the pixel nearest the exact line, ties toward the smaller minor
+// coordinate.  `phase` counts pattern steps along a polyline; the line adds
+// its length to it.
+void line(Point a, Point b, const DashPattern* pattern, int64_t* phase, const Box& clip,
+          Sink& sink);
+
+// A filled polygon: pixel (x, y) is inside when the point (x, y) is, with
+// left and top edges in and right and bottom edges out; alternate or
+// winding rule.
+void polygon(const Point* points, int count, bool winding, const Box& clip, Sink& sink);
+
+// An ellipse inside the pixels x0..x1, y0..y1 of its box: the region covered
+// by the pixels nearest to its curve, column by column and row by row, and
+// everything between them.  Its outline is the region's edge: the pixels
+// with a neighbour (left, right, above, below) outside.
+class Ellipse {
+ public:
+  explicit Ellipse(const Box& box);
+  bool empty() const { return empty_; }
+  const Box& box() const { return box_; }
+  double centre_x() const { return cx_; }
+  double centre_y() const { return cy_; }
+  // The span of row y; false when the row is outside.
+  bool row(int y, int* left, int* right) const;
+  // The pixel where the ray from the centre toward (x, y) leaves the curve.
+  Point radial_point(Point toward) const;
+
+ private:
+  Box box_;
+  bool empty_;
+  double cx_, cy_, a_, b_;
+  std::vector<int> left_;  // per row of the box's upper half
+};
+
+// A rounded rectangle: the box with quarter ellipses of corner_w x corner_h
+// pixels at its corners; outline as for an ellipse.
+class RoundRect {
+ public:
+  RoundRect(const Box& box, int corner_w, int corner_h);
+  bool row(int y, int* left, int* right) const;
+
+ private:
+  Box box_;
+  Ellipse corner_;
+  double zone_x_, zone_y_;
+};
+
+// Spans of a region given by a row function, clipped.
+template <typename Region>
+void region_spans(const Region& r, const Box& bounds, const Box& clip, Sink& sink) {
+  const int y0 = bounds.y0 > clip.y0 ? bounds.y0 : clip.y0;
+  const int y1 = bounds.y1 < clip.y1 ? bounds.y1 : clip.y1;
+  for (int y = y0; y <= y1; ++y) {
+    int l, rr;
+    if (!r.row(y, &l, &rr)) continue;
+    if (l < clip.x0) l = clip.x0;
+    if (rr > clip.x1) rr = clip.x1;
+    if (l <= rr) sink.span(y, l, rr);
+  }
+}
+
+// The outline of a region given by its rows: the pixels of a row that the
+// row above or the row below does not cover.  `keep(x, y)` selects among
+// them (an arc keeps its sweep).
+template <typename Region, typename Keep>
+void outline_pixels(const Region& r, const Box& bounds, const Box& clip, Keep keep, Sink& sink) {
+  const int y0 = bounds.y0 > clip.y0 ? bounds.y0 : clip.y0;
+  const int y1 = bounds.y1 < clip.y1 ? bounds.y1 : clip.y1;
+  auto run = [&](int y, int from, int to) {
+    if (from < clip.x0) from = clip.x0;
+    if (to > clip.x1) to = clip.x1;
+    for (int x = from; x <= to; ++x) {
+      if (keep(x, y)) sink.span(y, x, x);
+    }
+  };
+  for (int y = y0; y <= y1; ++y) {
+    int l, rr, la, ra, lb, rb;
+    if (!r.row(y, &l, &rr)) continue;
+    if (!r.row(y - 1, &la, &ra) || !r.row(y + 1, &lb, &rb)) {
+      run(y, l, rr);
+      continue;
+    }
+    const int left_end = (la > lb ? la : lb) - 1;
+    const int right_start = (ra < rb ? ra : rb) + 1;
+    if (left_end + 1 >= right_start) {
+      run(y, l, rr);
+    } else {
+      run(y, l, left_end > l ? left_end : l);
+      run(y, right_start < rr ? right_start : rr, rr);
+    }
+  }
+}
+
+// Counter-clockwise on screen from direction `from` to direction `to` (seen
+// from the centre): whether direction `p` lies on that sweep.  Equal
+// directions sweep the whole turn.
+class Sweep {
+ public:
+  Sweep(double cx, double cy, Point from, Point to);
+  bool contains(double x, double y) const;
+  // The direction halfway along the sweep (radians, y up).
+  double middle_angle() const { return start_ + extent_ / 2; }
+
+ private:
+  double cx_, cy_, start_, extent_;
+};
+
+}  // namespace lumo::server::pixels
+
+#endif
