@@ -235,7 +235,7 @@ void Server::draw_posted(int client, const unsigned char* bytes, uint32_t size,
       reply = win->draw_detached(block);
     }
   }
-  if (trace) trace(describe(client, bytes, size, block) + " -> " + std::to_string(reply));
+  if (trace) trace(describe(client, bytes, size, block) + " -> " + std::to_string(reply) + " (posted)");
 }
 
 bool Server::may_post(int client) const {

@@ -276,3 +276,43 @@ text: $(winpath "$work/other/c.dat"):1:2: error: #error last
 standin-cc: 1 error(s)
 exit: 0" "$(grep -v '^text-length' session.txt)"
 }
+
+# The test card drawn by lumoview.exe (GDI, the reference the kit's pixel
+# rules follow) and by the Linux server, compared region by region with the
+# tolerance each region states (tests/card/card_layout.h).  Both pictures,
+# and for a region that differs its enlarged comparison, stay in out/.
+case_test_card() {
+  local native=$build/../native
+  if [ ! -x "$native/tests/card_compare" ] || [ ! -x "$native/tests/test_card" ]; then
+    check "the native build's test card and card_compare" present missing
+    return
+  fi
+  export LUMODIR=$(winpath "$bin") LUMOVIEW_PNG_DIR=$(winpath "$work")
+  check "card drawn by lumoview.exe" "drawn 1" "$(run "$bin/test_card.exe")"
+  for _ in $(seq 100); do [ -s test_card-1.png ] && break; sleep 0.1; done
+  end_servers
+  mv test_card-1.png "$out/test_card-windows.png"
+
+  # The Linux server of the native build, headless, in a private session;
+  # it writes the picture when the card's link ends and then exits.
+  mkdir -p linux
+  mkfifo ready
+  env LUMO_SESSION="card$$" LUMOVIEW_PNG_DIR="$work/linux" LUMOVIEW_GRACE_MS=200 \
+      LUMOVIEW_READY_FD=3 "$native/bin/lumoview" --headless 3>ready </dev/null >/dev/null 2>&1 &
+  local server=$!
+  head -c 1 ready >/dev/null
+  env LUMO_SESSION="card$$" LUMODIR="$native/bin" timeout 60 "$native/tests/test_card" </dev/null >/dev/null
+  for _ in $(seq 100); do kill -0 "$server" 2>/dev/null || break; sleep 0.1; done
+  kill "$server" 2>/dev/null
+  wait "$server" 2>/dev/null
+  mv linux/test_card-1.png "$out/test_card-linux.png"
+
+  rm -rf "$out/test_card-differences"
+  mkdir -p "$out/test_card-differences"
+  local report status
+  report=$("$native/tests/card_compare" "$out/test_card-linux.png" "$out/test_card-windows.png" \
+             "$out/test_card-differences")
+  status=$?
+  echo "$report"
+  check "test card: every region agrees with GDI" 0 "$status"
+}

@@ -1,0 +1,66 @@
+/* The regions of the test card: where each group of figures is drawn and how
+ * closely two servers' pictures of it must agree.  Shared by the card program
+ * (plain C) and the comparison tool. */
+#ifndef LUMO_TESTS_CARD_LAYOUT_H
+#define LUMO_TESTS_CARD_LAYOUT_H
+
+#define CARD_WIDTH 800
+#define CARD_HEIGHT 600
+
+/* How two pictures of a region are compared. */
+enum card_check {
+  CARD_EXACT,   /* every pixel the same */
+  CARD_SHAPE,   /* crisp curves of the same size and place: the same bounding
+                   box, every coloured pixel with one of its
+                   colour within a pixel in the other picture (but for one
+                   pixel in a thousand, at least two: tips of sharp corners
+                   and arc ends) */
+  CARD_SMOOTH,  /* anti-aliased on one side: every strongly coloured pixel
+                   within a pixel of a coloured one in the other (the same
+                   allowance), bounding boxes within two pixels */
+  CARD_TEXT     /* fonts differ: the ink's box within a fifth of its size */
+};
+
+struct card_region {
+  const char *name;
+  int x, y, w, h;
+  enum card_check check;
+};
+
+static const struct card_region card_regions[] = {
+    {"pen styles, crisp", 0, 0, 200, 100, CARD_EXACT},
+    {"pen styles, smooth", 200, 0, 200, 100, CARD_SMOOTH},
+    {"pen widths", 400, 0, 100, 100, CARD_SHAPE},
+    {"raster modes", 500, 0, 100, 100, CARD_EXACT},
+    {"exclusive or twice", 600, 0, 100, 100, CARD_EXACT},
+    {"brush styles", 700, 0, 100, 100, CARD_EXACT},
+    {"hatches, crisp", 0, 100, 200, 100, CARD_EXACT},
+    {"hatches, smooth", 200, 100, 100, 100, CARD_SMOOTH},
+    {"rectangles", 300, 100, 100, 100, CARD_EXACT},
+    {"rounded rectangles", 400, 100, 100, 100, CARD_SHAPE},
+    {"ellipses, crisp", 500, 100, 100, 100, CARD_SHAPE},
+    {"ellipses, smooth", 600, 100, 100, 100, CARD_SMOOTH},
+    {"world rectangle and pie", 700, 100, 50, 100, CARD_SHAPE},
+    {"world ellipse", 750, 100, 50, 100, CARD_SHAPE},
+    {"arcs, chords, pies, crisp", 0, 200, 200, 100, CARD_SHAPE},
+    {"arcs, chords, pies, smooth", 200, 200, 200, 100, CARD_SMOOTH},
+    {"polygons, crisp", 400, 200, 200, 100, CARD_EXACT},
+    {"polygons, smooth", 600, 200, 100, 100, CARD_SMOOTH},
+    {"polylines and series", 700, 200, 100, 50, CARD_EXACT},
+    {"Bezier curves", 700, 250, 100, 50, CARD_SHAPE},
+    {"markers, crisp", 0, 300, 200, 100, CARD_SHAPE},
+    {"markers, smooth", 200, 300, 200, 100, CARD_SMOOTH},
+    {"pixels and point operations", 400, 300, 100, 100, CARD_EXACT},
+    {"transformation", 500, 300, 100, 100, CARD_SMOOTH},  /* rounded GDI's way */
+    {"lines across the edge", 0, 400, 100, 100, CARD_EXACT},
+    {"text, left", 100, 400, 230, 50, CARD_TEXT},
+    {"text, centred", 330, 400, 230, 50, CARD_TEXT},
+    {"text, right", 560, 400, 240, 50, CARD_TEXT},
+    {"text, turned", 100, 450, 120, 150, CARD_TEXT},
+    {"text, large", 220, 450, 380, 75, CARD_TEXT},
+    {"symbols", 220, 525, 380, 75, CARD_TEXT},
+};
+
+#define CARD_REGIONS ((int)(sizeof card_regions / sizeof card_regions[0]))
+
+#endif

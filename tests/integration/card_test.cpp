@@ -1,0 +1,120 @@
+// The test card through the real server: drawing a program posts without
+// waiting must be the very drawing it gets when every command is answered.
+#include <gtest/gtest.h>
+#include <cairo.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/lumo_wire.h"
+#include "tests/support/child_process.h"
+
+using testing_support::ChildProcess;
+using testing_support::PrivateSession;
+
+namespace {
+
+struct CardRun {
+  std::string picture;
+  std::set<int> posted_codes;  // drawing sub-codes the server saw posted
+  int answered_drawing = 0;
+};
+
+// Draws the card once on a headless server of a private session; the
+// server writes the picture when the program's link ends.
+CardRun draw_card(const std::string& name, bool posting) {
+  CardRun run;
+  PrivateSession session;
+  const std::string dir = ::testing::TempDir() + "lumo_card_" + name + "_" + session.name();
+  mkdir(dir.c_str(), 0700);
+  const std::string trace = dir + "/trace.txt";
+  const std::string bin = testing_support::binary_dir();
+  setenv("LUMOVIEW_PNG_DIR", dir.c_str(), 1);
+  setenv("LUMOVIEW_TRACE", trace.c_str(), 1);
+  setenv("LUMODIR", (bin + "/../bin").c_str(), 1);
+  setenv("LUMOVIEW_GRACE_MS", "200", 1);
+  unsetenv("DISPLAY");
+  if (posting) {
+    unsetenv("LUMO_POST");
+  } else {
+    setenv("LUMO_POST", "0", 1);
+  }
+  {
+    setenv("LUMOVIEW_READY_FD", "1", 1);
+    ChildProcess server({bin + "/../bin/lumoview", "--headless"});
+    unsetenv("LUMOVIEW_READY_FD");
+    EXPECT_EQ(server.read_line(20000), "ready");
+    ChildProcess card({bin + "/test_card"});
+    EXPECT_EQ(card.read_line(60000), "drawn 1");
+    EXPECT_EQ(card.wait_exit(60000), 0);
+    EXPECT_GE(server.wait_exit(20000), 0);  // it ends once the picture is written
+  }
+  for (const char* v : {"LUMOVIEW_PNG_DIR", "LUMOVIEW_TRACE", "LUMODIR", "LUMOVIEW_GRACE_MS", "LUMO_POST"}) {
+    unsetenv(v);
+  }
+  std::ifstream lines(trace);
+  for (std::string line; std::getline(lines, line);) {
+    int client = 0, window = 0, code = 0;
+    char letter = 0;
+    if (std::sscanf(line.c_str(), "%d %c window %d args %d", &client, &letter, &window, &code) != 4 ||
+        letter != 'A') {
+      continue;
+    }
+    if (line.find("(posted)") != std::string::npos) {
+      run.posted_codes.insert(code);
+    } else if (lumo::wire::draw_needs_no_answer(code)) {
+      ++run.answered_drawing;
+    }
+  }
+  run.picture = dir + "/test_card-1.png";
+  return run;
+}
+
+std::vector<uint32_t> pixels_of(const std::string& path, int* width, int* height) {
+  std::vector<uint32_t> out;
+  cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
+  if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+    *width = cairo_image_surface_get_width(s);
+    *height = cairo_image_surface_get_height(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    const unsigned char* data = cairo_image_surface_get_data(s);
+    for (int y = 0; y < *height; ++y) {
+      const uint32_t* row = reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(y) * stride);
+      out.insert(out.end(), row, row + *width);
+    }
+  }
+  cairo_surface_destroy(s);
+  return out;
+}
+
+}  // namespace
+
+TEST(TestCard, PostedDrawingIsTheSameDrawingAsAnswered) {
+  const CardRun posted = draw_card("posted", true);
+  const CardRun answered = draw_card("answered", false);
+  // Every drawing command that needs no answer was posted in the first run
+  // (the card draws each of them) and none in the second.
+  for (int32_t code = 0; code < 64; ++code) {
+    if (lumo::wire::draw_needs_no_answer(code)) {
+      EXPECT_TRUE(posted.posted_codes.count(code)) << "drawing code " << code << " never posted";
+    }
+  }
+  EXPECT_TRUE(answered.posted_codes.empty());
+  EXPECT_GT(answered.answered_drawing, 500);
+  int w1 = 0, h1 = 0, w2 = 0, h2 = 0;
+  const std::vector<uint32_t> a = pixels_of(posted.picture, &w1, &h1);
+  const std::vector<uint32_t> b = pixels_of(answered.picture, &w2, &h2);
+  ASSERT_EQ(w1, 800);
+  ASSERT_EQ(h1, 600);
+  ASSERT_EQ(w2, w1);
+  ASSERT_EQ(h2, h1);
+  int differing = 0;
+  for (size_t i = 0; i < a.size(); ++i) differing += (a[i] & 0xFFFFFF) != (b[i] & 0xFFFFFF);
+  EXPECT_EQ(differing, 0) << "pictures: " << posted.picture << " and " << answered.picture;
+}
