@@ -15,6 +15,12 @@ constexpr double kLimit = 1 << 20;  // closed figures' coordinates beyond this a
 double coord(int32_t v) { return std::clamp(static_cast<double>(v), -kLimit, kLimit) + 0.5; }
 
 bool exact(const Pen& pen) { return pen.blend != Blend::kSmooth; }
+
+// A curve in a box less than three pixels across cannot be anti-aliased
+// inside its box: it is drawn by the pixel rules in every mode.
+bool exact(const Pen& pen, const pixels::Box& box) {
+  return exact(pen) || box.x1 - box.x0 < 2 || box.y1 - box.y0 < 2;
+}
 int pen_width(const Pen& pen) { return std::clamp(pen.width, 1, 1000); }
 
 // The pixels x1..x2-1, y1..y2-1 of a rectangle given by two corners, made
@@ -340,7 +346,7 @@ void CairoCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Point 
     return;
   }
   const bool styled = pixels::dash_pattern(pen.style, pen_width(pen)) != nullptr;
-  if (exact(pen) && !transformed_) {
+  if (exact(pen, box) && !transformed_) {
     const pixels::RoundRect shape(box, cw, ch);
     if (brush.style != kBrushHollow) {
       pixels::Painter painter = brush_painter(pen, brush);
@@ -381,7 +387,7 @@ void CairoCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) 
   const pixels::Box box = box_of(a, b, pen);
   if (box.x1 < box.x0 || box.y1 < box.y0) return;
   const bool styled = pixels::dash_pattern(pen.style, pen_width(pen)) != nullptr;
-  if (exact(pen) && !transformed_) {
+  if (exact(pen, box) && !transformed_) {
     const pixels::Ellipse shape(box);
     if (brush.style != kBrushHollow) {
       pixels::Painter painter = brush_painter(pen, brush);
@@ -413,7 +419,7 @@ void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a,
   const double cx = shape.centre_x(), cy = shape.centre_y();
   const pixels::Sweep sweep(cx, cy, start, end);
   const bool styled = pixels::dash_pattern(pen.style, pen_width(pen)) != nullptr;
-  if (exact(pen) && !transformed_) {
+  if (exact(pen, box) && !transformed_) {
     const Point from = shape.radial_point(start), to = shape.radial_point(end);
     const Point centre{static_cast<int32_t>(std::floor(cx + 0.5)),
                        static_cast<int32_t>(std::floor(cy + 0.5))};

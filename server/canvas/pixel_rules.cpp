@@ -35,8 +35,9 @@ int64_t round_half_down(int64_t num, int64_t den) {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// Rounds halves up (toward larger values).
+// Rounds halves up (toward larger values), or down.
 int round_half_up(double v) { return static_cast<int>(std::floor(v + 0.5)); }
+int round_half_out(double v) { return static_cast<int>(std::ceil(v - 0.5)); }
 
 }  // namespace
 
@@ -216,11 +217,12 @@ Ellipse::Ellipse(const Box& box) : box_(box) {
   // The upper half's rows; the lower half mirrors them.
   const int rows = static_cast<int>(std::floor(cy_)) - box.y0 + 1;
   left_.assign(static_cast<size_t>(rows), box.x1 + 1);
-  // Nearest pixels row by row (the steep parts of the curve).
+  // Nearest pixels row by row (the steep parts of the curve).  Halves round
+  // outward, so the box's outermost rows and columns are always reached.
   for (int i = 0; i < rows; ++i) {
     const double v = (cy_ - (box.y0 + i)) / b_;
     const double half = a_ * std::sqrt(std::max(0.0, 1 - v * v));
-    left_[static_cast<size_t>(i)] = std::min(left_[static_cast<size_t>(i)], round_half_up(cx_ - half));
+    left_[static_cast<size_t>(i)] = std::min(left_[static_cast<size_t>(i)], round_half_out(cx_ - half));
   }
   // Nearest pixels column by column (the flat parts): column x reaches up to
   // its curve row, so every row from there down starts at x or left of it.
@@ -228,7 +230,7 @@ Ellipse::Ellipse(const Box& box) : box_(box) {
   for (int x = box.x0; x <= cx_ && reached > 0; ++x) {
     const double u = (cx_ - x) / a_;
     const double half = b_ * std::sqrt(std::max(0.0, 1 - u * u));
-    const int top = std::max(round_half_up(cy_ - half) - box.y0, 0);
+    const int top = std::max(round_half_out(cy_ - half) - box.y0, 0);
     for (int i = top; i < reached; ++i) {
       left_[static_cast<size_t>(i)] = std::min(left_[static_cast<size_t>(i)], x);
     }

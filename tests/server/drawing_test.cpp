@@ -2,7 +2,9 @@
 // the pixel rules the canvases share.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -176,4 +178,238 @@ TEST_F(ServerCoreTest, Cp1252TextDrawsItsGlyphs) {
   }
   EXPECT_EQ(same, 0);
   EXPECT_GT(differing, 50);  // the control characters (Latin-1 reading) draw something else
+}
+
+// ---- The pixel rules against a reference that tests each pixel on its own --
+
+namespace {
+
+constexpr int kW = 120, kH = 90;
+const Rgb kWhite{255, 255, 255};
+
+class PixelRules : public ServerCoreTest {
+ protected:
+  void SetUp() override {
+    ServerCoreTest::SetUp();
+    ASSERT_EQ(text("I,1," + std::to_string(kW) + "," + std::to_string(kH) + ",-1,-1,-1,"), 1);
+  }
+  void pen(int32_t colour, int style, int width, int mode) {
+    write_i32(block(1), kPenColour, colour);
+    write_i32(block(1), kPenStyle, style);
+    write_i32(block(1), kPenWidth, width);
+    write_i32(block(1), kPenMode, mode);
+    write_i32(block(1), kChanged, 0x00F);
+    command(1, 'A', kDrawAttributes);
+  }
+  void brush(int32_t colour, int style, int hatch = 0) {
+    write_i32(block(1), kBrushColour, colour);
+    write_i32(block(1), kBrushStyle, style);
+    write_i32(block(1), kBrushHatch, hatch);
+    write_i32(block(1), kChanged, 0x070);
+    command(1, 'A', kDrawAttributes);
+  }
+  void clear() { server->window(1)->canvas().clear(kWhite); }
+  void line(Point a, Point b) {
+    command(1, 'A', kDrawMove, a.x, a.y);
+    command(1, 'A', kDrawLine, b.x, b.y);
+  }
+  void figure(int32_t code, Point a, Point b, Point s = {0, 0}, Point e = {0, 0}) {
+    words(1, a.x, a.y, b.x, b.y);
+    const int32_t radial[4] = {s.x, s.y, e.x, e.y};
+    std::memcpy(block(1) + kDataArea, radial, sizeof radial);
+    command(1, 'A', code);
+  }
+  void polygon(const std::vector<Point>& p, bool winding) {
+    write_i32(block(1), kFillMode, winding ? 2 : 1);
+    ASSERT_EQ(command(1, 'N', kBlockPolygon, static_cast<int32_t>(p.size())), 1);
+    std::memcpy(block(1) + kDataArea, p.data(), 8 * p.size());
+    ASSERT_EQ(command(1, 'B', kBlockChunk, 0, static_cast<int32_t>(8 * p.size())), 1);
+    ASSERT_EQ(command(1, 'B', kBlockCommit), 1);
+  }
+  std::vector<Rgb> picture() {
+    std::vector<Rgb> out;
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) out.push_back(pixel(1, x, y));
+    }
+    return out;
+  }
+  bool inked(int x, int y) { return !(pixel(1, x, y) == kWhite); }
+  std::mt19937 random{2026};
+  int coordinate() {
+    switch (random() % 10) {
+      case 0: return static_cast<int>(random() % 2000001) - 1000000;  // far away
+      case 1: return random() % 2 ? 2000000000 : -2000000000;
+      default: return static_cast<int>(random() % 360) - 120;  // in and around the area
+    }
+  }
+};
+
+// Rounds num / den, halves toward minus infinity, in exact arithmetic.
+long double nearest(long double num, long double den) {
+  const long double v = num / den;
+  long double r = std::floor(v + 0.5L);
+  if (r - v == 0.5L) r -= 1;
+  return r;
+}
+
+// Whether pixel (x, y) lies on the one-pixel line from a to b (b left out):
+// its major coordinate is on the line's span and its minor coordinate is the
+// one nearest the line there.
+bool on_line(Point a, Point b, int x, int y) {
+  const long double dx = static_cast<long double>(b.x) - a.x, dy = static_cast<long double>(b.y) - a.y;
+  if (dx == 0 && dy == 0) return false;
+  const bool x_major = std::fabs(dx) >= std::fabs(dy);
+  const long double m = x_major ? x : y, from = x_major ? a.x : a.y, to = x_major ? b.x : b.y;
+  if ((m - from) * (to - from) < 0 || (m - from) * (m - from) >= (to - from) * (to - from)) return false;
+  const long double minor = x_major ? a.y + nearest((m - from) * dy, dx) : a.x + nearest((m - from) * dx, dy);
+  return (x_major ? y : x) == minor;
+}
+
+// Whether the point (x, y) is inside the polygon, a ray cast to the right
+// from just right of and just below it (left and top edges are in).
+bool inside_polygon(const std::vector<Point>& p, int x, int y, bool winding) {
+  int count = 0, turns = 0;
+  for (size_t i = 0; i < p.size(); ++i) {
+    const Point a = p[i], b = p[(i + 1) % p.size()];
+    if (a.y == b.y) continue;
+    const bool down = b.y > a.y;
+    const Point lo = down ? a : b, hi = down ? b : a;
+    if (y < lo.y || y >= hi.y) continue;
+    // The edge's crossing with row y lies right of x.
+    const long double cross = static_cast<long double>(lo.x - x) * (hi.y - lo.y) +
+                              static_cast<long double>(y - lo.y) * (hi.x - lo.x);
+    if (cross > 0) {
+      ++count;
+      turns += down ? 1 : -1;
+    }
+  }
+  return winding ? turns != 0 : count % 2 == 1;
+}
+
+}  // namespace
+
+TEST_F(PixelRules, OnePixelLinesCoverTheNearestPixelsOnly) {
+  pen(0x02000000, 0, 1, 6);  // inverting: the line's own pixels, its end left out
+  for (int trial = 0; trial < 300; ++trial) {
+    clear();
+    const Point a{coordinate(), coordinate()}, b{coordinate(), coordinate()};
+    line(a, b);
+    int wrong = 0;
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) wrong += inked(x, y) != on_line(a, b, x, y);
+    }
+    ASSERT_EQ(wrong, 0) << "line (" << a.x << "," << a.y << ")-(" << b.x << "," << b.y << ")";
+  }
+}
+
+TEST_F(PixelRules, PolygonsFillThePixelsWhosePointIsInside) {
+  pen(0x02000000, kInvisible, 1, 13);
+  brush(0x02FF0000, 0);
+  for (int trial = 0; trial < 200; ++trial) {
+    clear();
+    std::vector<Point> p(3 + random() % 6);
+    for (Point& q : p) q = {coordinate() / 2, coordinate() / 2};
+    const bool winding = random() % 2;
+    polygon(p, winding);
+    int wrong = 0;
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) wrong += inked(x, y) != inside_polygon(p, x, y, winding);
+    }
+    ASSERT_EQ(wrong, 0) << "trial " << trial << " with " << p.size() << " points";
+  }
+}
+
+// A rectangle covers x1..x2-1 and y1..y2-1 whichever corners come first, with
+// or without its outline; an ellipse with the same corners covers the same
+// box, in the crisp and the smooth mode.
+TEST_F(PixelRules, RectanglesAndEllipsesShareTheirBox) {
+  for (int trial = 0; trial < 200; ++trial) {
+    const Point a{static_cast<int>(random() % 100) + 5, static_cast<int>(random() % 70) + 5};
+    const Point b{std::clamp(a.x + static_cast<int>(random() % 40) * (random() % 2 ? 1 : -1), 0, kW),
+                  std::clamp(a.y + static_cast<int>(random() % 30) * (random() % 2 ? 1 : -1), 0, kH)};
+    const int x0 = std::min(a.x, b.x), x1 = std::max(a.x, b.x) - 1;
+    const int y0 = std::min(a.y, b.y), y1 = std::max(a.y, b.y) - 1;
+    for (int32_t code : {kDrawRect, kDrawEllipse}) {
+      for (int mode : {13, 4}) {
+        const bool outline = random() % 2;
+        pen(0x02000000, outline ? 0 : kInvisible, 1, mode);
+        brush(0x020000FF, outline ? 1 : 0);
+        clear();
+        figure(code, a, b);
+        // Crisp figures must fill their box exactly; anti-aliased ones may
+        // spread or fade by a pixel at its edges.
+        const int faint = mode == 4 ? 250 : 254;
+        int bx0 = kW, by0 = kH, bx1 = -1, by1 = -1;
+        for (int y = 0; y < kH; ++y) {
+          for (int x = 0; x < kW; ++x) {
+            const Rgb c = pixel(1, x, y);
+            if (std::min({c.r, c.g, c.b}) > faint) continue;
+            bx0 = std::min(bx0, x);
+            by0 = std::min(by0, y);
+            bx1 = std::max(bx1, x);
+            by1 = std::max(by1, y);
+          }
+        }
+        const std::string what = (code == kDrawRect ? "rectangle " : "ellipse ") +
+                                 std::to_string(a.x) + "," + std::to_string(a.y) + " " +
+                                 std::to_string(b.x) + "," + std::to_string(b.y) + " mode " +
+                                 std::to_string(mode);
+        if (x1 < x0 || y1 < y0) {
+          EXPECT_EQ(bx1, -1) << what;
+          continue;
+        }
+        const int slack = mode == 4 && code == kDrawEllipse ? 1 : 0;
+        EXPECT_LE(std::abs(bx0 - std::max(x0, 0)), slack) << what;
+        EXPECT_LE(std::abs(by0 - std::max(y0, 0)), slack) << what;
+        EXPECT_LE(std::abs(bx1 - std::min(x1, kW - 1)), slack) << what;
+        EXPECT_LE(std::abs(by1 - std::min(y1, kH - 1)), slack) << what;
+      }
+    }
+  }
+}
+
+// Exclusive or is a bitwise XOR of the colour: every figure, in every pen,
+// drawn twice leaves every pixel as it was.
+TEST_F(PixelRules, ExclusiveOrTwiceRestoresEveryPixel) {
+  for (int y = 0; y < kH; ++y) {
+    for (int x = 0; x < kW; ++x) {
+      server->window(1)->canvas().set_pixel({x, y}, Rgb{static_cast<uint8_t>(random()),
+                                                       static_cast<uint8_t>(random()),
+                                                       static_cast<uint8_t>(random())});
+    }
+  }
+  const std::vector<Rgb> before = picture();
+  for (int trial = 0; trial < 60; ++trial) {
+    const Point a{coordinate() / 3, coordinate() / 3}, b{coordinate() / 3, coordinate() / 3};
+    const Point s{coordinate(), coordinate()}, e{coordinate(), coordinate()};
+    const int32_t code = std::vector<int32_t>{kDrawLine, kDrawRect, kDrawEllipse, kDrawRoundRect,
+                                              kDrawArc, kDrawChord, kDrawPie, kDrawMarker}[trial % 8];
+    pen(0x02000000 | (random() & 0xFFFFFF), static_cast<int>(random() % 10), 1 + random() % 3, 7);
+    brush(0x02000000 | (random() & 0xFFFFFF), static_cast<int>(random() % 4), random() % 6);
+    write_i32(block(1), kMarkerType, trial % 7);
+    write_i32(block(1), kMarkerSize, 3 + random() % 20);
+    write_i32(block(1), kChanged, 0xF80);
+    command(1, 'A', kDrawAttributes);
+    for (int pass = 0; pass < 2; ++pass) {
+      if (code == kDrawLine) {
+        line(a, b);
+      } else {
+        figure(code, a, b, s, e);
+      }
+    }
+    ASSERT_TRUE(picture() == before) << "figure " << code << " trial " << trial;
+  }
+}
+
+// Fine dots set every other pixel along either axis.
+TEST_F(PixelRules, FineDotsAreEveryOtherPixelInEitherDirection) {
+  pen(0x02000000, kFineDot, 1, 13);
+  line({5, 10}, {105, 10});
+  line({10, 20}, {10, 80});
+  int across = 0, down = 0;
+  for (int x = 5; x < 105; ++x) across += inked(x, 10);
+  for (int y = 20; y < 80; ++y) down += inked(10, y);
+  EXPECT_EQ(across, 50);
+  EXPECT_EQ(down, 30);
+  EXPECT_TRUE(inked(5, 10) && !inked(6, 10) && inked(7, 10));
 }
