@@ -3,6 +3,7 @@
 // the pixel rules exactly; anti-aliased figures run through pixel centres.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "server/canvas/cairo_canvas.h"
 
@@ -26,18 +27,10 @@ int pen_width(const Pen& pen) { return std::clamp(pen.width, 1, 1000); }
 // The pixels x1..x2-1, y1..y2-1 of a rectangle given by two corners, made
 // smaller on every side for a wide inside-frame pen.
 pixels::Box box_of(Point a, Point b, const Pen& pen) {
-  pixels::Box box{std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x) - 1,
-                  std::max(a.y, b.y) - 1};
-  const int width = pen_width(pen);
-  if (pen.style == kInsideFrame && width > 1) {
-    const int inset = width / 2;
-    box = {box.x0 + inset, box.y0 + inset, box.x1 - inset, box.y1 - inset};
-  }
-  box.x0 = static_cast<int>(std::clamp<double>(box.x0, -kLimit, kLimit));
-  box.y0 = static_cast<int>(std::clamp<double>(box.y0, -kLimit, kLimit));
-  box.x1 = static_cast<int>(std::clamp<double>(box.x1, -kLimit, kLimit));
-  box.y1 = static_cast<int>(std::clamp<double>(box.y1, -kLimit, kLimit));
-  return box;
+  auto near = [](int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, -kLimit, kLimit)); };
+  const int64_t inset = pen.style == kInsideFrame ? pen_width(pen) / 2 : 0;
+  return {near(int64_t{std::min(a.x, b.x)} + inset), near(int64_t{std::min(a.y, b.y)} + inset),
+          near(int64_t{std::max(a.x, b.x)} - 1 - inset), near(int64_t{std::max(a.y, b.y)} - 1 - inset)};
 }
 
 // Passes on the pixels of each span that `keep` accepts.
@@ -339,8 +332,8 @@ void CairoCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Point 
                              int ch) {
   const pixels::Box box = box_of(a, b, pen);
   if (box.x1 < box.x0 || box.y1 < box.y0) return;
-  cw = std::min(std::abs(cw), box.x1 - box.x0 + 1);
-  ch = std::min(std::abs(ch), box.y1 - box.y0 + 1);
+  cw = static_cast<int>(std::min<int64_t>(std::llabs(cw), box.x1 - box.x0 + 1));
+  ch = static_cast<int>(std::min<int64_t>(std::llabs(ch), box.y1 - box.y0 + 1));
   if (cw < 2 || ch < 2) {
     rect(pen, brush, a, b);
     return;

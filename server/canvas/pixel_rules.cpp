@@ -265,8 +265,8 @@ Point Ellipse::radial_point(Point toward) const {
 RoundRect::RoundRect(const Box& box, int corner_w, int corner_h)
     : box_(box),
       corner_({box.x0, box.y0,
-               box.x0 + std::min(std::abs(corner_w), box.x1 - box.x0 + 1) - 1,
-               box.y0 + std::min(std::abs(corner_h), box.y1 - box.y0 + 1) - 1}) {
+               box.x0 + static_cast<int>(std::min<int64_t>(std::llabs(corner_w), box.x1 - box.x0 + 1)) - 1,
+               box.y0 + static_cast<int>(std::min<int64_t>(std::llabs(corner_h), box.y1 - box.y0 + 1)) - 1}) {
   zone_x_ = corner_.centre_x();
   zone_y_ = corner_.centre_y();
 }
