@@ -85,6 +85,136 @@ bool clip_segment(double* px, double* py, double* qx, double* qy, double lo_x, d
   return true;
 }
 
+// Consecutive points within one pixel column draw, anti-aliased, no more
+// than that column between the lowest and the highest of them: a run of more
+// than four keeps its first, lowest, highest and last points, in their
+// order.  The same for rows.  Dense data (a signal of a million samples)
+// shrinks to a few points per column; sparse data stays as it is.
+template <typename P>
+std::vector<P> thin_runs(const std::vector<P>& in, bool columns) {
+  std::vector<P> out;
+  out.reserve(in.size());
+  const size_t n = in.size();
+  size_t i = 0;
+  while (i < n) {
+    const double key = std::floor(columns ? in[i].x : in[i].y);
+    size_t j = i;
+    while (j + 1 < n && std::floor(columns ? in[j + 1].x : in[j + 1].y) == key) ++j;
+    if (j - i < 4) {
+      out.insert(out.end(), in.begin() + static_cast<long>(i), in.begin() + static_cast<long>(j) + 1);
+    } else {
+      size_t lo = i, hi = i;
+      for (size_t k = i; k <= j; ++k) {
+        const double v = columns ? in[k].y : in[k].x;
+        if (v < (columns ? in[lo].y : in[lo].x)) lo = k;
+        if (v > (columns ? in[hi].y : in[hi].x)) hi = k;
+      }
+      out.push_back(in[i]);
+      for (size_t k : {std::min(lo, hi), std::max(lo, hi)}) {
+        if (k != i && k != j) out.push_back(in[k]);
+      }
+      out.push_back(in[j]);
+    }
+    i = j + 1;
+  }
+  return out;
+}
+
+// Segments stroked at a time: cairo's cost for one stroke grows faster than
+// the number of its segments when they cross, so long outlines are stroked
+// in pieces that meet end to end.
+constexpr int kSegmentsPerStroke = 128;
+
+// Beyond this many segments even pieces cost too much (a random polyline
+// of a million points crosses itself everywhere): a one-pixel solid line is
+// then laid down segment by segment, each column (or row) shared between
+// the two pixels nearest the line by their distance.
+constexpr size_t kManySegments = 20000;
+
+// Blends `colour` over *p by a / 256.
+inline void blend256(uint32_t* p, uint32_t colour, uint32_t a) {
+  // Red and blue in one multiplication, green in another.
+  const uint32_t v = *p;
+  const uint32_t rb = (((v & 0xFF00FF) * (256 - a) + (colour & 0xFF00FF) * a) >> 8) & 0xFF00FF;
+  const uint32_t g = (((v & 0x00FF00) * (256 - a) + (colour & 0x00FF00) * a) >> 8) & 0x00FF00;
+  *p = rb | g;
+}
+
+void blend(uint32_t* p, uint32_t colour, double alpha) {
+  const uint32_t a = static_cast<uint32_t>(alpha * 256 + 0.5);
+  if (a != 0) blend256(p, colour, a);
+}
+
+void quick_line(uint32_t* data, int stride, int width, int height, uint32_t colour,
+                double ax, double ay, double bx, double by, bool last) {
+  const double dx = bx - ax, dy = by - ay;
+  if (dx == 0 && dy == 0) return;
+  const bool x_major = std::fabs(dx) >= std::fabs(dy);
+  double px = ax, py = ay, qx = bx, qy = by;
+  if (!clip_segment(&px, &py, &qx, &qy, -1, -1, width, height)) return;
+  const double from = x_major ? px : py, to = x_major ? qx : qy;
+  long long m0 = std::llround(std::min(from, to)), m1 = std::llround(std::max(from, to));
+  const double end = x_major ? bx : by;
+  if (!last && std::llround(end) == (to > from ? m1 : m0)) {
+    if (to > from) {
+      --m1;
+    } else {
+      ++m0;
+    }
+  }
+  const int limit = x_major ? width : height, across = x_major ? height : width;
+  m0 = std::max<long long>(m0, 0);
+  m1 = std::min<long long>(m1, limit - 1);
+  if (m0 > m1) return;
+  // The minor coordinate in 16.16 fixed point, stepped along the major axis.
+  const double slope = x_major ? dy / dx : dx / dy;
+  const double base = (x_major ? ay : ax) + (static_cast<double>(m0) - (x_major ? ax : ay)) * slope;
+  int64_t minor = std::llround(base * 65536);
+  const int64_t step = std::llround(slope * 65536);
+  for (long long m = m0; m <= m1; ++m, minor += step) {
+    const int64_t low = minor >> 16;
+    const uint32_t f = static_cast<uint32_t>((minor & 0xFFFF) >> 8);
+    for (int k = 0; k < 2; ++k) {
+      const int64_t n = low + k;
+      const uint32_t a = k == 0 ? 256 - f : f;
+      if (n < 0 || n >= across || a == 0) continue;
+      uint32_t* p = x_major ? data + n * stride + m : data + m * stride + n;
+      blend256(p, colour, a);
+    }
+  }
+}
+
+// Anti-aliased coverage blended in the brush's colour (through its hatch).
+class CoverPainter : public pixels::CoverageSink {
+ public:
+  CoverPainter(uint32_t* data, int stride, const Brush& brush)
+      : data_(data),
+        stride_(stride),
+        colour_((static_cast<uint32_t>(brush.colour.r) << 16) | (brush.colour.g << 8) | brush.colour.b),
+        hatch_(brush.style == kBrushHatched ? brush.hatch : -1),
+        scale_(brush.style == kBrushHalf ? 0.5 : 1.0) {}
+  void coverage(int y, int x0, const uint8_t* cover, int count, int full) override {
+    uint32_t* row = data_ + static_cast<size_t>(y) * stride_;
+    for (int i = 0; i < count; ++i) {
+      if (!cover[i] || (hatch_ >= 0 && !pixels::hatch_bit(hatch_, x0 + i, y))) continue;
+      blend(row + x0 + i, colour_, scale_ * cover[i] / full);
+    }
+  }
+
+ private:
+  uint32_t* data_;
+  int stride_;
+  uint32_t colour_;
+  int hatch_;
+  double scale_;
+};
+
+// Polygons of more points than this are filled anti-aliased by the pixel
+// rules' sampling rasteriser, whose cost stays linear whatever the shape.
+constexpr int kManyPolygonPoints = 5000;
+
+
+
 }  // namespace
 
 void CairoCanvas::line(const Pen& pen, Point a, Point b) {
@@ -127,20 +257,58 @@ void CairoCanvas::stroke_points(const Pen& pen, const Point* p, int count, bool 
 // the surface (with a margin) so far-away points keep their direction.
 // Styled one-pixel pens are laid out pixel by pixel along the major axis,
 // as in the exact modes, and each run of "on" pixels is stroked.
-void CairoCanvas::smooth_polyline(const Pen& pen, const std::vector<DevicePoint>& pts,
+void CairoCanvas::smooth_polyline(const Pen& pen, const std::vector<DevicePoint>& given,
                                   bool closed) {
   const int width = pen_width(pen);
   const double margin = width + 2;
   const double lo_x = -margin, lo_y = -margin, hi_x = width_ + margin, hi_y = height_ + margin;
   const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, width);
+  const bool thin = !pattern && !exact(pen) && given.size() > 8;
+  const std::vector<DevicePoint> pts = thin ? thin_runs(thin_runs(given, true), false) : given;
+  if (thin && width == 1 && pts.size() > kManySegments) {
+    uint32_t* data = begin_pixels();
+    const int stride = cairo_image_surface_get_stride(surface_) / 4;
+    const uint32_t colour = (static_cast<uint32_t>(pen.colour.r) << 16) | (pen.colour.g << 8) | pen.colour.b;
+    const size_t n = pts.size();
+    for (size_t i = 0; i + 1 < n || (closed && i < n); ++i) {
+      const DevicePoint a = pts[i], b = pts[(i + 1) % n];
+      quick_line(data, stride, width_, height_, colour, a.x, a.y, b.x, b.y, !closed && i + 2 == n);
+    }
+    end_pixels();
+    return;
+  }
   cairo_new_path(cr_);
   cairo_identity_matrix(cr_);
+  cairo_set_line_width(cr_, width);
+  cairo_set_line_cap(cr_, pattern ? CAIRO_LINE_CAP_BUTT : CAIRO_LINE_CAP_ROUND);
+  cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
+  cairo_set_dash(cr_, nullptr, 0, 0);
+  int pieces = 0;  // segments in the current path
+  auto stroke_path = [&]() {
+    if (exact(pen)) {
+      pixels::Painter painter = pen_painter(pen);
+      paint_through_mask(false, pen, painter);
+      end_pixels();
+    } else {
+      cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+      cairo_set_antialias(cr_, CAIRO_ANTIALIAS_DEFAULT);
+      cairo_set_source_rgb(cr_, pen.colour.r / 255.0, pen.colour.g / 255.0, pen.colour.b / 255.0);
+      cairo_stroke(cr_);
+    }
+    cairo_new_path(cr_);
+    pieces = 0;
+  };
   const size_t n = pts.size();
   const size_t segments = closed ? n : n - 1;
   int64_t phase = 0;
   bool joined = false, clipped = false;
   for (size_t i = 0; i < segments; ++i) {
     const DevicePoint a = pts[i], b = pts[(i + 1) % n];
+    if (pieces >= kSegmentsPerStroke) {
+      stroke_path();
+      joined = false;
+      clipped = true;  // the outline is no longer one closed path
+    }
     if (!pattern) {
       double ax = a.x, ay = a.y, bx = b.x, by = b.y;
       const bool whole = ax >= lo_x && ax <= hi_x && ay >= lo_y && ay <= hi_y;
@@ -152,6 +320,7 @@ void CairoCanvas::smooth_polyline(const Pen& pen, const std::vector<DevicePoint>
       clipped = clipped || !whole || bx != b.x || by != b.y;
       if (!joined || !whole) cairo_move_to(cr_, ax + 0.5, ay + 0.5);
       cairo_line_to(cr_, bx + 0.5, by + 0.5);
+      ++pieces;
       joined = bx == b.x && by == b.y;
       continue;
     }
@@ -177,27 +346,14 @@ void CairoCanvas::smooth_polyline(const Pen& pen, const std::vector<DevicePoint>
       if (!on && run >= 0) {
         cairo_move_to(cr_, a.x + ux * (run - 0.5) + 0.5, a.y + uy * (run - 0.5) + 0.5);
         cairo_line_to(cr_, a.x + ux * (k - 0.5) + 0.5, a.y + uy * (k - 0.5) + 0.5);
+        if (++pieces >= kSegmentsPerStroke) stroke_path();
         run = -1;
       }
     }
     phase += length;
   }
   if (closed && !pattern && !clipped) cairo_close_path(cr_);
-  cairo_set_line_width(cr_, width);
-  cairo_set_line_cap(cr_, pattern ? CAIRO_LINE_CAP_BUTT : CAIRO_LINE_CAP_ROUND);
-  cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
-  cairo_set_dash(cr_, nullptr, 0, 0);
-  if (exact(pen)) {
-    pixels::Painter painter = pen_painter(pen);
-    paint_through_mask(false, pen, painter);
-    end_pixels();
-  } else {
-    cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
-    cairo_set_antialias(cr_, CAIRO_ANTIALIAS_DEFAULT);
-    cairo_set_source_rgb(cr_, pen.colour.r / 255.0, pen.colour.g / 255.0, pen.colour.b / 255.0);
-    cairo_stroke(cr_);
-  }
-  cairo_new_path(cr_);
+  stroke_path();
 }
 
 void CairoCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, int count,
@@ -209,6 +365,10 @@ void CairoCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, in
     if (exact(pen)) {
       pixels::Painter painter = brush_painter(pen, brush);
       pixels::polygon(d.data(), count, winding, clip(), painter);
+      end_pixels();
+    } else if (count > kManyPolygonPoints) {
+      CoverPainter painter(begin_pixels(), cairo_image_surface_get_stride(surface_) / 4, brush);
+      pixels::polygon_coverage(d.data(), count, winding, clip(), painter);
       end_pixels();
     } else {
       // Pixel (x, y) samples the point (x, y): the path runs half a pixel
@@ -240,6 +400,24 @@ void CairoCanvas::bezier(const Pen& pen, const Point* p, int count) {
   const int cubics = (count - 1) / 3;
   std::vector<DevicePoint> d(static_cast<size_t>(3 * cubics + 1));
   for (size_t i = 0; i < d.size(); ++i) d[i] = to_device_exact(p[i]);
+  if (!exact(pen) && cubics > kSegmentsPerStroke) {
+    // Many curves: flattened, they are a long polyline.
+    std::vector<DevicePoint> flat{d[0]};
+    for (size_t i = 0; i + 3 < d.size(); i += 3) {
+      const DevicePoint* q = &d[i];
+      const double span = std::hypot(q[1].x - q[0].x, q[1].y - q[0].y) +
+                          std::hypot(q[2].x - q[1].x, q[2].y - q[1].y) +
+                          std::hypot(q[3].x - q[2].x, q[3].y - q[2].y);
+      const int steps = static_cast<int>(std::clamp(std::ceil(span / 4), 1.0, 64.0));
+      for (int k = 1; k <= steps; ++k) {
+        const double t = static_cast<double>(k) / steps, u = 1 - t;
+        flat.push_back({u * u * u * q[0].x + 3 * u * u * t * q[1].x + 3 * u * t * t * q[2].x + t * t * t * q[3].x,
+                        u * u * u * q[0].y + 3 * u * u * t * q[1].y + 3 * u * t * t * q[2].y + t * t * t * q[3].y});
+      }
+    }
+    smooth_polyline(pen, flat, false);
+    return;
+  }
   if (!exact(pen)) {
     begin();
     cairo_identity_matrix(cr_);

@@ -24,15 +24,6 @@ int64_t floor_div(int64_t p, int64_t q) {  // q > 0
 
 int64_t ceil_div(int64_t p, int64_t q) { return -floor_div(-p, q); }  // q > 0
 
-// Rounds num / den to the nearest integer, halves down.
-int64_t round_half_down(int64_t num, int64_t den) {
-  if (den < 0) {
-    num = -num;
-    den = -den;
-  }
-  return ceil_div(2 * num - den, 2 * den);
-}
-
 constexpr double kPi = 3.14159265358979323846;
 
 // Rounds halves up (toward larger values), or down.
@@ -128,56 +119,113 @@ void line(Point a, Point b, const DashPattern* pattern, int64_t* phase, const Bo
   int64_t first = step > 0 ? std::max(from, lo_clip) : std::min(from, hi_clip);
   int64_t last = step > 0 ? std::min(to - 1, hi_clip) : std::max(to + 1, lo_clip);
   if ((last - first) * step < 0) return;
+  // The minor coordinate of step t (t = |m - from|) is minor0 + ceil(N / D)
+  // with N = 2 t d - L and D = 2 L (d the signed minor delta, L the length):
+  // the nearest to the line, halves down.  It is computed once at the first
+  // visible step and then carried along with its remainder.
+  const int64_t d = x_major ? dy : dx, minor0 = x_major ? y1 : x1, D = 2 * length;
+  int64_t t = (first - from) * step;
+  int64_t N = 2 * t * d - length;
+  int64_t q = ceil_div(N, D);
+  int64_t rem = q * D - N;  // in [0, D)
   for (int64_t m = first;; m += step) {
-    const int64_t k = m - from;  // steps from the start (times the sign)
-    const int64_t minor = x_major ? y1 + round_half_down(k * dy, dx) : x1 + round_half_down(k * dx, dy);
+    const int64_t minor = minor0 + q;
     const int64_t x = x_major ? m : minor, y = x_major ? minor : m;
     if (x >= clip.x0 && x <= clip.x1 && y >= clip.y0 && y <= clip.y1 &&
-        dash_on(pattern, start + k * step)) {
+        (!pattern || dash_on(pattern, start + t))) {
       sink.span(static_cast<int>(y), static_cast<int>(x), static_cast<int>(x));
     }
     if (m == last) break;
+    ++t;
+    rem -= 2 * d;  // N grows by 2d, |2d| <= D
+    if (rem < 0) {
+      rem += D;
+      ++q;
+    } else if (rem >= D) {
+      rem -= D;
+      --q;
+    }
   }
 }
 
 namespace {
 
+// An edge of a polygon with integer vertices, carried from row to row: on
+// the current row it crosses at column q (the first pixel at or right of the
+// crossing), with rem = q dy - (the exact crossing times dy) in [0, dy).
+// Kept small and by value: a polygon of a million points has a third of a
+// million edges on every row, and they are walked row after row.
 struct Edge {
-  int64_t top, bottom;   // rows top..bottom-1
-  int64_t x0, y0, dx, dy;  // from (x0, y0), dy > 0
-  int direction;
+  int32_t bottom;  // the edge covers rows up to bottom - 1
+  int32_t q, rem, dy, step_q, step_r;
+  int32_t direction;
+  void advance() {
+    q += step_q;
+    rem -= step_r;
+    if (rem < 0) {
+      rem += dy;
+      ++q;
+    }
+  }
 };
 
-// The first pixel column at or right of the edge's crossing with row y.
-int64_t crossing(const Edge& e, int64_t y) {
-  return ceil_div(e.x0 * e.dy + (y - e.y0) * e.dx, e.dy);
+struct EdgeStart {
+  int64_t top, x0, dx, dy;
+  int32_t direction;
+};
+
+// Up to this many crossings in a row are sorted; more are counted per column.
+constexpr size_t kSortedCrossings = 64;
+
+// The polygon's edges that cross rows clip.y0..clip.y1, by their top row.
+std::vector<EdgeStart> edges_of(const Point* points, int count, const Box& clip) {
+  std::vector<EdgeStart> edges;
+  edges.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const Point p = points[i], q = points[(i + 1) % count];
+    const int64_t ay = pull_in(p.y), by = pull_in(q.y);
+    if (ay == by) continue;
+    const bool down = by > ay;
+    EdgeStart e;
+    e.x0 = pull_in(down ? p.x : q.x);
+    e.top = down ? ay : by;
+    e.dx = pull_in(down ? q.x : p.x) - e.x0;
+    e.dy = down ? by - ay : ay - by;
+    e.direction = down ? 1 : -1;
+    if (e.top + e.dy <= clip.y0 || e.top > clip.y1) continue;
+    edges.push_back(e);
+  }
+  std::sort(edges.begin(), edges.end(),
+            [](const EdgeStart& l, const EdgeStart& r) { return l.top < r.top; });
+  return edges;
+}
+
+// The edge as it crosses row y (y at or below its top).  Coordinates were
+// pulled in to 2^29, so every product fits.
+Edge edge_at(const EdgeStart& s, int64_t y) {
+  const int64_t n = s.x0 * s.dy + (y - s.top) * s.dx;  // the crossing times dy
+  const int64_t q = ceil_div(n, s.dy);
+  const int64_t step_q = floor_div(s.dx, s.dy);
+  Edge e;
+  e.bottom = static_cast<int32_t>(std::min<int64_t>(s.top + s.dy, kReach + 1));
+  e.q = static_cast<int32_t>(q);
+  e.rem = static_cast<int32_t>(q * s.dy - n);
+  e.dy = static_cast<int32_t>(s.dy);
+  e.step_q = static_cast<int32_t>(step_q);
+  e.step_r = static_cast<int32_t>(s.dx - step_q * s.dy);
+  e.direction = s.direction;
+  return e;
 }
 
 }  // namespace
 
 void polygon(const Point* points, int count, bool winding, const Box& clip, Sink& sink) {
   if (count < 3) return;
-  std::vector<Edge> edges;
-  edges.reserve(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    const Point p = points[i], q = points[(i + 1) % count];
-    const int64_t ay = pull_in(p.y), by = pull_in(q.y);
-    if (ay == by) continue;
-    Edge e;
-    const bool down = by > ay;
-    e.x0 = pull_in(down ? p.x : q.x);
-    e.y0 = down ? ay : by;
-    e.dx = pull_in(down ? q.x : p.x) - e.x0;
-    e.dy = down ? by - ay : ay - by;
-    e.top = e.y0;
-    e.bottom = e.y0 + e.dy;
-    e.direction = down ? 1 : -1;
-    if (e.bottom <= clip.y0 || e.top > clip.y1) continue;
-    edges.push_back(e);
-  }
-  std::sort(edges.begin(), edges.end(), [](const Edge& l, const Edge& r) { return l.top < r.top; });
-  std::vector<const Edge*> active;
-  std::vector<std::pair<int64_t, int>> cross;
+  const std::vector<EdgeStart> edges = edges_of(points, count, clip);
+  std::vector<Edge> active;
+  std::vector<std::pair<int32_t, int32_t>> cross;
+  std::vector<int32_t> delta;
+  const int64_t width = int64_t{clip.x1} - clip.x0 + 1;
   size_t next = 0;
   int64_t y = clip.y0;
   while (y <= clip.y1) {
@@ -186,24 +234,111 @@ void polygon(const Point* points, int count, bool winding, const Box& clip, Sink
       y = std::max(y, edges[next].top);  // skip rows without edges
       if (y > clip.y1) break;
     }
-    while (next < edges.size() && edges[next].top <= y) active.push_back(&edges[next++]);
+    while (next < edges.size() && edges[next].top <= y) active.push_back(edge_at(edges[next++], y));
     active.erase(std::remove_if(active.begin(), active.end(),
-                                [y](const Edge* e) { return e->bottom <= y; }),
+                                [y](const Edge& e) { return e.bottom <= y; }),
                  active.end());
-    cross.clear();
-    for (const Edge* e : active) {
-      if (e->top <= y) cross.emplace_back(crossing(*e, y), e->direction);
+    if (active.size() > kSortedCrossings) {
+      // Many crossings: counted per column instead of sorted.
+      delta.assign(static_cast<size_t>(width) + 1, 0);
+      for (const Edge& e : active) {
+        const int64_t at = std::clamp<int64_t>(int64_t{e.q} - clip.x0, 0, width);
+        delta[static_cast<size_t>(at)] += winding ? e.direction : 1;
+      }
+      int inside = 0;
+      int64_t run = -1;
+      for (int64_t x = 0; x <= width; ++x) {
+        inside += delta[static_cast<size_t>(x)];
+        const bool in = x < width && (winding ? inside != 0 : (inside & 1) != 0);
+        if (in && run < 0) run = x;
+        if (!in && run >= 0) {
+          sink.span(static_cast<int>(y), static_cast<int>(clip.x0 + run), static_cast<int>(clip.x0 + x - 1));
+          run = -1;
+        }
+      }
+    } else {
+      cross.clear();
+      for (const Edge& e : active) cross.emplace_back(e.q, e.direction);
+      std::sort(cross.begin(), cross.end());
+      int inside = 0;
+      for (size_t i = 0; i + 1 < cross.size(); ++i) {
+        inside = winding ? inside + cross[i].second : inside ^ 1;
+        if (inside == 0) continue;
+        const int64_t from = std::max<int64_t>(cross[i].first, clip.x0);
+        const int64_t to = std::min<int64_t>(int64_t{cross[i + 1].first} - 1, clip.x1);
+        if (from <= to) sink.span(static_cast<int>(y), static_cast<int>(from), static_cast<int>(to));
+      }
     }
-    std::sort(cross.begin(), cross.end());
-    int inside = 0;
-    for (size_t i = 0; i + 1 < cross.size(); ++i) {
-      inside = winding ? inside + cross[i].second : inside ^ 1;
-      if (inside == 0) continue;
-      const int64_t from = std::max<int64_t>(cross[i].first, clip.x0);
-      const int64_t to = std::min<int64_t>(cross[i + 1].first - 1, clip.x1);
-      if (from <= to) sink.span(static_cast<int>(y), static_cast<int>(from), static_cast<int>(to));
-    }
+    for (Edge& e : active) e.advance();
     ++y;
+  }
+}
+
+void polygon_coverage(const Point* points, int count, bool winding, const Box& clip,
+                      CoverageSink& sink) {
+  if (count < 3) return;
+  // Pixel (x, y) covers the square around the point (x, y); it is sampled
+  // at 4 x 4 points, or at 4 x 1 when the polygon crosses so many rows so
+  // often that 4 rows of samples would take too long.
+  constexpr int kSub = 4;
+  constexpr double kWorkBudget = 5e7;
+  struct FloatEdge {
+    double top, bottom, x0, slope;
+    int direction;
+  };
+  std::vector<FloatEdge> edges;
+  double lowest = 1e300, highest = -1e300, work = 0;
+  for (int i = 0; i < count; ++i) {
+    const Point p = points[i], q = points[(i + 1) % count];
+    if (p.y == q.y) continue;
+    const bool down = q.y > p.y;
+    const Point a = down ? p : q, b = down ? q : p;
+    FloatEdge e{static_cast<double>(a.y), static_cast<double>(b.y),
+                static_cast<double>(a.x) - a.y * ((static_cast<double>(b.x) - a.x) / (static_cast<double>(b.y) - a.y)),
+                (static_cast<double>(b.x) - a.x) / (static_cast<double>(b.y) - a.y), down ? 1 : -1};
+    lowest = std::min(lowest, e.top);
+    highest = std::max(highest, e.bottom);
+    work += std::min(e.bottom, static_cast<double>(clip.y1) + 1) - std::max(e.top, static_cast<double>(clip.y0) - 1);
+    edges.push_back(e);
+  }
+  const int rows_per_pixel = work * kSub > kWorkBudget ? 1 : kSub;
+  std::sort(edges.begin(), edges.end(), [](const FloatEdge& l, const FloatEdge& r) { return l.top < r.top; });
+  const int width = clip.x1 - clip.x0 + 1;
+  const int samples = width * kSub;
+  std::vector<int> delta(static_cast<size_t>(samples) + 1);
+  std::vector<uint8_t> cover(static_cast<size_t>(width));
+  std::vector<FloatEdge> active;
+  size_t next = 0;
+  const int first_row = static_cast<int>(std::max<double>(clip.y0, std::floor(lowest) - 1));
+  const int last_row = static_cast<int>(std::min<double>(clip.y1, std::ceil(highest) + 1));
+  for (int y = first_row; y <= last_row; ++y) {
+    std::fill(cover.begin(), cover.end(), 0);
+    bool any = false;
+    for (int j = 0; j < rows_per_pixel; ++j) {
+      const double sy = y - 0.5 + (j + 0.5) / rows_per_pixel;
+      while (next < edges.size() && edges[next].top <= sy) active.push_back(edges[next++]);
+      active.erase(std::remove_if(active.begin(), active.end(),
+                                  [sy](const FloatEdge& e) { return e.bottom <= sy; }),
+                   active.end());
+      if (active.empty()) continue;
+      std::fill(delta.begin(), delta.end(), 0);
+      for (const FloatEdge& e : active) {
+        const double x = e.x0 + sy * e.slope;
+        // The first sample at or right of the crossing.
+        const double k = std::ceil((x - clip.x0 + 0.5) * kSub - 0.5);
+        const int at = static_cast<int>(std::clamp(k, 0.0, static_cast<double>(samples)));
+        delta[static_cast<size_t>(at)] += winding ? e.direction : 1;
+      }
+      int inside = 0;
+      for (int k = 0; k < samples; ++k) {
+        inside += delta[static_cast<size_t>(k)];
+        if (winding ? inside != 0 : (inside & 1) != 0) {
+          cover[static_cast<size_t>(k / kSub)] += kSub / rows_per_pixel;
+          any = true;
+        }
+      }
+    }
+    if (any) sink.coverage(y, clip.x0, cover.data(), width, kSub * kSub);
   }
 }
 

@@ -80,6 +80,20 @@ void line(Point a, Point b, const DashPattern* pattern, int64_t* phase, const Bo
 // winding rule.
 void polygon(const Point* points, int count, bool winding, const Box& clip, Sink& sink);
 
+// Where anti-aliased coverage goes: for row y, `count` pixels from x0, each
+// covered `cover[i]` of `full`.
+class CoverageSink {
+ public:
+  virtual ~CoverageSink() = default;
+  virtual void coverage(int y, int x0, const uint8_t* cover, int count, int full) = 0;
+};
+
+// The same polygon anti-aliased: each pixel, the square around its point,
+// sampled 4 x 4 times.  Linear in the edges and the rows for any shape (the
+// smooth mode's path for polygons of very many points).
+void polygon_coverage(const Point* points, int count, bool winding, const Box& clip,
+                      CoverageSink& sink);
+
 // An ellipse inside the pixels x0..x1, y0..y1 of its box: the region covered
 // by the pixels nearest to its curve, column by column and row by row, and
 // everything between them.  Its outline is the region's edge: the pixels

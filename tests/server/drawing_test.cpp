@@ -413,3 +413,70 @@ TEST_F(PixelRules, FineDotsAreEveryOtherPixelInEitherDirection) {
   EXPECT_EQ(down, 30);
   EXPECT_TRUE(inked(5, 10) && !inked(6, 10) && inked(7, 10));
 }
+
+// Very long arrays take the fast paths (thinned dense runs, strokes in
+// pieces, the sampling polygon rasteriser, segment-by-segment lines): they
+// must still draw the shape the crisp rules give, within a pixel.
+TEST_F(PixelRules, LongArraysKeepTheirShapeOnTheFastPaths) {
+  struct Shape {
+    const char* name;
+    std::vector<Point> points;
+    bool filled;
+  };
+  std::vector<Shape> shapes;
+  {
+    Shape signal{"dense signal", {}, false};
+    for (int i = 0; i < 60000; ++i) {
+      signal.points.push_back({i * kW / 60000, kH / 2 + static_cast<int>(30 * std::sin(i / 900.0)) +
+                                                   static_cast<int>(random() % 9) - 4});
+    }
+    shapes.push_back(signal);
+    Shape scribble{"random polyline", {}, false};
+    for (int i = 0; i < 30000; ++i) scribble.points.push_back({coordinate() / 3, coordinate() / 3});
+    shapes.push_back(scribble);
+    Shape blob{"wavy outline of many points", {}, true};
+    for (int i = 0; i < 8000; ++i) {
+      const double angle = 2 * 3.14159265358979 * i / 8000, r = 30 + 12 * std::sin(5 * angle);
+      blob.points.push_back({60 + static_cast<int>(std::lround(r * std::cos(angle))),
+                             45 + static_cast<int>(std::lround(r * std::sin(angle)))});
+    }
+    shapes.push_back(blob);
+  }
+  for (const Shape& shape : shapes) {
+    std::vector<Rgb> crisp, smooth;
+    for (int mode : {13, 4}) {
+      clear();
+      pen(0x02000000, shape.filled ? kInvisible : 0, 1, mode);
+      brush(0x02000000, 0);
+      const int n = static_cast<int>(shape.points.size());
+      const int32_t kind = shape.filled ? kBlockPolygon : kBlockPolyline;
+      ASSERT_EQ(command(1, 'N', kind, n), 1);
+      for (int at = 0; at < n; at += 256) {
+        const int m = std::min(256, n - at);
+        std::memcpy(block(1) + kDataArea, shape.points.data() + at, 8 * static_cast<size_t>(m));
+        ASSERT_EQ(command(1, 'B', kBlockChunk, 8 * at, 8 * m), 1);
+      }
+      ASSERT_EQ(command(1, 'B', kBlockCommit), 1);
+      (mode == 13 ? crisp : smooth) = picture();
+    }
+    auto dark = [](const Rgb& c, int below) { return std::min({c.r, c.g, c.b}) < below; };
+    auto near = [&](const std::vector<Rgb>& p, int x, int y, int below) {
+      for (int v = std::max(0, y - 1); v <= std::min(kH - 1, y + 1); ++v) {
+        for (int u = std::max(0, x - 1); u <= std::min(kW - 1, x + 1); ++u) {
+          if (dark(p[static_cast<size_t>(v * kW + u)], below)) return true;
+        }
+      }
+      return false;
+    };
+    int lost = 0, strayed = 0;
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) {
+        const size_t i = static_cast<size_t>(y * kW + x);
+        if (dark(crisp[i], 128) && !near(smooth, x, y, 250)) ++lost;
+        if (dark(smooth[i], 100) && !near(crisp, x, y, 128)) ++strayed;
+      }
+    }
+    EXPECT_EQ(lost, 0) << shape.name;
+    EXPECT_EQ(strayed, 0) << shape.name;
+  }
+}

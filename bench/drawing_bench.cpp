@@ -1,0 +1,106 @@
+// How long the server takes to draw very long point arrays: the cost of one
+// command, which no other program can interrupt.  Each case is drawn by the
+// server's own canvas in-process, timed in wall and CPU time, several rounds.
+//
+//   drawing_bench [rounds]
+#include <time.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "server/canvas/cairo_canvas.h"
+
+using namespace lumo::server;
+
+namespace {
+
+double seconds(clockid_t clock) {
+  timespec ts;
+  clock_gettime(clock, &ts);
+  return static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9;
+}
+
+struct Case {
+  std::string name;
+  std::function<void(Canvas&)> draw;
+};
+
+std::vector<Point> noisy_signal(int n, int width, int height, unsigned seed) {
+  std::mt19937 random(seed);
+  std::normal_distribution<double> noise(0, height / 6.0);
+  std::vector<Point> p(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    const double y = height / 2.0 + height / 4.0 * std::sin(i * 12.0 / n) + noise(random);
+    p[static_cast<size_t>(i)] = {static_cast<int32_t>(static_cast<long long>(i) * width / n),
+                                 static_cast<int32_t>(std::clamp(y, 0.0, height - 1.0))};
+  }
+  return p;
+}
+
+std::vector<Point> random_points(int n, int width, int height, unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<Point> p(static_cast<size_t>(n));
+  for (Point& q : p) q = {static_cast<int32_t>(random() % width), static_cast<int32_t>(random() % height)};
+  return p;
+}
+
+std::vector<Point> zigzag(int n) {
+  std::vector<Point> p(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) p[static_cast<size_t>(i)] = {100 + (i % 2) * 9, 100 + (i / 2) % 7};
+  return p;
+}
+
+Pen pen(Blend blend) {
+  Pen p;
+  p.colour = Rgb{20, 40, 160};
+  p.blend = blend;
+  return p;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int rounds = argc > 1 ? std::atoi(argv[1]) : 3;
+  const int w = 640, h = 480;
+  const std::vector<Point> noisy5 = noisy_signal(100000, w, h, 1);
+  const std::vector<Point> noisy6 = noisy_signal(1000000, w, h, 2);
+  const std::vector<Point> random6 = random_points(1000000, w, h, 3);
+  const std::vector<Point> zig6 = zigzag(1000000);
+  const std::vector<Point> polygon4 = random_points(10000, w, h, 4);
+  const std::vector<Point> polygon6 = random_points(1000000, w, h, 6);
+  const std::vector<Point> bezier5 = random_points(100000 - 100000 % 3 + 1, w, h, 5);
+  Brush fill;
+  fill.style = kBrushSolid;
+  fill.colour = Rgb{200, 120, 40};
+  const std::vector<Case> cases = {
+      {"noisy signal, 10^5 points, smooth", [&](Canvas& c) { c.polyline(pen(Blend::kSmooth), noisy5.data(), 100000); }},
+      {"noisy signal, 10^6 points, smooth", [&](Canvas& c) { c.polyline(pen(Blend::kSmooth), noisy6.data(), 1000000); }},
+      {"noisy signal, 10^6 points, crisp", [&](Canvas& c) { c.polyline(pen(Blend::kCrisp), noisy6.data(), 1000000); }},
+      {"random polyline, 10^6 points, smooth", [&](Canvas& c) { c.polyline(pen(Blend::kSmooth), random6.data(), 1000000); }},
+      {"zigzag in 10 x 7 pixels, 10^6 points", [&](Canvas& c) { c.polyline(pen(Blend::kSmooth), zig6.data(), 1000000); }},
+      {"random polygon, 10^4 points, smooth", [&](Canvas& c) { c.polygon(pen(Blend::kSmooth), fill, polygon4.data(), 10000, false); }},
+      {"random polygon, 10^4 points, crisp", [&](Canvas& c) { c.polygon(pen(Blend::kCrisp), fill, polygon4.data(), 10000, true); }},
+      {"random polygon, 10^6 points, smooth", [&](Canvas& c) { c.polygon(pen(Blend::kSmooth), fill, polygon6.data(), 1000000, false); }},
+      {"random polygon, 10^6 points, crisp", [&](Canvas& c) { c.polygon(pen(Blend::kCrisp), fill, polygon6.data(), 1000000, true); }},
+      {"random Bezier, 10^5 points, smooth", [&](Canvas& c) { c.bezier(pen(Blend::kSmooth), bezier5.data(), static_cast<int>(bezier5.size())); }},
+  };
+  std::printf("%-40s %s\n", "case", "wall s / cpu s per round");
+  for (const Case& k : cases) {
+    std::printf("%-40s", k.name.c_str());
+    for (int r = 0; r < rounds; ++r) {
+      CairoCanvas canvas(w, h, Rgb{255, 255, 255});
+      const double wall = seconds(CLOCK_MONOTONIC), cpu = seconds(CLOCK_PROCESS_CPUTIME_ID);
+      k.draw(canvas);
+      std::printf("  %.3f/%.3f", seconds(CLOCK_MONOTONIC) - wall, seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu);
+      std::fflush(stdout);
+    }
+    std::printf("\n");
+  }
+  return 0;
+}
