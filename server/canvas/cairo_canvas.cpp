@@ -82,18 +82,27 @@ void CairoCanvas::clear(Rgb background) {
   cairo_restore(cr_);
 }
 
+// A whole-pixel translation only moves the points: figures keep the pixel
+// rules, exactly as they are drawn untranslated.  Any other transformation
+// goes to cairo with the path.
 void CairoCanvas::set_transform(const Transform& t) {
-  transformed_ = invertible(t) && !(t.m11 == 1 && t.m12 == 0 && t.m21 == 0 && t.m22 == 1 &&
-                                    t.dx == 0 && t.dy == 0);
-  transform_ = transformed_ ? t : Transform{};
-  cairo_matrix_init(&matrix_, transform_.m11, transform_.m12, transform_.m21, transform_.m22,
-                    transform_.dx, transform_.dy);
+  const bool moves_only = t.m11 == 1 && t.m12 == 0 && t.m21 == 0 && t.m22 == 1 &&
+                          t.dx == std::floor(t.dx) && t.dy == std::floor(t.dy) &&
+                          std::fabs(t.dx) < pixels::kReach && std::fabs(t.dy) < pixels::kReach;
+  transform_ = invertible(t) ? t : Transform{};
+  transformed_ = invertible(t) && !moves_only;
+  offset_ = moves_only ? Point{static_cast<int32_t>(t.dx), static_cast<int32_t>(t.dy)} : Point{0, 0};
+  const Transform& m = transformed_ ? transform_ : Transform{};
+  cairo_matrix_init(&matrix_, m.m11, m.m12, m.m21, m.m22, m.dx, m.dy);
 }
 
 Point CairoCanvas::to_device(Point p) const {
-  if (!transformed_) return p;
-  const DevicePoint d = to_device_exact(p);
   const double reach = pixels::kReach;
+  if (!transformed_) {
+    return {static_cast<int32_t>(std::clamp<double>(static_cast<double>(p.x) + offset_.x, -reach, reach)),
+            static_cast<int32_t>(std::clamp<double>(static_cast<double>(p.y) + offset_.y, -reach, reach))};
+  }
+  const DevicePoint d = to_device_exact(p);
   return {static_cast<int32_t>(std::lround(std::clamp(d.x, -reach, reach))),
           static_cast<int32_t>(std::lround(std::clamp(d.y, -reach, reach)))};
 }
@@ -267,6 +276,7 @@ void CairoCanvas::use_font(const Font& font) {
 
 void CairoCanvas::text(const Font& font, Point at, const std::string& text) {
   if (text.empty()) return;
+  if (!transformed_) at = to_device(at);
   begin();
   use_font(font);
   const std::string utf8 = to_utf8(text);

@@ -53,7 +53,6 @@ class CairoCanvas : public Canvas {
   void end_pixels();
   pixels::Painter pen_painter(const Pen& pen);
   pixels::Painter brush_painter(const Pen& pen, const Brush& brush);
-  bool transformed() const { return transformed_; }
   Point to_device(Point p) const;
   DevicePoint to_device_exact(Point p) const;
 
@@ -73,7 +72,8 @@ class CairoCanvas : public Canvas {
   cairo_surface_t* surface_ = nullptr;
   cairo_t* cr_ = nullptr;
   cairo_matrix_t matrix_;
-  bool transformed_ = false;
+  bool transformed_ = false;  // a transformation beyond a whole-pixel move
+  Point offset_{0, 0};        // the move, when that is all it is
   Transform transform_;
   cairo_surface_t* mask_ = nullptr;  // made when first needed
 };

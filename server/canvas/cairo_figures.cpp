@@ -451,12 +451,19 @@ void CairoCanvas::bezier(const Pen& pen, const Point* p, int count) {
   if (flat.size() < 2) flat.push_back(flat.back());
   // The points are already on the surface: draw them untransformed.
   const bool was = transformed_;
+  const Point moved = offset_;
   transformed_ = false;
+  offset_ = {0, 0};
   stroke_points(pen, flat.data(), static_cast<int>(flat.size()), false);
   transformed_ = was;
+  offset_ = moved;
 }
 
 void CairoCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
+  if (!transformed_) {
+    a = to_device(a);
+    b = to_device(b);
+  }
   const pixels::Box box = box_of(a, b, pen);
   if (box.x1 < box.x0 || box.y1 < box.y0) return;
   const bool outline = pen.style != kInvisible;
@@ -508,12 +515,17 @@ void ellipse_path(cairo_t* cr, const pixels::Box& box) {
 
 void CairoCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Point b, int cw,
                              int ch) {
+  const Point given_a = a, given_b = b;
+  if (!transformed_) {
+    a = to_device(a);
+    b = to_device(b);
+  }
   const pixels::Box box = box_of(a, b, pen);
   if (box.x1 < box.x0 || box.y1 < box.y0) return;
   cw = static_cast<int>(std::min<int64_t>(std::llabs(cw), box.x1 - box.x0 + 1));
   ch = static_cast<int>(std::min<int64_t>(std::llabs(ch), box.y1 - box.y0 + 1));
   if (cw < 2 || ch < 2) {
-    rect(pen, brush, a, b);
+    rect(pen, brush, given_a, given_b);
     return;
   }
   const bool styled = pixels::dash_pattern(pen.style, pen_width(pen)) != nullptr;
@@ -555,6 +567,10 @@ void CairoCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Point 
 }
 
 void CairoCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) {
+  if (!transformed_) {
+    a = to_device(a);
+    b = to_device(b);
+  }
   const pixels::Box box = box_of(a, b, pen);
   if (box.x1 < box.x0 || box.y1 < box.y0) return;
   const bool styled = pixels::dash_pattern(pen.style, pen_width(pen)) != nullptr;
@@ -584,6 +600,12 @@ void CairoCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) 
 
 void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a, Point b,
                       Point start, Point end) {
+  if (!transformed_) {
+    a = to_device(a);
+    b = to_device(b);
+    start = to_device(start);
+    end = to_device(end);
+  }
   const pixels::Box box = box_of(a, b, pen);
   if (box.x1 < box.x0 || box.y1 < box.y0) return;
   const pixels::Ellipse shape(box);

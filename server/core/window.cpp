@@ -338,7 +338,8 @@ int32_t Window::metric(int32_t what, int screen_w, int screen_h, int dpi) {
 
 int32_t Window::pixel() {
   Rgb c;
-  if (!canvas_->get_pixel(point_at(kArg1), &c)) return 0;
+  // Read where a pixel set at the same place lands.
+  if (!canvas_->get_pixel(transformed(point_at(kArg1)), &c)) return 0;
   set_word(kResult0, palette_relative(c));
   return 1;
 }
