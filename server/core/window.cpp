@@ -88,11 +88,17 @@ void Window::initialise(int width, int height) {
   update_origin();
 }
 
+// The origin from the viewport the program wrote, whatever it wrote: in
+// double precision, rounded, and held inside the int32 range (a viewport far
+// outside the area puts the origin far outside too, never wrapped around).
 void Window::update_origin() {
   const double unit = word(kUnit);
-  set_word(kOriginX, static_cast<int32_t>(std::lround(read_f32(block_, kViewX1) * unit)));
-  set_word(kOriginY,
-           word(kAreaHeight) - static_cast<int32_t>(std::lround(read_f32(block_, kViewY1) * unit)));
+  auto to_int = [](double v) {
+    if (!(v == v)) return int32_t{0};  // not a number
+    return static_cast<int32_t>(std::clamp(std::round(v), -2147483648.0, 2147483647.0));
+  };
+  set_word(kOriginX, to_int(static_cast<double>(read_f32(block_, kViewX1)) * unit));
+  set_word(kOriginY, to_int(word(kAreaHeight) - static_cast<double>(read_f32(block_, kViewY1)) * unit));
 }
 
 void Window::resize(int width, int height) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -359,4 +360,26 @@ TEST(PngWriter, WritesPicturesThatDecodeToTheirPixels) {
   EXPECT_EQ(wrong, 0);
   cairo_surface_destroy(s);
   std::remove(path.c_str());
+}
+
+// Any viewport a program writes, however large, small or not a number,
+// gives an origin inside the int32 range without overflow (the sanitizer
+// build stops at any signed overflow).
+TEST_F(ServerCoreTest, AnyViewportGivesAnOriginWithoutOverflow) {
+  ASSERT_EQ(text("I,0,100,80,-1,-1,-1,"), 1);
+  const float huge = 3.0e38f, nan = std::nanf("");
+  const struct {
+    float vx1, vy1;
+    int32_t ox, oy;
+  } cases[] = {
+      {0, 26843546, 0, -2147483600}, {0, 26843560, 0, INT32_MIN}, {0.5f, 0.25f, 40, 60},   {-26843546, 0, INT32_MIN, 80},
+      {huge, -huge, INT32_MAX, INT32_MAX}, {nan, nan, 0, 0},
+  };
+  for (const auto& c : cases) {
+    write_f32(block(1), kViewX1, c.vx1);
+    write_f32(block(1), kViewY1, c.vy1);
+    EXPECT_EQ(command(1, 'B', kRequestViewport), 1);
+    EXPECT_EQ(read_i32(block(1), kOriginX), c.ox) << c.vx1;
+    EXPECT_EQ(read_i32(block(1), kOriginY), c.oy) << c.vy1;
+  }
 }
