@@ -8,9 +8,11 @@
 #ifndef LUMO_COMMON_POSIX_NAMES_H
 #define LUMO_COMMON_POSIX_NAMES_H
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lumo::posix_names {
@@ -47,6 +49,15 @@ inline bool runtime_dir(char* out, size_t size) {
   const int n = *s ? std::snprintf(out, size, "%s/lumo-%u-%s", base, uid, s)
                    : std::snprintf(out, size, "%s/lumo-%u", base, uid);
   return n > 0 && static_cast<size_t>(n) < size;
+}
+
+// Makes the directory (mode 0700) when missing; true when it is a directory
+// of this user that nobody else may enter.
+inline bool ensure_private_dir(const char* dir) {
+  if (mkdir(dir, 0700) != 0 && errno != EEXIST) return false;
+  struct stat st;
+  return lstat(dir, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
+         (st.st_mode & 077) == 0;
 }
 
 // Socket of the server whose window handle is `handle`.

@@ -120,7 +120,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "lumoview: no free server number (1 to 16)\n");
     return 2;
   }
-  FILE* trace = trace_path.empty() ? nullptr : std::fopen(trace_path.c_str(), "a");
+  // "1" (or "stderr") traces to standard error, anything else names a file.
+  const bool trace_stderr = trace_path == "1" || trace_path == "stderr";
+  FILE* trace = trace_path.empty() ? nullptr
+                : trace_stderr     ? stderr
+                                   : std::fopen(trace_path.c_str(), "a");
   if (trace) {
     server.trace = [trace](const std::string& line) {
       std::fprintf(trace, "%s\n", line.c_str());
@@ -170,8 +174,8 @@ int main(int argc, char** argv) {
     }
     // Headless: nobody can look at the windows, so the server goes once no
     // program has used it for the grace period.  With a display it stays
-    // while windows are shown.
-    const bool windows_shown = frontend.has_display() && server.window_count() > 0;
+    // while windows are shown (hidden ones keep nobody waiting).
+    const bool windows_shown = frontend.has_display() && server.shown_window_count() > 0;
     if (!windows_shown && now - idle_since >= grace) return -1;
     return kTickMs;
   };
@@ -179,7 +183,7 @@ int main(int argc, char** argv) {
 
   server.flush_pending();  // the trace and the pictures show every command
   if (!frontend.has_display()) server.save_pictures();
-  if (trace) std::fclose(trace);
+  if (trace && trace != stderr) std::fclose(trace);
   host.shutdown();
   return 0;
 }

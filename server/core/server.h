@@ -74,6 +74,12 @@ class Server {
   int active_links() const;
   bool ever_linked() const { return ever_linked_; }
   size_t window_count() const { return windows_.size(); }
+  // Windows the user can see (not hidden by their program).
+  size_t shown_window_count() const {
+    size_t n = 0;
+    for (const auto& entry : windows_) n += entry.second->visible ? 1 : 0;
+    return n;
+  }
   Window* window(int w);
   template <typename F>
   void for_each_window(F f) {

@@ -26,20 +26,13 @@ namespace {
 using posix_io::read_all;
 using posix_io::write_all;
 
-bool ensure_private_dir(const char* dir) {
-  if (mkdir(dir, 0700) != 0 && errno != EEXIST) return false;
-  struct stat st;
-  return lstat(dir, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
-         (st.st_mode & 077) == 0;
-}
-
 }  // namespace
 
 PosixHost::~PosixHost() { shutdown(); }
 
 bool PosixHost::start() {
   char dir[160];
-  if (!posix_names::runtime_dir(dir, sizeof dir) || !ensure_private_dir(dir)) {
+  if (!posix_names::runtime_dir(dir, sizeof dir) || !posix_names::ensure_private_dir(dir)) {
     std::fprintf(stderr, "lumoview: cannot use the private directory %s\n", dir);
     return false;
   }

@@ -15,9 +15,16 @@
  *   lumo_client post-and-hang  sets 20 pixels, prints "posted" and sleeps
  *   lumo_client check-posted   joins window 1 and reads those 20 pixels
  *   lumo_client closable draws lines without pause until its window is
- *                        closed */
+ *                        closed
+ *   lumo_client cycles   links and quits three times, then prints how many
+ *                        child processes it was left to reap (POSIX)
+ *   lumo_client hide     opens a window, hides it and quits */
 #include <stdio.h>
 #include <stdlib.h>
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 #include <string.h>
 #include <unistd.h>
 
@@ -223,6 +230,31 @@ static int prompts(int argc_file) {
   return 0;
 }
 
+/* Links and quits three times (each server ends after its grace period),
+   then counts the children it was left to reap. */
+static int cycles(void) {
+  int zombies = 0;
+#ifndef _WIN32
+  int i, status;
+  for (i = 0; i < 3; ++i) {
+    LmOpen(0);
+    LmQuitEx(0);
+    usleep(800000);
+  }
+  while (waitpid(-1, &status, WNOHANG) > 0) ++zombies;
+#endif
+  printf("zombies=%d\n", zombies);
+  return 0;
+}
+
+/* Opens a window, hides it and quits. */
+static int hide(void) {
+  LmOpen(0);
+  printf("hidden=%d\n", LmControl6(0, 0));
+  LmQuitEx(0);
+  return 0;
+}
+
 int main(int argc, char **argv) {
   const char *mode = argc > 1 ? argv[1] : "draw";
   setvbuf(stdout, NULL, _IOLBF, 0);
@@ -237,5 +269,7 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "post-and-hang") == 0) return flood(20, 0, 0);
   if (strcmp(mode, "check-posted") == 0) return check_posted(20);
   if (strcmp(mode, "closable") == 0) return closable();
+  if (strcmp(mode, "cycles") == 0) return cycles();
+  if (strcmp(mode, "hide") == 0) return hide();
   return draw();
 }

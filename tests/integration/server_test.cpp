@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "common/posix_channel.h"
 #include "common/posix_names.h"
 #include "tests/support/child_process.h"
 
@@ -280,3 +281,39 @@ TEST_F(ServerTest, DrawingPostedByAKilledProgramIsStillDrawn) {
 }
 
 }  // namespace
+
+// A started server is nobody's child to reap: a program that links and quits
+// three times is left no zombie.
+TEST_F(ServerTest, StartedServersAreNotLeftAsZombies) {
+  ChildProcess& c = client("cycles");
+  EXPECT_EQ(c.read_line(20000), "zombies=0");
+  EXPECT_EQ(c.wait_exit(20000), 0);
+}
+
+// The server holds none of the program's output: a pipeline reading the
+// program ends with it, not when the server (lingering here 5 s) ends.
+TEST_F(ServerTest, APipelineReadingTheProgramEndsWithIt) {
+  setenv("LUMOVIEW_GRACE_MS", "5000", 1);
+  const long long start = lumo::posix_channel::monotonic_ns();
+  ChildProcess pipeline({"/bin/sh", "-c", bin("lumo_client") + " draw 2>&1 | cat"});
+  const std::string out = pipeline.read_all(20000);
+  const double seconds = (lumo::posix_channel::monotonic_ns() - start) / 1e9;
+  EXPECT_NE(out.find("pixel=021e140a"), std::string::npos) << out;
+  EXPECT_LT(seconds, 3.0);
+  EXPECT_EQ(pipeline.wait_exit(5000), 0);
+}
+
+// LUMOVIEW_TRACE=1 traces to standard error (no file named "1").
+TEST_F(ServerTest, TraceOneMeansStandardError) {
+  unlink("1");
+  setenv("LUMOVIEW_TRACE", "1", 1);
+  setenv("LUMOVIEW_READY_FD", "1", 1);
+  ChildProcess server({server_path(), "--headless"}, true);
+  unsetenv("LUMOVIEW_READY_FD");
+  unsetenv("LUMOVIEW_TRACE");
+  ASSERT_EQ(server.read_line(20000), "ready");
+  ChildProcess& c = client("draw");
+  EXPECT_EQ(c.wait_exit(20000), 0);
+  EXPECT_TRUE(server.wait_for("\"K,", 5000));
+  EXPECT_NE(access("1", F_OK), 0);
+}

@@ -102,3 +102,14 @@ TEST_F(X11Window, ClosingTheWindowEndsAProgramThatNeverWaits) {
 }
 
 }  // namespace
+
+// With a display the server ends once no program is linked and no window
+// is shown: a hidden window keeps nobody waiting.
+TEST_F(X11Window, AHiddenWindowDoesNotKeepTheServerRunning) {
+  setenv("LUMODIR", (dir_ + "/../bin").c_str(), 1);
+  ChildProcess program({dir_ + "/lumo_client", "hide"});
+  EXPECT_EQ(program.read_line(20000), "hidden=1");
+  EXPECT_EQ(program.wait_exit(20000), 0);
+  unsetenv("LUMODIR");
+  EXPECT_GE(server_->wait_exit(8000), 0) << "the server stayed";
+}

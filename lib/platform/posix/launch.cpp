@@ -1,17 +1,25 @@
-// Starting the server on POSIX: posix_spawn with the switch string as its
-// arguments, in a session of its own (it outlives the program), and a wait of
-// at most 60 s until it writes to the readiness pipe named by
+// Starting the server on POSIX: the switch string as its arguments, in a
+// session of its own (it outlives the program), started through a child that
+// ends at once, so the server is never this program's child to reap; then a
+// wait of at most 60 s until it writes to the readiness pipe named by
 // LUMOVIEW_READY_FD (or closes it by dying).
+//
+// The server holds none of the program's input and output: `prog | cat`
+// ends when the program does.  Its messages go to lumoview.log in the
+// private runtime directory, to the file LUMOVIEW_LOG names, or, with
+// LUMOVIEW_LOG=stderr, to the program's standard error.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include "common/posix_names.h"
 #include "lib/platform/platform.h"
 
 extern char** environ;
@@ -22,6 +30,15 @@ namespace {
 constexpr char kReadyVariable[] = "LUMOVIEW_READY_FD";
 constexpr int kReadyWaitMs = 60000;
 constexpr int kMaxArguments = 32;
+constexpr int kServerReadyFd = 3;
+
+// Closes every descriptor from `first` on (in a child about to exec).
+void close_from(int first) {
+#ifdef SYS_close_range
+  if (syscall(SYS_close_range, static_cast<unsigned>(first), ~0u, 0u) == 0) return;
+#endif
+  for (int fd = first; fd < 4096; ++fd) close(fd);
+}
 
 long long now_ms() {
   timespec ts;
@@ -45,6 +62,25 @@ void wait_until_ready(int fd) {
   }
 }
 
+// Where the server's messages go: a descriptor opened for writing, or -1
+// for the program's own standard error.
+int open_server_log() {
+  const char* chosen = std::getenv("LUMOVIEW_LOG");
+  if (chosen && std::strcmp(chosen, "stderr") == 0) return -1;
+  char path[200];
+  if (chosen && *chosen) {
+    std::snprintf(path, sizeof path, "%s", chosen);
+  } else {
+    char dir[160];
+    if (!posix_names::runtime_dir(dir, sizeof dir) || !posix_names::ensure_private_dir(dir) ||
+        std::snprintf(path, sizeof path, "%s/lumoview.log", dir) >= static_cast<int>(sizeof path)) {
+      return open("/dev/null", O_WRONLY | O_CLOEXEC);
+    }
+  }
+  const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
+  return fd >= 0 ? fd : open("/dev/null", O_WRONLY | O_CLOEXEC);
+}
+
 }  // namespace
 
 void launch_server(LocateFn locate, const char* switches) {
@@ -61,38 +97,58 @@ void launch_server(LocateFn locate, const char* switches) {
   }
   argv[argc] = nullptr;
 
+  // The readiness pipe's write end becomes the server's descriptor 3;
+  // every other descriptor of the program is closed in the server.
   int fds[2];
   if (pipe(fds) != 0) return;
   fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+  const int ready = fcntl(fds[1], F_DUPFD_CLOEXEC, kServerReadyFd + 1);
+  close(fds[1]);
+  if (ready < 0) {
+    close(fds[0]);
+    return;
+  }
 
   char fd_text[16];
-  std::snprintf(fd_text, sizeof fd_text, "%d", fds[1]);
+  std::snprintf(fd_text, sizeof fd_text, "%d", kServerReadyFd);
   const char* previous = std::getenv(kReadyVariable);
   char saved[16] = "";
   if (previous) std::snprintf(saved, sizeof saved, "%s", previous);
   setenv(kReadyVariable, fd_text, 1);
 
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
-  // The server outlives the program: it must not hold the program's input
-  // or output open (a pipe reading the program would never end).  Its
-  // messages still go where the program's do.
-  posix_spawn_file_actions_t files;
-  posix_spawn_file_actions_init(&files);
-  posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  const int r = posix_spawn(&pid, path, &files, &attr, argv, environ);
-  posix_spawn_file_actions_destroy(&files);
-  posix_spawnattr_destroy(&attr);
-
+  // Descriptors for the server, opened before forking: the children only
+  // call what is safe in a child of a program that may have threads.
+  const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const int output = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const int log = open_server_log();
+  const pid_t child = fork();
+  if (child == 0) {
+    setsid();
+    const pid_t server = fork();
+    if (server == 0) {
+      if (input >= 0) dup2(input, 0);
+      if (output >= 0) dup2(output, 1);
+      if (log >= 0) dup2(log, 2);
+      dup2(ready, kServerReadyFd);
+      close_from(kServerReadyFd + 1);
+      execve(path, argv, environ);
+      _exit(127);
+    }
+    _exit(server < 0 ? 1 : 0);
+  }
+  const int used[] = {input, output, log, ready};
+  for (int fd : used) {
+    if (fd >= 0) close(fd);
+  }
+  int status = 0;
+  const int r = child > 0 ? 0 : -1;
+  while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
   if (previous) {
     setenv(kReadyVariable, saved, 1);
   } else {
     unsetenv(kReadyVariable);
   }
-  close(fds[1]);
   if (r == 0) wait_until_ready(fds[0]);
   close(fds[0]);
 }
