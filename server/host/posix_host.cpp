@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -17,16 +18,9 @@
 #include "common/lumo_wire.h"
 #include "common/posix_channel.h"
 #include "common/posix_frame.h"
-#include "common/posix_io.h"
 #include "common/posix_names.h"
 
 namespace lumo::server {
-namespace {
-
-using posix_io::read_all;
-using posix_io::write_all;
-
-}  // namespace
 
 PosixHost::~PosixHost() { shutdown(); }
 
@@ -51,6 +45,20 @@ bool PosixHost::start() {
     return false;
   }
   socket_path_ = addr.sun_path;
+  // As many connections as the system lets this process have, less a
+  // margin for blocks and files; one descriptor is kept in reserve to refuse
+  // a connection cleanly when they run out anyway.
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0) {
+    if (files.rlim_cur < files.rlim_max) {
+      files.rlim_cur = files.rlim_max;
+      setrlimit(RLIMIT_NOFILE, &files);
+      getrlimit(RLIMIT_NOFILE, &files);
+    }
+    const rlim_t usable = files.rlim_cur > 256 ? files.rlim_cur - 192 : 64;
+    max_clients_ = static_cast<size_t>(std::min<rlim_t>(usable, 8192));
+  }
+  reserve_fd_ = open("/dev/null", O_RDONLY | O_CLOEXEC);
   return true;
 }
 
@@ -105,12 +113,19 @@ constexpr long long kMinSpinNs = 2000;
 constexpr long long kMaxSpinNs = 50000;
 constexpr long long kIdleCallNs = 20000000;  // on_idle runs at least this often while busy
 constexpr long long kSocketLookNs = 1000000;  // sockets are looked at this often while busy
+constexpr long long kStuckNs = 5000000000LL;  // a half-sent frame or unread replies, at most
+constexpr int kStuckLookMs = 500;
 
 // A channel offered by a program: a shared memory object of ours.
+// The object must be sealed against shrinking and growing: one the program
+// could shrink after handing it over would fault the server on its next
+// read.  A program that does not seal is served through frames.
 Channel* accept_channel(int fd) {
   struct stat st;
+  const int seals = fcntl(fd, F_GET_SEALS);
   if (fstat(fd, &st) != 0 || st.st_uid != getuid() ||
-      st.st_size < static_cast<off_t>(sizeof(Channel))) {
+      st.st_size < static_cast<off_t>(sizeof(Channel)) || seals < 0 ||
+      (seals & (F_SEAL_SHRINK | F_SEAL_GROW)) != (F_SEAL_SHRINK | F_SEAL_GROW)) {
     return nullptr;
   }
   void* base = mmap(nullptr, sizeof(Channel), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
@@ -130,6 +145,7 @@ void PosixHost::drop(size_t index, const Loop& loop) {
   if (clients_[index].posting) take_posted(clients_[index], loop);
   const int fd = clients_[index].fd;
   if (clients_[index].channel) munmap(clients_[index].channel, sizeof(Channel));
+  if (clients_[index].passed >= 0) close(clients_[index].passed);
   close(fd);
   clients_.erase(clients_.begin() + static_cast<long>(index));
   if (loop.on_gone) loop.on_gone(fd);
@@ -219,38 +235,64 @@ int PosixHost::serve_channels(const Loop& loop) {
   return served;
 }
 
-bool PosixHost::read_frame(Client& c, const Loop& loop) {
-  if (c.channel) {
-    // Only wake-up bytes arrive here; none (end of file) means the program is gone.
-    char buf[64];
-    const ssize_t n = recv(c.fd, buf, sizeof buf, MSG_DONTWAIT);
-    return n > 0 || (n < 0 && (errno == EAGAIN || errno == EINTR));
-  }
-  posix_frame::Header h{};
-  iovec io{&h, sizeof h};
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-  msghdr msg{};
-  msg.msg_iov = &io;
-  msg.msg_iovlen = 1;
-  msg.msg_control = control;
-  msg.msg_controllen = sizeof control;
-  ssize_t n;
-  do {
-    n = recvmsg(c.fd, &msg, MSG_WAITALL | MSG_CMSG_CLOEXEC);
-  } while (n < 0 && errno == EINTR);
-  int passed = -1;
-  for (cmsghdr* m = CMSG_FIRSTHDR(&msg); m; m = CMSG_NXTHDR(&msg, m)) {
-    if (m->cmsg_level == SOL_SOCKET && m->cmsg_type == SCM_RIGHTS) {
-      std::memcpy(&passed, CMSG_DATA(m), sizeof passed);
+bool PosixHost::read_input(Client& c, const Loop& loop) {
+  unsigned char buffer[8192];
+  iovec io{buffer, sizeof buffer};
+  alignas(cmsghdr) char control[CMSG_SPACE(8 * sizeof(int))];
+  for (;;) {
+    msghdr msg{};
+    msg.msg_iov = &io;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    const ssize_t n = recvmsg(c.fd, &msg, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+    if (n < 0 && errno == EINTR) continue;
+    // Descriptors: the first one waits for the frame it came with (a
+    // channel offer); any other is closed at once.
+    for (cmsghdr* m = CMSG_FIRSTHDR(&msg); m; m = CMSG_NXTHDR(&msg, m)) {
+      if (m->cmsg_level != SOL_SOCKET || m->cmsg_type != SCM_RIGHTS) continue;
+      const size_t count = (m->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+      for (size_t i = 0; i < count; ++i) {
+        int fd;
+        std::memcpy(&fd, CMSG_DATA(m) + i * sizeof(int), sizeof fd);
+        if (c.passed < 0 && !c.channel) {
+          c.passed = fd;
+        } else {
+          close(fd);
+        }
+      }
     }
+    if (n == 0) return false;  // the program is gone
+    if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK;
+    // A connection with a channel only sends wake-up bytes.
+    if (!c.channel) c.in.insert(c.in.end(), buffer, buffer + n);
+    // Complete frames are handled as they come.
+    size_t used = 0;
+    while (!c.channel && c.in.size() - used >= sizeof(posix_frame::Header)) {
+      posix_frame::Header h;
+      std::memcpy(&h, c.in.data() + used, sizeof h);
+      if (h.size > posix_frame::kMaxPayload) return false;
+      if (c.in.size() - used < sizeof h + h.size) break;
+      if (!handle_frame(c, loop, h.kind, c.in.data() + used + sizeof h, h.size)) return false;
+      used += sizeof h + h.size;
+    }
+    if (c.channel) {
+      c.in.clear();  // from the handshake on only wake-up bytes come
+    } else {
+      c.in.erase(c.in.begin(), c.in.begin() + static_cast<long>(used));
+    }
+    c.waiting_since = c.in.empty() && c.out.empty() ? 0
+                      : c.waiting_since ? c.waiting_since
+                                        : posix_channel::monotonic_ns();
+    if (static_cast<size_t>(n) < sizeof buffer) return true;
   }
-  if (n != static_cast<ssize_t>(sizeof h)) {
-    if (passed >= 0) close(passed);
-    return false;
-  }
-  if (h.kind == posix_channel::kHandshakeKind) {
-    Channel* ch = passed >= 0 ? accept_channel(passed) : nullptr;
-    if (passed >= 0) close(passed);
+}
+
+bool PosixHost::handle_frame(Client& c, const Loop& loop, uint32_t kind, const unsigned char* bytes,
+                             uint32_t size) {
+  int32_t reply = 0;
+  if (kind == posix_channel::kHandshakeKind) {
+    Channel* ch = c.passed >= 0 ? accept_channel(c.passed) : nullptr;
     if (ch) {
       c.channel = ch;
       c.seen = ch->request.load(std::memory_order_acquire);
@@ -259,14 +301,66 @@ bool PosixHost::read_frame(Client& c, const Loop& loop) {
       ch->taken.store(c.taken, std::memory_order_seq_cst);
       if (c.posting) ch->post_accepted = 1;
     }
-    const int32_t answer = ch ? 1 : 0;
-    return write_all(c.fd, &answer, sizeof answer);
+    reply = ch ? 1 : 0;
+  } else if (kind == wire::kCopyDataKind && loop.on_command) {
+    std::memcpy(command_.data(), bytes, size);
+    reply = loop.on_command(c.fd, command_.data(), size);
   }
-  if (passed >= 0) close(passed);
-  if (h.size > posix_frame::kMaxPayload || !read_all(c.fd, command_.data(), h.size)) return false;
-  const int32_t reply =
-      h.kind == wire::kCopyDataKind && loop.on_command ? loop.on_command(c.fd, command_.data(), h.size) : 0;
-  return write_all(c.fd, &reply, sizeof reply);
+  // A descriptor belongs only to the frame it came with.
+  if (c.passed >= 0) {
+    close(c.passed);
+    c.passed = -1;
+  }
+  const unsigned char* r = reinterpret_cast<const unsigned char*>(&reply);
+  c.out.insert(c.out.end(), r, r + sizeof reply);
+  return write_output(c);
+}
+
+// A program that never reads its replies fills the socket and then this
+// buffer; past it the connection is dropped.
+constexpr size_t kMaxUnwritten = 64 * 1024;
+
+bool PosixHost::write_output(Client& c) {
+  while (!c.out.empty()) {
+    const ssize_t n = send(c.fd, c.out.data(), c.out.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+      break;
+    }
+    c.out.erase(c.out.begin(), c.out.begin() + n);
+  }
+  if (c.out.empty()) {
+    if (c.in.empty()) c.waiting_since = 0;
+  } else if (!c.waiting_since) {
+    c.waiting_since = posix_channel::monotonic_ns();
+  }
+  return c.out.size() <= kMaxUnwritten;
+}
+
+void PosixHost::accept_client() {
+  int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+  if (fd < 0 && (errno == EMFILE || errno == ENFILE) && reserve_fd_ >= 0) {
+    // Out of descriptors: the reserve makes room to take the connection off
+    // the queue and close it, so the program learns at once instead of
+    // waiting and the server does not wake for it again and again.
+    close(reserve_fd_);
+    fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) close(fd);
+    reserve_fd_ = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    return;
+  }
+  if (fd < 0) return;
+  ucred peer{};
+  socklen_t len = sizeof peer;
+  if (clients_.size() >= max_clients_ || getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 ||
+      peer.uid != getuid()) {
+    close(fd);
+    return;
+  }
+  Client c;
+  c.fd = fd;
+  clients_.push_back(std::move(c));
 }
 
 void PosixHost::serve(const Loop& loop) {
@@ -318,32 +412,36 @@ void PosixHost::serve(const Loop& loop) {
         continue;
       }
     }
+    // A connection stuck in the middle of a frame, or not reading its
+    // replies, for this long is dropped.
+    const long long now = posix_channel::monotonic_ns();
+    for (size_t k = clients_.size(); k-- > 0;) {
+      if (clients_[k].waiting_since && now - clients_[k].waiting_since > kStuckNs) drop(k, loop);
+    }
     std::vector<pollfd> fds;
     fds.push_back({listen_fd_, POLLIN, 0});
     fds.push_back({loop.extra_fd, POLLIN, 0});
-    for (const Client& c : clients_) fds.push_back({c.fd, POLLIN, 0});
+    bool stuck = false;
+    for (const Client& c : clients_) {
+      fds.push_back({c.fd, static_cast<short>(POLLIN | (c.out.empty() ? 0 : POLLOUT)), 0});
+      stuck = stuck || c.waiting_since;
+    }
+    if (stuck && (timeout < 0 || timeout > kStuckLookMs)) timeout = kStuckLookMs;
     const int r = poll(fds.data(), fds.size(), timeout);
     set_sleeping(0);
     if (r < 0 && errno != EINTR) break;
     if (r <= 0) continue;
-    if (fds[0].revents & POLLIN) {
-      const int c = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-      ucred peer{};
-      socklen_t len = sizeof peer;
-      if (c >= 0 && getsockopt(c, SOL_SOCKET, SO_PEERCRED, &peer, &len) == 0 &&
-          peer.uid == getuid()) {
-        clients_.push_back({c, nullptr, 0, false, 0});
-      } else if (c >= 0) {
-        close(c);
-      }
-    }
+    if (fds[0].revents & POLLIN) accept_client();
     if (loop.extra_fd >= 0 && (fds[1].revents & POLLIN) && loop.on_extra) loop.on_extra();
     for (size_t i = fds.size(); i-- > 2;) {
-      if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      if (!fds[i].revents) continue;
       size_t k = 0;
       while (k < clients_.size() && clients_[k].fd != fds[i].fd) ++k;
       if (k == clients_.size()) continue;
-      if (!read_frame(clients_[k], loop)) drop(k, loop);
+      bool keep = true;
+      if (fds[i].revents & POLLOUT) keep = write_output(clients_[k]);
+      if (keep && (fds[i].revents & (POLLIN | POLLHUP | POLLERR))) keep = read_input(clients_[k], loop);
+      if (!keep) drop(k, loop);
     }
   }
 }
@@ -352,9 +450,12 @@ void PosixHost::shutdown() {
   while (!blocks_.empty()) remove_block(blocks_.back().name);
   for (Client& c : clients_) {
     if (c.channel) munmap(c.channel, sizeof(posix_channel::Channel));
+    if (c.passed >= 0) close(c.passed);
     close(c.fd);
   }
   clients_.clear();
+  if (reserve_fd_ >= 0) close(reserve_fd_);
+  reserve_fd_ = -1;
   if (listen_fd_ >= 0) close(listen_fd_);
   listen_fd_ = -1;
   if (!socket_path_.empty()) unlink(socket_path_.c_str());

@@ -80,10 +80,16 @@ class PosixHost : public BlockHost {
   };
   struct Client {
     int fd;
-    void* channel;        // posix_channel::Channel, or null for frames
-    uint32_t seen;        // the last request answered
-    bool posting;         // the program posts drawing into the channel
-    uint32_t taken;       // posted slots carried out
+    void* channel = nullptr;  // posix_channel::Channel, or null for frames
+    uint32_t seen = 0;        // the last request answered
+    bool posting = false;     // the program posts drawing into the channel
+    uint32_t taken = 0;       // posted slots carried out
+    // Frames arrive in pieces and replies leave in pieces: nothing a
+    // connection does or does not do makes the server wait for it.
+    std::vector<unsigned char> in;   // bytes of frames not complete yet
+    std::vector<unsigned char> out;  // replies not written yet
+    int passed = -1;                 // a descriptor that came with the bytes
+    long long waiting_since = 0;     // a frame or a reply has been stuck since
   };
   // Carries out every channel's posted slots, then answers every channel
   // with a new request; returns how many of both.
@@ -92,7 +98,14 @@ class PosixHost : public BlockHost {
   int take_posted(Client& c, const Loop& loop);
   int take_all_posted(const Loop& loop);
   void drop(size_t index, const Loop& loop);
-  bool read_frame(Client& c, const Loop& loop);
+  // Reads what the connection sent and handles every complete frame; false
+  // when the connection is to be dropped.
+  bool read_input(Client& c, const Loop& loop);
+  bool handle_frame(Client& c, const Loop& loop, uint32_t kind, const unsigned char* bytes,
+                    uint32_t size);
+  // Writes what it can of the connection's replies; false when it is gone.
+  bool write_output(Client& c);
+  void accept_client();
   void set_sleeping(uint32_t value);
 
   std::vector<Block> blocks_;
@@ -102,6 +115,8 @@ class PosixHost : public BlockHost {
   uint32_t windows_gone_ = 0;
   std::string socket_path_;
   int listen_fd_ = -1;
+  int reserve_fd_ = -1;  // given up for a moment to refuse a connection at the limit
+  size_t max_clients_ = 256;
   long long handle_ = 0;
   volatile bool stop_ = false;
 };

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -55,10 +56,12 @@ long long initial_spin() { return sysconf(_SC_NPROCESSORS_ONLN) > 1 ? 20000 : 0;
 
 // Offers the server a channel; false leaves the connection on frames.
 bool open_channel(int fd) {
-  const int memory = memfd_create("lumo-channel", MFD_CLOEXEC);
+  const int memory = memfd_create("lumo-channel", MFD_CLOEXEC | MFD_ALLOW_SEALING);
   if (memory < 0) return false;
   void* base = MAP_FAILED;
-  if (ftruncate(memory, sizeof(Channel)) == 0) {
+  // Sealed at its size: the server maps only a channel nobody can shrink.
+  if (ftruncate(memory, sizeof(Channel)) == 0 &&
+      fcntl(memory, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) == 0) {
     base = mmap(nullptr, sizeof(Channel), PROT_READ | PROT_WRITE, MAP_SHARED, memory, 0);
   }
   bool accepted = false;

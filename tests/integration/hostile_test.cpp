@@ -1,0 +1,253 @@
+// A real server against clients that misbehave on its socket: half-sent
+// frames, replies never read, stray descriptors, channels it could be made
+// to fault on, and more connections than it may have.  It must go on
+// serving a well-behaved program promptly and keep its descriptors.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/posix_channel.h"
+#include "common/posix_frame.h"
+#include "common/posix_names.h"
+#include "tests/support/child_process.h"
+
+using testing_support::ChildProcess;
+using testing_support::PrivateSession;
+namespace posix_channel = lumo::posix_channel;
+
+namespace {
+
+class HostileClients : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    session_ = std::make_unique<PrivateSession>();
+    setenv("LUMODIR", (bin_ + "/../bin").c_str(), 1);
+    setenv("LUMOVIEW_GRACE_MS", "300", 1);
+    unsetenv("DISPLAY");
+  }
+  void TearDown() override {
+    for (int fd : sockets_) close(fd);
+    server_.reset();
+    unsetenv("LUMODIR");
+    unsetenv("LUMOVIEW_GRACE_MS");
+    session_.reset();
+  }
+
+  // A headless server this test owns; `limit` > 0 caps its descriptors.
+  void start_server(int limit = 0) {
+    setenv("LUMOVIEW_READY_FD", "1", 1);
+    const std::string server = bin_ + "/../bin/lumoview";
+    if (limit > 0) {
+      server_ = std::make_unique<ChildProcess>(std::vector<std::string>{
+          "/bin/sh", "-c", "ulimit -n " + std::to_string(limit) + " && exec " + server + " --headless"});
+    } else {
+      server_ = std::make_unique<ChildProcess>(std::vector<std::string>{server, "--headless"});
+    }
+    unsetenv("LUMOVIEW_READY_FD");
+    ASSERT_EQ(server_->read_line(20000), "ready");
+  }
+
+  int raw_connection() {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    EXPECT_TRUE(lumo::posix_names::socket_path(server_->pid(), addr.sun_path, sizeof addr.sun_path));
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+      if (fd >= 0) close(fd);
+      return -1;
+    }
+    sockets_.push_back(fd);
+    return fd;
+  }
+
+  // Sends a frame header and `size` bytes, with descriptors attached.
+  static bool send_frame(int fd, uint32_t kind, const std::string& bytes, const std::vector<int>& fds = {}) {
+    std::string frame(sizeof(lumo::posix_frame::Header), '\0');
+    const lumo::posix_frame::Header h{kind, static_cast<uint32_t>(bytes.size())};
+    std::memcpy(&frame[0], &h, sizeof h);
+    frame += bytes;
+    iovec io{&frame[0], frame.size()};
+    msghdr msg{};
+    msg.msg_iov = &io;
+    msg.msg_iovlen = 1;
+    std::vector<char> control(CMSG_SPACE(sizeof(int) * (fds.empty() ? 1 : fds.size())));
+    if (!fds.empty()) {
+      msg.msg_control = control.data();
+      msg.msg_controllen = CMSG_SPACE(sizeof(int) * fds.size());
+      cmsghdr* c = CMSG_FIRSTHDR(&msg);
+      c->cmsg_level = SOL_SOCKET;
+      c->cmsg_type = SCM_RIGHTS;
+      c->cmsg_len = CMSG_LEN(sizeof(int) * fds.size());
+      std::memcpy(CMSG_DATA(c), fds.data(), sizeof(int) * fds.size());
+    }
+    return sendmsg(fd, &msg, MSG_NOSIGNAL) == static_cast<ssize_t>(frame.size());
+  }
+
+  // The 32-bit answer to a frame, or -1 when none came within a second.
+  static int32_t answer(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    int32_t v = -1;
+    if (poll(&p, 1, 1000) == 1 && recv(fd, &v, sizeof v, MSG_WAITALL) != sizeof v) return -1;
+    return v;
+  }
+
+  // A well-behaved program draws, reads back and quits: how many seconds it took.
+  double well_behaved_program() {
+    const long long start = posix_channel::monotonic_ns();
+    ChildProcess program({bin_ + "/lumo_client", "draw"});
+    EXPECT_TRUE(program.wait_for("pixel=021e140a", 10000));
+    EXPECT_EQ(program.wait_exit(10000), 0);
+    return (posix_channel::monotonic_ns() - start) / 1e9;
+  }
+
+  int server_descriptors() {
+    int n = 0;
+    if (DIR* d = opendir(("/proc/" + std::to_string(server_->pid()) + "/fd").c_str())) {
+      while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
+      closedir(d);
+    }
+    return n;
+  }
+
+  double server_cpu_seconds() {
+    std::ifstream in("/proc/" + std::to_string(server_->pid()) + "/stat");
+    std::string all((std::istreambuf_iterator<char>(in)), {});
+    const size_t close_paren = all.rfind(')');
+    std::vector<std::string> fields;
+    std::string field;
+    for (size_t i = close_paren + 2; i < all.size(); ++i) {
+      if (all[i] == ' ') {
+        fields.push_back(field);
+        field.clear();
+      } else {
+        field += all[i];
+      }
+    }
+    // utime and stime are fields 14 and 15 of the line, 12 and 13 here.
+    return (std::atof(fields[11].c_str()) + std::atof(fields[12].c_str())) / sysconf(_SC_CLK_TCK);
+  }
+
+  const std::string bin_ = testing_support::binary_dir();
+  std::unique_ptr<PrivateSession> session_;
+  std::unique_ptr<ChildProcess> server_;
+  std::vector<int> sockets_;
+};
+
+int sealed_channel(bool seal) {
+  const int fd = memfd_create("test-channel", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+  if (fd < 0 || ftruncate(fd, sizeof(posix_channel::Channel)) != 0) return -1;
+  if (seal) fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW);
+  return fd;
+}
+
+}  // namespace
+
+// Half a header, half a payload, or hundreds of frames whose replies are
+// never read: the server goes on answering a well-behaved program at once.
+TEST_F(HostileClients, StalledConnectionsDelayNobody) {
+  start_server();
+  const int half_header = raw_connection();
+  ASSERT_GE(half_header, 0);
+  ASSERT_EQ(send(half_header, "\x01\x00\x00\x00", 4, MSG_NOSIGNAL), 4);
+  const int half_payload = raw_connection();
+  ASSERT_GE(half_payload, 0);
+  const lumo::posix_frame::Header h{1, 100};
+  ASSERT_EQ(send(half_payload, &h, sizeof h, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof h));
+  ASSERT_EQ(send(half_payload, "P x", 3, MSG_NOSIGNAL), 3);
+  const int deaf = raw_connection();
+  ASSERT_GE(deaf, 0);
+  const int flags = fcntl(deaf, F_GETFL);
+  fcntl(deaf, F_SETFL, flags | O_NONBLOCK);
+  // Far more replies than the socket holds: the server has to keep them.
+  int sent = 0;
+  while (sent < 2000) {
+    if (send_frame(deaf, 1, std::string("P #\0", 4))) {
+      ++sent;
+      continue;
+    }
+    pollfd p{deaf, POLLOUT, 0};
+    if (errno != EAGAIN || poll(&p, 1, 200) != 1) break;
+  }
+  EXPECT_GT(sent, 1000);
+  EXPECT_LT(well_behaved_program(), 3.0);
+  EXPECT_LT(well_behaved_program(), 3.0);
+}
+
+// Descriptors sent with frames are closed: the server's count stays flat.
+TEST_F(HostileClients, StrayDescriptorsAreClosed) {
+  start_server();
+  const int fd = raw_connection();
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(answer(fd), -1);
+  const int before = server_descriptors();
+  const int spare = open("/dev/null", O_RDONLY);
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_TRUE(send_frame(fd, 1, std::string("P #\0", 4), {spare, spare, spare}));
+    ASSERT_EQ(answer(fd), 1);
+  }
+  close(spare);
+  EXPECT_LE(server_descriptors(), before + 1);
+}
+
+// A channel the program could shrink is refused (the program goes on with
+// frames); a sealed one is taken and cannot be shrunk.  An unsealed object
+// shrunk after the offer does not bring the server down.
+TEST_F(HostileClients, OnlySealedChannelsAreTaken) {
+  start_server();
+  const int loose = sealed_channel(false), sealed = sealed_channel(true);
+  ASSERT_GE(loose, 0);
+  ASSERT_GE(sealed, 0);
+  const int a = raw_connection();
+  ASSERT_TRUE(send_frame(a, posix_channel::kHandshakeKind, "", {loose}));
+  EXPECT_EQ(answer(a), 0);
+  EXPECT_EQ(ftruncate(loose, 0), 0);
+  ASSERT_TRUE(send_frame(a, 1, std::string("P #\0", 4)));
+  EXPECT_EQ(answer(a), 1);  // still served, through frames
+  const int b = raw_connection();
+  ASSERT_TRUE(send_frame(b, posix_channel::kHandshakeKind, "", {sealed}));
+  EXPECT_EQ(answer(b), 1);
+  EXPECT_NE(ftruncate(sealed, 0), 0);
+  close(loose);
+  close(sealed);
+  EXPECT_LT(well_behaved_program(), 3.0);
+}
+
+// At its descriptor limit the server refuses new connections at once,
+// without spinning, and goes on serving the program it has.
+TEST_F(HostileClients, AtItsLimitTheServerRefusesConnectionsAndKeepsServing) {
+  start_server(48);
+  ChildProcess program({bin_ + "/lumo_client", "owner"});
+  ASSERT_TRUE(program.wait_for("ready", 10000));
+  for (int i = 0; i < 80; ++i) raw_connection();
+  // The connections past the limit are closed by the server.
+  usleep(300000);
+  int refused = 0;
+  for (int fd : sockets_) {
+    char byte;
+    refused += recv(fd, &byte, 1, MSG_DONTWAIT) == 0;
+  }
+  EXPECT_GT(refused, 0);
+  const double cpu = server_cpu_seconds();
+  usleep(1000000);
+  EXPECT_LT(server_cpu_seconds() - cpu, 0.3) << "the server spins";
+  for (int fd : sockets_) close(fd);
+  sockets_.clear();
+  program.write_line("go");
+  const std::string rest = program.read_all(10000);
+  EXPECT_NE(rest.find("own_drawing=02ff0000"), std::string::npos) << rest;
+  EXPECT_EQ(program.wait_exit(10000), 0);
+}
