@@ -75,9 +75,17 @@ struct alignas(64) Channel {
   uint32_t post_accepted;
   alignas(64) std::atomic<uint32_t> taken;   // advanced by the server per slot
   PostSlot slots[kPostSlots];
+
+  // The server's windows, bit w for window w, kept true before every answer
+  // and whenever a window goes (when `windows_kept` is 1; an older server
+  // leaves it 0).  A program posts drawing only into a window whose bit is
+  // set: drawing into one that has gone is sent, and answered 0.
+  alignas(64) std::atomic<uint64_t> windows;
+  uint32_t windows_kept;
 };
 
 static_assert(std::atomic<uint32_t>::is_always_lock_free, "futex words must be plain words");
+static_assert(std::atomic<uint64_t>::is_always_lock_free, "the window bits must be one word");
 
 inline long futex_wait(std::atomic<uint32_t>* word, uint32_t expected, const timespec* timeout) {
   return syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAIT, expected, timeout,

@@ -152,6 +152,13 @@ int main(int argc, char** argv) {
   };
   loop.may_post = [&](int client) { return server.may_post(client); };
   loop.windows_gone = [&] { return server.windows_gone(); };
+  loop.window_bits = [&] {
+    uint64_t bits = 0;
+    server.for_each_window([&](Window& w) {
+      if (w.number() >= 0 && w.number() < 64) bits |= uint64_t{1} << w.number();
+    });
+    return bits;
+  };
   loop.extra_fd = frontend.event_fd();
   loop.on_extra = [&] {
     server.flush_pending();

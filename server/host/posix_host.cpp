@@ -196,8 +196,12 @@ int PosixHost::serve_channels(const Loop& loop) {
     const uint32_t gone = loop.windows_gone();
     if (gone != windows_gone_) {
       windows_gone_ = gone;
+      const uint64_t bits = loop.window_bits ? loop.window_bits() : 0;
       for (Client& c : clients_) {
-        if (c.posting) static_cast<Channel*>(c.channel)->hold.store(1, std::memory_order_seq_cst);
+        if (!c.posting) continue;
+        Channel* ch = static_cast<Channel*>(c.channel);
+        if (loop.window_bits) ch->windows.store(bits, std::memory_order_seq_cst);
+        ch->hold.store(1, std::memory_order_seq_cst);
       }
     }
   }
@@ -221,6 +225,7 @@ int PosixHost::serve_channels(const Loop& loop) {
                        loop.on_early_reply(c.fd, command_.data(), size, &reply);
     auto publish = [&](int32_t value) {
       if (c.posting) {
+        if (loop.window_bits) ch->windows.store(loop.window_bits(), std::memory_order_seq_cst);
         const bool may = !loop.may_post || loop.may_post(c.fd);
         ch->hold.store(may ? 0 : 1, std::memory_order_seq_cst);
       }
@@ -299,7 +304,13 @@ bool PosixHost::handle_frame(Client& c, const Loop& loop, uint32_t kind, const u
       c.posting = loop.on_posted && ch->post_offer == posix_channel::kPostOffer;
       c.taken = ch->posted.load(std::memory_order_acquire);
       ch->taken.store(c.taken, std::memory_order_seq_cst);
-      if (c.posting) ch->post_accepted = 1;
+      if (c.posting) {
+        ch->post_accepted = 1;
+        if (loop.window_bits) {
+          ch->windows.store(loop.window_bits(), std::memory_order_seq_cst);
+          ch->windows_kept = 1;
+        }
+      }
     }
     reply = ch ? 1 : 0;
   } else if (kind == wire::kCopyDataKind && loop.on_command) {

@@ -45,6 +45,8 @@ struct Loop {
   // program then sends its next command, so it learns of the change.
   std::function<bool(int client)> may_post;
   std::function<uint32_t()> windows_gone;
+  // The windows the server has now: bit w for window w.
+  std::function<uint64_t()> window_bits;
 };
 
 class PosixHost : public BlockHost {

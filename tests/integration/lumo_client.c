@@ -18,7 +18,9 @@
  *                        closed
  *   lumo_client cycles   links and quits three times, then prints how many
  *                        child processes it was left to reap (POSIX)
- *   lumo_client hide     opens a window, hides it and quits */
+ *   lumo_client hide     opens a window, hides it and quits
+ *   lumo_client keeper   opens a window, waits for a line, draws into it
+ *   lumo_client closer   joins the shown window and closes it */
 #include <stdio.h>
 #include <stdlib.h>
 #ifndef _WIN32
@@ -247,6 +249,32 @@ static int cycles(void) {
   return 0;
 }
 
+/* Opens a window, waits for a line, then draws into it: after another
+   program closed it, each drawing answers 0. */
+static int keeper(void) {
+  char line[64];
+  LmOpenEx(0, 200, 200, -1, -1, -1, "Kept");
+  LmSetWorld(0, 0, 0, 0);
+  LmLine(1, 1, 20, 20);
+  printf("ready\n");
+  fflush(stdout);
+  if (!fgets(line, sizeof line, stdin)) return 2;
+  printf("line=%d rect=%d ellipse=%d line=%d\n", LmLine(5, 5, 50, 50), LmRect(10, 10, 40, 40),
+         LmEllipse(10, 10, 40, 40), LmLine(50, 5, 5, 50));
+  LmQuitEx(0);
+  return 0;
+}
+
+/* Joins the shown window and closes it. */
+static int closer(void) {
+  char desc[280];
+  const int w = LmJoin(0, 0, 1, desc);
+  printf("joined=%d\n", w);
+  printf("closed=%d\n", LmClose(w));
+  LmQuitEx(0);
+  return 0;
+}
+
 /* Opens a window, hides it and quits. */
 static int hide(void) {
   LmOpen(0);
@@ -271,5 +299,7 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "closable") == 0) return closable();
   if (strcmp(mode, "cycles") == 0) return cycles();
   if (strcmp(mode, "hide") == 0) return hide();
+  if (strcmp(mode, "keeper") == 0) return keeper();
+  if (strcmp(mode, "closer") == 0) return closer();
   return draw();
 }

@@ -317,3 +317,16 @@ TEST_F(ServerTest, TraceOneMeansStandardError) {
   EXPECT_TRUE(server.wait_for("\"K,", 5000));
   EXPECT_NE(access("1", F_OK), 0);
 }
+
+// Drawing into a window another program closed is refused, posted or not:
+// every drawing answers 0, as a query does.
+TEST_F(ServerTest, DrawingIntoAWindowAnotherProgramClosedAnswersZero) {
+  ChildProcess& keeper = client("keeper");
+  ASSERT_TRUE(keeper.wait_for("ready", 20000));
+  ChildProcess& closer = client("closer");
+  EXPECT_EQ(closer.read_line(20000), "joined=1");
+  EXPECT_TRUE(closer.wait_for("closed=", 20000));
+  EXPECT_EQ(closer.wait_exit(20000), 0);
+  keeper.write_line("go");
+  EXPECT_EQ(keeper.read_line(20000), "line=0 rect=0 ellipse=0 line=0");
+}

@@ -271,6 +271,15 @@ Posted post_command(ServerWindow window, const CopyData* record, const unsigned 
       g_channel->hold.load(std::memory_order_acquire) != 0) {
     return Posted::kSendInstead;
   }
+  // Drawing into a window that has gone (closed by another program that
+  // joined it) is sent, so that its answer says so.
+  const unsigned char* command = static_cast<const unsigned char*>(record->data);
+  const int target = record->size >= 2 ? command[1] - wire::kWindowCodeBase : -1;
+  if (g_channel->windows_kept == 1 &&
+      (target < 0 || target > 63 ||
+       !(g_channel->windows.load(std::memory_order_acquire) & (uint64_t{1} << target)))) {
+    return Posted::kSendInstead;
+  }
   const Posted result = post_into_channel(record, block, block_bytes);
   if (result == Posted::kGone) {
     posix::set_error(ECONNRESET);
