@@ -69,6 +69,8 @@ int main(int argc, char** argv) {
   Options options;
   options.key = make_key();
   options.png_dir = env_or("LUMOVIEW_PNG_DIR", "");
+  const long long budget_mb = std::atoll(env_or("LUMOVIEW_MEMORY_MB", "1024").c_str());
+  if (budget_mb > 0) options.picture_budget = budget_mb << 20;
   // Programs send text in the code page their locale implies; the server
   // inherits the locale of the program that started it.
   set_ansi_code_page(ansi_code_page_of_locale());
@@ -134,6 +136,7 @@ int main(int argc, char** argv) {
   server.picture_written = [](const std::string& path) {
     std::fprintf(stderr, "lumoview: wrote %s\n", path.c_str());
   };
+  server.complaint = [](const std::string& text) { std::fprintf(stderr, "lumoview: %s\n", text.c_str()); };
   tell_ready();
 
   const long long started = now_ms();

@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "server/canvas/ansi_text.h"
 
@@ -334,9 +338,36 @@ bool CairoCanvas::get_pixel(Point p, Rgb* c) {
   return true;
 }
 
+// Written into a new file beside the target (created exclusively, never
+// through a link someone planted) and then renamed over it, so a reader
+// never sees half a picture and no other file is ever written.
 bool CairoCanvas::save_png(const std::string& path) {
   cairo_surface_flush(surface_);
-  return cairo_surface_write_to_png(surface_, path.c_str()) == CAIRO_STATUS_SUCCESS;
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string temp = dir + "/." + base + "." + std::to_string(getpid()) + ".tmp";
+  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  auto write_bytes = [](void* closure, const unsigned char* data, unsigned int length) {
+    const int out = *static_cast<int*>(closure);
+    while (length > 0) {
+      const ssize_t n = write(out, data, length);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return CAIRO_STATUS_WRITE_ERROR;
+      data += n;
+      length -= static_cast<unsigned int>(n);
+    }
+    return CAIRO_STATUS_SUCCESS;
+  };
+  int out = fd;
+  const bool written = cairo_surface_write_to_png_stream(surface_, write_bytes, &out) == CAIRO_STATUS_SUCCESS;
+  const bool closed = close(fd) == 0;
+  if (!written || !closed || rename(temp.c_str(), path.c_str()) != 0) {
+    unlink(temp.c_str());
+    return false;
+  }
+  return true;
 }
 
 bool CairoCanvas::load_png(const std::string& path) {

@@ -308,6 +308,14 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
   }
   if (width > kMaxWindowSize) width = kMaxWindowSize;
   if (height > kMaxWindowSize) height = kMaxWindowSize;
+  if (!fits_budget(nullptr, width, height)) {
+    if (complaint) {
+      complaint("a window of " + std::to_string(width) + " x " + std::to_string(height) +
+                " pixels is refused: the pictures would take more than " +
+                std::to_string(options_.picture_budget >> 20) + " MiB (LUMOVIEW_MEMORY_MB)");
+    }
+    return 0;
+  }
   unsigned char* block = host_.create_block(
       kBlockPrefix + std::to_string(number_) + ":" + std::to_string(n), kWindowBlockSize);
   if (!block) return 0;
@@ -320,6 +328,8 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
   win->set_title(text.substr(static_cast<size_t>(used), kMaxTitle));
   win->owner = id;
   win->owner_program = c.program.empty() ? "lumoview" : c.program;
+  Window* self = win.get();
+  win->size_allowed = [this, self](int w, int h) { return fits_budget(self, w, h); };
   win->x = options_.x;
   win->y = options_.y;
   Window& ref = *win;
@@ -387,13 +397,29 @@ void Server::save_pictures() {
   for (auto& entry : windows_) save_picture(*entry.second);
 }
 
+bool Server::fits_budget(const Window* w, int width, int height) const {
+  int64_t total = int64_t{4} * width * height;
+  for (const auto& entry : windows_) {
+    if (entry.second.get() == w) continue;
+    total += int64_t{4} * entry.second->canvas().width() * entry.second->canvas().height();
+  }
+  return total <= options_.picture_budget;
+}
+
+// "<program>-<window>.png"; a server other than number 1 adds its number
+// ("<program>-<server>-<window>.png"), so two servers writing into one
+// folder never take each other's names.
 void Server::save_picture(Window& w) {
-  if (options_.png_dir.empty() || w.picture_saved) return;
-  const std::string path =
-      options_.png_dir + "/" + w.owner_program + "-" + std::to_string(w.number()) + ".png";
+  if (options_.png_dir.empty() || w.picture_saved || pictures_failed_) return;
+  const std::string server = number_ > 1 ? std::to_string(number_) + "-" : "";
+  const std::string path = options_.png_dir + "/" + w.owner_program + "-" + server +
+                           std::to_string(w.number()) + ".png";
   if (w.canvas().save_png(path)) {
     w.picture_saved = true;
     if (picture_written) picture_written(path);
+  } else {
+    pictures_failed_ = true;
+    if (complaint) complaint("cannot write pictures into " + options_.png_dir + " (" + path + ")");
   }
 }
 

@@ -28,6 +28,9 @@ struct Options {
   int dpi = 96;
   std::array<int, 7> switches = {0, 0, 1, 1, 0, 1, 0};  // 1..6: t b r i l o
   std::string png_dir;       // write each window here as PNG
+  // All windows' pictures together may take at most this many bytes (4 a
+  // pixel); a window or a resize past it is refused.
+  int64_t picture_budget = int64_t{1} << 30;
 };
 
 // Parses the switch string a program hands to a new server (" /t /p0,0 ...").
@@ -90,8 +93,10 @@ class Server {
   void save_pictures();
   // One line per command (for LUMOVIEW_TRACE); set to receive them.
   std::function<void(const std::string&)> trace;
-  // Called whenever a picture was written.
+  // Called whenever a picture was written, and (once) when pictures cannot
+  // be written or a window is refused for memory, with the reason.
   std::function<void(const std::string&)> picture_written;
+  std::function<void(const std::string&)> complaint;
 
  private:
   struct Client {
@@ -112,6 +117,9 @@ class Server {
   int32_t query(int x);
   void link_ended(int id);
   void save_picture(Window& w);
+  // Whether all pictures fit in the budget with `w` (null: a new window) at
+  // width x height.
+  bool fits_budget(const Window* w, int width, int height) const;
   void refresh_header();
   std::string server_text() const;
   void write_server_text(const std::string& text);
@@ -135,6 +143,7 @@ class Server {
   int current_ = 0;
   bool ever_linked_ = false;
   bool detached_ = false;  // the command being handled was answered and queued
+  bool pictures_failed_ = false;  // said once
   uint32_t windows_gone_ = 0;
 
   // Answered drawing commands not drawn yet, oldest first: a ring of copies

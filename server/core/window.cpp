@@ -323,7 +323,10 @@ int32_t Window::metric(int32_t what, int screen_w, int screen_h, int dpi) {
     case 10: a = dpi; b = dpi; break;
     case -3:
     case -1:
-      if (!size_ok(word(kArg2), word(kArg3))) return 0;
+      if (!size_ok(word(kArg2), word(kArg3)) ||
+          (size_allowed && !size_allowed(word(kArg2), word(kArg3)))) {
+        return 0;
+      }
       resize(word(kArg2), word(kArg3));
       frontend_.window_resized(*this);
       return 1;

@@ -4,6 +4,7 @@
 #define LUMO_SERVER_CORE_WINDOW_H
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +56,8 @@ class Window {
   bool visible = true;
   int x = -1, y = -1;        // position on screen (-1: the system's choice)
   bool picture_saved = false;  // saved since it was last drawn
+  // Whether the window may take a new size (the server's memory budget).
+  std::function<bool(int width, int height)> size_allowed;
 
   // Fills the drawing state a new window starts with.
   void initialise(int width, int height);

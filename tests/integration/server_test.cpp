@@ -330,3 +330,62 @@ TEST_F(ServerTest, DrawingIntoAWindowAnotherProgramClosedAnswersZero) {
   keeper.write_line("go");
   EXPECT_EQ(keeper.read_line(20000), "line=0 rect=0 ellipse=0 line=0");
 }
+
+// Pictures are written into a new file and renamed into place: a link
+// planted under the picture's name is replaced, never followed.
+TEST_F(ServerTest, PicturesReplaceAPlantedLinkInsteadOfFollowingIt) {
+  const std::string victim = pictures_ + "/victim.txt";
+  { std::ofstream(victim) << "keep me"; }
+  ASSERT_EQ(symlink(victim.c_str(), (pictures_ + "/lumo_client-1.png").c_str()), 0);
+  ChildProcess& c = client("draw");
+  EXPECT_EQ(c.wait_exit(20000), 0);
+  end_servers_of_session();
+  std::ifstream in(victim);
+  const std::string kept((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(kept, "keep me");
+  struct stat st;
+  ASSERT_EQ(lstat((pictures_ + "/lumo_client-1.png").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  int w = 0, h = 0;
+  EXPECT_TRUE(png_size(pictures_ + "/lumo_client-1.png", &w, &h));
+  unlink(victim.c_str());
+}
+
+// A picture folder that cannot be written is said once on the server's
+// standard error; a second server in the same folder names its pictures
+// with its number.
+TEST_F(ServerTest, PictureFoldersAreCheckedAndServersKeepTheirOwnNames) {
+  setenv("LUMOVIEW_PNG_DIR", "/nonexistent/pictures", 1);
+  setenv("LUMOVIEW_READY_FD", "1", 1);
+  ChildProcess lost({server_path(), "--headless"}, true);
+  unsetenv("LUMOVIEW_READY_FD");
+  ASSERT_EQ(lost.read_line(20000), "ready");
+  ChildProcess& first = client("draw");
+  EXPECT_EQ(first.wait_exit(20000), 0);
+  const std::string said = lost.read_all(5000);
+  size_t times = 0;
+  for (size_t at = said.find("cannot write pictures"); at != std::string::npos;
+       at = said.find("cannot write pictures", at + 1)) {
+    ++times;
+  }
+  EXPECT_EQ(times, 1u) << said;
+
+  setenv("LUMOVIEW_PNG_DIR", pictures_.c_str(), 1);
+  setenv("LUMOVIEW_READY_FD", "1", 1);
+  ChildProcess one({server_path(), "--headless"});
+  ChildProcess two({server_path(), "--headless"});
+  unsetenv("LUMOVIEW_READY_FD");
+  ASSERT_EQ(one.read_line(20000), "ready");
+  ASSERT_EQ(two.read_line(20000), "ready");
+  ChildProcess& keeper = client("keeper");  // holds server 1
+  ASSERT_TRUE(keeper.wait_for("ready", 20000));
+  ChildProcess& drawer = client("draw");  // finds server 2 waiting
+  EXPECT_EQ(drawer.wait_exit(20000), 0);
+  keeper.write_line("go");
+  EXPECT_EQ(keeper.wait_exit(20000), 0);
+  EXPECT_GE(one.wait_exit(10000), 0);
+  EXPECT_GE(two.wait_exit(10000), 0);
+  int w = 0, h = 0;
+  EXPECT_TRUE(png_size(pictures_ + "/lumo_client-1.png", &w, &h));
+  EXPECT_TRUE(png_size(pictures_ + "/lumo_client-2-1.png", &w, &h));
+}

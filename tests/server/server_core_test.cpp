@@ -383,3 +383,36 @@ TEST_F(ServerCoreTest, AnyViewportGivesAnOriginWithoutOverflow) {
     EXPECT_EQ(read_i32(block(1), kOriginY), c.oy) << c.vy1;
   }
 }
+
+// The pictures of all windows together stay within the memory budget: a
+// window or a resize past it is refused (and said once), one within it is
+// taken.
+TEST(ServerBudget, WindowsAndResizesPastTheBudgetAreRefused) {
+  lumo::server::test_support::MemoryHost host;
+  lumo::server::test_support::ScriptedFrontend frontend;
+  CairoCanvasFactory canvases;
+  Options options;
+  options.picture_budget = 4 * 300 * 300;
+  Server server(host, frontend, canvases, options);
+  ASSERT_TRUE(server.start());
+  std::vector<std::string> complaints;
+  server.complaint = [&](const std::string& t) { complaints.push_back(t); };
+  auto text = [&](const std::string& t) {
+    return server.handle(1, reinterpret_cast<const unsigned char*>(t.c_str()),
+                         static_cast<uint32_t>(t.size() + 1));
+  };
+  EXPECT_EQ(text("I,0,200,200,-1,-1,-1,"), 1);
+  EXPECT_EQ(text("I,0,300,300,-1,-1,-1,"), 0);
+  EXPECT_EQ(complaints.size(), 1u);
+  EXPECT_EQ(text("I,0,200,100,-1,-1,-1,"), 2);
+  unsigned char* b = host.block("LumoView1:1");
+  write_i32(b, kArg1, -1);
+  write_i32(b, kArg2, 280);
+  write_i32(b, kArg3, 280);
+  const unsigned char metric[3] = {'E', 33, 0};
+  EXPECT_EQ(server.handle(1, metric, 3), 0);  // 280 x 280 and 200 x 100 do not fit
+  write_i32(b, kArg2, 220);
+  write_i32(b, kArg3, 220);
+  EXPECT_EQ(server.handle(1, metric, 3), 1);
+  EXPECT_EQ(server.window(1)->canvas().width(), 220);
+}
