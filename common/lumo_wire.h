@@ -6,6 +6,7 @@
 #define LUMO_COMMON_WIRE_H
 
 #include <cstdint>
+#include <cstring>
 
 namespace lumo::wire {
 
@@ -206,6 +207,15 @@ inline constexpr int kRequestGetTransform = 30;
 inline constexpr int kRequestQuery4 = 31;
 inline constexpr int kRequestWorld = 41;
 
+// What a window command the program waits for reads of its block (the part
+// a channel carries with it): the head always; drawing as above; a data
+// chunk its bytes; a request that takes a text its text.
+constexpr bool request_reads_text(int32_t code) {
+  return code == kRequestMessage || code == kRequestAsk || code == kRequestDrawingFile ||
+         code == kRequestWindowText || code == kRequestFileDialog || code == kRequestPrompt ||
+         code == kRequestTextExtent;
+}
+
 // Kinds of data blocks ("N", argument word 1).
 inline constexpr int kBlockPolygon = 28;
 inline constexpr int kBlockBezier = 29;
@@ -216,6 +226,21 @@ inline constexpr int kBlockSeries = 32;
 inline constexpr int kBlockChunk = 36;                // '$': one chunk (offset, size)
 inline constexpr int kBlockCommit = 37;               // '%'
 inline constexpr int kBlockCancel = 38;               // '&'
+
+inline int32_t sent_block_extent(char letter, const unsigned char* block) {
+  int32_t code, size;
+  std::memcpy(&code, block + kArg1, 4);
+  if (letter == kCmdDraw) return draw_block_extent(code, block);
+  if (letter != kCmdRequest) return kDataArea;
+  if (code == kBlockChunk) {
+    std::memcpy(&size, block + kArg3, 4);
+    return kDataArea + (size < 0 ? 0 : size > kDataSize ? kDataSize : size);
+  }
+  if (!request_reads_text(code)) return kDataArea;
+  int32_t n = 0;
+  while (n < kMaxText && block[kDataArea + n]) ++n;
+  return kDataArea + n + 1;
+}
 
 // Server-level codes: "B", kServerLevelCode, (a + 32) carries the a value.
 inline constexpr char kServerLevelCode = '0';

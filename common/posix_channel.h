@@ -82,6 +82,15 @@ struct alignas(64) Channel {
   // set: drawing into one that has gone is sent, and answered 0.
   alignas(64) std::atomic<uint64_t> windows;
   uint32_t windows_kept;
+
+  // With a window command, the program's copy of what the command reads of
+  // that window's block beyond the drawing state, as it was when sent: the
+  // bytes from the argument words (offset 224) up to `block_bytes`
+  // (wire::sent_block_extent; 0 for any other command), at their offsets.
+  // The server reads the command's arguments from it, never from the
+  // shared block another program may be writing its next arguments into.
+  uint32_t block_bytes;
+  alignas(64) unsigned char block[wire::kWindowBlockSize];
 };
 
 static_assert(std::atomic<uint32_t>::is_always_lock_free, "futex words must be plain words");

@@ -142,12 +142,14 @@ int main(int argc, char** argv) {
   const long long started = now_ms();
   long long idle_since = -1;
   Loop loop;
-  loop.on_command = [&](int client, const unsigned char* bytes, uint32_t size) {
-    return server.handle(client, bytes, size);
+  loop.on_command = [&](int client, const unsigned char* bytes, uint32_t size,
+                        const unsigned char* block, uint32_t block_bytes) {
+    return server.handle(client, bytes, size, block, block_bytes);
   };
   loop.on_gone = [&](int client) { server.client_gone(client); };
-  loop.on_early_reply = [&](int client, const unsigned char* bytes, uint32_t size, int32_t* reply) {
-    return server.early_reply(client, bytes, size, reply);
+  loop.on_early_reply = [&](int client, const unsigned char* bytes, uint32_t size, int32_t* reply,
+                            const unsigned char* block, uint32_t block_bytes) {
+    return server.early_reply(client, bytes, size, reply, block, block_bytes);
   };
   loop.on_spare = [&] { return server.draw_pending(); };
   loop.on_posted = [&](int client, const unsigned char* bytes, uint32_t size, unsigned char* block) {
@@ -155,13 +157,7 @@ int main(int argc, char** argv) {
   };
   loop.may_post = [&](int client) { return server.may_post(client); };
   loop.windows_gone = [&] { return server.windows_gone(); };
-  loop.window_bits = [&] {
-    uint64_t bits = 0;
-    server.for_each_window([&](Window& w) {
-      if (w.number() >= 0 && w.number() < 64) bits |= uint64_t{1} << w.number();
-    });
-    return bits;
-  };
+  loop.window_bits = [&] { return server.window_bits(); };
   loop.extra_fd = frontend.event_fd();
   loop.on_extra = [&] {
     server.flush_pending();

@@ -51,7 +51,11 @@ int32_t send_window_command(int32_t window, char letter) {
   g_link.command_buffer[1] = static_cast<char>(wire::kWindowCodeBase + window);
   g_link.command_buffer[2] = '\0';
   if (letter == wire::kCmdDraw && post_drawing(window)) return 1;
-  return interpret_reply(send_command(wire::kWindowCommandLength));
+  // The command carries the block as it is now, where the transport can.
+  platform::attach_block(window_view(window));
+  const int32_t reply = send_command(wire::kWindowCommandLength);
+  platform::attach_block(nullptr);
+  return interpret_reply(reply);
 }
 
 }  // namespace

@@ -47,6 +47,10 @@ bool ready_for_command(ServerWindow window);
 // False when the command could not be delivered or answered (the server went
 // away); the caller then finds server_window_exists() false.
 bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply);
+// The window block that goes with the next command sent (a window command):
+// a transport that can carries a copy of it with the command, so the server
+// reads the arguments as they were when sent.  Cleared by every send.
+void attach_block(const unsigned char* view);
 // Hands the server a drawing command that needs no answer, together with the
 // first `block_bytes` bytes of the window block it reads, and returns without
 // waiting for the drawing.  kSendInstead when this connection cannot post

@@ -148,7 +148,8 @@ void Server::refresh_header() {
   write_server_text(text);
 }
 
-int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size) {
+int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size,
+                       const unsigned char* copy, uint32_t copy_bytes) {
   if (detached_) {
     // Answered already and queued: it is drawn in turn.
     detached_ = false;
@@ -157,7 +158,29 @@ int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size) {
   // Every other command sees all answered drawing done.
   flush_pending();
   Client& c = clients_[client];
-  const std::string described = trace ? describe(client, bytes, size) : std::string();
+  const std::string described = trace ? describe(client, bytes, size, copy) : std::string();
+  // A window command with the program's own copy of the block works on that
+  // copy; afterwards what the command changed goes to the shared block.
+  const bool copied = copy && size == kWindowCommandLength && bytes[2] == 0 && bytes[0] != kCmdClose;
+  const int addressed = size >= 2 ? bytes[1] - kWindowCodeBase : 0;
+  Window* swapped = copied ? window(addressed) : nullptr;
+  unsigned char* shared = nullptr;
+  // Only the part the command reads is copied and compared, but for the few
+  // requests that answer with a text in the data area.
+  size_t span = 0;
+  if (swapped) {
+    const size_t n = copy_bytes < kWindowBlockSize ? copy_bytes : kWindowBlockSize;
+    const int32_t code = read_i32(copy, kArg1);
+    const bool answers_text = bytes[0] == kCmdRequest &&
+                              (code == kRequestFileDialog || code == kRequestPrompt || code == kRequestNumber);
+    span = answers_text ? kWindowBlockSize : n;
+    // The drawing state as it is now, the arguments and data as sent.
+    std::memcpy(as_sent_.data(), swapped->block(), kArg1);
+    std::memcpy(as_sent_.data() + kArg1, copy + kArg1, n - kArg1);
+    if (span > n) std::memcpy(as_sent_.data() + n, swapped->block() + n, span - n);
+    std::memcpy(work_.data(), as_sent_.data(), span);
+    shared = swapped->swap_block(work_.data());
+  }
   int32_t reply;
   if (c.close_exit && !(size && bytes[0] == kCmdEnd)) {
     // The user closed this program's window: the program ends.
@@ -165,6 +188,23 @@ int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size) {
     reply = kReplyCloseExit;
   } else {
     reply = dispatch(c, client, bytes, size);
+  }
+  if (swapped && window(addressed) == swapped) {
+    swapped->swap_block(shared);
+    // Word by word, then the changed bytes of a changed word.
+    size_t at = 0;
+    for (; at + 8 <= span; at += 8) {
+      uint64_t now, sent;
+      std::memcpy(&now, work_.data() + at, 8);
+      std::memcpy(&sent, as_sent_.data() + at, 8);
+      if (now == sent) continue;
+      for (size_t i = at; i < at + 8; ++i) {
+        if (work_[i] != as_sent_[i]) shared[i] = work_[i];
+      }
+    }
+    for (; at < span; ++at) {
+      if (work_[at] != as_sent_[at]) shared[at] = work_[at];
+    }
   }
   if (trace) trace(described + " -> " + std::to_string(reply));
   // The header changes with links, windows and titles; the exchange's
@@ -183,19 +223,25 @@ Window* Server::unanswered_drawing_window(const unsigned char* bytes, uint32_t s
   return win;
 }
 
-bool Server::early_reply(int client, const unsigned char* bytes, uint32_t size, int32_t* reply) {
+bool Server::early_reply(int client, const unsigned char* bytes, uint32_t size, int32_t* reply,
+                         const unsigned char* copy, uint32_t copy_bytes) {
   detached_ = false;
-  Window* win = unanswered_drawing_window(bytes, size, nullptr);
+  Window* win = unanswered_drawing_window(bytes, size, copy);  // reads the code at 224
   auto it = clients_.find(client);
   if (!win || it == clients_.end() || it->second.close_exit) return false;
   if (pending_count_ == kPendingDepth) draw_pending();
   Pending& p = pending_[(pending_head_ + pending_count_) % kPendingDepth];
   p.window = win->number();
+  // The drawing state as it is now; the arguments and data as sent.
   std::memcpy(p.block.data(), win->block(), kWindowBlockSize);
+  if (copy && copy_bytes > static_cast<uint32_t>(kArg1)) {
+    const size_t n = copy_bytes < kWindowBlockSize ? copy_bytes : kWindowBlockSize;
+    std::memcpy(p.block.data() + kArg1, copy + kArg1, n - kArg1);
+  }
   // The copy carries the changed attributes; the program's next change
   // starts afresh, as after a command drawn at once.
-  if (read_i32(win->block(), kArg1) == kDrawAttributes) write_i32(win->block(), kChanged, 0);
-  p.description = trace ? describe(client, bytes, size) : std::string();
+  if (read_i32(p.block.data(), kArg1) == kDrawAttributes) write_i32(win->block(), kChanged, 0);
+  p.description = trace ? describe(client, bytes, size, copy) : std::string();
   ++pending_count_;
   it->second.active = true;
   ever_linked_ = true;

@@ -47,13 +47,21 @@ class Server {
   int number() const { return number_; }
 
   // One command from client `client` (a connection); returns the reply.
-  int32_t handle(int client, const unsigned char* bytes, uint32_t size);
+  // `copy` (when given) is the program's own copy of the first `copy_bytes`
+  // bytes of the addressed window's block (all the command reads), taken
+  // when it sent the command: the command reads its arguments
+  // from it, and what the command writes reaches the shared block, so that
+  // another program writing its next arguments into a joined window's block
+  // meanwhile cannot change this command.
+  int32_t handle(int client, const unsigned char* bytes, uint32_t size,
+                 const unsigned char* copy = nullptr, uint32_t copy_bytes = 0);
   // True (reply in *reply) when a command's reply does not depend on
   // handling it: a drawing command for a shown window.  Its handling then
   // works from a copy of the window block, which the program may reuse.
   // Such a command is queued (a copy of the block with it) and drawn later,
   // strictly in order: by draw_pending, or before any other command.
-  bool early_reply(int client, const unsigned char* bytes, uint32_t size, int32_t* reply);
+  bool early_reply(int client, const unsigned char* bytes, uint32_t size, int32_t* reply,
+                   const unsigned char* copy = nullptr, uint32_t copy_bytes = 0);
   // Draws the oldest answered command still waiting; false when none waits.
   bool draw_pending();
   // Draws every answered command still waiting.
@@ -68,6 +76,12 @@ class Server {
   bool may_post(int client) const;
   // Advances whenever a window goes.
   uint32_t windows_gone() const { return windows_gone_; }
+  // The windows there are: bit w for window w.
+  uint64_t window_bits() const {
+    uint64_t bits = 0;
+    for (const auto& entry : windows_) bits |= uint64_t{1} << (entry.first & 63);
+    return bits;
+  }
   // The client's connection ended.
   void client_gone(int client);
   // The user closed window w (its program is told with the next reply).
@@ -154,6 +168,10 @@ class Server {
     std::array<unsigned char, wire::kWindowBlockSize> block;
   };
   static constexpr size_t kPendingDepth = 8;
+  // The block a command works on when the program sent its own copy, and
+  // the copy as it came (what changed is written back).
+  std::array<unsigned char, wire::kWindowBlockSize> work_{};
+  std::array<unsigned char, wire::kWindowBlockSize> as_sent_{};
   std::array<Pending, kPendingDepth> pending_;
   size_t pending_head_ = 0;
   size_t pending_count_ = 0;

@@ -71,6 +71,13 @@ class Window {
   // Draws the command held in `copy`, a copy of this window's block taken
   // when the command was answered (the program may have reused the block).
   int32_t draw_detached(unsigned char* copy);
+  // Points the window at another block for the command being handled (a
+  // program's own copy); returns the one it had.
+  unsigned char* swap_block(unsigned char* other) {
+    unsigned char* had = block_;
+    block_ = other;
+    return had;
+  }
   int32_t request(int32_t code);          // "B" (most; the server handles a few)
   int32_t metric(int32_t what, int screen_w, int screen_h, int dpi);  // "E"
   int32_t pixel();                        // "F"

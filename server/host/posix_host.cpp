@@ -220,9 +220,16 @@ int PosixHost::serve_channels(const Loop& loop) {
     const uint32_t size = ch->size;
     const bool valid = ch->kind == wire::kCopyDataKind && size <= posix_channel::kMaxCommand;
     if (valid) std::memcpy(command_.data(), ch->command, size);
+    const uint32_t block_bytes = ch->block_bytes;
+    const bool has_block = valid && block_bytes >= wire::kDataArea && block_bytes <= wire::kWindowBlockSize;
+    if (has_block) {
+      std::memcpy(command_block_.data() + wire::kArg1, ch->block + wire::kArg1, block_bytes - wire::kArg1);
+    }
+    const unsigned char* block = has_block ? command_block_.data() : nullptr;
+    const uint32_t copied = has_block ? block_bytes : 0;
     int32_t reply = 0;
     const bool early = valid && loop.on_early_reply &&
-                       loop.on_early_reply(c.fd, command_.data(), size, &reply);
+                       loop.on_early_reply(c.fd, command_.data(), size, &reply, block, copied);
     auto publish = [&](int32_t value) {
       if (c.posting) {
         if (loop.window_bits) ch->windows.store(loop.window_bits(), std::memory_order_seq_cst);
@@ -234,7 +241,8 @@ int PosixHost::serve_channels(const Loop& loop) {
       if (ch->client_sleeping.load(std::memory_order_seq_cst)) posix_channel::futex_wake(&ch->reply_seq);
     };
     if (early) publish(reply);
-    const int32_t handled = valid && loop.on_command ? loop.on_command(c.fd, command_.data(), size) : 0;
+    const int32_t handled =
+        valid && loop.on_command ? loop.on_command(c.fd, command_.data(), size, block, copied) : 0;
     if (!early) publish(handled);
   }
   return served;
@@ -315,7 +323,7 @@ bool PosixHost::handle_frame(Client& c, const Loop& loop, uint32_t kind, const u
     reply = ch ? 1 : 0;
   } else if (kind == wire::kCopyDataKind && loop.on_command) {
     std::memcpy(command_.data(), bytes, size);
-    reply = loop.on_command(c.fd, command_.data(), size);
+    reply = loop.on_command(c.fd, command_.data(), size, nullptr, 0);
   }
   // A descriptor belongs only to the frame it came with.
   if (c.passed >= 0) {
@@ -376,6 +384,7 @@ void PosixHost::accept_client() {
 
 void PosixHost::serve(const Loop& loop) {
   command_.assign(posix_frame::kMaxPayload, 0);
+  command_block_.assign(wire::kWindowBlockSize, 0);
   if (spin_ns_ < 0) spin_ns_ = sysconf(_SC_NPROCESSORS_ONLN) > 1 ? 20000 : 0;
   while (!stop_) {
     int timeout = loop.on_idle ? loop.on_idle() : 200;

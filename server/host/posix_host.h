@@ -16,7 +16,12 @@ namespace lumo::server {
 // What the command loop calls.
 struct Loop {
   // One command of a client (its connection's number); returns the reply.
-  std::function<int32_t(int client, const unsigned char* bytes, uint32_t size)> on_command;
+  // `block`, when not null, is the program's own copy of the first
+  // `block_bytes` bytes of the addressed window's block, sent with the
+  // command (channels only).
+  std::function<int32_t(int client, const unsigned char* bytes, uint32_t size,
+                        const unsigned char* block, uint32_t block_bytes)>
+      on_command;
   // A client's connection ended.
   std::function<void(int client)> on_gone;
   // Another descriptor to watch (a display connection), and what to do when
@@ -29,7 +34,8 @@ struct Loop {
   // Asked before a command is handled: true (with the reply) when the reply
   // does not depend on the handling, so the program may go on while the
   // server works.  The command is then handled as usual.
-  std::function<bool(int client, const unsigned char* bytes, uint32_t size, int32_t* reply)>
+  std::function<bool(int client, const unsigned char* bytes, uint32_t size, int32_t* reply,
+                     const unsigned char* block, uint32_t block_bytes)>
       on_early_reply;
   // Work that waits for a moment without commands (answered drawing not
   // drawn yet): true when a piece was done.  Called while no command waits,
@@ -113,6 +119,7 @@ class PosixHost : public BlockHost {
   std::vector<Block> blocks_;
   std::vector<Client> clients_;
   std::vector<unsigned char> command_;
+  std::vector<unsigned char> command_block_;  // a channel command's copy of its window block
   long long spin_ns_ = -1;
   uint32_t windows_gone_ = 0;
   std::string socket_path_;

@@ -20,7 +20,10 @@
  *                        child processes it was left to reap (POSIX)
  *   lumo_client hide     opens a window, hides it and quits
  *   lumo_client keeper   opens a window, waits for a line, draws into it
- *   lumo_client closer   joins the shown window and closes it */
+ *   lumo_client closer   joins the shown window and closes it
+ *   lumo_client scribbler  draws lines without pause until stdin has a key
+ *   lumo_client measurer joins the shown window and asks for its size 3000
+ *                        times, counting wrong answers */
 #include <stdio.h>
 #include <stdlib.h>
 #ifndef _WIN32
@@ -275,6 +278,37 @@ static int closer(void) {
   return 0;
 }
 
+/* Draws lines into its window without pause until a line on stdin. */
+static int scribbler(void) {
+  int i = 0;
+  LmOpenEx(0, 300, 200, -1, -1, -1, "Scribbles");
+  LmSetWorld(0, 0, 0, 0);
+  printf("ready\n");
+  fflush(stdout);
+  for (;;) {
+    LmLine((float)(i % 300), 0, (float)((i * 7) % 300), 199);
+    if (++i % 2000 == 0 && LmKeyHit()) break;
+    if (i > 4000000) break;
+  }
+  LmQuitEx(0);
+  return 0;
+}
+
+/* Joins the shown window and asks for its size again and again while its
+   owner draws into it: every answer must be the size. */
+static int measurer(void) {
+  char desc[280];
+  int i, w = 0, h = 0, wrong = 0;
+  if (LmJoin(0, 0, 1, desc) <= 0) return 3;
+  for (i = 0; i < 3000; ++i) {
+    w = h = 0;
+    if (LmMetric(1, &w, &h) <= 0 || w != 300 || h != 200) ++wrong;
+  }
+  printf("wrong=%d\n", wrong);
+  LmQuitEx(0);
+  return 0;
+}
+
 /* Opens a window, hides it and quits. */
 static int hide(void) {
   LmOpen(0);
@@ -301,5 +335,7 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "hide") == 0) return hide();
   if (strcmp(mode, "keeper") == 0) return keeper();
   if (strcmp(mode, "closer") == 0) return closer();
+  if (strcmp(mode, "scribbler") == 0) return scribbler();
+  if (strcmp(mode, "measurer") == 0) return measurer();
   return draw();
 }

@@ -389,3 +389,15 @@ TEST_F(ServerTest, PictureFoldersAreCheckedAndServersKeepTheirOwnNames) {
   EXPECT_TRUE(png_size(pictures_ + "/lumo_client-1.png", &w, &h));
   EXPECT_TRUE(png_size(pictures_ + "/lumo_client-2-1.png", &w, &h));
 }
+
+// A joined window's block is shared: while its owner posts lines at full
+// speed, a joined program's queries still read their own arguments.
+TEST_F(ServerTest, AJoinedProgramsCommandsReadTheirOwnArguments) {
+  ChildProcess& owner = client("scribbler");
+  ASSERT_TRUE(owner.wait_for("ready", 20000));
+  ChildProcess& joined = client("measurer");
+  EXPECT_EQ(joined.read_line(30000), "wrong=0");
+  EXPECT_EQ(joined.wait_exit(20000), 0);
+  owner.write_line("stop");
+  EXPECT_EQ(owner.wait_exit(20000), 0);
+}

@@ -66,7 +66,8 @@ int main(int argc, char** argv) {
   unsigned char* windows[wire::kWindowSlots] = {};
   int next_window = 1;
   server::Loop loop;
-  loop.on_command = [&](int, const unsigned char* bytes, uint32_t size) -> int32_t {
+  loop.on_command = [&](int, const unsigned char* bytes, uint32_t size, const unsigned char*,
+                        uint32_t) -> int32_t {
     const char letter = size ? static_cast<char>(bytes[0]) : 0;
     if (letter == wire::kCmdProbe && size > 4 && bytes[1] == ',') {
       static const int32_t answers[] = {wire::kProbe0Reply, wire::kProbe1Reply,

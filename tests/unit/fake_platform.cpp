@@ -123,6 +123,8 @@ Posted post_command(ServerWindow window, const CopyData* record, const unsigned 
   return Posted::kPosted;
 }
 
+void attach_block(const unsigned char*) {}
+
 bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply) {
   fake::Server& s = fake::server();
   if (s.die_on_send) {

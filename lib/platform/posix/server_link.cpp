@@ -36,6 +36,7 @@ ServerWindow g_connected = 0;
 Channel* g_channel = nullptr;
 bool g_posting = false;  // the server takes posted commands on this channel
 uint32_t g_taken = 0;    // the server's count of posted slots carried out, as last read
+const unsigned char* g_attached = nullptr;  // the block that goes with the next command
 // How long to spin for a reply before sleeping; adapts to the server.
 long long g_spin_ns = -1;
 constexpr long long kMinSpinNs = 5000;
@@ -212,6 +213,15 @@ bool channel_round_trip(const CopyData* record, int32_t* reply) {
   ch->kind = static_cast<uint32_t>(record->kind);
   ch->size = record->size;
   std::memcpy(ch->command, record->data, record->size);
+  const uint32_t extent =
+      g_attached && record->size >= 1
+          ? static_cast<uint32_t>(wire::sent_block_extent(*static_cast<const char*>(record->data), g_attached))
+          : 0;
+  // The arguments and what follows them; the drawing state (shared by
+  // design between programs that joined one window) is read in place.
+  if (extent) std::memcpy(ch->block + wire::kArg1, g_attached + wire::kArg1, extent - wire::kArg1);
+  ch->block_bytes = extent;
+  g_attached = nullptr;
   const uint32_t seq = ch->request.load(std::memory_order_relaxed) + 1;
   ch->request.store(seq, std::memory_order_seq_cst);
   if (!wake_server(ch)) return false;
@@ -287,6 +297,8 @@ Posted post_command(ServerWindow window, const CopyData* record, const unsigned 
   }
   return result;
 }
+
+void attach_block(const unsigned char* view) { g_attached = view; }
 
 bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply) {
   if (!record || record->size > posix_frame::kMaxPayload) return false;

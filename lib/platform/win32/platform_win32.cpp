@@ -31,6 +31,9 @@ bool server_window_exists(ServerWindow window) {
 
 bool ready_for_command(ServerWindow window) { return server_window_exists(window); }
 
+// WM_COPYDATA carries the command alone; the server reads the block.
+void attach_block(const unsigned char*) {}
+
 bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply) {
   COPYDATASTRUCT cds;
   cds.dwData = static_cast<ULONG_PTR>(record->kind);
