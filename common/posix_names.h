@@ -3,8 +3,10 @@
  * Block names stay as on Windows ("LumoView1", "LumoView1:3"); the shared
  * memory object is "/" + name, prefixed with "<session>." when the variable
  * LUMO_SESSION names a private session (tests run servers that way so that
- * they never meet a user's own server).  Sockets live in a directory only the
- * user can enter: $XDG_RUNTIME_DIR/lumo-<uid>[-<session>] (or /tmp/...). */
+ * they never meet a user's own server).  Objects of another user are never
+ * used: their numbers are skipped.  Sockets live in a directory only the
+ * user can enter: $XDG_RUNTIME_DIR/lumo-<uid>[-<session>] (or /tmp/..., or
+ * $HOME/.cache/... when the path before it is taken by something else). */
 #ifndef LUMO_COMMON_POSIX_NAMES_H
 #define LUMO_COMMON_POSIX_NAMES_H
 
@@ -41,19 +43,51 @@ inline bool shm_object_name(const char* block_name, char* out, size_t size) {
   return n > 0 && static_cast<size_t>(n) < size;
 }
 
+// Whether `dir` is a directory of this user closed to everybody else, or
+// nothing yet (it can be made).
+inline bool usable_private_dir(const char* dir) {
+  struct stat st;
+  if (lstat(dir, &st) != 0) return errno == ENOENT;
+  return S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 077) == 0;
+}
+
+// The private directory of the user's servers: lumo-<uid>[-<session>] in
+// $XDG_RUNTIME_DIR, else in /tmp.  When that path is taken by something that
+// is not the user's private directory (another user may have made it), the
+// next candidate is used: /tmp, then $HOME/.cache.  Library and server make
+// the same choice.
 inline bool runtime_dir(char* out, size_t size) {
-  const char* base = std::getenv("XDG_RUNTIME_DIR");
-  if (!base || base[0] != '/') base = "/tmp";
   const char* s = session();
   const unsigned uid = static_cast<unsigned>(getuid());
-  const int n = *s ? std::snprintf(out, size, "%s/lumo-%u-%s", base, uid, s)
-                   : std::snprintf(out, size, "%s/lumo-%u", base, uid);
-  return n > 0 && static_cast<size_t>(n) < size;
+  const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+  const char* home = std::getenv("HOME");
+  char cache[200] = "";
+  if (home && home[0] == '/') std::snprintf(cache, sizeof cache, "%s/.cache", home);
+  const char* bases[] = {xdg && xdg[0] == '/' ? xdg : "", "/tmp", cache};
+  for (const char* base : bases) {
+    if (!*base) continue;
+    const int n = *s ? std::snprintf(out, size, "%s/lumo-%u-%s", base, uid, s)
+                     : std::snprintf(out, size, "%s/lumo-%u", base, uid);
+    if (n <= 0 || static_cast<size_t>(n) >= size) continue;
+    if (usable_private_dir(out)) return true;
+  }
+  return false;
 }
 
 // Makes the directory (mode 0700) when missing; true when it is a directory
 // of this user that nobody else may enter.
 inline bool ensure_private_dir(const char* dir) {
+  // Its parent ($HOME/.cache) may be missing too.
+  const char* slash = std::strrchr(dir, '/');
+  if (slash && slash != dir) {
+    char parent[200];
+    const size_t n = static_cast<size_t>(slash - dir);
+    if (n < sizeof parent) {
+      std::memcpy(parent, dir, n);
+      parent[n] = '\0';
+      mkdir(parent, 0700);
+    }
+  }
   if (mkdir(dir, 0700) != 0 && errno != EEXIST) return false;
   struct stat st;
   return lstat(dir, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&

@@ -341,13 +341,6 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
       used == 0) {
     return 0;
   }
-  if (n < kFirstWindow || n > kLastWindow || windows_.count(n)) {
-    n = 0;
-    for (int w = kFirstWindow; w <= kLastWindow && !n; ++w) {
-      if (!windows_.count(w)) n = w;
-    }
-    if (!n) return 0;
-  }
   if (width <= 0 || height <= 0) {
     width = options_.width;
     height = options_.height;
@@ -362,8 +355,18 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
     }
     return 0;
   }
-  unsigned char* block = host_.create_block(
-      kBlockPrefix + std::to_string(number_) + ":" + std::to_string(n), kWindowBlockSize);
+  // The number asked for when it is free, else the lowest free one; a number
+  // whose block name is taken by someone else (a block another process
+  // holds) is passed over.
+  unsigned char* block = nullptr;
+  const int asked = n;
+  for (int k = kFirstWindow - 1; k <= kLastWindow && !block; ++k) {
+    const int w = k < kFirstWindow ? asked : k;
+    if (w < kFirstWindow || w > kLastWindow || windows_.count(w) || (k >= kFirstWindow && w == asked)) continue;
+    block = host_.create_block(kBlockPrefix + std::to_string(number_) + ":" + std::to_string(w),
+                               kWindowBlockSize);
+    if (block) n = w;
+  }
   if (!block) return 0;
   auto win = std::make_unique<Window>(n, block, canvases_.create(width, height, Rgb{255, 255, 255}),
                                       frontend_);

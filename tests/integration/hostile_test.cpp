@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -250,4 +251,36 @@ TEST_F(HostileClients, AtItsLimitTheServerRefusesConnectionsAndKeepsServing) {
   const std::string rest = program.read_all(10000);
   EXPECT_NE(rest.find("own_drawing=02ff0000"), std::string::npos) << rest;
   EXPECT_EQ(program.wait_exit(10000), 0);
+}
+
+// Another user can make the private runtime path something that is not the
+// user's private folder (a file, a link, a folder of theirs): library and
+// server then both use the next place, and programs work.
+TEST_F(HostileClients, APlantedRuntimePathIsPassedOver) {
+  const std::string root = ::testing::TempDir() + "lumo_planted_" + session_->name();
+  mkdir(root.c_str(), 0700);
+  mkdir((root + "/run").c_str(), 0700);
+  mkdir((root + "/home").c_str(), 0700);
+  const std::string uid = std::to_string(getuid());
+  const std::string taken_run = root + "/run/lumo-" + uid + "-" + session_->name();
+  const std::string taken_tmp = "/tmp/lumo-" + uid + "-" + session_->name();
+  { std::ofstream(taken_run) << "planted"; }
+  ASSERT_EQ(symlink("/", taken_tmp.c_str()), 0);
+  const char* old_xdg = std::getenv("XDG_RUNTIME_DIR");
+  const char* old_home = std::getenv("HOME");
+  const std::string saved_xdg = old_xdg ? old_xdg : "", saved_home = old_home ? old_home : "";
+  setenv("XDG_RUNTIME_DIR", (root + "/run").c_str(), 1);
+  setenv("HOME", (root + "/home").c_str(), 1);
+  char dir[200];
+  ASSERT_TRUE(lumo::posix_names::runtime_dir(dir, sizeof dir));
+  EXPECT_EQ(std::string(dir), root + "/home/.cache/lumo-" + uid + "-" + session_->name());
+  ChildProcess program({bin_ + "/lumo_client", "draw"});
+  EXPECT_TRUE(program.wait_for("pixel=021e140a", 20000));
+  EXPECT_EQ(program.wait_exit(20000), 0);
+  usleep(800000);  // the headless server ends after its grace period
+  if (old_xdg) setenv("XDG_RUNTIME_DIR", saved_xdg.c_str(), 1); else unsetenv("XDG_RUNTIME_DIR");
+  if (old_home) setenv("HOME", saved_home.c_str(), 1); else unsetenv("HOME");
+  unlink(taken_tmp.c_str());
+  unlink(taken_run.c_str());
+  EXPECT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
 }

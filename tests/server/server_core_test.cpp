@@ -416,3 +416,14 @@ TEST(ServerBudget, WindowsAndResizesPastTheBudgetAreRefused) {
   EXPECT_EQ(server.handle(1, metric, 3), 1);
   EXPECT_EQ(server.window(1)->canvas().width(), 220);
 }
+
+// A window number whose block name is taken by someone else (another
+// process holds a block of that name) is passed over: the window gets the
+// next free number instead of failing.
+TEST_F(ServerCoreTest, TakenBlockNamesArePassedOver) {
+  host.blocks["LumoView1:1"].assign(16, 0);
+  host.blocks["LumoView1:2"].assign(16, 0);
+  EXPECT_EQ(text("I,1,100,100,-1,-1,-1,"), 3);
+  EXPECT_EQ(text("I,0,100,100,-1,-1,-1,"), 4);
+  EXPECT_EQ(text("I,7,100,100,-1,-1,-1,"), 7);
+}
