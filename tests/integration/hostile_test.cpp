@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <signal.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -18,6 +20,9 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <new>
+#include <random>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -283,4 +288,198 @@ TEST_F(HostileClients, APlantedRuntimePathIsPassedOver) {
   unlink(taken_tmp.c_str());
   unlink(taken_run.c_str());
   EXPECT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
+}
+
+// ---- The real server under random operations --------------------------------
+
+namespace {
+
+// One program's connection as the fuzzer drives it: frames only, or a
+// mapped channel through which it sends, posts and wakes the server.
+struct FuzzConnection {
+  int fd = -1;
+  posix_channel::Channel* channel = nullptr;
+  uint32_t request = 0, posted = 0;
+};
+
+}  // namespace
+
+// Frames (whole, cut, oversized, with descriptors), channel handshakes,
+// answered commands with their block copies, posted slots and window blocks
+// filled with random bytes, against the real server (the sanitizer build in
+// the sanitizer suite).  The seed is printed; LUMO_FUZZ_SEED replays one.
+TEST_F(HostileClients, RandomOperationsNeverBreakTheServer) {
+  setenv("LUMOVIEW_MEMORY_MB", "64", 1);
+  setenv("LUMOVIEW_GRACE_MS", "600000", 1);  // it ends only when this test ends it
+  start_server();
+  unsetenv("LUMOVIEW_MEMORY_MB");
+  setenv("LUMOVIEW_GRACE_MS", "300", 1);
+  const char* given = std::getenv("LUMO_FUZZ_SEED");
+  const unsigned seed = given ? static_cast<unsigned>(std::strtoul(given, nullptr, 10))
+                              : static_cast<unsigned>(posix_channel::monotonic_ns());
+  std::printf("fuzz seed %u (replay with LUMO_FUZZ_SEED=%u)\n", seed, seed);
+  std::mt19937 random(seed);
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  // The server's key, for start-up commands that link.
+  char object[128];
+  ASSERT_TRUE(lumo::posix_names::shm_object_name("LumoView1", object, sizeof object));
+  const int server_block = shm_open(object, O_RDONLY, 0);
+  ASSERT_GE(server_block, 0);
+  char header[64] = "";
+  ASSERT_GT(pread(server_block, header, sizeof header - 1, 0), 0);
+  close(server_block);
+  int state = 0, key = 0;
+  long long handle = 0;
+  ASSERT_EQ(std::sscanf(header, "%d,%lld,%d", &state, &handle, &key), 3);
+
+  auto random_bytes = [&](size_t n) {
+    std::string b(n, '\0');
+    for (char& c : b) c = static_cast<char>(random());
+    return b;
+  };
+  // A command: mostly well formed (window commands, opening, start-up), the
+  // rest garbage.  A drawing file request is never asked to save: its path
+  // would be random bytes.
+  auto command = [&]() -> std::string {
+    switch (pick(8)) {
+      case 0: return "K," + std::to_string(key) + ",/tmp;/tmp/fuzz;Version  0.99.9b";
+      case 1: return "I," + std::to_string(pick(70) - 3) + "," + std::to_string(pick(400)) + "," +
+                     std::to_string(pick(300)) + ",-1,-1,-1,fuzz";
+      case 2: return random_bytes(1 + pick(40));
+      default: {
+        const char letters[] = "ABEFGJNOP";
+        return std::string{letters[pick(9)], static_cast<char>(32 + pick(8)), '\0'};
+      }
+    }
+  };
+  auto scribble_block = [&]() {
+    char name[64];
+    std::snprintf(name, sizeof name, "LumoView1:%d", 1 + pick(7));
+    char block_object[128];
+    if (!lumo::posix_names::shm_object_name(name, block_object, sizeof block_object)) return;
+    const int fd = shm_open(block_object, O_RDWR, 0);
+    if (fd < 0) return;
+    unsigned char bytes[64];
+    for (auto& b : bytes) b = static_cast<unsigned char>(random());
+    const off_t at = pick(2304 - 64);
+    // The argument word 1 of a drawing file request is kept from saving.
+    if (pwrite(fd, bytes, sizeof bytes, at) == static_cast<ssize_t>(sizeof bytes)) {
+      int32_t word;
+      if (pread(fd, &word, 4, 224) == 4 && word == 11) {
+        word = 4;
+        if (pwrite(fd, &word, 4, 224) != 4) {}
+      }
+    }
+    close(fd);
+  };
+
+  std::vector<FuzzConnection> connections;
+  long long operations = 0;
+  const long long kOperations = 100000;
+  while (operations < kOperations) {
+    ++operations;
+    if (connections.empty() || pick(200) == 0) {
+      FuzzConnection c;
+      c.fd = raw_connection();
+      if (c.fd < 0) continue;
+      sockets_.pop_back();  // this test closes its own
+      fcntl(c.fd, F_SETFL, fcntl(c.fd, F_GETFL) | O_NONBLOCK);
+      if (pick(2)) {
+        const int memory = sealed_channel(pick(8) != 0);
+        void* base = mmap(nullptr, sizeof(posix_channel::Channel), PROT_READ | PROT_WRITE, MAP_SHARED, memory, 0);
+        if (base != MAP_FAILED) {
+          c.channel = new (base) posix_channel::Channel();
+          c.channel->post_offer = posix_channel::kPostOffer;
+          send_frame(c.fd, posix_channel::kHandshakeKind, "", {memory});
+          pollfd p{c.fd, POLLIN, 0};
+          int32_t answer = 0;
+          if (poll(&p, 1, 2000) != 1 || recv(c.fd, &answer, 4, 0) != 4 || answer != 1) {
+            munmap(base, sizeof(posix_channel::Channel));
+            c.channel = nullptr;
+          }
+        }
+        close(memory);
+      }
+      connections.push_back(c);
+      continue;
+    }
+    FuzzConnection& c = connections[static_cast<size_t>(pick(static_cast<int>(connections.size())))];
+    const int op = pick(20);
+    if (op == 0) {  // goes away
+      if (c.channel) munmap(c.channel, sizeof(posix_channel::Channel));
+      close(c.fd);
+      c = connections.back();
+      connections.pop_back();
+    } else if (op == 1) {
+      scribble_block();
+    } else if (!c.channel) {
+      std::string bytes = command();
+      uint32_t kind = pick(10) ? 1 : static_cast<uint32_t>(random());
+      if (op == 2) bytes = random_bytes(static_cast<size_t>(pick(5000)));
+      std::vector<int> fds;
+      const int spare = pick(10) == 0 ? open("/dev/null", O_RDONLY) : -1;
+      if (spare >= 0) fds.assign(1 + pick(3), spare);
+      if (op == 3) {  // only part of it
+        std::string frame(8, '\0');
+        const uint32_t h[2] = {kind, static_cast<uint32_t>(bytes.size())};
+        std::memcpy(&frame[0], h, 8);
+        frame += bytes;
+        if (send(c.fd, frame.data(), 1 + pick(static_cast<int>(frame.size())), MSG_NOSIGNAL) < 0) {}
+      } else {
+        send_frame(c.fd, kind, bytes, fds);
+      }
+      if (spare >= 0) close(spare);
+      char drain[4096];
+      while (recv(c.fd, drain, sizeof drain, MSG_DONTWAIT) > 0) {
+      }
+    } else if (op < 12) {  // an answered command through the channel
+      posix_channel::Channel* ch = c.channel;
+      const std::string bytes = command();
+      ch->kind = pick(20) ? 1 : static_cast<uint32_t>(random());
+      ch->size = pick(30) ? static_cast<uint32_t>(bytes.size()) : static_cast<uint32_t>(random());
+      std::memcpy(ch->command, bytes.data(), std::min<size_t>(bytes.size(), sizeof ch->command));
+      ch->block_bytes = pick(4) ? 256 + static_cast<uint32_t>(pick(2049)) : static_cast<uint32_t>(random());
+      for (int i = 0; i < 16; ++i) ch->block[224 + pick(2304 - 224)] = static_cast<unsigned char>(random());
+      int32_t code;
+      std::memcpy(&code, ch->block + 224, 4);
+      if (code == 11) std::memset(ch->block + 224, 0, 4);
+      ch->request.store(++c.request, std::memory_order_seq_cst);
+      if (send(c.fd, "W", 1, MSG_NOSIGNAL) < 0) continue;
+      const long long until = posix_channel::monotonic_ns() + 2000000000LL;
+      while (ch->reply_seq.load(std::memory_order_acquire) != c.request &&
+             posix_channel::monotonic_ns() < until) {
+        usleep(20);
+      }
+    } else {  // posted slots, some of them nonsense
+      posix_channel::Channel* ch = c.channel;
+      const int n = 1 + pick(8);
+      for (int i = 0; i < n; ++i) {
+        posix_channel::PostSlot& slot = ch->slots[c.posted % posix_channel::kPostSlots];
+        slot.size = pick(10) ? 3 : static_cast<uint32_t>(random());
+        slot.command[0] = pick(10) ? 'A' : static_cast<unsigned char>(random());
+        slot.command[1] = static_cast<unsigned char>(32 + pick(8));
+        slot.command[2] = 0;
+        for (int k = 0; k < 24; ++k) slot.block[pick(2304)] = static_cast<unsigned char>(random());
+        int32_t draw_code = pick(30);
+        std::memcpy(slot.block + 224, &draw_code, 4);
+        ++c.posted;
+      }
+      ch->posted.store(pick(50) ? c.posted : static_cast<uint32_t>(random()), std::memory_order_seq_cst);
+      if (send(c.fd, "W", 1, MSG_NOSIGNAL) < 0) continue;
+    }
+    if (operations % 10000 == 0) {
+      ASSERT_EQ(server_->wait_exit(0), -1) << "the server ended; seed " << seed;
+    }
+  }
+  for (FuzzConnection& c : connections) {
+    if (c.channel) munmap(c.channel, sizeof(posix_channel::Channel));
+    close(c.fd);
+  }
+  ASSERT_EQ(server_->wait_exit(0), -1) << "the server ended; seed " << seed;
+  // Still serving, and promptly.
+  EXPECT_LT(well_behaved_program(), 5.0) << "seed " << seed;
+  // Still running, or ended of its own accord once nobody was linked.
+  const int status = server_->wait_exit(0);
+  EXPECT_TRUE(status == -1 || (WIFEXITED(status) && WEXITSTATUS(status) == 0))
+      << "status " << status << ", seed " << seed;
 }
