@@ -185,9 +185,12 @@ void CairoCanvas::stroke(const Pen& pen) {
   } else {
     cairo_set_dash(cr_, nullptr, 0, 0);
   }
-  if (pen.style == kInvisible) {
-    cairo_new_path(cr_);
-  } else if (pen.blend != Blend::kSmooth) {
+  if (pen.style != kInvisible) paint_stroke(pen);
+  cairo_new_path(cr_);
+}
+
+void CairoCanvas::paint_stroke(const Pen& pen) {
+  if (pen.blend != Blend::kSmooth) {
     pixels::Painter painter = pen_painter(pen);
     paint_through_mask(false, pen, painter);
     end_pixels();
@@ -197,7 +200,6 @@ void CairoCanvas::stroke(const Pen& pen) {
     set_colour(cr_, pen.colour);
     cairo_stroke(cr_);
   }
-  cairo_new_path(cr_);
 }
 
 // Fills or strokes the current path without anti-aliasing into a mask of

@@ -54,6 +54,7 @@ class CairoCanvas : public Canvas {
   pixels::Painter pen_painter(const Pen& pen);
   pixels::Painter brush_painter(const Pen& pen, const Brush& brush);
   Point to_device(Point p) const;
+  bool figure_box(const Pen& pen, Point a, Point b, pixels::Box* box) const;
   DevicePoint to_device_exact(Point p) const;
 
   void begin();  // a fresh path with the drawing transformation
@@ -64,6 +65,9 @@ class CairoCanvas : public Canvas {
   // exact modes through the mask, anti-aliased otherwise.
   void fill_and_stroke(const Pen& pen, const Brush& brush);
   void stroke(const Pen& pen);
+  // Strokes the current path with the pen as the line settings stand: through
+  // the mask in the exact modes, anti-aliased otherwise.
+  void paint_stroke(const Pen& pen);
   void paint_through_mask(bool fill, const Pen& pen, pixels::Sink& painter);
   void use_font(const Font& font);
 

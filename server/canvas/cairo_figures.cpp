@@ -120,6 +120,26 @@ std::vector<P> thin_runs(const std::vector<P>& in, bool columns) {
   return out;
 }
 
+// Points along cubic Bezier curves (control points 3k + 1), about every 4
+// pixels of their control polygon, at most `most` a curve.
+template <typename P>
+std::vector<P> flatten(const std::vector<P>& d, int most) {
+  std::vector<P> flat{d[0]};
+  for (size_t i = 0; i + 3 < d.size(); i += 3) {
+    const P* q = &d[i];
+    const double span = std::hypot(q[1].x - q[0].x, q[1].y - q[0].y) +
+                        std::hypot(q[2].x - q[1].x, q[2].y - q[1].y) +
+                        std::hypot(q[3].x - q[2].x, q[3].y - q[2].y);
+    const int steps = static_cast<int>(std::clamp(std::ceil(span / 4), 1.0, static_cast<double>(most)));
+    for (int k = 1; k <= steps; ++k) {
+      const double t = static_cast<double>(k) / steps, u = 1 - t;
+      flat.push_back({u * u * u * q[0].x + 3 * u * u * t * q[1].x + 3 * u * t * t * q[2].x + t * t * t * q[3].x,
+                      u * u * u * q[0].y + 3 * u * u * t * q[1].y + 3 * u * t * t * q[2].y + t * t * t * q[3].y});
+    }
+  }
+  return flat;
+}
+
 // Segments stroked at a time: cairo's cost for one stroke grows faster than
 // the number of its segments when they cross, so long outlines are stroked
 // in pieces that meet end to end.
@@ -217,6 +237,18 @@ constexpr int kManyPolygonPoints = 5000;
 
 }  // namespace
 
+// The pixels of a figure's box on the surface (moved by a whole-pixel
+// translation; under any other transformation cairo places the outline);
+// false when it is empty.
+bool CairoCanvas::figure_box(const Pen& pen, Point a, Point b, pixels::Box* box) const {
+  if (!transformed_) {
+    a = to_device(a);
+    b = to_device(b);
+  }
+  *box = box_of(a, b, pen);
+  return box->x1 >= box->x0 && box->y1 >= box->y0;
+}
+
 void CairoCanvas::line(const Pen& pen, Point a, Point b) {
   const Point p[2] = {a, b};
   stroke_points(pen, p, 2, false);
@@ -285,16 +317,7 @@ void CairoCanvas::smooth_polyline(const Pen& pen, const std::vector<DevicePoint>
   cairo_set_dash(cr_, nullptr, 0, 0);
   int pieces = 0;  // segments in the current path
   auto stroke_path = [&]() {
-    if (exact(pen)) {
-      pixels::Painter painter = pen_painter(pen);
-      paint_through_mask(false, pen, painter);
-      end_pixels();
-    } else {
-      cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
-      cairo_set_antialias(cr_, CAIRO_ANTIALIAS_DEFAULT);
-      cairo_set_source_rgb(cr_, pen.colour.r / 255.0, pen.colour.g / 255.0, pen.colour.b / 255.0);
-      cairo_stroke(cr_);
-    }
+    paint_stroke(pen);
     cairo_new_path(cr_);
     pieces = 0;
   };
@@ -402,20 +425,7 @@ void CairoCanvas::bezier(const Pen& pen, const Point* p, int count) {
   for (size_t i = 0; i < d.size(); ++i) d[i] = to_device_exact(p[i]);
   if (!exact(pen) && cubics > kSegmentsPerStroke) {
     // Many curves: flattened, they are a long polyline.
-    std::vector<DevicePoint> flat{d[0]};
-    for (size_t i = 0; i + 3 < d.size(); i += 3) {
-      const DevicePoint* q = &d[i];
-      const double span = std::hypot(q[1].x - q[0].x, q[1].y - q[0].y) +
-                          std::hypot(q[2].x - q[1].x, q[2].y - q[1].y) +
-                          std::hypot(q[3].x - q[2].x, q[3].y - q[2].y);
-      const int steps = static_cast<int>(std::clamp(std::ceil(span / 4), 1.0, 64.0));
-      for (int k = 1; k <= steps; ++k) {
-        const double t = static_cast<double>(k) / steps, u = 1 - t;
-        flat.push_back({u * u * u * q[0].x + 3 * u * u * t * q[1].x + 3 * u * t * t * q[2].x + t * t * t * q[3].x,
-                        u * u * u * q[0].y + 3 * u * u * t * q[1].y + 3 * u * t * t * q[2].y + t * t * t * q[3].y});
-      }
-    }
-    smooth_polyline(pen, flat, false);
+    smooth_polyline(pen, flatten(d, 64), false);
     return;
   }
   if (!exact(pen)) {
@@ -431,22 +441,10 @@ void CairoCanvas::bezier(const Pen& pen, const Point* p, int count) {
     return;
   }
   std::vector<Point> flat;
-  flat.push_back({static_cast<int32_t>(std::lround(std::clamp(d[0].x, -kLimit, kLimit))),
-                  static_cast<int32_t>(std::lround(std::clamp(d[0].y, -kLimit, kLimit)))});
-  for (size_t i = 0; i + 3 < d.size(); i += 3) {
-    const DevicePoint* q = &d[i];
-    const double span = std::hypot(q[1].x - q[0].x, q[1].y - q[0].y) +
-                        std::hypot(q[2].x - q[1].x, q[2].y - q[1].y) +
-                        std::hypot(q[3].x - q[2].x, q[3].y - q[2].y);
-    const int steps = static_cast<int>(std::clamp(std::ceil(span / 4), 1.0, 256.0));
-    for (int s = 1; s <= steps; ++s) {
-      const double t = static_cast<double>(s) / steps, u = 1 - t;
-      const double x = u * u * u * q[0].x + 3 * u * u * t * q[1].x + 3 * u * t * t * q[2].x + t * t * t * q[3].x;
-      const double y = u * u * u * q[0].y + 3 * u * u * t * q[1].y + 3 * u * t * t * q[2].y + t * t * t * q[3].y;
-      const Point next{static_cast<int32_t>(std::lround(std::clamp(x, -kLimit, kLimit))),
-                       static_cast<int32_t>(std::lround(std::clamp(y, -kLimit, kLimit)))};
-      if (next.x != flat.back().x || next.y != flat.back().y) flat.push_back(next);
-    }
+  for (const DevicePoint& f : flatten(d, 256)) {
+    const Point next{static_cast<int32_t>(std::lround(std::clamp(f.x, -kLimit, kLimit))),
+                     static_cast<int32_t>(std::lround(std::clamp(f.y, -kLimit, kLimit)))};
+    if (flat.empty() || next.x != flat.back().x || next.y != flat.back().y) flat.push_back(next);
   }
   if (flat.size() < 2) flat.push_back(flat.back());
   // The points are already on the surface: draw them untransformed.
@@ -460,12 +458,8 @@ void CairoCanvas::bezier(const Pen& pen, const Point* p, int count) {
 }
 
 void CairoCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
-  if (!transformed_) {
-    a = to_device(a);
-    b = to_device(b);
-  }
-  const pixels::Box box = box_of(a, b, pen);
-  if (box.x1 < box.x0 || box.y1 < box.y0) return;
+  pixels::Box box;
+  if (!figure_box(pen, a, b, &box)) return;
   const bool outline = pen.style != kInvisible;
   if (exact(pen) && !transformed_ && pen_width(pen) == 1) {
     if (brush.style != kBrushHollow) {
@@ -515,17 +509,12 @@ void ellipse_path(cairo_t* cr, const pixels::Box& box) {
 
 void CairoCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Point b, int cw,
                              int ch) {
-  const Point given_a = a, given_b = b;
-  if (!transformed_) {
-    a = to_device(a);
-    b = to_device(b);
-  }
-  const pixels::Box box = box_of(a, b, pen);
-  if (box.x1 < box.x0 || box.y1 < box.y0) return;
+  pixels::Box box;
+  if (!figure_box(pen, a, b, &box)) return;
   cw = static_cast<int>(std::min<int64_t>(std::llabs(cw), box.x1 - box.x0 + 1));
   ch = static_cast<int>(std::min<int64_t>(std::llabs(ch), box.y1 - box.y0 + 1));
   if (cw < 2 || ch < 2) {
-    rect(pen, brush, given_a, given_b);
+    rect(pen, brush, a, b);
     return;
   }
   const bool styled = pixels::dash_pattern(pen.style, pen_width(pen)) != nullptr;
@@ -567,12 +556,8 @@ void CairoCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Point 
 }
 
 void CairoCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) {
-  if (!transformed_) {
-    a = to_device(a);
-    b = to_device(b);
-  }
-  const pixels::Box box = box_of(a, b, pen);
-  if (box.x1 < box.x0 || box.y1 < box.y0) return;
+  pixels::Box box;
+  if (!figure_box(pen, a, b, &box)) return;
   const bool styled = pixels::dash_pattern(pen.style, pen_width(pen)) != nullptr;
   if (exact(pen, box) && !transformed_) {
     const pixels::Ellipse shape(box);
@@ -600,14 +585,12 @@ void CairoCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) 
 
 void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a, Point b,
                       Point start, Point end) {
+  pixels::Box box;
+  if (!figure_box(pen, a, b, &box)) return;
   if (!transformed_) {
-    a = to_device(a);
-    b = to_device(b);
     start = to_device(start);
     end = to_device(end);
   }
-  const pixels::Box box = box_of(a, b, pen);
-  if (box.x1 < box.x0 || box.y1 < box.y0) return;
   const pixels::Ellipse shape(box);
   const double cx = shape.centre_x(), cy = shape.centre_y();
   const pixels::Sweep sweep(cx, cy, start, end);
