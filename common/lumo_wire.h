@@ -172,15 +172,22 @@ constexpr bool draw_reads_radial_points(int32_t code) {
   return code == kDrawArc || code == kDrawChord || code == kDrawPie;
 }
 
-// The bytes from the start of `block` that drawing command `code` reads.
-inline int32_t draw_block_extent(int32_t code, const unsigned char* block) {
+// The text at the start of a data area with its terminating NUL (the last
+// byte counts as its end).
+inline int32_t data_text_bytes(const unsigned char* data) {
+  int32_t n = 0;
+  while (n < kMaxText && data[n]) ++n;
+  return n + 1;
+}
+
+// The bytes from the start of the block that drawing command `code` reads,
+// its data area at `data`.
+inline int32_t draw_block_extent(int32_t code, const unsigned char* block,
+                                 const unsigned char* data = nullptr) {
+  if (!data) data = block + kDataArea;
   int32_t bytes = kDataArea;
   if (draw_reads_radial_points(code)) bytes += kRadialPointsBytes;
-  if (draw_reads_text(code)) {
-    int32_t n = 0;
-    while (n < kMaxText && block[kDataArea + n]) ++n;
-    bytes += n + 1;
-  }
+  if (draw_reads_text(code)) bytes += data_text_bytes(data);
   return bytes;
 }
 
@@ -227,19 +234,19 @@ inline constexpr int kBlockChunk = 36;                // '$': one chunk (offset,
 inline constexpr int kBlockCommit = 37;               // '%'
 inline constexpr int kBlockCancel = 38;               // '&'
 
-inline int32_t sent_block_extent(char letter, const unsigned char* block) {
+// The head's argument words give the command; `data` is its data area.
+inline int32_t sent_block_extent(char letter, const unsigned char* head,
+                                 const unsigned char* data = nullptr) {
+  if (!data) data = head + kDataArea;
   int32_t code, size;
-  std::memcpy(&code, block + kArg1, 4);
-  if (letter == kCmdDraw) return draw_block_extent(code, block);
+  std::memcpy(&code, head + kArg1, 4);
+  if (letter == kCmdDraw) return draw_block_extent(code, head, data);
   if (letter != kCmdRequest) return kDataArea;
   if (code == kBlockChunk) {
-    std::memcpy(&size, block + kArg3, 4);
+    std::memcpy(&size, head + kArg3, 4);
     return kDataArea + (size < 0 ? 0 : size > kDataSize ? kDataSize : size);
   }
-  if (!request_reads_text(code)) return kDataArea;
-  int32_t n = 0;
-  while (n < kMaxText && block[kDataArea + n]) ++n;
-  return kDataArea + n + 1;
+  return request_reads_text(code) ? kDataArea + data_text_bytes(data) : kDataArea;
 }
 
 // Server-level codes: "B", kServerLevelCode, (a + 32) carries the a value.

@@ -38,6 +38,10 @@ struct LinkState {
   char exe_path[260];
   platform::CopyData copy_data;
   char command_buffer[kCommandBufferSize];
+  // What a window command reads of its block, as this program sent it: the
+  // argument words from the values written, not read back from the block,
+  // which a program that joined the window may be writing into.
+  unsigned char sent_block[wire::kWindowBlockSize];
 };
 
 extern LinkState g_link;

@@ -28,6 +28,7 @@ LinkState g_link = {
     "",       // exe_path
     {wire::kCopyDataKind, 0, g_link.command_buffer},
     "",       // command_buffer
+    {},       // sent_block
 };
 
 void reset_link_state() {

@@ -23,16 +23,28 @@ size_t bounded_length(const char* s, size_t limit) {
   fail("%s", message_text(Msg::WindowClosed));
 }
 
+// What the command reads of the window block, into sent_block: the head as
+// it is with the argument words as this call wrote them, then the data area
+// as far as the command reads it.  Returns the bytes.
+size_t snapshot(const unsigned char* view, char letter, const int32_t* args, int count) {
+  unsigned char* s = g_link.sent_block;
+  std::memcpy(s, view, wire::kDataArea);
+  for (int i = 0; i < count; ++i) write_i32(s, wire::kArg1 + 4 * i, args[i]);
+  // The extent from the arguments as sent and the data area as it is.
+  const size_t bytes = static_cast<size_t>(wire::sent_block_extent(letter, s, view + wire::kDataArea));
+  std::memcpy(s + wire::kDataArea, view + wire::kDataArea, bytes - wire::kDataArea);
+  return bytes;
+}
+
 // Drawing that needs no answer is posted with what it reads of the window
 // block; true when it was (the answer is then 1, as the server's would be).
-bool post_drawing(int32_t window) {
+bool post_drawing(int32_t window, size_t bytes) {
   unsigned char* view = window_view(window);
   if (!view || !g_link.server_window) return false;
-  const int32_t code = read_i32(view, wire::kArg1);
+  const int32_t code = read_i32(g_link.sent_block, wire::kArg1);
   if (!wire::draw_needs_no_answer(code)) return false;
-  const size_t bytes = static_cast<size_t>(wire::draw_block_extent(code, view));
   g_link.copy_data.size = wire::kWindowCommandLength;
-  switch (platform::post_command(g_link.server_window, &g_link.copy_data, view, bytes)) {
+  switch (platform::post_command(g_link.server_window, &g_link.copy_data, g_link.sent_block, bytes)) {
     case platform::Posted::kPosted:
       // The server takes the changed attributes from the copy; the next
       // change starts afresh, as after an answered command.
@@ -46,13 +58,15 @@ bool post_drawing(int32_t window) {
   return false;
 }
 
-int32_t send_window_command(int32_t window, char letter) {
+int32_t send_window_command(int32_t window, char letter, const int32_t* args, int count) {
+  const unsigned char* view = window_view(window);
   g_link.command_buffer[0] = letter;
   g_link.command_buffer[1] = static_cast<char>(wire::kWindowCodeBase + window);
   g_link.command_buffer[2] = '\0';
-  if (letter == wire::kCmdDraw && post_drawing(window)) return 1;
-  // The command carries the block as it is now, where the transport can.
-  platform::attach_block(window_view(window));
+  const size_t bytes = view ? snapshot(view, letter, args, count) : 0;
+  if (letter == wire::kCmdDraw && post_drawing(window, bytes)) return 1;
+  // The command carries what it reads as sent, where the transport can.
+  platform::attach_block(view ? g_link.sent_block : nullptr);
   const int32_t reply = send_command(wire::kWindowCommandLength);
   platform::attach_block(nullptr);
   return interpret_reply(reply);
@@ -113,7 +127,8 @@ int32_t send_window_command1(int32_t window, char letter, int32_t a) {
   unsigned char* view = window_view(window);
   if (!view) return 0;
   write_i32(view, wire::kArg1, a);
-  return send_window_command(window, letter);
+  const int32_t args[] = {a};
+  return send_window_command(window, letter, args, 1);
 }
 
 int32_t send_window_command2(int32_t window, char letter, int32_t a, int32_t b) {
@@ -121,7 +136,8 @@ int32_t send_window_command2(int32_t window, char letter, int32_t a, int32_t b) 
   if (!view) return 0;
   write_i32(view, wire::kArg1, a);
   write_i32(view, wire::kArg2, b);
-  return send_window_command(window, letter);
+  const int32_t args[] = {a, b};
+  return send_window_command(window, letter, args, 2);
 }
 
 int32_t send_window_command3(int32_t window, char letter, int32_t a, int32_t b, int32_t c) {
@@ -130,7 +146,8 @@ int32_t send_window_command3(int32_t window, char letter, int32_t a, int32_t b, 
   write_i32(view, wire::kArg1, a);
   write_i32(view, wire::kArg2, b);
   write_i32(view, wire::kArg3, c);
-  return send_window_command(window, letter);
+  const int32_t args[] = {a, b, c};
+  return send_window_command(window, letter, args, 3);
 }
 
 int32_t put_window_text(int32_t window, const char* text) {
