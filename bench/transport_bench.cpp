@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "common/posix_channel.h"
+#include "common/posix_names.h"
 #include "include/lumo.h"
 #include "server/canvas/cairo_canvas.h"
 
@@ -315,5 +316,11 @@ int main(int argc, char** argv) {
   std::printf("  LmLine / server's own rate = %6.2f  (goal >= 0.8)   %s\n", r3, r3 >= 0.8 ? "met" : "MISSED");
   std::printf("  server CPU while idle      = %6.2f%% (goal < 1%%)    %s\n", cpu, cpu < 1 ? "met" : "MISSED");
   std::printf("  call p99 / median          = %6.2f  (goal <= 10)    %s\n", r4, r4 <= 10 ? "met" : "MISSED");
+  // The private session's folders go with it.
+  char runtime[200];
+  if (lumo::posix_names::runtime_dir(runtime, sizeof runtime)) {
+    unlink((std::string(runtime) + "/lumoview.log").c_str());
+    rmdir(runtime);
+  }
   return 0;
 }

@@ -1,10 +1,13 @@
 /* Where the POSIX build keeps its named blocks and server sockets.
  *
- * Block names stay as on Windows ("LumoView1", "LumoView1:3"); the shared
- * memory object is "/" + name, prefixed with "<session>." when the variable
- * LUMO_SESSION names a private session (tests run servers that way so that
- * they never meet a user's own server).  Objects of another user are never
- * used: their numbers are skipped.  Sockets live in a directory only the
+ * Block names stay as on Windows ("LumoView1", "LumoView1:3").  A server
+ * creates each block as a file of that name in the user's private block
+ * folder (block_dir: nobody else can plant a name there) and links it, when
+ * the name is free, to the public shared memory object "/" + name, prefixed
+ * with "<session>." when the variable LUMO_SESSION names a private session
+ * (tests run servers that way so that they never meet a user's own server),
+ * which programs of earlier versions look for.  The library looks in the
+ * private folder first.  Objects of another user are never used.  Sockets live in a directory only the
  * user can enter: $XDG_RUNTIME_DIR/lumo-<uid>[-<session>] (or /tmp/..., or
  * $HOME/.cache/... when the path before it is taken by something else). */
 #ifndef LUMO_COMMON_POSIX_NAMES_H
@@ -92,6 +95,38 @@ inline bool ensure_private_dir(const char* dir) {
   struct stat st;
   return lstat(dir, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
          (st.st_mode & 077) == 0;
+}
+
+// The private folder of the user's blocks: lumo-<uid>[-<session>] in
+// /dev/shm (shared memory, and beside the public names so that a block can
+// be linked there for programs of earlier versions), else the runtime
+// folder.  Nobody else can put a name there.
+inline bool block_dir(char* out, size_t size) {
+  const char* s = session();
+  const unsigned uid = static_cast<unsigned>(getuid());
+  struct stat st;
+  if (stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode)) {
+    const int n = *s ? std::snprintf(out, size, "/dev/shm/lumo-%u-%s", uid, s)
+                     : std::snprintf(out, size, "/dev/shm/lumo-%u", uid);
+    if (n > 0 && static_cast<size_t>(n) < size && usable_private_dir(out)) return true;
+  }
+  return runtime_dir(out, size);
+}
+
+// "<block dir>/<name>"; false when it does not fit or there is no folder.
+inline bool block_path(const char* block_name, char* out, size_t size) {
+  char dir[200];
+  if (!block_dir(dir, sizeof dir)) return false;
+  const int n = std::snprintf(out, size, "%s/%s", dir, block_name);
+  return n > 0 && static_cast<size_t>(n) < size;
+}
+
+// The public file of a shared memory object name, where the system keeps it.
+inline bool public_block_path(const char* block_name, char* out, size_t size) {
+  char object[200];
+  if (!shm_object_name(block_name, object, sizeof object)) return false;
+  const int n = std::snprintf(out, size, "/dev/shm%s", object);
+  return n > 0 && static_cast<size_t>(n) < size;
 }
 
 // Socket of the server whose window handle is `handle`.

@@ -62,42 +62,83 @@ bool PosixHost::start() {
   return true;
 }
 
+namespace {
+
+// Opens a block file this server may create or replace: a new one, or one
+// of ours that nobody holds any more (left by a server that died).
+int open_new_block(const char* path) {
+  int fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd >= 0 || errno != EEXIST) return fd;
+  const int old = open(path, O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+  if (old < 0) return -1;
+  struct stat st;
+  const bool stale = fstat(old, &st) == 0 && st.st_uid == getuid() && flock(old, LOCK_EX | LOCK_NB) == 0;
+  close(old);
+  if (!stale || unlink(path) != 0) return -1;
+  return open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+}
+
+// Whether the file at `path` is the one open as `fd`.
+bool same_file(const char* path, int fd) {
+  struct stat a, b;
+  return lstat(path, &a) == 0 && fstat(fd, &b) == 0 && a.st_ino == b.st_ino && a.st_dev == b.st_dev;
+}
+
+}  // namespace
+
+// The block is a file in the private block folder, held with an exclusive
+// lock while this server runs; programs of earlier versions find it through
+// a link under its public shared memory name, made when that name is free
+// (or left by a dead server of ours).  A name someone else holds fails here
+// and the caller takes the next number.
 unsigned char* PosixHost::create_block(const std::string& name, size_t size) {
-  char object[200];
-  if (!posix_names::shm_object_name(name.c_str(), object, sizeof object)) return nullptr;
-  int fd = shm_open(object, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0 && errno == EEXIST) {
-    // Replace the block only when nobody holds it any more.
-    const int old = shm_open(object, O_RDWR | O_CLOEXEC, 0);
-    if (old >= 0) {
-      const bool stale = flock(old, LOCK_EX | LOCK_NB) == 0;
-      close(old);
-      if (!stale) return nullptr;
-      shm_unlink(object);
-      fd = shm_open(object, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    }
+  char dir[200], path[300], public_path[300];
+  if (!posix_names::block_dir(dir, sizeof dir) || !posix_names::ensure_private_dir(dir) ||
+      !posix_names::block_path(name.c_str(), path, sizeof path)) {
+    return nullptr;
   }
+  const int fd = open_new_block(path);
   if (fd < 0) return nullptr;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, static_cast<off_t>(size)) != 0) {
     close(fd);
-    shm_unlink(object);
+    unlink(path);
     return nullptr;
   }
   void* base = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (base == MAP_FAILED) {
     close(fd);
-    shm_unlink(object);
+    unlink(path);
     return nullptr;
   }
-  blocks_.push_back({name, static_cast<unsigned char*>(base), size, fd});
+  bool linked = false;
+  if (posix_names::public_block_path(name.c_str(), public_path, sizeof public_path)) {
+    linked = link(path, public_path) == 0;
+    if (!linked && errno == EEXIST) {
+      // A public block of ours that nobody holds is replaced.
+      const int old = open(public_path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+      struct stat st;
+      if (old >= 0 && fstat(old, &st) == 0 && st.st_uid == getuid() && flock(old, LOCK_SH | LOCK_NB) == 0) {
+        unlink(public_path);
+        linked = link(path, public_path) == 0;
+      }
+      if (old >= 0) close(old);
+    }
+  }
+  blocks_.push_back({name, static_cast<unsigned char*>(base), size, fd, linked});
   return static_cast<unsigned char*>(base);
 }
 
 void PosixHost::remove_block(const std::string& name) {
   for (size_t i = 0; i < blocks_.size(); ++i) {
     if (blocks_[i].name != name) continue;
-    char object[200];
-    if (posix_names::shm_object_name(name.c_str(), object, sizeof object)) shm_unlink(object);
+    char path[300];
+    if (blocks_[i].linked && posix_names::public_block_path(name.c_str(), path, sizeof path) &&
+        same_file(path, blocks_[i].fd)) {
+      unlink(path);
+    }
+    if (posix_names::block_path(name.c_str(), path, sizeof path) && same_file(path, blocks_[i].fd)) {
+      unlink(path);
+    }
     munmap(blocks_[i].base, blocks_[i].size);
     close(blocks_[i].fd);
     blocks_.erase(blocks_.begin() + static_cast<long>(i));
@@ -467,7 +508,10 @@ void PosixHost::serve(const Loop& loop) {
 }
 
 void PosixHost::shutdown() {
+  const bool had_blocks = !blocks_.empty();
   while (!blocks_.empty()) remove_block(blocks_.back().name);
+  char dir[200];
+  if (had_blocks && posix_names::block_dir(dir, sizeof dir)) rmdir(dir);  // when nothing is left in it
   for (Client& c : clients_) {
     if (c.channel) munmap(c.channel, sizeof(posix_channel::Channel));
     if (c.passed >= 0) close(c.passed);

@@ -85,6 +85,7 @@ class PosixHost : public BlockHost {
     unsigned char* base;
     size_t size;
     int fd;
+    bool linked;  // also under its public name
   };
   struct Client {
     int fd;

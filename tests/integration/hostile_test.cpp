@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/socket.h>
@@ -482,4 +483,27 @@ TEST_F(HostileClients, RandomOperationsNeverBreakTheServer) {
   const int status = server_->wait_exit(0);
   EXPECT_TRUE(status == -1 || (WIFEXITED(status) && WEXITSTATUS(status) == 0))
       << "status " << status << ", seed " << seed;
+}
+
+// Every public server name taken and held by someone else, and the private
+// block folder's name taken by a file: a server still starts (its blocks
+// are in a folder nobody else can write) and programs find it.
+TEST_F(HostileClients, PlantedBlockNamesStopNobody) {
+  std::vector<int> held;
+  for (int n = 1; n <= 16; ++n) {
+    char object[128];
+    ASSERT_TRUE(lumo::posix_names::shm_object_name(("LumoView" + std::to_string(n)).c_str(), object,
+                                                   sizeof object));
+    const int fd = shm_open(object, O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 4096), 0);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);  // held, as a live server holds its block
+    held.push_back(fd);
+  }
+  const std::string planted = "/dev/shm/lumo-" + std::to_string(getuid()) + "-" + session_->name();
+  { std::ofstream(planted) << "planted"; }
+  start_server();
+  EXPECT_LT(well_behaved_program(), 5.0);
+  for (int fd : held) close(fd);
+  unlink(planted.c_str());
 }

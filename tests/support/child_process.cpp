@@ -49,16 +49,19 @@ PrivateSession::~PrivateSession() {
     }
     closedir(d);
   }
+  // The session's private block and runtime folders and what is in them.
   char dir[200];
-  if (lumo::posix_names::runtime_dir(dir, sizeof dir)) {
-    if (DIR* d = opendir(dir)) {
+  auto remove_folder = [](const char* folder) {
+    if (DIR* d = opendir(folder)) {
       while (dirent* e = readdir(d)) {
-        if (e->d_name[0] != '.') unlink((std::string(dir) + "/" + e->d_name).c_str());
+        if (e->d_name[0] != '.') unlink((std::string(folder) + "/" + e->d_name).c_str());
       }
       closedir(d);
     }
-    rmdir(dir);
-  }
+    rmdir(folder);
+  };
+  if (lumo::posix_names::block_dir(dir, sizeof dir)) remove_folder(dir);
+  if (lumo::posix_names::runtime_dir(dir, sizeof dir)) remove_folder(dir);
   if (had_previous_) {
     setenv(lumo::posix_names::kSessionVariable, previous_.c_str(), 1);
   } else {

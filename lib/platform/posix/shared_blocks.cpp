@@ -1,4 +1,6 @@
-// Named shared blocks on POSIX: shared memory objects under the block's name.
+// Named shared blocks on POSIX: files of the block's name in the user's
+// private block folder, or shared memory objects under the public name (a
+// server of an earlier version).
 //
 // A block counts only while its creator holds it: the server keeps an
 // exclusive lock on every block it creates, so a block left behind by a
@@ -38,15 +40,36 @@ bool remember(void* base, size_t size) {
   return false;
 }
 
+// The block in the user's private block folder (a server of this version),
+// else under its public shared memory name (an earlier one).
+int open_block_file(const char* name) {
+  char path[300];
+  char dir[200];
+  struct stat st;
+  if (posix_names::block_dir(dir, sizeof dir) && lstat(dir, &st) == 0 && S_ISDIR(st.st_mode) &&
+      posix_names::block_path(name, path, sizeof path)) {
+    const int fd = open(path, O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+      if (!posix::block_is_orphaned(fd)) return fd;
+      close(fd);
+    }
+  }
+  char object[200];
+  if (!posix_names::shm_object_name(name, object, sizeof object)) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  return shm_open(object, O_RDWR | O_CLOEXEC, 0);
+}
+
 }  // namespace
 
 void* open_shared_block(const char* name, size_t* size) {
-  char object[200];
-  if (!name || !posix_names::shm_object_name(name, object, sizeof object)) {
-    posix::set_error(ENAMETOOLONG);
+  if (!name) {
+    posix::set_error(EINVAL);
     return nullptr;
   }
-  const int fd = shm_open(object, O_RDWR | O_CLOEXEC, 0);
+  const int fd = open_block_file(name);
   if (fd < 0) {
     posix::set_error(errno);
     return nullptr;
