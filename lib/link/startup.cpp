@@ -90,6 +90,7 @@ int32_t start_link(const StartOptions& options) {
   note_command_line();
   probe_server_layout();
   send_startup_command();
+  platform::console_link(true);
   return g_link.server_number;
 }
 

@@ -92,7 +92,10 @@ int32_t find_server() {
 }
 
 void release_link(int32_t window) {
-  if (g_link.view_count <= 0) return;
+  if (g_link.view_count <= 0) {
+    platform::console_link(false);
+    return;
+  }
   // Each entry is cleared before its view is released, so a report raised by
   // the release (which may end the link itself) finds a consistent table.
   if (window >= 0 && window < wire::kWindowSlots && g_link.window_views[window]) {
@@ -120,6 +123,7 @@ void release_link(int32_t window) {
   g_link.current_window_code = wire::kWindowCodeBase;
   g_link.server_number = 0;
   g_link.mapping_name[0] = '\0';
+  platform::console_link(false);
 }
 
 }  // namespace lumo

@@ -127,6 +127,9 @@ int key_hit();
 // Waits for one key and returns its code, echoing it when asked; -1 when the
 // input has ended.
 int get_key(bool echo);
+// The link began (true) or ended (false): while it lasts, keys typed on the
+// console are neither echoed nor held back until a line ends.
+void console_link(bool linked);
 
 // ---- System colours ---------------------------------------------------------
 inline constexpr int kSystemColours = 21;  // COLOR_SCROLLBAR .. COLOR_BTNHIGHLIGHT

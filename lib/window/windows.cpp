@@ -204,6 +204,7 @@ int32_t attach_server_window(int32_t server, int32_t win, int32_t ask, char* des
         return 0;
       }
     }
+    platform::console_link(true);
     return win;
   }
   return 0;

@@ -11,6 +11,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
 
 #include "tests/support/child_process.h"
@@ -21,7 +23,7 @@ namespace {
 
 class PtyProbe {
  public:
-  PtyProbe() {
+  explicit PtyProbe(const char* mode = nullptr) {
     master_ = posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
     const int slave = open(ptsname(master_), O_RDWR | O_NOCTTY);
@@ -30,7 +32,7 @@ class PtyProbe {
     posix_spawn_file_actions_adddup2(&actions, slave, 0);
     posix_spawn_file_actions_adddup2(&actions, slave, 1);
     const std::string path = testing_support::binary_dir() + "/lumo_key_probe";
-    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+    char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(mode), nullptr};
     if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv, environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     close(slave);
@@ -68,6 +70,19 @@ class PtyProbe {
   }
 
   pid_t pid() const { return pid_; }
+  // The terminal's settings as the program left them.
+  bool canonical_with_echo() {
+    termios t;
+    return tcgetattr(master_, &t) == 0 && (t.c_lflag & ICANON) && (t.c_lflag & ECHO);
+  }
+  void type(const char* keys) {
+    ASSERT_EQ(write(master_, keys, strlen(keys)), static_cast<ssize_t>(strlen(keys)));
+  }
+  int wait_exit() {
+    int status = 0;
+    if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_) pid_ = -1;
+    return status;
+  }
 
  private:
   int master_ = -1;
@@ -94,4 +109,67 @@ TEST(ConsoleKeys, KeysAreReadWithAndWithoutEchoOnATerminal) {
   EXPECT_NE(out.find("hit then key=z"), std::string::npos) << out;
 }
 
+// A linked program on a terminal, as users run one: what is typed while
+// it draws is not echoed and is seen at once; keys read as on Windows.
+class LinkedKeys : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    session_ = std::make_unique<testing_support::PrivateSession>();
+    setenv("LUMODIR", (testing_support::binary_dir() + "/../bin").c_str(), 1);
+    setenv("LUMOVIEW_GRACE_MS", "200", 1);
+    unsetenv("DISPLAY");
+  }
+  void TearDown() override {
+    unsetenv("LUMODIR");
+    unsetenv("LUMOVIEW_GRACE_MS");
+    usleep(400000);  // the headless server ends after its grace period
+    session_.reset();
+  }
+  std::unique_ptr<testing_support::PrivateSession> session_;
+};
+
 }  // namespace
+
+TEST_F(LinkedKeys, KeysWhileLinkedAreNotEchoedAndReadAsOnWindows) {
+  PtyProbe probe("linked");
+  ASSERT_GT(probe.pid(), 0);
+  std::string out = probe.read_until("drawing");
+  EXPECT_NE(out.find("linked canonical=0 echo=0"), std::string::npos) << out;
+  probe.type("x");
+  out = probe.read_until("more");
+  EXPECT_NE(out.find("hit key=120"), std::string::npos) << out;
+  EXPECT_EQ(out.substr(out.find("drawing")).find("x\r\nhit"), std::string::npos) << "echoed: " << out;
+  EXPECT_EQ(out.substr(0, out.find("hit key")).find('x'), std::string::npos) << out;
+  // Enter, Backspace, up, F1, Delete, Escape alone.
+  probe.type("\r\x7f\x1b[A\x1bOP\x1b[3~");
+  usleep(100000);
+  probe.type("\x1b");
+  out = probe.read_until("after");
+  EXPECT_NE(out.find("keys=13,8,224,72,0,59,224,83,27"), std::string::npos) << out;
+  out = probe.read_until("echo=1");
+  EXPECT_NE(out.find("after canonical=1 echo=1"), std::string::npos) << out;
+  EXPECT_EQ(probe.wait_exit(), 0);
+}
+
+// The terminal is put back when a linked program exits without ending its
+// link, and when a signal ends it.
+TEST_F(LinkedKeys, TheTerminalIsRestoredOnExitAndOnSignals) {
+  {
+    PtyProbe probe("exit");
+    ASSERT_GT(probe.pid(), 0);
+    EXPECT_NE(probe.read_until("echo=").find("linked canonical=0 echo=0"), std::string::npos);
+    const int status = probe.wait_exit();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3);
+    EXPECT_TRUE(probe.canonical_with_echo());
+  }
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    PtyProbe probe("wait");
+    ASSERT_GT(probe.pid(), 0);
+    EXPECT_NE(probe.read_until("echo=").find("linked canonical=0 echo=0"), std::string::npos);
+    EXPECT_FALSE(probe.canonical_with_echo());
+    kill(probe.pid(), sig);
+    const int status = probe.wait_exit();
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig;
+    EXPECT_TRUE(probe.canonical_with_echo()) << sig;
+  }
+}

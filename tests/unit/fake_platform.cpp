@@ -227,6 +227,8 @@ bool screen_size(int32_t* width, int32_t* height) {
 
 int key_hit() { return fake::server().keys.empty() ? 0 : 1; }
 
+void console_link(bool) {}
+
 int get_key(bool echo) {
   fake::Server& s = fake::server();
   if (s.keys.empty()) return -1;

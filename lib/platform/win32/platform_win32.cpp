@@ -225,6 +225,9 @@ int key_hit() { return _kbhit(); }
 
 int get_key(bool echo) { return echo ? _getche() : _getch(); }
 
+// The Windows console echoes nothing between _getch calls.
+void console_link(bool) {}
+
 // ---- System colours ---------------------------------------------------------
 
 int32_t system_colour(int n) {
