@@ -1,5 +1,6 @@
 // Colour values, colour-table entries, pixels, system colours and the
 // colour-table files ("*.clr": sixteen lines "0x%8.8lx" for entries 20..35).
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,26 +67,51 @@ int write_colour_file(int w, const char* path) {
   return std::fclose(f) == 0 ? kUserEntries : 0;
 }
 
-// Line k of the file holds entry 20 + k.  A line without a hexadecimal
-// value leaves its entry as it is; the result counts the entries set.
+// The next value of a colour file, read as scanf's "%x" reads one: white
+// space (blank lines included) skipped, an optional sign and "0x", then at
+// least one hexadecimal digit; the low 32 bits are kept.  False at the end
+// of the file or at text that is not a value.
+bool next_colour_value(FILE* f, unsigned long* value) {
+  int c;
+  do {
+    c = std::fgetc(f);
+  } while (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f');
+  bool negative = false;
+  if (c == '+' || c == '-') {
+    negative = c == '-';
+    c = std::fgetc(f);
+  }
+  auto digit = [](int ch) {
+    if (ch >= '0' && ch <= '9') return ch - '0';
+    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
+    if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
+    return -1;
+  };
+  uint32_t v = 0;
+  int digits = 0;
+  if (c == '0') {
+    ++digits;
+    c = std::fgetc(f);
+    if (c == 'x' || c == 'X') c = std::fgetc(f);
+  }
+  for (; digit(c) >= 0; c = std::fgetc(f), ++digits) v = v << 4 | static_cast<uint32_t>(digit(c));
+  if (c != EOF) std::ungetc(c, f);  // the next value starts here, or the text that ends them
+  if (digits == 0) return false;
+  *value = negative ? 0u - v : v;
+  return true;
+}
+
+// The file's values in order set entries 20..35, whatever white space
+// separates them.  Reading stops at the first text that is not a value,
+// leaving the later entries as they are; the result counts the entries set.
 int read_colour_file(int w, const char* path) {
   FILE* f = std::fopen(path, "r");
   if (!f) return 0;
   int set = 0;
-  char line[256];
-  for (int entry = kFirstUserEntry; entry <= kLastEntry && std::fgets(line, sizeof line, f);
-       ++entry) {
-    const bool complete = std::strchr(line, '\n') != nullptr;
-    unsigned long value = 0;
-    char* end = nullptr;
-    value = std::strtoul(line, &end, 16);
-    if (end != line) {
-      set_palette_entry(w, static_cast<int>((value & kRgbMask) | kPaletteRelative), entry);
-      ++set;
-    }
-    // The rest of an over-long line belongs to the same entry.
-    while (!complete && std::fgets(line, sizeof line, f) && !std::strchr(line, '\n')) {
-    }
+  unsigned long value = 0;
+  for (int entry = kFirstUserEntry; entry <= kLastEntry && next_colour_value(f, &value); ++entry) {
+    set_palette_entry(w, static_cast<int>((value & kRgbMask) | kPaletteRelative), entry);
+    ++set;
   }
   std::fclose(f);
   return set;

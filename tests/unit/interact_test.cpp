@@ -207,17 +207,67 @@ TEST_F(ColourTest, LoadOfAMissingNameAsksWithThatName) {
   EXPECT_TRUE(set_entries.empty());
 }
 
-TEST_F(ColourTest, ShortAndGarbledFilesLoadWhatTheyCanRead) {
-  const std::string path = temp_path("partial.clr");
-  std::ofstream(path) << "0x000000ff\nnot a colour\n0x0000ff00\n" << std::string(600, '7') << "\n";
-  EXPECT_EQ(LmLoadColours(path.c_str()), 3);
-  ASSERT_EQ(set_entries.size(), 3u);
-  EXPECT_EQ(set_entries[0].first, 20);
-  EXPECT_EQ(set_entries[1].first, 22);  // the garbled line leaves entry 21 alone
-  EXPECT_EQ(set_entries[1].second, 0x0200FF00);
-  EXPECT_EQ(set_entries[2].first, 23);
-  std::ofstream(path) << "";
-  EXPECT_EQ(LmLoadColours(path.c_str()), 3 - 3);
+// Colour files written by hand: values are read one after another whatever
+// white space separates them; a short file loads what it has, and text that
+// is not a value stops the reading without touching the entries after it.
+TEST_F(ColourTest, HandWrittenFilesAreReadValueByValue) {
+  std::string sixteen_lines, one_line, double_spaced;
+  for (int i = 0; i < 16; ++i) {
+    char v[16];
+    std::snprintf(v, sizeof v, "0x%8.8x", 0x10101 * i);
+    sixteen_lines += std::string(v) + "\n";
+    one_line += std::string(v) + (i % 2 ? "\t" : " ");
+    double_spaced += std::string(v) + "\r\n\r\n";
+  }
+  const struct {
+    const char* name;
+    std::string text;
+    int loaded;
+  } files[] = {
+      {"as saved", sixteen_lines, 16},
+      {"blank line first", "\n" + sixteen_lines, 16},
+      {"double spaced", double_spaced, 16},
+      {"all on one line", one_line, 16},
+      {"without 0x, mixed case", "ff FF00 +a0B0c0 0X1\n", 4},
+      {"seventeen values", sixteen_lines + "0x00abcdef\n", 16},
+      {"stops at text", "0x000000ff\nnot a colour\n0x0000ff00\n", 1},
+      {"stops at a comma", "12,34\n", 1},
+      {"too long keeps the low bits", "0x123456789\n", 1},
+      {"empty", "", 0},
+      {"only blanks", " \n\n\t\n", 0},
+  };
+  const std::string path = temp_path("hand.clr");
+  for (const auto& file : files) {
+    set_entries.clear();
+    std::ofstream(path, std::ios::binary) << file.text;
+    EXPECT_EQ(LmLoadColours(path.c_str()), file.loaded) << file.name;
+    if (set_entries.size() != static_cast<size_t>(file.loaded)) {
+      ADD_FAILURE() << file.name << ": " << set_entries.size() << " entries set";
+      continue;
+    }
+    for (int i = 0; i < file.loaded; ++i) EXPECT_EQ(set_entries[i].first, 20 + i) << file.name;
+    // The C library's own "%x" reading of the same file gives the same values.
+    FILE* f = std::fopen(path.c_str(), "r");
+    unsigned v = 0;
+    for (int i = 0; i < 16 && std::fscanf(f, "%x", &v) == 1; ++i) {
+      EXPECT_LT(i, file.loaded) << file.name;
+      if (i >= file.loaded) break;
+      EXPECT_EQ(set_entries[i].second, static_cast<int>(0x02000000 | (v & 0xFFFFFF))) << file.name;
+    }
+    std::fclose(f);
+    if (file.loaded == 16) {
+      for (int i = 0; i < 16; ++i) EXPECT_EQ(set_entries[i].second, 0x02000000 | 0x10101 * i) << file.name;
+    }
+  }
+  std::ofstream(path) << "ff FF00 +a0B0c0 0X1 12,34 0x123456789";
+  set_entries.clear();
+  EXPECT_EQ(LmLoadColours(path.c_str()), 5);
+  const int expected[] = {0x020000FF, 0x0200FF00, 0x02A0B0C0, 0x02000001, 0x02000012};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(set_entries[i].second, expected[i]) << i;
+  std::ofstream(path) << "0x123456789";
+  set_entries.clear();
+  EXPECT_EQ(LmLoadColours(path.c_str()), 1);
+  EXPECT_EQ(set_entries[0].second, 0x02456789);
 }
 
 TEST_F(ColourTest, RefusedDialogOrUnwritableFileSavesNothing) {
