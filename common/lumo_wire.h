@@ -298,6 +298,10 @@ inline constexpr uintptr_t kCopyDataKind = 1;
 // ---- Dialog answers (word 240 after a yes/no question) ----------------------
 inline constexpr int32_t kAnswerYes = 6;
 inline constexpr int32_t kAnswerNo = 7;
+// Word 240 after a message, question, prompt or file dialog the server
+// could not show at all (no display and no scripted answer); a refusal by
+// the user leaves another value there.
+inline constexpr int32_t kNoDialog = -2;
 
 }  // namespace lumo::wire
 

@@ -4,6 +4,7 @@
 #include "include/lumo.h"
 #include "lib/draw/coords.h"
 #include "lib/link/link.h"
+#include "lib/link/messages.h"
 
 using namespace lumo;
 using namespace lumo::wire;
@@ -207,7 +208,9 @@ int LmGetExtent(float* e1, float* e2, int code) {
 int LmDevMessage(int w, const char* text) {
   if (!window_view(w)) return 0;
   put_window_text(w, text);
-  return send_window_command1(w, kCmdRequest, kRequestMessage) != 0 ? w : 0;
+  const int shown = send_window_command1(w, kCmdRequest, kRequestMessage) != 0 ? w : 0;
+  no_dialog_shown(w, text);
+  return shown;
 }
 
 int LmMessage(const char* text) { return LmDevMessage(g_link.current_window, text); }
@@ -215,7 +218,10 @@ int LmMessage(const char* text) { return LmDevMessage(g_link.current_window, tex
 int LmDevAsk(int w, const char* text) {
   if (!window_view(w)) return 0;
   put_window_text(w, text);
-  if (send_window_command2(w, kCmdRequest, kRequestAsk, 0) == 0) return 0;
+  if (send_window_command2(w, kCmdRequest, kRequestAsk, 0) == 0) {
+    no_dialog_shown(w);
+    return 0;
+  }
   const unsigned char* v = window_view(w);
   const int32_t answer = v ? read_i32(v, kResult0) : 0;
   return answer == kAnswerYes ? 1 : answer == kAnswerNo ? -1 : 0;

@@ -10,6 +10,7 @@
 #include "lib/draw/coords.h"
 #include "lib/link/fortran.h"
 #include "lib/link/link.h"
+#include "lib/link/messages.h"
 
 using namespace lumo;
 using namespace lumo::wire;
@@ -129,7 +130,12 @@ int save_colours(int w) {
   const char* data = window_data(w);
   if (!data) return 0;
   if (!*data) put_window_text(w, kColourFilter);
-  if (send_window_command1(w, kCmdRequest, kRequestFileDialog) != 1) return 0;
+  if (send_window_command1(w, kCmdRequest, kRequestFileDialog) != 1) {
+    no_dialog_shown(w);
+    return 0;
+  }
+  // An empty answer, or only the filter, saves nothing: no file is named.
+  if (!names_a_file(window_data(w))) return 0;
   return write_colour_file(w, path_from_data(w));
 }
 
@@ -137,6 +143,7 @@ int load_colours(int w) {
   if (!window_data(w)) return 0;
   if (!file_opens(path_from_data(w)) &&
       send_window_command1(w, kCmdRequest, kRequestFileDialog) != 1) {
+    no_dialog_shown(w);
     return 0;
   }
   return read_colour_file(w, path_from_data(w));

@@ -7,6 +7,7 @@
 #include "include/lumo_ref.h"
 #include "lib/link/fortran.h"
 #include "lib/link/link.h"
+#include "lib/link/messages.h"
 
 using namespace lumo;
 using namespace lumo::wire;
@@ -21,21 +22,27 @@ size_t data_length(const char* data) {
   return n;
 }
 
-// The prompt is already in the data area.  Returns the answer's length, 0
-// when refused or when it does not fit (nothing is then written).
+// The prompt is already in the data area.  Returns the answer's length,
+// or -1 when refused or when it does not fit (nothing is then written).
 int ask_string(int w, char* answer, int size) {
-  if (send_window_command1(w, kCmdRequest, kRequestPrompt) == 0) return 0;
+  if (send_window_command1(w, kCmdRequest, kRequestPrompt) == 0) {
+    no_dialog_shown(w);
+    return -1;
+  }
   const char* data = window_data(w);
-  if (!data || !answer || size <= 0) return 0;
+  if (!data || !answer || size <= 0) return -1;
   const size_t n = data_length(data);
-  if (n >= static_cast<size_t>(size)) return 0;
+  if (n >= static_cast<size_t>(size)) return -1;
   std::strncpy(answer, data, static_cast<size_t>(size));
   return static_cast<int>(n);
 }
 
 // The initial name is already in the data area.
 int choose_file(int w, char* name, int size) {
-  if (send_window_command1(w, kCmdRequest, kRequestFileDialog) != 1) return 0;
+  if (send_window_command1(w, kCmdRequest, kRequestFileDialog) != 1) {
+    no_dialog_shown(w);
+    return 0;
+  }
   const char* data = window_data(w);
   if (!data) return 0;
   const int n = static_cast<int>(data_length(data));
@@ -54,7 +61,10 @@ int drawing_file(int w, int value) {
   if (f) {
     std::fclose(f);
   } else if (send_window_command1(w, kCmdRequest, kRequestFileDialog) != 1) {
+    no_dialog_shown(w);
     return 0;
+  } else if (!names_a_file(window_data(w))) {
+    return 0;  // an empty answer, or only a filter: nothing to load or save
   }
   return send_window_command2(w, kCmdRequest, kRequestDrawingFile, value);
 }
@@ -82,7 +92,8 @@ int LmAskString(const char* prompt, char* answer, int size) {
   const int w = g_link.current_window;
   if (!window_view(w)) return 0;
   put_window_text(w, prompt);
-  return ask_string(w, answer, size);
+  const int n = ask_string(w, answer, size);
+  return n < 0 ? 0 : n;
 }
 
 int lmaskstring(int* result, char* prompt, char* answer, int prompt_length, int answer_length) {
@@ -90,8 +101,11 @@ int lmaskstring(int* result, char* prompt, char* answer, int prompt_length, int 
   if (!window_view(w)) return 0;
   put_window_text_n(w, prompt, prompt_length);
   const int n = ask_string(w, answer, answer_length);
-  if (n == 0) return 0;
+  if (n < 0) return 0;
+  // Whatever the answer's length, the text is blank-padded: an empty
+  // answer is a blank one.
   pad(answer, n, answer_length);
+  if (n == 0) return 0;
   return *result = n;
 }
 

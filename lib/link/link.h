@@ -69,6 +69,9 @@ int32_t send_window_command2(int32_t window, char letter, int32_t a, int32_t b);
 int32_t send_window_command3(int32_t window, char letter, int32_t a, int32_t b, int32_t c);
 int32_t put_window_text(int32_t window, const char* text);
 char* put_window_text_n(int32_t window, const char* text, int32_t length);
+// Whether a file dialog's answer names a file: not empty, and its last part
+// not a filter such as "*.clr" (a wildcard in it).
+bool names_a_file(const char* path);
 int32_t format_window_text(int32_t window, const char* format, ...);
 int32_t request_values(int32_t code, int32_t* a, int32_t* b);
 int32_t send_window_data(int32_t window, const void* bytes, int32_t count);

@@ -47,6 +47,21 @@ int report_message(int fatal, const char* format, ...) {
   return r;
 }
 
+bool no_dialog_shown(int w, const char* message) {
+  static bool told = false;
+  const unsigned char* v = window_view(w);
+  if (!v || read_i32(v, wire::kResult0) != wire::kNoDialog) return false;
+  if (!told) {
+    told = true;
+    std::fprintf(stderr,
+                 "Lumo: the graphics server has no display, so it cannot show dialogs: messages "
+                 "are printed here, questions, prompts and file dialogs are refused.\n");
+  }
+  if (message) std::fprintf(stderr, "%s\n", message);
+  std::fflush(stderr);
+  return true;
+}
+
 void fail(const char* format, ...) {
   va_list args;
   va_start(args, format);

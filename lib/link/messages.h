@@ -56,6 +56,12 @@ const char* message_text(Msg id);
 int report_message(int fatal, const char* format, ...);
 int report_message_v(int fatal, const char* format, va_list args);
 
+// After a dialog request to window w: whether the server could show no
+// dialog at all (it has no display).  The first time, the user is told on
+// stderr; `message` (when not null) is a message the dialog would have
+// shown, printed instead.
+bool no_dialog_shown(int w, const char* message = nullptr);
+
 // Fatal: report with the fatal flag, release the link, exit with status 1.
 [[noreturn]] void fail(const char* format, ...);
 

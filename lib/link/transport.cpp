@@ -150,6 +150,15 @@ int32_t send_window_command3(int32_t window, char letter, int32_t a, int32_t b, 
   return send_window_command(window, letter, args, 3);
 }
 
+bool names_a_file(const char* path) {
+  if (!path || !*path) return false;
+  const char* last = path;
+  for (const char* p = path; *p; ++p) {
+    if (*p == '/' || *p == '\\') last = p + 1;
+  }
+  return *last && !std::strpbrk(last, "*?");
+}
+
 int32_t put_window_text(int32_t window, const char* text) {
   char* data = window_data(window);
   if (!data) return 0;

@@ -198,6 +198,7 @@ int32_t attach_server_window(int32_t server, int32_t win, int32_t ask, char* des
       const int32_t w = g_link.current_window;
       format_window_text(w, message_text(Msg::JoinQuestion), g_link.server_number, w, title);
       send_window_command2(w, wire::kCmdRequest, wire::kRequestAsk, 0);
+      no_dialog_shown(w);
       const unsigned char* v = window_view(w);
       if (!v || read_i32(v, wire::kResult0) != wire::kAnswerYes) {
         release_link(w);

@@ -1,5 +1,9 @@
 // Keys, control requests, colours, pixels, colour files, prompts, dialogs.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -275,6 +279,16 @@ TEST_F(ColourTest, RefusedDialogOrUnwritableFileSavesNothing) {
   chosen = "/nonexistent/dir/x.clr";
   EXPECT_EQ(LmSaveColours("x.clr"), 0);
   EXPECT_EQ(dialogs[1], "x.clr");
+  // An empty answer, or only a filter, is a cancel: no file named "*.clr".
+  const std::string folder = ::testing::TempDir() + "colours_filter";
+  mkdir(folder.c_str(), 0700);
+  for (const std::string& answer : {std::string(), std::string("*.clr"), folder + "/*.clr", folder + "/"}) {
+    chosen = answer.empty() ? std::string("\0", 1) : answer;
+    EXPECT_EQ(LmSaveColours(nullptr), 0) << answer;
+  }
+  std::remove((folder + "/*.clr").c_str());
+  EXPECT_NE(rmdir(folder.c_str()), -1) << "a file was written";
+  EXPECT_EQ(std::fopen("*.clr", "r"), nullptr);
 }
 
 TEST_F(ColourTest, TwinsHaveTheirOwnBlankNameRules) {
@@ -334,6 +348,61 @@ TEST_F(DrawTest, AskStringFitsOnlyWithRoomForTheTerminator) {
   EXPECT_EQ(result, 99);
 }
 
+// An empty answer: the C caller gets an empty string, the Fortran caller a
+// blank one; a refusal leaves either buffer alone.
+TEST_F(DrawTest, EmptyAnswersAreEmptyOrBlankAndRefusalsWriteNothing) {
+  int reply = 1;
+  fake::server().handler = [&](const fake::Command& c) {
+    if (c.arg[0] == 14) window_data(1)[0] = '\0';
+    return reply;
+  };
+  char buf[6] = "#####";
+  EXPECT_EQ(LmAskString("Name?", buf, 6), 0);
+  EXPECT_STREQ(buf, "");
+  int result = 99;
+  char prompt[] = "Name?";
+  char answer[6] = {'#', '#', '#', '#', '#', '#'};
+  EXPECT_EQ(lmaskstring(&result, prompt, answer, 5, 6), 0);
+  EXPECT_EQ(std::string(answer, 6), "      ");
+  reply = 0;
+  std::memcpy(answer, "######", 6);
+  std::memcpy(buf, "#####", 6);
+  EXPECT_EQ(LmAskString("Name?", buf, 6), 0);
+  EXPECT_EQ(lmaskstring(&result, prompt, answer, 5, 6), 0);
+  EXPECT_STREQ(buf, "#####");
+  EXPECT_EQ(std::string(answer, 6), "######");
+}
+
+// A server that cannot show dialogs says so in the result word: the
+// program's user is told once on stderr, and messages are printed there.
+TEST_F(DrawTest, WithoutDialogsTheUserIsToldOnceAndMessagesArePrinted) {
+  fake::server().handler = [](const fake::Command& c) {
+    write_i32(window_view(1), kResult0, kNoDialog);
+    return c.arg[0] == 2 ? 1 : 0;
+  };
+  testing::internal::CaptureStderr();
+  char buf[8] = "*.txt";
+  EXPECT_EQ(LmAskString("Name?", buf, 8), 0);
+  EXPECT_EQ(LmChooseFile(buf, 8), 0);
+  EXPECT_EQ(LmAsk("Go on?"), 0);
+  EXPECT_EQ(LmMessage("Done drawing."), 1);
+  EXPECT_EQ(LmSaveColours(nullptr), 0);
+  const std::string said = testing::internal::GetCapturedStderr();
+  const std::string notice = "cannot show dialogs";
+  ASSERT_NE(said.find(notice), std::string::npos) << said;
+  EXPECT_EQ(said.find(notice, said.find(notice) + 1), std::string::npos) << said;
+  EXPECT_NE(said.find("\nDone drawing.\n"), std::string::npos) << said;
+  // A refusal by the user is not a missing dialog.
+  fake::server().handler = [](const fake::Command&) {
+    write_i32(window_view(1), kResult0, 0);
+    return 0;
+  };
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(LmAskString("Name?", buf, 8), 0);
+  EXPECT_EQ(LmMessage("Shown."), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
 TEST_F(DrawTest, ChooseFileReportsPathsThatDoNotFit) {
   std::string path = "/tmp/a/b/c/file.txt1";  // 20 characters
   fake::server().handler = [&](const fake::Command& c) {
@@ -362,7 +431,11 @@ TEST_F(DrawTest, ChooseFileReportsPathsThatDoNotFit) {
 }
 
 TEST_F(DrawTest, DrawingFilesAskOnlyWhenTheNameDoesNotOpen) {
-  fake::server().default_reply = 1;
+  std::string chosen = "/tmp/chosen.lmd";
+  fake::server().handler = [&](const fake::Command& c) {
+    if (c.arg[0] == 13) std::strcpy(window_data(1), chosen.c_str());
+    return 1;
+  };
   LmDrawingFile(4, nullptr);
   auto c = take();
   ASSERT_EQ(c.size(), 2u);
@@ -370,6 +443,12 @@ TEST_F(DrawTest, DrawingFilesAskOnlyWhenTheNameDoesNotOpen) {
   EXPECT_EQ(c[0].data, "*.lmd");
   EXPECT_EQ(c[1].arg[0], 11);
   EXPECT_EQ(c[1].arg[1], 4);
+  // Only the filter back from the dialog names no file: nothing is sent.
+  chosen = "*.lmd";
+  EXPECT_EQ(LmDrawingFile(4, nullptr), 0);
+  EXPECT_EQ(take().size(), 1u);
+  fake::server().handler = nullptr;
+  fake::server().default_reply = 1;
 
   const std::string existing = ::testing::TempDir() + "drawing.lmd";
   std::ofstream(existing) << "x";
