@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Installs what the kit needs to build and test, quietly, and only what is
-# missing: compilers, CMake and Ninja, GoogleTest, cairo and Xlib, Xvfb, the
-# two MinGW cross toolchains, wine64, and the Japanese locale data and font
-# the launcher's tests render its texts with.
+# missing: compilers, CMake and Ninja, GoogleTest, cairo and Xlib, Xvfb and
+# xdotool (real keys for the dialog tests), the two MinGW cross toolchains,
+# wine64, and the Japanese locale data and font the launcher's tests render
+# its texts with.
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++ gcc gfortran pkg-config python3
   libgtest-dev googletest
   libcairo2-dev libx11-dev
-  xvfb xauth
+  xvfb xauth xdotool
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine64
   locales fonts-ipafont-gothic

@@ -144,6 +144,7 @@ int main(int argc, char** argv) {
   Loop loop;
   loop.on_command = [&](int client, const unsigned char* bytes, uint32_t size,
                         const unsigned char* block, uint32_t block_bytes) {
+    frontend.set_requester(client);
     return server.handle(client, bytes, size, block, block_bytes);
   };
   loop.on_gone = [&](int client) { server.client_gone(client); };

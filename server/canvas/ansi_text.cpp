@@ -76,6 +76,55 @@ bool from_shift_jis(const std::string& text, std::string* out) {
   return ok;
 }
 
+bool to_shift_jis(const std::string& utf8, std::string* out) {
+  iconv_t cd = iconv_open("CP932//TRANSLIT", "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string in = utf8;
+  out->assign(utf8.size() * 2 + 4, '\0');
+  char* src = in.data();
+  size_t src_left = in.size();
+  char* dst = out->data();
+  size_t dst_left = out->size();
+  const bool ok = iconv(cd, &src, &src_left, &dst, &dst_left) != static_cast<size_t>(-1) &&
+                  src_left == 0;
+  iconv_close(cd);
+  out->resize(out->size() - dst_left);
+  return ok;
+}
+
+// The code points of UTF-8 text; a byte that starts no valid sequence
+// stands for itself.
+std::string to_cp1252(const std::string& utf8) {
+  std::string out;
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(utf8.data());
+  size_t i = 0;
+  while (i < utf8.size()) {
+    const size_t n = utf8_sequence(s + i, utf8.size() - i);
+    uint32_t c = s[i];
+    if (n > 1) {
+      c = s[i] & (0xFF >> (n + 1));
+      for (size_t k = 1; k < n; ++k) c = c << 6 | (s[i + k] & 0x3F);
+    }
+    i += n ? n : 1;
+    char byte = '?';
+    if (c < 0x80 || (c >= 0xA0 && c < 0x100)) {
+      byte = static_cast<char>(c);
+    } else {
+      for (int k = 0; k < 32; ++k) {
+        if (kCp1252High[k] == c) byte = static_cast<char>(0x80 + k);
+      }
+    }
+    out += byte;
+  }
+  return out;
+}
+
+bool names_utf8(const char* value) {
+  std::string v;
+  for (const char* p = value; *p; ++p) v += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+  return v.find("utf-8") != std::string::npos || v.find("utf8") != std::string::npos;
+}
+
 bool names_shift_jis(const char* value) {
   std::string v;
   for (const char* p = value; *p; ++p) v += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
@@ -93,6 +142,18 @@ int ansi_code_page_of_locale() {
     if (value && *value) return names_shift_jis(value) ? 932 : 1252;
   }
   return 1252;
+}
+
+std::string to_program_text(const std::string& utf8) {
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (!value || !*value) continue;
+    if (names_utf8(value)) return utf8;
+    break;
+  }
+  std::string out;
+  if (g_code_page == 932 && to_shift_jis(utf8, &out)) return out;
+  return to_cp1252(utf8);
 }
 
 void set_ansi_code_page(int code_page) { g_code_page = code_page == 932 ? 932 : 1252; }

@@ -19,6 +19,11 @@ void set_ansi_code_page(int code_page);
 // is valid Shift-JIS, else as under 1252.
 std::string to_utf8(const std::string& text);
 
+// Text the user typed (UTF-8) as a program reads it: unchanged where the
+// locale's texts are UTF-8, else in the ANSI code page, with "?" for a
+// character the code page lacks.
+std::string to_program_text(const std::string& utf8);
+
 }  // namespace lumo::server
 
 #endif

@@ -43,6 +43,9 @@ class Frontend {
   virtual int ask(Window&, const std::string& question) = 0;
   virtual bool prompt(Window&, const std::string& question, std::string* answer) = 0;
   virtual bool choose_file(Window&, const std::string& initial, std::string* path) = 0;
+  // Whether the last dialog call could show no dialog at all (no display,
+  // no scripted answer), as opposed to one the user refused.
+  virtual bool dialog_impossible() const { return false; }
 };
 
 }  // namespace lumo::server

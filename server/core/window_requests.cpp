@@ -36,10 +36,14 @@ int32_t Window::request(int32_t code) {
       set_word(kResult2, canvas_->width());
       set_word(kResult3, canvas_->height());
       return 1;
-    case kRequestMessage: return frontend_.message(*this, data_text()) ? 1 : 0;
+    case kRequestMessage: {
+      const bool shown = frontend_.message(*this, data_text());
+      set_word(kResult0, frontend_.dialog_impossible() ? kNoDialog : 0);
+      return shown ? 1 : 0;
+    }
     case kRequestAsk: {
       const int answer = frontend_.ask(*this, data_text());
-      set_word(kResult0, answer);
+      set_word(kResult0, frontend_.dialog_impossible() ? kNoDialog : answer);
       return answer == 0 ? 0 : 1;
     }
     case kClear:
@@ -79,13 +83,17 @@ int32_t Window::request(int32_t code) {
       return 1;
     case kRequestFileDialog: {
       std::string path;
-      if (!frontend_.choose_file(*this, data_text(), &path)) return 0;
+      const bool chosen = frontend_.choose_file(*this, data_text(), &path);
+      set_word(kResult0, frontend_.dialog_impossible() ? kNoDialog : 0);
+      if (!chosen) return 0;
       set_data_text(path);
       return 1;
     }
     case kRequestPrompt: {
       std::string answer;
-      if (!frontend_.prompt(*this, data_text(), &answer)) return 0;
+      const bool answered = frontend_.prompt(*this, data_text(), &answer);
+      set_word(kResult0, frontend_.dialog_impossible() ? kNoDialog : 0);
+      if (!answered) return 0;
       set_data_text(answer);
       return 1;
     }

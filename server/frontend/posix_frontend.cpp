@@ -4,6 +4,13 @@
 #include <X11/Xutil.h>
 #include <cairo-xlib.h>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
 
 #include "server/canvas/ansi_text.h"
@@ -32,11 +39,25 @@ constexpr int kHeadlessHeight = 768;
 
 CairoCanvas& cairo_of(Window& w) { return static_cast<CairoCanvas&>(w.canvas()); }
 
+// An X error (a window gone an instant before a request about it) is said
+// once and otherwise ignored: Xlib's own handler would end the server.
+int on_x_error(Display* d, XErrorEvent* e) {
+  static bool said = false;
+  if (!said) {
+    char text[128] = "";
+    XGetErrorText(d, e->error_code, text, sizeof text);
+    std::fprintf(stderr, "lumoview: X error ignored: %s (request %d)\n", text, e->request_code);
+    said = true;
+  }
+  return 0;
+}
+
 std::unique_ptr<X11State> open_display(bool want) {
   const char* name = std::getenv("DISPLAY");
   if (!want || !name || !*name) return nullptr;
   Display* d = XOpenDisplay(nullptr);
   if (!d) return nullptr;
+  XSetErrorHandler(on_x_error);
   auto x = std::make_unique<X11State>();
   x->display = d;
   x->delete_window = XInternAtom(d, "WM_DELETE_WINDOW", False);
@@ -46,7 +67,11 @@ std::unique_ptr<X11State> open_display(bool want) {
 }  // namespace
 
 PosixFrontend::PosixFrontend(bool want_display, const std::string& answers)
-    : x_(open_display(want_display)), dialogs_(answers, x_ != nullptr) {}
+    : x_(open_display(want_display)),
+      dialogs_(answers, x_ ? Dialogs::Show([this](const DialogRequest& r, std::string* answer) {
+                 return show_dialog(r, answer);
+               })
+                           : Dialogs::Show()) {}
 
 PosixFrontend::~PosixFrontend() {
   if (!x_) return;
@@ -123,32 +148,78 @@ void PosixFrontend::window_shown(Window& w, bool visible) {
   }
 }
 
+void PosixFrontend::handle_event(XEvent& e, bool in_dialog) {
+  int number = 0;
+  for (auto& entry : x_->windows) {
+    if (entry.second.id == e.xany.window) number = entry.first;
+  }
+  if (!number) return;
+  Window* w = server_->window(number);
+  if (!w) return;
+  if (e.type == Expose) {
+    x_->windows[number].dirty = true;
+  } else if (e.type == ConfigureNotify) {
+    const int width = e.xconfigure.width, height = e.xconfigure.height;
+    if (width != w->canvas().width() || height != w->canvas().height()) {
+      w->resize(width, height);
+      cairo_xlib_surface_set_size(x_->windows[number].surface, width, height);
+    }
+  } else if (e.type == ClientMessage && static_cast<Atom>(e.xclient.data.l[0]) == x_->delete_window) {
+    // While a dialog is up no window closes under it: the request waits.
+    if (in_dialog) {
+      closes_held_back_.push_back(number);
+    } else {
+      server_->close_by_user(number);
+    }
+  }
+}
+
 void PosixFrontend::pump() {
   if (!x_ || !server_) return;
+  std::vector<int> held;
+  held.swap(closes_held_back_);
+  for (int number : held) {
+    if (server_->window(number)) server_->close_by_user(number);
+  }
   Display* d = x_->display;
   while (XPending(d)) {
     XEvent e;
     XNextEvent(d, &e);
-    int number = 0;
-    for (auto& entry : x_->windows) {
-      if (entry.second.id == e.xany.window) number = entry.first;
-    }
-    if (!number) continue;
-    Window* w = server_->window(number);
-    if (!w) continue;
-    if (e.type == Expose) {
-      x_->windows[number].dirty = true;
-    } else if (e.type == ConfigureNotify) {
-      const int width = e.xconfigure.width, height = e.xconfigure.height;
-      if (width != w->canvas().width() || height != w->canvas().height()) {
-        w->resize(width, height);
-        cairo_xlib_surface_set_size(x_->windows[number].surface, width, height);
-      }
-    } else if (e.type == ClientMessage &&
-               static_cast<Atom>(e.xclient.data.l[0]) == x_->delete_window) {
-      server_->close_by_user(number);
-    }
+    handle_event(e, false);
   }
+}
+
+std::string PosixFrontend::requester_folder() const {
+  ucred peer{};
+  socklen_t len = sizeof peer;
+  if (requester_fd_ >= 0 && getsockopt(requester_fd_, SOL_SOCKET, SO_PEERCRED, &peer, &len) == 0 &&
+      peer.pid > 0) {
+    char link[64], path[PATH_MAX];
+    std::snprintf(link, sizeof link, "/proc/%d/cwd", static_cast<int>(peer.pid));
+    const ssize_t n = readlink(link, path, sizeof path - 1);
+    if (n > 0) return std::string(path, static_cast<size_t>(n));
+  }
+  char here[PATH_MAX];
+  return getcwd(here, sizeof here) ? std::string(here) : std::string("/");
+}
+
+bool PosixFrontend::requester_connected() const {
+  if (requester_fd_ < 0) return true;
+  pollfd p{requester_fd_, POLLRDHUP, 0};
+  return poll(&p, 1, 0) <= 0 || !(p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL));
+}
+
+int PosixFrontend::show_dialog(const DialogRequest& request, std::string* answer) {
+  DialogRequest r = request;
+  if (r.kind == DialogRequest::Kind::kFile) r.folder = requester_folder();
+  auto owner = x_->windows.find(dialog_owner_);
+  DialogHooks hooks;
+  hooks.other_event = [this](XEvent& e) { handle_event(e, true); };
+  hooks.keep_going = [this] {
+    flush();
+    return requester_connected();
+  };
+  return run_x11_dialog(x_->display, owner == x_->windows.end() ? 0 : owner->second.id, r, answer, hooks);
 }
 
 void PosixFrontend::flush() {
@@ -185,19 +256,23 @@ bool PosixFrontend::screen_size(int* width, int* height) {
 }
 
 bool PosixFrontend::message(Window& w, const std::string& text) {
+  dialog_owner_ = w.number();
   return dialogs_.message(w.title(), text);
 }
 
 int PosixFrontend::ask(Window& w, const std::string& question) {
+  dialog_owner_ = w.number();
   return dialogs_.ask(w.title(), question);
 }
 
 bool PosixFrontend::prompt(Window& w, const std::string& question, std::string* answer) {
+  dialog_owner_ = w.number();
   return dialogs_.prompt(w.title(), question, answer);
 }
 
 bool PosixFrontend::choose_file(Window& w, const std::string& initial, std::string* path) {
-  return dialogs_.choose_file(w.title(), initial, path);
+  dialog_owner_ = w.number();
+  return dialogs_.choose_file(w.title(), initial, std::string(), path);
 }
 
 }  // namespace lumo::server

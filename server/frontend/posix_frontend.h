@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "server/core/host.h"
 #include "server/frontend/dialogs.h"
@@ -26,6 +27,9 @@ class PosixFrontend : public Frontend {
   void set_server(Server* server) { server_ = server; }
   // Handles the display's pending events.
   void pump();
+  // The connection whose command is being carried out: a dialog starts in
+  // its program's folder and ends when the program is gone.
+  void set_requester(int fd) { requester_fd_ = fd; }
   // Shows what changed since the last call.
   void flush();
 
@@ -41,11 +45,20 @@ class PosixFrontend : public Frontend {
   int ask(Window& w, const std::string& question) override;
   bool prompt(Window& w, const std::string& question, std::string* answer) override;
   bool choose_file(Window& w, const std::string& initial, std::string* path) override;
+  bool dialog_impossible() const override { return dialogs_.last_impossible(); }
 
  private:
+  void handle_event(XEvent& e, bool in_dialog);
+  int show_dialog(const DialogRequest& request, std::string* answer);
+  std::string requester_folder() const;
+  bool requester_connected() const;
+
   std::unique_ptr<X11State> x_;
   Dialogs dialogs_;
   Server* server_ = nullptr;
+  int requester_fd_ = -1;
+  int dialog_owner_ = 0;                // the window a dialog is shown for
+  std::vector<int> closes_held_back_;  // asked while a dialog was up
 };
 
 }  // namespace lumo::server

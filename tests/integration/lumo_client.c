@@ -215,6 +215,8 @@ static int dialogs(void) {
   printf("prompt=%d:%s\n", LmAskString("Name?", answer, sizeof answer), answer);
   printf("file=%d:%s\n", LmChooseFile(file, sizeof file), file);
   printf("refused=%d\n", LmAskString("More?", answer, sizeof answer));
+  printf("message=%d\n", LmMessage("All done."));
+  printf("refused_ask=%d\n", LmAsk("Once more?"));
   LmQuit();
   return 0;
 }

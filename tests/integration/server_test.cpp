@@ -203,18 +203,32 @@ TEST_F(ServerTest, KilledClientLeavesTheServerServingOthers) {
   EXPECT_EQ(joiner.wait_exit(20000), 0);
 }
 
+// Scripted answers in order; past them a server without a display refuses,
+// and the program's user is told why, once, with messages printed instead.
 TEST_F(ServerTest, DialogsTakeScriptedAnswersInOrderThenRefuse) {
   const std::string answers = pictures_ + "/answers.txt";
   std::ofstream(answers) << "yes\nno\nAda\n/tmp/colours.clr\n";
   setenv("LUMOVIEW_ANSWERS", answers.c_str(), 1);
-  ChildProcess& c = client("dialogs");
+  ChildProcess& c = client("dialogs", true);
   unsetenv("LUMOVIEW_ANSWERS");
-  auto v = values_of(c, 5);
+  const std::string out = c.read_all(20000);
+  std::map<std::string, std::string> v;
+  size_t told = 0, at = 0;
+  for (size_t end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
+    const std::string line = out.substr(at, end - at);
+    if (line.find("no display, so it cannot show dialogs") != std::string::npos) ++told;
+    const size_t eq = line.find('=');
+    if (eq != std::string::npos) v[line.substr(0, eq)] = line.substr(eq + 1);
+  }
   EXPECT_EQ(v["ask1"], "1");
   EXPECT_EQ(v["ask2"], "-1");
   EXPECT_EQ(v["prompt"], "3:Ada");
   EXPECT_EQ(v["file"], "16:/tmp/colours.clr");
   EXPECT_EQ(v["refused"], "0");  // no answers left, no display: refused
+  EXPECT_EQ(v["message"], "1");  // printed instead
+  EXPECT_EQ(v["refused_ask"], "0");
+  EXPECT_EQ(told, 1u) << out;
+  EXPECT_NE(out.find("\nAll done.\n"), std::string::npos) << out;
   EXPECT_EQ(c.wait_exit(20000), 0);
 }
 

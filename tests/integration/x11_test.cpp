@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -44,8 +45,12 @@ class X11Window : public ::testing::Test {
 
     setenv("DISPLAY", display.c_str(), 1);
     setenv("LUMOVIEW_READY_FD", "1", 1);
+    // A desktop whose texts are UTF-8: what the user types reaches the
+    // program as UTF-8.
+    setenv("LC_ALL", "C.UTF-8", 1);
     server_ = std::make_unique<ChildProcess>(std::vector<std::string>{dir_ + "/../bin/lumoview"});
     unsetenv("LUMOVIEW_READY_FD");
+    unsetenv("LC_ALL");
     ASSERT_EQ(server_->read_line(20000), "ready");
   }
 
@@ -102,6 +107,90 @@ TEST_F(X11Window, ClosingTheWindowEndsAProgramThatNeverWaits) {
 }
 
 }  // namespace
+
+namespace {
+
+// The server's own dialogs, driven as a user would with keys sent by
+// xdotool.  Returns the dialog's window id, "" when none came.
+std::string dialog_window(const std::string& xdotool) {
+  ChildProcess search({xdotool, "search", "--sync", "--onlyvisible", "--classname", "lumoview"});
+  const std::string id = search.read_line(10000);
+  search.wait_exit(10000);
+  return id;
+}
+
+// Whether every dialog went away within about two seconds.
+bool dialogs_gone(const std::string& xdotool) {
+  for (int i = 0; i < 20; ++i) {
+    ChildProcess search({xdotool, "search", "--onlyvisible", "--classname", "lumoview"});
+    const int status = search.wait_exit(10000);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 1) return true;  // none found
+    usleep(100000);
+  }
+  return false;
+}
+
+// Keys as the user types them, into the dialog once it has the focus.
+void send_keys(const std::string& xdotool, const std::vector<std::string>& what) {
+  const std::string id = dialog_window(xdotool);
+  ASSERT_FALSE(id.empty()) << "no dialog came";
+  std::string focus;
+  for (int i = 0; i < 40 && focus != id; ++i) {
+    ChildProcess ask({xdotool, "getwindowfocus"});
+    focus = ask.read_line(10000);
+    ask.wait_exit(10000);
+    if (focus != id) usleep(50000);
+  }
+  ASSERT_EQ(focus, id) << "the dialog did not take the focus";
+  std::vector<std::string> argv = {xdotool};
+  argv.insert(argv.end(), what.begin(), what.end());
+  ChildProcess keys(argv);
+  EXPECT_EQ(WEXITSTATUS(keys.wait_exit(10000)), 0);
+}
+
+}  // namespace
+
+// A question, a prompt answered, a prompt cancelled and a file named in the
+// program's own folder: on a desktop with nothing but the kit installed.
+TEST_F(X11Window, DialogsAreShownAndAnsweredOnTheDesktop) {
+  std::string xdotool;
+  if (!find_program("xdotool", &xdotool)) GTEST_SKIP() << "xdotool is not installed";
+  ChildProcess program({dir_ + "/lumo_client", "prompts", "file"});
+  send_keys(xdotool, {"key", "y"});
+  EXPECT_EQ(program.read_line(20000), "ask=1");
+  send_keys(xdotool, {"type", "Ada L\xc3\xb6velace"});
+  send_keys(xdotool, {"key", "Return"});
+  EXPECT_EQ(program.read_line(20000), "prompt=13:Ada L\xc3\xb6velace");
+  send_keys(xdotool, {"type", "not this"});
+  send_keys(xdotool, {"key", "Escape"});
+  EXPECT_EQ(program.read_line(20000), "cancelled=0:unchanged");
+  send_keys(xdotool, {"type", "result.dat"});
+  send_keys(xdotool, {"key", "Return"});
+  char here[4096];
+  ASSERT_NE(getcwd(here, sizeof here), nullptr);
+  EXPECT_EQ(program.read_line(20000), "file=" + std::to_string(std::string(here).size() + 11) + ":" +
+                                          std::string(here) + "/result.dat");
+  EXPECT_EQ(program.wait_exit(20000), 0);
+}
+
+// A program that ends while its dialog is up takes the dialog with it, and
+// the server goes on: it still answers the desktop, so closing the window
+// the program left behind lets it end.
+TEST_F(X11Window, ADialogGoesWithTheProgramThatAskedAndTheServerGoesOn) {
+  std::string xdotool;
+  if (!find_program("xdotool", &xdotool)) GTEST_SKIP() << "xdotool is not installed";
+  {
+    ChildProcess program({dir_ + "/lumo_client", "prompts"});
+    ASSERT_FALSE(dialog_window(xdotool).empty());
+    program.kill_now();
+  }
+  ASSERT_TRUE(dialogs_gone(xdotool));
+  EXPECT_EQ(server_->wait_exit(1500), -1) << "the server ended with its window still shown";
+  ChildProcess close({dir_ + "/lumo_close_window", "Graphics Window"});
+  EXPECT_EQ(close.read_line(10000), "1");
+  close.wait_exit(10000);
+  EXPECT_GE(server_->wait_exit(8000), 0) << "the server did not see its window closed";
+}
 
 // With a display the server ends once no program is linked and no window
 // is shown: a hidden window keeps nobody waiting.

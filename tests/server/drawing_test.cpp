@@ -1,6 +1,7 @@
 // Drawing in the server core: what a command reads of the window block, and
 // the pixel rules the canvases share.
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <algorithm>
 #include <array>
@@ -170,6 +171,51 @@ TEST(AnsiText, CodePagesAndUtf8) {
     EXPECT_EQ(to_utf8(c.in), c.out) << c.code_page << " " << c.in;
   }
   set_ansi_code_page(1252);
+}
+
+// What the user types in a dialog goes back to a program as the C library's
+// own converter writes it in the program's code page; a UTF-8 locale keeps
+// UTF-8, and a character the code page lacks becomes "?".
+TEST(AnsiText, TypedTextGoesBackInTheProgramsCodePage) {
+  auto iconv_text = [](const char* to, const char* from, const std::string& in) {
+    iconv_t cd = iconv_open(to, from);
+    EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1)) << to;
+    std::string out(in.size() * 4 + 4, '\0');
+    char* src = const_cast<char*>(in.data());
+    char* dst = &out[0];
+    size_t left = in.size(), room = out.size();
+    const size_t r = iconv(cd, &src, &left, &dst, &room);
+    iconv_close(cd);
+    return r == static_cast<size_t>(-1) ? std::string("(none)") : out.substr(0, out.size() - room);
+  };
+  const char* saved = std::getenv("LC_ALL");
+  const std::string keep = saved ? saved : "";
+  setenv("LC_ALL", "C", 1);
+  struct Case { int code_page; const char* iconv_name; std::vector<std::string> texts; } cases[] = {
+      {1252, "WINDOWS-1252", {}},
+      {932, "CP932", {"\x82\xA0\x83\x41", "\x8A\xBF\x8E\x9A", "\xB1\xB2", "A\x81\x40Z"}},
+  };
+  for (int b = 0x20; b < 0x100; ++b) {
+    if (b != 0x7F && b != 0x81 && b != 0x8D && b != 0x8F && b != 0x90 && b != 0x9D) {
+      cases[0].texts.push_back(std::string(1, static_cast<char>(b)));
+    }
+  }
+  for (Case& c : cases) {
+    set_ansi_code_page(c.code_page);
+    for (const std::string& program_text : c.texts) {
+      const std::string typed = iconv_text("UTF-8", c.iconv_name, program_text);
+      EXPECT_EQ(to_program_text(typed), program_text) << c.code_page << " " << typed;
+    }
+    EXPECT_EQ(to_program_text("\xC5\x81\xC3\xB3" "d\xC5\xBA"), c.code_page == 1252 ? "?\xF3" "d?" : "??d?");
+  }
+  set_ansi_code_page(1252);
+  setenv("LC_ALL", "C.UTF-8", 1);
+  EXPECT_EQ(to_program_text("\xC5\x81\xC3\xB3" "d\xC5\xBA"), "\xC5\x81\xC3\xB3" "d\xC5\xBA");
+  if (saved) {
+    setenv("LC_ALL", keep.c_str(), 1);
+  } else {
+    unsetenv("LC_ALL");
+  }
 }
 
 // The euro sign sent as code page 1252 draws the glyph the same character
