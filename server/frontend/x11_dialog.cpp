@@ -501,7 +501,12 @@ void Dialog::key(XKeyEvent& e) {
     }
     return;
   }
-  // The text field.
+  // The text field; in the file dialog Up and Down go on into the list.
+  if (has_list() && (sym == XK_Down || sym == XK_Up)) {
+    focus_ = 1;
+    select(selected_ < 0 ? 0 : selected_ + (sym == XK_Down ? 1 : -1));
+    return;
+  }
   switch (sym) {
     case XK_BackSpace:
       if (caret_ > 0) entry_.erase(--caret_, 1);
