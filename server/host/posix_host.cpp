@@ -193,30 +193,53 @@ void PosixHost::drop(size_t index, const Loop& loop) {
 }
 
 int PosixHost::take_posted(Client& c, const Loop& loop) {
+  using posix_channel::RecordHead;
+  using posix_channel::kRingBytes;
   Channel* ch = static_cast<Channel*>(c.channel);
   // Sequentially consistent: this load follows raising server_sleeping, and
   // the program's store of `posted` precedes its look at that flag.
   const uint32_t posted = ch->posted.load(std::memory_order_seq_cst);
   uint32_t taken = c.taken;
-  if (posted - taken > posix_channel::kPostSlots) {
-    // Not a count this program's ring can hold: nothing in it can be trusted.
-    taken = posted;
-    ch->taken.store(taken, std::memory_order_seq_cst);
-  }
   int done = 0;
-  for (; taken != posted; ++done) {
-    posix_channel::PostSlot& slot = ch->slots[taken % posix_channel::kPostSlots];
-    unsigned char command[sizeof slot.command];
-    const uint32_t size = slot.size;
-    if (size <= sizeof command) {
-      std::memcpy(command, slot.command, size);
-      loop.on_posted(c.fd, command, size, slot.block);
+  while (taken != posted) {
+    // Each record is read once into the server's own memory and checked
+    // there: a program that writes nonsense, or writes while the server
+    // reads, loses its own drawing and nothing else.
+    const uint32_t at = taken % kRingBytes;
+    RecordHead head{};
+    const bool readable = at % 8 == 0 && posted - taken <= kRingBytes && posted - taken >= sizeof head;
+    if (readable) std::memcpy(&head, ch->ring + at, sizeof head);
+    const uint32_t size = head.size;
+    const int count = __builtin_popcount(head.words);
+    const bool sound = readable && size >= sizeof head && size % 8 == 0 &&
+                       at + size <= kRingBytes && size <= posted - taken &&
+                       (head.letter == 0 || (head.tail <= wire::kDataSize &&
+                                             size == posix_channel::record_bytes(count, head.tail)));
+    if (!sound) {
+      // Not a record this program's ring can hold: nothing after it can be trusted.
+      taken = posted;
+      ch->taken.store(taken, std::memory_order_seq_cst);
+      break;
     }
-    ++taken;
+    const int window = head.window - wire::kWindowCodeBase;
+    if (head.letter != 0 && window >= 0 && window < wire::kWindowSlots) {
+      if (c.heads.empty()) c.heads.assign(static_cast<size_t>(wire::kWindowSlots) * wire::kDataArea, 0);
+      unsigned char* copy = c.heads.data() + static_cast<size_t>(window) * wire::kDataArea;
+      const unsigned char* from = ch->ring + at + sizeof head;
+      for (uint32_t i = 0, k = 0; i < posix_channel::kHeadWords; ++i) {
+        if (head.words & (1u << i)) std::memcpy(copy + 8 * i, from + 8 * k++, 8);
+      }
+      std::memcpy(posted_block_.data(), copy, wire::kDataArea);
+      std::memcpy(posted_block_.data() + wire::kDataArea, from + 8 * count, head.tail);
+      const unsigned char command[wire::kWindowCommandLength] = {head.letter, head.window, 0};
+      loop.on_posted(c.fd, command, wire::kWindowCommandLength, posted_block_.data());
+      ++done;
+    }
+    taken += size;
     ch->taken.store(taken, std::memory_order_seq_cst);
     // A program waiting for room is woken once half the ring is free.
     if (ch->space_sleeping.load(std::memory_order_seq_cst) &&
-        ch->posted.load(std::memory_order_relaxed) - taken <= posix_channel::kPostSlots / 2) {
+        ch->posted.load(std::memory_order_relaxed) - taken <= kRingBytes / 2) {
       posix_channel::futex_wake(&ch->taken);
     }
   }
@@ -426,6 +449,7 @@ void PosixHost::accept_client() {
 void PosixHost::serve(const Loop& loop) {
   command_.assign(posix_frame::kMaxPayload, 0);
   command_block_.assign(wire::kWindowBlockSize, 0);
+  posted_block_.assign(wire::kWindowBlockSize, 0);
   if (spin_ns_ < 0) spin_ns_ = sysconf(_SC_NPROCESSORS_ONLN) > 1 ? 20000 : 0;
   while (!stop_) {
     int timeout = loop.on_idle ? loop.on_idle() : 200;

@@ -92,7 +92,10 @@ class PosixHost : public BlockHost {
     void* channel = nullptr;  // posix_channel::Channel, or null for frames
     uint32_t seen = 0;        // the last request answered
     bool posting = false;     // the program posts drawing into the channel
-    uint32_t taken = 0;       // posted slots carried out
+    uint32_t taken = 0;       // ring bytes carried out
+    // Of every window, the head of the block as the program last posted
+    // it (records carry only the words that changed); made at the first.
+    std::vector<unsigned char> heads;
     // Frames arrive in pieces and replies leave in pieces: nothing a
     // connection does or does not do makes the server wait for it.
     std::vector<unsigned char> in;   // bytes of frames not complete yet
@@ -121,6 +124,7 @@ class PosixHost : public BlockHost {
   std::vector<Client> clients_;
   std::vector<unsigned char> command_;
   std::vector<unsigned char> command_block_;  // a channel command's copy of its window block
+  std::vector<unsigned char> posted_block_;   // a posted command's window block, rebuilt
   long long spin_ns_ = -1;
   uint32_t windows_gone_ = 0;
   std::string socket_path_;

@@ -451,19 +451,30 @@ TEST_F(HostileClients, RandomOperationsNeverBreakTheServer) {
              posix_channel::monotonic_ns() < until) {
         usleep(20);
       }
-    } else {  // posted slots, some of them nonsense
+    } else {  // posted records, some of them nonsense
       posix_channel::Channel* ch = c.channel;
       const int n = 1 + pick(8);
       for (int i = 0; i < n; ++i) {
-        posix_channel::PostSlot& slot = ch->slots[c.posted % posix_channel::kPostSlots];
-        slot.size = pick(10) ? 3 : static_cast<uint32_t>(random());
-        slot.command[0] = pick(10) ? 'A' : static_cast<unsigned char>(random());
-        slot.command[1] = static_cast<unsigned char>(32 + pick(8));
-        slot.command[2] = 0;
-        for (int k = 0; k < 24; ++k) slot.block[pick(2304)] = static_cast<unsigned char>(random());
-        int32_t draw_code = pick(30);
-        std::memcpy(slot.block + 224, &draw_code, 4);
-        ++c.posted;
+        const uint32_t at = c.posted % posix_channel::kRingBytes;
+        posix_channel::RecordHead head{};
+        head.letter = pick(10) ? 'A' : static_cast<uint8_t>(random());
+        head.window = static_cast<uint8_t>(32 + pick(8));
+        head.words = pick(2) ? static_cast<uint32_t>(random()) : 1u << 28;  // the drawing code's word
+        head.tail = static_cast<uint16_t>(pick(4) ? pick(64) : random());
+        uint32_t size = posix_channel::record_bytes(__builtin_popcount(head.words), head.tail);
+        if (pick(10) == 0) size = static_cast<uint32_t>(random());
+        if (at + std::min<uint32_t>(size, posix_channel::kMaxRecord) > posix_channel::kRingBytes) {
+          head = posix_channel::RecordHead{};  // padding to the ring's end
+          size = posix_channel::kRingBytes - at;
+        }
+        head.size = static_cast<uint16_t>(size);
+        if (at + sizeof head <= posix_channel::kRingBytes) std::memcpy(ch->ring + at, &head, sizeof head);
+        const uint32_t body = std::min<uint32_t>(static_cast<uint16_t>(size), posix_channel::kRingBytes - at);
+        for (uint32_t k = sizeof head; k + 4 <= body; k += 4) {
+          const int32_t word = pick(3) ? pick(30) : static_cast<int32_t>(random());
+          std::memcpy(ch->ring + at + k, &word, 4);
+        }
+        c.posted += static_cast<uint16_t>(size);
       }
       ch->posted.store(pick(50) ? c.posted : static_cast<uint32_t>(random()), std::memory_order_seq_cst);
       if (send(c.fd, "W", 1, MSG_NOSIGNAL) < 0) continue;

@@ -329,7 +329,7 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "prompts") == 0) return prompts(argc > 2);
   if (strcmp(mode, "stress") == 0) return stress(0, 3000);
   if (strcmp(mode, "stress-join") == 0) return stress(1, 3000);
-  if (strcmp(mode, "flood") == 0) return flood(600, 1, 1);
+  if (strcmp(mode, "flood") == 0) return flood(6000, 1, 1);
   if (strcmp(mode, "post-and-hang") == 0) return flood(20, 0, 0);
   if (strcmp(mode, "check-posted") == 0) return check_posted(20);
   if (strcmp(mode, "closable") == 0) return closable();

@@ -260,7 +260,7 @@ TEST_F(ServerTest, AFullRingWaitsForTheServerAndLosesNothing) {
   ASSERT_TRUE(c.write_line("go"));
   const std::string early = c.read_line(500);
   kill(server_->pid(), SIGCONT);
-  EXPECT_EQ(early, "") << "600 pixels were posted while the server could take none";
+  EXPECT_EQ(early, "") << "6000 pixels were posted while the server could take none";
   EXPECT_EQ(c.read_line(20000), "posted");
   EXPECT_EQ(c.read_line(20000), "mismatches=0");
   EXPECT_EQ(c.wait_exit(20000), 0);

@@ -35,7 +35,10 @@ int g_fd = -1;
 ServerWindow g_connected = 0;
 Channel* g_channel = nullptr;
 bool g_posting = false;  // the server takes posted commands on this channel
-uint32_t g_taken = 0;    // the server's count of posted slots carried out, as last read
+uint32_t g_taken = 0;    // the server's count of ring bytes carried out, as last read
+// Of every window, the head of the block as last posted: what the server's
+// copy holds, so that a record carries only the words that changed.
+unsigned char g_posted_heads[wire::kWindowSlots][wire::kDataArea];
 const unsigned char* g_attached = nullptr;  // the block that goes with the next command
 // How long to spin for a reply before sleeping; adapts to the server.
 long long g_spin_ns = -1;
@@ -102,6 +105,7 @@ bool open_channel(int fd) {
     g_channel = static_cast<Channel*>(base);
     g_posting = g_channel->post_accepted == 1;
     g_taken = g_channel->taken.load(std::memory_order_acquire);
+    std::memset(g_posted_heads, 0, sizeof g_posted_heads);  // the server's copies start empty
   } else if (base != MAP_FAILED) {
     munmap(base, sizeof(Channel));
   }
@@ -172,8 +176,13 @@ void adapt_spin(long long took) {
   g_spin_ns = want < kMinSpinNs ? kMinSpinNs : want > kMaxSpinNs ? kMaxSpinNs : want;
 }
 
+// A sleeping server is woken once: the flag is taken down with the byte, so
+// what is posted before the server is up again sends nothing more.
 bool wake_server(Channel* ch) {
-  if (!ch->server_sleeping.load(std::memory_order_seq_cst)) return true;
+  if (!ch->server_sleeping.load(std::memory_order_seq_cst) ||
+      !ch->server_sleeping.exchange(0, std::memory_order_seq_cst)) {
+    return true;
+  }
   const char wake = posix_channel::kWakeByte;
   return send(g_fd, &wake, 1, MSG_NOSIGNAL) == 1;
 }
@@ -181,11 +190,14 @@ bool wake_server(Channel* ch) {
 // Waits until `done` holds: spins for the spin time, then sleeps on `word`
 // with `sleeping` raised, looking at the server now and then.  False when
 // the server has gone.
+// A wait for room spins not at all: half a ring is a good while of the
+// server's work, and the server wakes the program when it is done.
 template <typename Done>
-bool wait_for(std::atomic<uint32_t>* word, std::atomic<uint32_t>* sleeping, Done done) {
+bool wait_for(std::atomic<uint32_t>* word, std::atomic<uint32_t>* sleeping, Done done,
+              bool for_reply = true) {
   const long long start = posix_channel::monotonic_ns();
   int spins = 0;
-  while (!done()) {
+  while (for_reply && !done()) {
     posix_channel::cpu_relax();
     if (++spins % 64 == 0 && posix_channel::monotonic_ns() - start > g_spin_ns) break;
   }
@@ -202,7 +214,7 @@ bool wait_for(std::atomic<uint32_t>* word, std::atomic<uint32_t>* sleeping, Done
     }
     sleeping->store(0, std::memory_order_relaxed);
   }
-  adapt_spin(posix_channel::monotonic_ns() - start);
+  if (for_reply) adapt_spin(posix_channel::monotonic_ns() - start);
   return true;
 }
 
@@ -233,25 +245,61 @@ bool channel_round_trip(const CopyData* record, int32_t* reply) {
   return true;
 }
 
-// One drawing command into the ring: wait for a free slot if none is,
-// fill it, publish it and wake the server if it sleeps.
+// One drawing command into the ring: the words of the window block's head
+// that changed since this window's last record, and the data area's part
+// the command reads.  A full ring is waited on until half of it is free, so
+// the program sleeps through a good part of the server's work instead of
+// following it record by record.
 Posted post_into_channel(const CopyData* record, const unsigned char* block, size_t block_bytes) {
+  using posix_channel::RecordHead;
+  using posix_channel::kRingBytes;
   Channel* ch = g_channel;
-  const uint32_t posted = ch->posted.load(std::memory_order_relaxed);
-  // The server's count is read only when the last one read leaves no room.
-  auto room = [&] {
-    g_taken = ch->taken.load(std::memory_order_acquire);
-    return posted - g_taken < posix_channel::kPostSlots;
-  };
-  if (posted - g_taken >= posix_channel::kPostSlots && !room() &&
-      !wait_for(&ch->taken, &ch->space_sleeping, room)) {
-    return Posted::kGone;
+  const unsigned char* command = static_cast<const unsigned char*>(record->data);
+  unsigned char* last = g_posted_heads[command[1] - wire::kWindowCodeBase];
+  uint64_t words[posix_channel::kHeadWords];
+  uint32_t mask = 0;
+  int count = 0;
+  for (uint32_t i = 0; i < posix_channel::kHeadWords; ++i) {
+    uint64_t now, before;
+    std::memcpy(&now, block + 8 * i, 8);
+    std::memcpy(&before, last + 8 * i, 8);
+    if (now != before) {
+      mask |= 1u << i;
+      words[count++] = now;
+    }
   }
-  posix_channel::PostSlot& slot = ch->slots[posted % posix_channel::kPostSlots];
-  slot.size = record->size;
-  std::memcpy(slot.command, record->data, record->size);
-  std::memcpy(slot.block, block, block_bytes);
-  ch->posted.store(posted + 1, std::memory_order_seq_cst);
+  const uint32_t tail = block_bytes > wire::kDataArea ? static_cast<uint32_t>(block_bytes) - wire::kDataArea : 0;
+  const uint32_t size = posix_channel::record_bytes(count, tail);
+  uint32_t posted = ch->posted.load(std::memory_order_relaxed);
+  const uint32_t at = posted % kRingBytes;
+  const uint32_t padding = at + size > kRingBytes ? kRingBytes - at : 0;
+  auto fits = [&] { return posted - g_taken + padding + size <= kRingBytes; };
+  if (!fits()) {
+    g_taken = ch->taken.load(std::memory_order_acquire);
+    auto half_free = [&] {
+      g_taken = ch->taken.load(std::memory_order_acquire);
+      return posted - g_taken <= kRingBytes / 2;
+    };
+    if (!fits() && !wait_for(&ch->taken, &ch->space_sleeping, half_free, false)) return Posted::kGone;
+  }
+  if (padding) {
+    RecordHead pad{};
+    pad.size = static_cast<uint16_t>(padding);
+    std::memcpy(ch->ring + at, &pad, sizeof pad);
+    posted += padding;
+  }
+  unsigned char* out = ch->ring + posted % kRingBytes;
+  RecordHead head{};
+  head.size = static_cast<uint16_t>(size);
+  head.letter = command[0];
+  head.window = command[1];
+  head.tail = static_cast<uint16_t>(tail);
+  head.words = mask;
+  std::memcpy(out, &head, sizeof head);
+  std::memcpy(out + sizeof head, words, 8 * static_cast<size_t>(count));
+  std::memcpy(out + sizeof head + 8 * count, block + wire::kDataArea, tail);
+  std::memcpy(last, block, wire::kDataArea);
+  ch->posted.store(posted + size, std::memory_order_seq_cst);
   return wake_server(ch) ? Posted::kPosted : Posted::kGone;
 }
 
@@ -276,17 +324,17 @@ bool ready_for_command(ServerWindow window) {
 Posted post_command(ServerWindow window, const CopyData* record, const unsigned char* block,
                     size_t block_bytes) {
   if (!g_posting || g_fd < 0 || g_connected != window || !record ||
-      record->size > sizeof(posix_channel::PostSlot::command) ||
-      block_bytes > sizeof(posix_channel::PostSlot::block) ||
+      record->size != wire::kWindowCommandLength || block_bytes < wire::kDataArea ||
+      block_bytes > wire::kWindowBlockSize ||
       g_channel->hold.load(std::memory_order_acquire) != 0) {
     return Posted::kSendInstead;
   }
   // Drawing into a window that has gone (closed by another program that
   // joined it) is sent, so that its answer says so.
   const unsigned char* command = static_cast<const unsigned char*>(record->data);
-  const int target = record->size >= 2 ? command[1] - wire::kWindowCodeBase : -1;
-  if (g_channel->windows_kept == 1 &&
-      (target < 0 || target > 63 ||
+  const int target = command[1] - wire::kWindowCodeBase;
+  if (target < 0 || target >= wire::kWindowSlots ||
+      (g_channel->windows_kept == 1 &&
        !(g_channel->windows.load(std::memory_order_acquire) & (uint64_t{1} << target)))) {
     return Posted::kSendInstead;
   }
