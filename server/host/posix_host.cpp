@@ -192,6 +192,20 @@ void PosixHost::drop(size_t index, const Loop& loop) {
   if (loop.on_gone) loop.on_gone(fd);
 }
 
+namespace {
+
+constexpr uint32_t kWakeLookBytes = 4096;
+
+void wake_if_waiting(Channel* ch, uint32_t taken) {
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (ch->space_sleeping.load(std::memory_order_seq_cst) &&
+      ch->posted.load(std::memory_order_relaxed) - taken <= posix_channel::kRingBytes / 2) {
+    posix_channel::futex_wake(&ch->taken);
+  }
+}
+
+}  // namespace
+
 int PosixHost::take_posted(Client& c, const Loop& loop) {
   using posix_channel::RecordHead;
   using posix_channel::kRingBytes;
@@ -200,6 +214,7 @@ int PosixHost::take_posted(Client& c, const Loop& loop) {
   // the program's store of `posted` precedes its look at that flag.
   const uint32_t posted = ch->posted.load(std::memory_order_seq_cst);
   uint32_t taken = c.taken;
+  uint32_t woken_at = taken;
   int done = 0;
   while (taken != posted) {
     // Each record is read once into the server's own memory and checked
@@ -218,7 +233,7 @@ int PosixHost::take_posted(Client& c, const Loop& loop) {
     if (!sound) {
       // Not a record this program's ring can hold: nothing after it can be trusted.
       taken = posted;
-      ch->taken.store(taken, std::memory_order_seq_cst);
+      ch->taken.store(taken, std::memory_order_release);
       break;
     }
     const int window = head.window - wire::kWindowCodeBase;
@@ -236,13 +251,16 @@ int PosixHost::take_posted(Client& c, const Loop& loop) {
       ++done;
     }
     taken += size;
-    ch->taken.store(taken, std::memory_order_seq_cst);
-    // A program waiting for room is woken once half the ring is free.
-    if (ch->space_sleeping.load(std::memory_order_seq_cst) &&
-        ch->posted.load(std::memory_order_relaxed) - taken <= kRingBytes / 2) {
-      posix_channel::futex_wake(&ch->taken);
+    ch->taken.store(taken, std::memory_order_release);
+    // A program waiting for room is woken once half the ring is free: looked
+    // at every few kilobytes and at the end (a full fence each time, which
+    // pairs with the program's raising of space_sleeping).
+    if (taken - woken_at >= kWakeLookBytes) {
+      woken_at = taken;
+      wake_if_waiting(ch, taken);
     }
   }
+  if (taken != c.taken) wake_if_waiting(ch, taken);
   c.taken = taken;
   return done;
 }
