@@ -73,6 +73,7 @@ void CairoCanvas::resize(int width, int height, Rgb background) {
   mask_ = nullptr;
   surface_ = next;
   cr_ = cr;
+  font_chosen_ = false;
   width_ = width;
   height_ = height;
 }
@@ -273,11 +274,21 @@ void CairoCanvas::paint_through_mask(bool fill, const Pen& pen, pixels::Sink& pa
   cairo_surface_mark_dirty(mask_);
 }
 
+// The face and size stay in the context from one text to the next; they
+// are chosen again only when they change (no code saves and restores the
+// context around a text, and a new context starts with none chosen).
 void CairoCanvas::use_font(const Font& font) {
+  const bool bold = font.weight >= 700;
+  const int size = std::clamp(font.height, 1, 2000);
+  if (font_chosen_ && font.face == font_face_ && bold == font_bold_ && size == font_size_) return;
   cairo_select_font_face(cr_, font.face.empty() ? "sans-serif" : to_utf8(font.face).c_str(),
                          CAIRO_FONT_SLANT_NORMAL,
-                         font.weight >= 700 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-  cairo_set_font_size(cr_, std::clamp(font.height, 1, 2000));
+                         bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(cr_, size);
+  font_chosen_ = true;
+  font_face_ = font.face;
+  font_bold_ = bold;
+  font_size_ = size;
 }
 
 void CairoCanvas::text(const Font& font, Point at, const std::string& text) {
@@ -286,12 +297,13 @@ void CairoCanvas::text(const Font& font, Point at, const std::string& text) {
   begin();
   use_font(font);
   const std::string utf8 = to_utf8(text);
-  cairo_text_extents_t te;
-  cairo_font_extents_t fe;
-  cairo_text_extents(cr_, utf8.c_str(), &te);
-  cairo_font_extents(cr_, &fe);
   const int h = ((font.align % 3) + 3) % 3;
   const int v = ((font.align / 3) % 3 + 3) % 3;
+  // Left and baseline text (the usual kind) needs no measuring.
+  cairo_text_extents_t te{};
+  cairo_font_extents_t fe{};
+  if (h != 0) cairo_text_extents(cr_, utf8.c_str(), &te);
+  if (v != 0) cairo_font_extents(cr_, &fe);
   const double dx = h == 0 ? 0 : h == 1 ? -te.x_advance / 2 : -te.x_advance;
   const double dy = v == 0 ? 0 : v == 1 ? (fe.ascent - fe.descent) / 2 : fe.ascent;
   constexpr double kLimit = 1 << 20;

@@ -80,6 +80,11 @@ class CairoCanvas : public Canvas {
   Point offset_{0, 0};        // the move, when that is all it is
   Transform transform_;
   cairo_surface_t* mask_ = nullptr;  // made when first needed
+  // The font last chosen in cr_ (use_font).
+  bool font_chosen_ = false;
+  std::string font_face_;
+  bool font_bold_ = false;
+  int font_size_ = 0;
 };
 
 class CairoCanvasFactory : public CanvasFactory {

@@ -542,3 +542,79 @@ TEST_F(PixelRules, LongArraysKeepTheirShapeOnTheFastPaths) {
     EXPECT_EQ(strayed, 0) << shape.name;
   }
 }
+
+// The canvas's shortcuts against cairo doing the same work plainly: filled
+// rectangles without an outline (set directly) against cairo's fill, and
+// text with the face and size kept from call to call against each line
+// drawn alone with the font chosen afresh.
+TEST(CairoShortcuts, DrawTheSamePixelsAsPlainCairo) {
+  constexpr int kW = 160, kH = 120;
+  CairoCanvas canvas(kW, kH, {255, 255, 255});
+  cairo_surface_t* plain = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kW, kH);
+  cairo_t* cr = cairo_create(plain);
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  Pen invisible;
+  invisible.style = kInvisible;
+  std::mt19937 random(7);
+  for (int i = 0; i < 200; ++i) {
+    Brush brush;
+    brush.style = kBrushSolid;
+    brush.colour = {static_cast<uint8_t>(random()), static_cast<uint8_t>(random()), static_cast<uint8_t>(random())};
+    const int x = static_cast<int>(random() % 200) - 20, y = static_cast<int>(random() % 160) - 20;
+    const int w = static_cast<int>(random() % 40), h = static_cast<int>(random() % 40);
+    canvas.rect(invisible, brush, {x, y}, {x + w, y + h});
+    cairo_set_source_rgb(cr, brush.colour.r / 255.0, brush.colour.g / 255.0, brush.colour.b / 255.0);
+    cairo_rectangle(cr, x, y, w, h);  // the rectangle's right and bottom edges are outside it
+    cairo_fill(cr);
+  }
+  // Text on a canvas of its own, each line well apart from the others.
+  CairoCanvas text_canvas(300, 200, {255, 255, 255});
+  const struct { const char* face; int height, weight, align; } fonts[] = {
+      {"", 16, 0, 0}, {"serif", 22, 0, 4}, {"", 16, 700, 2}, {"", 16, 0, 0}, {"serif", 11, 0, 8}};
+  std::vector<Rgb> lines_alone(300 * 200, Rgb{255, 255, 255});
+  for (int i = 0; i < 5; ++i) {
+    Font f;
+    f.face = fonts[i].face;
+    f.height = fonts[i].height;
+    f.weight = fonts[i].weight;
+    f.align = fonts[i].align;
+    const Point at{150, 25 + 38 * i};
+    text_canvas.text(f, at, "Ag" + std::to_string(i));
+    CairoCanvas fresh(300, 200, {255, 255, 255});
+    fresh.text(f, at, "Ag" + std::to_string(i));
+    for (int y = 0; y < 200; ++y) {
+      for (int x = 0; x < 300; ++x) {
+        Rgb c;
+        fresh.get_pixel({x, y}, &c);
+        if (c.r != 255 || c.g != 255 || c.b != 255) lines_alone[static_cast<size_t>(y * 300 + x)] = c;
+      }
+    }
+  }
+  int text_differing = 0, inked = 0;
+  for (int y = 0; y < 200; ++y) {
+    for (int x = 0; x < 300; ++x) {
+      Rgb c;
+      text_canvas.get_pixel({x, y}, &c);
+      const Rgb& want = lines_alone[static_cast<size_t>(y * 300 + x)];
+      if (c.r != want.r || c.g != want.g || c.b != want.b) ++text_differing;
+      if (c.r != 255) ++inked;
+    }
+  }
+  EXPECT_EQ(text_differing, 0);
+  EXPECT_GT(inked, 200);
+  cairo_surface_flush(plain);
+  int differing = 0;
+  for (int y = 0; y < kH; ++y) {
+    for (int x = 0; x < kW; ++x) {
+      Rgb got;
+      ASSERT_TRUE(canvas.get_pixel({x, y}, &got));
+      uint32_t want;
+      std::memcpy(&want, cairo_image_surface_get_data(plain) + y * cairo_image_surface_get_stride(plain) + 4 * x, 4);
+      if ((static_cast<uint32_t>(got.r) << 16 | got.g << 8 | got.b) != (want & 0xFFFFFF)) ++differing;
+    }
+  }
+  EXPECT_EQ(differing, 0);
+  cairo_destroy(cr);
+  cairo_surface_destroy(plain);
+}
