@@ -618,3 +618,56 @@ TEST(CairoShortcuts, DrawTheSamePixelsAsPlainCairo) {
   cairo_destroy(cr);
   cairo_surface_destroy(plain);
 }
+
+// A single smooth one-pixel line is laid down without a path; it must stay
+// within the anti-aliasing of cairo's own round-capped stroke of the same
+// line: no pixel far off, about the same ink, nothing wrapped to the other
+// side of the picture when the line leaves it.
+TEST(CairoShortcuts, OneSmoothLineStaysWithinCairosAntiAliasing) {
+  constexpr int kW = 160, kH = 120;
+  std::mt19937 random(11);
+  int worst = 0;
+  double least_ink = 10, most_ink = 0;
+  for (int i = 0; i < 300; ++i) {
+    const int ax = static_cast<int>(random() % 140) + 10, ay = static_cast<int>(random() % 100) + 10;
+    const double angle = (random() % 3600) / 3600.0 * 6.283185307179586;
+    const int length = i < 60 ? 1 + static_cast<int>(random() % 4) : 5 + static_cast<int>(random() % 200);
+    const int bx = ax + static_cast<int>(std::lround(length * std::cos(angle)));
+    const int by = ay + static_cast<int>(std::lround(length * std::sin(angle)));
+    CairoCanvas canvas(kW, kH, {255, 255, 255});
+    Pen pen;
+    pen.colour = {0, 0, 0};
+    canvas.line(pen, {ax, ay}, {bx, by});
+    cairo_surface_t* plain = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kW, kH);
+    cairo_t* cr = cairo_create(plain);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_set_line_width(cr, 1);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    cairo_move_to(cr, ax + 0.5, ay + 0.5);
+    cairo_line_to(cr, bx + 0.5, by + 0.5);
+    cairo_stroke(cr);
+    cairo_surface_flush(plain);
+    double ink = 0, cairo_ink = 0;
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) {
+        Rgb got;
+        canvas.get_pixel({x, y}, &got);
+        const int want = cairo_image_surface_get_data(plain)[y * cairo_image_surface_get_stride(plain) + 4 * x];
+        worst = std::max(worst, std::abs(got.b - want));
+        ink += 255 - got.b;
+        cairo_ink += 255 - want;
+      }
+    }
+    cairo_destroy(cr);
+    cairo_surface_destroy(plain);
+    if (cairo_ink > 0) {
+      least_ink = std::min(least_ink, ink / cairo_ink);
+      most_ink = std::max(most_ink, ink / cairo_ink);
+    }
+  }
+  EXPECT_LE(worst, 48) << "a pixel differs by more than a fifth of full ink";
+  EXPECT_GE(least_ink, 0.95);
+  EXPECT_LE(most_ink, 1.2);  // round ends of the shortest lines carry a little more ink
+}
