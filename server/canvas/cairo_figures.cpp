@@ -217,27 +217,41 @@ void capsule_line(uint32_t* data, int stride, int width, int height, uint32_t co
   // Along the major axis (m) and across it (n).
   const double am = x_major ? ax : ay, an = x_major ? ay : ax;
   const double dm = x_major ? dx : dy, dn = x_major ? dy : dx;
-  const double length2 = dm * dm + dn * dn;
-  const int limit = x_major ? width : height, across = x_major ? height : width;
-  const double lo = std::max(std::min(am, am + dm) - 1, 0.0);
-  const double hi = std::min(std::max(am, am + dm) + 1, static_cast<double>(limit - 1));
+  const double inv_length2 = 1 / (dm * dm + dn * dn);
+  const long long limit = x_major ? width : height, across = x_major ? height : width;
+  const double first = std::min(am, am + dm), last = std::max(am, am + dm);
+  const long long m0 = std::max(static_cast<long long>(first) - 1, 0LL);
+  const long long m1 = std::min(static_cast<long long>(last) + 1, limit - 1);
   const double slope = dn / dm;
   const double reach = std::sqrt(1 + slope * slope);  // across, a pixel's distance from the line
-  for (long long m = static_cast<long long>(std::ceil(lo)); m <= static_cast<long long>(std::floor(hi)); ++m) {
+  const double inv_reach = 1 / reach;
+  auto put = [&](long long m, long long n, double cover) {
+    const uint32_t a = static_cast<uint32_t>(cover * 256 + 0.5);
+    if (a) blend256(x_major ? data + n * stride + m : data + m * stride + n, colour, a);
+  };
+  for (long long m = m0; m <= m1; ++m) {
     const double along = std::clamp((m - am) / dm, 0.0, 1.0);
     const double centre = an + along * dn;
-    const long long n0 = std::max(static_cast<long long>(std::ceil(centre - reach)), 0LL);
-    const long long n1 = std::min(static_cast<long long>(std::floor(centre + reach)), static_cast<long long>(across) - 1);
+    // Integer bounds by truncation, adjusted: the pixels within `reach`.
+    long long n0 = static_cast<long long>(centre - reach) - 1, n1 = static_cast<long long>(centre + reach) + 1;
+    n0 = std::max(n0, 0LL);
+    n1 = std::min(n1, across - 1);
+    if (m >= first + 2 && m <= last - 2) {
+      // Away from the ends every pixel lies beside the segment: its
+      // distance is its offset across the line over `reach`.
+      for (long long n = n0; n <= n1; ++n) {
+        const double d = std::fabs(n - centre) * inv_reach;
+        if (d < 1) put(m, n, 1 - d);
+      }
+      continue;
+    }
     for (long long n = n0; n <= n1; ++n) {
-      // The pixel's distance from the segment.
+      // Near the ends: the distance from the segment, round beyond it.
       const double pm = m - am, pn = n - an;
-      const double t = std::clamp((pm * dm + pn * dn) / length2, 0.0, 1.0);
+      const double t = std::clamp((pm * dm + pn * dn) * inv_length2, 0.0, 1.0);
       const double em = pm - t * dm, en = pn - t * dn;
       const double d2 = em * em + en * en;
-      if (d2 >= 1) continue;
-      const uint32_t a = static_cast<uint32_t>((1 - std::sqrt(d2)) * 256 + 0.5);
-      if (a == 0) continue;
-      blend256(x_major ? data + n * stride + m : data + m * stride + n, colour, a);
+      if (d2 < 1) put(m, n, 1 - std::sqrt(d2));
     }
   }
 }

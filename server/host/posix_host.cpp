@@ -213,6 +213,13 @@ int PosixHost::take_posted(Client& c, const Loop& loop) {
   // Sequentially consistent: this load follows raising server_sleeping, and
   // the program's store of `posted` precedes its look at that flag.
   const uint32_t posted = ch->posted.load(std::memory_order_seq_cst);
+  // While the program is still posting, the record it is writing may share
+  // a cache line with the last one published: the server takes only the
+  // records that end within whole lines, so each line passes to it once,
+  // and the rest at its next look (all of it once the program has stopped).
+  const bool still_posting = posted != c.seen_posted;
+  const uint32_t whole_lines = posted & ~63u;
+  c.seen_posted = posted;
   uint32_t taken = c.taken;
   uint32_t woken_at = taken;
   int done = 0;
@@ -236,6 +243,7 @@ int PosixHost::take_posted(Client& c, const Loop& loop) {
       ch->taken.store(taken, std::memory_order_release);
       break;
     }
+    if (still_posting && whole_lines - taken < size) break;  // ends in the line being written
     const int window = head.window - wire::kWindowCodeBase;
     if (head.letter != 0 && window >= 0 && window < wire::kWindowSlots) {
       if (c.heads.empty()) c.heads.assign(static_cast<size_t>(wire::kWindowSlots) * wire::kDataArea, 0);

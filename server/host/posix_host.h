@@ -93,6 +93,7 @@ class PosixHost : public BlockHost {
     uint32_t seen = 0;        // the last request answered
     bool posting = false;     // the program posts drawing into the channel
     uint32_t taken = 0;       // ring bytes carried out
+    uint32_t seen_posted = 0; // the program's count at the server's last look
     // Of every window, the head of the block as the program last posted
     // it (records carry only the words that changed); made at the first.
     std::vector<unsigned char> heads;
