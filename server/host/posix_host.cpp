@@ -156,6 +156,7 @@ constexpr long long kIdleCallNs = 20000000;  // on_idle runs at least this often
 constexpr long long kSocketLookNs = 1000000;  // sockets are looked at this often while busy
 constexpr long long kStuckNs = 5000000000LL;  // a half-sent frame or unread replies, at most
 constexpr int kStuckLookMs = 500;
+constexpr int kSecondLookMs = 1;
 
 // A channel offered by a program: a shared memory object of ours.
 // The object must be sealed against shrinking and growing: one the program
@@ -206,7 +207,7 @@ void wake_if_waiting(Channel* ch, uint32_t taken) {
 
 }  // namespace
 
-int PosixHost::take_posted(Client& c, const Loop& loop) {
+int PosixHost::take_posted(Client& c, const Loop& loop, bool whole_lines) {
   using posix_channel::RecordHead;
   using posix_channel::kRingBytes;
   Channel* ch = static_cast<Channel*>(c.channel);
@@ -217,8 +218,8 @@ int PosixHost::take_posted(Client& c, const Loop& loop) {
   // a cache line with the last one published: the server takes only the
   // records that end within whole lines, so each line passes to it once,
   // and the rest at its next look (all of it once the program has stopped).
-  const bool still_posting = posted != c.seen_posted;
-  const uint32_t whole_lines = posted & ~63u;
+  const bool still_posting = whole_lines && posted != c.seen_posted;
+  const uint32_t line_end = posted & ~63u;
   c.seen_posted = posted;
   uint32_t taken = c.taken;
   uint32_t woken_at = taken;
@@ -243,7 +244,7 @@ int PosixHost::take_posted(Client& c, const Loop& loop) {
       ch->taken.store(taken, std::memory_order_release);
       break;
     }
-    if (still_posting && whole_lines - taken < size) break;  // ends in the line being written
+    if (still_posting && static_cast<int32_t>(line_end - taken) < static_cast<int32_t>(size)) break;
     const int window = head.window - wire::kWindowCodeBase;
     if (head.letter != 0 && window >= 0 && window < wire::kWindowSlots) {
       if (c.heads.empty()) c.heads.assign(static_cast<size_t>(wire::kWindowSlots) * wire::kDataArea, 0);
@@ -273,10 +274,10 @@ int PosixHost::take_posted(Client& c, const Loop& loop) {
   return done;
 }
 
-int PosixHost::take_all_posted(const Loop& loop) {
+int PosixHost::take_all_posted(const Loop& loop, bool whole_lines) {
   int done = 0;
   for (Client& c : clients_) {
-    if (c.posting) done += take_posted(c, loop);
+    if (c.posting) done += take_posted(c, loop, whole_lines);
   }
   return done;
 }
@@ -295,7 +296,7 @@ int PosixHost::serve_channels(const Loop& loop) {
       }
     }
   }
-  int served = take_all_posted(loop);
+  int served = take_all_posted(loop, true);
   for (Client& c : clients_) {
     if (!c.channel) continue;
     Channel* ch = static_cast<Channel*>(c.channel);
@@ -538,7 +539,18 @@ void PosixHost::serve(const Loop& loop) {
       stuck = stuck || c.waiting_since;
     }
     if (stuck && (timeout < 0 || timeout > kStuckLookMs)) timeout = kStuckLookMs;
-    const int r = poll(fds.data(), fds.size(), timeout);
+    // A program publishes its posted records without a fence, so one
+    // published just as the flags went up may not have been seen by the
+    // last look, and its program may not have seen the flags: a second
+    // look a millisecond later finds it.
+    int r = poll(fds.data(), fds.size(), timeout < 0 || timeout > kSecondLookMs ? kSecondLookMs : timeout);
+    if (r == 0 && (timeout < 0 || timeout > kSecondLookMs)) {
+      if (serve_channels(loop) > 0) {
+        set_sleeping(0);
+        continue;
+      }
+      r = poll(fds.data(), fds.size(), timeout < 0 ? -1 : timeout - kSecondLookMs);
+    }
     set_sleeping(0);
     if (r < 0 && errno != EINTR) break;
     if (r <= 0) continue;

@@ -108,8 +108,11 @@ class PosixHost : public BlockHost {
   // with a new request; returns how many of both.
   int serve_channels(const Loop& loop);
   // Carries out the slots client `c` has posted; returns how many.
-  int take_posted(Client& c, const Loop& loop);
-  int take_all_posted(const Loop& loop);
+  // whole_lines: while the program is still posting, only the records
+  // that end within whole cache lines (see take_posted); otherwise all,
+  // as before a request is handled and when a program goes.
+  int take_posted(Client& c, const Loop& loop, bool whole_lines = false);
+  int take_all_posted(const Loop& loop, bool whole_lines = false);
   void drop(size_t index, const Loop& loop);
   // Reads what the connection sent and handles every complete frame; false
   // when the connection is to be dropped.

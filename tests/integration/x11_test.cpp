@@ -135,7 +135,7 @@ void send_keys(const std::string& xdotool, const std::vector<std::string>& what)
   const std::string id = dialog_window(xdotool);
   ASSERT_FALSE(id.empty()) << "no dialog came";
   std::string focus;
-  for (int i = 0; i < 40 && focus != id; ++i) {
+  for (int i = 0; i < 100 && focus != id; ++i) {
     ChildProcess ask({xdotool, "getwindowfocus"});
     focus = ask.read_line(10000);
     ask.wait_exit(10000);

@@ -178,8 +178,8 @@ void adapt_spin(long long took) {
 
 // A sleeping server is woken once: the flag is taken down with the byte, so
 // what is posted before the server is up again sends nothing more.
-bool wake_server(Channel* ch) {
-  if (!ch->server_sleeping.load(std::memory_order_seq_cst) ||
+bool wake_server(Channel* ch, std::memory_order order = std::memory_order_seq_cst) {
+  if (!ch->server_sleeping.load(order) ||
       !ch->server_sleeping.exchange(0, std::memory_order_seq_cst)) {
     return true;
   }
@@ -299,8 +299,11 @@ Posted post_into_channel(const CopyData* record, const unsigned char* block, siz
   std::memcpy(out + sizeof head, words, 8 * static_cast<size_t>(count));
   std::memcpy(out + sizeof head + 8 * count, block + wire::kDataArea, tail);
   std::memcpy(last, block, wire::kDataArea);
-  ch->posted.store(posted + size, std::memory_order_seq_cst);
-  return wake_server(ch) ? Posted::kPosted : Posted::kGone;
+  // No fence: a server that raised its flag as this record was published
+  // looks again a moment later (the answered path, which waits, keeps the
+  // full ordering).
+  ch->posted.store(posted + size, std::memory_order_release);
+  return wake_server(ch, std::memory_order_relaxed) ? Posted::kPosted : Posted::kGone;
 }
 
 }  // namespace
