@@ -5,6 +5,7 @@
 // the programs alternated round by round and every round printed.
 //
 //   job_bench [rounds]
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -36,13 +37,19 @@ double cpu_of(const rusage& u) {
   return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6;
 }
 
-pid_t spawn(const std::vector<std::string>& args) {
+// quiet: the program's standard error goes to /dev/null (the server's
+// notes on the pictures it wrote).
+pid_t spawn(const std::vector<std::string>& args, bool quiet = false) {
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (quiet) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  return pid;
+  const int r = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return r == 0 ? pid : -1;
 }
 
 // Waits for pid and adds its CPU time; false unless it ended with 0.
@@ -87,7 +94,7 @@ Run run_kit(const std::string& server, const std::string& program, const std::st
   if (pipe(ready) != 0) return r;
   setenv("LUMOVIEW_READY_FD", std::to_string(ready[1]).c_str(), 1);
   const long long t = monotonic_ns();
-  const pid_t server_pid = spawn({server, "--headless"});
+  const pid_t server_pid = spawn({server, "--headless"}, true);
   unsetenv("LUMOVIEW_READY_FD");
   close(ready[1]);
   char byte;
