@@ -17,7 +17,7 @@
  * window's head per connection, applies the words and carries the command
  * out, in order, advancing `taken`.  A command that is sent (and waited for)
  * is published after every record posted before it, and the server carries
- * out all posted records of every program before it handles the command.  A
+ * out all that program's posted records before it handles the command.  A
  * program waits only when the ring is full, and then until half of it is
  * free: it spins briefly, then sleeps on `taken` with `space_sleeping`
  * raised, and the server wakes it once half the ring is free.  A program

@@ -196,6 +196,7 @@ void PosixHost::drop(size_t index, const Loop& loop) {
 namespace {
 
 constexpr uint32_t kWakeLookBytes = 4096;
+constexpr uint32_t kRoundShareBytes = 4096;  // about a hundred lines
 
 void wake_if_waiting(Channel* ch, uint32_t taken) {
   std::atomic_thread_fence(std::memory_order_seq_cst);
@@ -207,7 +208,7 @@ void wake_if_waiting(Channel* ch, uint32_t taken) {
 
 }  // namespace
 
-int PosixHost::take_posted(Client& c, const Loop& loop, bool whole_lines) {
+int PosixHost::take_posted(Client& c, const Loop& loop, bool round) {
   using posix_channel::RecordHead;
   using posix_channel::kRingBytes;
   Channel* ch = static_cast<Channel*>(c.channel);
@@ -218,7 +219,7 @@ int PosixHost::take_posted(Client& c, const Loop& loop, bool whole_lines) {
   // a cache line with the last one published: the server takes only the
   // records that end within whole lines, so each line passes to it once,
   // and the rest at its next look (all of it once the program has stopped).
-  const bool still_posting = whole_lines && posted != c.seen_posted;
+  const bool still_posting = round && posted != c.seen_posted;
   const uint32_t line_end = posted & ~63u;
   c.seen_posted = posted;
   uint32_t taken = c.taken;
@@ -245,6 +246,8 @@ int PosixHost::take_posted(Client& c, const Loop& loop, bool whole_lines) {
       break;
     }
     if (still_posting && static_cast<int32_t>(line_end - taken) < static_cast<int32_t>(size)) break;
+    // A program's share of one round: the others' questions come between.
+    if (round && taken - c.taken >= kRoundShareBytes) break;
     const int window = head.window - wire::kWindowCodeBase;
     if (head.letter != 0 && window >= 0 && window < wire::kWindowSlots) {
       if (c.heads.empty()) c.heads.assign(static_cast<size_t>(wire::kWindowSlots) * wire::kDataArea, 0);
@@ -274,10 +277,10 @@ int PosixHost::take_posted(Client& c, const Loop& loop, bool whole_lines) {
   return done;
 }
 
-int PosixHost::take_all_posted(const Loop& loop, bool whole_lines) {
+int PosixHost::take_all_posted(const Loop& loop, bool round) {
   int done = 0;
   for (Client& c : clients_) {
-    if (c.posting) done += take_posted(c, loop, whole_lines);
+    if (c.posting) done += take_posted(c, loop, round);
   }
   return done;
 }
@@ -304,8 +307,11 @@ int PosixHost::serve_channels(const Loop& loop) {
     if (request == c.seen) continue;
     c.seen = request;
     ++served;
-    // Everything any program posted before this command comes first.
-    served += take_all_posted(loop);
+    // Everything this program posted before this command comes first.
+    // Other programs' records are carried out as the server goes round the
+    // rings: a program flooding its ring must not make another's every
+    // question wait for a ring's worth of drawing.
+    if (c.posting) served += take_posted(c, loop);
     // The command is copied before it is looked at: the program may write
     // the next one as soon as it has its reply.
     const uint32_t size = ch->size;

@@ -108,11 +108,12 @@ class PosixHost : public BlockHost {
   // with a new request; returns how many of both.
   int serve_channels(const Loop& loop);
   // Carries out the slots client `c` has posted; returns how many.
-  // whole_lines: while the program is still posting, only the records
-  // that end within whole cache lines (see take_posted); otherwise all,
-  // as before a request is handled and when a program goes.
-  int take_posted(Client& c, const Loop& loop, bool whole_lines = false);
-  int take_all_posted(const Loop& loop, bool whole_lines = false);
+  // A round of the rings: of each program at most a share of records, and
+  // while it is still posting only those that end within whole cache lines
+  // (see take_posted).  Otherwise (before a program's request is handled,
+  // and when a program goes) all of them.
+  int take_posted(Client& c, const Loop& loop, bool round = false);
+  int take_all_posted(const Loop& loop, bool round = false);
   void drop(size_t index, const Loop& loop);
   // Reads what the connection sent and handles every complete frame; false
   // when the connection is to be dropped.
