@@ -77,6 +77,7 @@ int main(int argc, char** argv) {
   std::string trace_path = env_or("LUMOVIEW_TRACE", "");
   std::string answers = env_or("LUMOVIEW_ANSWERS", "");
   int grace = std::atoi(env_or("LUMOVIEW_GRACE_MS", std::to_string(kDefaultGraceMs)).c_str());
+  int first_link = std::atoi(env_or("LUMOVIEW_FIRST_LINK_MS", std::to_string(kFirstLinkWaitMs)).c_str());
   bool headless = false;
   std::vector<const char*> switches;
   for (int i = 1; i < argc; ++i) {
@@ -92,10 +93,12 @@ int main(int argc, char** argv) {
       answers = argv[++i];
     } else if (a == "--grace" && has_value) {
       grace = std::atoi(argv[++i]);
+    } else if (a == "--first-link" && has_value) {
+      first_link = std::atoi(argv[++i]);
     } else if (a == "--help") {
       std::puts("usage: lumoview [/t /b /r /i /l /o (upper case: off)] [/pX,Y] [/sW,H] [/dpiN]\n"
                 "                [--headless] [--png-dir DIR] [--trace FILE] [--answers FILE]\n"
-                "                [--grace MS]");
+                "                [--grace MS] [--first-link MS]");
       return 0;
     } else {
       switches.push_back(argv[i]);
@@ -174,7 +177,7 @@ int main(int argc, char** argv) {
       idle_since = -1;
       return kTickMs * 4;
     }
-    if (!server.ever_linked()) return now - started > kFirstLinkWaitMs ? -1 : kTickMs * 4;
+    if (!server.ever_linked()) return now - started > first_link ? -1 : kTickMs * 4;
     if (idle_since < 0) {
       idle_since = now;
       if (!frontend.has_display()) server.save_pictures();

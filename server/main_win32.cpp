@@ -113,12 +113,22 @@ constexpr char kServerClass[] = "LumoViewServer";
 constexpr char kWindowClass[] = "LumoViewWindow";
 constexpr UINT_PTR kTimer = 1;
 constexpr UINT kTickMs = 100;
-constexpr int kGraceTicks = 15;  // 1.5 s without programs or windows: the server ends
+constexpr int kDefaultGraceMs = 1500;    // without programs or windows this long, the server ends
+constexpr int kFirstLinkWaitMs = 60000;  // a server no program links in this time ends
 
 HINSTANCE g_instance;
 HWND g_server_window;
 Server* g_server;
-int g_idle_ticks = 0;
+int g_idle_ms = 0;
+int g_unlinked_ms = 0;
+int g_grace_ms = kDefaultGraceMs;
+int g_first_link_ms = kFirstLinkWaitMs;
+
+int env_ms(const char* name, int fallback) {
+  char text[32];
+  const DWORD n = GetEnvironmentVariableA(name, text, sizeof text);
+  return n > 0 && n < sizeof text ? std::atoi(text) : fallback;
+}
 
 class Win32Host : public BlockHost {
  public:
@@ -158,13 +168,37 @@ class Win32Host : public BlockHost {
   std::map<std::string, Block> blocks_;
 };
 
+// The window styles of a look: a caption and frame with the system menu
+// and minimize box, the sizing frame and maximize box when resizable; a
+// plain popup with a thin border without borders.
+DWORD style_of(const WindowLook& look) {
+  if (!look.borders) return WS_POPUP | WS_BORDER;
+  DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  if (look.resizable) style |= WS_THICKFRAME | WS_MAXIMIZEBOX;
+  return style;
+}
+
 class Win32Frontend : public Frontend {
  public:
+  void look_changed(const WindowLook& look) override {
+    look_ = look;
+    for (auto& entry : windows_) {
+      HWND hwnd = entry.second;
+      const DWORD visible = static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE)) & WS_VISIBLE;
+      Window* w = g_server ? g_server->window(entry.first) : nullptr;
+      SetWindowLongA(hwnd, GWL_STYLE, static_cast<LONG>(style_of(look) | visible));
+      RECT r{0, 0, w ? w->canvas().width() : 0, w ? w->canvas().height() : 0};
+      AdjustWindowRect(&r, style_of(look), FALSE);
+      SetWindowPos(hwnd, look.on_top ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, r.right - r.left,
+                   r.bottom - r.top, SWP_NOMOVE | SWP_NOACTIVATE | SWP_FRAMECHANGED | (w ? 0 : SWP_NOSIZE));
+    }
+  }
   void window_opened(Window& w) override {
     RECT r{0, 0, w.canvas().width(), w.canvas().height()};
-    const DWORD style = WS_OVERLAPPEDWINDOW;
+    const DWORD style = style_of(look_);
     AdjustWindowRect(&r, style, FALSE);
-    HWND hwnd = CreateWindowExA(0, kWindowClass, w.title().empty() ? "Graphics Window" : w.title().c_str(),
+    HWND hwnd = CreateWindowExA(look_.on_top ? WS_EX_TOPMOST : 0, kWindowClass,
+                                w.title().empty() ? "Graphics Window" : w.title().c_str(),
                                 style, w.x < 0 ? CW_USEDEFAULT : w.x, w.y < 0 ? CW_USEDEFAULT : w.y,
                                 r.right - r.left, r.bottom - r.top, nullptr, nullptr, g_instance, nullptr);
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, w.number());
@@ -244,6 +278,7 @@ class Win32Frontend : public Frontend {
  private:
   HWND owner(Window& w) { return windows_.count(w.number()) ? windows_[w.number()] : nullptr; }
   std::map<int, HWND> windows_;
+  WindowLook look_;
 };
 
 LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -276,9 +311,17 @@ LRESULT CALLBACK server_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return g_server->handle(client, static_cast<const unsigned char*>(cds->lpData), cds->cbData);
   }
   if (msg == WM_TIMER && g_server) {
+    // A server no program ever links (one whose starter gave up on it, or
+    // one started by hand and forgotten) ends after the first-link wait; a
+    // used one once it has had no program and no window for the grace time.
+    if (!g_server->ever_linked()) {
+      g_unlinked_ms += static_cast<int>(kTickMs);
+      if (g_unlinked_ms >= g_first_link_ms) PostQuitMessage(0);
+      return 0;
+    }
     const bool busy = g_server->active_links() > 0 || g_server->window_count() > 0;
-    g_idle_ticks = busy ? 0 : g_idle_ticks + 1;
-    if (g_server->ever_linked() && g_idle_ticks >= kGraceTicks) PostQuitMessage(0);
+    g_idle_ms = busy ? 0 : g_idle_ms + static_cast<int>(kTickMs);
+    if (g_idle_ms >= g_grace_ms) PostQuitMessage(0);
     return 0;
   }
   return DefWindowProcA(hwnd, msg, wp, lp);
@@ -314,6 +357,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   options.key = static_cast<int>((GetCurrentProcessId() * 2654435761u ^ GetTickCount()) & 0x7FFFFFFF) | 1;
   char png_dir[MAX_PATH];
   if (GetEnvironmentVariableA("LUMOVIEW_PNG_DIR", png_dir, MAX_PATH) > 0) options.png_dir = png_dir;
+  g_grace_ms = env_ms("LUMOVIEW_GRACE_MS", kDefaultGraceMs);
+  g_first_link_ms = env_ms("LUMOVIEW_FIRST_LINK_MS", kFirstLinkWaitMs);
   const std::vector<std::string> words = switch_words();
   std::vector<const char*> argv;
   for (const std::string& w : words) argv.push_back(w.c_str());

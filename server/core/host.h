@@ -20,6 +20,17 @@ class BlockHost {
 
 class Window;
 
+// How windows look, from the display switches 1 to 3: kept on top of other
+// windows, with a border and caption, resizable by the user.
+struct WindowLook {
+  bool on_top = false;
+  bool borders = true;
+  bool resizable = true;
+  bool operator==(const WindowLook& o) const {
+    return on_top == o.on_top && borders == o.borders && resizable == o.resizable;
+  }
+};
+
 // Answers of a yes/no question.
 inline constexpr int kYes = 6;
 inline constexpr int kNo = 7;
@@ -36,6 +47,9 @@ class Frontend {
   virtual void window_resized(Window&) {}
   virtual void window_shown(Window&, bool /*visible*/) {}
   virtual bool screen_size(int* width, int* height) = 0;
+  // The look of the windows opened from now on, and of those shown: told at
+  // the start and whenever a program changes switch 1, 2 or 3.
+  virtual void look_changed(const WindowLook&) {}
 
   // Dialogs.  message: true when shown.  ask: kYes, kNo, or 0 when no
   // question can be asked.  prompt and choose_file: false when refused.

@@ -96,6 +96,7 @@ bool Server::start() {
     if (server_block_) {
       number_ = n;
       refresh_header();
+      frontend_.look_changed(look());
       return true;
     }
   }
@@ -502,10 +503,20 @@ int32_t Server::window_command(Client& c, int id, char letter, int w) {
   }
 }
 
+WindowLook Server::look() const {
+  WindowLook l;
+  l.on_top = options_.switches[1] != 0;
+  l.borders = options_.switches[2] != 0;
+  l.resizable = options_.switches[3] != 0;
+  return l;
+}
+
 int32_t Server::server_switch(int number, int value) {
   if (number < 1 || number > 6) return 0;
   if (value == 0 || value == 1) {
+    const WindowLook before = look();
     options_.switches[static_cast<size_t>(number)] = value;
+    if (!(look() == before)) frontend_.look_changed(look());
     return 1;
   }
   return options_.switches[static_cast<size_t>(number)];

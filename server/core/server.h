@@ -128,6 +128,8 @@ class Server {
   int32_t end_command(Client& c, int id);
   int32_t exchange();
   int32_t server_switch(int number, int value);
+  // Switches 1 to 3 as the windows' look.
+  WindowLook look() const;
   int32_t query(int x);
   void link_ended(int id);
   void save_picture(Window& w);

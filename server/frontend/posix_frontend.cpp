@@ -1,5 +1,6 @@
 #include "server/frontend/posix_frontend.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <cairo-xlib.h>
@@ -30,6 +31,7 @@ struct X11State {
   Display* display = nullptr;
   Atom delete_window = 0;
   std::map<int, X11Window> windows;  // by window number
+  WindowLook look;
 };
 
 namespace {
@@ -84,6 +86,63 @@ PosixFrontend::~PosixFrontend() {
 
 int PosixFrontend::event_fd() const { return x_ ? ConnectionNumber(x_->display) : -1; }
 
+namespace {
+
+// The look as the window manager reads it: the size hints (a window that is
+// not resizable has its size as least and most), the Motif hints (no
+// decorations without borders) and _NET_WM_STATE_ABOVE for on top.  A
+// mapped window's state is changed through the root window, as the window
+// manager expects.
+void apply_look(Display* d, ::Window id, int width, int height, const WindowLook& look, bool mapped) {
+  XSizeHints* hints = XAllocSizeHints();
+  if (hints) {
+    if (!look.resizable) {
+      hints->flags = PMinSize | PMaxSize;
+      hints->min_width = hints->max_width = width;
+      hints->min_height = hints->max_height = height;
+    }
+    XSetWMNormalHints(d, id, hints);
+    XFree(hints);
+  }
+  const Atom motif = XInternAtom(d, "_MOTIF_WM_HINTS", False);
+  const long motif_hints[5] = {2, 0, look.borders ? 1 : 0, 0, 0};  // flags: decorations
+  XChangeProperty(d, id, motif, motif, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(motif_hints), 5);
+  const Atom state = XInternAtom(d, "_NET_WM_STATE", False);
+  const Atom above = XInternAtom(d, "_NET_WM_STATE_ABOVE", False);
+  if (!mapped) {
+    if (look.on_top) {
+      XChangeProperty(d, id, state, XA_ATOM, 32, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(&above), 1);
+    } else {
+      XDeleteProperty(d, id, state);
+    }
+    return;
+  }
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = id;
+  e.xclient.message_type = state;
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = look.on_top ? 1 : 0;  // add or remove
+  e.xclient.data.l[1] = static_cast<long>(above);
+  e.xclient.data.l[3] = 1;  // an application's request
+  XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+}
+
+}  // namespace
+
+void PosixFrontend::look_changed(const WindowLook& look) {
+  if (!x_) return;
+  x_->look = look;
+  for (auto& entry : x_->windows) {
+    Window* w = server_ ? server_->window(entry.first) : nullptr;
+    if (!w) continue;
+    apply_look(x_->display, entry.second.id, w->canvas().width(), w->canvas().height(), look, w->visible);
+  }
+  XFlush(x_->display);
+}
+
 void PosixFrontend::window_opened(Window& w) {
   if (!x_) return;
   Display* d = x_->display;
@@ -97,6 +156,7 @@ void PosixFrontend::window_opened(Window& w) {
   XSetWMProtocols(d, xw.id, &x_->delete_window, 1);
   const std::string title = to_utf8(w.title().empty() ? "Graphics Window" : w.title());
   XStoreName(d, xw.id, title.c_str());
+  apply_look(d, xw.id, width, height, x_->look, false);
   xw.surface = cairo_xlib_surface_create(d, xw.id, DefaultVisual(d, screen), width, height);
   if (w.visible) XMapWindow(d, xw.id);
   x_->windows[w.number()] = xw;
@@ -135,6 +195,7 @@ void PosixFrontend::window_resized(Window& w) {
   XResizeWindow(x_->display, xw.id, static_cast<unsigned>(w.canvas().width()),
                 static_cast<unsigned>(w.canvas().height()));
   cairo_xlib_surface_set_size(xw.surface, w.canvas().width(), w.canvas().height());
+  if (!x_->look.resizable) apply_look(x_->display, xw.id, w.canvas().width(), w.canvas().height(), x_->look, w.visible);
   xw.dirty = true;
 }
 

@@ -33,6 +33,7 @@ class PosixFrontend : public Frontend {
   // Shows what changed since the last call.
   void flush();
 
+  void look_changed(const WindowLook& look) override;
   void window_opened(Window& w) override;
   void window_closing(Window& w) override;
   void window_drawn(Window& w) override;

@@ -237,6 +237,24 @@ static int prompts(int argc_file) {
   return 0;
 }
 
+/* Display switches handed to the server: on top, no borders, not
+   resizable; the window stays until a line comes (or stdin ends). */
+static int look(void) {
+  char line[16];
+  LmInitEx(1, 100, 120, 300, 200, -1, -1, -1, -1);
+  LmOpenEx(0, 300, 200, -1, -1, -1, "Look");
+  printf("switches=%d%d%d\n", LmServerSwitch(1, -1), LmServerSwitch(2, -1), LmServerSwitch(3, -1));
+  fflush(stdout);
+  if (fgets(line, sizeof line, stdin)) {
+    LmServerSwitch(3, 1);
+    printf("resizable=%d\n", LmServerSwitch(3, -1));
+    fflush(stdout);
+    if (!fgets(line, sizeof line, stdin)) return 5;
+  }
+  LmQuitEx(0);
+  return 0;
+}
+
 /* Links and quits three times (each server ends after its grace period),
    then counts the children it was left to reap. */
 static int cycles(void) {
@@ -327,6 +345,7 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "busy") == 0) return busy();
   if (strcmp(mode, "dialogs") == 0) return dialogs();
   if (strcmp(mode, "prompts") == 0) return prompts(argc > 2);
+  if (strcmp(mode, "look") == 0) return look();
   if (strcmp(mode, "stress") == 0) return stress(0, 3000);
   if (strcmp(mode, "stress-join") == 0) return stress(1, 3000);
   if (strcmp(mode, "flood") == 0) return flood(6000, 1, 1);

@@ -6,10 +6,16 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
 #include "tests/support/child_process.h"
+
+// Xlib after the rest: its macros would clash with names in those headers.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 using testing_support::ChildProcess;
 using testing_support::PrivateSession;
@@ -190,6 +196,68 @@ TEST_F(X11Window, ADialogGoesWithTheProgramThatAskedAndTheServerGoesOn) {
   EXPECT_EQ(close.read_line(10000), "1");
   close.wait_exit(10000);
   EXPECT_GE(server_->wait_exit(8000), 0) << "the server did not see its window closed";
+}
+
+namespace {
+
+// What a window manager reads of the top-level window titled `title`:
+// "fixed" when its least and most sizes are its size, "plain" when the
+// Motif hints ask for no decorations, "above" when it asks to stay on top.
+std::string look_of(const char* title) {
+  Display* d = XOpenDisplay(nullptr);
+  if (!d) return "no display";
+  std::string look = "no window";
+  ::Window root, parent, *children = nullptr;
+  unsigned count = 0;
+  XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
+  for (unsigned i = 0; i < count; ++i) {
+    char* name = nullptr;
+    if (!XFetchName(d, children[i], &name) || !name) continue;
+    const bool it = std::string(name) == title;
+    XFree(name);
+    if (!it) continue;
+    XSizeHints hints{};
+    long supplied = 0;
+    const bool fixed = XGetWMNormalHints(d, children[i], &hints, &supplied) &&
+                       (hints.flags & PMinSize) && (hints.flags & PMaxSize) &&
+                       hints.min_width == hints.max_width && hints.min_height == hints.max_height;
+    auto property = [&](const char* atom, long* first) {
+      Atom type;
+      int format;
+      unsigned long n = 0, left;
+      unsigned char* data = nullptr;
+      const bool got = XGetWindowProperty(d, children[i], XInternAtom(d, atom, False), 0, 5, False,
+                                          AnyPropertyType, &type, &format, &n, &left, &data) == Success &&
+                       data && n > 0;
+      if (got) std::memcpy(first, data + (std::string(atom) == "_MOTIF_WM_HINTS" ? 2 * sizeof(long) : 0), sizeof(long));
+      if (data) XFree(data);
+      return got;
+    };
+    long decorations = 1, state = 0;
+    const bool plain = property("_MOTIF_WM_HINTS", &decorations) && decorations == 0;
+    const bool above = property("_NET_WM_STATE", &state) &&
+                       static_cast<Atom>(state) == XInternAtom(d, "_NET_WM_STATE_ABOVE", False);
+    look = std::string(fixed ? "fixed" : "sizable") + (plain ? " plain" : " framed") + (above ? " above" : "");
+  }
+  if (children) XFree(children);
+  XCloseDisplay(d);
+  return look;
+}
+
+}  // namespace
+
+// The display switches a program hands over (on top, no borders, not
+// resizable) shape its windows, read back as set; a switch changed later
+// reaches the window already shown.
+TEST_F(X11Window, DisplaySwitchesShapeTheWindows) {
+  ChildProcess program({dir_ + "/lumo_client", "look"});
+  ASSERT_EQ(program.read_line(20000), "switches=100");
+  EXPECT_EQ(look_of("Look"), "fixed plain above");
+  ASSERT_TRUE(program.write_line("go"));
+  ASSERT_EQ(program.read_line(20000), "resizable=1");
+  EXPECT_EQ(look_of("Look"), "sizable plain above");
+  ASSERT_TRUE(program.write_line("end"));
+  EXPECT_EQ(program.wait_exit(20000), 0);
 }
 
 // With a display the server ends once no program is linked and no window

@@ -33,6 +33,8 @@
 //                            with OK, or "-" to cancel
 //   file-dialog PATH|-       wait for an Open dialog: "file dialog: CAPTION";
 //                            type PATH and press OK, or "-" to cancel
+//   look TITLE               wait for a top-level window titled TITLE and print
+//                            "look: caption=C sizing=S maximize=M topmost=T"
 //   sleep MS
 #include <windows.h>
 #include <tlhelp32.h>
@@ -456,6 +458,17 @@ int main(int argc, char** argv) {
         }
       }
       close_with(dialog, text == "-" ? IDCANCEL : IDOK);
+    } else if (step == "look") {
+      const std::string title = next();
+      HWND w = nullptr;
+      if (!wait_for(30000, [&] { return (w = FindWindowA(nullptr, title.c_str())) != nullptr; })) {
+        fail("no window titled " + title);
+      }
+      const LONG style = GetWindowLongA(w, GWL_STYLE), ex = GetWindowLongA(w, GWL_EXSTYLE);
+      say("look: caption=" + std::to_string((style & WS_CAPTION) == WS_CAPTION) +
+          " sizing=" + std::to_string((style & WS_THICKFRAME) != 0) +
+          " maximize=" + std::to_string((style & WS_MAXIMIZEBOX) != 0) +
+          " topmost=" + std::to_string((ex & WS_EX_TOPMOST) != 0));
     } else if (step == "sleep") {
       Sleep(static_cast<DWORD>(std::atoi(next().c_str())));
     } else {
