@@ -4,7 +4,7 @@
 //
 // An ANSI Win32 program with one thread and one main window; its whole state
 // lives in fixed buffers made at start.  The compiler's path comes from
-// ./set.ini, one line ended by CR LF.
+// ./set.ini: its first line, whatever ends it.
 #include <windows.h>
 #include <commdlg.h>
 #include <shellapi.h>

@@ -29,8 +29,10 @@ bool append_raw(char* out, std::size_t capacity, std::size_t* length, const char
 
 void settings_from_bytes(const char* bytes, std::size_t count, char* compiler_path,
                          char* directory_text, std::size_t capacity) {
-  copy_bounded(compiler_path, capacity, bytes, count >= 2 ? count - 2 : 0);
-  copy_bounded(directory_text, capacity, bytes, count);
+  std::size_t line = 0;
+  while (line < count && bytes[line] != '\r' && bytes[line] != '\n') ++line;
+  copy_bounded(compiler_path, capacity, bytes, line);
+  copy_bounded(directory_text, capacity, bytes, line);
 }
 
 bool append_quoted(char* out, std::size_t capacity, std::size_t* length, const char* arg) {

@@ -15,11 +15,11 @@ constexpr std::size_t kFormatLimit = 1024;      // longest formatted command tex
 constexpr const char* kCompileOptions = "-s -w -W -Wall -O -o";
 constexpr const char* kLinkOptions = "-Wl,--subsystem,console -lLumo -mwindows";
 
-// Splits the bytes of set.ini into the compiler path (the bytes less the
-// final two, the CR LF ending the line) and the text from which the compiler
-// directory is made (all the bytes; the caller removes the last path
-// component).  Both copies stop at the end of the bytes and at the buffers'
-// capacity; a file shorter than two bytes gives an empty path.
+// The compiler path from the bytes of set.ini: its first line without the
+// line end (CR LF, LF, CR or none), everything else as it stands; the same
+// text is the one from which the compiler directory is made (the caller
+// removes the last path component).  Both copies stop at the end of the
+// bytes, at a NUL and at the buffers' capacity.
 void settings_from_bytes(const char* bytes, std::size_t count, char* compiler_path,
                          char* directory_text, std::size_t capacity);
 

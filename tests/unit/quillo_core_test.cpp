@@ -26,21 +26,26 @@ Settings settings(const std::string& bytes) {
   return {path, dir};
 }
 
-TEST(QuilloSettings, TheLineEndIsDroppedFromThePathOnly) {
-  const Settings s = settings("C:\\MinGW\\bin\\gcc.exe\r\n");
-  EXPECT_EQ(s.path, "C:\\MinGW\\bin\\gcc.exe");
-  EXPECT_EQ(s.dir_text, "C:\\MinGW\\bin\\gcc.exe\r\n");
-}
-
-TEST(QuilloSettings, WithoutALineEndThePathLosesTwoCharacters) {
-  EXPECT_EQ(settings("C:\\MinGW\\bin\\gcc.exe").path, "C:\\MinGW\\bin\\gcc.e");
-}
-
-TEST(QuilloSettings, FilesShorterThanTwoBytesGiveAnEmptyPath) {
-  EXPECT_EQ(settings("").path, "");
-  EXPECT_EQ(settings("g").path, "");
-  EXPECT_EQ(settings("g").dir_text, "g");
-  EXPECT_EQ(settings("\r\n").path, "");
+// The first line is the path, without its line end (CR LF, LF, CR or none)
+// and with everything else as it stands; the folder is made from the same.
+TEST(QuilloSettings, ThePathIsTheFirstLineWithoutItsLineEnd) {
+  const struct { std::string bytes, path; } cases[] = {
+      {"C:\\MinGW\\bin\\gcc.exe\r\n", "C:\\MinGW\\bin\\gcc.exe"},
+      {"C:\\MinGW\\bin\\gcc.exe\n", "C:\\MinGW\\bin\\gcc.exe"},
+      {"C:\\MinGW\\bin\\gcc.exe", "C:\\MinGW\\bin\\gcc.exe"},
+      {"C:\\MinGW\\bin\\gcc.exe\r\n\r\n", "C:\\MinGW\\bin\\gcc.exe"},
+      {"C:\\MinGW\\bin\\gcc.exe\n\n", "C:\\MinGW\\bin\\gcc.exe"},
+      {"C:\\MinGW\\bin\\gcc.exe\r", "C:\\MinGW\\bin\\gcc.exe"},
+      {" C:\\Program Files\\gcc.exe \r\nnotes\\x\r\n", " C:\\Program Files\\gcc.exe "},
+      {"\r\n", ""},
+      {"", ""},
+      {"g", "g"},
+  };
+  for (const auto& c : cases) {
+    const Settings s = settings(c.bytes);
+    EXPECT_EQ(s.path, c.path) << c.bytes;
+    EXPECT_EQ(s.dir_text, c.path) << c.bytes;
+  }
 }
 
 TEST(QuilloSettings, LongFilesStopAtTheBufferCapacity) {

@@ -23,6 +23,47 @@ max - min : 1.500031" "$(run "$bin/diffchart.exe" five.dat result.txt)"
   end_servers
 }
 
+# A console program built with the kit's documented command line keeps its
+# console: what it prints arrives (a GUI program's output is lost).
+case_compile_line() {
+  local line flags
+  line=$(grep '^Build a program:' "$here/../../kit/README.txt")
+  flags=${line#*gcc prog.c }
+  mkdir -p kit/include kit/lib
+  cp "$here/../../include/"lumo*.h kit/include/
+  cp "$build/lib/libLumo.a" kit/lib/
+  printf '#include <stdio.h>\n#include "lumo.h"\nint main(void) { printf("printed %%d\\n", LmRgb(1, 2, 3) != 0); return 0; }\n' > prog.c
+  # shellcheck disable=SC2086
+  (cd kit && x86_64-w64-mingw32-gcc ../prog.c $flags -o ../prog.exe)
+  check "documented line: console subsystem" "(Windows CUI)" \
+    "$(x86_64-w64-mingw32-objdump -p prog.exe | sed -n 's/^Subsystem.*\((.*)\)$/\1/p')"
+  check "documented line: output arrives" "printed 1" "$(run ./prog.exe)"
+}
+
+# The display switches a program hands to the server it starts (LmInitEx
+# flags 1: on top, no borders, not resizable) shape its windows and read
+# back as set.
+case_switches() {
+  export LUMODIR=$(winpath "$bin")
+  timeout 120 "$wine" "$bin/lumo_client.exe" look </dev/null > client.txt 2>&1 &
+  local client=$!
+  check "window look" "look: caption=0 sizing=0 maximize=0 topmost=1" "$(driver look Look)"
+  wait "$client"
+  check "switches read back" "switches=100" "$(tr -d '\r' < client.txt | grep '^switches=')"
+  end_servers
+}
+
+# A server no program links ends after its first-link wait: one whose
+# starter gave up on it does not hold its block for good.
+case_unlinked_server() {
+  local started status
+  started=$(date +%s)
+  LUMOVIEW_FIRST_LINK_MS=1500 timeout 60 "$wine" "$bin/lumoview.exe" </dev/null >/dev/null 2>&1
+  status=$?
+  check "unlinked server ends by itself" 0 "$status"
+  check "within the wait" yes "$([ $(($(date +%s) - started)) -lt 20 ] && echo yes || echo no)"
+}
+
 # Figures drawn and read back through LmGetPixel.
 case_pixels() {
   export LUMODIR=$(winpath "$bin")
@@ -198,6 +239,26 @@ exit: 0" "$(grep -v '^text-length' session.txt)"
   check "first capture in the start folder" yes "$([ -f "my sources/temp.txt" ] && echo yes || echo no)"
   check "second capture in the compiler folder" yes \
     "$(grep -q 'error second' "my tools/temp.txt" 2>/dev/null && echo yes || echo no)"
+}
+
+# set.ini written by any editor: LF line ends, no line end at all, or an
+# empty line after the path; the compiler is found each time.
+case_quillo_settings_line_ends() {
+  quillo_env
+  compiler_dir "$work/cc" gcc.exe
+  local ending i=0
+  for ending in '\n' '' '\r\n\r\n'; do
+    i=$((i + 1))
+    mkdir -p "src$i"
+    printf "%s$ending" "$(winpath "$work/cc/gcc.exe")" > "src$i/set.ini"
+    printf '#error ending %s\n' "$i" > "src$i/ending.c"
+    start_quillo "$work/src$i"
+    qdriver "${start[@]}" \
+      "${drop[@]}" "$(winpath "$work/src$i/ending.c")" no-box 500 press-wait Edit 40004 text Edit \
+      command 40002 wait-exit > "session$i.txt"
+    check "set.ini ending $i: compiled" "text: $(winpath "$work/src$i/ending.c"):1:2: error: #error ending $i" \
+      "$(grep '^text: ' "session$i.txt")"
+  done
 }
 
 # Compiler output of 64 KiB or more is cut to 65,535 characters.
