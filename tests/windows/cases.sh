@@ -54,8 +54,11 @@ case_switches() {
 }
 
 # A server no program links ends after its first-link wait: one whose
-# starter gave up on it does not hold its block for good.
+# starter gave up on it does not hold its block for good.  And the block a
+# starter looks for is there by the time the new server is idle.
 case_unlinked_server() {
+  check "block there when idle" "ready when idle: 3 of 3" \
+    "$(run "$bin/idle_probe.exe" "$(winpath "$bin/lumoview.exe")" 3)"
   local started status
   started=$(date +%s)
   LUMOVIEW_FIRST_LINK_MS=1500 timeout 60 "$wine" "$bin/lumoview.exe" </dev/null >/dev/null 2>&1
