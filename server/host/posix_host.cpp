@@ -209,71 +209,33 @@ void wake_if_waiting(Channel* ch, uint32_t taken) {
 }  // namespace
 
 int PosixHost::take_posted(Client& c, const Loop& loop, bool round) {
-  using posix_channel::RecordHead;
-  using posix_channel::kRingBytes;
   Channel* ch = static_cast<Channel*>(c.channel);
   // Sequentially consistent: this load follows raising server_sleeping, and
   // the program's store of `posted` precedes its look at that flag.
   const uint32_t posted = ch->posted.load(std::memory_order_seq_cst);
-  // While the program is still posting, the record it is writing may share
-  // a cache line with the last one published: the server takes only the
-  // records that end within whole lines, so each line passes to it once,
-  // and the rest at its next look (all of it once the program has stopped).
-  const bool still_posting = round && posted != c.seen_posted;
-  const uint32_t line_end = posted & ~63u;
-  c.seen_posted = posted;
-  uint32_t taken = c.taken;
-  uint32_t woken_at = taken;
-  int done = 0;
-  while (taken != posted) {
-    // Each record is read once into the server's own memory and checked
-    // there: a program that writes nonsense, or writes while the server
-    // reads, loses its own drawing and nothing else.
-    const uint32_t at = taken % kRingBytes;
-    RecordHead head{};
-    const bool readable = at % 8 == 0 && posted - taken <= kRingBytes && posted - taken >= sizeof head;
-    if (readable) std::memcpy(&head, ch->ring + at, sizeof head);
-    const uint32_t size = head.size;
-    const int count = __builtin_popcount(head.words);
-    const bool sound = readable && size >= sizeof head && size % 8 == 0 &&
-                       at + size <= kRingBytes && size <= posted - taken &&
-                       (head.letter == 0 || (head.tail <= wire::kDataSize &&
-                                             size == posix_channel::record_bytes(count, head.tail)));
-    if (!sound) {
-      // Not a record this program's ring can hold: nothing after it can be trusted.
-      taken = posted;
-      ch->taken.store(taken, std::memory_order_release);
-      break;
-    }
-    if (still_posting && static_cast<int32_t>(line_end - taken) < static_cast<int32_t>(size)) break;
-    // A program's share of one round: the others' questions come between.
-    if (round && taken - c.taken >= kRoundShareBytes) break;
-    const int window = head.window - wire::kWindowCodeBase;
-    if (head.letter != 0 && window >= 0 && window < wire::kWindowSlots) {
-      if (c.heads.empty()) c.heads.assign(static_cast<size_t>(wire::kWindowSlots) * wire::kDataArea, 0);
-      unsigned char* copy = c.heads.data() + static_cast<size_t>(window) * wire::kDataArea;
-      const unsigned char* from = ch->ring + at + sizeof head;
-      for (uint32_t i = 0, k = 0; i < posix_channel::kHeadWords; ++i) {
-        if (head.words & (1u << i)) std::memcpy(copy + 8 * i, from + 8 * k++, 8);
-      }
-      std::memcpy(posted_block_.data(), copy, wire::kDataArea);
-      std::memcpy(posted_block_.data() + wire::kDataArea, from + 8 * count, head.tail);
-      const unsigned char command[wire::kWindowCommandLength] = {head.letter, head.window, 0};
-      loop.on_posted(c.fd, command, wire::kWindowCommandLength, posted_block_.data());
-      ++done;
-    }
-    taken += size;
-    ch->taken.store(taken, std::memory_order_release);
-    // A program waiting for room is woken once half the ring is free: looked
-    // at every few kilobytes and at the end (a full fence each time, which
-    // pairs with the program's raising of space_sleeping).
-    if (taken - woken_at >= kWakeLookBytes) {
-      woken_at = taken;
-      wake_if_waiting(ch, taken);
-    }
-  }
-  if (taken != c.taken) wake_if_waiting(ch, taken);
-  c.taken = taken;
+  if (posted == c.ring.taken) return 0;
+  if (c.heads.empty()) c.heads.assign(static_cast<size_t>(wire::kWindowSlots) * wire::kDataArea, 0);
+  c.ring.heads = c.heads.data();
+  const uint32_t before = c.ring.taken;
+  uint32_t woken_at = before;
+  bool broken = false;
+  const int done = c.ring.take(
+      ch->ring, posted, round, kRoundShareBytes, posted_block_.data(),
+      [&](const unsigned char* command, unsigned char* block) {
+        loop.on_posted(c.fd, command, wire::kWindowCommandLength, block);
+      },
+      [&](uint32_t taken) {
+        ch->taken.store(taken, std::memory_order_release);
+        // A program waiting for room is woken once half the ring is free:
+        // looked at every few kilobytes and at the end (a full fence each
+        // time, which pairs with the program's raising of space_sleeping).
+        if (taken - woken_at >= kWakeLookBytes) {
+          woken_at = taken;
+          wake_if_waiting(ch, taken);
+        }
+      },
+      &broken);
+  if (c.ring.taken != before) wake_if_waiting(ch, c.ring.taken);
   return done;
 }
 
@@ -407,8 +369,8 @@ bool PosixHost::handle_frame(Client& c, const Loop& loop, uint32_t kind, const u
       c.channel = ch;
       c.seen = ch->request.load(std::memory_order_acquire);
       c.posting = loop.on_posted && ch->post_offer == posix_channel::kPostOffer;
-      c.taken = ch->posted.load(std::memory_order_acquire);
-      ch->taken.store(c.taken, std::memory_order_seq_cst);
+      c.ring.taken = c.ring.seen_posted = ch->posted.load(std::memory_order_acquire);
+      ch->taken.store(c.ring.taken, std::memory_order_seq_cst);
       if (c.posting) {
         ch->post_accepted = 1;
         if (loop.window_bits) {

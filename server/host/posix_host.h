@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/channel_ring.h"
+
 #include "server/core/host.h"
 
 namespace lumo::server {
@@ -92,11 +94,8 @@ class PosixHost : public BlockHost {
     void* channel = nullptr;  // posix_channel::Channel, or null for frames
     uint32_t seen = 0;        // the last request answered
     bool posting = false;     // the program posts drawing into the channel
-    uint32_t taken = 0;       // ring bytes carried out
-    uint32_t seen_posted = 0; // the program's count at the server's last look
-    // Of every window, the head of the block as the program last posted
-    // it (records carry only the words that changed); made at the first.
-    std::vector<unsigned char> heads;
+    channel::RingReader ring;        // how far its posted records are carried out
+    std::vector<unsigned char> heads;  // the ring's window heads, made at the first record
     // Frames arrive in pieces and replies leave in pieces: nothing a
     // connection does or does not do makes the server wait for it.
     std::vector<unsigned char> in;   // bytes of frames not complete yet

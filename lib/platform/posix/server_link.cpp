@@ -19,6 +19,7 @@
 
 #include <new>
 
+#include "common/channel_ring.h"
 #include "common/posix_channel.h"
 #include "common/posix_frame.h"
 #include "common/posix_io.h"
@@ -251,58 +252,30 @@ bool channel_round_trip(const CopyData* record, int32_t* reply) {
 // the program sleeps through a good part of the server's work instead of
 // following it record by record.
 Posted post_into_channel(const CopyData* record, const unsigned char* block, size_t block_bytes) {
-  using posix_channel::RecordHead;
-  using posix_channel::kRingBytes;
   Channel* ch = g_channel;
   const unsigned char* command = static_cast<const unsigned char*>(record->data);
   unsigned char* last = g_posted_heads[command[1] - wire::kWindowCodeBase];
-  uint64_t words[posix_channel::kHeadWords];
-  uint32_t mask = 0;
-  int count = 0;
-  for (uint32_t i = 0; i < posix_channel::kHeadWords; ++i) {
-    uint64_t now, before;
-    std::memcpy(&now, block + 8 * i, 8);
-    std::memcpy(&before, last + 8 * i, 8);
-    if (now != before) {
-      mask |= 1u << i;
-      words[count++] = now;
-    }
-  }
-  const uint32_t tail = block_bytes > wire::kDataArea ? static_cast<uint32_t>(block_bytes) - wire::kDataArea : 0;
-  const uint32_t size = posix_channel::record_bytes(count, tail);
-  uint32_t posted = ch->posted.load(std::memory_order_relaxed);
-  const uint32_t at = posted % kRingBytes;
-  const uint32_t padding = at + size > kRingBytes ? kRingBytes - at : 0;
-  auto fits = [&] { return posted - g_taken + padding + size <= kRingBytes; };
-  if (!fits()) {
+  channel::Record r;
+  channel::make_record(&r, command[0], command[1], block, static_cast<uint32_t>(block_bytes), last);
+  const uint32_t posted = ch->posted.load(std::memory_order_relaxed);
+  const uint32_t need = channel::padding_before(posted, r.head.size) + r.head.size;
+  if (posted - g_taken + need > posix_channel::kRingBytes) {
     g_taken = ch->taken.load(std::memory_order_acquire);
     auto half_free = [&] {
       g_taken = ch->taken.load(std::memory_order_acquire);
-      return posted - g_taken <= kRingBytes / 2;
+      return posted - g_taken <= posix_channel::kRingBytes / 2;
     };
-    if (!fits() && !wait_for(&ch->taken, &ch->space_sleeping, half_free, false)) return Posted::kGone;
+    if (posted - g_taken + need > posix_channel::kRingBytes &&
+        !wait_for(&ch->taken, &ch->space_sleeping, half_free, false)) {
+      return Posted::kGone;
+    }
   }
-  if (padding) {
-    RecordHead pad{};
-    pad.size = static_cast<uint16_t>(padding);
-    std::memcpy(ch->ring + at, &pad, sizeof pad);
-    posted += padding;
-  }
-  unsigned char* out = ch->ring + posted % kRingBytes;
-  RecordHead head{};
-  head.size = static_cast<uint16_t>(size);
-  head.letter = command[0];
-  head.window = command[1];
-  head.tail = static_cast<uint16_t>(tail);
-  head.words = mask;
-  std::memcpy(out, &head, sizeof head);
-  std::memcpy(out + sizeof head, words, 8 * static_cast<size_t>(count));
-  std::memcpy(out + sizeof head + 8 * count, block + wire::kDataArea, tail);
+  const uint32_t next = channel::write_record(ch->ring, posted, r);
   std::memcpy(last, block, wire::kDataArea);
   // No fence: a server that raised its flag as this record was published
   // looks again a moment later (the answered path, which waits, keeps the
   // full ordering).
-  ch->posted.store(posted + size, std::memory_order_release);
+  ch->posted.store(next, std::memory_order_release);
   return wake_server(ch, std::memory_order_relaxed) ? Posted::kPosted : Posted::kGone;
 }
 

@@ -1,0 +1,126 @@
+/* The fast path of the transport: a channel in shared memory per program
+ * (common/posix_channel.h and common/win32_channel.h say how it is made,
+ * handed over and waited on on each system).
+ *
+ * The program writes a command, publishes it by advancing `request`, and
+ * waits for `reply_seq` to follow; each side spins for a short, time-bounded
+ * while and then sleeps.  Before sleeping a side raises its `*_sleeping`
+ * flag and looks once more; the other side publishes first and then reads
+ * the flag, both sequentially consistent, so no wake-up is lost.
+ *
+ * Drawing that needs no answer is posted instead, into a byte ring: the
+ * program writes a record (the command and, of the window block's head, only
+ * the 8-byte words that differ from what it last posted for that window,
+ * then the data area's text where the command reads it), advances `posted`
+ * by the record's bytes and goes on; the server keeps the same copy of every
+ * window's head per program, applies the words and carries the command out,
+ * in order, advancing `taken` (common/channel_ring.h).  A command that is
+ * sent (and waited for) is published after every record posted before it,
+ * and the server carries out all that program's posted records before it
+ * handles the command.  A program waits only when the ring is full, and then
+ * until half of it is free: it sleeps with `space_sleeping` raised, and the
+ * server wakes it once half the ring is free.  A program wakes a sleeping
+ * server once per sleep: it takes `server_sleeping` down itself as it sends
+ * the wake-up.  While `hold` is raised the program sends every command: the
+ * server raises it when a window has gone (so the next command gets the
+ * answer a missing window or a closed program's window deserves) and lowers
+ * it when it answers that program. */
+#ifndef LUMO_COMMON_CHANNEL_H
+#define LUMO_COMMON_CHANNEL_H
+
+#include <atomic>
+#include <cstdint>
+
+#include "common/lumo_wire.h"
+
+namespace lumo::channel {
+
+inline constexpr uint32_t kMaxCommand = 4096;
+
+// "PST2": posting into the byte ring.  (Servers that knew only the earlier
+// ring of whole-block slots looked for "POST"; they are not offered it and
+// keep such a program to answered commands.)
+inline constexpr uint32_t kPostOffer = 0x32545350;
+inline constexpr uint32_t kLegacySlots = 32;
+inline constexpr uint32_t kRingBytes = 1u << 16;
+inline constexpr uint32_t kHeadWords = wire::kDataArea / 8;  // 8-byte words of a block's head
+
+// The ring's records: a head, then the words its mask names (in order), then
+// `tail` bytes of the data area (from offset 256), padded to 8 bytes.  A
+// record never runs past the ring's end: the program fills the rest of the
+// ring with a padding record (letter 0) and starts again at its beginning.
+struct RecordHead {
+  uint16_t size;    // the whole record's bytes, a multiple of 8
+  uint8_t letter;   // the command's letter; 0: padding
+  uint8_t window;   // the command's window code byte
+  uint16_t tail;    // data-area bytes that follow the words
+  uint16_t unused;
+  uint32_t words;   // bit i: the head's word i (bytes 8i..8i+7) follows
+  uint32_t unused2;
+};
+static_assert(sizeof(RecordHead) == 16, "records stay 8-byte aligned");
+
+inline constexpr uint32_t record_bytes(int words, uint32_t tail) {
+  return static_cast<uint32_t>(sizeof(RecordHead)) + 8u * static_cast<uint32_t>(words) + ((tail + 7u) & ~7u);
+}
+inline constexpr uint32_t kMaxRecord = record_bytes(kHeadWords, wire::kDataSize);
+
+// The room of an earlier layout; kept so that every other field keeps the
+// offset servers of that layout read.
+struct alignas(64) LegacySlot {
+  uint32_t size;
+  unsigned char command[wire::kWindowCommandLength + 1];
+  unsigned char block[wire::kWindowBlockSize];
+};
+
+struct alignas(64) Channel {
+  std::atomic<uint32_t> request;         // advanced by the program per command
+  std::atomic<uint32_t> server_sleeping;
+  char pad1[56];
+  std::atomic<uint32_t> reply_seq;       // set to `request` by the server
+  std::atomic<uint32_t> client_sleeping;
+  int32_t reply;
+  char pad2[52];
+  uint32_t kind;
+  uint32_t size;
+  unsigned char command[kMaxCommand];
+
+  // Posting (see above).  A program offers it by setting `post_offer`
+  // before the handshake; a server that takes posted slots sets
+  // `post_accepted` before it answers.
+  // Each line is written by one side only; `taken`, written per slot, has
+  // a line of its own.
+  alignas(64) std::atomic<uint32_t> posted;  // ring bytes, advanced by the program per record
+  std::atomic<uint32_t> space_sleeping;      // the program sleeps for a free slot
+  uint32_t post_offer;
+  alignas(64) std::atomic<uint32_t> hold;    // raised by the server
+  uint32_t post_accepted;
+  alignas(64) std::atomic<uint32_t> taken;   // ring bytes, advanced by the server per record
+  LegacySlot legacy_slots[kLegacySlots];
+
+  // The server's windows, bit w for window w, kept true before every answer
+  // and whenever a window goes (when `windows_kept` is 1; an older server
+  // leaves it 0).  A program posts drawing only into a window whose bit is
+  // set: drawing into one that has gone is sent, and answered 0.
+  alignas(64) std::atomic<uint64_t> windows;
+  uint32_t windows_kept;
+
+  // With a window command, the program's copy of what the command reads of
+  // that window's block beyond the drawing state, as it was when sent: the
+  // bytes from the argument words (offset 224) up to `block_bytes`
+  // (wire::sent_block_extent; 0 for any other command), at their offsets.
+  // The server reads the command's arguments from it, never from the
+  // shared block another program may be writing its next arguments into.
+  uint32_t block_bytes;
+  alignas(64) unsigned char block[wire::kWindowBlockSize];
+
+  // The posting ring (see above), a power of two in size.
+  alignas(64) unsigned char ring[kRingBytes];
+};
+
+static_assert(std::atomic<uint32_t>::is_always_lock_free, "wait words must be plain words");
+static_assert(std::atomic<uint64_t>::is_always_lock_free, "the window bits must be one word");
+
+}  // namespace lumo::channel
+
+#endif

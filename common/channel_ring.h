@@ -1,0 +1,143 @@
+/* The posting ring's records (common/channel.h), written by the program and
+ * read by the server the same way on every system. */
+#ifndef LUMO_COMMON_CHANNEL_RING_H
+#define LUMO_COMMON_CHANNEL_RING_H
+
+#include <cstdint>
+#include <cstring>
+
+#include "common/channel.h"
+
+namespace lumo::channel {
+
+// One record as the program makes it: the head's words that differ from
+// what it last posted for the window, and the data area's part it reads.
+struct Record {
+  RecordHead head;
+  uint64_t words[kHeadWords];
+  const unsigned char* tail;
+  int count;
+};
+
+// `block`: what the command reads of the window block (the head, then
+// block_bytes - 256 bytes of the data area); `last`: the head as this
+// program last posted it for that window.
+inline void make_record(Record* r, unsigned char letter, unsigned char window,
+                        const unsigned char* block, uint32_t block_bytes, const unsigned char* last) {
+  uint32_t mask = 0;
+  int count = 0;
+  for (uint32_t i = 0; i < kHeadWords; ++i) {
+    uint64_t now, before;
+    std::memcpy(&now, block + 8 * i, 8);
+    std::memcpy(&before, last + 8 * i, 8);
+    if (now != before) {
+      mask |= 1u << i;
+      r->words[count++] = now;
+    }
+  }
+  const uint32_t tail = block_bytes > static_cast<uint32_t>(wire::kDataArea)
+                            ? block_bytes - static_cast<uint32_t>(wire::kDataArea)
+                            : 0;
+  r->head = RecordHead{};
+  r->head.size = static_cast<uint16_t>(record_bytes(count, tail));
+  r->head.letter = letter;
+  r->head.window = window;
+  r->head.tail = static_cast<uint16_t>(tail);
+  r->head.words = mask;
+  r->tail = block + wire::kDataArea;
+  r->count = count;
+}
+
+// The padding a record of `size` bytes needs first when published at
+// `posted`: the rest of the ring, when the record would run past its end.
+inline uint32_t padding_before(uint32_t posted, uint32_t size) {
+  const uint32_t at = posted % kRingBytes;
+  return at + size > kRingBytes ? kRingBytes - at : 0;
+}
+
+// Writes the record (after its padding, if any) at `posted`; returns the
+// count to publish.  The caller has made sure it fits.
+inline uint32_t write_record(unsigned char* ring, uint32_t posted, const Record& r) {
+  if (const uint32_t padding = padding_before(posted, r.head.size)) {
+    RecordHead pad{};
+    pad.size = static_cast<uint16_t>(padding);
+    std::memcpy(ring + posted % kRingBytes, &pad, sizeof pad);
+    posted += padding;
+  }
+  unsigned char* out = ring + posted % kRingBytes;
+  std::memcpy(out, &r.head, sizeof r.head);
+  std::memcpy(out + sizeof r.head, r.words, 8 * static_cast<size_t>(r.count));
+  std::memcpy(out + sizeof r.head + 8 * r.count, r.tail, r.head.tail);
+  return posted + r.head.size;
+}
+
+// The server's reading of one program's ring.  Each record is read once
+// into the server's own memory and checked there: a program that writes
+// nonsense, or writes while the server reads, loses its own drawing and
+// nothing else.
+struct RingReader {
+  uint32_t taken = 0;        // bytes carried out
+  uint32_t seen_posted = 0;  // the program's count at the last look
+  // Of every window, the head as the program last posted it (kWindowSlots
+  // heads of kDataArea bytes), made by the caller.
+  unsigned char* heads = nullptr;
+
+  // Carries out the records published up to `posted`, calling
+  // draw(command[3], block) for each and progress(taken) after each.  In a
+  // round (the server going round the rings) it stops at `share` bytes,
+  // and while the program is still posting at the last record that ends in
+  // a whole cache line, so the line the program is writing is not pulled
+  // back and forth.  Returns the records drawn; *broken when the ring held
+  // something no program of ours writes (the rest is then skipped).
+  template <typename Draw, typename Progress>
+  int take(const unsigned char* ring, uint32_t posted, bool round, uint32_t share,
+           unsigned char* scratch, Draw draw, Progress progress, bool* broken) {
+    const bool still_posting = round && posted != seen_posted;
+    const uint32_t line_end = posted & ~63u;
+    const uint32_t start = taken;
+    seen_posted = posted;
+    int done = 0;
+    *broken = false;
+    while (taken != posted) {
+      const uint32_t at = taken % kRingBytes;
+      RecordHead head{};
+      const bool readable = at % 8 == 0 && posted - taken <= kRingBytes && posted - taken >= sizeof head;
+      if (readable) std::memcpy(&head, ring + at, sizeof head);
+      const uint32_t size = head.size;
+      const int count = __builtin_popcount(head.words);
+      const bool sound = readable && size >= sizeof head && size % 8 == 0 && at + size <= kRingBytes &&
+                         size <= posted - taken &&
+                         (head.letter == 0 ||
+                          (head.tail <= wire::kDataSize && size == record_bytes(count, head.tail)));
+      if (!sound) {
+        taken = posted;
+        *broken = true;
+        progress(taken);
+        break;
+      }
+      if (still_posting && static_cast<int32_t>(line_end - taken) < static_cast<int32_t>(size)) break;
+      if (round && taken - start >= share) break;
+      const int window = head.window - wire::kWindowCodeBase;
+      if (head.letter != 0 && window >= 0 && window < wire::kWindowSlots) {
+        unsigned char* copy = heads + static_cast<size_t>(window) * wire::kDataArea;
+        const unsigned char* from = ring + at + sizeof head;
+        for (uint32_t i = 0, k = 0; i < kHeadWords; ++i) {
+          if (head.words & (1u << i)) std::memcpy(copy + 8 * i, from + 8 * k++, 8);
+        }
+        // The drawing may write into the block it is given: it gets a copy.
+        std::memcpy(scratch, copy, wire::kDataArea);
+        std::memcpy(scratch + wire::kDataArea, from + 8 * count, head.tail);
+        const unsigned char command[wire::kWindowCommandLength] = {head.letter, head.window, 0};
+        draw(command, scratch);
+        ++done;
+      }
+      taken += size;
+      progress(taken);
+    }
+    return done;
+  }
+};
+
+}  // namespace lumo::channel
+
+#endif
