@@ -8,9 +8,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <set>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "common/channel_ring.h"
+#include "common/win32_channel.h"
 #include "server/canvas/gdi_canvas.h"
 #include "server/core/server.h"
 #include "server/core/window.h"
@@ -213,9 +218,16 @@ class Win32Frontend : public Frontend {
     windows_.erase(it);
     DestroyWindow(hwnd);
   }
-  void window_drawn(Window& w) override {
-    auto it = windows_.find(w.number());
-    if (it != windows_.end()) InvalidateRect(it->second, nullptr, FALSE);
+  // Drawn windows are repainted from the message loop, at most every few
+  // milliseconds: asking for a repaint is a call to the window system, which
+  // would cost more than a line.
+  void window_drawn(Window& w) override { dirty_.insert(w.number()); }
+  void repaint_drawn() {
+    for (int number : dirty_) {
+      auto it = windows_.find(number);
+      if (it != windows_.end()) InvalidateRect(it->second, nullptr, FALSE);
+    }
+    dirty_.clear();
   }
   void window_retitled(Window& w) override {
     if (windows_.count(w.number())) SetWindowTextA(windows_[w.number()], w.title().c_str());
@@ -278,6 +290,7 @@ class Win32Frontend : public Frontend {
  private:
   HWND owner(Window& w) { return windows_.count(w.number()) ? windows_[w.number()] : nullptr; }
   std::map<int, HWND> windows_;
+  std::set<int> dirty_;
   WindowLook look_;
 };
 
@@ -302,15 +315,201 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
+// ---- Programs on a channel (common/win32_channel.h) ----------------------
+// A program that offered a channel sends every command through it and posts
+// drawing into its ring; the message loop serves the channels between
+// messages, spinning while commands keep coming and then waiting for a
+// message (a program's wake-up is one).
+
+namespace wc = lumo::win32_channel;
+using lumo::channel::Channel;
+
+struct ChannelClient {
+  int id = 0;  // the program's process id
+  Channel* ch = nullptr;
+  HANDLE mapping = nullptr, reply_event = nullptr, room_event = nullptr, process = nullptr;
+  bool posting = false;
+  uint32_t seen = 0;
+  lumo::channel::RingReader ring;
+  std::vector<unsigned char> heads;
+  ~ChannelClient() {
+    if (ch) UnmapViewOfFile(ch);
+    for (HANDLE h : {mapping, reply_event, room_event, process}) {
+      if (h) CloseHandle(h);
+    }
+  }
+};
+
+std::vector<std::unique_ptr<ChannelClient>> g_clients;
+std::vector<unsigned char> g_command(lumo::channel::kMaxCommand);
+std::vector<unsigned char> g_block(lumo::wire::kWindowBlockSize);
+std::vector<unsigned char> g_posted_block(lumo::wire::kWindowBlockSize);
+uint32_t g_windows_gone_seen = 0;
+bool g_take_channels = true;  // LUMOVIEW_CHANNEL=0: keep every program on WM_COPYDATA
+bool g_in_command = false;    // a command (perhaps a dialog's own message loop) is running
+
+constexpr uint32_t kRoundShareBytes = 4096;
+
+// Takes a program's offer: its mapping and events, opened by name, and its
+// process, watched for its end.  1 when the channel is taken.
+LRESULT accept_offer(const void* data, DWORD size) {
+  if (!g_take_channels || !g_server || size != sizeof(wc::Offer)) return 0;
+  wc::Offer offer;
+  CopyMemory(&offer, data, sizeof offer);
+  offer.mapping[sizeof offer.mapping - 1] = '\0';
+  if (std::strncmp(offer.mapping, "Local\\LumoChannel-", 18) != 0 || offer.process_id == 0) return 0;
+  auto c = std::make_unique<ChannelClient>();
+  c->id = static_cast<int>(offer.process_id);
+  for (const auto& other : g_clients) {
+    if (other->id == c->id) return 0;  // one channel a program
+  }
+  char name[sizeof offer.mapping + 8];
+  c->mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, offer.mapping);
+  void* view = c->mapping ? MapViewOfFile(c->mapping, FILE_MAP_WRITE, 0, 0, sizeof(Channel)) : nullptr;
+  MEMORY_BASIC_INFORMATION info;
+  if (!view || !VirtualQuery(view, &info, sizeof info) || info.RegionSize < sizeof(Channel)) {
+    if (view) UnmapViewOfFile(view);
+    return 0;
+  }
+  c->ch = static_cast<Channel*>(view);
+  wsprintfA(name, "%s.reply", offer.mapping);
+  c->reply_event = OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
+  wsprintfA(name, "%s.room", offer.mapping);
+  c->room_event = OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
+  c->process = OpenProcess(SYNCHRONIZE, FALSE, offer.process_id);
+  if (!c->reply_event || !c->room_event || !c->process) return 0;
+  Channel* ch = c->ch;
+  c->seen = ch->request.load(std::memory_order_acquire);
+  c->ring.taken = c->ring.seen_posted = ch->posted.load(std::memory_order_acquire);
+  ch->taken.store(c->ring.taken, std::memory_order_seq_cst);
+  c->posting = ch->post_offer == lumo::channel::kPostOffer;
+  if (c->posting) {
+    ch->windows.store(g_server->window_bits(), std::memory_order_seq_cst);
+    ch->windows_kept = 1;
+    ch->post_accepted = 1;
+  }
+  g_clients.push_back(std::move(c));
+  return 1;
+}
+
+void wake_if_waiting(ChannelClient& c, uint32_t taken) {
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (c.ch->space_sleeping.load(std::memory_order_seq_cst) &&
+      c.ch->posted.load(std::memory_order_relaxed) - taken <= lumo::channel::kRingBytes / 2) {
+    SetEvent(c.room_event);
+  }
+}
+
+// Carries out a program's posted records: a share of them in a round, or
+// all of them (before its request, and when it has gone).
+int take_posted(ChannelClient& c, bool round) {
+  Channel* ch = c.ch;
+  const uint32_t posted = ch->posted.load(std::memory_order_seq_cst);
+  if (!c.posting || posted == c.ring.taken) return 0;
+  if (c.heads.empty()) c.heads.assign(static_cast<size_t>(lumo::wire::kWindowSlots) * lumo::wire::kDataArea, 0);
+  c.ring.heads = c.heads.data();
+  const uint32_t before = c.ring.taken;
+  uint32_t woken_at = before;
+  bool broken = false;
+  const int done = c.ring.take(
+      ch->ring, posted, round, kRoundShareBytes, g_posted_block.data(),
+      [&](const unsigned char* command, unsigned char* block) {
+        g_server->draw_posted(c.id, command, lumo::wire::kWindowCommandLength, block);
+      },
+      [&](uint32_t taken) {
+        ch->taken.store(taken, std::memory_order_release);
+        if (taken - woken_at >= 4096) {
+          woken_at = taken;
+          wake_if_waiting(c, taken);
+        }
+      },
+      &broken);
+  if (c.ring.taken != before) wake_if_waiting(c, c.ring.taken);
+  return done;
+}
+
+void set_sleeping(uint32_t value) {
+  for (auto& c : g_clients) c->ch->server_sleeping.store(value, std::memory_order_seq_cst);
+}
+
+// Every channel's posted records (a round), then every channel's request.
+int serve_channels() {
+  if (!g_server || g_clients.empty()) return 0;
+  const uint32_t gone = g_server->windows_gone();
+  if (gone != g_windows_gone_seen) {
+    g_windows_gone_seen = gone;
+    const uint64_t bits = g_server->window_bits();
+    for (auto& c : g_clients) {
+      if (!c->posting) continue;
+      c->ch->windows.store(bits, std::memory_order_seq_cst);
+      c->ch->hold.store(1, std::memory_order_seq_cst);
+    }
+  }
+  int served = 0;
+  for (auto& c : g_clients) served += take_posted(*c, true);
+  for (size_t i = 0; i < g_clients.size(); ++i) {
+    ChannelClient& c = *g_clients[i];
+    Channel* ch = c.ch;
+    const uint32_t request = ch->request.load(std::memory_order_seq_cst);
+    if (request == c.seen) continue;
+    c.seen = request;
+    ++served;
+    // Everything this program posted before this command comes first.
+    served += take_posted(c, false);
+    const uint32_t size = ch->size;
+    const bool valid = ch->kind == 1 && size <= lumo::channel::kMaxCommand;
+    if (valid) CopyMemory(g_command.data(), ch->command, size);
+    const uint32_t block_bytes = ch->block_bytes;
+    const bool has_block = valid && block_bytes >= static_cast<uint32_t>(lumo::wire::kDataArea) &&
+                           block_bytes <= static_cast<uint32_t>(lumo::wire::kWindowBlockSize);
+    if (has_block) {
+      CopyMemory(g_block.data() + lumo::wire::kArg1, ch->block + lumo::wire::kArg1,
+                 block_bytes - lumo::wire::kArg1);
+    }
+    // Programs are not dropped while a command runs: its dialog's message
+    // loop may run the timer.
+    g_in_command = true;
+    const int32_t reply = valid ? g_server->handle(c.id, g_command.data(), size,
+                                                   has_block ? g_block.data() : nullptr,
+                                                   has_block ? block_bytes : 0)
+                                : 0;
+    g_in_command = false;
+    if (c.posting) {
+      ch->windows.store(g_server->window_bits(), std::memory_order_seq_cst);
+      ch->hold.store(g_server->may_post(c.id) ? 0 : 1, std::memory_order_seq_cst);
+    }
+    ch->reply = reply;
+    ch->reply_seq.store(request, std::memory_order_seq_cst);
+    if (ch->client_sleeping.load(std::memory_order_seq_cst)) SetEvent(c.reply_event);
+  }
+  return served;
+}
+
+// Programs that have ended: what they posted is drawn, then they go.
+void drop_ended_programs() {
+  if (g_in_command) return;
+  for (size_t i = g_clients.size(); i-- > 0;) {
+    ChannelClient& c = *g_clients[i];
+    if (WaitForSingleObject(c.process, 0) != WAIT_OBJECT_0) continue;
+    take_posted(c, false);
+    const int id = c.id;
+    g_clients.erase(g_clients.begin() + static_cast<long>(i));
+    if (g_server) g_server->client_gone(id);
+  }
+}
+
 LRESULT CALLBACK server_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_COPYDATA) {
     const auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+    if (cds && cds->dwData == wc::kOfferKind && cds->lpData) return accept_offer(cds->lpData, cds->cbData);
     if (!g_server || !cds || cds->dwData != 1 || !cds->lpData) return 0;
     // The sender's window (0 from the library) tells programs apart.
     const int client = static_cast<int>(wp);
     return g_server->handle(client, static_cast<const unsigned char*>(cds->lpData), cds->cbData);
   }
+  if (msg == wc::kWakeMessage) return 0;  // the loop serves the channels after it
   if (msg == WM_TIMER && g_server) {
+    drop_ended_programs();
     // A server no program ever links (one whose starter gave up on it, or
     // one started by hand and forgotten) ends after the first-link wait; a
     // used one once it has had no program and no window for the grace time.
@@ -388,11 +587,77 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   g_server = &server;
   SetTimer(g_server_window, kTimer, kTickMs, nullptr);
 
+  char take[4];
+  g_take_channels = !(GetEnvironmentVariableA("LUMOVIEW_CHANNEL", take, sizeof take) == 1 && take[0] == '0');
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  SYSTEM_INFO system;
+  GetSystemInfo(&system);
+  // Spin about 20 us after the last command before waiting (not on one core).
+  const LONGLONG spin = system.dwNumberOfProcessors > 1 ? frequency.QuadPart / 50000 : 0;
+  auto now = [] {
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t.QuadPart;
+  };
+  // While programs keep it busy the server looks at its messages and
+  // repaints drawn windows every few milliseconds only: each look is a call
+  // to the window system, dearer than a command.
+  const LONGLONG look_every = frequency.QuadPart / 500;      // 2 ms
+  const LONGLONG repaint_every = frequency.QuadPart / 60;    // a frame
+  LONGLONG last = now(), looked = 0, repainted = now();
   MSG msg;
-  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+  bool running = true;
+  bool busy = false;
+  while (running) {
+    const LONGLONG t = now();
+    // Spinning for the next command counts as busy too.
+    const bool spinning = !g_clients.empty() && t - last < spin;
+    if (!(busy || spinning) || t - looked >= look_every) {
+      looked = t;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+          running = false;
+          break;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+      }
+      if (!running) break;
+    }
+    if (t - repainted >= repaint_every) {
+      repainted = t;
+      frontend.repaint_drawn();
+    }
+    busy = serve_channels() > 0;
+    if (busy) {
+      last = now();
+      continue;
+    }
+    if (!spinning) frontend.repaint_drawn();
+    if (!g_clients.empty() && now() - last < spin) {
+      YieldProcessor();
+      continue;
+    }
+    // Asleep: flags up, one last look, then wait for a message; a record
+    // published without a fence as the flags went up is found by a second
+    // look a millisecond later.
+    set_sleeping(1);
+    if (serve_channels() > 0) {
+      set_sleeping(0);
+      last = now();
+      continue;
+    }
+    if (MsgWaitForMultipleObjects(0, nullptr, FALSE, g_clients.empty() ? INFINITE : 1, QS_ALLINPUT) ==
+            WAIT_TIMEOUT &&
+        serve_channels() == 0) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
+    }
+    set_sleeping(0);
+    last = now();
   }
+  drop_ended_programs();
+  g_clients.clear();
   server.save_pictures();
   g_server = nullptr;
   return 0;

@@ -88,6 +88,60 @@ case_probes() {
   check "tickrate lines" 31 "$(run "$bin/tickrate.exe" | wc -l | tr -d ' ')"
 }
 
+# The transport's rules through the shared-memory channel, as on Linux.
+# A server that does not take the channel gets every command by WM_COPYDATA,
+# and draws the same.
+case_copydata_fallback() {
+  export LUMODIR=$(winpath "$bin") LUMOVIEW_CHANNEL=0
+  check "pixels through WM_COPYDATA" "rect_inside=02ff0000
+line_on=02008000
+pixel=021e140a" "$(run "$bin/lumo_client.exe" draw | grep -E '^(rect_inside|line_on|pixel)=')"
+  end_servers
+}
+
+# A full ring: with the server stopped the program waits for room, and once
+# the server goes on every pixel posted is there.
+case_full_ring() {
+  export LUMODIR=$(winpath "$bin")
+  mkfifo go.fifo
+  timeout 120 "$wine" "$bin/lumo_client.exe" flood < go.fifo > flood.txt 2>&1 &
+  local client=$! server
+  exec 7> go.fifo
+  for _ in $(seq 200); do grep -q ready flood.txt && break; sleep 0.1; done
+  server=$(pgrep -n -f 'lumoview.exe')
+  kill -STOP "$server"
+  echo go >&7
+  sleep 1
+  check "waits for room while the server is stopped" no "$(grep -q posted flood.txt && echo yes || echo no)"
+  kill -CONT "$server"
+  wait "$client"
+  exec 7>&-
+  check "every pixel drawn" "posted
+mismatches=0" "$(tr -d '\r' < flood.txt | grep -E '^(posted|mismatches)')"
+  end_servers
+}
+
+# A program that only draws ends when the user closes its window; drawing a
+# killed program posted is drawn all the same.
+case_closed_and_killed() {
+  export LUMODIR=$(winpath "$bin")
+  timeout 120 "$wine" "$bin/lumo_client.exe" closable </dev/null > closable.txt 2>&1 &
+  local client=$! status
+  check "window closed" closed "$(driver close Closable)"
+  wait "$client"
+  status=$?
+  check "the drawing program ended" 0 "$status"
+  end_servers
+  timeout 120 "$wine" "$bin/lumo_client.exe" post-and-hang </dev/null > hang.txt 2>&1 &
+  client=$!
+  for _ in $(seq 200); do grep -q posted hang.txt && break; sleep 0.1; done
+  "$wine" taskkill /f /im lumo_client.exe </dev/null >/dev/null 2>&1
+  wait "$client"
+  check "a killed program's drawing is drawn" "mismatches=0" \
+    "$(run "$bin/lumo_client.exe" check-posted | grep '^mismatches=')"
+  end_servers
+}
+
 # A server killed while a program draws ends the program with status 1.
 case_killed_server() {
   export LUMODIR=$(winpath "$bin")

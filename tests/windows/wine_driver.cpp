@@ -35,6 +35,8 @@
 //                            type PATH and press OK, or "-" to cancel
 //   look TITLE               wait for a top-level window titled TITLE and print
 //                            "look: caption=C sizing=S maximize=M topmost=T"
+//   close TITLE              ask the top-level window titled TITLE to close, as
+//                            its close box does: "closed" (or "no window")
 //   sleep MS
 #include <windows.h>
 #include <tlhelp32.h>
@@ -469,6 +471,12 @@ int main(int argc, char** argv) {
           " sizing=" + std::to_string((style & WS_THICKFRAME) != 0) +
           " maximize=" + std::to_string((style & WS_MAXIMIZEBOX) != 0) +
           " topmost=" + std::to_string((ex & WS_EX_TOPMOST) != 0));
+    } else if (step == "close") {
+      const std::string title = next();
+      HWND w = nullptr;
+      wait_for(30000, [&] { return (w = FindWindowA(nullptr, title.c_str())) != nullptr; });
+      if (w) PostMessageA(w, WM_CLOSE, 0, 0);
+      say(w ? "closed" : "no window");
     } else if (step == "sleep") {
       Sleep(static_cast<DWORD>(std::atoi(next().c_str())));
     } else {

@@ -2,6 +2,10 @@
 #include <conio.h>
 #include <windows.h>
 
+#include <new>
+
+#include "common/channel_ring.h"
+#include "common/win32_channel.h"
 #include "lib/platform/platform.h"
 
 namespace lumo::platform {
@@ -24,30 +28,246 @@ void* open_shared_block(const char* name, size_t* size) {
 bool release_shared_block(void* view) { return UnmapViewOfFile(view) != 0; }
 
 // ---- The server window ------------------------------------------------------
+// Commands travel through a channel in shared memory (common/channel.h,
+// common/win32_channel.h) offered to the server at the first command; a
+// server that declines it is sent WM_COPYDATA, as any server understands.
+
+namespace {
+
+using channel::Channel;
+namespace wc = win32_channel;
+
+HWND g_channel_server = nullptr;  // the server the channel was offered to
+bool g_offered = false;            // an offer was made to g_channel_server
+Channel* g_channel = nullptr;
+HANDLE g_mapping = nullptr;
+HANDLE g_reply_event = nullptr;
+HANDLE g_room_event = nullptr;
+bool g_posting = false;
+uint32_t g_taken = 0;
+const unsigned char* g_attached = nullptr;
+unsigned char g_posted_heads[wire::kWindowSlots][wire::kDataArea];
+LONGLONG g_spin_ticks = -1;  // how long to spin for a reply, in performance-counter ticks
+LONGLONG g_tick_hz = 0;
+
+void close_channel() {
+  if (g_channel) UnmapViewOfFile(g_channel);
+  if (g_mapping) CloseHandle(g_mapping);
+  if (g_reply_event) CloseHandle(g_reply_event);
+  if (g_room_event) CloseHandle(g_room_event);
+  g_channel = nullptr;
+  g_mapping = g_reply_event = g_room_event = nullptr;
+  g_posting = false;
+}
+
+LONGLONG now_ticks() {
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return t.QuadPart;
+}
+
+bool wm_copydata(HWND window, DWORD kind, const void* data, DWORD size, int32_t* reply) {
+  COPYDATASTRUCT cds;
+  cds.dwData = kind;
+  cds.cbData = size;
+  cds.lpData = const_cast<void*>(data);
+  *reply = static_cast<int32_t>(SendMessageA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)));
+  return true;
+}
+
+// Offers a channel to the server; false leaves the program on WM_COPYDATA.
+bool open_channel(HWND server) {
+  static unsigned serial = 0;
+  wc::Offer offer{};
+  offer.process_id = GetCurrentProcessId();
+  wsprintfA(offer.mapping, "Local\\LumoChannel-%lu-%lu-%u", static_cast<unsigned long>(offer.process_id),
+            static_cast<unsigned long>(GetTickCount()), ++serial);
+  char name[sizeof offer.mapping + 8];
+  g_mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Channel),
+                                 offer.mapping);
+  if (g_mapping && GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(g_mapping);  // somebody else's: not ours to use
+    g_mapping = nullptr;
+  }
+  void* view = g_mapping ? MapViewOfFile(g_mapping, FILE_MAP_WRITE, 0, 0, sizeof(Channel)) : nullptr;
+  wsprintfA(name, "%s.reply", offer.mapping);
+  g_reply_event = CreateEventA(nullptr, FALSE, FALSE, name);
+  wsprintfA(name, "%s.room", offer.mapping);
+  g_room_event = CreateEventA(nullptr, FALSE, FALSE, name);
+  if (!view || !g_reply_event || !g_room_event) {
+    if (view) UnmapViewOfFile(view);
+    close_channel();
+    return false;
+  }
+  Channel* ch = new (view) Channel();
+  char post[4];
+  // LUMO_POST=0 keeps every command answered: the slower path, for
+  // comparing the two and for finding a fault in the fast one.
+  const DWORD n = GetEnvironmentVariableA("LUMO_POST", post, sizeof post);
+  if (!(n == 1 && post[0] == '0')) ch->post_offer = channel::kPostOffer;
+  int32_t answer = 0;
+  wm_copydata(server, wc::kOfferKind, &offer, sizeof offer, &answer);
+  if (answer != 1) {
+    UnmapViewOfFile(view);
+    close_channel();
+    return false;
+  }
+  g_channel = ch;
+  g_posting = ch->post_accepted == 1;
+  g_taken = ch->taken.load(std::memory_order_acquire);
+  ZeroMemory(g_posted_heads, sizeof g_posted_heads);
+  if (g_tick_hz == 0) {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    g_tick_hz = f.QuadPart;
+  }
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  // On one core spinning only delays the server.
+  if (g_spin_ticks < 0) g_spin_ticks = info.dwNumberOfProcessors > 1 ? g_tick_hz / 50000 : 0;  // 20 us
+  return true;
+}
+
+// The channel for commands to `server`, offered once per server.
+Channel* channel_for(HWND server) {
+  if (g_channel_server != server) {
+    close_channel();
+    g_channel_server = server;
+    g_offered = false;
+  }
+  if (!g_offered) {
+    g_offered = true;
+    open_channel(server);
+  }
+  return g_channel;
+}
+
+// A sleeping server is woken once: the flag is taken down with the message.
+void wake_server(Channel* ch, std::memory_order order) {
+  if (ch->server_sleeping.load(order) && ch->server_sleeping.exchange(0, std::memory_order_seq_cst)) {
+    PostMessageA(g_channel_server, wc::kWakeMessage, 0, 0);
+  }
+}
+
+// Waits until `done` holds: spins (for a reply) for the spin time, then
+// waits on `event` with `sleeping` raised, looking now and then whether the
+// server's window is still there.  False when it has gone.
+template <typename Done>
+bool wait_for(HANDLE event, std::atomic<uint32_t>* sleeping, Done done, bool for_reply) {
+  const LONGLONG start = now_ticks();
+  int spins = 0;
+  while (for_reply && !done()) {
+    YieldProcessor();
+    if (++spins % 64 == 0 && now_ticks() - start > g_spin_ticks) break;
+  }
+  while (!done()) {
+    sleeping->store(1, std::memory_order_seq_cst);
+    if (!done() && WaitForSingleObject(event, wc::kLivenessMs) == WAIT_TIMEOUT && !done() &&
+        !IsWindow(g_channel_server)) {
+      sleeping->store(0, std::memory_order_relaxed);
+      return false;
+    }
+    sleeping->store(0, std::memory_order_relaxed);
+  }
+  if (for_reply) {
+    // Spin about twice as long as the server has lately taken, 5 to 100 us.
+    const LONGLONG took = now_ticks() - start;
+    LONGLONG want = g_spin_ticks - g_spin_ticks / 8;
+    if (2 * took > want) want = 2 * took;
+    const LONGLONG lo = g_tick_hz / 200000, hi = g_tick_hz / 10000;
+    if (g_spin_ticks > 0) g_spin_ticks = want < lo ? lo : want > hi ? hi : want;
+  }
+  return true;
+}
+
+bool channel_round_trip(Channel* ch, const CopyData* record, int32_t* reply) {
+  ch->kind = static_cast<uint32_t>(record->kind);
+  ch->size = record->size;
+  CopyMemory(ch->command, record->data, record->size);
+  const uint32_t extent =
+      g_attached && record->size >= 1
+          ? static_cast<uint32_t>(wire::sent_block_extent(*static_cast<const char*>(record->data), g_attached))
+          : 0;
+  if (extent) CopyMemory(ch->block + wire::kArg1, g_attached + wire::kArg1, extent - wire::kArg1);
+  ch->block_bytes = extent;
+  g_attached = nullptr;
+  const uint32_t seq = ch->request.load(std::memory_order_relaxed) + 1;
+  ch->request.store(seq, std::memory_order_seq_cst);
+  wake_server(ch, std::memory_order_seq_cst);
+  if (!wait_for(g_reply_event, &ch->client_sleeping,
+                [&] { return ch->reply_seq.load(std::memory_order_acquire) == seq; }, true)) {
+    return false;
+  }
+  *reply = ch->reply;
+  return true;
+}
+
+}  // namespace
 
 bool server_window_exists(ServerWindow window) {
   return window != 0 && IsWindow(reinterpret_cast<HWND>(window)) != 0;
 }
 
-bool ready_for_command(ServerWindow window) { return server_window_exists(window); }
-
-// WM_COPYDATA carries the command alone; the server reads the block.
-void attach_block(const unsigned char*) {}
-
-bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply) {
-  COPYDATASTRUCT cds;
-  cds.dwData = static_cast<ULONG_PTR>(record->kind);
-  cds.cbData = record->size;
-  cds.lpData = const_cast<void*>(record->data);
-  const LRESULT r = SendMessageA(reinterpret_cast<HWND>(window), WM_COPYDATA, 0,
-                                 reinterpret_cast<LPARAM>(&cds));
-  *reply = static_cast<int32_t>(r);
-  return true;
+// With a channel the round trip itself notices a server that has gone
+// (asking the window system every time would cost more than the command).
+bool ready_for_command(ServerWindow window) {
+  if (g_channel && g_channel_server == reinterpret_cast<HWND>(window)) return true;
+  return server_window_exists(window);
 }
 
-// SendMessage has no way to post with the block's contents: every command waits.
-Posted post_command(ServerWindow, const CopyData*, const unsigned char*, size_t) {
-  return Posted::kSendInstead;
+void attach_block(const unsigned char* view) { g_attached = view; }
+
+bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply) {
+  HWND server = reinterpret_cast<HWND>(window);
+  if (record->size <= channel::kMaxCommand) {
+    if (Channel* ch = channel_for(server)) {
+      if (channel_round_trip(ch, record, reply)) return true;
+      close_channel();
+      return false;
+    }
+  }
+  g_attached = nullptr;
+  return wm_copydata(server, static_cast<DWORD>(record->kind), record->data, record->size, reply);
+}
+
+Posted post_command(ServerWindow window, const CopyData* record, const unsigned char* block,
+                    size_t block_bytes) {
+  HWND server = reinterpret_cast<HWND>(window);
+  Channel* ch = g_channel_server == server ? g_channel : nullptr;
+  if (!ch || !g_posting || !record || record->size != wire::kWindowCommandLength ||
+      block_bytes < wire::kDataArea || block_bytes > wire::kWindowBlockSize ||
+      ch->hold.load(std::memory_order_acquire) != 0) {
+    return Posted::kSendInstead;
+  }
+  const unsigned char* command = static_cast<const unsigned char*>(record->data);
+  const int target = command[1] - wire::kWindowCodeBase;
+  if (target < 0 || target >= wire::kWindowSlots ||
+      (ch->windows_kept == 1 && !(ch->windows.load(std::memory_order_acquire) & (uint64_t{1} << target)))) {
+    return Posted::kSendInstead;
+  }
+  unsigned char* last = g_posted_heads[target];
+  channel::Record r;
+  channel::make_record(&r, command[0], command[1], block, static_cast<uint32_t>(block_bytes), last);
+  const uint32_t posted = ch->posted.load(std::memory_order_relaxed);
+  const uint32_t need = channel::padding_before(posted, r.head.size) + r.head.size;
+  if (posted - g_taken + need > channel::kRingBytes) {
+    auto half_free = [&] {
+      g_taken = ch->taken.load(std::memory_order_acquire);
+      return posted - g_taken <= channel::kRingBytes / 2;
+    };
+    g_taken = ch->taken.load(std::memory_order_acquire);
+    if (posted - g_taken + need > channel::kRingBytes &&
+        !wait_for(g_room_event, &ch->space_sleeping, half_free, false)) {
+      close_channel();
+      return Posted::kGone;
+    }
+  }
+  const uint32_t next = channel::write_record(ch->ring, posted, r);
+  CopyMemory(last, block, wire::kDataArea);
+  // The server looks again a moment after falling asleep, so no fence here.
+  ch->posted.store(next, std::memory_order_release);
+  wake_server(ch, std::memory_order_relaxed);
+  return Posted::kPosted;
 }
 
 // ---- Reporting --------------------------------------------------------------

@@ -1,0 +1,169 @@
+// The Windows transport benchmark, run under wine64 (scripts/run-bench.sh):
+// through the real library and a real lumoview.exe, an answered command
+// (LmDevWindowOp), a posted one (LmDevMoveTo) and 100-pixel lines (LmLine)
+// against lumoview.exe's own GDI canvas drawing the same lines in this
+// process; once through the shared-memory channel and once through
+// WM_COPYDATA alone (a server started with LUMOVIEW_CHANNEL=0).
+//
+//   win_bench            both, and the goals
+//   win_bench --one      one run with the server the environment gives
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "include/lumo.h"
+#include "server/canvas/gdi_canvas.h"
+
+namespace {
+
+double now_us() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return t.QuadPart * 1e6 / frequency.QuadPart;
+}
+
+struct Stats {
+  double median, p99;
+};
+
+Stats stats_of(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return {v[v.size() / 2], v[v.size() * 99 / 100]};
+}
+
+void draw_lines(int lines) {
+  for (int i = 0; i < lines; ++i) {
+    const int x = i % 600, y = (i * 7) % 400;
+    LmLine(static_cast<float>(x), static_cast<float>(y), static_cast<float>(x + 80),
+           static_cast<float>(y + 60));
+  }
+}
+
+double own_rate(int lines) {
+  lumo::server::GdiCanvas canvas(800, 600, {255, 255, 255});
+  lumo::server::Pen pen;
+  pen.colour = {30, 70, 200};
+  const double t = now_us();
+  for (int i = 0; i < lines; ++i) {
+    const int x = i % 600, y = (i * 7) % 400;
+    canvas.line(pen, {x, y}, {x + 80, y + 60});
+  }
+  return lines / ((now_us() - t) / 1e6);
+}
+
+// One run: prints "answered MEDIAN P99", "posted MEDIAN P99", "lines RATE OWN".
+int one_run() {
+  const int w = LmOpenEx(0, 800, 600, -1, -1, -1, "Benchmark");
+  if (!w) return 1;
+  LmSetWorld(0, 0, 0, 0);
+  const int calls = 20000;
+  std::vector<double> us(calls);
+  for (int i = 0; i < calls; ++i) {
+    const double t = now_us();
+    LmDevWindowOp(w);
+    us[static_cast<size_t>(i)] = now_us() - t;
+  }
+  const Stats answered = stats_of(us);
+  for (int i = 0; i < calls; ++i) {
+    const double t = now_us();
+    LmDevMoveTo(w, i & 1, 0);
+    us[static_cast<size_t>(i)] = now_us() - t;
+  }
+  const Stats posted = stats_of(us);
+  LmSetPen(LmRgb(30, 70, 200), 0, 1, 4);
+  // Short alternating rounds; the fastest round of each side is compared.
+  const int lines = 5000;
+  double best = 0, best_own = 0;
+  for (int round = 0; round < 7; ++round) {
+    const double t = now_us();
+    draw_lines(lines);
+    LmGetPixel(0, 0);  // the drawing is done when a query is answered
+    best = std::max(best, lines / ((now_us() - t) / 1e6));
+    best_own = std::max(best_own, own_rate(lines));
+  }
+  LmQuitEx(0);
+  std::printf("answered %.2f %.2f\nposted %.2f %.2f\nlines %.0f %.0f\n", answered.median, answered.p99,
+              posted.median, posted.p99, best, best_own);
+  return 0;
+}
+
+struct Run {
+  double answered = 0, answered_p99 = 0, posted = 0, posted_p99 = 0, lines = 0, own = 0;
+  bool ok = false;
+};
+
+Run run_child(const char* self, bool channel) {
+  SetEnvironmentVariableA("LUMOVIEW_CHANNEL", channel ? nullptr : "0");
+  std::string command = std::string("\"") + self + "\" --one";
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  HANDLE read_end, write_end;
+  Run r;
+  if (!CreatePipe(&read_end, &write_end, &sa, 0)) return r;
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = write_end;
+  si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION pi;
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    CloseHandle(read_end);
+    CloseHandle(write_end);
+    return r;
+  }
+  CloseHandle(write_end);
+  std::string out;
+  char buffer[512];
+  DWORD n;
+  while (ReadFile(read_end, buffer, sizeof buffer, &n, nullptr) && n > 0) out.append(buffer, n);
+  CloseHandle(read_end);
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  r.ok = std::sscanf(out.c_str(), "answered %lf %lf posted %lf %lf lines %lf %lf", &r.answered,
+                     &r.answered_p99, &r.posted, &r.posted_p99, &r.lines, &r.own) == 6;
+  // The server of that run ends after its grace time; the next one is new.
+  Sleep(2500);
+  return r;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--one") == 0) return one_run();
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  const Run channel = run_child(self, true);
+  const Run copydata = run_child(self, false);
+  if (!channel.ok || !copydata.ok) {
+    std::fprintf(stderr, "win_bench: a run failed\n");
+    return 1;
+  }
+  std::printf("Lumo transport benchmark, Windows build under this system (Wine or Windows)\n\n");
+  std::printf("| measure                                   |    channel | WM_COPYDATA |\n");
+  std::printf("|-------------------------------------------|------------|-------------|\n");
+  std::printf("| LmDevWindowOp answered, median (us)       | %10.2f | %11.2f |\n", channel.answered, copydata.answered);
+  std::printf("| LmDevWindowOp answered, p99 (us)          | %10.2f | %11.2f |\n", channel.answered_p99, copydata.answered_p99);
+  std::printf("| LmDevMoveTo posted, median (us)           | %10.2f | %11.2f |\n", channel.posted, copydata.posted);
+  std::printf("| LmDevMoveTo posted, p99 (us)              | %10.2f | %11.2f |\n", channel.posted_p99, copydata.posted_p99);
+  std::printf("| LmLine, 100-pixel lines per second (best) | %10.0f | %11.0f |\n", channel.lines, copydata.lines);
+  std::printf("| the GDI canvas's own rate (best)          | %10.0f | %11.0f |\n", channel.own, copydata.own);
+  const double ratio = channel.lines / channel.own;
+  std::printf("\nGoals\n");
+  std::printf("  answered round trip        = %6.2f us (goal <= 10)   %s\n", channel.answered,
+              channel.answered <= 10 ? "met" : "MISSED");
+  std::printf("  LmLine / GDI's own rate    = %6.2f    (goal >= 0.5)  %s\n", ratio, ratio >= 0.5 ? "met" : "MISSED");
+  std::printf("  WM_COPYDATA path measured  = %6.2f us answered, %.0f lines/s\n", copydata.answered, copydata.lines);
+  return 0;
+}
