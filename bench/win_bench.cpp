@@ -91,6 +91,9 @@ int one_run() {
     best = std::max(best, lines / ((now_us() - t) / 1e6));
     best_own = std::max(best_own, own_rate(lines));
   }
+  // No window left: the server ends after its grace time (it holds this
+  // program's output handles while it runs).
+  LmClose(w);
   LmQuitEx(0);
   std::printf("answered %.2f %.2f\nposted %.2f %.2f\nlines %.0f %.0f\n", answered.median, answered.p99,
               posted.median, posted.p99, best, best_own);
@@ -126,9 +129,14 @@ Run run_child(const char* self, bool channel) {
   std::string out;
   char buffer[512];
   DWORD n;
-  while (ReadFile(read_end, buffer, sizeof buffer, &n, nullptr) && n > 0) out.append(buffer, n);
+  // Read until the last line: the server the run started may hold the
+  // pipe a little longer.
+  while (out.find("lines ") == std::string::npos || out.back() != '\n') {
+    if (!ReadFile(read_end, buffer, sizeof buffer, &n, nullptr) || n == 0) break;
+    out.append(buffer, n);
+  }
   CloseHandle(read_end);
-  WaitForSingleObject(pi.hProcess, INFINITE);
+  WaitForSingleObject(pi.hProcess, 60000);
   CloseHandle(pi.hProcess);
   CloseHandle(pi.hThread);
   r.ok = std::sscanf(out.c_str(), "answered %lf %lf posted %lf %lf lines %lf %lf", &r.answered,

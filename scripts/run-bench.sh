@@ -22,3 +22,18 @@ cmake --build --preset native --target transport_bench job_bench lumoview >/dev/
 build/native/bench/transport_bench
 echo
 build/native/bench/job_bench "${JOB_ROUNDS:-5}" </dev/null
+
+# The Windows build's transport under wine64, in the same sitting.
+if command -v x86_64-w64-mingw32-g++ >/dev/null && [ -x /usr/lib/wine/wine64 ]; then
+  cmake --preset mingw64 >/dev/null
+  cmake --build --preset mingw64 --target win_bench lumoview wine_driver >/dev/null
+  echo
+  bash tests/windows/harness.sh build/mingw64 start >/dev/null
+  (
+    export WINEPREFIX=$PWD/build/mingw64/wine-prefix WINEDEBUG=-all
+    DISPLAY=$(cat build/mingw64/wine-tests/display)
+    export DISPLAY LUMODIR="Z:${PWD//\//\\}\\build\\mingw64\\bin"
+    timeout 900 /usr/lib/wine/wine64 build/mingw64/bin/win_bench.exe </dev/null | tr -d '\r'
+  )
+  bash tests/windows/harness.sh build/mingw64 stop
+fi
