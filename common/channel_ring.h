@@ -138,6 +138,41 @@ struct RingReader {
   }
 };
 
+// Whether a program sleeps for room that half the ring now gives it (a
+// full fence first: it pairs with the program's raising of space_sleeping).
+inline bool room_awaited(Channel* ch, uint32_t taken) {
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  return ch->space_sleeping.load(std::memory_order_seq_cst) &&
+         ch->posted.load(std::memory_order_relaxed) - taken <= kRingBytes / 2;
+}
+
+// The server's look at one program's ring (reader.heads made by the
+// caller): carries out what is published, as RingReader::take says, makes
+// `taken` known as it goes, and calls wake() when a program waiting for
+// room may go on (looked at every 4 KiB and at the end).
+template <typename Draw, typename Wake>
+int take_published(Channel* ch, RingReader& reader, bool round, uint32_t share, unsigned char* scratch,
+                   Draw draw, Wake wake) {
+  // Sequentially consistent: this load follows raising server_sleeping.
+  const uint32_t posted = ch->posted.load(std::memory_order_seq_cst);
+  if (posted == reader.taken) return 0;
+  const uint32_t before = reader.taken;
+  uint32_t looked_at = before;
+  bool broken = false;
+  const int done = reader.take(
+      ch->ring, posted, round, share, scratch, draw,
+      [&](uint32_t taken) {
+        ch->taken.store(taken, std::memory_order_release);
+        if (taken - looked_at >= 4096) {
+          looked_at = taken;
+          if (room_awaited(ch, taken)) wake();
+        }
+      },
+      &broken);
+  if (reader.taken != before && room_awaited(ch, reader.taken)) wake();
+  return done;
+}
+
 }  // namespace lumo::channel
 
 #endif

@@ -392,40 +392,18 @@ LRESULT accept_offer(const void* data, DWORD size) {
   return 1;
 }
 
-void wake_if_waiting(ChannelClient& c, uint32_t taken) {
-  std::atomic_thread_fence(std::memory_order_seq_cst);
-  if (c.ch->space_sleeping.load(std::memory_order_seq_cst) &&
-      c.ch->posted.load(std::memory_order_relaxed) - taken <= lumo::channel::kRingBytes / 2) {
-    SetEvent(c.room_event);
-  }
-}
-
 // Carries out a program's posted records: a share of them in a round, or
 // all of them (before its request, and when it has gone).
 int take_posted(ChannelClient& c, bool round) {
-  Channel* ch = c.ch;
-  const uint32_t posted = ch->posted.load(std::memory_order_seq_cst);
-  if (!c.posting || posted == c.ring.taken) return 0;
+  if (!c.posting) return 0;
   if (c.heads.empty()) c.heads.assign(static_cast<size_t>(lumo::wire::kWindowSlots) * lumo::wire::kDataArea, 0);
   c.ring.heads = c.heads.data();
-  const uint32_t before = c.ring.taken;
-  uint32_t woken_at = before;
-  bool broken = false;
-  const int done = c.ring.take(
-      ch->ring, posted, round, kRoundShareBytes, g_posted_block.data(),
+  return lumo::channel::take_published(
+      c.ch, c.ring, round, kRoundShareBytes, g_posted_block.data(),
       [&](const unsigned char* command, unsigned char* block) {
         g_server->draw_posted(c.id, command, lumo::wire::kWindowCommandLength, block);
       },
-      [&](uint32_t taken) {
-        ch->taken.store(taken, std::memory_order_release);
-        if (taken - woken_at >= 4096) {
-          woken_at = taken;
-          wake_if_waiting(c, taken);
-        }
-      },
-      &broken);
-  if (c.ring.taken != before) wake_if_waiting(c, c.ring.taken);
-  return done;
+      [&] { SetEvent(c.room_event); });
 }
 
 void set_sleeping(uint32_t value) {

@@ -60,11 +60,13 @@ std::string from_cp1252(const std::string& text) {
   return out;
 }
 
-bool from_shift_jis(const std::string& text, std::string* out) {
-  iconv_t cd = iconv_open("UTF-8", "CP932");
+// The whole text through iconv, with `room` bytes for the result; false
+// when the converter is missing or any of the text does not convert.
+bool convert(const char* to, const char* from, const std::string& text, size_t room, std::string* out) {
+  iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   std::string in = text;
-  out->assign(text.size() * 3 + 4, '\0');
+  out->assign(room, '\0');
   char* src = in.data();
   size_t src_left = in.size();
   char* dst = out->data();
@@ -76,20 +78,12 @@ bool from_shift_jis(const std::string& text, std::string* out) {
   return ok;
 }
 
+bool from_shift_jis(const std::string& text, std::string* out) {
+  return convert("UTF-8", "CP932", text, text.size() * 3 + 4, out);
+}
+
 bool to_shift_jis(const std::string& utf8, std::string* out) {
-  iconv_t cd = iconv_open("CP932//TRANSLIT", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  std::string in = utf8;
-  out->assign(utf8.size() * 2 + 4, '\0');
-  char* src = in.data();
-  size_t src_left = in.size();
-  char* dst = out->data();
-  size_t dst_left = out->size();
-  const bool ok = iconv(cd, &src, &src_left, &dst, &dst_left) != static_cast<size_t>(-1) &&
-                  src_left == 0;
-  iconv_close(cd);
-  out->resize(out->size() - dst_left);
-  return ok;
+  return convert("CP932//TRANSLIT", "UTF-8", utf8, utf8.size() * 2 + 4, out);
 }
 
 // The code points of UTF-8 text; a byte that starts no valid sequence

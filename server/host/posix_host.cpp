@@ -195,48 +195,20 @@ void PosixHost::drop(size_t index, const Loop& loop) {
 
 namespace {
 
-constexpr uint32_t kWakeLookBytes = 4096;
 constexpr uint32_t kRoundShareBytes = 4096;  // about a hundred lines
-
-void wake_if_waiting(Channel* ch, uint32_t taken) {
-  std::atomic_thread_fence(std::memory_order_seq_cst);
-  if (ch->space_sleeping.load(std::memory_order_seq_cst) &&
-      ch->posted.load(std::memory_order_relaxed) - taken <= posix_channel::kRingBytes / 2) {
-    posix_channel::futex_wake(&ch->taken);
-  }
-}
 
 }  // namespace
 
 int PosixHost::take_posted(Client& c, const Loop& loop, bool round) {
   Channel* ch = static_cast<Channel*>(c.channel);
-  // Sequentially consistent: this load follows raising server_sleeping, and
-  // the program's store of `posted` precedes its look at that flag.
-  const uint32_t posted = ch->posted.load(std::memory_order_seq_cst);
-  if (posted == c.ring.taken) return 0;
   if (c.heads.empty()) c.heads.assign(static_cast<size_t>(wire::kWindowSlots) * wire::kDataArea, 0);
   c.ring.heads = c.heads.data();
-  const uint32_t before = c.ring.taken;
-  uint32_t woken_at = before;
-  bool broken = false;
-  const int done = c.ring.take(
-      ch->ring, posted, round, kRoundShareBytes, posted_block_.data(),
+  return channel::take_published(
+      ch, c.ring, round, kRoundShareBytes, posted_block_.data(),
       [&](const unsigned char* command, unsigned char* block) {
         loop.on_posted(c.fd, command, wire::kWindowCommandLength, block);
       },
-      [&](uint32_t taken) {
-        ch->taken.store(taken, std::memory_order_release);
-        // A program waiting for room is woken once half the ring is free:
-        // looked at every few kilobytes and at the end (a full fence each
-        // time, which pairs with the program's raising of space_sleeping).
-        if (taken - woken_at >= kWakeLookBytes) {
-          woken_at = taken;
-          wake_if_waiting(ch, taken);
-        }
-      },
-      &broken);
-  if (c.ring.taken != before) wake_if_waiting(ch, c.ring.taken);
-  return done;
+      [&] { posix_channel::futex_wake(&ch->taken); });
 }
 
 int PosixHost::take_all_posted(const Loop& loop, bool round) {
