@@ -121,6 +121,17 @@ struct alignas(64) Channel {
 static_assert(std::atomic<uint32_t>::is_always_lock_free, "wait words must be plain words");
 static_assert(std::atomic<uint64_t>::is_always_lock_free, "the window bits must be one word");
 
+// The program's spin before it sleeps for a reply, in any unit of time:
+// about twice as long as the server has lately taken, a slowly decaying
+// maximum (quick answers must not make the next slow one sleep), within
+// [lo, hi]; 0 (one core: spinning only delays the server) stays 0.
+inline long long adapted_spin(long long spin, long long took, long long lo, long long hi) {
+  if (spin <= 0) return spin;
+  long long want = spin - spin / 8;
+  if (2 * took > want) want = 2 * took;
+  return want < lo ? lo : want > hi ? hi : want;
+}
+
 }  // namespace lumo::channel
 
 #endif

@@ -168,13 +168,8 @@ bool connection_alive() {
 bool write_all(const void* data, size_t size) { return posix_io::write_all(g_fd, data, size); }
 bool read_all(void* data, size_t size) { return posix_io::read_all(g_fd, data, size); }
 
-// Spin about twice as long as the server has lately taken (a slowly
-// decaying maximum: quick answers must not make the next slow one sleep).
 void adapt_spin(long long took) {
-  if (g_spin_ns <= 0) return;
-  long long want = g_spin_ns - g_spin_ns / 8;
-  if (2 * took > want) want = 2 * took;
-  g_spin_ns = want < kMinSpinNs ? kMinSpinNs : want > kMaxSpinNs ? kMaxSpinNs : want;
+  g_spin_ns = channel::adapted_spin(g_spin_ns, took, kMinSpinNs, kMaxSpinNs);
 }
 
 // A sleeping server is woken once: the flag is taken down with the byte, so

@@ -169,13 +169,10 @@ bool wait_for(HANDLE event, std::atomic<uint32_t>* sleeping, Done done, bool for
     }
     sleeping->store(0, std::memory_order_relaxed);
   }
+  // Spin about twice as long as the server has lately taken, 5 to 100 us.
   if (for_reply) {
-    // Spin about twice as long as the server has lately taken, 5 to 100 us.
-    const LONGLONG took = now_ticks() - start;
-    LONGLONG want = g_spin_ticks - g_spin_ticks / 8;
-    if (2 * took > want) want = 2 * took;
-    const LONGLONG lo = g_tick_hz / 200000, hi = g_tick_hz / 10000;
-    if (g_spin_ticks > 0) g_spin_ticks = want < lo ? lo : want > hi ? hi : want;
+    g_spin_ticks = channel::adapted_spin(g_spin_ticks, now_ticks() - start, g_tick_hz / 200000,
+                                         g_tick_hz / 10000);
   }
   return true;
 }
