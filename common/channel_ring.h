@@ -71,6 +71,65 @@ inline uint32_t write_record(unsigned char* ring, uint32_t posted, const Record&
   return posted + r.head.size;
 }
 
+// The program's side of its ring: how far the server had taken it when last
+// looked at, and every window's head as last posted (what the server's copy
+// holds).  Static in the library (no allocation, and trivial, so that it
+// needs no constructor: statics start as zeros).
+struct RingWriter {
+  uint32_t taken;
+  unsigned char heads[wire::kWindowSlots][wire::kDataArea];
+
+  // A new channel: the server's copies start empty.
+  void reset(uint32_t server_taken) {
+    taken = server_taken;
+    std::memset(heads, 0, sizeof heads);
+  }
+
+  // Whether this window command may be posted now: posting taken, no
+  // `hold`, a window the server still has (drawing into one another program
+  // closed is sent, so that its answer says so), sizes a record can carry.
+  static bool may_post(const Channel* ch, const unsigned char* command, uint32_t size,
+                       uint32_t block_bytes) {
+    if (size != static_cast<uint32_t>(wire::kWindowCommandLength) ||
+        block_bytes < static_cast<uint32_t>(wire::kDataArea) ||
+        block_bytes > static_cast<uint32_t>(wire::kWindowBlockSize) ||
+        ch->hold.load(std::memory_order_acquire) != 0) {
+      return false;
+    }
+    const int target = command[1] - wire::kWindowCodeBase;
+    return target >= 0 && target < wire::kWindowSlots &&
+           (ch->windows_kept != 1 || (ch->windows.load(std::memory_order_acquire) & (uint64_t{1} << target)));
+  }
+
+  // Writes the command's record and publishes it.  A full ring is waited
+  // on until half of it is free (wait_room(half_free) sleeps until
+  // half_free() holds; false when the server has gone), so the program
+  // sleeps through a good part of the server's work instead of following
+  // it record by record.  No fence: a server that raised its flag as the
+  // record was published looks again a moment later.
+  template <typename WaitRoom>
+  bool post(Channel* ch, const unsigned char* command, const unsigned char* block, uint32_t block_bytes,
+            WaitRoom wait_room) {
+    unsigned char* last = heads[command[1] - wire::kWindowCodeBase];
+    Record r;
+    make_record(&r, command[0], command[1], block, block_bytes, last);
+    const uint32_t posted = ch->posted.load(std::memory_order_relaxed);
+    const uint32_t need = padding_before(posted, r.head.size) + r.head.size;
+    if (posted - taken + need > kRingBytes) {
+      auto half_free = [&] {
+        taken = ch->taken.load(std::memory_order_acquire);
+        return posted - taken <= kRingBytes / 2;
+      };
+      taken = ch->taken.load(std::memory_order_acquire);
+      if (posted - taken + need > kRingBytes && !wait_room(half_free)) return false;
+    }
+    const uint32_t next = write_record(ch->ring, posted, r);
+    std::memcpy(last, block, wire::kDataArea);
+    ch->posted.store(next, std::memory_order_release);
+    return true;
+  }
+};
+
 // The server's reading of one program's ring.  Each record is read once
 // into the server's own memory and checked there: a program that writes
 // nonsense, or writes while the server reads, loses its own drawing and

@@ -36,10 +36,7 @@ int g_fd = -1;
 ServerWindow g_connected = 0;
 Channel* g_channel = nullptr;
 bool g_posting = false;  // the server takes posted commands on this channel
-uint32_t g_taken = 0;    // the server's count of ring bytes carried out, as last read
-// Of every window, the head of the block as last posted: what the server's
-// copy holds, so that a record carries only the words that changed.
-unsigned char g_posted_heads[wire::kWindowSlots][wire::kDataArea];
+channel::RingWriter g_ring;  // the program's side of the posting ring
 const unsigned char* g_attached = nullptr;  // the block that goes with the next command
 // How long to spin for a reply before sleeping; adapts to the server.
 long long g_spin_ns = -1;
@@ -105,8 +102,7 @@ bool open_channel(int fd) {
   if (accepted) {
     g_channel = static_cast<Channel*>(base);
     g_posting = g_channel->post_accepted == 1;
-    g_taken = g_channel->taken.load(std::memory_order_acquire);
-    std::memset(g_posted_heads, 0, sizeof g_posted_heads);  // the server's copies start empty
+    g_ring.reset(g_channel->taken.load(std::memory_order_acquire));
   } else if (base != MAP_FAILED) {
     munmap(base, sizeof(Channel));
   }
@@ -241,39 +237,6 @@ bool channel_round_trip(const CopyData* record, int32_t* reply) {
   return true;
 }
 
-// One drawing command into the ring: the words of the window block's head
-// that changed since this window's last record, and the data area's part
-// the command reads.  A full ring is waited on until half of it is free, so
-// the program sleeps through a good part of the server's work instead of
-// following it record by record.
-Posted post_into_channel(const CopyData* record, const unsigned char* block, size_t block_bytes) {
-  Channel* ch = g_channel;
-  const unsigned char* command = static_cast<const unsigned char*>(record->data);
-  unsigned char* last = g_posted_heads[command[1] - wire::kWindowCodeBase];
-  channel::Record r;
-  channel::make_record(&r, command[0], command[1], block, static_cast<uint32_t>(block_bytes), last);
-  const uint32_t posted = ch->posted.load(std::memory_order_relaxed);
-  const uint32_t need = channel::padding_before(posted, r.head.size) + r.head.size;
-  if (posted - g_taken + need > posix_channel::kRingBytes) {
-    g_taken = ch->taken.load(std::memory_order_acquire);
-    auto half_free = [&] {
-      g_taken = ch->taken.load(std::memory_order_acquire);
-      return posted - g_taken <= posix_channel::kRingBytes / 2;
-    };
-    if (posted - g_taken + need > posix_channel::kRingBytes &&
-        !wait_for(&ch->taken, &ch->space_sleeping, half_free, false)) {
-      return Posted::kGone;
-    }
-  }
-  const uint32_t next = channel::write_record(ch->ring, posted, r);
-  std::memcpy(last, block, wire::kDataArea);
-  // No fence: a server that raised its flag as this record was published
-  // looks again a moment later (the answered path, which waits, keeps the
-  // full ordering).
-  ch->posted.store(next, std::memory_order_release);
-  return wake_server(ch, std::memory_order_relaxed) ? Posted::kPosted : Posted::kGone;
-}
-
 }  // namespace
 
 bool server_window_exists(ServerWindow window) {
@@ -294,27 +257,21 @@ bool ready_for_command(ServerWindow window) {
 
 Posted post_command(ServerWindow window, const CopyData* record, const unsigned char* block,
                     size_t block_bytes) {
+  const unsigned char* command = record ? static_cast<const unsigned char*>(record->data) : nullptr;
   if (!g_posting || g_fd < 0 || g_connected != window || !record ||
-      record->size != wire::kWindowCommandLength || block_bytes < wire::kDataArea ||
-      block_bytes > wire::kWindowBlockSize ||
-      g_channel->hold.load(std::memory_order_acquire) != 0) {
+      !channel::RingWriter::may_post(g_channel, command, record->size, static_cast<uint32_t>(block_bytes))) {
     return Posted::kSendInstead;
   }
-  // Drawing into a window that has gone (closed by another program that
-  // joined it) is sent, so that its answer says so.
-  const unsigned char* command = static_cast<const unsigned char*>(record->data);
-  const int target = command[1] - wire::kWindowCodeBase;
-  if (target < 0 || target >= wire::kWindowSlots ||
-      (g_channel->windows_kept == 1 &&
-       !(g_channel->windows.load(std::memory_order_acquire) & (uint64_t{1} << target)))) {
-    return Posted::kSendInstead;
-  }
-  const Posted result = post_into_channel(record, block, block_bytes);
-  if (result == Posted::kGone) {
+  Channel* ch = g_channel;
+  const bool posted = g_ring.post(ch, command, block, static_cast<uint32_t>(block_bytes), [&](auto half_free) {
+    return wait_for(&ch->taken, &ch->space_sleeping, half_free, false);
+  });
+  if (!posted || !wake_server(ch, std::memory_order_relaxed)) {
     posix::set_error(ECONNRESET);
     disconnect();
+    return Posted::kGone;
   }
-  return result;
+  return Posted::kPosted;
 }
 
 void attach_block(const unsigned char* view) { g_attached = view; }

@@ -44,9 +44,8 @@ HANDLE g_mapping = nullptr;
 HANDLE g_reply_event = nullptr;
 HANDLE g_room_event = nullptr;
 bool g_posting = false;
-uint32_t g_taken = 0;
+channel::RingWriter g_ring;  // the program's side of the posting ring
 const unsigned char* g_attached = nullptr;
-unsigned char g_posted_heads[wire::kWindowSlots][wire::kDataArea];
 LONGLONG g_spin_ticks = -1;  // how long to spin for a reply, in performance-counter ticks
 LONGLONG g_tick_hz = 0;
 
@@ -114,8 +113,7 @@ bool open_channel(HWND server) {
   }
   g_channel = ch;
   g_posting = ch->post_accepted == 1;
-  g_taken = ch->taken.load(std::memory_order_acquire);
-  ZeroMemory(g_posted_heads, sizeof g_posted_heads);
+  g_ring.reset(ch->taken.load(std::memory_order_acquire));
   if (g_tick_hz == 0) {
     LARGE_INTEGER f;
     QueryPerformanceFrequency(&f);
@@ -229,40 +227,18 @@ bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply)
 
 Posted post_command(ServerWindow window, const CopyData* record, const unsigned char* block,
                     size_t block_bytes) {
-  HWND server = reinterpret_cast<HWND>(window);
-  Channel* ch = g_channel_server == server ? g_channel : nullptr;
-  if (!ch || !g_posting || !record || record->size != wire::kWindowCommandLength ||
-      block_bytes < wire::kDataArea || block_bytes > wire::kWindowBlockSize ||
-      ch->hold.load(std::memory_order_acquire) != 0) {
+  Channel* ch = g_channel_server == reinterpret_cast<HWND>(window) ? g_channel : nullptr;
+  const unsigned char* command = record ? static_cast<const unsigned char*>(record->data) : nullptr;
+  if (!ch || !g_posting || !record ||
+      !channel::RingWriter::may_post(ch, command, record->size, static_cast<uint32_t>(block_bytes))) {
     return Posted::kSendInstead;
   }
-  const unsigned char* command = static_cast<const unsigned char*>(record->data);
-  const int target = command[1] - wire::kWindowCodeBase;
-  if (target < 0 || target >= wire::kWindowSlots ||
-      (ch->windows_kept == 1 && !(ch->windows.load(std::memory_order_acquire) & (uint64_t{1} << target)))) {
-    return Posted::kSendInstead;
+  if (!g_ring.post(ch, command, block, static_cast<uint32_t>(block_bytes), [&](auto half_free) {
+        return wait_for(g_room_event, &ch->space_sleeping, half_free, false);
+      })) {
+    close_channel();
+    return Posted::kGone;
   }
-  unsigned char* last = g_posted_heads[target];
-  channel::Record r;
-  channel::make_record(&r, command[0], command[1], block, static_cast<uint32_t>(block_bytes), last);
-  const uint32_t posted = ch->posted.load(std::memory_order_relaxed);
-  const uint32_t need = channel::padding_before(posted, r.head.size) + r.head.size;
-  if (posted - g_taken + need > channel::kRingBytes) {
-    auto half_free = [&] {
-      g_taken = ch->taken.load(std::memory_order_acquire);
-      return posted - g_taken <= channel::kRingBytes / 2;
-    };
-    g_taken = ch->taken.load(std::memory_order_acquire);
-    if (posted - g_taken + need > channel::kRingBytes &&
-        !wait_for(g_room_event, &ch->space_sleeping, half_free, false)) {
-      close_channel();
-      return Posted::kGone;
-    }
-  }
-  const uint32_t next = channel::write_record(ch->ring, posted, r);
-  CopyMemory(last, block, wire::kDataArea);
-  // The server looks again a moment after falling asleep, so no fence here.
-  ch->posted.store(next, std::memory_order_release);
   wake_server(ch, std::memory_order_relaxed);
   return Posted::kPosted;
 }
