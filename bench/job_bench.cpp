@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "common/posix_channel.h"
 
 extern char** environ;
@@ -110,15 +111,6 @@ Run run_kit(const std::string& server, const std::string& program, const std::st
   return r;
 }
 
-pid_t start_busy_neighbour() {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    volatile unsigned long spin = 0;
-    for (;;) spin = spin + 1;
-  }
-  return pid;
-}
-
 double median(std::vector<double> v) {
   if (v.empty()) return 0;
   std::sort(v.begin(), v.end());
@@ -137,11 +129,7 @@ struct Entry {
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-  char self[4096];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  self[n > 0 ? n : 0] = '\0';
-  std::string dir(self);
-  dir = dir.substr(0, dir.rfind('/'));
+  const std::string dir = lumo::bench::own_dir();
   const std::string server = dir + "/../bin/lumoview";
   char out_template[] = "/tmp/lumo-job-XXXXXX";
   if (!mkdtemp(out_template)) return 1;
@@ -174,7 +162,7 @@ int main(int argc, char** argv) {
     std::printf("%s, wall s (CPU s) per program and round:\n",
                 busy ? "Beside one busy neighbour process" : "Quiet machine");
     for (int round = 0; round < rounds; ++round) {
-      const pid_t neighbour = busy ? start_busy_neighbour() : -1;
+      const pid_t neighbour = busy ? lumo::bench::start_busy_neighbour() : -1;
       if (busy) usleep(100000);  // let it settle on a core
       std::printf("  round %d:", round + 1);
       double floor_wall = 0;

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "common/posix_channel.h"
 #include "common/posix_names.h"
 #include "include/lumo.h"
@@ -166,9 +167,7 @@ int main(int argc, char** argv) {
   char self[4096];
   const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   self[n > 0 ? n : 0] = '\0';
-  std::string dir(self);
-  dir = dir.substr(0, dir.rfind('/'));
-  const std::string server = dir + "/../bin/lumoview";
+  const std::string server = lumo::bench::own_dir() + "/../bin/lumoview";
 
   const long cpus = sysconf(_SC_NPROCESSORS_ONLN);
   std::printf("Lumo transport benchmark: %ld cores, %d round trips per latency row\n\n", cpus,
@@ -216,11 +215,7 @@ int main(int argc, char** argv) {
   }
   const Stats posted = stats_of(ns);
   // The same beside a busy neighbour process.
-  const pid_t neighbour = fork();
-  if (neighbour == 0) {
-    volatile unsigned long spin = 0;
-    for (;;) spin = spin + 1;
-  }
+  const pid_t neighbour = lumo::bench::start_busy_neighbour();
   usleep(100000);
   for (int i = 0; i < kRoundTrips; ++i) {
     const long long t = monotonic_ns();
