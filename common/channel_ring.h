@@ -124,7 +124,10 @@ struct RingWriter {
       if (posted - taken + need > kRingBytes && !wait_room(half_free)) return false;
     }
     const uint32_t next = write_record(ch->ring, posted, r);
-    std::memcpy(last, block, wire::kDataArea);
+    // Only the words that changed are new in the server's copy.
+    for (uint32_t i = 0, k = 0; i < kHeadWords; ++i) {
+      if (r.head.words & (1u << i)) std::memcpy(last + 8 * i, &r.words[k++], 8);
+    }
     ch->posted.store(next, std::memory_order_release);
     return true;
   }
