@@ -1,11 +1,12 @@
 // lumoview: the graphics window server for POSIX systems.
 //
-//   lumoview [switches] [--headless] [--png-dir DIR] [--trace FILE]
-//            [--answers FILE] [--grace MS]
+//   lumoview [switches] [--headless] [--png-dir DIR] [--save DIR[:FORMATS]]
+//            [--trace FILE] [--answers FILE] [--grace MS]
 //
 // The switches are those a program hands to a new server (" /t /p0,0
-// /s640,480 ..."). Environment: LUMOVIEW_PNG_DIR, LUMOVIEW_TRACE,
-// LUMOVIEW_ANSWERS, LUMOVIEW_GRACE_MS as the options of the same names;
+// /s640,480 ..."). Environment: LUMOVIEW_PNG_DIR, LUMOVIEW_SAVE,
+// LUMOVIEW_TRACE, LUMOVIEW_ANSWERS, LUMOVIEW_GRACE_MS as the options of the
+// same names; LUMOVIEW_LIST_MB, the display list's bound per window;
 // LUMOVIEW_READY_FD (set by the library) is told when the server block exists.
 #include <csignal>
 #include <cstdio>
@@ -69,6 +70,9 @@ int main(int argc, char** argv) {
   Options options;
   options.key = make_key();
   options.png_dir = env_or("LUMOVIEW_PNG_DIR", "");
+  std::string figures = env_or("LUMOVIEW_SAVE", "");
+  const long long list_mb = std::atoll(env_or("LUMOVIEW_LIST_MB", "0").c_str());
+  if (list_mb > 0) options.list_limit = static_cast<size_t>(list_mb) << 20;
   const long long budget_mb = std::atoll(env_or("LUMOVIEW_MEMORY_MB", "1024").c_str());
   if (budget_mb > 0) options.picture_budget = budget_mb << 20;
   // Programs send text in the code page their locale implies; the server
@@ -87,6 +91,8 @@ int main(int argc, char** argv) {
       headless = true;
     } else if (a == "--png-dir" && has_value) {
       options.png_dir = argv[++i];
+    } else if (a == "--save" && has_value) {
+      figures = argv[++i];
     } else if (a == "--trace" && has_value) {
       trace_path = argv[++i];
     } else if (a == "--answers" && has_value) {
@@ -97,12 +103,15 @@ int main(int argc, char** argv) {
       first_link = std::atoi(argv[++i]);
     } else if (a == "--help") {
       std::puts("usage: lumoview [/t /b /r /i /l /o (upper case: off)] [/pX,Y] [/sW,H] [/dpiN]\n"
-                "                [--headless] [--png-dir DIR] [--trace FILE] [--answers FILE]\n"
-                "                [--grace MS] [--first-link MS]");
+                "                [--headless] [--png-dir DIR] [--save DIR[:png,svg,pdf,eps]]\n"
+                "                [--trace FILE] [--answers FILE] [--grace MS] [--first-link MS]");
       return 0;
     } else {
       switches.push_back(argv[i]);
     }
+  }
+  if (!figures.empty() && !parse_figure_target(figures, &options.figure_dir, &options.figure_formats)) {
+    std::fprintf(stderr, "lumoview: --save (LUMOVIEW_SAVE) names no folder; no figures are written\n");
   }
   if (!parse_switches(static_cast<int>(switches.size()), switches.data(), &options)) {
     std::fprintf(stderr, "lumoview: a switch has a malformed value; it is ignored\n");

@@ -301,7 +301,7 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(hwnd, &ps);
       if (Window* w = g_server ? g_server->window(number) : nullptr) {
-        auto& canvas = static_cast<GdiCanvas&>(w->canvas());
+        auto& canvas = static_cast<GdiCanvas&>(w->picture());
         BitBlt(dc, 0, 0, canvas.width(), canvas.height(), canvas.dc(), 0, 0, SRCCOPY);
       }
       EndPaint(hwnd, &ps);
@@ -534,6 +534,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   options.key = static_cast<int>((GetCurrentProcessId() * 2654435761u ^ GetTickCount()) & 0x7FFFFFFF) | 1;
   char png_dir[MAX_PATH];
   if (GetEnvironmentVariableA("LUMOVIEW_PNG_DIR", png_dir, MAX_PATH) > 0) options.png_dir = png_dir;
+  char figures[MAX_PATH + 32];
+  if (GetEnvironmentVariableA("LUMOVIEW_SAVE", figures, sizeof figures) > 0) {
+    parse_figure_target(figures, &options.figure_dir, &options.figure_formats);
+  }
   g_grace_ms = env_ms("LUMOVIEW_GRACE_MS", kDefaultGraceMs);
   g_first_link_ms = env_ms("LUMOVIEW_FIRST_LINK_MS", kFirstLinkWaitMs);
   const std::vector<std::string> words = switch_words();

@@ -6,18 +6,39 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "server/canvas/ansi_text.h"
+#include "server/canvas/file_output.h"
 
 namespace lumo::server {
 namespace {
 
 void set_colour(cairo_t* cr, Rgb c, double alpha = 1.0) {
   cairo_set_source_rgba(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0, alpha);
+}
+
+// A hatch as an 8 x 8 tile of rectangles, for vector surfaces: readers
+// smooth an image tile.
+cairo_pattern_t* vector_hatch_pattern(const Brush& brush) {
+  cairo_rectangle_t extent{0, 0, 8, 8};
+  cairo_surface_t* tile = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extent);
+  cairo_t* cr = cairo_create(tile);
+  set_colour(cr, brush.colour);
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      if (!pixels::hatch_bit(brush.hatch, x, y)) continue;
+      int run = x;
+      while (run + 1 < 8 && pixels::hatch_bit(brush.hatch, run + 1, y)) ++run;
+      cairo_rectangle(cr, x, y, run - x + 1, 1);
+      x = run;
+    }
+  }
+  cairo_fill(cr);
+  cairo_destroy(cr);
+  cairo_pattern_t* p = cairo_pattern_create_for_surface(tile);
+  cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT);
+  cairo_surface_destroy(tile);
+  return p;
 }
 
 // A hatch as an 8 x 8 tile, repeated from the surface's origin.
@@ -52,6 +73,13 @@ CairoCanvas::CairoCanvas(int width, int height, Rgb background)
   clear(background);
 }
 
+CairoCanvas::CairoCanvas(cairo_surface_t* vector_surface, int width, int height, VectorSink* sink)
+    : width_(width < 1 ? 1 : width), height_(height < 1 ? 1 : height), vector_(true), sink_(sink) {
+  surface_ = cairo_surface_reference(vector_surface);
+  cr_ = cairo_create(surface_);
+  cairo_matrix_init_identity(&matrix_);
+}
+
 CairoCanvas::~CairoCanvas() {
   if (mask_) cairo_surface_destroy(mask_);
   cairo_destroy(cr_);
@@ -79,9 +107,13 @@ void CairoCanvas::resize(int width, int height, Rgb background) {
 }
 
 void CairoCanvas::clear(Rgb background) {
+  if (sink_) {
+    sink_->clear(background);
+    return;
+  }
   cairo_save(cr_);
   cairo_identity_matrix(cr_);
-  cairo_set_operator(cr_, CAIRO_OPERATOR_SOURCE);
+  cairo_set_operator(cr_, vector_ ? CAIRO_OPERATOR_OVER : CAIRO_OPERATOR_SOURCE);
   set_colour(cr_, background);
   cairo_paint(cr_);
   cairo_restore(cr_);
@@ -145,7 +177,7 @@ void CairoCanvas::set_source(const Pen& pen, const Brush& brush) {
   cairo_set_antialias(cr_, CAIRO_ANTIALIAS_DEFAULT);
   (void)pen;
   if (brush.style == kBrushHatched) {
-    cairo_pattern_t* hatch = hatch_pattern(brush);
+    cairo_pattern_t* hatch = vector_ ? vector_hatch_pattern(brush) : hatch_pattern(brush);
     cairo_matrix_t device;
     cairo_get_matrix(cr_, &device);
     cairo_pattern_set_matrix(hatch, &device);  // anchored on the surface
@@ -164,7 +196,7 @@ void CairoCanvas::fill_and_stroke(const Pen& pen, const Brush& brush) {
       end_pixels();
     } else {
       set_source(pen, brush);
-      cairo_fill_preserve(cr_);
+      fill_path(brush, true);
     }
   }
   stroke(pen);
@@ -199,7 +231,23 @@ void CairoCanvas::paint_stroke(const Pen& pen) {
     cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
     cairo_set_antialias(cr_, CAIRO_ANTIALIAS_DEFAULT);
     set_colour(cr_, pen.colour);
-    cairo_stroke(cr_);
+    if (sink_) {
+      sink_->stroke(cr_, pen.colour);
+      cairo_new_path(cr_);
+    } else {
+      cairo_stroke(cr_);
+    }
+  }
+}
+
+void CairoCanvas::fill_path(const Brush& brush, bool keep) {
+  if (sink_) {
+    sink_->fill(cr_, brush, brush.style == kBrushHalf);
+    if (!keep) cairo_new_path(cr_);
+  } else if (keep) {
+    cairo_fill_preserve(cr_);
+  } else {
+    cairo_fill(cr_);
   }
 }
 
@@ -314,7 +362,13 @@ void CairoCanvas::text(const Font& font, Point at, const std::string& text) {
   cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
   cairo_set_antialias(cr_, CAIRO_ANTIALIAS_DEFAULT);
   set_colour(cr_, font.colour);
-  cairo_show_text(cr_, utf8.c_str());
+  if (sink_) {
+    cairo_matrix_t m;
+    cairo_get_matrix(cr_, &m);
+    sink_->text(m, dx, dy, font, utf8);
+  } else {
+    cairo_show_text(cr_, utf8.c_str());
+  }
   cairo_new_path(cr_);
 }
 
@@ -335,6 +389,11 @@ TextSize CairoCanvas::measure(const Font& font, const std::string& text) {
 
 void CairoCanvas::set_pixel(Point p, Rgb c) {
   if (p.x < 0 || p.y < 0 || p.x >= width_ || p.y >= height_) return;
+  if (vector_) {
+    const uint32_t v = (static_cast<uint32_t>(c.r) << 16) | (c.g << 8) | c.b;
+    draw_image(p.x, p.y, 1, 1, &v);
+    return;
+  }
   uint32_t* data = begin_pixels();
   data[static_cast<size_t>(p.y) * (cairo_image_surface_get_stride(surface_) / 4) + p.x] =
       (static_cast<uint32_t>(c.r) << 16) | (c.g << 8) | c.b;
@@ -342,7 +401,7 @@ void CairoCanvas::set_pixel(Point p, Rgb c) {
 }
 
 bool CairoCanvas::get_pixel(Point p, Rgb* c) {
-  if (p.x < 0 || p.y < 0 || p.x >= width_ || p.y >= height_) return false;
+  if (vector_ || p.x < 0 || p.y < 0 || p.x >= width_ || p.y >= height_) return false;
   cairo_surface_flush(surface_);
   const unsigned char* row = cairo_image_surface_get_data(surface_) +
                              static_cast<size_t>(p.y) * cairo_image_surface_get_stride(surface_);
@@ -352,36 +411,56 @@ bool CairoCanvas::get_pixel(Point p, Rgb* c) {
   return true;
 }
 
-// Written into a new file beside the target (created exclusively, never
-// through a link someone planted) and then renamed over it, so a reader
-// never sees half a picture and no other file is ever written.
-bool CairoCanvas::save_png(const std::string& path) {
+bool CairoCanvas::read_pixels(int x, int y, int w, int h, uint32_t* out) {
+  if (vector_ || x < 0 || y < 0 || w < 0 || h < 0 || x + w > width_ || y + h > height_) return false;
   cairo_surface_flush(surface_);
-  const size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  const std::string temp = dir + "/." + base + "." + std::to_string(getpid()) + ".tmp";
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  auto write_bytes = [](void* closure, const unsigned char* data, unsigned int length) {
-    const int out = *static_cast<int*>(closure);
-    while (length > 0) {
-      const ssize_t n = write(out, data, length);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return CAIRO_STATUS_WRITE_ERROR;
-      data += n;
-      length -= static_cast<unsigned int>(n);
-    }
-    return CAIRO_STATUS_SUCCESS;
-  };
-  int out = fd;
-  const bool written = cairo_surface_write_to_png_stream(surface_, write_bytes, &out) == CAIRO_STATUS_SUCCESS;
-  const bool closed = close(fd) == 0;
-  if (!written || !closed || rename(temp.c_str(), path.c_str()) != 0) {
-    unlink(temp.c_str());
-    return false;
+  const unsigned char* data = cairo_image_surface_get_data(surface_);
+  const int stride = cairo_image_surface_get_stride(surface_);
+  for (int j = 0; j < h; ++j) {
+    const uint32_t* row = reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(y + j) * stride) + x;
+    for (int i = 0; i < w; ++i) out[static_cast<size_t>(j) * w + i] = row[i] & 0xFFFFFFu;
   }
   return true;
+}
+
+void CairoCanvas::draw_image(int x, int y, int w, int h, const uint32_t* pixels) {
+  if (w <= 0 || h <= 0) return;
+  if (sink_) {
+    sink_->image(x, y, w, h, pixels);
+    return;
+  }
+  cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+  cairo_surface_flush(image);
+  unsigned char* data = cairo_image_surface_get_data(image);
+  const int stride = cairo_image_surface_get_stride(image);
+  for (int j = 0; j < h; ++j) std::memcpy(data + static_cast<size_t>(j) * stride, pixels + static_cast<size_t>(j) * w, 4 * static_cast<size_t>(w));
+  cairo_surface_mark_dirty(image);
+  cairo_save(cr_);
+  cairo_identity_matrix(cr_);
+  // The image is opaque: drawn over, which vector surfaces write as it is
+  // (copying would make them fall back to pixels).
+  cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+  cairo_set_source_surface(cr_, image, x, y);
+  cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
+  // Painted, not filled: some readers blur an image that fills a path.
+  cairo_paint(cr_);
+  cairo_restore(cr_);
+  cairo_surface_destroy(image);
+}
+
+// Written the way every file of the server is (file_output.h).
+bool CairoCanvas::save_png(const std::string& path) {
+  if (vector_) return false;
+  cairo_surface_flush(surface_);
+  FileOutput out(path);
+  if (!out.open()) return false;
+  auto write_bytes = [](void* closure, const unsigned char* data, unsigned int length) {
+    return static_cast<FileOutput*>(closure)->write(data, length) ? CAIRO_STATUS_SUCCESS
+                                                                   : CAIRO_STATUS_WRITE_ERROR;
+  };
+  const bool written =
+      cairo_surface_write_to_png_stream(surface_, write_bytes, &out) == CAIRO_STATUS_SUCCESS;
+  return written && out.commit();
 }
 
 bool CairoCanvas::load_png(const std::string& path) {

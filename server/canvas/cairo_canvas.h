@@ -13,9 +13,31 @@
 
 namespace lumo::server {
 
+// Where the figures of a canvas drawing a vector file go when cairo's own
+// surface for the format is not what the file needs (SVG keeps text as
+// text): each path as it would be filled or stroked, in device pixels.
+class VectorSink {
+ public:
+  virtual ~VectorSink() = default;
+  // The current path of `cr` (read in device space), filled with `brush`
+  // under the fill rule set in `cr`.
+  virtual void fill(cairo_t* cr, const Brush& brush, bool half) = 0;
+  // The current path stroked with the line settings of `cr` in the colour.
+  virtual void stroke(cairo_t* cr, Rgb colour) = 0;
+  // Text at (x, y) of the user space `m` maps to device pixels.
+  virtual void text(const cairo_matrix_t& m, double x, double y, const Font& font,
+                    const std::string& utf8) = 0;
+  virtual void image(int x, int y, int w, int h, const uint32_t* pixels) = 0;
+  virtual void clear(Rgb background) = 0;
+};
+
 class CairoCanvas : public Canvas {
  public:
   CairoCanvas(int width, int height, Rgb background);
+  // A canvas drawing on a vector surface (PDF, PostScript) or, with a sink,
+  // handing its figures to the sink: every figure goes through cairo paths
+  // (nothing here reads or writes pixels).
+  CairoCanvas(cairo_surface_t* vector_surface, int width, int height, VectorSink* sink);
   ~CairoCanvas() override;
 
   cairo_surface_t* surface() { return surface_; }
@@ -42,8 +64,15 @@ class CairoCanvas : public Canvas {
   bool get_pixel(Point p, Rgb* colour) override;
   bool save_png(const std::string& path) override;
   bool load_png(const std::string& path) override;
+  bool read_pixels(int x, int y, int w, int h, uint32_t* out) override;
+  void draw_image(int x, int y, int w, int h, const uint32_t* pixels) override;
 
  private:
+  bool exact_here(const Pen& pen) const;
+  bool exact_here(const Pen& pen, const pixels::Box& box) const;
+  // Fills the current path with the source set (or hands it to the sink);
+  // `keep` keeps the path.
+  void fill_path(const Brush& brush, bool keep);
   struct DevicePoint {
     double x, y;
   };
@@ -73,6 +102,8 @@ class CairoCanvas : public Canvas {
 
   int width_;
   int height_;
+  bool vector_ = false;
+  VectorSink* sink_ = nullptr;
   cairo_surface_t* surface_ = nullptr;
   cairo_t* cr_ = nullptr;
   cairo_matrix_t matrix_;

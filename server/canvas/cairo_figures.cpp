@@ -292,6 +292,12 @@ constexpr int kManyPolygonPoints = 5000;
 // The pixels of a figure's box on the surface (moved by a whole-pixel
 // translation; under any other transformation cairo places the outline);
 // false when it is empty.
+bool CairoCanvas::exact_here(const Pen& pen) const { return !vector_ && exact(pen); }
+
+bool CairoCanvas::exact_here(const Pen& pen, const pixels::Box& box) const {
+  return !vector_ && exact(pen, box);
+}
+
 bool CairoCanvas::figure_box(const Pen& pen, Point a, Point b, pixels::Box* box) const {
   if (!transformed_) {
     a = to_device(a);
@@ -318,7 +324,7 @@ void CairoCanvas::stroke_points(const Pen& pen, const Point* p, int count, bool 
   const int width = pen_width(pen);
   std::vector<Point> d(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) d[static_cast<size_t>(i)] = to_device(p[i]);
-  if (exact(pen) && width == 1) {
+  if (exact_here(pen) && width == 1) {
     const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, width);
     pixels::Painter painter = pen_painter(pen);
     int64_t phase = 0;
@@ -332,7 +338,7 @@ void CairoCanvas::stroke_points(const Pen& pen, const Point* p, int count, bool 
     end_pixels();
     return;
   }
-  if (count == 2 && !closed && pen.blend == Blend::kSmooth && pen.style == kSolid && width == 1 &&
+  if (count == 2 && !closed && !vector_ && pen.blend == Blend::kSmooth && pen.style == kSolid && width == 1 &&
       (d[0].x != d[1].x || d[0].y != d[1].y)) {
     capsule_line(begin_pixels(), cairo_image_surface_get_stride(surface_) / 4, width_, height_,
                  (static_cast<uint32_t>(pen.colour.r) << 16) | (pen.colour.g << 8) | pen.colour.b,
@@ -355,9 +361,9 @@ void CairoCanvas::smooth_polyline(const Pen& pen, const std::vector<DevicePoint>
   const double margin = width + 2;
   const double lo_x = -margin, lo_y = -margin, hi_x = width_ + margin, hi_y = height_ + margin;
   const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, width);
-  const bool thin = !pattern && !exact(pen) && given.size() > 8;
+  const bool thin = !pattern && !exact_here(pen) && given.size() > 8;
   const std::vector<DevicePoint> pts = thin ? thin_runs(thin_runs(given, true), false) : given;
-  if (thin && width == 1 && pts.size() > kManySegments) {
+  if (thin && !vector_ && width == 1 && pts.size() > kManySegments) {
     uint32_t* data = begin_pixels();
     const int stride = cairo_image_surface_get_stride(surface_) / 4;
     const uint32_t colour = (static_cast<uint32_t>(pen.colour.r) << 16) | (pen.colour.g << 8) | pen.colour.b;
@@ -445,11 +451,11 @@ void CairoCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, in
   if (brush.style != kBrushHollow && count >= 3) {
     std::vector<Point> d(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) d[static_cast<size_t>(i)] = to_device(p[i]);
-    if (exact(pen)) {
+    if (exact_here(pen)) {
       pixels::Painter painter = brush_painter(pen, brush);
       pixels::polygon(d.data(), count, winding, clip(), painter);
       end_pixels();
-    } else if (count > kManyPolygonPoints) {
+    } else if (count > kManyPolygonPoints && !vector_) {
       CoverPainter painter(begin_pixels(), cairo_image_surface_get_stride(surface_) / 4, brush);
       pixels::polygon_coverage(d.data(), count, winding, clip(), painter);
       end_pixels();
@@ -470,7 +476,7 @@ void CairoCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, in
       }
       cairo_close_path(cr_);
       set_source(pen, brush);
-      cairo_fill(cr_);
+      fill_path(brush, false);
     }
   }
   stroke_points(pen, p, count, true);
@@ -483,12 +489,12 @@ void CairoCanvas::bezier(const Pen& pen, const Point* p, int count) {
   const int cubics = (count - 1) / 3;
   std::vector<DevicePoint> d(static_cast<size_t>(3 * cubics + 1));
   for (size_t i = 0; i < d.size(); ++i) d[i] = to_device_exact(p[i]);
-  if (!exact(pen) && cubics > kSegmentsPerStroke) {
+  if (!exact_here(pen) && cubics > kSegmentsPerStroke) {
     // Many curves: flattened, they are a long polyline.
     smooth_polyline(pen, flatten(d, 64), false);
     return;
   }
-  if (!exact(pen)) {
+  if (!exact_here(pen)) {
     begin();
     cairo_identity_matrix(cr_);
     auto c = [](double v) { return std::clamp(v, -kLimit, kLimit) + 0.5; };
@@ -521,7 +527,7 @@ void CairoCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
   pixels::Box box;
   if (!figure_box(pen, a, b, &box)) return;
   const bool outline = pen.style != kInvisible;
-  if (exact(pen) && !transformed_ && pen_width(pen) == 1) {
+  if (exact_here(pen) && !transformed_ && pen_width(pen) == 1) {
     if (brush.style != kBrushHollow) {
       // With an outline the inside stops one pixel short of it.
       const pixels::Box inside =
@@ -538,7 +544,7 @@ void CairoCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
     if (outline) stroke_points(pen, corners, 4, true);
     return;
   }
-  if (!transformed_ && !outline && brush.style == kBrushSolid && pen.blend == Blend::kSmooth) {
+  if (!transformed_ && !vector_ && !outline && brush.style == kBrushSolid && pen.blend == Blend::kSmooth) {
     // An opaque fill on whole pixels: the pixels cairo's fill covers, set
     // directly, without a path.
     pixels::Painter painter = brush_painter(pen, brush);
@@ -589,7 +595,7 @@ void CairoCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Point 
     return;
   }
   const bool styled = pixels::dash_pattern(pen.style, pen_width(pen)) != nullptr;
-  if (exact(pen, box) && !transformed_) {
+  if (exact_here(pen, box) && !transformed_) {
     const pixels::RoundRect shape(box, cw, ch);
     if (brush.style != kBrushHollow) {
       pixels::Painter painter = brush_painter(pen, brush);
@@ -619,7 +625,7 @@ void CairoCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Point 
   corner(x1 + rx, y2 - ry, kPi / 2);
   corner(x1 + rx, y1 + ry, kPi);
   cairo_close_path(cr_);
-  if (exact(pen) && !transformed_) {
+  if (exact_here(pen) && !transformed_) {
     stroke(pen);  // the inside is drawn already
   } else {
     fill_and_stroke(pen, brush);
@@ -630,7 +636,7 @@ void CairoCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) 
   pixels::Box box;
   if (!figure_box(pen, a, b, &box)) return;
   const bool styled = pixels::dash_pattern(pen.style, pen_width(pen)) != nullptr;
-  if (exact(pen, box) && !transformed_) {
+  if (exact_here(pen, box) && !transformed_) {
     const pixels::Ellipse shape(box);
     if (brush.style != kBrushHollow) {
       pixels::Painter painter = brush_painter(pen, brush);
@@ -666,7 +672,7 @@ void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a,
   const double cx = shape.centre_x(), cy = shape.centre_y();
   const pixels::Sweep sweep(cx, cy, start, end);
   const bool styled = pixels::dash_pattern(pen.style, pen_width(pen)) != nullptr;
-  if (exact(pen, box) && !transformed_) {
+  if (exact_here(pen, box) && !transformed_) {
     const Point from = shape.radial_point(start), to = shape.radial_point(end);
     const Point centre{static_cast<int32_t>(std::floor(cx + 0.5)),
                        static_cast<int32_t>(std::floor(cy + 0.5))};
@@ -724,7 +730,7 @@ void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a,
     return;
   }
   cairo_close_path(cr_);
-  if (exact(pen) && !transformed_) {
+  if (exact_here(pen) && !transformed_) {
     stroke(pen);  // the inside is drawn already
   } else {
     fill_and_stroke(pen, brush);

@@ -108,6 +108,31 @@ class Canvas {
 
   virtual bool save_png(const std::string& path) = 0;
   virtual bool load_png(const std::string& path) = 0;
+
+  // Copies the w x h pixels at (x, y) as 0x00RRGGBB, rows top down; false
+  // when the area does not lie on the surface.  A canvas with direct access
+  // to its pixels does this faster than pixel by pixel.
+  virtual bool read_pixels(int x, int y, int w, int h, uint32_t* out) {
+    if (x < 0 || y < 0 || w < 0 || h < 0 || x + w > width() || y + h > height()) return false;
+    for (int j = 0; j < h; ++j) {
+      for (int i = 0; i < w; ++i) {
+        Rgb c;
+        get_pixel({x + i, y + j}, &c);
+        out[static_cast<size_t>(j) * w + i] = (uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b;
+      }
+    }
+    return true;
+  }
+  // Puts w x h pixels (0x00RRGGBB, rows top down) at (x, y), untransformed.
+  virtual void draw_image(int x, int y, int w, int h, const uint32_t* pixels) {
+    for (int j = 0; j < h; ++j) {
+      for (int i = 0; i < w; ++i) {
+        const uint32_t v = pixels[static_cast<size_t>(j) * w + i];
+        set_pixel({x + i, y + j}, Rgb{static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
+                                      static_cast<uint8_t>(v)});
+      }
+    }
+  }
 };
 
 class CanvasFactory {

@@ -375,6 +375,14 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
   if (colour2 >= 0) win->colours().set(kForegroundEntry, colour2);
   win->canvas().clear(win->colours().background());
   win->initialise(width, height);
+  win->dpi = options_.dpi;
+  win->display_list().set_limit(options_.list_limit);
+  win->display_list().on_overflow = [this, n]() {
+    if (complaint) {
+      complaint("window " + std::to_string(n) + " keeps its drawing as a picture: its display list passed " +
+                std::to_string(options_.list_limit >> 20) + " MiB (vector files show what came before as an image)");
+    }
+  };
   win->set_title(text.substr(static_cast<size_t>(used), kMaxTitle));
   win->owner = id;
   win->owner_program = c.program.empty() ? "lumoview" : c.program;
@@ -458,19 +466,31 @@ bool Server::fits_budget(const Window* w, int width, int height) const {
 
 // "<program>-<window>.png"; a server other than number 1 adds its number
 // ("<program>-<server>-<window>.png"), so two servers writing into one
-// folder never take each other's names.
+// folder never take each other's names.  The figure folder gets the same
+// names with each format's extension.
 void Server::save_picture(Window& w) {
-  if (options_.png_dir.empty() || w.picture_saved || pictures_failed_) return;
-  const std::string server = number_ > 1 ? std::to_string(number_) + "-" : "";
-  const std::string path = options_.png_dir + "/" + w.owner_program + "-" + server +
-                           std::to_string(w.number()) + ".png";
-  if (w.canvas().save_png(path)) {
-    w.picture_saved = true;
-    if (picture_written) picture_written(path);
-  } else {
-    pictures_failed_ = true;
-    if (complaint) complaint("cannot write pictures into " + options_.png_dir + " (" + path + ")");
+  if ((options_.png_dir.empty() && options_.figure_dir.empty()) || w.picture_saved || pictures_failed_) return;
+  const std::string name = w.owner_program + "-" + (number_ > 1 ? std::to_string(number_) + "-" : "") +
+                           std::to_string(w.number());
+  std::vector<std::pair<std::string, FigureFormat>> files;
+  if (!options_.png_dir.empty()) files.push_back({options_.png_dir + "/" + name + ".png", FigureFormat::kPng});
+  if (!options_.figure_dir.empty()) {
+    for (FigureFormat f : options_.figure_formats) {
+      files.push_back({options_.figure_dir + "/" + name + "." + figure_extension(f), f});
+    }
   }
+  for (const auto& file : files) {
+    const bool written = file.second == FigureFormat::kPng
+                             ? w.canvas().save_png(file.first)
+                             : write_vector_figure(w.display_list(), file.second, file.first, options_.dpi);
+    if (!written) {
+      pictures_failed_ = true;
+      if (complaint) complaint("cannot write pictures into " + file.first.substr(0, file.first.rfind('/')) + " (" + file.first + ")");
+      return;
+    }
+    if (picture_written) picture_written(file.first);
+  }
+  w.picture_saved = true;
 }
 
 int32_t Server::window_command(Client& c, int id, char letter, int w) {

@@ -15,6 +15,7 @@
 #include "common/lumo_wire.h"
 #include "server/core/canvas.h"
 #include "server/core/host.h"
+#include "server/core/figure_files.h"
 #include "server/core/window.h"
 
 namespace lumo::server {
@@ -28,6 +29,11 @@ struct Options {
   int dpi = 96;
   std::array<int, 7> switches = {0, 0, 1, 1, 0, 1, 0};  // 1..6: t b r i l o
   std::string png_dir;       // write each window here as PNG
+  // Write each window here at its program's end in these formats too.
+  std::string figure_dir;
+  std::vector<FigureFormat> figure_formats;
+  // The bytes each window's display list may take (display_list.h).
+  size_t list_limit = kDefaultListLimit;
   // All windows' pictures together may take at most this many bytes (4 a
   // pixel); a window or a resize past it is refused.
   int64_t picture_budget = int64_t{1} << 30;

@@ -31,7 +31,10 @@ Blend blend_of(int mode) {
 
 Window::Window(int number, unsigned char* block, std::unique_ptr<Canvas> canvas,
                Frontend& frontend)
-    : number_(number), block_(block), canvas_(std::move(canvas)), frontend_(frontend) {}
+    : number_(number),
+      block_(block),
+      canvas_(std::make_unique<RecordingCanvas>(std::move(canvas), Rgb{255, 255, 255})),
+      frontend_(frontend) {}
 
 int32_t Window::word(int offset) const { return read_i32(block_, offset); }
 void Window::set_word(int offset, int32_t value) { write_i32(block_, offset, value); }

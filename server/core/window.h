@@ -11,6 +11,7 @@
 
 #include "server/core/canvas.h"
 #include "server/core/colours.h"
+#include "server/core/display_list.h"
 #include "server/core/host.h"
 
 namespace lumo::server {
@@ -49,13 +50,18 @@ class Window {
   const std::string& title() const { return title_; }
   void set_title(const std::string& t) { title_ = t; }
   unsigned char* block() { return block_; }
+  // Drawing goes through canvas(), which keeps the display list; picture()
+  // is the surface the frontend shows.
   Canvas& canvas() { return *canvas_; }
+  Canvas& picture() { return canvas_->picture(); }
+  RecordingCanvas& display_list() { return *canvas_; }
   ColourTable& colours() { return colours_; }
   int owner = -1;            // the client that opened it
   std::string owner_program; // names its picture files
   bool visible = true;
   int x = -1, y = -1;        // position on screen (-1: the system's choice)
   bool picture_saved = false;  // saved since it was last drawn
+  int dpi = 96;                // the page size of vector figures
   // Whether the window may take a new size (the server's memory budget).
   std::function<bool(int width, int height)> size_allowed;
 
@@ -106,7 +112,7 @@ class Window {
   int number_;
   std::string title_;
   unsigned char* block_;
-  std::unique_ptr<Canvas> canvas_;
+  std::unique_ptr<RecordingCanvas> canvas_;
   Frontend& frontend_;
   ColourTable colours_;
   Pen pen_;

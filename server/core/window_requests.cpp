@@ -6,6 +6,7 @@
 #include "common/block_access.h"
 #include "common/lumo_wire.h"
 #include "server/core/window.h"
+#include "server/core/figure_files.h"
 
 namespace lumo::server {
 
@@ -68,9 +69,14 @@ int32_t Window::request(int32_t code) {
       return 1;
     }
     case kRequestDrawingFile: {
-      // Drawing files hold the window's picture as PNG.
+      // Drawing files hold the window's picture as PNG, or the drawing as
+      // a vector figure when the name ends in .svg, .pdf or .eps.
       const std::string path = data_text();
-      if (word(kArg2) == kDrawingSave) return canvas_->save_png(path) ? 1 : 0;
+      if (word(kArg2) == kDrawingSave) {
+        const FigureFormat format = figure_format_of(path);
+        if (format != FigureFormat::kPng) return write_vector_figure(*canvas_, format, path, dpi) ? 1 : 0;
+        return canvas_->save_png(path) ? 1 : 0;
+      }
       if (word(kArg2) == kDrawingLoad && canvas_->load_png(path)) {
         drawn();
         return 1;

@@ -39,7 +39,7 @@ namespace {
 constexpr int kHeadlessWidth = 1024;
 constexpr int kHeadlessHeight = 768;
 
-CairoCanvas& cairo_of(Window& w) { return static_cast<CairoCanvas&>(w.canvas()); }
+CairoCanvas& cairo_of(Window& w) { return static_cast<CairoCanvas&>(w.picture()); }
 
 // An X error (a window gone an instant before a request about it) is said
 // once and otherwise ignored: Xlib's own handler would end the server.

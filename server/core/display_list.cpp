@@ -1,0 +1,508 @@
+// The display list: records in a byte buffer, one after the other.  Each
+// starts with its operation's byte; the fields follow in the order `put`
+// wrote them, and `replay` reads them back in the same order.
+#include "server/core/display_list.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace lumo::server {
+namespace {
+
+class Reader {
+ public:
+  Reader(const unsigned char* data, size_t size) : p_(data), end_(data + size) {}
+  bool more() const { return p_ < end_; }
+  template <typename T>
+  T get() {
+    T v;
+    std::memcpy(&v, p_, sizeof v);
+    p_ += sizeof v;
+    return v;
+  }
+  const unsigned char* take(size_t n) {
+    const unsigned char* at = p_;
+    p_ += n;
+    return at;
+  }
+  Rgb rgb() {
+    Rgb c;
+    c.r = get<uint8_t>();
+    c.g = get<uint8_t>();
+    c.b = get<uint8_t>();
+    return c;
+  }
+  Point point() {
+    const int32_t x = get<int32_t>();
+    return {x, get<int32_t>()};
+  }
+  Pen pen() {
+    Pen p;
+    p.colour = rgb();
+    p.style = get<int32_t>();
+    p.width = get<int32_t>();
+    p.blend = static_cast<Blend>(get<uint8_t>());
+    return p;
+  }
+  Brush brush() {
+    Brush b;
+    b.colour = rgb();
+    b.style = get<int32_t>();
+    b.hatch = get<int32_t>();
+    return b;
+  }
+  std::vector<Point> points() {
+    const int32_t n = get<int32_t>();
+    std::vector<Point> out(static_cast<size_t>(n));
+    std::memcpy(out.data(), take(sizeof(Point) * out.size()), sizeof(Point) * out.size());
+    return out;
+  }
+  std::string text() {
+    const uint32_t n = get<uint32_t>();
+    return std::string(reinterpret_cast<const char*>(take(n)), n);
+  }
+
+ private:
+  const unsigned char* p_;
+  const unsigned char* end_;
+};
+
+// What a pen means on a surface without pixels to combine with.
+Pen plain(Pen pen, bool vector) {
+  if (!vector) return pen;
+  if (pen.blend == Blend::kBlack) pen.colour = Rgb{0, 0, 0};
+  if (pen.blend == Blend::kWhite) pen.colour = Rgb{255, 255, 255};
+  pen.blend = Blend::kSmooth;
+  return pen;
+}
+
+Brush plain(Brush brush, const Pen& pen, bool vector) {
+  if (vector && pen.blend == Blend::kBlack) brush.colour = Rgb{0, 0, 0};
+  if (vector && pen.blend == Blend::kWhite) brush.colour = Rgb{255, 255, 255};
+  return brush;
+}
+
+}  // namespace
+
+RecordingCanvas::RecordingCanvas(std::unique_ptr<Canvas> picture, Rgb background, size_t limit)
+    : picture_(std::move(picture)), limit_(limit) {
+  clear(background);
+}
+
+template <typename T>
+void RecordingCanvas::put(const T& v) {
+  const size_t at = list_.size();
+  list_.resize(at + sizeof v);
+  std::memcpy(list_.data() + at, &v, sizeof v);
+}
+
+void RecordingCanvas::put_points(const Point* p, int count) {
+  put<int32_t>(count);
+  const size_t at = list_.size();
+  list_.resize(at + sizeof(Point) * static_cast<size_t>(count));
+  if (count > 0) std::memcpy(list_.data() + at, p, sizeof(Point) * static_cast<size_t>(count));
+}
+
+void RecordingCanvas::put_pen(const Pen& pen) {
+  put(pen.colour.r), put(pen.colour.g), put(pen.colour.b);
+  put<int32_t>(pen.style);
+  put<int32_t>(pen.width);
+  put(static_cast<uint8_t>(pen.blend));
+}
+
+void RecordingCanvas::put_brush(const Brush& brush) {
+  put(brush.colour.r), put(brush.colour.g), put(brush.colour.b);
+  put<int32_t>(brush.style);
+  put<int32_t>(brush.hatch);
+}
+
+void RecordingCanvas::begin(Op op) {
+  if (dirty_) {
+    dirty_ = false;
+    take_image(dirty_x0_, dirty_y0_, dirty_x1_, dirty_y1_);
+  }
+  put(op);
+}
+
+void RecordingCanvas::end() {
+  if (list_.size() - base_ <= limit_) return;
+  if (!overflowed_) {
+    overflowed_ = true;
+    if (on_overflow) on_overflow();
+  }
+  restart_with_picture();
+}
+
+void RecordingCanvas::take_image(int x0, int y0, int x1, int y1) {
+  x0 = std::max(x0, 0);
+  y0 = std::max(y0, 0);
+  x1 = std::min(x1, width() - 1);
+  y1 = std::min(y1, height() - 1);
+  if (x0 > x1 || y0 > y1) return;
+  const int w = x1 - x0 + 1, h = y1 - y0 + 1;
+  put(kOpImage);
+  put<int32_t>(x0), put<int32_t>(y0), put<int32_t>(w), put<int32_t>(h);
+  std::vector<uint32_t> pixels(static_cast<size_t>(w) * h);
+  picture_->read_pixels(x0, y0, w, h, pixels.data());
+  const size_t at = list_.size();
+  list_.resize(at + 4 * pixels.size());
+  std::memcpy(list_.data() + at, pixels.data(), 4 * pixels.size());
+  ++images_;
+}
+
+void RecordingCanvas::restart_with_picture() {
+  list_.clear();
+  dirty_ = false;
+  take_image(0, 0, width() - 1, height() - 1);
+  if (!identity_) {
+    put(kOpTransform);
+    put(transform_);
+  }
+  base_ = list_.size();
+}
+
+void RecordingCanvas::touched(double x0, double y0, double x1, double y1) {
+  if (!identity_) {
+    const Transform& t = transform_;
+    const double xs[4] = {x0, x1, x0, x1}, ys[4] = {y0, y0, y1, y1};
+    x0 = y0 = 1e300;
+    x1 = y1 = -1e300;
+    for (int i = 0; i < 4; ++i) {
+      const double x = t.m11 * xs[i] + t.m21 * ys[i] + t.dx, y = t.m12 * xs[i] + t.m22 * ys[i] + t.dy;
+      x0 = std::min(x0, x), x1 = std::max(x1, x);
+      y0 = std::min(y0, y), y1 = std::max(y1, y);
+    }
+  }
+  const double w = width(), h = height();
+  const int bx0 = static_cast<int>(std::clamp(std::floor(x0), 0.0, w));
+  const int by0 = static_cast<int>(std::clamp(std::floor(y0), 0.0, h));
+  const int bx1 = static_cast<int>(std::clamp(std::ceil(x1), -1.0, w - 1));
+  const int by1 = static_cast<int>(std::clamp(std::ceil(y1), -1.0, h - 1));
+  if (bx0 > bx1 || by0 > by1) return;
+  if (!dirty_) {
+    dirty_ = true;
+    dirty_x0_ = bx0, dirty_y0_ = by0, dirty_x1_ = bx1, dirty_y1_ = by1;
+    return;
+  }
+  dirty_x0_ = std::min(dirty_x0_, bx0), dirty_y0_ = std::min(dirty_y0_, by0);
+  dirty_x1_ = std::max(dirty_x1_, bx1), dirty_y1_ = std::max(dirty_y1_, by1);
+}
+
+void RecordingCanvas::touched_points(const Pen& pen, const Point* p, int count) {
+  if (count <= 0) return;
+  double x0 = p[0].x, y0 = p[0].y, x1 = x0, y1 = y0;
+  for (int i = 1; i < count; ++i) {
+    x0 = std::min<double>(x0, p[i].x), x1 = std::max<double>(x1, p[i].x);
+    y0 = std::min<double>(y0, p[i].y), y1 = std::max<double>(y1, p[i].y);
+  }
+  const double reach = std::clamp(pen.width, 1, 1000) + 2.0;
+  touched(x0 - reach, y0 - reach, x1 + reach, y1 + reach);
+}
+
+void RecordingCanvas::resize(int width, int height, Rgb background) {
+  picture_->resize(width, height, background);
+  begin(kOpResize);
+  put<int32_t>(picture_->width()), put<int32_t>(picture_->height());
+  put(background.r), put(background.g), put(background.b);
+  end();
+}
+
+void RecordingCanvas::clear(Rgb background) {
+  picture_->clear(background);
+  list_.clear();
+  base_ = 0;
+  dirty_ = false;
+  put(kOpClear);
+  put(background.r), put(background.g), put(background.b);
+  put<int32_t>(width()), put<int32_t>(height());
+  if (!identity_) {
+    put(kOpTransform);
+    put(transform_);
+  }
+}
+
+void RecordingCanvas::set_transform(const Transform& t) {
+  picture_->set_transform(t);
+  transform_ = invertible(t) ? t : Transform{};
+  const Transform& m = transform_;
+  identity_ = m.m11 == 1 && m.m12 == 0 && m.m21 == 0 && m.m22 == 1 && m.dx == 0 && m.dy == 0;
+  begin(kOpTransform);
+  put(transform_);
+  end();
+}
+
+void RecordingCanvas::line(const Pen& pen, Point a, Point b) {
+  const Point p[2] = {a, b};
+  polyline(pen, p, 2);
+}
+
+void RecordingCanvas::polyline(const Pen& pen, const Point* points, int count) {
+  if (raster(pen)) {
+    touched_points(pen, points, count);
+  } else {
+    begin(count == 2 ? kOpLine : kOpPolyline);
+    put_pen(pen);
+    if (count == 2) {
+      put(points[0]), put(points[1]);
+    } else {
+      put_points(points, count);
+    }
+  }
+  if (count == 2) {
+    picture_->line(pen, points[0], points[1]);
+  } else {
+    picture_->polyline(pen, points, count);
+  }
+  if (!raster(pen)) end();
+}
+
+void RecordingCanvas::polygon(const Pen& pen, const Brush& brush, const Point* points, int count,
+                              bool winding) {
+  if (raster(pen)) {
+    touched_points(pen, points, count);
+  } else {
+    begin(kOpPolygon);
+    put_pen(pen);
+    put_brush(brush);
+    put<uint8_t>(winding ? 1 : 0);
+    put_points(points, count);
+  }
+  picture_->polygon(pen, brush, points, count, winding);
+  if (!raster(pen)) end();
+}
+
+void RecordingCanvas::bezier(const Pen& pen, const Point* points, int count) {
+  if (raster(pen)) {
+    touched_points(pen, points, count);
+  } else {
+    begin(kOpBezier);
+    put_pen(pen);
+    put_points(points, count);
+  }
+  picture_->bezier(pen, points, count);
+  if (!raster(pen)) end();
+}
+
+void RecordingCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
+  if (raster(pen)) {
+    const Point p[2] = {a, b};
+    touched_points(pen, p, 2);
+  } else {
+    begin(kOpRect);
+    put_pen(pen);
+    put_brush(brush);
+    put(a), put(b);
+  }
+  picture_->rect(pen, brush, a, b);
+  if (!raster(pen)) end();
+}
+
+void RecordingCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Point b, int cw,
+                                 int ch) {
+  if (raster(pen)) {
+    const Point p[2] = {a, b};
+    touched_points(pen, p, 2);
+  } else {
+    begin(kOpRoundRect);
+    put_pen(pen);
+    put_brush(brush);
+    put(a), put(b);
+    put<int32_t>(cw), put<int32_t>(ch);
+  }
+  picture_->round_rect(pen, brush, a, b, cw, ch);
+  if (!raster(pen)) end();
+}
+
+void RecordingCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) {
+  if (raster(pen)) {
+    const Point p[2] = {a, b};
+    touched_points(pen, p, 2);
+  } else {
+    begin(kOpEllipse);
+    put_pen(pen);
+    put_brush(brush);
+    put(a), put(b);
+  }
+  picture_->ellipse(pen, brush, a, b);
+  if (!raster(pen)) end();
+}
+
+void RecordingCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a, Point b,
+                          Point start, Point end_at) {
+  if (raster(pen)) {
+    const Point p[2] = {a, b};
+    touched_points(pen, p, 2);
+  } else {
+    begin(kOpArc);
+    put(static_cast<uint8_t>(kind));
+    put_pen(pen);
+    put_brush(brush);
+    put(a), put(b), put(start), put(end_at);
+  }
+  picture_->arc(kind, pen, brush, a, b, start, end_at);
+  if (!raster(pen)) end();
+}
+
+void RecordingCanvas::text(const Font& font, Point at, const std::string& text) {
+  begin(kOpText);
+  put<uint32_t>(static_cast<uint32_t>(font.face.size()));
+  list_.insert(list_.end(), font.face.begin(), font.face.end());
+  put<int32_t>(font.height), put<int32_t>(font.angle), put<int32_t>(font.align);
+  put<int32_t>(font.weight);
+  put(font.colour.r), put(font.colour.g), put(font.colour.b);
+  put(at);
+  put<uint32_t>(static_cast<uint32_t>(text.size()));
+  list_.insert(list_.end(), text.begin(), text.end());
+  picture_->text(font, at, text);
+  end();
+}
+
+void RecordingCanvas::set_pixel(Point p, Rgb colour) {
+  picture_->set_pixel(p, colour);
+  // Pixels are placed by the caller in device pixels, untransformed.
+  const bool was = identity_;
+  identity_ = true;
+  touched(p.x, p.y, p.x, p.y);
+  identity_ = was;
+}
+
+bool RecordingCanvas::get_pixel(Point p, Rgb* colour) { return picture_->get_pixel(p, colour); }
+
+bool RecordingCanvas::save_png(const std::string& path) { return picture_->save_png(path); }
+
+bool RecordingCanvas::load_png(const std::string& path) {
+  if (!picture_->load_png(path)) return false;
+  restart_with_picture();
+  return true;
+}
+
+void RecordingCanvas::draw_image(int x, int y, int w, int h, const uint32_t* pixels) {
+  picture_->draw_image(x, y, w, h, pixels);
+  const bool was = identity_;
+  identity_ = true;
+  touched(x, y, x + w - 1, y + h - 1);
+  identity_ = was;
+}
+
+void RecordingCanvas::replay(Canvas& target, bool vector) {
+  if (dirty_) {
+    // The pixels raster operations left since the last figure.
+    dirty_ = false;
+    take_image(dirty_x0_, dirty_y0_, dirty_x1_, dirty_y1_);
+  }
+  Reader r(list_.data(), list_.size());
+  Transform transform;
+  target.set_transform(transform);
+  int w = target.width(), h = target.height();
+  while (r.more()) {
+    const uint8_t op = r.get<uint8_t>();
+    switch (op) {
+      case kOpClear: {
+        const Rgb bg = r.rgb();
+        w = r.get<int32_t>();
+        h = r.get<int32_t>();
+        target.clear(bg);
+        break;
+      }
+      case kOpResize: {
+        const int nw = r.get<int32_t>(), nh = r.get<int32_t>();
+        const Rgb bg = r.rgb();
+        // What the picture gained is the background.
+        Pen none;
+        none.style = kInvisible;
+        Brush fill;
+        fill.colour = bg;
+        fill.style = kBrushSolid;
+        target.set_transform(Transform{});
+        if (nw > w) target.rect(none, fill, {w, 0}, {nw, nh});
+        if (nh > h) target.rect(none, fill, {0, h}, {std::min(w, nw), nh});
+        target.set_transform(transform);
+        w = nw, h = nh;
+        break;
+      }
+      case kOpTransform:
+        transform = r.get<Transform>();
+        target.set_transform(transform);
+        break;
+      case kOpLine: {
+        const Pen pen = plain(r.pen(), vector);
+        const Point a = r.point();
+        target.line(pen, a, r.point());
+        break;
+      }
+      case kOpPolyline: {
+        const Pen pen = plain(r.pen(), vector);
+        const std::vector<Point> p = r.points();
+        target.polyline(pen, p.data(), static_cast<int>(p.size()));
+        break;
+      }
+      case kOpPolygon: {
+        const Pen given = r.pen();
+        const Brush brush = plain(r.brush(), given, vector);
+        const bool winding = r.get<uint8_t>() != 0;
+        const std::vector<Point> p = r.points();
+        target.polygon(plain(given, vector), brush, p.data(), static_cast<int>(p.size()), winding);
+        break;
+      }
+      case kOpBezier: {
+        const Pen pen = plain(r.pen(), vector);
+        const std::vector<Point> p = r.points();
+        target.bezier(pen, p.data(), static_cast<int>(p.size()));
+        break;
+      }
+      case kOpRect:
+      case kOpEllipse: {
+        const Pen given = r.pen();
+        const Brush brush = plain(r.brush(), given, vector);
+        const Point a = r.point(), b = r.point();
+        if (op == kOpEllipse) {
+          target.ellipse(plain(given, vector), brush, a, b);
+        } else {
+          target.rect(plain(given, vector), brush, a, b);
+        }
+        break;
+      }
+      case kOpRoundRect: {
+        const Pen given = r.pen();
+        const Brush brush = plain(r.brush(), given, vector);
+        const Point a = r.point(), b = r.point();
+        const int cw = r.get<int32_t>();
+        target.round_rect(plain(given, vector), brush, a, b, cw, r.get<int32_t>());
+        break;
+      }
+      case kOpArc: {
+        const ArcKind kind = static_cast<ArcKind>(r.get<uint8_t>());
+        const Pen given = r.pen();
+        const Brush brush = plain(r.brush(), given, vector);
+        const Point a = r.point(), b = r.point(), s = r.point();
+        target.arc(kind, plain(given, vector), brush, a, b, s, r.point());
+        break;
+      }
+      case kOpText: {
+        Font font;
+        font.face = r.text();
+        font.height = r.get<int32_t>();
+        font.angle = r.get<int32_t>();
+        font.align = r.get<int32_t>();
+        font.weight = r.get<int32_t>();
+        font.colour = r.rgb();
+        const Point at = r.point();
+        target.text(font, at, r.text());
+        break;
+      }
+      case kOpImage: {
+        const int x = r.get<int32_t>(), y = r.get<int32_t>();
+        const int iw = r.get<int32_t>(), ih = r.get<int32_t>();
+        std::vector<uint32_t> pixels(static_cast<size_t>(iw) * ih);
+        std::memcpy(pixels.data(), r.take(4 * pixels.size()), 4 * pixels.size());
+        target.draw_image(x, y, iw, ih, pixels.data());
+        break;
+      }
+      default:
+        break;
+    }
+  }
+}
+
+}  // namespace lumo::server

@@ -1,0 +1,118 @@
+// A window's drawing as a list of commands, kept beside its picture so the
+// same drawing can be written again on another surface (a vector figure).
+//
+// The list holds every canvas operation since the window was last cleared,
+// in order, each with the pen, brush or font it was drawn with and the
+// drawing transformation in force.  Operations whose result depends on
+// what is already there (the invert and XOR modes) and single pixels are
+// kept as the pixels they left: consecutive ones share one image of the
+// area they touched, taken from the picture before the next figure is
+// drawn.  A picture loaded from a file is kept the same way.
+//
+// The list is bounded: when the commands recorded since the last image
+// take more than the limit, the list is replaced by an image of the whole
+// picture and recording goes on after it.
+#ifndef LUMO_SERVER_CORE_DISPLAY_LIST_H
+#define LUMO_SERVER_CORE_DISPLAY_LIST_H
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "server/core/canvas.h"
+
+namespace lumo::server {
+
+// The bytes a list may take beyond its last whole-picture image.
+inline constexpr size_t kDefaultListLimit = size_t{64} << 20;
+
+class RecordingCanvas : public Canvas {
+ public:
+  RecordingCanvas(std::unique_ptr<Canvas> picture, Rgb background, size_t limit = kDefaultListLimit);
+
+  // The canvas that holds the picture.
+  Canvas& picture() { return *picture_; }
+  // Called once when the list first gives way to an image (for a note).
+  std::function<void()> on_overflow;
+  void set_limit(size_t limit) { limit_ = limit; }
+  size_t bytes() const { return list_.size(); }
+  size_t images() const { return images_; }
+  bool overflowed() const { return overflowed_; }
+
+  // Draws the list onto `target` (a surface of the picture's size).  With
+  // `vector`, the modes that only make sense on pixels become their plain
+  // equivalents (crisp becomes anti-aliased, black and white pens draw in
+  // those colours).
+  void replay(Canvas& target, bool vector);
+
+  int width() const override { return picture_->width(); }
+  int height() const override { return picture_->height(); }
+  void resize(int width, int height, Rgb background) override;
+  void clear(Rgb background) override;
+  void set_transform(const Transform& t) override;
+  void line(const Pen& pen, Point a, Point b) override;
+  void polyline(const Pen& pen, const Point* points, int count) override;
+  void polygon(const Pen& pen, const Brush& brush, const Point* points, int count,
+               bool winding) override;
+  void bezier(const Pen& pen, const Point* points, int count) override;
+  void rect(const Pen& pen, const Brush& brush, Point a, Point b) override;
+  void round_rect(const Pen& pen, const Brush& brush, Point a, Point b, int corner_w,
+                  int corner_h) override;
+  void ellipse(const Pen& pen, const Brush& brush, Point a, Point b) override;
+  void arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a, Point b, Point start,
+           Point end) override;
+  void text(const Font& font, Point at, const std::string& text) override;
+  TextSize measure(const Font& font, const std::string& text) override {
+    return picture_->measure(font, text);
+  }
+  void set_pixel(Point p, Rgb colour) override;
+  bool get_pixel(Point p, Rgb* colour) override;
+  bool save_png(const std::string& path) override;
+  bool load_png(const std::string& path) override;
+  bool read_pixels(int x, int y, int w, int h, uint32_t* out) override {
+    return picture_->read_pixels(x, y, w, h, out);
+  }
+  void draw_image(int x, int y, int w, int h, const uint32_t* pixels) override;
+
+ private:
+  enum Op : uint8_t {
+    kOpClear = 1, kOpResize, kOpTransform, kOpLine, kOpPolyline, kOpPolygon, kOpBezier,
+    kOpRect, kOpRoundRect, kOpEllipse, kOpArc, kOpText, kOpImage,
+  };
+  template <typename T>
+  void put(const T& v);
+  void put_points(const Point* p, int count);
+  void put_pen(const Pen& pen);
+  void put_brush(const Brush& brush);
+  // Before a figure: takes the image of the pixels left by raster
+  // operations since the last figure.  Then starts the figure's record.
+  void begin(Op op);
+  void end();
+  // A raster operation touched the box (device pixels, inclusive).
+  void touched(double x0, double y0, double x1, double y1);
+  void touched_points(const Pen& pen, const Point* p, int count);
+  bool raster(const Pen& pen) const {
+    return pen.blend == Blend::kInvert || pen.blend == Blend::kXor;
+  }
+  void take_image(int x0, int y0, int x1, int y1);
+  void restart_with_picture();
+
+  std::unique_ptr<Canvas> picture_;
+  std::vector<unsigned char> list_;
+  size_t limit_;
+  size_t base_ = 0;  // bytes up to the last whole-picture image
+  size_t images_ = 0;
+  bool overflowed_ = false;
+  Transform transform_;
+  bool identity_ = true;
+  // The area raster operations touched since the last image (inclusive).
+  bool dirty_ = false;
+  int dirty_x0_ = 0, dirty_y0_ = 0, dirty_x1_ = 0, dirty_y1_ = 0;
+};
+
+}  // namespace lumo::server
+
+#endif

@@ -1,0 +1,38 @@
+// The formats a window's picture can be written in, chosen by a file's name.
+#ifndef LUMO_SERVER_CORE_FIGURE_FILES_H
+#define LUMO_SERVER_CORE_FIGURE_FILES_H
+
+#include <string>
+#include <vector>
+
+#include "server/core/display_list.h"
+
+namespace lumo::server {
+
+enum class FigureFormat { kPng, kSvg, kPdf, kEps };
+
+// ".svg", ".pdf" and ".eps" (any case) name vector figures; every other
+// name (".png", the default "*.lmd", none) the picture's pixels.
+FigureFormat figure_format_of(const std::string& path);
+const char* figure_extension(FigureFormat format);
+// "png,svg,pdf" into formats; false (and nothing changed) when a word is
+// not a format.
+bool parse_figure_formats(const std::string& text, std::vector<FigureFormat>* formats);
+
+// "DIR" or "DIR:FORMATS" (the value of LUMOVIEW_SAVE): the folder and the
+// formats after its last colon ("out:png,svg,pdf"); without a format list
+// after the last colon (a drive letter, or none) the whole value is the
+// folder and the format is PNG.  False for an empty folder.
+bool parse_figure_target(const std::string& value, std::string* dir,
+                         std::vector<FigureFormat>* formats);
+
+// Writes the display list as a vector figure: the page is the picture's
+// size in points at `dpi` pixels an inch.  Written beside the target and
+// renamed over it, never through a planted link.  False when the file
+// cannot be written or the server has no writer for the format.
+bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::string& path,
+                         int dpi);
+
+}  // namespace lumo::server
+
+#endif
