@@ -154,6 +154,10 @@ void RecordingCanvas::take_image(int x0, int y0, int x1, int y1) {
 void RecordingCanvas::restart_with_picture() {
   list_.clear();
   dirty_ = false;
+  // The clear only gives the size the image covers.
+  put(kOpClear);
+  put(Rgb{255, 255, 255});
+  put<int32_t>(width()), put<int32_t>(height());
   take_image(0, 0, width() - 1, height() - 1);
   if (!identity_) {
     put(kOpTransform);
@@ -402,13 +406,21 @@ void RecordingCanvas::replay(Canvas& target, bool vector) {
         const Rgb bg = r.rgb();
         w = r.get<int32_t>();
         h = r.get<int32_t>();
+        if (!vector && (w != target.width() || h != target.height())) target.resize(w, h, bg);
         target.clear(bg);
         break;
       }
       case kOpResize: {
         const int nw = r.get<int32_t>(), nh = r.get<int32_t>();
         const Rgb bg = r.rgb();
-        // What the picture gained is the background.
+        if (!vector) {
+          // A surface of pixels takes every size the picture had: figures
+          // clipped to a smaller picture come out the same.
+          target.resize(nw, nh, bg);
+          w = nw, h = nh;
+          break;
+        }
+        // On a page, what the picture gained is the background.
         Pen none;
         none.style = kInvisible;
         Brush fill;

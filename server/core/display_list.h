@@ -42,8 +42,9 @@ class RecordingCanvas : public Canvas {
   size_t images() const { return images_; }
   bool overflowed() const { return overflowed_; }
 
-  // Draws the list onto `target` (a surface of the picture's size).  With
-  // `vector`, the modes that only make sense on pixels become their plain
+  // Draws the list onto `target`.  A surface of pixels is given every size
+  // the picture had, in turn; a page (`vector`) keeps the picture's size.
+  // With `vector`, the modes that only make sense on pixels become their plain
   // equivalents (crisp becomes anti-aliased, black and white pens draw in
   // those colours).
   void replay(Canvas& target, bool vector);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -28,7 +29,7 @@ struct CardRun {
 
 // Draws the card once on a headless server of a private session; the
 // server writes the picture when the program's link ends.
-CardRun draw_card(const std::string& name, bool posting) {
+CardRun draw_card(const std::string& name, bool posting, const std::string& figures = "") {
   CardRun run;
   PrivateSession session;
   const std::string dir = ::testing::TempDir() + "lumo_card_" + name + "_" + session.name();
@@ -36,6 +37,7 @@ CardRun draw_card(const std::string& name, bool posting) {
   const std::string trace = dir + "/trace.txt";
   const std::string bin = testing_support::binary_dir();
   setenv("LUMOVIEW_PNG_DIR", dir.c_str(), 1);
+  if (!figures.empty()) setenv("LUMOVIEW_SAVE", (dir + ":" + figures).c_str(), 1);
   setenv("LUMOVIEW_TRACE", trace.c_str(), 1);
   setenv("LUMODIR", (bin + "/../bin").c_str(), 1);
   setenv("LUMOVIEW_GRACE_MS", "200", 1);
@@ -55,7 +57,7 @@ CardRun draw_card(const std::string& name, bool posting) {
     EXPECT_EQ(card.wait_exit(60000), 0);
     EXPECT_GE(server.wait_exit(20000), 0);  // it ends once the picture is written
   }
-  for (const char* v : {"LUMOVIEW_PNG_DIR", "LUMOVIEW_TRACE", "LUMODIR", "LUMOVIEW_GRACE_MS", "LUMO_POST"}) {
+  for (const char* v : {"LUMOVIEW_PNG_DIR", "LUMOVIEW_SAVE", "LUMOVIEW_TRACE", "LUMODIR", "LUMOVIEW_GRACE_MS", "LUMO_POST"}) {
     unsetenv(v);
   }
   std::ifstream lines(trace);
@@ -74,6 +76,24 @@ CardRun draw_card(const std::string& name, bool posting) {
   }
   run.picture = dir + "/test_card-1.png";
   return run;
+}
+
+// Runs a tool to its end; its exit status (-1: it did not end in time).
+int run_tool(const std::vector<std::string>& argv, std::string* output = nullptr) {
+  ChildProcess tool(argv, true);
+  const std::string out = tool.read_all(120000);
+  if (output) *output = out;
+  const int status = tool.wait_exit(10000);
+  if (status != 0) ADD_FAILURE() << argv[0] << " ended with " << status << ": " << out;
+  return status;
+}
+
+std::string without_spaces(const std::string& s) {
+  std::string out;
+  for (const char c : s) {
+    if (!std::isspace(static_cast<unsigned char>(c))) out += c;
+  }
+  return out;
 }
 
 std::vector<uint32_t> pixels_of(const std::string& path, int* width, int* height) {
@@ -117,4 +137,46 @@ TEST(TestCard, PostedDrawingIsTheSameDrawingAsAnswered) {
   int differing = 0;
   for (size_t i = 0; i < a.size(); ++i) differing += (a[i] & 0xFFFFFF) != (b[i] & 0xFFFFFF);
   EXPECT_EQ(differing, 0) << "pictures: " << posted.picture << " and " << answered.picture;
+}
+
+// The same card written as SVG, PDF and EPS at the program's end, drawn
+// back to pixels by other programs (rsvg-convert for SVG, Ghostscript for
+// PDF and EPS) and held to the vector tolerance of card_compare against
+// the window's picture; the texts read back from the SVG (an XML parser)
+// and the PDF (pdftotext) are the texts the card drew, in order.
+TEST(TestCard, VectorFiguresDrawBackToTheWindowsPicture) {
+  const CardRun run = draw_card("figures", true, "svg,pdf,eps");
+  const std::string stem = run.picture.substr(0, run.picture.size() - 4);
+  const std::string bin = testing_support::binary_dir();
+  const std::vector<std::vector<std::string>> renders = {
+      {"rsvg-convert", "-o", stem + "-svg.png", stem + ".svg"},
+      {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=png16m", "-r96", "-dTextAlphaBits=4",
+       "-dGraphicsAlphaBits=4", "-sOutputFile=" + stem + "-pdf.png", stem + ".pdf"},
+      {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=png16m", "-r96", "-dEPSCrop",
+       "-dTextAlphaBits=4", "-dGraphicsAlphaBits=4", "-sOutputFile=" + stem + "-eps.png", stem + ".eps"},
+  };
+  for (const auto& render : renders) {
+    ASSERT_EQ(run_tool(render), 0);
+    const std::string drawn = render.back().substr(render.back().size() - 3);
+    std::string report;
+    EXPECT_EQ(run_tool({bin + "/card_compare", "--vector", run.picture, stem + "-" + drawn + ".png"}, &report), 0)
+        << drawn << ":\n" << report;
+  }
+  const std::vector<std::string> texts = {"Lumo 123 \u20AC\u00C9\u00E9", "Lumo 123 \u20AC\u00C9\u00E9",
+                                          "Lumo 123 \u20AC\u00C9\u00E9", "Turned 90", "At 45",
+                                          "Bold 44 px", "A", "B", "C", "D", "E", "F", "G", "H"};
+  std::string svg_texts;
+  run_tool({"/usr/bin/python3", "-c",
+            "import sys, xml.etree.ElementTree as t\n"
+            "for e in t.parse(sys.argv[1]).iter('{http://www.w3.org/2000/svg}text'):\n"
+            "    sys.stdout.buffer.write((e.text or '').encode('utf-8') + b'\\n')\n",
+            stem + ".svg"},
+           &svg_texts);
+  std::string expected, joined;
+  for (const std::string& t : texts) expected += t + "\n", joined += without_spaces(t);
+  EXPECT_EQ(svg_texts, expected);
+  // pdftotext splits turned text into letters: compared without spaces.
+  std::string pdf_texts;
+  run_tool({"pdftotext", "-raw", stem + ".pdf", "-"}, &pdf_texts);
+  EXPECT_EQ(without_spaces(pdf_texts), joined) << pdf_texts;
 }

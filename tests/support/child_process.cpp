@@ -82,7 +82,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, bool merge_stde
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
-  if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
+  // A bare name is looked up on PATH (tools such as rsvg-convert).
+  if (posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
   close(in[0]);
@@ -161,6 +162,7 @@ std::string ChildProcess::read_line(int timeout_ms) {
 }
 
 int ChildProcess::wait_exit(int timeout_ms) {
+  if (pid_ <= 0) return -1;  // never started (waitpid(-1) would reap another child)
   const long long end = now_ms() + timeout_ms;
   for (;;) {
     int status = 0;

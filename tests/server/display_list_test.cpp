@@ -1,0 +1,223 @@
+// The display list against the picture it was kept beside: replayed onto a
+// fresh canvas it must give the window's very pixels, whatever was drawn
+// (every figure, mode, transformation, resize and clear), also when its
+// memory bound turned part of it into images.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <random>
+
+#include "server/core/figure_files.h"
+#include "tests/server/server_fixture.h"
+
+namespace lumo::server::test_support {
+namespace {
+
+class DisplayListReplay : public ServerCoreTest, public ::testing::WithParamInterface<size_t> {
+ protected:
+  void SetUp() override {
+    options.list_limit = GetParam();
+    ServerCoreTest::SetUp();
+    ASSERT_EQ(text("I,1,160,120,-1,-1,-1,"), 1);
+  }
+
+  int pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random_); }
+  int32_t colour() { return 0x02000000 | static_cast<int32_t>(random_() & 0xFFFFFF); }
+  int coordinate() { return pick(0, 300) == 0 ? pick(-3000, 3000) : pick(-20, 200); }
+
+  // One random drawing command on window 1, as a program would send it.
+  void draw_something() {
+    unsigned char* b = block(1);
+    words(1, coordinate(), coordinate(), coordinate(), coordinate());
+    static const int kModes[] = {13, 13, 4, 4, 4, 1, 6, 7, 16, 0};
+    switch (pick(0, 17)) {
+      case 0:
+        write_i32(b, kPenColour, colour());
+        write_i32(b, kPenStyle, pick(0, 9));
+        write_i32(b, kPenWidth, pick(0, 4) == 0 ? pick(2, 9) : 1);
+        write_i32(b, kPenMode, kModes[pick(0, 9)]);
+        write_i32(b, kBrushColour, colour());
+        write_i32(b, kBrushStyle, pick(0, 3));
+        write_i32(b, kBrushHatch, pick(0, 5));
+        write_i32(b, kChanged, 0x07F);
+        command(1, 'A', kDrawAttributes);
+        break;
+      case 1:
+        if (pick(0, 3) == 0) {
+          words(1, 65536, 0, 0, 65536);
+          command(1, 'A', kDrawTransform, 0, 0);  // back to none
+        } else {
+          words(1, pick(40000, 90000), pick(-20000, 20000), pick(-20000, 20000), pick(40000, 90000));
+          command(1, 'A', kDrawTransform, pick(-30, 30), pick(-30, 30));
+        }
+        break;
+      case 2: {
+        write_i32(b, kTextHeight, pick(6, 30));
+        write_i32(b, kTextAngle, pick(0, 2) == 0 ? pick(0, 3600) : 0);
+        write_i32(b, kTextAlign, pick(0, 8));
+        write_i32(b, kTextColour, colour());
+        b[kDataArea] = 0;
+        command(1, 'A', kDrawFont);
+        std::snprintf(reinterpret_cast<char*>(b + kDataArea), 64, "Lumo %d \x80\xE9", pick(0, 999));
+        command(1, 'A', kDrawText, coordinate(), coordinate());
+        break;
+      }
+      case 3: command(1, 'A', kDrawPixel, coordinate(), coordinate()); break;
+      case 4: command(1, 'A', kDrawPointOp, coordinate(), coordinate()); break;
+      case 5:
+      case 6:
+        command(1, 'A', kDrawMove, coordinate(), coordinate());
+        command(1, 'A', kDrawLine, coordinate(), coordinate());
+        break;
+      case 7: command(1, 'A', kDrawRect); break;
+      case 8: command(1, 'A', kDrawRectMode, pick(0, 4)); break;
+      case 9: command(1, 'A', kDrawRoundRect, pick(0, 40), pick(0, 40)); break;
+      case 10: command(1, 'A', kDrawEllipse); break;
+      case 11: {
+        const int32_t radial[4] = {coordinate(), coordinate(), coordinate(), coordinate()};
+        std::memcpy(b + kDataArea, radial, sizeof radial);
+        command(1, 'A', kDrawArc + pick(0, 2));
+        break;
+      }
+      case 12:
+      case 13: {
+        std::vector<int32_t> p(static_cast<size_t>(2 * pick(2, 30)));
+        for (int32_t& v : p) v = coordinate();
+        const int kinds[] = {kBlockPolygon, kBlockPolyline, kBlockBezier};
+        write_i32(b, kFillMode, pick(1, 2));
+        command(1, 'N', kinds[pick(0, 2)], static_cast<int32_t>(p.size() / 2));
+        std::memcpy(b + kDataArea, p.data(), 4 * p.size());
+        command(1, 'B', kBlockChunk, 0, static_cast<int32_t>(4 * p.size()));
+        command(1, 'B', kBlockCommit);
+        break;
+      }
+      case 14: command(1, 'A', kDrawMarker, coordinate(), coordinate()); break;
+      case 15:
+        if (pick(0, 5) == 0) command(1, 'B', 5 /* resize */, pick(20, 220), pick(20, 160));
+        break;
+      case 16:
+        if (pick(0, 20) == 0) command(1, 'B', 4 /* clear */);
+        break;
+      default:
+        b[kDataArea] = static_cast<unsigned char>('A' + pick(0, 25));
+        command(1, 'A', kDrawSymbol, coordinate(), coordinate());
+        break;
+    }
+  }
+
+  // The pixels of the window and of its list replayed onto a new canvas.
+  void expect_replay_matches(const std::string& when) {
+    Window& w = *server->window(1);
+    const int width = w.canvas().width(), height = w.canvas().height();
+    CairoCanvas fresh(width, height, Rgb{1, 2, 3});
+    w.display_list().replay(fresh, false);
+    std::vector<uint32_t> live(static_cast<size_t>(width) * height), again(live.size());
+    ASSERT_TRUE(w.canvas().read_pixels(0, 0, width, height, live.data()));
+    ASSERT_TRUE(fresh.read_pixels(0, 0, width, height, again.data()));
+    size_t differ = 0, first = live.size();
+    for (size_t i = 0; i < live.size(); ++i) {
+      if (live[i] != again[i] && differ++ == 0) first = i;
+    }
+    ASSERT_EQ(differ, 0u) << when << ": first at (" << first % width << "," << first / width << ")";
+  }
+
+  std::mt19937 random_{std::getenv("LUMO_FUZZ_SEED") ? static_cast<unsigned>(std::atoi(std::getenv("LUMO_FUZZ_SEED"))) : 20261208u};
+};
+
+TEST_P(DisplayListReplay, GivesTheWindowsVeryPixels) {
+  for (int round = 1; round <= 16; ++round) {
+    for (int i = 0; i < 400; ++i) draw_something();
+    expect_replay_matches("after round " + std::to_string(round));
+  }
+  const RecordingCanvas& list = server->window(1)->display_list();
+  if (GetParam() < 100000) {
+    EXPECT_TRUE(list.overflowed());
+    EXPECT_LE(list.bytes(), GetParam() + 4 * 220 * 160 + 4096);  // the bound and one whole picture
+  }
+  EXPECT_GT(list.images(), 0u);  // invert, XOR and pixels were kept as images
+}
+
+INSTANTIATE_TEST_SUITE_P(Bounds, DisplayListReplay,
+                         ::testing::Values(kDefaultListLimit, size_t{3000}));
+
+TEST(FigureFiles, FormatsFromNamesAndSettings) {
+  struct Name {
+    const char* path;
+    FigureFormat format;
+  } names[] = {{"a.svg", FigureFormat::kSvg}, {"dir.v/A.PDF", FigureFormat::kPdf},
+               {"x.Eps", FigureFormat::kEps}, {"x.png", FigureFormat::kPng},
+               {"x.lmd", FigureFormat::kPng}, {"svg", FigureFormat::kPng},
+               {"dir.svg/file", FigureFormat::kPng}, {"C:\\a.pdf\\b", FigureFormat::kPng}};
+  for (const Name& n : names) EXPECT_EQ(figure_format_of(n.path), n.format) << n.path;
+
+  struct Target {
+    const char* value;
+    bool ok;
+    const char* dir;
+    std::vector<FigureFormat> formats;
+  } targets[] = {
+      {"out:png,svg,pdf", true, "out", {FigureFormat::kPng, FigureFormat::kSvg, FigureFormat::kPdf}},
+      {"/tmp/figs:EPS,eps", true, "/tmp/figs", {FigureFormat::kEps}},
+      {"C:\\figs", true, "C:\\figs", {FigureFormat::kPng}},
+      {"C:\\figs:svg", true, "C:\\figs", {FigureFormat::kSvg}},
+      {"out:png,gif", true, "out:png,gif", {FigureFormat::kPng}},
+      {":svg", false, "", {}},
+      {"", false, "", {}},
+  };
+  for (const Target& t : targets) {
+    std::string dir = "unchanged";
+    std::vector<FigureFormat> formats;
+    EXPECT_EQ(parse_figure_target(t.value, &dir, &formats), t.ok) << t.value;
+    if (!t.ok) continue;
+    EXPECT_EQ(dir, t.dir) << t.value;
+    EXPECT_EQ(formats, t.formats) << t.value;
+  }
+}
+
+}  // namespace
+}  // namespace lumo::server::test_support
+
+namespace lumo::server::test_support {
+namespace {
+
+// The drawing file request saves in the format the name asks for; a file
+// that cannot be written is a failure, and a link planted at the name is
+// replaced, never followed.
+TEST_F(ServerCoreTest, DrawingFilesTakeTheFormatTheirNameAsks) {
+  ASSERT_EQ(text("I,1,64,48,-1,-1,-1,"), 1);
+  words(1, 5, 5, 40, 30);
+  command(1, 'A', kDrawEllipse);
+  const std::string dir = ::testing::TempDir() + "lumo_drawing_files_" + std::to_string(getpid());
+  mkdir(dir.c_str(), 0700);
+  struct Case {
+    const char* name;
+    const char* starts;
+  } cases[] = {{"/a.svg", "<?xml"}, {"/b.PDF", "%PDF-"}, {"/c.eps", "%!PS-Adobe-3.0 EPSF"},
+               {"/d.png", "\x89PNG"}, {"/e.lmd", "\x89PNG"}};
+  for (const Case& c : cases) {
+    const std::string path = dir + c.name;
+    std::snprintf(reinterpret_cast<char*>(block(1) + kDataArea), 512, "%s", path.c_str());
+    EXPECT_EQ(command(1, 'B', kRequestDrawingFile, 0 /* save */), 1) << c.name;
+    std::ifstream in(path, std::ios::binary);
+    std::string head(std::strlen(c.starts), '\0');
+    in.read(&head[0], static_cast<std::streamsize>(head.size()));
+    EXPECT_EQ(head, c.starts) << c.name;
+  }
+  const std::string planted = dir + "/planted.svg";
+  ASSERT_EQ(symlink((dir + "/elsewhere").c_str(), planted.c_str()), 0);
+  for (const std::string& path : {dir + "/missing/x.pdf", planted}) {
+    std::snprintf(reinterpret_cast<char*>(block(1) + kDataArea), 512, "%s", path.c_str());
+    EXPECT_EQ(command(1, 'B', kRequestDrawingFile, 0 /* save */), path == planted ? 1 : 0) << path;
+  }
+  struct stat st;
+  ASSERT_EQ(lstat(planted.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));  // the link was replaced by the figure
+  EXPECT_NE(lstat((dir + "/elsewhere").c_str(), &st), 0);  // nothing written through the link
+}
+
+}  // namespace
+}  // namespace lumo::server::test_support
