@@ -5,6 +5,10 @@
 // the programs alternated round by round and every round printed.
 //
 //   job_bench [rounds]
+//
+// JOB_BASELINE_SERVER=PATH adds the kit's job drawn by another lumoview (an
+// earlier build), alternated with the rest: a change to the server measured
+// against what it was, in one sitting.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -118,7 +122,7 @@ double median(std::vector<double> v) {
 }
 
 struct Entry {
-  std::string name, program;
+  std::string name, program, server;
   bool kit = false;
   std::vector<double> wall[2], cpu[2], ratio[2];  // [quiet, busy]
   int failures = 0;
@@ -136,20 +140,24 @@ int main(int argc, char** argv) {
   const std::string out = out_template;
 
   std::vector<Entry> entries;
-  auto add = [&](const char* name, const char* file, bool kit) {
+  auto add = [&](const char* name, const char* file, bool kit, const std::string& with) {
     const std::string path = dir + "/" + file;
     if (access(path.c_str(), X_OK) == 0) {
       Entry e;
       e.name = name;
       e.program = path;
       e.kit = kit;
+      e.server = with;
       entries.push_back(e);
     }
   };
-  add("bare cairo (floor)", "job_cairo", false);
-  add("this kit (program + headless lumoview)", "job_lumo", true);
-  add("giza, PNG device", "job_giza", false);
-  add("PLplot, pngcairo", "job_plplot", false);
+  add("bare cairo (floor)", "job_cairo", false, server);
+  add("this kit (program + headless lumoview)", "job_lumo", true, server);
+  add("giza, PNG device", "job_giza", false, server);
+  add("PLplot, pngcairo", "job_plplot", false, server);
+  if (const char* baseline = std::getenv("JOB_BASELINE_SERVER")) {
+    add("baseline lumoview (JOB_BASELINE_SERVER)", "job_lumo", true, baseline);
+  }
   if (entries.size() < 2 || entries[0].program.find("job_cairo") == std::string::npos) {
     std::fprintf(stderr, "job_bench: the floor and the kit's job must be built beside it\n");
     return 1;
@@ -169,7 +177,7 @@ int main(int argc, char** argv) {
       // Alternate the order from round to round.
       for (size_t k = 0; k < entries.size(); ++k) {
         Entry& e = entries[(round % 2) ? entries.size() - 1 - k : k];
-        const Run r = e.kit ? run_kit(server, e.program, out, round)
+        const Run r = e.kit ? run_kit(e.server, e.program, out, round)
                             : run_alone(e.program, out + "/" + e.name.substr(0, 4) + ".png");
         e.last_ok = r.ok;
         if (!r.ok) {

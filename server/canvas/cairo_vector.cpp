@@ -219,7 +219,7 @@ cairo_status_t to_file(void* closure, const unsigned char* data, unsigned int le
 
 bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::string& path,
                          int dpi) {
-  if (format == FigureFormat::kPng) return false;
+  if (format == FigureFormat::kPng || !list.complete()) return false;
   dpi = std::clamp(dpi, 1, 10000);
   const int w = list.width(), h = list.height();
   FileOutput out(path);

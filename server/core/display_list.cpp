@@ -92,16 +92,12 @@ RecordingCanvas::RecordingCanvas(std::unique_ptr<Canvas> picture, Rgb background
 
 template <typename T>
 void RecordingCanvas::put(const T& v) {
-  const size_t at = list_.size();
-  list_.resize(at + sizeof v);
-  std::memcpy(list_.data() + at, &v, sizeof v);
+  list_.append(&v, sizeof v);
 }
 
 void RecordingCanvas::put_points(const Point* p, int count) {
   put<int32_t>(count);
-  const size_t at = list_.size();
-  list_.resize(at + sizeof(Point) * static_cast<size_t>(count));
-  if (count > 0) std::memcpy(list_.data() + at, p, sizeof(Point) * static_cast<size_t>(count));
+  if (count > 0) list_.append(p, sizeof(Point) * static_cast<size_t>(count));
 }
 
 void RecordingCanvas::put_pen(const Pen& pen) {
@@ -126,7 +122,7 @@ void RecordingCanvas::begin(Op op) {
 }
 
 void RecordingCanvas::end() {
-  if (list_.size() - base_ <= limit_) return;
+  if (list_.size() - base_ <= limit_ && list_.complete()) return;
   if (!overflowed_) {
     overflowed_ = true;
     if (on_overflow) on_overflow();
@@ -145,9 +141,7 @@ void RecordingCanvas::take_image(int x0, int y0, int x1, int y1) {
   put<int32_t>(x0), put<int32_t>(y0), put<int32_t>(w), put<int32_t>(h);
   std::vector<uint32_t> pixels(static_cast<size_t>(w) * h);
   picture_->read_pixels(x0, y0, w, h, pixels.data());
-  const size_t at = list_.size();
-  list_.resize(at + 4 * pixels.size());
-  std::memcpy(list_.data() + at, pixels.data(), 4 * pixels.size());
+  list_.append(pixels.data(), 4 * pixels.size());
   ++images_;
 }
 
@@ -351,13 +345,13 @@ void RecordingCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Poin
 void RecordingCanvas::text(const Font& font, Point at, const std::string& text) {
   begin(kOpText);
   put<uint32_t>(static_cast<uint32_t>(font.face.size()));
-  list_.insert(list_.end(), font.face.begin(), font.face.end());
+  list_.append(font.face.data(), font.face.size());
   put<int32_t>(font.height), put<int32_t>(font.angle), put<int32_t>(font.align);
   put<int32_t>(font.weight);
   put(font.colour.r), put(font.colour.g), put(font.colour.b);
   put(at);
   put<uint32_t>(static_cast<uint32_t>(text.size()));
-  list_.insert(list_.end(), text.begin(), text.end());
+  list_.append(text.data(), text.size());
   picture_->text(font, at, text);
   end();
 }

@@ -17,6 +17,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -28,6 +30,52 @@ namespace lumo::server {
 
 // The bytes a list may take beyond its last whole-picture image.
 inline constexpr size_t kDefaultListLimit = size_t{64} << 20;
+
+// A growing run of bytes: appends copy without clearing first, so keeping a
+// record costs little more than copying it.
+class ByteList {
+ public:
+  ByteList() = default;
+  ByteList(const ByteList&) = delete;
+  ByteList& operator=(const ByteList&) = delete;
+  ~ByteList() { std::free(data_); }
+  size_t size() const { return size_; }
+  const unsigned char* data() const { return data_; }
+  // False once an append found no memory (the list is then incomplete).
+  bool complete() const { return complete_; }
+  // Empties the list; a large one gives its memory back.
+  void clear() {
+    size_ = 0;
+    complete_ = true;
+    if (capacity_ > (size_t{1} << 20)) {
+      std::free(data_);
+      data_ = nullptr;
+      capacity_ = 0;
+    }
+  }
+  void append(const void* bytes, size_t n) {
+    if (size_ + n > capacity_ && !grow(size_ + n)) return;
+    std::memcpy(data_ + size_, bytes, n);
+    size_ += n;
+  }
+
+ private:
+  bool grow(size_t need) {
+    size_t capacity = capacity_ < 4096 ? 4096 : capacity_;
+    while (capacity < need) capacity *= 2;
+    void* more = std::realloc(data_, capacity);
+    if (!more) {
+      complete_ = false;
+      return false;
+    }
+    data_ = static_cast<unsigned char*>(more);
+    capacity_ = capacity;
+    return true;
+  }
+  unsigned char* data_ = nullptr;
+  size_t size_ = 0, capacity_ = 0;
+  bool complete_ = true;
+};
 
 class RecordingCanvas : public Canvas {
  public:
@@ -41,6 +89,8 @@ class RecordingCanvas : public Canvas {
   size_t bytes() const { return list_.size(); }
   size_t images() const { return images_; }
   bool overflowed() const { return overflowed_; }
+  // False when memory ran out while recording (nothing to write from).
+  bool complete() const { return list_.complete(); }
 
   // Draws the list onto `target`.  A surface of pixels is given every size
   // the picture had, in turn; a page (`vector`) keeps the picture's size.
@@ -102,7 +152,7 @@ class RecordingCanvas : public Canvas {
   void restart_with_picture();
 
   std::unique_ptr<Canvas> picture_;
-  std::vector<unsigned char> list_;
+  ByteList list_;
   size_t limit_;
   size_t base_ = 0;  // bytes up to the last whole-picture image
   size_t images_ = 0;
