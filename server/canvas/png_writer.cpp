@@ -29,8 +29,7 @@ void chunk(std::vector<unsigned char>& png, const char* type, const std::vector<
 
 }  // namespace
 
-bool write_png(const std::string& path, const uint32_t* pixels, int width, int height,
-               int stride_pixels) {
+std::string encode_png(const uint32_t* pixels, int width, int height, int stride_pixels) {
   std::vector<unsigned char> raw;
   raw.reserve(static_cast<size_t>(height) * (1 + 3 * static_cast<size_t>(width)));
   for (int y = 0; y < height; ++y) {
@@ -70,6 +69,12 @@ bool write_png(const std::string& path, const uint32_t* pixels, int width, int h
   chunk(png, "IHDR", header);
   chunk(png, "IDAT", z);
   chunk(png, "IEND", {});
+  return std::string(png.begin(), png.end());
+}
+
+bool write_png(const std::string& path, const uint32_t* pixels, int width, int height,
+               int stride_pixels) {
+  const std::string png = encode_png(pixels, width, height, stride_pixels);
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
   const bool ok = std::fwrite(png.data(), 1, png.size(), f) == png.size();

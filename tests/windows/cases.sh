@@ -434,3 +434,39 @@ case_test_card() {
   echo "$report"
   check "test card: every region agrees with GDI" 0 "$status"
 }
+
+# The card written by lumoview.exe as SVG, PDF and EPS at the program's
+# end, drawn back by rsvg-convert and Ghostscript and held to the vector
+# tolerance against the window's own picture; the texts read back from the
+# SVG (an XML parser) and the PDF (pdftotext) are the card's.
+case_figures() {
+  local native=$build/../native
+  if [ ! -x "$native/tests/card_compare" ]; then
+    check "the native build's card_compare" present missing
+    return
+  fi
+  export LUMODIR=$(winpath "$bin") LUMOVIEW_PNG_DIR=$(winpath "$work")
+  export LUMOVIEW_SAVE="$(winpath "$work"):svg,pdf,eps"
+  check "card drawn by lumoview.exe" "drawn 1" "$(run "$bin/test_card.exe")"
+  for _ in $(seq 100); do [ -s test_card-1.eps ] && break; sleep 0.1; done
+  end_servers
+  unset LUMOVIEW_SAVE
+  local gs_args=(-q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=png16m -r96 -dTextAlphaBits=4 -dGraphicsAlphaBits=4)
+  rsvg-convert -o svg.png test_card-1.svg
+  gs "${gs_args[@]}" -sOutputFile=pdf.png test_card-1.pdf
+  gs "${gs_args[@]}" -dEPSCrop -sOutputFile=eps.png test_card-1.eps
+  local format report status
+  for format in svg pdf eps; do
+    report=$("$native/tests/card_compare" --vector test_card-1.png "$format.png")
+    status=$?
+    [ "$status" -eq 0 ] || echo "$report"
+    check "test card as $format: every region within the vector tolerance" 0 "$status"
+    cp "$format.png" "$out/test_card-windows-$format.png"
+  done
+  local expected='Lumo 123 €Éé|Lumo 123 €Éé|Lumo 123 €Éé|Turned 90|At 45|Bold 44 px|A|B|C|D|E|F|G|H'
+  check "texts of the SVG" "$expected" "$(/usr/bin/python3 -c '
+import sys, xml.etree.ElementTree as t
+print("|".join(e.text or "" for e in t.parse(sys.argv[1]).iter("{http://www.w3.org/2000/svg}text")))
+' test_card-1.svg)"
+  check "texts of the PDF" "$(echo "$expected" | tr -d ' |')" "$(pdftotext -raw test_card-1.pdf - | tr -d ' \n\f')"
+}

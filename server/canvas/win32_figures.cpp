@@ -1,0 +1,47 @@
+// The Windows server's vector figures: made by the figure writer from the
+// display list, written beside the target and moved over it.
+#include <windows.h>
+
+#include <string>
+
+#include "server/canvas/figure_writer.h"
+#include "server/core/figure_files.h"
+
+namespace lumo::server {
+namespace {
+
+// Program text is in the system's ANSI code page.
+std::string ansi_to_utf8(const std::string& text) {
+  if (text.empty()) return text;
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+  const int m = WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(m), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, &out[0], m, nullptr, nullptr);
+  return out;
+}
+
+}  // namespace
+
+bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::string& path, int dpi) {
+  FigureText text;
+  text.to_utf8 = ansi_to_utf8;
+  text.latin = GetACP() == 1252;
+  const std::string bytes = make_figure(list, format, dpi, text);
+  if (bytes.empty()) return false;
+  const std::string temp = path + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
+  HANDLE f = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                  written == bytes.size();
+  const bool closed = CloseHandle(f) != 0;
+  if (!ok || !closed || !MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileA(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace lumo::server
