@@ -113,10 +113,25 @@ void RecordingCanvas::put_brush(const Brush& brush) {
   put<int32_t>(brush.hatch);
 }
 
-void RecordingCanvas::begin(Op op) {
+void RecordingCanvas::begin(Op op, const Pen* pen, const Brush* brush) {
   if (dirty_) {
     dirty_ = false;
     take_image(dirty_x0_, dirty_y0_, dirty_x1_, dirty_y1_);
+  }
+  // A pen or brush is recorded when it differs from the one in force.
+  if (pen && !(has_pen_ && pen->colour == pen_.colour && pen->style == pen_.style &&
+               pen->width == pen_.width && pen->blend == pen_.blend)) {
+    put(kOpPen);
+    put_pen(*pen);
+    pen_ = *pen;
+    has_pen_ = true;
+  }
+  if (brush && !(has_brush_ && brush->colour == brush_.colour && brush->style == brush_.style &&
+                 brush->hatch == brush_.hatch)) {
+    put(kOpBrush);
+    put_brush(*brush);
+    brush_ = *brush;
+    has_brush_ = true;
   }
   put(op);
 }
@@ -148,6 +163,7 @@ void RecordingCanvas::take_image(int x0, int y0, int x1, int y1) {
 void RecordingCanvas::restart_with_picture() {
   list_.clear();
   dirty_ = false;
+  has_pen_ = has_brush_ = has_font_ = false;
   // The clear only gives the size the image covers.
   put(kOpClear);
   put(Rgb{255, 255, 255});
@@ -211,6 +227,7 @@ void RecordingCanvas::clear(Rgb background) {
   list_.clear();
   base_ = 0;
   dirty_ = false;
+  has_pen_ = has_brush_ = has_font_ = false;
   put(kOpClear);
   put(background.r), put(background.g), put(background.b);
   put<int32_t>(width()), put<int32_t>(height());
@@ -239,12 +256,18 @@ void RecordingCanvas::polyline(const Pen& pen, const Point* points, int count) {
   if (raster(pen)) {
     touched_points(pen, points, count);
   } else {
-    begin(count == 2 ? kOpLine : kOpPolyline);
-    put_pen(pen);
-    if (count == 2) {
-      put(points[0]), put(points[1]);
-    } else {
+    if (count != 2) {
+      begin(kOpPolyline, &pen);
       put_points(points, count);
+    } else if (short_ok(points[0]) && short_ok(points[1])) {
+      // Most lines: four 16-bit coordinates.
+      begin(kOpShortLine, &pen);
+      const int16_t c[4] = {static_cast<int16_t>(points[0].x), static_cast<int16_t>(points[0].y),
+                            static_cast<int16_t>(points[1].x), static_cast<int16_t>(points[1].y)};
+      put(c);
+    } else {
+      begin(kOpLine, &pen);
+      put(points[0]), put(points[1]);
     }
   }
   if (count == 2) {
@@ -260,9 +283,7 @@ void RecordingCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p
   if (raster(pen)) {
     touched_points(pen, points, count);
   } else {
-    begin(kOpPolygon);
-    put_pen(pen);
-    put_brush(brush);
+    begin(kOpPolygon, &pen, &brush);
     put<uint8_t>(winding ? 1 : 0);
     put_points(points, count);
   }
@@ -274,8 +295,7 @@ void RecordingCanvas::bezier(const Pen& pen, const Point* points, int count) {
   if (raster(pen)) {
     touched_points(pen, points, count);
   } else {
-    begin(kOpBezier);
-    put_pen(pen);
+    begin(kOpBezier, &pen);
     put_points(points, count);
   }
   picture_->bezier(pen, points, count);
@@ -287,9 +307,7 @@ void RecordingCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b)
     const Point p[2] = {a, b};
     touched_points(pen, p, 2);
   } else {
-    begin(kOpRect);
-    put_pen(pen);
-    put_brush(brush);
+    begin(kOpRect, &pen, &brush);
     put(a), put(b);
   }
   picture_->rect(pen, brush, a, b);
@@ -302,9 +320,7 @@ void RecordingCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Po
     const Point p[2] = {a, b};
     touched_points(pen, p, 2);
   } else {
-    begin(kOpRoundRect);
-    put_pen(pen);
-    put_brush(brush);
+    begin(kOpRoundRect, &pen, &brush);
     put(a), put(b);
     put<int32_t>(cw), put<int32_t>(ch);
   }
@@ -317,9 +333,7 @@ void RecordingCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point
     const Point p[2] = {a, b};
     touched_points(pen, p, 2);
   } else {
-    begin(kOpEllipse);
-    put_pen(pen);
-    put_brush(brush);
+    begin(kOpEllipse, &pen, &brush);
     put(a), put(b);
   }
   picture_->ellipse(pen, brush, a, b);
@@ -332,10 +346,8 @@ void RecordingCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Poin
     const Point p[2] = {a, b};
     touched_points(pen, p, 2);
   } else {
-    begin(kOpArc);
+    begin(kOpArc, &pen, &brush);
     put(static_cast<uint8_t>(kind));
-    put_pen(pen);
-    put_brush(brush);
     put(a), put(b), put(start), put(end_at);
   }
   picture_->arc(kind, pen, brush, a, b, start, end_at);
@@ -343,12 +355,19 @@ void RecordingCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Poin
 }
 
 void RecordingCanvas::text(const Font& font, Point at, const std::string& text) {
+  if (!has_font_ || font.face != font_.face || font.height != font_.height ||
+      font.angle != font_.angle || font.align != font_.align || font.weight != font_.weight ||
+      !(font.colour == font_.colour)) {
+    begin(kOpFont);
+    put<uint32_t>(static_cast<uint32_t>(font.face.size()));
+    list_.append(font.face.data(), font.face.size());
+    put<int32_t>(font.height), put<int32_t>(font.angle), put<int32_t>(font.align);
+    put<int32_t>(font.weight);
+    put(font.colour.r), put(font.colour.g), put(font.colour.b);
+    font_ = font;
+    has_font_ = true;
+  }
   begin(kOpText);
-  put<uint32_t>(static_cast<uint32_t>(font.face.size()));
-  list_.append(font.face.data(), font.face.size());
-  put<int32_t>(font.height), put<int32_t>(font.angle), put<int32_t>(font.align);
-  put<int32_t>(font.weight);
-  put(font.colour.r), put(font.colour.g), put(font.colour.b);
   put(at);
   put<uint32_t>(static_cast<uint32_t>(text.size()));
   list_.append(text.data(), text.size());
@@ -391,6 +410,9 @@ void RecordingCanvas::replay(Canvas& target, bool vector) {
   }
   Reader r(list_.data(), list_.size());
   Transform transform;
+  Pen pen;
+  Brush brush;
+  Font font;
   target.set_transform(transform);
   int w = target.width(), h = target.height();
   while (r.more()) {
@@ -431,68 +453,70 @@ void RecordingCanvas::replay(Canvas& target, bool vector) {
         transform = r.get<Transform>();
         target.set_transform(transform);
         break;
-      case kOpLine: {
-        const Pen pen = plain(r.pen(), vector);
-        const Point a = r.point();
-        target.line(pen, a, r.point());
+      case kOpPen:
+        pen = r.pen();
         break;
-      }
-      case kOpPolyline: {
-        const Pen pen = plain(r.pen(), vector);
-        const std::vector<Point> p = r.points();
-        target.polyline(pen, p.data(), static_cast<int>(p.size()));
+      case kOpBrush:
+        brush = r.brush();
         break;
-      }
-      case kOpPolygon: {
-        const Pen given = r.pen();
-        const Brush brush = plain(r.brush(), given, vector);
-        const bool winding = r.get<uint8_t>() != 0;
-        const std::vector<Point> p = r.points();
-        target.polygon(plain(given, vector), brush, p.data(), static_cast<int>(p.size()), winding);
-        break;
-      }
-      case kOpBezier: {
-        const Pen pen = plain(r.pen(), vector);
-        const std::vector<Point> p = r.points();
-        target.bezier(pen, p.data(), static_cast<int>(p.size()));
-        break;
-      }
-      case kOpRect:
-      case kOpEllipse: {
-        const Pen given = r.pen();
-        const Brush brush = plain(r.brush(), given, vector);
-        const Point a = r.point(), b = r.point();
-        if (op == kOpEllipse) {
-          target.ellipse(plain(given, vector), brush, a, b);
-        } else {
-          target.rect(plain(given, vector), brush, a, b);
-        }
-        break;
-      }
-      case kOpRoundRect: {
-        const Pen given = r.pen();
-        const Brush brush = plain(r.brush(), given, vector);
-        const Point a = r.point(), b = r.point();
-        const int cw = r.get<int32_t>();
-        target.round_rect(plain(given, vector), brush, a, b, cw, r.get<int32_t>());
-        break;
-      }
-      case kOpArc: {
-        const ArcKind kind = static_cast<ArcKind>(r.get<uint8_t>());
-        const Pen given = r.pen();
-        const Brush brush = plain(r.brush(), given, vector);
-        const Point a = r.point(), b = r.point(), s = r.point();
-        target.arc(kind, plain(given, vector), brush, a, b, s, r.point());
-        break;
-      }
-      case kOpText: {
-        Font font;
+      case kOpFont:
         font.face = r.text();
         font.height = r.get<int32_t>();
         font.angle = r.get<int32_t>();
         font.align = r.get<int32_t>();
         font.weight = r.get<int32_t>();
         font.colour = r.rgb();
+        break;
+      case kOpShortLine: {
+        const int16_t c0 = r.get<int16_t>(), c1 = r.get<int16_t>(), c2 = r.get<int16_t>();
+        target.line(plain(pen, vector), {c0, c1}, {c2, r.get<int16_t>()});
+        break;
+      }
+      case kOpLine: {
+        const Point a = r.point();
+        target.line(plain(pen, vector), a, r.point());
+        break;
+      }
+      case kOpPolyline: {
+        const std::vector<Point> p = r.points();
+        target.polyline(plain(pen, vector), p.data(), static_cast<int>(p.size()));
+        break;
+      }
+      case kOpPolygon: {
+        const bool winding = r.get<uint8_t>() != 0;
+        const std::vector<Point> p = r.points();
+        target.polygon(plain(pen, vector), plain(brush, pen, vector), p.data(), static_cast<int>(p.size()),
+                       winding);
+        break;
+      }
+      case kOpBezier: {
+        const std::vector<Point> p = r.points();
+        target.bezier(plain(pen, vector), p.data(), static_cast<int>(p.size()));
+        break;
+      }
+      case kOpRect:
+      case kOpEllipse: {
+        const Point a = r.point(), b = r.point();
+        if (op == kOpEllipse) {
+          target.ellipse(plain(pen, vector), plain(brush, pen, vector), a, b);
+        } else {
+          target.rect(plain(pen, vector), plain(brush, pen, vector), a, b);
+        }
+        break;
+      }
+      case kOpRoundRect: {
+        const Point a = r.point(), b = r.point();
+        const int cw = r.get<int32_t>();
+        target.round_rect(plain(pen, vector), plain(brush, pen, vector), a, b, cw, r.get<int32_t>());
+        break;
+      }
+      case kOpArc: {
+        const ArcKind kind = static_cast<ArcKind>(r.get<uint8_t>());
+        const Point a = r.point(), b = r.point(), s = r.point();
+        target.arc(kind, plain(pen, vector), plain(brush, pen, vector), a, b, s, r.point());
+        break;
+      }
+      case kOpText: {
         const Point at = r.point();
         target.text(font, at, r.text());
         break;
