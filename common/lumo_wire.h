@@ -115,6 +115,12 @@ inline constexpr char kCmdEnd = 'L';
 inline constexpr char kCmdBlock = 'N';
 inline constexpr char kCmdProbe = 'O';
 inline constexpr char kCmdServerQuery = 'P';
+// Input of a window (argument word 1: 0 takes the next event into result
+// words 0..3 as kind, code, x, y; 1 reads the count of events dropped into
+// result word 0).  Replies: 1 an event (or the count), 2 none yet, 3 none
+// will come (no display and no scripted input left), 0 no such window.
+inline constexpr char kCmdEvent = 'V';
+inline constexpr int32_t kEventTaken = 1, kEventNoneYet = 2, kEventNoneEver = 3;
 
 // Sub-codes of "A" (argument word 1): drawing.
 inline constexpr int kDrawWindowOp = 2;

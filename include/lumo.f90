@@ -1021,5 +1021,52 @@ module lumo
       character(kind=c_char) :: text(*)
       integer(c_int), value :: length
     end function lmwindowtextex
+    integer(c_int) function lmwaitevent(result, kind, code, x, y) bind(C, name="lmwaitevent")
+      import :: c_int, c_float, c_char
+      integer(c_int) :: result
+      integer(c_int) :: kind
+      integer(c_int) :: code
+      real(c_float) :: x
+      real(c_float) :: y
+    end function lmwaitevent
+    integer(c_int) function lmpollevent(result, kind, code, x, y) bind(C, name="lmpollevent")
+      import :: c_int, c_float, c_char
+      integer(c_int) :: result
+      integer(c_int) :: kind
+      integer(c_int) :: code
+      real(c_float) :: x
+      real(c_float) :: y
+    end function lmpollevent
+    integer(c_int) function lmgetclick(result, x, y) bind(C, name="lmgetclick")
+      import :: c_int, c_float, c_char
+      integer(c_int) :: result
+      real(c_float) :: x
+      real(c_float) :: y
+    end function lmgetclick
+    integer(c_int) function lmdevwaitevent(result, w, kind, code, x, y) bind(C, &
+        name="lmdevwaitevent")
+      import :: c_int, c_float, c_char
+      integer(c_int) :: result
+      integer(c_int) :: w
+      integer(c_int) :: kind
+      integer(c_int) :: code
+      integer(c_int) :: x
+      integer(c_int) :: y
+    end function lmdevwaitevent
+    integer(c_int) function lmdevpollevent(result, w, kind, code, x, y) bind(C, &
+        name="lmdevpollevent")
+      import :: c_int, c_float, c_char
+      integer(c_int) :: result
+      integer(c_int) :: w
+      integer(c_int) :: kind
+      integer(c_int) :: code
+      integer(c_int) :: x
+      integer(c_int) :: y
+    end function lmdevpollevent
+    integer(c_int) function lmdevdroppedevents(result, w) bind(C, name="lmdevdroppedevents")
+      import :: c_int, c_float, c_char
+      integer(c_int) :: result
+      integer(c_int) :: w
+    end function lmdevdroppedevents
   end interface
 end module lumo

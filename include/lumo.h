@@ -253,6 +253,32 @@ int LmDrawingFile(int value, const char *name);
 int LmWindowText(const char *text);
 int LmWindowTextEx(int a, int b, int c, int d, const char *text);
 
+/* ---- Pointer and keyboard input of the graphics windows ----------------- */
+
+/* Events of a window, queued by the server in order (at most 256; the oldest
+   go first when a program does not ask for them):
+     kind 1  a button press: code 1 left, 2 middle, 3 right
+     kind 2  a key typed while the window has the focus: code as LmGetKey
+             returns a key (a character's code; 256 + the second code of a
+             two-part key, e.g. 328 for Up, 315 for F1)
+     kind 3  a wheel step: code +1 (away from the user) or -1
+   x, y: the pointer's position, in world coordinates (LmWaitEvent,
+   LmPollEvent, LmGetClick) or drawing-area pixels (the Dev forms).
+   The calls return the window's number; 0 when there is no such window or
+   it was closed, or no event can come (no display and no scripted input),
+   and then store nothing. */
+int LmWaitEvent(int *kind, int *code, float *x, float *y);
+/* The same without waiting: stores kind 0 and returns 0 when none waits. */
+int LmPollEvent(int *kind, int *code, float *x, float *y);
+/* Waits for a button press in the current window (other events are passed
+   over) and returns the button, 0 when the wait ended. */
+int LmGetClick(float *x, float *y);
+int LmDevWaitEvent(int w, int *kind, int *code, int *x, int *y);
+int LmDevPollEvent(int w, int *kind, int *code, int *x, int *y);
+/* How many of window w's events were dropped because its queue was full;
+   -1 when there is no such window. */
+int LmDevDroppedEvents(int w);
+
 /* ---- Library information ------------------------------------------------ */
 
 /* Copies identification text `item` (0..5) into buf; returns its length,

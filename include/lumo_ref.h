@@ -167,6 +167,13 @@ int lmchoosefile(int *result, char *name, int length);
 int lmdrawingfile(int *result, int *value, char *name, int length);
 int lmwindowtext(int *result, char *text, int length);
 int lmwindowtextex(int *result, int *a, int *b, int *c, int *d, char *text, int length);
+/* ---- Pointer and keyboard input of the graphics windows ------------------- */
+int lmwaitevent(int *result, int *kind, int *code, float *x, float *y);
+int lmpollevent(int *result, int *kind, int *code, float *x, float *y);
+int lmgetclick(int *result, float *x, float *y);
+int lmdevwaitevent(int *result, int *w, int *kind, int *code, int *x, int *y);
+int lmdevpollevent(int *result, int *w, int *kind, int *code, int *x, int *y);
+int lmdevdroppedevents(int *result, int *w);
 #ifdef __cplusplus
 }
 #endif

@@ -5,7 +5,7 @@
 //
 // The switches are those a program hands to a new server (" /t /p0,0
 // /s640,480 ..."). Environment: LUMOVIEW_PNG_DIR, LUMOVIEW_SAVE,
-// LUMOVIEW_TRACE, LUMOVIEW_ANSWERS, LUMOVIEW_GRACE_MS as the options of the
+// LUMOVIEW_EVENTS (scripted input, docs/events.md), LUMOVIEW_TRACE, LUMOVIEW_ANSWERS, LUMOVIEW_GRACE_MS as the options of the
 // same names; LUMOVIEW_LIST_MB, the display list's bound per window;
 // LUMOVIEW_READY_FD (set by the library) is told when the server block exists.
 #include <csignal>
@@ -71,6 +71,7 @@ int main(int argc, char** argv) {
   options.key = make_key();
   options.png_dir = env_or("LUMOVIEW_PNG_DIR", "");
   std::string figures = env_or("LUMOVIEW_SAVE", "");
+  options.events_path = env_or("LUMOVIEW_EVENTS", "");
   const long long list_mb = std::atoll(env_or("LUMOVIEW_LIST_MB", "0").c_str());
   if (list_mb > 0) options.list_limit = static_cast<size_t>(list_mb) << 20;
   const long long budget_mb = std::atoll(env_or("LUMOVIEW_MEMORY_MB", "1024").c_str());
@@ -91,6 +92,8 @@ int main(int argc, char** argv) {
       headless = true;
     } else if (a == "--png-dir" && has_value) {
       options.png_dir = argv[++i];
+    } else if (a == "--events" && has_value) {
+      options.events_path = argv[++i];
     } else if (a == "--save" && has_value) {
       figures = argv[++i];
     } else if (a == "--trace" && has_value) {
@@ -104,7 +107,8 @@ int main(int argc, char** argv) {
     } else if (a == "--help") {
       std::puts("usage: lumoview [/t /b /r /i /l /o (upper case: off)] [/pX,Y] [/sW,H] [/dpiN]\n"
                 "                [--headless] [--png-dir DIR] [--save DIR[:png,svg,pdf,eps]]\n"
-                "                [--trace FILE] [--answers FILE] [--grace MS] [--first-link MS]");
+                "                [--events FILE] [--trace FILE] [--answers FILE] [--grace MS]\n"
+                "                [--first-link MS]");
       return 0;
     } else {
       switches.push_back(argv[i]);
@@ -130,6 +134,7 @@ int main(int argc, char** argv) {
   CairoCanvasFactory canvases;
   Server server(host, frontend, canvases, options);
   frontend.set_server(&server);
+  server.complaint = [](const std::string& text) { std::fprintf(stderr, "lumoview: %s\n", text.c_str()); };
   if (!server.start()) {
     std::fprintf(stderr, "lumoview: no free server number (1 to 16)\n");
     return 2;
@@ -148,7 +153,6 @@ int main(int argc, char** argv) {
   server.picture_written = [](const std::string& path) {
     std::fprintf(stderr, "lumoview: wrote %s\n", path.c_str());
   };
-  server.complaint = [](const std::string& text) { std::fprintf(stderr, "lumoview: %s\n", text.c_str()); };
   tell_ready();
 
   const long long started = now_ms();

@@ -286,6 +286,7 @@ class Win32Frontend : public Frontend {
     return true;
   }
   int count() const { return static_cast<int>(windows_.size()); }
+  bool live_input() const override { return true; }
 
  private:
   HWND owner(Window& w) { return windows_.count(w.number()) ? windows_[w.number()] : nullptr; }
@@ -293,6 +294,46 @@ class Win32Frontend : public Frontend {
   std::set<int> dirty_;
   WindowLook look_;
 };
+
+// A window message as the program's input: buttons, the wheel, characters
+// (their code page byte; Enter 13, Escape 27, Backspace 8, Tab 9) and the
+// keys without a character, as 256 + the second code _getch gives them.
+bool input_event(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, InputEvent* e) {
+  const int32_t x = static_cast<int16_t>(LOWORD(lp)), y = static_cast<int16_t>(HIWORD(lp));
+  switch (msg) {
+    case WM_LBUTTONDOWN: *e = {kEventButton, 1, x, y}; return true;
+    case WM_MBUTTONDOWN: *e = {kEventButton, 2, x, y}; return true;
+    case WM_RBUTTONDOWN: *e = {kEventButton, 3, x, y}; return true;
+    case WM_MOUSEWHEEL: {
+      POINT p{x, y};  // the wheel's position is on the screen
+      ScreenToClient(hwnd, &p);
+      *e = {kEventWheel, static_cast<int16_t>(HIWORD(wp)) > 0 ? 1 : -1, p.x, p.y};
+      return true;
+    }
+    case WM_CHAR:
+      *e = {kEventKey, static_cast<int32_t>(wp & 0xFF), 0, 0};
+      break;
+    default: {
+      static const struct {
+        WPARAM key;
+        int code;
+      } kKeys[] = {{VK_UP, 72},    {VK_DOWN, 80},   {VK_LEFT, 75},  {VK_RIGHT, 77},
+                   {VK_HOME, 71},  {VK_END, 79},    {VK_PRIOR, 73}, {VK_NEXT, 81},
+                   {VK_INSERT, 82}, {VK_DELETE, 83}, {VK_F11, 133},  {VK_F12, 134}};
+      int code = 0;
+      for (const auto& k : kKeys) {
+        if (k.key == wp) code = 256 + k.code;
+      }
+      if (wp >= VK_F1 && wp <= VK_F10) code = 256 + 59 + static_cast<int>(wp - VK_F1);
+      if (!code) return false;
+      *e = {kEventKey, code, 0, 0};
+    }
+  }
+  // Keys carry the pointer's position in the window.
+  POINT p;
+  if (GetCursorPos(&p) && ScreenToClient(hwnd, &p)) e->x = p.x, e->y = p.y;
+  return true;
+}
 
 LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   const int number = static_cast<int>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
@@ -310,6 +351,18 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:
       if (g_server && g_server->window(number)) g_server->close_by_user(number);
       return 0;
+    case WM_LBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MOUSEWHEEL:
+    case WM_CHAR:
+    case WM_KEYDOWN:
+      if (Window* w = g_server ? g_server->window(number) : nullptr) {
+        InputEvent e;
+        if (input_event(hwnd, msg, wp, lp, &e)) w->events.push(e);
+      }
+      if (msg == WM_LBUTTONDOWN || msg == WM_MBUTTONDOWN || msg == WM_RBUTTONDOWN) SetFocus(hwnd);
+      return msg == WM_KEYDOWN ? DefWindowProcA(hwnd, msg, wp, lp) : 0;
     default:
       return DefWindowProcA(hwnd, msg, wp, lp);
   }
@@ -534,6 +587,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   options.key = static_cast<int>((GetCurrentProcessId() * 2654435761u ^ GetTickCount()) & 0x7FFFFFFF) | 1;
   char png_dir[MAX_PATH];
   if (GetEnvironmentVariableA("LUMOVIEW_PNG_DIR", png_dir, MAX_PATH) > 0) options.png_dir = png_dir;
+  char events[MAX_PATH];
+  if (GetEnvironmentVariableA("LUMOVIEW_EVENTS", events, MAX_PATH) > 0) options.events_path = events;
   char figures[MAX_PATH + 32];
   if (GetEnvironmentVariableA("LUMOVIEW_SAVE", figures, sizeof figures) > 0) {
     parse_figure_target(figures, &options.figure_dir, &options.figure_formats);

@@ -124,6 +124,8 @@ inline constexpr int32_t kDefaultScreenHeight = 768;
 // ---- Console keys -----------------------------------------------------------
 // Non-zero when a key is waiting on the program's console.
 int key_hit();
+// Sleeps about `ms` milliseconds (waiting for input of a graphics window).
+void sleep_ms(int ms);
 // Waits for one key and returns its code, echoing it when asked; -1 when the
 // input has ended.
 int get_key(bool echo);

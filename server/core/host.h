@@ -60,6 +60,8 @@ class Frontend {
   // Whether the last dialog call could show no dialog at all (no display,
   // no scripted answer), as opposed to one the user refused.
   virtual bool dialog_impossible() const { return false; }
+  // Whether a person can give the windows input (a display is there).
+  virtual bool live_input() const { return false; }
 };
 
 }  // namespace lumo::server

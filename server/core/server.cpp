@@ -91,6 +91,10 @@ Server::~Server() {
 }
 
 bool Server::start() {
+  std::string error;
+  if (!options_.events_path.empty() && !script_.load(options_.events_path, &error) && complaint) {
+    complaint("no scripted input: " + error);
+  }
   for (int n = kFirstServer; n <= kLastServer; ++n) {
     server_block_ = host_.create_block(kBlockPrefix + std::to_string(n), kServerBlockSize);
     if (server_block_) {
@@ -183,8 +187,9 @@ int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size,
     shared = swapped->swap_block(work_.data());
   }
   int32_t reply;
-  if (c.close_exit && !(size && bytes[0] == kCmdEnd)) {
-    // The user closed this program's window: the program ends.
+  if (c.close_exit && !(size && (bytes[0] == kCmdEnd || bytes[0] == kCmdEvent))) {
+    // The user closed this program's window: the program ends (a program
+    // waiting for input is told the window is gone instead).
     c.close_exit = false;
     reply = kReplyCloseExit;
   } else {
@@ -300,7 +305,7 @@ int32_t Server::dispatch(Client& c, int id, const unsigned char* bytes, uint32_t
     if (size < static_cast<uint32_t>(k == 2 ? kProbe2Length : kProbe0Length)) return 0;
     return probe_value_ok(k, bytes + kProbeValueOffset) ? kAnswers[k] : 0;
   }
-  if (size == kWindowCommandLength && bytes[2] == 0 && std::strchr("ABEFGJNO", letter)) {
+  if (size == kWindowCommandLength && bytes[2] == 0 && std::strchr("ABEFGJNOV", letter)) {
     const int w = bytes[1] - kWindowCodeBase;
     if (letter == kCmdClose) return close_window(w);
     return window_command(c, id, letter, w);
@@ -377,6 +382,7 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
   win->initialise(width, height);
   win->dpi = options_.dpi;
   win->display_list().set_limit(options_.list_limit);
+  if (script_.active()) win->next_scripted = [this](InputEvent* e) { return script_.next(e); };
   win->display_list().on_overflow = [this, n]() {
     if (complaint) {
       complaint("window " + std::to_string(n) + " keeps its drawing as a picture: its display list passed " +
@@ -518,6 +524,12 @@ int32_t Server::window_command(Client& c, int id, char letter, int w) {
       return win->metric(a1, sw, sh, options_.dpi);
     }
     case kCmdPixel: return win->pixel();
+    case kCmdEvent: {
+      const int32_t r = win->take_event(a1);
+      if (!win->close_requested) return r;
+      close_by_user(w);  // a scripted close: the window is gone now
+      return 0;
+    }
     case kCmdBlock: return win->announce_block();
     default: return 1;  // "G" window modes and "O" window probes
   }

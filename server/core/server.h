@@ -15,6 +15,7 @@
 #include "common/lumo_wire.h"
 #include "server/core/canvas.h"
 #include "server/core/host.h"
+#include "server/core/events.h"
 #include "server/core/figure_files.h"
 #include "server/core/window.h"
 
@@ -32,6 +33,8 @@ struct Options {
   // Write each window here at its program's end in these formats too.
   std::string figure_dir;
   std::vector<FigureFormat> figure_formats;
+  // Input for the windows from a file (events.h), for runs without a person.
+  std::string events_path;
   // The bytes each window's display list may take (display_list.h).
   size_t list_limit = kDefaultListLimit;
   // All windows' pictures together may take at most this many bytes (4 a
@@ -166,6 +169,7 @@ class Server {
   bool ever_linked_ = false;
   bool detached_ = false;  // the command being handled was answered and queued
   bool pictures_failed_ = false;  // said once
+  EventScript script_;
   uint32_t windows_gone_ = 0;
 
   // Answered drawing commands not drawn yet, oldest first: a ring of copies

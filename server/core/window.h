@@ -12,6 +12,7 @@
 #include "server/core/canvas.h"
 #include "server/core/colours.h"
 #include "server/core/display_list.h"
+#include "server/core/events.h"
 #include "server/core/host.h"
 
 namespace lumo::server {
@@ -62,6 +63,11 @@ class Window {
   int x = -1, y = -1;        // position on screen (-1: the system's choice)
   bool picture_saved = false;  // saved since it was last drawn
   int dpi = 96;                // the page size of vector figures
+  // Pointer and keyboard input waiting for the program.
+  EventQueue events;
+  // Scripted input, asked when the queue is empty (unset: none).
+  std::function<EventScript::Next(InputEvent*)> next_scripted;
+  bool close_requested = false;  // a scripted close, carried out by the server
   // Whether the window may take a new size (the server's memory budget).
   std::function<bool(int width, int height)> size_allowed;
 
@@ -88,6 +94,7 @@ class Window {
   int32_t metric(int32_t what, int screen_w, int screen_h, int dpi);  // "E"
   int32_t pixel();                        // "F"
   int32_t announce_block();               // "N"
+  int32_t take_event(int32_t mode);       // "V"
 
   // The text in the data area (at most 2047 characters).
   std::string data_text() const;

@@ -162,4 +162,25 @@ int32_t Window::request(int32_t code) {
   }
 }
 
+int32_t Window::take_event(int32_t mode) {
+  if (mode == 1) {
+    set_word(kResult0, static_cast<int32_t>(events.dropped()));
+    return kEventTaken;
+  }
+  InputEvent e;
+  if (!events.pop(&e)) {
+    const EventScript::Next next = next_scripted ? next_scripted(&e) : EventScript::kDone;
+    if (next == EventScript::kClose) {
+      close_requested = true;
+      return 0;
+    }
+    if (next == EventScript::kDone) return frontend_.live_input() ? kEventNoneYet : kEventNoneEver;
+  }
+  set_word(kResult0, e.kind);
+  set_word(kResult1, e.code);
+  set_word(kResult2, e.x);
+  set_word(kResult3, e.y);
+  return kEventTaken;
+}
+
 }  // namespace lumo::server

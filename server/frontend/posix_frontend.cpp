@@ -152,7 +152,7 @@ void PosixFrontend::window_opened(Window& w) {
   xw.id = XCreateSimpleWindow(d, RootWindow(d, screen), w.x < 0 ? 0 : w.x, w.y < 0 ? 0 : w.y,
                               static_cast<unsigned>(width), static_cast<unsigned>(height), 1,
                               BlackPixel(d, screen), WhitePixel(d, screen));
-  XSelectInput(d, xw.id, ExposureMask | StructureNotifyMask);
+  XSelectInput(d, xw.id, ExposureMask | StructureNotifyMask | ButtonPressMask | KeyPressMask);
   XSetWMProtocols(d, xw.id, &x_->delete_window, 1);
   const std::string title = to_utf8(w.title().empty() ? "Graphics Window" : w.title());
   XStoreName(d, xw.id, title.c_str());
@@ -209,6 +209,34 @@ void PosixFrontend::window_shown(Window& w, bool visible) {
   }
 }
 
+namespace {
+
+// A key as the console's keys read it: a character's code (Latin-1), or
+// 256 + the second code of a two-part key; 0 for keys that give none
+// (Shift and the like).
+int key_code(XKeyEvent& key) {
+  char text[8];
+  KeySym sym = NoSymbol;
+  const int n = XLookupString(&key, text, sizeof text, &sym, nullptr);
+  struct Special {
+    KeySym sym;
+    int code;
+  } static const kSpecial[] = {
+      {XK_Return, 13}, {XK_KP_Enter, 13}, {XK_BackSpace, 8}, {XK_Tab, 9}, {XK_Escape, 27},
+      {XK_Up, 256 + 72}, {XK_Down, 256 + 80}, {XK_Left, 256 + 75}, {XK_Right, 256 + 77},
+      {XK_Home, 256 + 71}, {XK_End, 256 + 79}, {XK_Prior, 256 + 73}, {XK_Next, 256 + 81},
+      {XK_Insert, 256 + 82}, {XK_Delete, 256 + 83}, {XK_F11, 256 + 133}, {XK_F12, 256 + 134},
+      {XK_KP_Up, 256 + 72}, {XK_KP_Down, 256 + 80}, {XK_KP_Left, 256 + 75}, {XK_KP_Right, 256 + 77},
+  };
+  for (const Special& s : kSpecial) {
+    if (s.sym == sym) return s.code;
+  }
+  if (sym >= XK_F1 && sym <= XK_F10) return 256 + 59 + static_cast<int>(sym - XK_F1);
+  return n == 1 ? static_cast<unsigned char>(text[0]) : 0;
+}
+
+}  // namespace
+
 void PosixFrontend::handle_event(XEvent& e, bool in_dialog) {
   int number = 0;
   for (auto& entry : x_->windows) {
@@ -219,6 +247,15 @@ void PosixFrontend::handle_event(XEvent& e, bool in_dialog) {
   if (!w) return;
   if (e.type == Expose) {
     x_->windows[number].dirty = true;
+  } else if (e.type == ButtonPress && !in_dialog) {
+    const unsigned b = e.xbutton.button;
+    if (b >= 1 && b <= 3) {
+      w->events.push({kEventButton, static_cast<int32_t>(b), e.xbutton.x, e.xbutton.y});
+    } else if (b == 4 || b == 5) {
+      w->events.push({kEventWheel, b == 4 ? 1 : -1, e.xbutton.x, e.xbutton.y});
+    }
+  } else if (e.type == KeyPress && !in_dialog) {
+    if (const int code = key_code(e.xkey)) w->events.push({kEventKey, code, e.xkey.x, e.xkey.y});
   } else if (e.type == ConfigureNotify) {
     const int width = e.xconfigure.width, height = e.xconfigure.height;
     if (width != w->canvas().width() || height != w->canvas().height()) {

@@ -47,6 +47,7 @@ class PosixFrontend : public Frontend {
   bool prompt(Window& w, const std::string& question, std::string* answer) override;
   bool choose_file(Window& w, const std::string& initial, std::string* path) override;
   bool dialog_impossible() const override { return dialogs_.last_impossible(); }
+  bool live_input() const override { return x_ != nullptr; }
 
  private:
   void handle_event(XEvent& e, bool in_dialog);

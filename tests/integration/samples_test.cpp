@@ -237,3 +237,30 @@ TEST_F(SamplesTest, Fortran2003ProgramDrawsThroughTheModule) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "POLYGON=02FF0000\nOUTSIDE=02FFFFFF\n");
 }
+
+// The picker sample, driven by a scripted event file (the server has no
+// display): the world coordinates of each click (the chart spans x
+// -0.5..10.5 and y -1.2..1.2 over 640 x 480 pixels; a wheel step zooms y by
+// 1.25), the end by a key or by the window being closed, the marks drawn.
+TEST_F(SamplesTest, PickerPrintsTheWorldCoordinatesOfScriptedClicks) {
+  setenv("LUMOVIEW_EVENTS", file("events.txt", "click 1 320 240\nclick 3 100 100\nwheel 1 5 5\n"
+                                               "click 2 0 479\nkey 13\nclick 1 1 1\n").c_str(), 1);
+  const Outcome keyed = run({program("picker")});
+  EXPECT_EQ(keyed.status, 0);
+  EXPECT_EQ(lines_of(keyed.out),
+            (std::vector<std::string>{"Click points on the chart; type Enter, q or Escape in the window to end.",
+                                      "point 1: x = 5.000  y = 0.000  (button 1)",
+                                      "point 2: x = 1.219  y = 0.700  (button 3)",
+                                      "point 3: x = -0.500  y = -0.956  (button 2)", "3 points",
+                                      "   5.000    0.000", "   1.219    0.700", "  -0.500   -0.956"}));
+  setenv("LUMOVIEW_EVENTS", file("closing.txt", "key 65\nclick 1 64 48\nclose\n").c_str(), 1);
+  const Outcome closed = run({program("picker")});
+  EXPECT_EQ(closed.status, 0);
+  EXPECT_EQ(lines_of(closed.out).back(), "   0.600    0.960");
+  // Without a display and with the script used up, waiting ends at once.
+  setenv("LUMOVIEW_EVENTS", file("empty.txt", "").c_str(), 1);
+  const Outcome ended = run({program("picker")});
+  EXPECT_EQ(lines_of(ended.out).back(), "0 points");
+  unsetenv("LUMOVIEW_EVENTS");
+  EXPECT_TRUE(exists("picker-1.png"));
+}

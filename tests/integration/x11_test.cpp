@@ -270,3 +270,38 @@ TEST_F(X11Window, AHiddenWindowDoesNotKeepTheServerRunning) {
   unsetenv("LUMODIR");
   EXPECT_GE(server_->wait_exit(8000), 0) << "the server stayed";
 }
+
+namespace {
+
+// Real input on the desktop: xdotool clicks, turns the wheel and types in
+// the picker sample's window; the sample prints the world coordinates the
+// server and the library made of it (the chart spans x -0.5..10.5 and
+// y -1.2..1.2 over 640 x 480 pixels; the wheel zooms y by 1.25).
+TEST_F(X11Window, ClicksKeysAndTheWheelReachTheProgram) {
+  std::string xdotool;
+  if (!find_program("xdotool", &xdotool)) GTEST_SKIP() << "xdotool is not installed";
+  ChildProcess picker({dir_ + "/../bin/picker"});
+  ASSERT_NE(picker.read_line(20000).find("Click points"), std::string::npos);
+  ChildProcess search({xdotool, "search", "--sync", "--onlyvisible", "--name", "picker"});
+  const std::string id = search.read_line(20000);
+  search.wait_exit(10000);
+  ASSERT_FALSE(id.empty());
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), xdotool);
+    ChildProcess p(args);
+    EXPECT_EQ(p.wait_exit(10000), 0) << args[1];
+  };
+  run({"mousemove", "--sync", "--window", id, "320", "240", "click", "1"});
+  EXPECT_EQ(picker.read_line(10000), "point 1: x = 5.000  y = 0.000  (button 1)");
+  run({"mousemove", "--sync", "--window", id, "100", "100", "click", "3"});
+  EXPECT_EQ(picker.read_line(10000), "point 2: x = 1.219  y = 0.700  (button 3)");
+  run({"click", "4"});  // the wheel, away from the user: y shows 0.96 each way
+  run({"mousemove", "--sync", "--window", id, "0", "479", "click", "2"});
+  EXPECT_EQ(picker.read_line(10000), "point 3: x = -0.500  y = -0.956  (button 2)");
+  run({"windowfocus", "--sync", id});
+  run({"key", "--window", id, "q"});
+  EXPECT_EQ(picker.read_line(10000), "3 points");
+  EXPECT_EQ(picker.wait_exit(10000), 0);
+}
+
+}  // namespace

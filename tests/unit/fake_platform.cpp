@@ -227,6 +227,8 @@ bool screen_size(int32_t* width, int32_t* height) {
 
 int key_hit() { return fake::server().keys.empty() ? 0 : 1; }
 
+void sleep_ms(int ms) { fake::server().sleeps.push_back(ms); }
+
 void console_link(bool) {}
 
 int get_key(bool echo) {

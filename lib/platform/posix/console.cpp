@@ -15,6 +15,7 @@
 // by the Windows scan code; F1..F10 as 0 and the scan code, F11 and F12 as
 // 224 and the scan code.  docs/keys.md has the table.
 #include <cerrno>
+#include <ctime>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -212,6 +213,12 @@ void console_link(bool linked) {
     struct sigaction now {};
     if (sigaction(kSignals[i], nullptr, &now) == 0 && now.sa_handler == on_signal) signal(kSignals[i], SIG_DFL);
     g_ours[i] = false;
+  }
+}
+
+void sleep_ms(int ms) {
+  timespec t{ms / 1000, (ms % 1000) * 1000000L};
+  while (nanosleep(&t, &t) != 0 && errno == EINTR) {
   }
 }
 

@@ -416,6 +416,8 @@ bool screen_size(int32_t* width, int32_t* height) {
 
 int key_hit() { return _kbhit(); }
 
+void sleep_ms(int ms) { Sleep(static_cast<DWORD>(ms)); }
+
 int get_key(bool echo) { return echo ? _getche() : _getch(); }
 
 // The Windows console echoes nothing between _getch calls.
