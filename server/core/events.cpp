@@ -23,9 +23,9 @@ bool EventScript::parse(const std::string& text, std::string* error) {
   std::string line;
   for (int number = 1; std::getline(lines, line); ++number) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::istringstream words(line);
+    std::istringstream words(line.substr(0, line.find('#')));  // '#' starts a comment
     std::string word;
-    if (!(words >> word) || word[0] == '#') continue;
+    if (!(words >> word)) continue;
     Step step{kEvent, {}};
     long a = 0, b = 0, c = 0;
     bool ok = false;

@@ -57,7 +57,7 @@ class EventQueue {
 //   wheel STEP X Y        a wheel step (+1 or -1) at (X, Y)
 //   close                 the user closes the window
 //
-// Blank lines and lines starting with '#' are skipped.
+// '#' starts a comment; blank lines are skipped.
 class EventScript {
  public:
   enum Next { kDone = 0, kEvent = 1, kClose = 2 };

@@ -230,6 +230,18 @@ TEST_F(SamplesTest, Fortran77ProgramDrawsThroughTheTwins) {
   EXPECT_TRUE(exists("chart77-1.png"));
 }
 
+// Scripted clicks reach a Fortran 77 program through the twins: the centre
+// and the top-left corner of the 0..10 world, then a key ends it.
+TEST_F(SamplesTest, Fortran77ProgramPicksPoints) {
+  const std::string path = fortran_program("pick77");
+  if (access(path.c_str(), X_OK) != 0) GTEST_SKIP() << "no gfortran";
+  setenv("LUMOVIEW_EVENTS", file("events.txt", "click 1 320 240\nwheel 1 0 0\nclick 3 0 0\nkey 27\n").c_str(), 1);
+  const Outcome r = run({path});
+  unsetenv("LUMOVIEW_EVENTS");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "CLICK 1   5.000   5.000\nCLICK 3   0.000  10.000\nDONE\n");
+}
+
 TEST_F(SamplesTest, Fortran2003ProgramDrawsThroughTheModule) {
   const std::string path = fortran_program("chart2003");
   if (access(path.c_str(), X_OK) != 0) GTEST_SKIP() << "no gfortran";

@@ -29,7 +29,7 @@ TEST(EventQueue, KeepsTheNewestAndCountsWhatItDropped) {
 TEST(EventScript, ReadsEventsAndNamesTheLineItCannotRead) {
   EventScript s;
   std::string error;
-  ASSERT_TRUE(s.parse("# a picking session\r\nclick 1 10 20\n\n  key 13\nwheel -1 5 6\nclose\n", &error)) << error;
+  ASSERT_TRUE(s.parse("# a picking session\r\nclick 1 10 20   # the first\n\n  key 13\nwheel -1 5 6\nclose\n", &error)) << error;
   InputEvent e;
   EXPECT_EQ(s.next(&e), EventScript::kEvent);
   EXPECT_EQ(e.kind, kEventButton);

@@ -470,3 +470,31 @@ print("|".join(e.text or "" for e in t.parse(sys.argv[1]).iter("{http://www.w3.o
 ' test_card-1.svg)"
   check "texts of the PDF" "$(echo "$expected" | tr -d ' |')" "$(pdftotext -raw test_card-1.pdf - | tr -d ' \n\f')"
 }
+
+# Real input for lumoview.exe: xdotool clicks, turns the wheel and types in
+# the picker sample's window on the Xvfb display Wine draws on; the sample
+# prints the world coordinates it got (as the Linux test expects them).
+case_events() {
+  export LUMODIR=$(winpath "$bin")
+  timeout 120 "$wine" "$bin/picker.exe" </dev/null > picker.out 2>&1 &
+  local program=$! corner x y
+  corner=$(driver client "picker: click points" | sed -n 's/^client: //p')
+  check "picker window found" yes "$([ -n "$corner" ] && echo yes || echo no)"
+  read -r x y <<< "$corner"
+  sleep 1
+  xdotool mousemove --sync $((x + 320)) $((y + 240)) click 1
+  sleep 0.5
+  xdotool mousemove --sync $((x + 100)) $((y + 100)) click 3
+  sleep 0.5
+  xdotool click 4
+  sleep 0.5
+  xdotool mousemove --sync "$x" $((y + 479)) click 2
+  sleep 0.5
+  xdotool key q
+  wait "$program"
+  check "picker read the desktop's input" "point 1: x = 5.000  y = 0.000  (button 1)
+point 2: x = 1.219  y = 0.700  (button 3)
+point 3: x = -0.500  y = -0.956  (button 2)
+3 points" "$(tr -d '\r' < picker.out | sed -n '/^point\|points$/p')"
+  end_servers
+}

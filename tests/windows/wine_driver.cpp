@@ -35,6 +35,9 @@
 //                            type PATH and press OK, or "-" to cancel
 //   look TITLE               wait for a top-level window titled TITLE and print
 //                            "look: caption=C sizing=S maximize=M topmost=T"
+//   client TITLE             wait for a top-level window titled TITLE and print
+//                            "client: X Y", its drawing area's corner on the
+//                            screen (for clicks from outside Wine)
 //   close TITLE              ask the top-level window titled TITLE to close, as
 //                            its close box does: "closed" (or "no window")
 //   sleep MS
@@ -471,6 +474,15 @@ int main(int argc, char** argv) {
           " sizing=" + std::to_string((style & WS_THICKFRAME) != 0) +
           " maximize=" + std::to_string((style & WS_MAXIMIZEBOX) != 0) +
           " topmost=" + std::to_string((ex & WS_EX_TOPMOST) != 0));
+    } else if (step == "client") {
+      const std::string title = next();
+      HWND w = nullptr;
+      if (!wait_for(30000, [&] { return (w = FindWindowA(nullptr, title.c_str())) != nullptr; })) {
+        fail("no window titled " + title);
+      }
+      POINT corner{0, 0};
+      ClientToScreen(w, &corner);
+      say("client: " + std::to_string(corner.x) + " " + std::to_string(corner.y));
     } else if (step == "close") {
       const std::string title = next();
       HWND w = nullptr;
