@@ -305,3 +305,20 @@ TEST_F(X11Window, ClicksKeysAndTheWheelReachTheProgram) {
 }
 
 }  // namespace
+
+namespace {
+
+// A program waiting for input learns that its server died as every other
+// command does: the message, exit status 1, no hang.
+TEST_F(X11Window, AWaitEndsWhenTheServerDies) {
+  ChildProcess picker({dir_ + "/../bin/picker"}, true);
+  ASSERT_NE(picker.read_line(20000).find("Click points"), std::string::npos);
+  usleep(300000);  // waiting by now
+  server_->kill_now();
+  const int status = picker.wait_exit(10000);
+  ASSERT_NE(status, -1) << "the program went on waiting for a dead server";
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+}  // namespace
