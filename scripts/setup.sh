@@ -11,7 +11,7 @@ packages=(
   libgtest-dev googletest
   libcairo2-dev libx11-dev
   xvfb xauth xdotool
-  librsvg2-bin poppler-utils ghostscript
+  librsvg2-bin poppler-utils ghostscript python3-pil
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine64
   locales fonts-ipafont-gothic

@@ -62,13 +62,16 @@ const char* locate_server_executable(const char* name) {
   if (char* cut = std::strrchr(g_program_dir, platform::kPathSeparator)) *cut = '\0';
   // 4. PATH (3 is the current directory).
   const bool have_path = platform::get_env("PATH", g_path_list, sizeof g_path_list);
+  // 5. The folder the kit was installed into.
+  const char* installed = platform::installed_server_dir();
 
-  if (!*library_dir && !*g_program_dir && !have_path) {
+  if (!*library_dir && !*g_program_dir && !have_path && !*installed) {
     fail(message_text(Msg::GetPath));
   }
   static const char kCurrent[] = ".";
   if (try_list(library_dir, name) || try_list(g_program_dir, name) ||
-      try_entry(kCurrent, 1, name) || (have_path && try_list(g_path_list, name))) {
+      try_entry(kCurrent, 1, name) || (have_path && try_list(g_path_list, name)) ||
+      try_entry(installed, std::strlen(installed), name)) {
     return g_candidate;
   }
   fail(message_text(Msg::NotOnSearchPath), name);

@@ -91,6 +91,9 @@ bool current_directory(char* out, size_t size);
 bool get_env(const char* name, char* out, size_t size);
 // Does a file exist at this path (the search for the server)?
 bool file_exists(const char* path);
+// The folder the kit was installed into ("" when the library was not built
+// for installing): where the server is looked for last.
+const char* installed_server_dir();
 // Is the program's own file a PE executable whose subsystem is worth reading?
 bool own_file_is_pe();
 // The ANSI code page for messages: 932 selects Japanese.  An invalid system

@@ -183,6 +183,8 @@ bool get_env(const char* name, char* out, size_t size) {
   return true;
 }
 
+const char* installed_server_dir() { return fake::server().installed_dir.c_str(); }
+
 bool file_exists(const char* path) {
   fake::Server& s = fake::server();
   s.probed.push_back(path);

@@ -72,6 +72,7 @@ struct Server {
   std::string keys;    // console keys waiting
   std::string echoed;  // keys read with echo
   std::vector<int> sleeps;  // every sleep_ms, in milliseconds
+  std::string installed_dir;  // installed_server_dir()
 
 
   unsigned char* add_block(const std::string& name, size_t size);

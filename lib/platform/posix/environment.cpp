@@ -80,6 +80,12 @@ bool get_env(const char* name, char* out, size_t size) {
   return copy_out(value, out, size);
 }
 
+#ifndef LUMO_INSTALL_BINDIR
+#define LUMO_INSTALL_BINDIR ""
+#endif
+
+const char* installed_server_dir() { return LUMO_INSTALL_BINDIR; }
+
 bool file_exists(const char* path) {
   struct stat st;
   return stat(path, &st) == 0 && S_ISREG(st.st_mode);

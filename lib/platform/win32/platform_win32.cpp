@@ -282,6 +282,8 @@ bool get_env(const char* name, char* out, size_t size) {
   return true;
 }
 
+const char* installed_server_dir() { return ""; }  // the kit travels as a folder
+
 bool file_exists(const char* path) {
   WIN32_FIND_DATAA found;
   HANDLE h = FindFirstFileA(path, &found);

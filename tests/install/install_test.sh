@@ -1,0 +1,178 @@
+#!/usr/bin/env bash
+# The kit installed as users install it, used from outside the source tree:
+#
+#   1. cmake --install into a temporary prefix (configured for it), then a C
+#      program and a Fortran program built with pkg-config and a CMake
+#      project built with find_package(Lumo), each drawing a window on a
+#      headless server found in the installed bin folder (no LUMODIR, the
+#      prefix not on PATH) and checked by its PNG's pixels;
+#   2. lumorun: a C and a Fortran program compiled and run, arguments and the
+#      exit status passed through, a compile error shown as the compiler
+#      printed it, --keep and -o;
+#   3. the Debian package (cpack -G DEB, prefix /usr): its declared
+#      dependencies, installed with dpkg into a fresh root, the same three
+#      programs built against it, then removed leaving nothing behind.
+#
+#   install_test.sh SOURCE_DIR WORK_DIR
+set -uo pipefail
+source_dir=$(cd "$1" && pwd)
+work=$2
+rm -rf "$work"
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+failed=0
+passed=0
+check() {  # check NAME EXPECTED ACTUAL
+  if [ "$2" == "$3" ]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    printf 'FAILED: %s\n  expected: %s\n  got:      %s\n' "$1" "$2" "$3"
+  fi
+}
+pixel() {  # pixel PNG X Y -> RRGGBB
+  /usr/bin/python3 -c 'import sys; from PIL import Image
+r, g, b = Image.open(sys.argv[1]).convert("RGB").getpixel((int(sys.argv[2]), int(sys.argv[3])))
+print("%02x%02x%02x" % (r, g, b))' "$@" 2>/dev/null || echo none
+}
+
+build=$work/build
+prefix=$work/prefix
+cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMO_BUILD_TESTS=OFF \
+      -DLUMO_BUILD_BENCH=OFF -DCMAKE_INSTALL_PREFIX="$prefix" >"$work/configure.log" 2>&1 ||
+  { cat "$work/configure.log"; exit 1; }
+cmake --build "$build" >"$work/build.log" 2>&1 || { tail -30 "$work/build.log"; exit 1; }
+cmake --install "$build" >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
+
+# The three programs, written where nothing of the source tree is near.
+users=$work/users
+mkdir -p "$users"
+cat > "$users/draw.c" <<'EOF'
+#include <stdio.h>
+#include <lumo.h>
+int main(void) {
+  if (LmOpenEx(1, 200, 100, -1, -1, -1, "installed") <= 0) return 1;
+  LmSetBrush(LmRgb(20, 160, 60), 0, 0);
+  LmRectMode(0.0f, 0.0f, 199.0f, 99.0f, 1);
+  printf("drawn\n");
+  return 0;
+}
+EOF
+cat > "$users/draw.f90" <<'EOF'
+program draw
+  use lumo
+  implicit none
+  integer(c_int) :: r
+  r = lmopenex(r, 1, 200, 100, -1, -1, -1, 'installed', 9)
+  r = lmsetbrush(r, lmrgb(200, 40, 20), 0, 0)
+  r = lmrectmode(r, 0.0, 0.0, 199.0, 99.0, 1)
+  print '(a)', 'drawn'
+end program draw
+EOF
+mkdir -p "$users/cmake_project"
+cp "$users/draw.c" "$users/cmake_project/draw.c"
+cat > "$users/cmake_project/CMakeLists.txt" <<'EOF'
+cmake_minimum_required(VERSION 3.16)
+project(uses_lumo C)
+find_package(Lumo 0.99 CONFIG REQUIRED)
+add_executable(draw draw.c)
+target_link_libraries(draw PRIVATE Lumo::Lumo)
+EOF
+
+# Builds the three against the kit under ROOT/PREFIX and runs each on a
+# headless server; RUN_ENV says how the server is found.
+try_kit() {  # try_kit LABEL KIT_PREFIX [env assignments for running]
+  local label=$1 kit=$2
+  shift 2
+  local out=$work/out-$label
+  mkdir -p "$out"
+  local pc
+  pc=$(dirname "$(find "$kit" -name lumo.pc | head -1)")  # lib/ or a multiarch lib/<triplet>/
+  check "$label: C with pkg-config builds" 0 \
+    "$(cd "$users" && gcc draw.c $(PKG_CONFIG_PATH=$pc pkg-config --cflags --libs --static lumo) \
+         -o "$out/draw_c" >"$out/c.log" 2>&1; echo $?)"
+  check "$label: Fortran with pkg-config builds" 0 \
+    "$(cd "$out" && gfortran "$users/draw.f90" $(PKG_CONFIG_PATH=$pc pkg-config --cflags --libs lumo) \
+         -o "$out/draw_f" >"$out/f.log" 2>&1; echo $?)"
+  check "$label: CMake project with find_package(Lumo) builds" 0 \
+    "$( (cmake -S "$users/cmake_project" -B "$out/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$kit" &&
+         cmake --build "$out/cmake") >"$out/cmake.log" 2>&1; echo $?)"
+  local program colour
+  for program in draw_c draw_f cmake/draw; do
+    rm -rf "$out/png"
+    mkdir -p "$out/png"
+    check "$label: $program runs" drawn \
+      "$(env -u LUMODIR -u DISPLAY LUMO_SESSION="inst$$" LUMOVIEW_PNG_DIR="$out/png" \
+            LUMOVIEW_GRACE_MS=100 "$@" timeout 60 "$out/$program" 2>&1)"
+    for _ in $(seq 50); do ls "$out/png"/*.png >/dev/null 2>&1 && break; sleep 0.1; done
+    colour=$(pixel "$(ls "$out/png"/*.png 2>/dev/null | head -1)" 100 50)
+    [ "$program" == draw_f ] && expected=c82814 || expected=14a03c
+    check "$label: $program's picture" "$expected" "$colour"
+  done
+}
+
+# 1. The installed kit; PATH without the prefix: lumoview is found in the
+#    installed bin folder by the library itself.
+try_kit prefix "$prefix" PATH=/usr/bin:/bin
+
+# 2. lumorun.
+lumorun=$prefix/bin/lumorun
+cat > "$users/args.c" <<'EOF'
+#include <stdio.h>
+#include <lumo.h>
+int main(int argc, char **argv) {
+  int i;
+  for (i = 1; i < argc; ++i) printf("[%s]", argv[i]);
+  printf(" rgb=%08X\n", (unsigned)LmRgb(1, 2, 3));
+  return 3;
+}
+EOF
+cat > "$users/hello.f90" <<'EOF'
+program hello
+  use lumo
+  print '(a,z8.8)', 'fortran ', lmrgb(255, 0, 0)
+end program hello
+EOF
+printf 'int main(void) {\n  return undefined_name;\n}\n' > "$users/broken.c"
+cd "$users"
+check "lumorun: arguments reach the program" "[one][two words] rgb=02030201" \
+  "$(env -u LUMODIR PATH=/usr/bin:/bin "$lumorun" args.c one "two words" 2>&1)"
+env -u LUMODIR PATH=/usr/bin:/bin "$lumorun" args.c >/dev/null 2>&1
+check "lumorun: the program's exit status" 3 "$?"
+check "lumorun: a Fortran program" "fortran 020000FF" "$(PATH=/usr/bin:/bin "$lumorun" hello.f90 2>&1)"
+errors=$(PATH=/usr/bin:/bin "$lumorun" broken.c 2>&1)
+status=$?
+check "lumorun: a compile error fails" yes "$([ $status -ne 0 ] && echo yes || echo no)"
+check "lumorun: the compiler's own message" yes \
+  "$(echo "$errors" | grep -q "broken.c:2:.*undefined_name" && echo yes || echo no)"
+check "lumorun: nothing kept by default" no "$([ -e args ] && echo yes || echo no)"
+PATH=/usr/bin:/bin "$lumorun" --keep args.c >/dev/null 2>&1
+check "lumorun --keep" yes "$([ -x args ] && echo yes || echo no)"
+PATH=/usr/bin:/bin "$lumorun" -o named hello.f90 >/dev/null 2>&1
+check "lumorun -o NAME" yes "$([ -x named ] && echo yes || echo no)"
+cd "$work"
+
+# 3. The Debian package: the same build configured for /usr.
+cmake "$build" -DCMAKE_INSTALL_PREFIX=/usr >>"$work/configure.log" 2>&1
+cmake --build "$build" >>"$work/build.log" 2>&1
+(cd "$build" && cpack -G DEB) >"$work/cpack.log" 2>&1 || { tail -20 "$work/cpack.log"; exit 1; }
+deb=$(ls "$build"/lumo_*.deb | head -1)
+depends=$(dpkg-deb -f "$deb" Depends)
+for needed in libcairo2 libx11-6 fontconfig; do
+  check "package depends on $needed" yes "$(echo "$depends" | grep -q "$needed" && echo yes || echo no)"
+done
+root=$work/root
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
+touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
+dpkg --root="$root" --force-depends --force-script-chrootless -i "$deb" >"$work/dpkg.log" 2>&1
+check "package installs" 0 "$?"
+check "package: libLumo.a" yes "$([ -n "$(find "$root/usr/lib" -name libLumo.a)" ] && echo yes || echo no)"
+check "package: man page" yes "$([ -f "$root/usr/share/man/man1/lumorun.1" ] && echo yes || echo no)"
+# The root is not /: lumoview is found on PATH (in / it is in /usr/bin).
+try_kit deb "$root/usr" PATH="$root/usr/bin:/usr/bin:/bin"
+dpkg --root="$root" --force-script-chrootless -r lumo >>"$work/dpkg.log" 2>&1
+check "package removes" 0 "$?"
+check "nothing left behind" "" "$(find "$root/usr" -type f 2>/dev/null | head -3)"
+
+echo "install: $passed passed, $failed failed"
+[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
