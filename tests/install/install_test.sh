@@ -71,12 +71,19 @@ end program draw
 EOF
 mkdir -p "$users/cmake_project"
 cp "$users/draw.c" "$users/cmake_project/draw.c"
+cp "$users/draw.c" "$users/cmake_project/draw.cpp"
+cp "$users/draw.f90" "$users/cmake_project/draw.f90"
 cat > "$users/cmake_project/CMakeLists.txt" <<'EOF'
 cmake_minimum_required(VERSION 3.16)
-project(uses_lumo C)
+project(uses_lumo C CXX Fortran)
 find_package(Lumo 0.99 CONFIG REQUIRED)
-add_executable(draw draw.c)
-target_link_libraries(draw PRIVATE Lumo::Lumo)
+foreach(program draw:draw.c draw_cpp:draw.cpp draw_f:draw.f90)
+  string(REPLACE ":" ";" parts ${program})
+  list(GET parts 0 name)
+  list(GET parts 1 source)
+  add_executable(${name} ${source})
+  target_link_libraries(${name} PRIVATE Lumo::Lumo)
+endforeach()
 EOF
 
 # Builds the three against the kit under ROOT/PREFIX and runs each on a
@@ -94,11 +101,11 @@ try_kit() {  # try_kit LABEL KIT_PREFIX [env assignments for running]
   check "$label: Fortran with pkg-config builds" 0 \
     "$(cd "$out" && gfortran "$users/draw.f90" $(PKG_CONFIG_PATH=$pc pkg-config --cflags --libs lumo) \
          -o "$out/draw_f" >"$out/f.log" 2>&1; echo $?)"
-  check "$label: CMake project with find_package(Lumo) builds" 0 \
+  check "$label: CMake project (C, C++, Fortran) with find_package(Lumo) builds" 0 \
     "$( (cmake -S "$users/cmake_project" -B "$out/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$kit" &&
          cmake --build "$out/cmake") >"$out/cmake.log" 2>&1; echo $?)"
   local program colour
-  for program in draw_c draw_f cmake/draw; do
+  for program in draw_c draw_f cmake/draw cmake/draw_cpp cmake/draw_f; do
     rm -rf "$out/png"
     mkdir -p "$out/png"
     check "$label: $program runs" drawn \
@@ -106,7 +113,7 @@ try_kit() {  # try_kit LABEL KIT_PREFIX [env assignments for running]
             LUMOVIEW_GRACE_MS=100 "$@" timeout 60 "$out/$program" 2>&1)"
     for _ in $(seq 50); do ls "$out/png"/*.png >/dev/null 2>&1 && break; sleep 0.1; done
     colour=$(pixel "$(ls "$out/png"/*.png 2>/dev/null | head -1)" 100 50)
-    [ "$program" == draw_f ] && expected=c82814 || expected=14a03c
+    case $program in *draw_f) expected=c82814 ;; *) expected=14a03c ;; esac
     check "$label: $program's picture" "$expected" "$colour"
   done
 }
