@@ -14,21 +14,13 @@
 
 #include "server/canvas/pixel_rules.h"
 #include "server/canvas/png_writer.h"
+#include "server/canvas/svg_page.h"
 
 namespace lumo::server {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kLimit = 1 << 20;
-
-std::string num(double v) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.3f", std::fabs(v) < 5e-4 ? 0.0 : v);
-  std::string s = buf;
-  s.erase(s.find_last_not_of('0') + 1);
-  if (!s.empty() && s.back() == '.') s.pop_back();
-  return s;
-}
 
 // x' = a x + c y + e, y' = b x + d y + f (PDF's order).
 struct Affine {
@@ -424,120 +416,38 @@ class FigureCanvas : public Canvas {
 
 // ---- SVG ---------------------------------------------------------------------
 
-std::string hex(Rgb c) {
-  char buf[8];
-  std::snprintf(buf, sizeof buf, "#%02x%02x%02x", c.r, c.g, c.b);
-  return buf;
-}
-
-std::string xml_text(const std::string& text) {
-  std::string out;
-  for (const char ch : text) {
-    switch (ch) {
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      default:
-        if (static_cast<unsigned char>(ch) >= 0x20 || ch == '\t') out += ch;
-    }
-  }
-  return out;
-}
-
-std::string base64(const std::string& bytes) {
-  static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    const size_t n = std::min<size_t>(3, bytes.size() - i);
-    uint32_t v = 0;
-    for (size_t k = 0; k < 3; ++k) v = (v << 8) | (k < n ? static_cast<uint8_t>(bytes[i + k]) : 0);
-    for (size_t k = 0; k < 4; ++k) out += k <= n ? digits[(v >> (18 - 6 * k)) & 63] : '=';
-  }
-  return out;
-}
-
 std::string svg_path(const Path& path) {
   std::string d;
   for (const Segment& s : path.segments) {
     d += s.op;
     const int n = s.op == 'C' ? 3 : s.op == 'Z' ? 0 : 1;
-    for (int i = 0; i < n; ++i) d += (i ? " " : "") + num(s.x[i]) + " " + num(s.y[i]);
+    for (int i = 0; i < n; ++i) d += (i ? " " : "") + figure_number(s.x[i]) + " " + figure_number(s.y[i]);
   }
   return d;
 }
 
 class SvgWriter : public Writer {
  public:
-  SvgWriter(int width, int height, int dpi, const FigureText& text)
-      : width_(width), height_(height), dpi_(dpi), text_(text) {}
-  void clear(Rgb background) override {
-    body_ = "<rect x=\"0\" y=\"0\" width=\"" + std::to_string(width_) + "\" height=\"" +
-            std::to_string(height_) + "\" fill=\"" + hex(background) + "\"/>\n";
-  }
+  SvgWriter(int width, int height, int dpi, const FigureText& text) : page_(width, height), dpi_(dpi), text_(text) {}
+  void clear(Rgb background) override { page_.clear(background); }
   void fill(const Path& path, const Brush& brush, bool even_odd) override {
-    body_ += "<path d=\"" + svg_path(path) + "\" fill=\"" + paint(brush) + "\"" +
-             (even_odd ? " fill-rule=\"evenodd\"" : "") +
-             (brush.style == kBrushHalf ? " fill-opacity=\"0.5\"" : "") + "/>\n";
+    page_.fill(svg_path(path), brush, even_odd);
   }
   void stroke(const Path& path, const Stroke& s) override {
-    body_ += "<path d=\"" + svg_path(path) + "\" fill=\"none\" stroke=\"" + hex(s.colour) +
-             "\" stroke-width=\"" + num(s.width) + "\"" +
-             (s.round ? " stroke-linecap=\"round\" stroke-linejoin=\"round\"" : " stroke-linejoin=\"round\"");
-    if (!s.dashes.empty()) {
-      body_ += " stroke-dasharray=\"";
-      for (size_t i = 0; i < s.dashes.size(); ++i) body_ += (i ? "," : "") + num(s.dashes[i]);
-      body_ += "\"";
-    }
-    body_ += "/>\n";
+    page_.stroke(svg_path(path), s.colour, s.width, s.round, true, s.dashes.data(),
+                 static_cast<int>(s.dashes.size()));
   }
   void text(const Affine& m, double x, double y, const Font& font, const std::string& bytes) override {
-    const std::string face = font.face.empty() ? "sans-serif" : text_.to_utf8(font.face);
-    body_ += "<text transform=\"matrix(" + num(m.a) + " " + num(m.b) + " " + num(m.c) + " " + num(m.d) +
-             " " + num(m.e) + " " + num(m.f) + ")\" x=\"" + num(x) + "\" y=\"" + num(y) +
-             "\" font-family=\"" + xml_text(face) + "\" font-size=\"" +
-             std::to_string(std::clamp(font.height, 1, 2000)) + "\"" +
-             (font.weight >= 700 ? " font-weight=\"bold\"" : "") + " fill=\"" + hex(font.colour) +
-             "\" xml:space=\"preserve\">" + xml_text(text_.to_utf8(bytes)) + "</text>\n";
+    const double matrix[6] = {m.a, m.b, m.c, m.d, m.e, m.f};
+    page_.text(matrix, x, y, font, font.face.empty() ? "" : text_.to_utf8(font.face), text_.to_utf8(bytes));
   }
-  void image(int x, int y, int w, int h, const uint32_t* pixels) override {
-    body_ += "<image x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(y) + "\" width=\"" +
-             std::to_string(w) + "\" height=\"" + std::to_string(h) +
-             "\" preserveAspectRatio=\"none\" style=\"image-rendering:pixelated\" "
-             "xlink:href=\"data:image/png;base64," + base64(encode_png(pixels, w, h, w)) + "\"/>\n";
-  }
-  std::string finish() override {
-    const double pt = 72.0 / dpi_;
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
-           "version=\"1.1\" width=\"" + num(width_ * pt) + "pt\" height=\"" + num(height_ * pt) +
-           "pt\" viewBox=\"0 0 " + std::to_string(width_) + " " + std::to_string(height_) + "\">\n" +
-           (defs_.empty() ? "" : "<defs>\n" + defs_ + "</defs>\n") + body_ + "</svg>\n";
-  }
+  void image(int x, int y, int w, int h, const uint32_t* pixels) override { page_.image(x, y, w, h, pixels); }
+  std::string finish() override { return page_.document(dpi_); }
 
  private:
-  std::string paint(const Brush& brush) {
-    if (brush.style != kBrushHatched) return hex(brush.colour);
-    const std::string id = "hatch" + std::to_string(brush.hatch) + "-" + hex(brush.colour).substr(1);
-    if (defs_.find("\"" + id + "\"") == std::string::npos) {
-      defs_ += "<pattern id=\"" + id + "\" width=\"8\" height=\"8\" patternUnits=\"userSpaceOnUse\">";
-      for (int y = 0; y < 8; ++y) {
-        for (int x = 0; x < 8; ++x) {
-          if (!pixels::hatch_bit(brush.hatch, x, y)) continue;
-          int run = x;
-          while (run + 1 < 8 && pixels::hatch_bit(brush.hatch, run + 1, y)) ++run;
-          defs_ += "<rect x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(y) + "\" width=\"" +
-                   std::to_string(run - x + 1) + "\" height=\"1\" fill=\"" + hex(brush.colour) + "\"/>";
-          x = run;
-        }
-      }
-      defs_ += "</pattern>\n";
-    }
-    return "url(#" + id + ")";
-  }
-  int width_, height_, dpi_;
+  SvgPage page_;
+  int dpi_;
   const FigureText& text_;
-  std::string defs_, body_;
 };
 
 // ---- PDF and EPS ---------------------------------------------------------------
@@ -580,7 +490,7 @@ std::string literal(const std::string& bytes, bool latin) {
   return out + ")";
 }
 
-std::string rgb(Rgb c) { return num(c.r / 255.0) + " " + num(c.g / 255.0) + " " + num(c.b / 255.0); }
+std::string rgb(Rgb c) { return figure_number(c.r / 255.0) + " " + figure_number(c.g / 255.0) + " " + figure_number(c.b / 255.0); }
 
 // The glyph names of WinAnsi's 0x80..0x9F (PostScript's ISO Latin 1 has
 // none there); "" where WinAnsi has no character.
@@ -628,12 +538,12 @@ class PageWriter : public Writer {
     page_ += pdf_ ? (even_odd ? "f*\nQ\n" : "f\nQ\n") : (even_odd ? "eofill\ngrestore\n" : "fill\ngrestore\n");
   }
   void stroke(const Path& path, const Stroke& s) override {
-    page_ += pdf_ ? "q\n" + rgb(s.colour) + " RG " + num(s.width) + " w " + (s.round ? "1 J" : "0 J") + " 1 j"
-                  : "gsave\n" + rgb(s.colour) + " setrgbcolor " + num(s.width) + " setlinewidth " +
+    page_ += pdf_ ? "q\n" + rgb(s.colour) + " RG " + figure_number(s.width) + " w " + (s.round ? "1 J" : "0 J") + " 1 j"
+                  : "gsave\n" + rgb(s.colour) + " setrgbcolor " + figure_number(s.width) + " setlinewidth " +
                         (s.round ? "1" : "0") + " setlinecap 1 setlinejoin";
     if (!s.dashes.empty()) {
       page_ += " [";
-      for (size_t i = 0; i < s.dashes.size(); ++i) page_ += (i ? " " : "") + num(s.dashes[i]);
+      for (size_t i = 0; i < s.dashes.size(); ++i) page_ += (i ? " " : "") + figure_number(s.dashes[i]);
       page_ += pdf_ ? "] 0 d" : "] 0 setdash";
     }
     page_ += "\n";
@@ -644,8 +554,8 @@ class PageWriter : public Writer {
     const std::string name = font_resource(standard_font(font));
     // The text's own space has y down like the page's; glyphs are drawn y up.
     const Affine at = m.then(Affine{1, 0, 0, -1, x, y});
-    const std::string matrix = num(at.a) + " " + num(at.b) + " " + num(at.c) + " " + num(at.d) + " " +
-                               num(at.e) + " " + num(at.f);
+    const std::string matrix = figure_number(at.a) + " " + figure_number(at.b) + " " + figure_number(at.c) + " " + figure_number(at.d) + " " +
+                               figure_number(at.e) + " " + figure_number(at.f);
     const std::string size = std::to_string(std::clamp(font.height, 1, 2000));
     if (pdf_) {
       page_ += "q " + rgb(font.colour) + " rg BT /" + name + " " + size + " Tf " + matrix + " Tm " +
@@ -690,10 +600,10 @@ class PageWriter : public Writer {
   void add_path(const Path& path) {
     for (const Segment& s : path.segments) {
       switch (s.op) {
-        case 'M': page_ += num(s.x[0]) + " " + num(s.y[0]) + (pdf_ ? " m\n" : " moveto\n"); break;
-        case 'L': page_ += num(s.x[0]) + " " + num(s.y[0]) + (pdf_ ? " l\n" : " lineto\n"); break;
+        case 'M': page_ += figure_number(s.x[0]) + " " + figure_number(s.y[0]) + (pdf_ ? " m\n" : " moveto\n"); break;
+        case 'L': page_ += figure_number(s.x[0]) + " " + figure_number(s.y[0]) + (pdf_ ? " l\n" : " lineto\n"); break;
         case 'C':
-          for (int i = 0; i < 3; ++i) page_ += num(s.x[i]) + " " + num(s.y[i]) + " ";
+          for (int i = 0; i < 3; ++i) page_ += figure_number(s.x[i]) + " " + figure_number(s.y[i]) + " ";
           page_ += pdf_ ? "c\n" : "curveto\n";
           break;
         default: page_ += pdf_ ? "h\n" : "closepath\n";
@@ -721,7 +631,7 @@ class PageWriter : public Writer {
       }
     }
     if (pdf_) tile += "f\n";
-    const std::string key = std::to_string(brush.hatch) + hex(brush.colour);
+    const std::string key = std::to_string(brush.hatch) + rgb(brush.colour);
     auto found = patterns_.find(key);
     if (found != patterns_.end()) return found->second.first;
     const std::string name = "P" + std::to_string(patterns_.size() + 1);
@@ -736,7 +646,7 @@ class PageWriter : public Writer {
     objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
     objects.push_back("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
     objects.push_back("");  // the page, once its resources are numbered
-    const std::string content = num(s) + " 0 0 " + num(-s) + " 0 " + num(height_ * s) + " cm\n" + page_;
+    const std::string content = figure_number(s) + " 0 0 " + figure_number(-s) + " 0 " + figure_number(height_ * s) + " cm\n" + page_;
     objects.push_back("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream");
     std::string fonts, xobjects, patterns;
     for (size_t i = 0; i < fonts_.size(); ++i) {
@@ -751,12 +661,12 @@ class PageWriter : public Writer {
     for (const auto& entry : patterns_) {
       const std::string& tile = entry.second.second;
       objects.push_back("<< /Type /Pattern /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 8 8] "
-                        "/XStep 8 /YStep 8 /Resources << >> /Matrix [" + num(s) + " 0 0 " + num(-s) + " 0 " +
-                        num(height_ * s) + "] /Length " + std::to_string(tile.size()) + " >>\nstream\n" + tile +
+                        "/XStep 8 /YStep 8 /Resources << >> /Matrix [" + figure_number(s) + " 0 0 " + figure_number(-s) + " 0 " +
+                        figure_number(height_ * s) + "] /Length " + std::to_string(tile.size()) + " >>\nstream\n" + tile +
                         "\nendstream");
       patterns += "/" + entry.second.first + " " + std::to_string(objects.size()) + " 0 R ";
     }
-    objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + num(width_ * s) + " " + num(height_ * s) +
+    objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + figure_number(width_ * s) + " " + figure_number(height_ * s) +
                  "] /Contents 4 0 R /Resources << /Font << " + fonts + ">> /XObject << " + xobjects +
                  ">> /Pattern << " + patterns + ">>" +
                  (half_ ? " /ExtGState << /Half << /ca 0.5 >> >>" : "") + " >> >>";
@@ -782,7 +692,7 @@ class PageWriter : public Writer {
     const double s = points();
     const int w = static_cast<int>(std::ceil(width_ * s)), h = static_cast<int>(std::ceil(height_ * s));
     std::string out = "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 " + std::to_string(w) + " " + std::to_string(h) +
-                      "\n%%HiResBoundingBox: 0 0 " + num(width_ * s) + " " + num(height_ * s) +
+                      "\n%%HiResBoundingBox: 0 0 " + figure_number(width_ * s) + " " + figure_number(height_ * s) +
                       "\n%%Creator: lumoview\n%%LanguageLevel: 2\n%%Pages: 1\n%%EndComments\n%%BeginProlog\n";
     // Fonts with WinAnsi's characters: ISO Latin 1 with WinAnsi's 0x80..0x9F.
     out += "/WinAnsiEncoding ISOLatin1Encoding 256 array copy def\n";
@@ -794,7 +704,7 @@ class PageWriter : public Writer {
              " findfont dup length dict begin {1 index /FID ne {def} {pop pop} ifelse} forall "
              "/Encoding WinAnsiEncoding def currentdict end definefont pop\n";
     }
-    out += "%%EndProlog\n%%Page: 1 1\nsave\n[" + num(s) + " 0 0 " + num(-s) + " 0 " + num(height_ * s) + "] concat\n";
+    out += "%%EndProlog\n%%Page: 1 1\nsave\n[" + figure_number(s) + " 0 0 " + figure_number(-s) + " 0 " + figure_number(height_ * s) + "] concat\n";
     for (const auto& entry : patterns_) {
       out += "/" + entry.second.first +
              " << /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 8 8] /XStep 8 /YStep 8 "
