@@ -49,16 +49,24 @@ int next_event(int32_t w, bool wait, Event* e) {
   }
 }
 
-int dev_event(int w, bool wait, int* kind, int* code, int* x, int* y) {
-  Event e;
-  const int got = next_event(w, wait, &e);
+// The next event of window w into the caller's variables (any may be
+// null); the window's number, or 0 with kind 0 stored when none waits and
+// nothing stored when none will come.
+int store_event(int32_t w, bool wait, Event* e, int* kind, int* code) {
+  const int got = next_event(w, wait, e);
   if (got < 0) return 0;
   if (got == 0) {
     if (kind) *kind = 0;
     return 0;
   }
-  if (kind) *kind = e.kind;
-  if (code) *code = e.code;
+  if (kind) *kind = e->kind;
+  if (code) *code = e->code;
+  return w;
+}
+
+int dev_event(int w, bool wait, int* kind, int* code, int* x, int* y) {
+  Event e;
+  if (!store_event(w, wait, &e, kind, code)) return 0;
   if (x) *x = e.x;
   if (y) *y = e.y;
   return w;
@@ -66,20 +74,10 @@ int dev_event(int w, bool wait, int* kind, int* code, int* x, int* y) {
 
 int world_event(bool wait, int* kind, int* code, float* x, float* y) {
   const int32_t w = g_link.current_window;
-  if (!window_view(w)) return 0;
   Event e;
-  const int got = next_event(w, wait, &e);
-  if (got < 0) return 0;
-  if (got == 0) {
-    if (kind) *kind = 0;
-    return 0;
-  }
+  if (!window_view(w) || !store_event(w, wait, &e, kind, code)) return 0;
   // The world as it is now (the program may have changed it since).
-  const unsigned char* v = window_view(w);
-  if (!v) return 0;
-  const Mapping m = mapping_of(v);
-  if (kind) *kind = e.kind;
-  if (code) *code = e.code;
+  const Mapping m = mapping_of(window_view(w));
   if (x) *x = static_cast<float>(unmap_x(m, e.x));
   if (y) *y = static_cast<float>(unmap_y(m, e.y));
   return w;

@@ -57,34 +57,6 @@ Filter<Keep> filter(pixels::Sink& out, Keep keep) {
   return Filter<Keep>(out, keep);
 }
 
-// Clips the segment p-q to the box (Liang-Barsky); false when nothing is left.
-bool clip_segment(double* px, double* py, double* qx, double* qy, double lo_x, double lo_y,
-                  double hi_x, double hi_y) {
-  double t0 = 0, t1 = 1;
-  const double dx = *qx - *px, dy = *qy - *py;
-  const double p[4] = {-dx, dx, -dy, dy};
-  const double q[4] = {*px - lo_x, hi_x - *px, *py - lo_y, hi_y - *py};
-  for (int i = 0; i < 4; ++i) {
-    if (p[i] == 0) {
-      if (q[i] < 0) return false;
-      continue;
-    }
-    const double t = q[i] / p[i];
-    if (p[i] < 0) {
-      t0 = std::max(t0, t);
-    } else {
-      t1 = std::min(t1, t);
-    }
-    if (t0 > t1) return false;
-  }
-  const double x = *px, y = *py;
-  *px = x + t0 * dx;
-  *py = y + t0 * dy;
-  *qx = x + t1 * dx;
-  *qy = y + t1 * dy;
-  return true;
-}
-
 // Consecutive points within one pixel column draw, anti-aliased, no more
 // than that column between the lowest and the highest of them: a run of more
 // than four keeps its first, lowest, highest and last points, in their
@@ -171,7 +143,7 @@ void quick_line(uint32_t* data, int stride, int width, int height, uint32_t colo
   if (dx == 0 && dy == 0) return;
   const bool x_major = std::fabs(dx) >= std::fabs(dy);
   double px = ax, py = ay, qx = bx, qy = by;
-  if (!clip_segment(&px, &py, &qx, &qy, -1, -1, width, height)) return;
+  if (!pixels::clip_segment(&px, &py, &qx, &qy, -1, -1, width, height)) return;
   const double from = x_major ? px : py, to = x_major ? qx : qy;
   long long m0 = std::llround(std::min(from, to)), m1 = std::llround(std::max(from, to));
   const double end = x_major ? bx : by;
@@ -399,47 +371,22 @@ void CairoCanvas::smooth_polyline(const Pen& pen, const std::vector<DevicePoint>
       clipped = true;  // the outline is no longer one closed path
     }
     if (!pattern) {
-      double ax = a.x, ay = a.y, bx = b.x, by = b.y;
-      const bool whole = ax >= lo_x && ax <= hi_x && ay >= lo_y && ay <= hi_y;
-      if (!clip_segment(&ax, &ay, &bx, &by, lo_x, lo_y, hi_x, hi_y)) {
-        joined = false;
-        clipped = true;
-        continue;
-      }
-      clipped = clipped || !whole || bx != b.x || by != b.y;
-      if (!joined || !whole) cairo_move_to(cr_, ax + 0.5, ay + 0.5);
-      cairo_line_to(cr_, bx + 0.5, by + 0.5);
-      ++pieces;
-      joined = bx == b.x && by == b.y;
+      pixels::clipped_segment(
+          a.x, a.y, b.x, b.y, lo_x, lo_y, hi_x, hi_y, &joined, &clipped,
+          [&](double x, double y) { cairo_move_to(cr_, x, y); },
+          [&](double x, double y) {
+            cairo_line_to(cr_, x, y);
+            ++pieces;
+          });
       continue;
     }
-    const double dx = b.x - a.x, dy = b.y - a.y;
-    const int64_t length = static_cast<int64_t>(std::max(std::fabs(dx), std::fabs(dy)));
-    const bool last = !closed && i + 1 == segments;
-    const int64_t steps = length + (last ? 1 : 0);
-    // Only the steps near the surface are laid out.
-    const bool x_major = std::fabs(dx) >= std::fabs(dy);
-    const double from = x_major ? a.x : a.y, dir = x_major ? dx : dy;
-    const double lo = x_major ? lo_x : lo_y, hi = x_major ? hi_x : hi_y;
-    int64_t k0 = 0, k1 = steps - 1;
-    if (length > 0 && dir != 0) {
-      const double ka = (lo - from) * length / dir, kb = (hi - from) * length / dir;
-      k0 = std::max<int64_t>(0, static_cast<int64_t>(std::floor(std::min(ka, kb))));
-      k1 = std::min<int64_t>(steps - 1, static_cast<int64_t>(std::ceil(std::max(ka, kb))));
-    }
-    const double ux = length > 0 ? dx / length : 0, uy = length > 0 ? dy / length : 0;
-    int64_t run = -1;
-    for (int64_t k = k0; k <= k1 + 1; ++k) {
-      const bool on = k <= k1 && pixels::dash_on(pattern, phase + k);
-      if (on && run < 0) run = k;
-      if (!on && run >= 0) {
-        cairo_move_to(cr_, a.x + ux * (run - 0.5) + 0.5, a.y + uy * (run - 0.5) + 0.5);
-        cairo_line_to(cr_, a.x + ux * (k - 0.5) + 0.5, a.y + uy * (k - 0.5) + 0.5);
-        if (++pieces >= kSegmentsPerStroke) stroke_path();
-        run = -1;
-      }
-    }
-    phase += length;
+    phase = pixels::dash_runs(a.x, a.y, b.x, b.y, !closed && i + 1 == segments, pattern, phase, lo_x, lo_y,
+                              hi_x, hi_y,
+                              [&](double x0, double y0, double x1, double y1) {
+                                cairo_move_to(cr_, x0 + 0.5, y0 + 0.5);
+                                cairo_line_to(cr_, x1 + 0.5, y1 + 0.5);
+                                if (++pieces >= kSegmentsPerStroke) stroke_path();
+                              });
   }
   if (closed && !pattern && !clipped) cairo_close_path(cr_);
   stroke_path();

@@ -338,74 +338,20 @@ class FigureCanvas : public Canvas {
     for (size_t i = 0; i < segments; ++i) {
       const Point a = d[i], b = d[(i + 1) % n];
       if (!pattern) {
-        double ax = a.x, ay = a.y, bx = b.x, by = b.y;
-        const bool whole = ax >= lo_x && ax <= hi_x && ay >= lo_y && ay <= hi_y;
-        if (!clip(&ax, &ay, &bx, &by, lo_x, lo_y, hi_x, hi_y)) {
-          joined = false;
-          clipped = true;
-          continue;
-        }
-        clipped = clipped || !whole || bx != b.x || by != b.y;
-        if (!joined || !whole) path.move(ax + 0.5, ay + 0.5);
-        path.line(bx + 0.5, by + 0.5);
-        joined = bx == b.x && by == b.y;
+        pixels::clipped_segment(
+            a.x, a.y, b.x, b.y, lo_x, lo_y, hi_x, hi_y, &joined, &clipped,
+            [&](double x, double y) { path.move(x, y); }, [&](double x, double y) { path.line(x, y); });
         continue;
       }
-      const double dx = static_cast<double>(b.x) - a.x, dy = static_cast<double>(b.y) - a.y;
-      const int64_t length = static_cast<int64_t>(std::max(std::fabs(dx), std::fabs(dy)));
-      const bool last = !closed && i + 1 == segments;
-      const int64_t steps = length + (last ? 1 : 0);
-      const bool x_major = std::fabs(dx) >= std::fabs(dy);
-      const double from = x_major ? a.x : a.y, dir = x_major ? dx : dy;
-      const double lo = x_major ? lo_x : lo_y, hi = x_major ? hi_x : hi_y;
-      int64_t k0 = 0, k1 = steps - 1;
-      if (length > 0 && dir != 0) {
-        const double ka = (lo - from) * length / dir, kb = (hi - from) * length / dir;
-        k0 = std::max<int64_t>(0, static_cast<int64_t>(std::floor(std::min(ka, kb))));
-        k1 = std::min<int64_t>(steps - 1, static_cast<int64_t>(std::ceil(std::max(ka, kb))));
-      }
-      const double ux = length > 0 ? dx / length : 0, uy = length > 0 ? dy / length : 0;
-      int64_t run = -1;
-      for (int64_t k = k0; k <= k1 + 1; ++k) {
-        const bool on = k <= k1 && pixels::dash_on(pattern, phase + k);
-        if (on && run < 0) run = k;
-        if (!on && run >= 0) {
-          path.move(a.x + ux * (run - 0.5) + 0.5, a.y + uy * (run - 0.5) + 0.5);
-          path.line(a.x + ux * (k - 0.5) + 0.5, a.y + uy * (k - 0.5) + 0.5);
-          run = -1;
-        }
-      }
-      phase += length;
+      phase = pixels::dash_runs(a.x, a.y, b.x, b.y, !closed && i + 1 == segments, pattern, phase, lo_x, lo_y,
+                                hi_x, hi_y, [&](double x0, double y0, double x1, double y1) {
+                                  path.move(x0 + 0.5, y0 + 0.5);
+                                  path.line(x1 + 0.5, y1 + 0.5);
+                                });
     }
     if (closed && !pattern && !clipped) path.close();
     if (!path.empty()) out_.stroke(path, s);
   }
-  // Liang-Barsky: the part of p-q inside the box; false when none is.
-  static bool clip(double* px, double* py, double* qx, double* qy, double lo_x, double lo_y,
-                   double hi_x, double hi_y) {
-    double t0 = 0, t1 = 1;
-    const double dx = *qx - *px, dy = *qy - *py;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {*px - lo_x, hi_x - *px, *py - lo_y, hi_y - *py};
-    for (int i = 0; i < 4; ++i) {
-      if (p[i] == 0) {
-        if (q[i] < 0) return false;
-        continue;
-      }
-      const double t = q[i] / p[i];
-      if (p[i] < 0) {
-        t0 = std::max(t0, t);
-      } else {
-        t1 = std::min(t1, t);
-      }
-      if (t0 > t1) return false;
-    }
-    const double x = *px, y = *py;
-    *px = x + t0 * dx, *py = y + t0 * dy;
-    *qx = x + t1 * dx, *qy = y + t1 * dy;
-    return true;
-  }
-
   int width_, height_;
   Writer& out_;
   Canvas& measurer_;

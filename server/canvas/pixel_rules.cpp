@@ -59,6 +59,33 @@ bool dash_on(const DashPattern* pattern, int64_t steps) {
   return false;
 }
 
+bool clip_segment(double* px, double* py, double* qx, double* qy, double lo_x, double lo_y,
+                  double hi_x, double hi_y) {
+  double t0 = 0, t1 = 1;
+  const double dx = *qx - *px, dy = *qy - *py;
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {*px - lo_x, hi_x - *px, *py - lo_y, hi_y - *py};
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0) {
+      if (q[i] < 0) return false;
+      continue;
+    }
+    const double t = q[i] / p[i];
+    if (p[i] < 0) {
+      t0 = std::max(t0, t);
+    } else {
+      t1 = std::min(t1, t);
+    }
+    if (t0 > t1) return false;
+  }
+  const double x = *px, y = *py;
+  *px = x + t0 * dx;
+  *py = y + t0 * dy;
+  *qx = x + t1 * dx;
+  *qy = y + t1 * dy;
+  return true;
+}
+
 bool hatch_bit(int hatch, int x, int y) {
   const int u = x & 7, v = y & 7;
   switch (hatch) {

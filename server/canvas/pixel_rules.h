@@ -6,6 +6,8 @@
 #ifndef LUMO_SERVER_CANVAS_PIXEL_RULES_H
 #define LUMO_SERVER_CANVAS_PIXEL_RULES_H
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -27,6 +29,66 @@ struct DashPattern {
 const DashPattern* dash_pattern(int style, int width);
 // Whether the pattern is on `steps` pixels into it.
 bool dash_on(const DashPattern* pattern, int64_t steps);
+
+// The runs of "on" pixels of a styled one-pixel line from a to b (the last
+// pixel too when `last`), `phase` pixels into the pattern, stepped along the
+// major axis: each run goes to on_run(x0, y0, x1, y1), from the middle
+// between the pixel before it and its first pixel to the middle after its
+// last.  Only the steps inside the box lo..hi (along the major axis) are
+// looked at.  Returns the phase after the line.
+template <typename OnRun>
+int64_t dash_runs(double ax, double ay, double bx, double by, bool last, const DashPattern* pattern,
+                  int64_t phase, double lo_x, double lo_y, double hi_x, double hi_y, OnRun on_run) {
+  const double dx = bx - ax, dy = by - ay;
+  const int64_t length = static_cast<int64_t>(std::max(std::fabs(dx), std::fabs(dy)));
+  const int64_t steps = length + (last ? 1 : 0);
+  const bool x_major = std::fabs(dx) >= std::fabs(dy);
+  const double from = x_major ? ax : ay, dir = x_major ? dx : dy;
+  const double lo = x_major ? lo_x : lo_y, hi = x_major ? hi_x : hi_y;
+  int64_t k0 = 0, k1 = steps - 1;
+  if (length > 0 && dir != 0) {
+    const double ka = (lo - from) * length / dir, kb = (hi - from) * length / dir;
+    k0 = std::max<int64_t>(0, static_cast<int64_t>(std::floor(std::min(ka, kb))));
+    k1 = std::min<int64_t>(steps - 1, static_cast<int64_t>(std::ceil(std::max(ka, kb))));
+  }
+  const double ux = length > 0 ? dx / length : 0, uy = length > 0 ? dy / length : 0;
+  int64_t run = -1;
+  for (int64_t k = k0; k <= k1 + 1; ++k) {
+    const bool on = k <= k1 && dash_on(pattern, phase + k);
+    if (on && run < 0) run = k;
+    if (!on && run >= 0) {
+      on_run(ax + ux * (run - 0.5), ay + uy * (run - 0.5), ax + ux * (k - 0.5), ay + uy * (k - 0.5));
+      run = -1;
+    }
+  }
+  return phase + length;
+}
+
+// The part of the segment p-q inside the box (Liang-Barsky); false when
+// nothing of it is.
+bool clip_segment(double* px, double* py, double* qx, double* qy, double lo_x, double lo_y,
+                  double hi_x, double hi_y);
+
+// One segment of a solid polyline through pixel centres, clipped to the
+// box: move(x, y) starts a new piece where the line is not joined to the
+// last one, line(x, y) draws to the segment's end.  *joined says whether
+// the next segment continues it; *clipped becomes true once any part was
+// cut away (the outline can then no longer be closed).
+template <typename Move, typename Line>
+void clipped_segment(double ax, double ay, double bx, double by, double lo_x, double lo_y, double hi_x,
+                     double hi_y, bool* joined, bool* clipped, Move move, Line line) {
+  const double end_x = bx, end_y = by;
+  const bool whole = ax >= lo_x && ax <= hi_x && ay >= lo_y && ay <= hi_y;
+  if (!clip_segment(&ax, &ay, &bx, &by, lo_x, lo_y, hi_x, hi_y)) {
+    *joined = false;
+    *clipped = true;
+    return;
+  }
+  *clipped = *clipped || !whole || bx != end_x || by != end_y;
+  if (!*joined || !whole) move(ax + 0.5, ay + 0.5);
+  line(bx + 0.5, by + 0.5);
+  *joined = bx == end_x && by == end_y;
+}
 
 // GDI's hatches: 8 x 8 pixel patterns anchored at the surface's origin.
 bool hatch_bit(int hatch, int x, int y);
