@@ -268,7 +268,8 @@ int LmWindowTextEx(int a, int b, int c, int d, const char *text);
    it was closed, or no event can come (no display and no scripted input),
    and then store nothing. */
 int LmWaitEvent(int *kind, int *code, float *x, float *y);
-/* The same without waiting: stores kind 0 and returns 0 when none waits. */
+/* The same without waiting: stores kind 0 and returns 0 when none waits
+   (also when none can come). */
 int LmPollEvent(int *kind, int *code, float *x, float *y);
 /* Waits for a button press in the current window (other events are passed
    over) and returns the button, 0 when the wait ended. */

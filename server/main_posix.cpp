@@ -14,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -114,8 +115,16 @@ int main(int argc, char** argv) {
       switches.push_back(argv[i]);
     }
   }
-  if (!figures.empty() && !parse_figure_target(figures, &options.figure_dir, &options.figure_formats)) {
-    std::fprintf(stderr, "lumoview: --save (LUMOVIEW_SAVE) names no folder; no figures are written\n");
+  std::string figure_error;
+  if (!figures.empty() &&
+      !parse_figure_target(figures, &options.figure_dir, &options.figure_formats, &figure_error)) {
+    std::fprintf(stderr, "lumoview: --save (LUMOVIEW_SAVE): %s; no figures are written\n", figure_error.c_str());
+  }
+  // The folder is made when it is not there yet (and its parents).
+  for (size_t at = 1; !options.figure_dir.empty() && at <= options.figure_dir.size(); ++at) {
+    if (at == options.figure_dir.size() || options.figure_dir[at] == '/') {
+      mkdir(options.figure_dir.substr(0, at).c_str(), 0755);
+    }
   }
   if (!parse_switches(static_cast<int>(switches.size()), switches.data(), &options)) {
     std::fprintf(stderr, "lumoview: a switch has a malformed value; it is ignored\n");

@@ -591,7 +591,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (GetEnvironmentVariableA("LUMOVIEW_EVENTS", events, MAX_PATH) > 0) options.events_path = events;
   char figures[MAX_PATH + 32];
   if (GetEnvironmentVariableA("LUMOVIEW_SAVE", figures, sizeof figures) > 0) {
-    parse_figure_target(figures, &options.figure_dir, &options.figure_formats);
+    std::string error;
+    if (parse_figure_target(figures, &options.figure_dir, &options.figure_formats, &error)) {
+      CreateDirectoryA(options.figure_dir.c_str(), nullptr);  // when it is not there yet
+    }
   }
   g_grace_ms = env_ms("LUMOVIEW_GRACE_MS", kDefaultGraceMs);
   g_first_link_ms = env_ms("LUMOVIEW_FIRST_LINK_MS", kFirstLinkWaitMs);

@@ -50,13 +50,12 @@ int next_event(int32_t w, bool wait, Event* e) {
 }
 
 // The next event of window w into the caller's variables (any may be
-// null); the window's number, or 0 with kind 0 stored when none waits and
-// nothing stored when none will come.
+// null): the window's number, or 0 (a poll then stores kind 0).
 int store_event(int32_t w, bool wait, Event* e, int* kind, int* code) {
   const int got = next_event(w, wait, e);
-  if (got < 0) return 0;
-  if (got == 0) {
-    if (kind) *kind = 0;
+  if (got <= 0) {
+    // Polling says "nothing" in kind; a wait that ends stores nothing.
+    if (!wait && kind && window_view(w)) *kind = 0;
     return 0;
   }
   if (kind) *kind = e->kind;

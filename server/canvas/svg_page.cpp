@@ -28,6 +28,15 @@ std::string base64(const std::string& bytes) {
   return out;
 }
 
+// The window's face first, then the generic family a reader without it
+// should use instead (the server's default is sans-serif).
+std::string family(const std::string& face) {
+  if (face.empty() || face == "sans-serif") return "sans-serif";
+  if (face == "serif" || face == "monospace") return face;
+  const bool quote = face.find_first_of(" ,") != std::string::npos;
+  return (quote ? "'" + face + "'" : face) + ", sans-serif";
+}
+
 }  // namespace
 
 std::string figure_number(double v) {
@@ -85,7 +94,7 @@ void SvgPage::text(const double m[6], double x, double y, const Font& font, cons
   body_ += "<text transform=\"matrix(" + figure_number(m[0]) + " " + figure_number(m[1]) + " " +
            figure_number(m[2]) + " " + figure_number(m[3]) + " " + figure_number(m[4]) + " " +
            figure_number(m[5]) + ")\" x=\"" + figure_number(x) + "\" y=\"" + figure_number(y) +
-           "\" font-family=\"" + xml_escaped(face_utf8.empty() ? "sans-serif" : face_utf8) +
+           "\" font-family=\"" + xml_escaped(family(face_utf8)) +
            "\" font-size=\"" + std::to_string(std::clamp(font.height, 1, 2000)) + "\"" +
            (font.weight >= 700 ? " font-weight=\"bold\"" : "") + " fill=\"" + hex(font.colour) +
            "\" xml:space=\"preserve\">" + xml_escaped(utf8) + "</text>\n";

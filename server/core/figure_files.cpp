@@ -63,14 +63,26 @@ bool parse_figure_formats(const std::string& text, std::vector<FigureFormat>* fo
 }
 
 bool parse_figure_target(const std::string& value, std::string* dir,
-                         std::vector<FigureFormat>* formats) {
+                         std::vector<FigureFormat>* formats, std::string* error) {
   const size_t colon = value.rfind(':');
   std::vector<FigureFormat> found{FigureFormat::kPng};
   std::string folder = value;
-  if (colon != std::string::npos && parse_figure_formats(value.substr(colon + 1), &found)) {
-    folder = value.substr(0, colon);
+  if (colon != std::string::npos) {
+    const std::string list = value.substr(colon + 1);
+    bool words = !list.empty();
+    for (const char c : list) words = words && (std::isalnum(static_cast<unsigned char>(c)) || c == ',');
+    if (words) {
+      if (!parse_figure_formats(list, &found)) {
+        *error = "\"" + list + "\" is not a list of formats (png, svg, pdf, eps)";
+        return false;
+      }
+      folder = value.substr(0, colon);
+    }
   }
-  if (folder.empty()) return false;
+  if (folder.empty()) {
+    *error = "no folder named";
+    return false;
+  }
   *dir = folder;
   *formats = found;
   return true;

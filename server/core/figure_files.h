@@ -20,11 +20,12 @@ const char* figure_extension(FigureFormat format);
 bool parse_figure_formats(const std::string& text, std::vector<FigureFormat>* formats);
 
 // "DIR" or "DIR:FORMATS" (the value of LUMOVIEW_SAVE): the folder and the
-// formats after its last colon ("out:png,svg,pdf"); without a format list
-// after the last colon (a drive letter, or none) the whole value is the
-// folder and the format is PNG.  False for an empty folder.
+// formats after its last colon ("out:png,svg,pdf"); when what follows the
+// last colon is not a list of words (a drive letter's "C:\figs", or no
+// colon) the whole value is the folder and the format is PNG.  False, with
+// the reason, for an empty folder or a word that is not a format.
 bool parse_figure_target(const std::string& value, std::string* dir,
-                         std::vector<FigureFormat>* formats);
+                         std::vector<FigureFormat>* formats, std::string* error);
 
 // Writes the display list as a vector figure: the page is the picture's
 // size in points at `dpi` pixels an inch.  Written beside the target and

@@ -147,6 +147,8 @@ check "lumorun: arguments reach the program" "[one][two words] rgb=02030201" \
 env -u LUMODIR PATH=/usr/bin:/bin "$lumorun" args.c >/dev/null 2>&1
 check "lumorun: the program's exit status" 3 "$?"
 check "lumorun: a Fortran program" "fortran 020000FF" "$(PATH=/usr/bin:/bin "$lumorun" hello.f90 2>&1)"
+check "lumorun: a compiler given with options" "[x] rgb=02030201" \
+  "$(CC="gcc -O2 -Wall" PATH=/usr/bin:/bin "$lumorun" args.c x 2>&1)"
 errors=$(PATH=/usr/bin:/bin "$lumorun" broken.c 2>&1)
 status=$?
 check "lumorun: a compile error fails" yes "$([ $status -ne 0 ] && echo yes || echo no)"

@@ -164,14 +164,17 @@ TEST(FigureFiles, FormatsFromNamesAndSettings) {
       {"/tmp/figs:EPS,eps", true, "/tmp/figs", {FigureFormat::kEps}},
       {"C:\\figs", true, "C:\\figs", {FigureFormat::kPng}},
       {"C:\\figs:svg", true, "C:\\figs", {FigureFormat::kSvg}},
-      {"out:png,gif", true, "out:png,gif", {FigureFormat::kPng}},
+      {"out:png,gif", false, "", {}},
+      {"./figs.2026:v1", false, "", {}},
+      {"/tmp/a:b/figs", true, "/tmp/a:b/figs", {FigureFormat::kPng}},
       {":svg", false, "", {}},
       {"", false, "", {}},
   };
   for (const Target& t : targets) {
-    std::string dir = "unchanged";
+    std::string dir = "unchanged", error;
     std::vector<FigureFormat> formats;
-    EXPECT_EQ(parse_figure_target(t.value, &dir, &formats), t.ok) << t.value;
+    EXPECT_EQ(parse_figure_target(t.value, &dir, &formats, &error), t.ok) << t.value;
+    EXPECT_EQ(error.empty(), t.ok) << t.value;
     if (!t.ok) continue;
     EXPECT_EQ(dir, t.dir) << t.value;
     EXPECT_EQ(formats, t.formats) << t.value;
