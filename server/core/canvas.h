@@ -38,6 +38,9 @@ struct Pen {
   int style = kSolid;
   int width = 1;
   Blend blend = Blend::kSmooth;
+  bool operator==(const Pen& o) const {
+    return colour == o.colour && style == o.style && width == o.width && blend == o.blend;
+  }
 };
 
 enum BrushStyle { kBrushSolid = 0, kBrushHollow = 1, kBrushHatched = 2, kBrushHalf = 3 };
@@ -46,6 +49,7 @@ struct Brush {
   Rgb colour;
   int style = kBrushHollow;
   int hatch = 0;  // 0 horizontal, 1 vertical, 2 forward diagonal, 3 backward, 4 cross, 5 diagonal cross
+  bool operator==(const Brush& o) const { return colour == o.colour && style == o.style && hatch == o.hatch; }
 };
 
 struct Font {
@@ -56,6 +60,10 @@ struct Font {
                       // vertical = align / 3 (baseline, middle, top)
   int weight = 0;     // 700 or more: bold
   Rgb colour;
+  bool operator==(const Font& o) const {
+    return face == o.face && height == o.height && angle == o.angle && align == o.align &&
+           weight == o.weight && colour == o.colour;
+  }
 };
 
 struct TextSize {

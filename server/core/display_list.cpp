@@ -113,21 +113,22 @@ void RecordingCanvas::put_brush(const Brush& brush) {
   put<int32_t>(brush.hatch);
 }
 
+void RecordingCanvas::take_touched_pixels() {
+  if (!dirty_) return;
+  dirty_ = false;
+  take_image(dirty_x0_, dirty_y0_, dirty_x1_, dirty_y1_);
+}
+
 void RecordingCanvas::begin(Op op, const Pen* pen, const Brush* brush) {
-  if (dirty_) {
-    dirty_ = false;
-    take_image(dirty_x0_, dirty_y0_, dirty_x1_, dirty_y1_);
-  }
+  take_touched_pixels();
   // A pen or brush is recorded when it differs from the one in force.
-  if (pen && !(has_pen_ && pen->colour == pen_.colour && pen->style == pen_.style &&
-               pen->width == pen_.width && pen->blend == pen_.blend)) {
+  if (pen && !(has_pen_ && *pen == pen_)) {
     put(kOpPen);
     put_pen(*pen);
     pen_ = *pen;
     has_pen_ = true;
   }
-  if (brush && !(has_brush_ && brush->colour == brush_.colour && brush->style == brush_.style &&
-                 brush->hatch == brush_.hatch)) {
+  if (brush && !(has_brush_ && *brush == brush_)) {
     put(kOpBrush);
     put_brush(*brush);
     brush_ = *brush;
@@ -160,14 +161,17 @@ void RecordingCanvas::take_image(int x0, int y0, int x1, int y1) {
   ++images_;
 }
 
-void RecordingCanvas::restart_with_picture() {
+void RecordingCanvas::start_list(Rgb background) {
   list_.clear();
   dirty_ = false;
   has_pen_ = has_brush_ = has_font_ = false;
-  // The clear only gives the size the image covers.
   put(kOpClear);
-  put(Rgb{255, 255, 255});
+  put(background);
   put<int32_t>(width()), put<int32_t>(height());
+}
+
+void RecordingCanvas::restart_with_picture() {
+  start_list(Rgb{255, 255, 255});  // the clear only gives the size the image covers
   take_image(0, 0, width() - 1, height() - 1);
   if (!identity_) {
     put(kOpTransform);
@@ -176,8 +180,8 @@ void RecordingCanvas::restart_with_picture() {
   base_ = list_.size();
 }
 
-void RecordingCanvas::touched(double x0, double y0, double x1, double y1) {
-  if (!identity_) {
+void RecordingCanvas::touched(double x0, double y0, double x1, double y1, bool transformed) {
+  if (transformed && !identity_) {
     const Transform& t = transform_;
     const double xs[4] = {x0, x1, x0, x1}, ys[4] = {y0, y0, y1, y1};
     x0 = y0 = 1e300;
@@ -224,13 +228,8 @@ void RecordingCanvas::resize(int width, int height, Rgb background) {
 
 void RecordingCanvas::clear(Rgb background) {
   picture_->clear(background);
-  list_.clear();
+  start_list(background);
   base_ = 0;
-  dirty_ = false;
-  has_pen_ = has_brush_ = has_font_ = false;
-  put(kOpClear);
-  put(background.r), put(background.g), put(background.b);
-  put<int32_t>(width()), put<int32_t>(height());
   if (!identity_) {
     put(kOpTransform);
     put(transform_);
@@ -252,112 +251,91 @@ void RecordingCanvas::line(const Pen& pen, Point a, Point b) {
   polyline(pen, p, 2);
 }
 
+// A figure: recorded (its pen and brush where they changed, then its
+// fields), or, drawn in a mode that depends on the pixels there, the box
+// around `extent` marked as touched.  Then drawn.
+template <typename Fields, typename Draw>
+void RecordingCanvas::figure(Op op, const Pen& pen, const Brush* brush, const Point* extent, int n,
+                             Fields fields, Draw draw) {
+  const bool pixels = raster(pen);
+  if (pixels) {
+    touched_points(pen, extent, n);
+  } else {
+    begin(op, &pen, brush);
+    fields();
+  }
+  draw();
+  if (!pixels) end();
+}
+
 void RecordingCanvas::polyline(const Pen& pen, const Point* points, int count) {
-  if (raster(pen)) {
-    touched_points(pen, points, count);
-  } else {
-    if (count != 2) {
-      begin(kOpPolyline, &pen);
-      put_points(points, count);
-    } else if (short_ok(points[0]) && short_ok(points[1])) {
-      // Most lines: four 16-bit coordinates.
-      begin(kOpShortLine, &pen);
-      const int16_t c[4] = {static_cast<int16_t>(points[0].x), static_cast<int16_t>(points[0].y),
-                            static_cast<int16_t>(points[1].x), static_cast<int16_t>(points[1].y)};
-      put(c);
-    } else {
-      begin(kOpLine, &pen);
-      put(points[0]), put(points[1]);
-    }
+  if (count != 2) {
+    figure(kOpPolyline, pen, nullptr, points, count, [&] { put_points(points, count); },
+           [&] { picture_->polyline(pen, points, count); });
+    return;
   }
-  if (count == 2) {
-    picture_->line(pen, points[0], points[1]);
+  const Point a = points[0], b = points[1];
+  const auto draw = [&] { picture_->line(pen, a, b); };
+  if (short_ok(a) && short_ok(b)) {
+    // Most lines: four 16-bit coordinates.
+    const int16_t c[4] = {static_cast<int16_t>(a.x), static_cast<int16_t>(a.y), static_cast<int16_t>(b.x),
+                          static_cast<int16_t>(b.y)};
+    figure(kOpShortLine, pen, nullptr, points, 2, [&] { put(c); }, draw);
   } else {
-    picture_->polyline(pen, points, count);
+    figure(kOpLine, pen, nullptr, points, 2, [&] { put(a), put(b); }, draw);
   }
-  if (!raster(pen)) end();
 }
 
 void RecordingCanvas::polygon(const Pen& pen, const Brush& brush, const Point* points, int count,
                               bool winding) {
-  if (raster(pen)) {
-    touched_points(pen, points, count);
-  } else {
-    begin(kOpPolygon, &pen, &brush);
-    put<uint8_t>(winding ? 1 : 0);
-    put_points(points, count);
-  }
-  picture_->polygon(pen, brush, points, count, winding);
-  if (!raster(pen)) end();
+  figure(kOpPolygon, pen, &brush, points, count,
+         [&] {
+           put<uint8_t>(winding ? 1 : 0);
+           put_points(points, count);
+         },
+         [&] { picture_->polygon(pen, brush, points, count, winding); });
 }
 
 void RecordingCanvas::bezier(const Pen& pen, const Point* points, int count) {
-  if (raster(pen)) {
-    touched_points(pen, points, count);
-  } else {
-    begin(kOpBezier, &pen);
-    put_points(points, count);
-  }
-  picture_->bezier(pen, points, count);
-  if (!raster(pen)) end();
+  figure(kOpBezier, pen, nullptr, points, count, [&] { put_points(points, count); },
+         [&] { picture_->bezier(pen, points, count); });
 }
 
 void RecordingCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
-  if (raster(pen)) {
-    const Point p[2] = {a, b};
-    touched_points(pen, p, 2);
-  } else {
-    begin(kOpRect, &pen, &brush);
-    put(a), put(b);
-  }
-  picture_->rect(pen, brush, a, b);
-  if (!raster(pen)) end();
+  const Point box[2] = {a, b};
+  figure(kOpRect, pen, &brush, box, 2, [&] { put(a), put(b); }, [&] { picture_->rect(pen, brush, a, b); });
 }
 
 void RecordingCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Point b, int cw,
                                  int ch) {
-  if (raster(pen)) {
-    const Point p[2] = {a, b};
-    touched_points(pen, p, 2);
-  } else {
-    begin(kOpRoundRect, &pen, &brush);
-    put(a), put(b);
-    put<int32_t>(cw), put<int32_t>(ch);
-  }
-  picture_->round_rect(pen, brush, a, b, cw, ch);
-  if (!raster(pen)) end();
+  const Point box[2] = {a, b};
+  figure(kOpRoundRect, pen, &brush, box, 2,
+         [&] {
+           put(a), put(b);
+           put<int32_t>(cw), put<int32_t>(ch);
+         },
+         [&] { picture_->round_rect(pen, brush, a, b, cw, ch); });
 }
 
 void RecordingCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) {
-  if (raster(pen)) {
-    const Point p[2] = {a, b};
-    touched_points(pen, p, 2);
-  } else {
-    begin(kOpEllipse, &pen, &brush);
-    put(a), put(b);
-  }
-  picture_->ellipse(pen, brush, a, b);
-  if (!raster(pen)) end();
+  const Point box[2] = {a, b};
+  figure(kOpEllipse, pen, &brush, box, 2, [&] { put(a), put(b); },
+         [&] { picture_->ellipse(pen, brush, a, b); });
 }
 
 void RecordingCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a, Point b,
                           Point start, Point end_at) {
-  if (raster(pen)) {
-    const Point p[2] = {a, b};
-    touched_points(pen, p, 2);
-  } else {
-    begin(kOpArc, &pen, &brush);
-    put(static_cast<uint8_t>(kind));
-    put(a), put(b), put(start), put(end_at);
-  }
-  picture_->arc(kind, pen, brush, a, b, start, end_at);
-  if (!raster(pen)) end();
+  const Point box[2] = {a, b};
+  figure(kOpArc, pen, &brush, box, 2,
+         [&] {
+           put(static_cast<uint8_t>(kind));
+           put(a), put(b), put(start), put(end_at);
+         },
+         [&] { picture_->arc(kind, pen, brush, a, b, start, end_at); });
 }
 
 void RecordingCanvas::text(const Font& font, Point at, const std::string& text) {
-  if (!has_font_ || font.face != font_.face || font.height != font_.height ||
-      font.angle != font_.angle || font.align != font_.align || font.weight != font_.weight ||
-      !(font.colour == font_.colour)) {
+  if (!has_font_ || !(font == font_)) {
     begin(kOpFont);
     put<uint32_t>(static_cast<uint32_t>(font.face.size()));
     list_.append(font.face.data(), font.face.size());
@@ -377,11 +355,7 @@ void RecordingCanvas::text(const Font& font, Point at, const std::string& text) 
 
 void RecordingCanvas::set_pixel(Point p, Rgb colour) {
   picture_->set_pixel(p, colour);
-  // Pixels are placed by the caller in device pixels, untransformed.
-  const bool was = identity_;
-  identity_ = true;
-  touched(p.x, p.y, p.x, p.y);
-  identity_ = was;
+  touched(p.x, p.y, p.x, p.y, false);  // placed in device pixels, untransformed
 }
 
 bool RecordingCanvas::get_pixel(Point p, Rgb* colour) { return picture_->get_pixel(p, colour); }
@@ -396,22 +370,16 @@ bool RecordingCanvas::load_png(const std::string& path) {
 
 void RecordingCanvas::draw_image(int x, int y, int w, int h, const uint32_t* pixels) {
   picture_->draw_image(x, y, w, h, pixels);
-  const bool was = identity_;
-  identity_ = true;
-  touched(x, y, x + w - 1, y + h - 1);
-  identity_ = was;
+  touched(x, y, x + w - 1, y + h - 1, false);
 }
 
 void RecordingCanvas::replay(Canvas& target, bool vector) {
-  if (dirty_) {
-    // The pixels raster operations left since the last figure.
-    dirty_ = false;
-    take_image(dirty_x0_, dirty_y0_, dirty_x1_, dirty_y1_);
-  }
+  take_touched_pixels();
   Reader r(list_.data(), list_.size());
   Transform transform;
-  Pen pen;
-  Brush brush;
+  // The pen and brush in force as recorded, and as the target is to draw them.
+  Pen recorded_pen, pen;
+  Brush recorded_brush, brush;
   Font font;
   target.set_transform(transform);
   int w = target.width(), h = target.height();
@@ -454,10 +422,13 @@ void RecordingCanvas::replay(Canvas& target, bool vector) {
         target.set_transform(transform);
         break;
       case kOpPen:
-        pen = r.pen();
+        recorded_pen = r.pen();
+        pen = plain(recorded_pen, vector);
+        brush = plain(recorded_brush, recorded_pen, vector);
         break;
       case kOpBrush:
-        brush = r.brush();
+        recorded_brush = r.brush();
+        brush = plain(recorded_brush, recorded_pen, vector);
         break;
       case kOpFont:
         font.face = r.text();
@@ -469,51 +440,51 @@ void RecordingCanvas::replay(Canvas& target, bool vector) {
         break;
       case kOpShortLine: {
         const int16_t c0 = r.get<int16_t>(), c1 = r.get<int16_t>(), c2 = r.get<int16_t>();
-        target.line(plain(pen, vector), {c0, c1}, {c2, r.get<int16_t>()});
+        target.line(pen, {c0, c1}, {c2, r.get<int16_t>()});
         break;
       }
       case kOpLine: {
         const Point a = r.point();
-        target.line(plain(pen, vector), a, r.point());
+        target.line(pen, a, r.point());
         break;
       }
       case kOpPolyline: {
         const std::vector<Point> p = r.points();
-        target.polyline(plain(pen, vector), p.data(), static_cast<int>(p.size()));
+        target.polyline(pen, p.data(), static_cast<int>(p.size()));
         break;
       }
       case kOpPolygon: {
         const bool winding = r.get<uint8_t>() != 0;
         const std::vector<Point> p = r.points();
-        target.polygon(plain(pen, vector), plain(brush, pen, vector), p.data(), static_cast<int>(p.size()),
+        target.polygon(pen, brush, p.data(), static_cast<int>(p.size()),
                        winding);
         break;
       }
       case kOpBezier: {
         const std::vector<Point> p = r.points();
-        target.bezier(plain(pen, vector), p.data(), static_cast<int>(p.size()));
+        target.bezier(pen, p.data(), static_cast<int>(p.size()));
         break;
       }
       case kOpRect:
       case kOpEllipse: {
         const Point a = r.point(), b = r.point();
         if (op == kOpEllipse) {
-          target.ellipse(plain(pen, vector), plain(brush, pen, vector), a, b);
+          target.ellipse(pen, brush, a, b);
         } else {
-          target.rect(plain(pen, vector), plain(brush, pen, vector), a, b);
+          target.rect(pen, brush, a, b);
         }
         break;
       }
       case kOpRoundRect: {
         const Point a = r.point(), b = r.point();
         const int cw = r.get<int32_t>();
-        target.round_rect(plain(pen, vector), plain(brush, pen, vector), a, b, cw, r.get<int32_t>());
+        target.round_rect(pen, brush, a, b, cw, r.get<int32_t>());
         break;
       }
       case kOpArc: {
         const ArcKind kind = static_cast<ArcKind>(r.get<uint8_t>());
         const Point a = r.point(), b = r.point(), s = r.point();
-        target.arc(kind, plain(pen, vector), plain(brush, pen, vector), a, b, s, r.point());
+        target.arc(kind, pen, brush, a, b, s, r.point());
         break;
       }
       case kOpText: {

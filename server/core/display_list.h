@@ -158,9 +158,17 @@ class RecordingCanvas : public Canvas {
   // operations since the last figure and records its pen and brush where
   // they changed.  Then starts the figure's record.
   void begin(Op op, const Pen* pen = nullptr, const Brush* brush = nullptr);
+  template <typename Fields, typename Draw>
+  void figure(Op op, const Pen& pen, const Brush* brush, const Point* extent, int n, Fields fields,
+              Draw draw);
+  // Starts the list anew with a clear to `background` at the picture's size.
+  void start_list(Rgb background);
+  // The image of the pixels raster operations left since the last record.
+  void take_touched_pixels();
   void end();
-  // A raster operation touched the box (device pixels, inclusive).
-  void touched(double x0, double y0, double x1, double y1);
+  // A raster operation touched the box (inclusive; through the drawing
+  // transformation unless `transformed` is false).
+  void touched(double x0, double y0, double x1, double y1, bool transformed = true);
   void touched_points(const Pen& pen, const Point* p, int count);
   bool raster(const Pen& pen) const {
     return pen.blend == Blend::kInvert || pen.blend == Blend::kXor;
