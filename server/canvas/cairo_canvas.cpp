@@ -123,9 +123,7 @@ void CairoCanvas::clear(Rgb background) {
 // rules, exactly as they are drawn untranslated.  Any other transformation
 // goes to cairo with the path.
 void CairoCanvas::set_transform(const Transform& t) {
-  const bool moves_only = t.m11 == 1 && t.m12 == 0 && t.m21 == 0 && t.m22 == 1 &&
-                          t.dx == std::floor(t.dx) && t.dy == std::floor(t.dy) &&
-                          std::fabs(t.dx) < pixels::kReach && std::fabs(t.dy) < pixels::kReach;
+  const bool moves_only = pixels::whole_pixel_move(t);
   transform_ = invertible(t) ? t : Transform{};
   transformed_ = invertible(t) && !moves_only;
   offset_ = moves_only ? Point{static_cast<int32_t>(t.dx), static_cast<int32_t>(t.dy)} : Point{0, 0};
@@ -134,14 +132,7 @@ void CairoCanvas::set_transform(const Transform& t) {
 }
 
 Point CairoCanvas::to_device(Point p) const {
-  const double reach = pixels::kReach;
-  if (!transformed_) {
-    return {static_cast<int32_t>(std::clamp<double>(static_cast<double>(p.x) + offset_.x, -reach, reach)),
-            static_cast<int32_t>(std::clamp<double>(static_cast<double>(p.y) + offset_.y, -reach, reach))};
-  }
-  const DevicePoint d = to_device_exact(p);
-  return {static_cast<int32_t>(std::lround(std::clamp(d.x, -reach, reach))),
-          static_cast<int32_t>(std::lround(std::clamp(d.y, -reach, reach)))};
+  return pixels::device_point(p, transformed_, offset_, transform_);
 }
 
 CairoCanvas::DevicePoint CairoCanvas::to_device_exact(Point p) const {

@@ -24,15 +24,6 @@ bool exact(const Pen& pen, const pixels::Box& box) {
 }
 int pen_width(const Pen& pen) { return std::clamp(pen.width, 1, 1000); }
 
-// The pixels x1..x2-1, y1..y2-1 of a rectangle given by two corners, made
-// smaller on every side for a wide inside-frame pen.
-pixels::Box box_of(Point a, Point b, const Pen& pen) {
-  auto near = [](int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, -kLimit, kLimit)); };
-  const int64_t inset = pen.style == kInsideFrame ? pen_width(pen) / 2 : 0;
-  return {near(int64_t{std::min(a.x, b.x)} + inset), near(int64_t{std::min(a.y, b.y)} + inset),
-          near(int64_t{std::max(a.x, b.x)} - 1 - inset), near(int64_t{std::max(a.y, b.y)} - 1 - inset)};
-}
-
 // Passes on the pixels of each span that `keep` accepts.
 template <typename Keep>
 class Filter : public pixels::Sink {
@@ -275,7 +266,7 @@ bool CairoCanvas::figure_box(const Pen& pen, Point a, Point b, pixels::Box* box)
     a = to_device(a);
     b = to_device(b);
   }
-  *box = box_of(a, b, pen);
+  *box = pixels::figure_box(a, b, pen);
   return box->x1 >= box->x0 && box->y1 >= box->y0;
 }
 

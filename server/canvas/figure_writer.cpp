@@ -22,22 +22,6 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kLimit = 1 << 20;
 
-// x' = a x + c y + e, y' = b x + d y + f (PDF's order).
-struct Affine {
-  double a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
-  void apply(double* x, double* y) const {
-    const double u = *x, v = *y;
-    *x = a * u + c * v + e;
-    *y = b * u + d * v + f;
-  }
-  // This after `t` (t applies first).
-  Affine then(const Affine& t) const {
-    return {a * t.a + c * t.b, b * t.a + d * t.b, a * t.c + c * t.d, b * t.c + d * t.d,
-            a * t.e + c * t.f + e, b * t.e + d * t.f + f};
-  }
-  double scale() const { return std::sqrt(std::fabs(a * d - b * c)); }
-};
-
 struct Segment {
   char op;  // 'M', 'L', 'C', 'Z'
   double x[3], y[3];
@@ -45,7 +29,7 @@ struct Segment {
 
 // A path in device pixels, built through a matrix.
 struct Path {
-  Affine m;
+  Transform m;
   std::vector<Segment> segments;
   void move(double x, double y) { add('M', &x, &y, 1); }
   void line(double x, double y) { add('L', &x, &y, 1); }
@@ -105,7 +89,7 @@ class Writer {
   virtual void fill(const Path& path, const Brush& brush, bool even_odd) = 0;
   virtual void stroke(const Path& path, const Stroke& stroke) = 0;
   // Text whose user space `m` maps to device pixels, starting at (x, y).
-  virtual void text(const Affine& m, double x, double y, const Font& font, const std::string& bytes) = 0;
+  virtual void text(const Transform& m, double x, double y, const Font& font, const std::string& bytes) = 0;
   virtual void image(int x, int y, int w, int h, const uint32_t* pixels) = 0;
   virtual std::string finish() = 0;
 };
@@ -120,13 +104,11 @@ class FigureCanvas : public Canvas {
   void resize(int, int, Rgb) override {}
   void clear(Rgb background) override { out_.clear(background); }
   void set_transform(const Transform& t) override {
-    const bool moves_only = t.m11 == 1 && t.m12 == 0 && t.m21 == 0 && t.m22 == 1 &&
-                            t.dx == std::floor(t.dx) && t.dy == std::floor(t.dy) &&
-                            std::fabs(t.dx) < pixels::kReach && std::fabs(t.dy) < pixels::kReach;
+    const bool moves_only = pixels::whole_pixel_move(t);
     const Transform m = invertible(t) ? t : Transform{};
     transformed_ = invertible(t) && !moves_only;
     offset_ = moves_only ? Point{static_cast<int32_t>(t.dx), static_cast<int32_t>(t.dy)} : Point{0, 0};
-    matrix_ = transformed_ ? Affine{m.m11, m.m12, m.m21, m.m22, m.dx, m.dy} : Affine{};
+    matrix_ = transformed_ ? m : Transform{};
   }
   void line(const Pen& pen, Point a, Point b) override {
     const Point p[2] = {a, b};
@@ -169,7 +151,7 @@ class FigureCanvas : public Canvas {
       x[(i - 1) % 3] = c(u), y[(i - 1) % 3] = c(v);
       if (i % 3 == 0) path.curve(x[0], y[0], x[1], y[1], x[2], y[2]);
     }
-    stroke_path(path, pen, Affine{});
+    stroke_path(path, pen, Transform{});
   }
   void rect(const Pen& pen, const Brush& brush, Point a, Point b) override {
     pixels::Box box;
@@ -246,8 +228,8 @@ class FigureCanvas : public Canvas {
     const double dx = h == 0 ? 0 : h == 1 ? -size.width / 2.0 : -size.width;
     const double dy = v == 0 ? 0 : v == 1 ? (size.ascent - size.descent) / 2.0 : size.ascent;
     const double angle = -font.angle * kPi / 1800.0;
-    const Affine place{1, 0, 0, 1, std::clamp<double>(at.x, -kLimit, kLimit), std::clamp<double>(at.y, -kLimit, kLimit)};
-    const Affine turn{std::cos(angle), std::sin(angle), -std::sin(angle), std::cos(angle), 0, 0};
+    const Transform place{1, 0, 0, 1, std::clamp<double>(at.x, -kLimit, kLimit), std::clamp<double>(at.y, -kLimit, kLimit)};
+    const Transform turn{std::cos(angle), std::sin(angle), -std::sin(angle), std::cos(angle), 0, 0};
     out_.text(matrix_.then(place).then(turn), dx, dy, font, text);
   }
   TextSize measure(const Font& font, const std::string& text) override { return measurer_.measure(font, text); }
@@ -264,26 +246,13 @@ class FigureCanvas : public Canvas {
   }
 
  private:
-  Point to_device(Point p) const {
-    const double reach = pixels::kReach;
-    if (!transformed_) {
-      return {static_cast<int32_t>(std::clamp<double>(static_cast<double>(p.x) + offset_.x, -reach, reach)),
-              static_cast<int32_t>(std::clamp<double>(static_cast<double>(p.y) + offset_.y, -reach, reach))};
-    }
-    double x = p.x, y = p.y;
-    matrix_.apply(&x, &y);
-    return {static_cast<int32_t>(std::lround(std::clamp(x, -reach, reach))),
-            static_cast<int32_t>(std::lround(std::clamp(y, -reach, reach)))};
-  }
+  Point to_device(Point p) const { return pixels::device_point(p, transformed_, offset_, matrix_); }
   bool figure_box(const Pen& pen, Point a, Point b, pixels::Box* box) const {
     if (!transformed_) {
       a = to_device(a);
       b = to_device(b);
     }
-    auto near = [](int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, -kLimit, kLimit)); };
-    const int64_t inset = pen.style == kInsideFrame ? std::clamp(pen.width, 1, 1000) / 2 : 0;
-    *box = {near(int64_t{std::min(a.x, b.x)} + inset), near(int64_t{std::min(a.y, b.y)} + inset),
-            near(int64_t{std::max(a.x, b.x)} - 1 - inset), near(int64_t{std::max(a.y, b.y)} - 1 - inset)};
+    *box = pixels::figure_box(a, b, pen);
     return box->x1 >= box->x0 && box->y1 >= box->y0;
   }
   // A path in the figure's own coordinates: through the transformation.
@@ -305,7 +274,7 @@ class FigureCanvas : public Canvas {
   }
   // A one-pixel pen is one pixel wide whatever the transformation; a wider
   // one scales with the matrix the figure was drawn through.
-  void stroke_path(const Path& path, const Pen& pen, const Affine& m) {
+  void stroke_path(const Path& path, const Pen& pen, const Transform& m) {
     if (pen.style == kInvisible || path.empty()) return;
     const int width = std::clamp(pen.width, 1, 1000);
     Stroke s;
@@ -357,7 +326,7 @@ class FigureCanvas : public Canvas {
   Canvas& measurer_;
   bool transformed_ = false;
   Point offset_{0, 0};
-  Affine matrix_;
+  Transform matrix_;
 };
 
 // ---- SVG ---------------------------------------------------------------------
@@ -383,8 +352,8 @@ class SvgWriter : public Writer {
     page_.stroke(svg_path(path), s.colour, s.width, s.round, true, s.dashes.data(),
                  static_cast<int>(s.dashes.size()));
   }
-  void text(const Affine& m, double x, double y, const Font& font, const std::string& bytes) override {
-    const double matrix[6] = {m.a, m.b, m.c, m.d, m.e, m.f};
+  void text(const Transform& m, double x, double y, const Font& font, const std::string& bytes) override {
+    const double matrix[6] = {m.m11, m.m12, m.m21, m.m22, m.dx, m.dy};
     page_.text(matrix, x, y, font, font.face.empty() ? "" : text_.to_utf8(font.face), text_.to_utf8(bytes));
   }
   void image(int x, int y, int w, int h, const uint32_t* pixels) override { page_.image(x, y, w, h, pixels); }
@@ -496,12 +465,12 @@ class PageWriter : public Writer {
     add_path(path);
     page_ += pdf_ ? "S\nQ\n" : "stroke\ngrestore\n";
   }
-  void text(const Affine& m, double x, double y, const Font& font, const std::string& bytes) override {
+  void text(const Transform& m, double x, double y, const Font& font, const std::string& bytes) override {
     const std::string name = font_resource(standard_font(font));
     // The text's own space has y down like the page's; glyphs are drawn y up.
-    const Affine at = m.then(Affine{1, 0, 0, -1, x, y});
-    const std::string matrix = figure_number(at.a) + " " + figure_number(at.b) + " " + figure_number(at.c) + " " + figure_number(at.d) + " " +
-                               figure_number(at.e) + " " + figure_number(at.f);
+    const Transform at = m.then(Transform{1, 0, 0, -1, x, y});
+    const std::string matrix = figure_number(at.m11) + " " + figure_number(at.m12) + " " + figure_number(at.m21) + " " +
+                               figure_number(at.m22) + " " + figure_number(at.dx) + " " + figure_number(at.dy);
     const std::string size = std::to_string(std::clamp(font.height, 1, 2000));
     if (pdf_) {
       page_ += "q " + rgb(font.colour) + " rg BT /" + name + " " + size + " Tf " + matrix + " Tm " +

@@ -59,6 +59,31 @@ bool dash_on(const DashPattern* pattern, int64_t steps) {
   return false;
 }
 
+bool whole_pixel_move(const Transform& t) {
+  return t.m11 == 1 && t.m12 == 0 && t.m21 == 0 && t.m22 == 1 && t.dx == std::floor(t.dx) &&
+         t.dy == std::floor(t.dy) && std::fabs(t.dx) < kReach && std::fabs(t.dy) < kReach;
+}
+
+Point device_point(Point p, bool transformed, Point offset, const Transform& t) {
+  const double reach = kReach;
+  if (!transformed) {
+    return {static_cast<int32_t>(std::clamp<double>(static_cast<double>(p.x) + offset.x, -reach, reach)),
+            static_cast<int32_t>(std::clamp<double>(static_cast<double>(p.y) + offset.y, -reach, reach))};
+  }
+  double x = p.x, y = p.y;
+  t.apply(&x, &y);
+  return {static_cast<int32_t>(std::lround(std::clamp(x, -reach, reach))),
+          static_cast<int32_t>(std::lround(std::clamp(y, -reach, reach)))};
+}
+
+Box figure_box(Point a, Point b, const Pen& pen) {
+  static constexpr int64_t kLimit = 1 << 20;  // as the canvases clamp closed figures
+  auto near = [](int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, -kLimit, kLimit)); };
+  const int64_t inset = pen.style == kInsideFrame ? std::clamp(pen.width, 1, 1000) / 2 : 0;
+  return {near(int64_t{std::min(a.x, b.x)} + inset), near(int64_t{std::min(a.y, b.y)} + inset),
+          near(int64_t{std::max(a.x, b.x)} - 1 - inset), near(int64_t{std::max(a.y, b.y)} - 1 - inset)};
+}
+
 bool clip_segment(double* px, double* py, double* qx, double* qy, double lo_x, double lo_y,
                   double hi_x, double hi_y) {
   double t0 = 0, t1 = 1;

@@ -100,6 +100,19 @@ struct Box {
   int x0, y0, x1, y1;
 };
 
+// ---- Where figures land -----------------------------------------------------
+
+// A whole-pixel translation only moves the points (the pixel rules hold as
+// untranslated); any other transformation goes with the figure's path.
+bool whole_pixel_move(const Transform& t);
+// A point's pixel: moved by `offset`, or (when `transformed`) through t and
+// rounded; held within kReach.
+Point device_point(Point p, bool transformed, Point offset, const Transform& t);
+// The pixels x1..x2-1, y1..y2-1 of a rectangle given by two corners, made
+// smaller on every side for a wide inside-frame pen.
+Box figure_box(Point a, Point b, const Pen& pen);
+
+
 class Sink {
  public:
   virtual ~Sink() = default;

@@ -4,6 +4,7 @@
 #ifndef LUMO_SERVER_CORE_CANVAS_H
 #define LUMO_SERVER_CORE_CANVAS_H
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -75,6 +76,21 @@ enum class ArcKind { kArc, kChord, kPie };
 // Affine device transformation: x' = m11 x + m21 y + dx, y' = m12 x + m22 y + dy.
 struct Transform {
   double m11 = 1, m12 = 0, m21 = 0, m22 = 1, dx = 0, dy = 0;
+  void apply(double* x, double* y) const {
+    const double u = *x, v = *y;
+    *x = m11 * u + m21 * v + dx;
+    *y = m12 * u + m22 * v + dy;
+  }
+  // This transformation after `t` (t applies first).
+  Transform then(const Transform& t) const {
+    return {m11 * t.m11 + m21 * t.m12, m12 * t.m11 + m22 * t.m12, m11 * t.m21 + m21 * t.m22,
+            m12 * t.m21 + m22 * t.m22, m11 * t.dx + m21 * t.dy + dx, m12 * t.dx + m22 * t.dy + dy};
+  }
+  // How it scales lengths (the mean of its two directions').
+  double scale() const {
+    const double det = m11 * m22 - m12 * m21;
+    return std::sqrt(det < 0 ? -det : det);
+  }
 };
 
 // A transformation that cannot be inverted would squash everything drawn

@@ -182,12 +182,12 @@ void RecordingCanvas::restart_with_picture() {
 
 void RecordingCanvas::touched(double x0, double y0, double x1, double y1, bool transformed) {
   if (transformed && !identity_) {
-    const Transform& t = transform_;
     const double xs[4] = {x0, x1, x0, x1}, ys[4] = {y0, y0, y1, y1};
     x0 = y0 = 1e300;
     x1 = y1 = -1e300;
     for (int i = 0; i < 4; ++i) {
-      const double x = t.m11 * xs[i] + t.m21 * ys[i] + t.dx, y = t.m12 * xs[i] + t.m22 * ys[i] + t.dy;
+      double x = xs[i], y = ys[i];
+      transform_.apply(&x, &y);
       x0 = std::min(x0, x), x1 = std::max(x1, x);
       y0 = std::min(y0, y), y1 = std::max(y1, y);
     }
