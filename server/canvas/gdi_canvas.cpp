@@ -154,7 +154,7 @@ void GdiCanvas::clear(Rgb background) {
 // figures cover x1..x2-1; a transformation needs the advanced mode, where a
 // rectangle also covers its right and bottom edge (rect() makes up for it).
 void GdiCanvas::set_transform(const Transform& t) {
-  const bool identity = t.m11 == 1 && t.m12 == 0 && t.m21 == 0 && t.m22 == 1 && t.dx == 0 && t.dy == 0;
+  const bool identity = t.identity();
   ModifyWorldTransform(dc_, nullptr, MWT_IDENTITY);
   advanced_ = false;
   transform_ = Transform{};

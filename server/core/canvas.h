@@ -76,6 +76,7 @@ enum class ArcKind { kArc, kChord, kPie };
 // Affine device transformation: x' = m11 x + m21 y + dx, y' = m12 x + m22 y + dy.
 struct Transform {
   double m11 = 1, m12 = 0, m21 = 0, m22 = 1, dx = 0, dy = 0;
+  bool identity() const { return m11 == 1 && m12 == 0 && m21 == 0 && m22 == 1 && dx == 0 && dy == 0; }
   void apply(double* x, double* y) const {
     const double u = *x, v = *y;
     *x = m11 * u + m21 * v + dx;

@@ -173,7 +173,7 @@ void RecordingCanvas::start_list(Rgb background) {
 void RecordingCanvas::restart_with_picture() {
   start_list(Rgb{255, 255, 255});  // the clear only gives the size the image covers
   take_image(0, 0, width() - 1, height() - 1);
-  if (!identity_) {
+  if (!transform_.identity()) {
     put(kOpTransform);
     put(transform_);
   }
@@ -181,7 +181,7 @@ void RecordingCanvas::restart_with_picture() {
 }
 
 void RecordingCanvas::touched(double x0, double y0, double x1, double y1, bool transformed) {
-  if (transformed && !identity_) {
+  if (transformed && !transform_.identity()) {
     const double xs[4] = {x0, x1, x0, x1}, ys[4] = {y0, y0, y1, y1};
     x0 = y0 = 1e300;
     x1 = y1 = -1e300;
@@ -230,7 +230,7 @@ void RecordingCanvas::clear(Rgb background) {
   picture_->clear(background);
   start_list(background);
   base_ = 0;
-  if (!identity_) {
+  if (!transform_.identity()) {
     put(kOpTransform);
     put(transform_);
   }
@@ -239,8 +239,6 @@ void RecordingCanvas::clear(Rgb background) {
 void RecordingCanvas::set_transform(const Transform& t) {
   picture_->set_transform(t);
   transform_ = invertible(t) ? t : Transform{};
-  const Transform& m = transform_;
-  identity_ = m.m11 == 1 && m.m12 == 0 && m.m21 == 0 && m.m22 == 1 && m.dx == 0 && m.dy == 0;
   begin(kOpTransform);
   put(transform_);
   end();

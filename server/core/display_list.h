@@ -183,7 +183,6 @@ class RecordingCanvas : public Canvas {
   size_t images_ = 0;
   bool overflowed_ = false;
   Transform transform_;
-  bool identity_ = true;
   // The pen, brush and font last recorded (in force for what follows).
   Pen pen_;
   Brush brush_;
