@@ -151,7 +151,7 @@ class FigureCanvas : public Canvas {
       x[(i - 1) % 3] = c(u), y[(i - 1) % 3] = c(v);
       if (i % 3 == 0) path.curve(x[0], y[0], x[1], y[1], x[2], y[2]);
     }
-    stroke_path(path, pen, Transform{});
+    stroke_path(path, pen);
   }
   void rect(const Pen& pen, const Brush& brush, Point a, Point b) override {
     pixels::Box box;
@@ -213,7 +213,7 @@ class FigureCanvas : public Canvas {
     if (kind == ArcKind::kPie) path.move(pcx, pcy);
     path.arc(pcx, pcy, rx, ry, from, to);
     if (kind == ArcKind::kArc) {
-      stroke_path(path, pen, path.m);
+      stroke_path(path, pen);
       return;
     }
     path.close();
@@ -270,16 +270,16 @@ class FigureCanvas : public Canvas {
   }
   void fill_and_stroke(const Path& path, const Pen& pen, const Brush& brush) {
     if (brush.style != kBrushHollow) out_.fill(path, brush, false);
-    stroke_path(path, pen, path.m);
+    stroke_path(path, pen);
   }
   // A one-pixel pen is one pixel wide whatever the transformation; a wider
-  // one scales with the matrix the figure was drawn through.
-  void stroke_path(const Path& path, const Pen& pen, const Transform& m) {
+  // one scales with the matrix the path was built through.
+  void stroke_path(const Path& path, const Pen& pen) {
     if (pen.style == kInvisible || path.empty()) return;
     const int width = std::clamp(pen.width, 1, 1000);
     Stroke s;
     s.colour = pen.colour;
-    s.width = width == 1 ? 1 : width * m.scale();
+    s.width = width == 1 ? 1 : width * path.m.scale();
     if (const pixels::DashPattern* d = pixels::dash_pattern(pen.style, width)) {
       for (int i = 0; i < d->count; ++i) s.dashes.push_back(d->runs[i]);
       s.round = false;
