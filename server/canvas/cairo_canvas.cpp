@@ -24,15 +24,7 @@ cairo_pattern_t* vector_hatch_pattern(const Brush& brush) {
   cairo_surface_t* tile = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extent);
   cairo_t* cr = cairo_create(tile);
   set_colour(cr, brush.colour);
-  for (int y = 0; y < 8; ++y) {
-    for (int x = 0; x < 8; ++x) {
-      if (!pixels::hatch_bit(brush.hatch, x, y)) continue;
-      int run = x;
-      while (run + 1 < 8 && pixels::hatch_bit(brush.hatch, run + 1, y)) ++run;
-      cairo_rectangle(cr, x, y, run - x + 1, 1);
-      x = run;
-    }
-  }
+  pixels::hatch_runs(brush.hatch, [&](int x, int y, int n) { cairo_rectangle(cr, x, y, n, 1); });
   cairo_fill(cr);
   cairo_destroy(cr);
   cairo_pattern_t* p = cairo_pattern_create_for_surface(tile);
@@ -233,7 +225,7 @@ void CairoCanvas::paint_stroke(const Pen& pen) {
 
 void CairoCanvas::fill_path(const Brush& brush, bool keep) {
   if (sink_) {
-    sink_->fill(cr_, brush, brush.style == kBrushHalf);
+    sink_->fill(cr_, brush);
     if (!keep) cairo_new_path(cr_);
   } else if (keep) {
     cairo_fill_preserve(cr_);

@@ -21,7 +21,7 @@ class VectorSink {
   virtual ~VectorSink() = default;
   // The current path of `cr` (read in device space), filled with `brush`
   // under the fill rule set in `cr`.
-  virtual void fill(cairo_t* cr, const Brush& brush, bool half) = 0;
+  virtual void fill(cairo_t* cr, const Brush& brush) = 0;
   // The current path stroked with the line settings of `cr` in the colour.
   virtual void stroke(cairo_t* cr, Rgb colour) = 0;
   // Text at (x, y) of the user space `m` maps to device pixels.

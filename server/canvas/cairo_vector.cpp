@@ -29,7 +29,7 @@ class SvgSink : public VectorSink {
  public:
   SvgSink(int width, int height) : page_(width, height) {}
 
-  void fill(cairo_t* cr, const Brush& brush, bool) override {
+  void fill(cairo_t* cr, const Brush& brush) override {
     page_.fill(path_of(cr), brush, cairo_get_fill_rule(cr) == CAIRO_FILL_RULE_EVEN_ODD);
   }
 

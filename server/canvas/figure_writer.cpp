@@ -535,16 +535,10 @@ class PageWriter : public Writer {
   // An 8 x 8 tile of the hatch's pixels, in page pixels from the corner.
   std::string pattern(const Brush& brush) {
     std::string tile = rgb(brush.colour) + (pdf_ ? " rg\n" : " setrgbcolor\n");
-    for (int y = 0; y < 8; ++y) {
-      for (int x = 0; x < 8; ++x) {
-        if (!pixels::hatch_bit(brush.hatch, x, y)) continue;
-        int run = x;
-        while (run + 1 < 8 && pixels::hatch_bit(brush.hatch, run + 1, y)) ++run;
-        tile += std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(run - x + 1) +
-                (pdf_ ? " 1 re\n" : " 1 rectfill\n");
-        x = run;
-      }
-    }
+    pixels::hatch_runs(brush.hatch, [&](int x, int y, int n) {
+      tile += std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(n) +
+              (pdf_ ? " 1 re\n" : " 1 rectfill\n");
+    });
     if (pdf_) tile += "f\n";
     const std::string key = std::to_string(brush.hatch) + rgb(brush.colour);
     auto found = patterns_.find(key);

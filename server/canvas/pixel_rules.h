@@ -92,6 +92,19 @@ void clipped_segment(double ax, double ay, double bx, double by, double lo_x, do
 
 // GDI's hatches: 8 x 8 pixel patterns anchored at the surface's origin.
 bool hatch_bit(int hatch, int x, int y);
+// A hatch's tile as runs of set pixels: on_run(x, y, length) for each.
+template <typename OnRun>
+void hatch_runs(int hatch, OnRun on_run) {
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      if (!hatch_bit(hatch, x, y)) continue;
+      int run = x;
+      while (run + 1 < 8 && hatch_bit(hatch, run + 1, y)) ++run;
+      on_run(x, y, run - x + 1);
+      x = run;
+    }
+  }
+}
 
 // ---- Where pixels go -------------------------------------------------------
 

@@ -123,16 +123,10 @@ std::string SvgPage::paint(const Brush& brush) {
   const std::string id = "hatch" + std::to_string(brush.hatch) + "-" + hex(brush.colour).substr(1);
   if (defs_.find("\"" + id + "\"") == std::string::npos) {
     defs_ += "<pattern id=\"" + id + "\" width=\"8\" height=\"8\" patternUnits=\"userSpaceOnUse\">";
-    for (int y = 0; y < 8; ++y) {
-      for (int x = 0; x < 8; ++x) {
-        if (!pixels::hatch_bit(brush.hatch, x, y)) continue;
-        int run = x;
-        while (run + 1 < 8 && pixels::hatch_bit(brush.hatch, run + 1, y)) ++run;
-        defs_ += "<rect x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(y) + "\" width=\"" +
-                 std::to_string(run - x + 1) + "\" height=\"1\" fill=\"" + hex(brush.colour) + "\"/>";
-        x = run;
-      }
-    }
+    pixels::hatch_runs(brush.hatch, [&](int x, int y, int n) {
+      defs_ += "<rect x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(y) + "\" width=\"" +
+               std::to_string(n) + "\" height=\"1\" fill=\"" + hex(brush.colour) + "\"/>";
+    });
     defs_ += "</pattern>\n";
   }
   return "url(#" + id + ")";
