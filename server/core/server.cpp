@@ -486,10 +486,7 @@ void Server::save_picture(Window& w) {
     }
   }
   for (const auto& file : files) {
-    const bool written = file.second == FigureFormat::kPng
-                             ? w.canvas().save_png(file.first)
-                             : write_vector_figure(w.display_list(), file.second, file.first, options_.dpi);
-    if (!written) {
+    if (!w.write_file(file.first, file.second)) {
       pictures_failed_ = true;
       if (complaint) complaint("cannot write pictures into " + file.first.substr(0, file.first.rfind('/')) + " (" + file.first + ")");
       return;

@@ -13,6 +13,7 @@
 #include "server/core/colours.h"
 #include "server/core/display_list.h"
 #include "server/core/events.h"
+#include "server/core/figure_files.h"
 #include "server/core/host.h"
 
 namespace lumo::server {
@@ -95,6 +96,8 @@ class Window {
   int32_t pixel();                        // "F"
   int32_t announce_block();               // "N"
   int32_t take_event(int32_t mode);       // "V"
+  // Writes the window's picture (PNG) or drawing (a vector format) as a file.
+  bool write_file(const std::string& path, FigureFormat format);
 
   // The text in the data area (at most 2047 characters).
   std::string data_text() const;

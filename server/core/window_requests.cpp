@@ -72,11 +72,7 @@ int32_t Window::request(int32_t code) {
       // Drawing files hold the window's picture as PNG, or the drawing as
       // a vector figure when the name ends in .svg, .pdf or .eps.
       const std::string path = data_text();
-      if (word(kArg2) == kDrawingSave) {
-        const FigureFormat format = figure_format_of(path);
-        if (format != FigureFormat::kPng) return write_vector_figure(*canvas_, format, path, dpi) ? 1 : 0;
-        return canvas_->save_png(path) ? 1 : 0;
-      }
+      if (word(kArg2) == kDrawingSave) return write_file(path, figure_format_of(path)) ? 1 : 0;
       if (word(kArg2) == kDrawingLoad && canvas_->load_png(path)) {
         drawn();
         return 1;
@@ -160,6 +156,11 @@ int32_t Window::request(int32_t code) {
     default:
       return 0;
   }
+}
+
+bool Window::write_file(const std::string& path, FigureFormat format) {
+  if (format == FigureFormat::kPng) return canvas_->save_png(path);
+  return write_vector_figure(*canvas_, format, path, dpi);
 }
 
 int32_t Window::take_event(int32_t mode) {
