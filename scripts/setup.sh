@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the kit needs to build and test, quietly, and only what is
 # missing: compilers, CMake and Ninja, GoogleTest, cairo and Xlib, Xvfb and
-# xdotool (real keys for the dialog tests), the two MinGW cross toolchains,
+# xdotool (real keys for the dialog tests), libwebsockets (the web view) and
+# Chromium (its tests look at the page), the two MinGW cross toolchains,
 # wine64, and the Japanese locale data and font the launcher's tests render
 # its texts with.
 set -euo pipefail
@@ -9,7 +10,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ gcc gfortran pkg-config python3
   libgtest-dev googletest
-  libcairo2-dev libx11-dev
+  libcairo2-dev libx11-dev libwebsockets-dev chromium
   xvfb xauth xdotool
   librsvg2-bin poppler-utils ghostscript python3-pil
   g++-mingw-w64-i686 g++-mingw-w64-x86-64

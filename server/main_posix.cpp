@@ -1,18 +1,24 @@
 // lumoview: the graphics window server for POSIX systems.
 //
 //   lumoview [switches] [--headless] [--png-dir DIR] [--save DIR[:FORMATS]]
-//            [--trace FILE] [--answers FILE] [--grace MS]
+//            [--trace FILE] [--answers FILE] [--grace MS] [--serve [ADDRESS:]PORT]
 //
 // The switches are those a program hands to a new server (" /t /p0,0
 // /s640,480 ..."). Environment: LUMOVIEW_PNG_DIR, LUMOVIEW_SAVE,
 // LUMOVIEW_EVENTS (scripted input, docs/events.md), LUMOVIEW_TRACE, LUMOVIEW_ANSWERS, LUMOVIEW_GRACE_MS as the options of the
 // same names; LUMOVIEW_LIST_MB, the display list's bound per window;
-// LUMOVIEW_READY_FD (set by the library) is told when the server block exists.
+// LUMOVIEW_SERVE ([ADDRESS:]PORT) turns the web view on (docs/web-view.md),
+// LUMOVIEW_TOKEN sets its token, LUMOVIEW_WEB_LINGER_MS how long windows
+// nobody watches stay after the last program.
+// LUMOVIEW_READY_FD (set by the library) is told when the server block
+// exists; lines written to it before "ready" are for the terminal of the
+// program that started the server (the web view's address).
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +29,7 @@
 #include "server/core/server.h"
 #include "server/frontend/posix_frontend.h"
 #include "server/host/posix_host.h"
+#include "server/web/web_view.h"
 
 using namespace lumo::server;
 
@@ -31,6 +38,7 @@ namespace {
 constexpr int kDefaultGraceMs = 1500;     // how long an unused server waits for a program
 constexpr int kFirstLinkWaitMs = 60000;   // how long a new server waits for its first program
 constexpr int kTickMs = 50;
+constexpr int kWebLingerMs = 600000;      // windows nobody watches in a browser stay this long
 
 volatile std::sig_atomic_t g_stop = 0;
 
@@ -53,11 +61,24 @@ int make_key() {
   return key ? key : 1;
 }
 
-void tell_ready() {
+int ready_fd() {
   const char* fd = std::getenv("LUMOVIEW_READY_FD");
-  if (!fd) return;
-  const int ready = std::atoi(fd);
-  if (ready >= 0) {
+  return fd ? std::atoi(fd) : -1;
+}
+
+// A line for the person who started the server: on standard error, and to
+// the program that started it (its terminal), when one did.
+void tell_user(const std::string& text) {
+  std::fprintf(stderr, "lumoview: %s\n", text.c_str());
+  const int ready = ready_fd();
+  if (ready < 0) return;
+  const std::string line = "lumoview: " + text + "\n";
+  if (write(ready, line.data(), line.size()) < 0) std::perror("lumoview: readiness");
+}
+
+void tell_ready() {
+  const int ready = ready_fd();
+  if (std::getenv("LUMOVIEW_READY_FD") && ready >= 0) {
     static const char kReady[] = "ready\n";
     if (write(ready, kReady, sizeof kReady - 1) < 0) std::perror("lumoview: readiness");
     if (ready > 2) close(ready);
@@ -85,6 +106,8 @@ int main(int argc, char** argv) {
   int grace = std::atoi(env_or("LUMOVIEW_GRACE_MS", std::to_string(kDefaultGraceMs)).c_str());
   int first_link = std::atoi(env_or("LUMOVIEW_FIRST_LINK_MS", std::to_string(kFirstLinkWaitMs)).c_str());
   bool headless = false;
+  std::string serve = env_or("LUMOVIEW_SERVE", "");
+  const int web_linger = std::atoi(env_or("LUMOVIEW_WEB_LINGER_MS", std::to_string(kWebLingerMs)).c_str());
   std::vector<const char*> switches;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -103,13 +126,15 @@ int main(int argc, char** argv) {
       answers = argv[++i];
     } else if (a == "--grace" && has_value) {
       grace = std::atoi(argv[++i]);
+    } else if (a == "--serve" && has_value) {
+      serve = argv[++i];
     } else if (a == "--first-link" && has_value) {
       first_link = std::atoi(argv[++i]);
     } else if (a == "--help") {
       std::puts("usage: lumoview [/t /b /r /i /l /o (upper case: off)] [/pX,Y] [/sW,H] [/dpiN]\n"
                 "                [--headless] [--png-dir DIR] [--save DIR[:png,svg,pdf,eps]]\n"
                 "                [--events FILE] [--trace FILE] [--answers FILE] [--grace MS]\n"
-                "                [--first-link MS]");
+                "                [--first-link MS] [--serve [ADDRESS:]PORT]");
       return 0;
     } else {
       switches.push_back(argv[i]);
@@ -162,6 +187,27 @@ int main(int argc, char** argv) {
   server.picture_written = [](const std::string& path) {
     std::fprintf(stderr, "lumoview: wrote %s\n", path.c_str());
   };
+  // The web view, next to the windows (or instead of them when headless).
+  std::unique_ptr<WebView> web;
+  if (!serve.empty()) {
+    WebSettings settings;
+    settings.token = env_or("LUMOVIEW_TOKEN", "");
+    std::string error;
+    if (!settings.token.empty() && !web_token_ok(settings.token)) {
+      tell_user("LUMOVIEW_TOKEN may hold only letters, digits and - . _ ~ (at most 128); the web view is off");
+    } else if (!parse_web_address(serve, &settings, &error)) {
+      tell_user("--serve (LUMOVIEW_SERVE): " + error + "; the web view is off");
+    } else {
+      web = std::make_unique<WebView>();
+      if (web->start(settings, &error)) {
+        tell_user("web view at " + web->url());
+        frontend.set_web_input(true);
+      } else {
+        tell_user("the web view cannot start: " + error);
+        web.reset();
+      }
+    }
+  }
   tell_ready();
 
   const long long started = now_ms();
@@ -189,7 +235,9 @@ int main(int argc, char** argv) {
     server.flush_pending();
     frontend.pump();
   };
+  if (web) loop.wake_fd = web->wake_fd();
   loop.on_idle = [&]() -> int {
+    if (web) web->serve(server);
     server.flush_pending();
     frontend.pump();
     frontend.flush();
@@ -206,12 +254,22 @@ int main(int argc, char** argv) {
     }
     // Headless: nobody can look at the windows, so the server goes once no
     // program has used it for the grace period.  With a display it stays
-    // while windows are shown (hidden ones keep nobody waiting).
-    const bool windows_shown = frontend.has_display() && server.shown_window_count() > 0;
+    // while windows are shown (hidden ones keep nobody waiting); with the
+    // web view while a browser watches them, or for a while after the last
+    // program or browser went.
+    bool watched = frontend.has_display();
+    if (web && !watched) {
+      long long quiet = now - idle_since;
+      const long long left = web->ms_since_last_viewer();
+      if (left >= 0 && left < quiet) quiet = left;
+      watched = web->viewers() > 0 || quiet < web_linger;
+    }
+    const bool windows_shown = watched && server.shown_window_count() > 0;
     if (!windows_shown && now - idle_since >= grace) return -1;
     return kTickMs;
   };
   host.serve(loop);
+  if (web) web->stop();
 
   server.flush_pending();  // the trace and the pictures show every command
   if (!frontend.has_display()) server.save_pictures();

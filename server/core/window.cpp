@@ -29,9 +29,15 @@ Blend blend_of(int mode) {
 
 }  // namespace
 
+uint64_t Window::next_serial() {
+  static uint64_t serial = 0;
+  return ++serial;
+}
+
 Window::Window(int number, unsigned char* block, std::unique_ptr<Canvas> canvas,
                Frontend& frontend)
-    : number_(number),
+    : serial(next_serial()),
+      number_(number),
       block_(block),
       canvas_(std::make_unique<RecordingCanvas>(std::move(canvas), Rgb{255, 255, 255})),
       frontend_(frontend) {}
@@ -115,6 +121,7 @@ void Window::resize(int width, int height) {
 
 void Window::drawn() {
   picture_saved = false;
+  ++changes;
   frontend_.window_drawn(*this);
 }
 

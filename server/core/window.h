@@ -63,6 +63,10 @@ class Window {
   bool visible = true;
   int x = -1, y = -1;        // position on screen (-1: the system's choice)
   bool picture_saved = false;  // saved since it was last drawn
+  // Advances whenever the picture changes; `serial` tells this window from
+  // an earlier one of the same number.
+  uint64_t changes = 0;
+  const uint64_t serial;
   int dpi = 96;                // the page size of vector figures
   // Pointer and keyboard input waiting for the program.
   EventQueue events;
@@ -118,6 +122,7 @@ class Window {
   int32_t commit_block();
   void draw_series();
   void drawn();
+  static uint64_t next_serial();
 
   int number_;
   std::string title_;

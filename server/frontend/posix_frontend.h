@@ -47,7 +47,9 @@ class PosixFrontend : public Frontend {
   bool prompt(Window& w, const std::string& question, std::string* answer) override;
   bool choose_file(Window& w, const std::string& initial, std::string* path) override;
   bool dialog_impossible() const override { return dialogs_.last_impossible(); }
-  bool live_input() const override { return x_ != nullptr; }
+  bool live_input() const override { return x_ != nullptr || web_input_; }
+  // Browsers can give the windows input too (the web view).
+  void set_web_input(bool on) { web_input_ = on; }
 
  private:
   void handle_event(XEvent& e, bool in_dialog);
@@ -59,6 +61,7 @@ class PosixFrontend : public Frontend {
   Dialogs dialogs_;
   Server* server_ = nullptr;
   int requester_fd_ = -1;
+  bool web_input_ = false;
   int dialog_owner_ = 0;                // the window a dialog is shown for
   std::vector<int> closes_held_back_;  // asked while a dialog was up
 };

@@ -473,6 +473,7 @@ void PosixHost::serve(const Loop& loop) {
     std::vector<pollfd> fds;
     fds.push_back({listen_fd_, POLLIN, 0});
     fds.push_back({loop.extra_fd, POLLIN, 0});
+    fds.push_back({loop.wake_fd, POLLIN, 0});
     bool stuck = false;
     for (const Client& c : clients_) {
       fds.push_back({c.fd, static_cast<short>(POLLIN | (c.out.empty() ? 0 : POLLOUT)), 0});
@@ -496,7 +497,7 @@ void PosixHost::serve(const Loop& loop) {
     if (r <= 0) continue;
     if (fds[0].revents & POLLIN) accept_client();
     if (loop.extra_fd >= 0 && (fds[1].revents & POLLIN) && loop.on_extra) loop.on_extra();
-    for (size_t i = fds.size(); i-- > 2;) {
+    for (size_t i = fds.size(); i-- > 3;) {
       if (!fds[i].revents) continue;
       size_t k = 0;
       while (k < clients_.size() && clients_[k].fd != fds[i].fd) ++k;

@@ -30,6 +30,9 @@ struct Loop {
   // it is readable.
   int extra_fd = -1;
   std::function<void()> on_extra;
+  // A descriptor that becomes readable when another thread has work for
+  // the loop (the web view); on_idle runs soon after.
+  int wake_fd = -1;
   // Called before every wait: the longest wait in milliseconds, or a
   // negative number to end the loop.
   std::function<int()> on_idle;

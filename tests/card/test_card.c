@@ -4,6 +4,7 @@
  * region; run with LUMOVIEW_PNG_DIR set, the server writes the picture as
  * test_card-1.png when the program ends. */
 #include <stdio.h>
+#include <string.h>
 
 #include "card_layout.h"
 #include "lumo.h"
@@ -324,7 +325,9 @@ static void texts(void) {
   }
 }
 
-int main(void) {
+int main(int argc, char** argv) {
+  /* --pause: half the card, then a wait for a line on standard input */
+  const int pause = argc > 1 && strcmp(argv[1], "--pause") == 0;
   w = LmOpenEx(1, CARD_WIDTH, CARD_HEIGHT, -1, -1, -1, "test card");
   if (w <= 0) {
     fprintf(stderr, "test_card: no window\n");
@@ -345,6 +348,11 @@ int main(void) {
   raster_modes(500, 0);
   xor_figures(600, 0);
   brush_styles(700, 0);
+  if (pause) {
+    printf("half drawn\n");
+    fflush(stdout);
+    if (getchar() == EOF) return 1;
+  }
   hatches(0, 100);
   smooth_hatches(200, 100);
   rectangles(300, 100);

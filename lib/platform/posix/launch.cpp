@@ -2,7 +2,8 @@
 // session of its own (it outlives the program), started through a child that
 // ends at once, so the server is never this program's child to reap; then a
 // wait of at most 60 s until it writes to the readiness pipe named by
-// LUMOVIEW_READY_FD (or closes it by dying).
+// LUMOVIEW_READY_FD (or closes it by dying).  What the server writes there
+// before "ready" is for the user and appears on the program's standard error.
 //
 // The server holds none of the program's input and output: `prog | cat`
 // ends when the program does.  Its messages go to lumoview.log in the
@@ -46,8 +47,13 @@ long long now_ms() {
   return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
 }
 
-void wait_until_ready(int fd) {
+// Waits for the server's "ready" line.  Lines before it are for the user
+// (the web view's address): they are passed to this program's standard
+// error unless the server writes there itself.
+void wait_until_ready(int fd, bool pass_lines) {
   const long long end = now_ms() + kReadyWaitMs;
+  char line[512];
+  size_t used = 0;
   for (;;) {
     const long long left = end - now_ms();
     if (left <= 0) return;
@@ -58,7 +64,17 @@ void wait_until_ready(int fd) {
     char byte;
     const ssize_t n = read(fd, &byte, 1);
     if (n < 0 && errno == EINTR) continue;
-    return;  // a byte: ready; end of file: the server is gone
+    if (n <= 0) return;  // end of file: the server is gone
+    if (byte != '\n') {
+      if (used < sizeof line - 1) line[used++] = byte;
+      continue;
+    }
+    if (used == 5 && std::memcmp(line, "ready", 5) == 0) return;
+    line[used++] = '\n';
+    if (pass_lines && write(2, line, used) < 0) {
+      // Nowhere to say it: the server's log has it too.
+    }
+    used = 0;
   }
 }
 
@@ -149,7 +165,7 @@ void launch_server(LocateFn locate, const char* switches) {
   } else {
     unsetenv(kReadyVariable);
   }
-  if (r == 0) wait_until_ready(fds[0]);
+  if (r == 0) wait_until_ready(fds[0], log >= 0);
   close(fds[0]);
 }
 

@@ -1,0 +1,887 @@
+// The web view: libwebsockets serves the page, the pictures (over a
+// WebSocket) and the downloads on a thread of its own; see web_view.h.
+//
+// A picture goes to the browser as one binary message per change: eight
+// little-endian 32-bit words (window, version, width, height, and the x, y,
+// w, h of the area that changed) followed by a PNG of that area.  Sending
+// pixels the server drew keeps the page exactly as faithful as the PNG
+// files (the browser draws nothing itself), and the cost is one encoding
+// per change whatever the number of browsers.  The window list goes as a
+// JSON text message.  Browsers send short text lines:
+//
+//   click BUTTON WINDOW X Y     wheel STEP WINDOW X Y
+//   key CODE WINDOW             close WINDOW
+#include "server/web/web_view.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <libwebsockets.h>
+#include <map>
+#include <mutex>
+#include <netdb.h>
+#include <png.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/eventfd.h>
+#include <sys/random.h>
+#include <thread>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
+
+#include "server/canvas/ansi_text.h"
+#include "server/core/server.h"
+#include "server/web/web_page.h"
+
+namespace lumo::server {
+namespace {
+
+constexpr int kMaxViewers = 64;          // WebSocket connections at once
+constexpr size_t kMaxInputs = 1024;      // browser input not taken in yet (oldest dropped)
+constexpr size_t kMaxDownloads = 16;     // downloads being made at once
+constexpr size_t kMaxLine = 128;         // a browser's text line
+constexpr size_t kChunk = 64 * 1024;     // an HTTP body goes out in pieces of this size
+constexpr size_t kHeaderWords = 8;
+
+long long now_ms() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+std::string json_text(const std::string& utf8) {
+  std::string out = "\"";
+  for (const unsigned char c : utf8) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\u%04x", c);
+      out += esc;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+void put_word(std::string* s, uint32_t v) {
+  for (int i = 0; i < 4; ++i) s->push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+void append_png(png_structp png, png_bytep data, png_size_t length) {
+  static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), length);
+}
+
+void flush_png(png_structp) {}
+
+// A picture message: LWS_PRE bytes of room for the WebSocket header, the
+// eight words, the PNG of the w x h area at (x, y) of `pixels`.  Fast
+// compression: a busy picture costs half the time of the default, and a
+// chart is small either way.
+std::shared_ptr<std::string> picture_message(int window, uint64_t version, int width, int height,
+                                             const std::vector<uint32_t>& pixels, int x, int y,
+                                             int w, int h) {
+  auto message = std::make_shared<std::string>(LWS_PRE, '\0');
+  const uint32_t words[kHeaderWords] = {static_cast<uint32_t>(window), static_cast<uint32_t>(version),
+                                        static_cast<uint32_t>(width), static_cast<uint32_t>(height),
+                                        static_cast<uint32_t>(x), static_cast<uint32_t>(y),
+                                        static_cast<uint32_t>(w), static_cast<uint32_t>(h)};
+  for (const uint32_t v : words) put_word(message.get(), v);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  std::vector<unsigned char> row(static_cast<size_t>(w) * 3);
+  if (info && setjmp(png_jmpbuf(png)) == 0) {
+    png_set_write_fn(png, message.get(), append_png, flush_png);
+    png_set_compression_level(png, 1);
+    png_set_filter(png, 0, PNG_FILTER_SUB);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(w), static_cast<png_uint_32>(h), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int j = 0; j < h; ++j) {
+      const uint32_t* source = pixels.data() + static_cast<size_t>(y + j) * width + x;
+      for (int i = 0; i < w; ++i) {
+        row[3 * i] = static_cast<unsigned char>(source[i] >> 16);
+        row[3 * i + 1] = static_cast<unsigned char>(source[i] >> 8);
+        row[3 * i + 2] = static_cast<unsigned char>(source[i]);
+      }
+      png_write_row(png, row.data());
+    }
+    png_write_end(png, info);
+  }
+  png_destroy_write_struct(&png, &info);
+  return message;
+}
+
+// The box around every pixel that differs; false when none does.
+bool changed_box(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int width,
+                 int height, int* x0, int* y0, int* x1, int* y1) {
+  *x0 = width;
+  *y0 = height;
+  *x1 = -1;
+  *y1 = -1;
+  for (int y = 0; y < height; ++y) {
+    const uint32_t* ra = a.data() + static_cast<size_t>(y) * width;
+    const uint32_t* rb = b.data() + static_cast<size_t>(y) * width;
+    if (std::memcmp(ra, rb, static_cast<size_t>(width) * 4) == 0) continue;
+    int l = 0, r = width - 1;
+    while (ra[l] == rb[l]) ++l;
+    while (ra[r] == rb[r]) --r;
+    if (l < *x0) *x0 = l;
+    if (r > *x1) *x1 = r;
+    if (y < *y0) *y0 = y;
+    *y1 = y;
+  }
+  return *x1 >= 0;
+}
+
+// The figure format of a download's extension.
+bool download_format(const std::string& extension, FigureFormat* format, const char** type) {
+  struct Kind {
+    const char* extension;
+    FigureFormat format;
+    const char* type;
+  } static const kKinds[] = {{"png", FigureFormat::kPng, "image/png"},
+                             {"svg", FigureFormat::kSvg, "image/svg+xml"},
+                             {"pdf", FigureFormat::kPdf, "application/pdf"},
+                             {"eps", FigureFormat::kEps, "application/postscript"}};
+  for (const Kind& k : kKinds) {
+    if (extension == k.extension) {
+      *format = k.format;
+      *type = k.type;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool parse_web_address(const std::string& text, WebSettings* settings, std::string* error) {
+  std::string address = settings->address;
+  std::string port = text;
+  if (!text.empty() && text[0] == '[') {
+    const size_t close = text.find(']');
+    if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':') {
+      *error = "\"" + text + "\" is not [ADDRESS]:PORT";
+      return false;
+    }
+    address = text.substr(1, close - 1);
+    port = text.substr(close + 2);
+  } else if (const size_t colon = text.rfind(':'); colon != std::string::npos) {
+    address = text.substr(0, colon);
+    port = text.substr(colon + 1);
+  }
+  char* end = nullptr;
+  const long value = port.empty() ? -1 : std::strtol(port.c_str(), &end, 10);
+  if (port.empty() || *end || value < 0 || value > 65535 || address.empty()) {
+    *error = "\"" + text + "\" is not [ADDRESS:]PORT (PORT 0 to 65535, 0: any free port)";
+    return false;
+  }
+  settings->address = address;
+  settings->port = static_cast<int>(value);
+  return true;
+}
+
+bool web_token_ok(const std::string& token) {
+  if (token.empty() || token.size() > 128) return false;
+  for (const char c : token) {
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '.' || c == '_' || c == '~';
+    if (!plain) return false;
+  }
+  return true;
+}
+
+std::string random_web_token() {
+  unsigned char bytes[16];
+  size_t got = 0;
+  while (got < sizeof bytes) {
+    const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  if (got < sizeof bytes) {
+    // No randomness to be had: the clock and the process, never a fixed token.
+    timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    uint64_t v = static_cast<uint64_t>(ts.tv_nsec) * 0x9E3779B97F4A7C15ull ^ static_cast<uint64_t>(getpid());
+    for (size_t i = got; i < sizeof bytes; ++i, v = v * 6364136223846793005ull + 1442695040888963407ull) {
+      bytes[i] = static_cast<unsigned char>(v >> 56);
+    }
+  }
+  std::string token;
+  for (const unsigned char b : bytes) {
+    static const char kHex[] = "0123456789abcdef";
+    token += kHex[b >> 4];
+    token += kHex[b & 15];
+  }
+  return token;
+}
+
+struct WebView::State {
+  WebSettings settings;
+  std::string url;
+  lws_context* context = nullptr;
+  lws_protocols protocols[2] = {};
+  std::thread thread;
+  std::atomic<bool> stopping{false};
+  int wake = -1;
+  std::atomic<int> viewers{0};
+  std::atomic<long long> last_left{-1};
+  std::atomic<bool> deferred{false};  // a picture waits for the encoder's turn
+  std::string folder;  // downloads are written here and read back
+
+  // Between the loop and the thread, under `lock`.
+  struct Published {
+    std::string title;
+    int width = 0, height = 0;
+    bool shown = true;
+    uint64_t version = 0;  // of the pixels (0: none yet)
+    std::vector<uint32_t> pixels;
+  };
+  struct Input {
+    int window = 0;
+    bool close = false;
+    InputEvent event;
+  };
+  struct Download {
+    uint64_t id = 0;
+    int window = 0;
+    std::string extension;
+    bool taken = false, done = false;
+    int status = 404;
+    std::string body, name;
+  };
+  std::mutex lock;
+  std::map<int, Published> published;
+  uint64_t published_list = 0;  // advances when windows come, go or change title, size or visibility
+  bool refresh = false;         // publish every window: a browser arrived
+  std::deque<Input> inputs;
+  std::vector<Download> downloads;
+
+  // The loop's own.
+  long long last_publish = 0;
+  struct Seen {
+    uint64_t serial = 0, changes = 0;
+  };
+  std::map<int, Seen> seen;
+  uint64_t versions = 0;
+
+  // The thread's own.
+  struct Shown {
+    int width = 0, height = 0;  // of `pixels`
+    uint64_t version = 0;
+    std::vector<uint32_t> pixels, incoming;
+    int incoming_width = 0, incoming_height = 0;
+    uint64_t incoming_version = 0;
+    uint64_t diff_from = 0;                   // `diff` turns this version into `version`
+    std::shared_ptr<std::string> diff, full;  // diff null: nothing changed
+    uint64_t full_version = 0;
+  };
+  struct Session {
+    bool viewer = false;
+    std::map<int, uint64_t> have;  // the version each window has in this browser
+    uint64_t list = 0;
+    std::string line;
+    // An HTTP answer.
+    int status = 0;
+    std::string type, name, body;
+    size_t sent = 0;
+    bool headers_sent = false;
+    uint64_t download = 0;
+  };
+  std::map<int, Shown> shown;
+  uint64_t list_seen = 0, list_version = 0;
+  std::shared_ptr<std::string> list_message;
+  std::map<lws*, Session> sessions;
+  uint64_t next_download = 1;
+  long long next_take = 0;
+
+  void wake_loop() {
+    const uint64_t one = 1;
+    if (write(wake, &one, sizeof one) < 0) {
+      // Full counter: the loop has not looked yet and will.
+    }
+  }
+
+  // ---- the thread ----
+  void take_pictures();
+  void deliver_downloads();
+  std::shared_ptr<std::string> full_picture(int window, Shown& w);
+  void send_next(lws* wsi, Session& s);
+  int http_request(lws* wsi, const std::string& path);
+  void answer(lws* wsi, Session& s, int status, const char* type, std::string body,
+              const std::string& name = "");
+  int write_http(lws* wsi, Session& s);
+  bool token_given(lws* wsi) const;
+  void take_line(const std::string& line);
+  static int callback(lws* wsi, enum lws_callback_reasons reason, void* user, void* in, size_t len);
+};
+
+void WebView::State::take_pictures() {
+  bool list_changed = false;
+  // Encoding takes at most a quarter of the time: a picture that changes
+  // all over (costly to encode) is shown less often, and the drawing keeps
+  // its processor.  One put off is taken at the loop's next look.
+  const bool take = now_ms() >= next_take;
+  deferred = !take;
+  {
+    std::lock_guard<std::mutex> g(lock);
+    for (auto it = shown.begin(); it != shown.end();) {
+      it = published.count(it->first) ? std::next(it) : shown.erase(it);
+    }
+    for (auto& entry : published) {
+      Published& p = entry.second;
+      Shown& w = shown[entry.first];
+      if (take && p.version && p.version != w.version && p.version != w.incoming_version) {
+        w.incoming.swap(p.pixels);
+        w.incoming_width = p.width;
+        w.incoming_height = p.height;
+        w.incoming_version = p.version;
+      }
+    }
+    if (published_list != list_seen) {
+      list_seen = published_list;
+      std::string json = "{\"windows\":[";
+      bool first = true;
+      for (const auto& entry : published) {
+        char numbers[96];
+        std::snprintf(numbers, sizeof numbers, "{\"n\":%d,\"w\":%d,\"h\":%d,\"shown\":%s,\"title\":",
+                      entry.first, entry.second.width, entry.second.height,
+                      entry.second.shown ? "true" : "false");
+        json += (first ? "" : ",") + std::string(numbers) + json_text(entry.second.title) + "}";
+        first = false;
+      }
+      json += "]}";
+      list_message = std::make_shared<std::string>(LWS_PRE, '\0');
+      list_message->append(json);
+      ++list_version;
+      list_changed = true;
+    }
+  }
+  bool pictures = false;
+  const long long started = now_ms();
+  for (auto& entry : shown) {
+    Shown& w = entry.second;
+    if (!w.incoming_version || w.incoming_version == w.version) continue;
+    int x0, y0, x1, y1;
+    const bool same_size = w.width == w.incoming_width && w.height == w.incoming_height && w.version;
+    if (!same_size) {
+      w.diff = picture_message(entry.first, w.incoming_version, w.incoming_width, w.incoming_height,
+                               w.incoming, 0, 0, w.incoming_width, w.incoming_height);
+    } else if (changed_box(w.pixels, w.incoming, w.width, w.height, &x0, &y0, &x1, &y1)) {
+      w.diff = picture_message(entry.first, w.incoming_version, w.width, w.height, w.incoming, x0,
+                               y0, x1 - x0 + 1, y1 - y0 + 1);
+    } else {
+      w.diff.reset();
+    }
+    w.diff_from = w.version;
+    w.version = w.incoming_version;
+    w.width = w.incoming_width;
+    w.height = w.incoming_height;
+    w.pixels.swap(w.incoming);
+    w.full.reset();
+    pictures = true;
+  }
+  if (pictures) next_take = now_ms() + 3 * (now_ms() - started);
+  if (list_changed || pictures) lws_callback_on_writable_all_protocol(context, &protocols[0]);
+}
+
+std::shared_ptr<std::string> WebView::State::full_picture(int window, Shown& w) {
+  if (!w.full || w.full_version != w.version) {
+    w.full = picture_message(window, w.version, w.width, w.height, w.pixels, 0, 0, w.width, w.height);
+    w.full_version = w.version;
+  }
+  return w.full;
+}
+
+void WebView::State::send_next(lws* wsi, Session& s) {
+  std::shared_ptr<std::string> message;
+  bool text = false;
+  if (s.list != list_version && list_message) {
+    s.list = list_version;
+    message = list_message;
+    text = true;
+  } else {
+    for (auto it = s.have.begin(); it != s.have.end();) {
+      it = shown.count(it->first) ? std::next(it) : s.have.erase(it);
+    }
+    for (auto& entry : shown) {
+      Shown& w = entry.second;
+      uint64_t& have = s.have[entry.first];
+      if (!w.version || have == w.version) continue;
+      if (have && have == w.diff_from) {
+        message = w.diff;
+      } else {
+        message = full_picture(entry.first, w);
+      }
+      have = w.version;
+      if (message) break;  // an unchanged picture needs no message
+    }
+  }
+  if (!message) return;
+  // lws keeps what the connection could not take at once and calls back
+  // only when it is gone: at most one message waits per browser.
+  lws_write(wsi, reinterpret_cast<unsigned char*>(&(*message)[LWS_PRE]), message->size() - LWS_PRE,
+            text ? LWS_WRITE_TEXT : LWS_WRITE_BINARY);
+  lws_callback_on_writable(wsi);  // see whether more is to be sent
+}
+
+void WebView::State::deliver_downloads() {
+  std::vector<Download> done;
+  {
+    std::lock_guard<std::mutex> g(lock);
+    for (auto it = downloads.begin(); it != downloads.end();) {
+      if (it->done) {
+        done.push_back(std::move(*it));
+        it = downloads.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (Download& d : done) {
+    for (auto& entry : sessions) {
+      if (entry.second.download != d.id) continue;
+      const char* type = "text/plain";
+      FigureFormat format;
+      download_format(d.extension, &format, &type);
+      entry.second.download = 0;
+      if (d.status == 200) {
+        answer(entry.first, entry.second, 200, type, std::move(d.body), d.name);
+      } else {
+        answer(entry.first, entry.second, d.status, "text/plain", "No such window\n");
+      }
+    }
+  }
+}
+
+bool WebView::State::token_given(lws* wsi) const {
+  char buffer[192];
+  const char* given = lws_get_urlarg_by_name(wsi, "token=", buffer, sizeof buffer);
+  if (!given) return false;
+  // Compared in full whatever differs, so timing tells nothing.
+  const std::string& token = settings.token;
+  const size_t n = std::strlen(given);
+  unsigned differ = n != token.size();
+  for (size_t i = 0; i < token.size(); ++i) differ |= static_cast<unsigned char>(token[i]) ^
+                                                       static_cast<unsigned char>(i < n ? given[i] : 0);
+  return differ == 0;
+}
+
+void WebView::State::answer(lws* wsi, Session& s, int status, const char* type, std::string body,
+                            const std::string& name) {
+  s.status = status;
+  s.type = type;
+  s.body = std::move(body);
+  s.name = name;
+  s.sent = 0;
+  s.headers_sent = false;
+  lws_callback_on_writable(wsi);
+}
+
+int WebView::State::write_http(lws* wsi, Session& s) {
+  if (!s.status) return 0;
+  if (!s.headers_sent) {
+    unsigned char buffer[LWS_PRE + 1024];
+    unsigned char* start = buffer + LWS_PRE;
+    unsigned char* p = start;
+    unsigned char* end = buffer + sizeof buffer;
+    auto header = [&](const char* field, const std::string& value) {
+      return lws_add_http_header_by_name(wsi, reinterpret_cast<const unsigned char*>(field),
+                                         reinterpret_cast<const unsigned char*>(value.data()),
+                                         static_cast<int>(value.size()), &p, end) == 0;
+    };
+    if (lws_add_http_common_headers(wsi, static_cast<unsigned>(s.status), s.type.c_str(),
+                                    s.body.size(), &p, end) ||
+        !header("cache-control:", "no-store") || !header("x-content-type-options:", "nosniff") ||
+        !header("referrer-policy:", "no-referrer") || !header("x-frame-options:", "DENY") ||
+        (!s.name.empty() && !header("content-disposition:", "attachment; filename=\"" + s.name + "\"")) ||
+        lws_finalize_write_http_header(wsi, start, &p, end)) {
+      return -1;
+    }
+    s.headers_sent = true;
+    lws_callback_on_writable(wsi);
+    return 0;
+  }
+  const size_t n = std::min(kChunk, s.body.size() - s.sent);
+  std::vector<unsigned char> piece(LWS_PRE + n);
+  std::memcpy(piece.data() + LWS_PRE, s.body.data() + s.sent, n);
+  s.sent += n;
+  const bool last = s.sent == s.body.size();
+  if (lws_write(wsi, piece.data() + LWS_PRE, n, last ? LWS_WRITE_HTTP_FINAL : LWS_WRITE_HTTP) !=
+      static_cast<int>(n)) {
+    return -1;
+  }
+  if (!last) {
+    lws_callback_on_writable(wsi);
+    return 0;
+  }
+  s.status = 0;
+  s.body.clear();
+  return lws_http_transaction_completed(wsi) ? -1 : 0;
+}
+
+int WebView::State::http_request(lws* wsi, const std::string& path) {
+  Session& s = sessions[wsi];
+  // Nothing but the page and the windows' files is served, and nothing at
+  // all without the token.
+  if (!token_given(wsi)) {
+    answer(wsi, s, 403, "text/plain", "Forbidden: the address needs the token lumoview printed\n");
+    return 0;
+  }
+  if (path == "/" || path == "/index.html") {
+    answer(wsi, s, 200, "text/html; charset=utf-8",
+           std::string(reinterpret_cast<const char*>(kWebPage), kWebPage_size));
+    return 0;
+  }
+  int window = 0;
+  char extension[8] = "";
+  int used = 0;
+  if (std::sscanf(path.c_str(), "/window/%d.%4[a-z]%n", &window, extension, &used) == 2 &&
+      used == static_cast<int>(path.size()) && window > 0) {
+    FigureFormat format;
+    const char* type;
+    if (download_format(extension, &format, &type)) {
+      std::lock_guard<std::mutex> g(lock);
+      if (downloads.size() >= kMaxDownloads) {
+        answer(wsi, s, 503, "text/plain", "Busy: too many downloads at once\n");
+        return 0;
+      }
+      Download d;
+      d.id = next_download++;
+      d.window = window;
+      d.extension = extension;
+      downloads.push_back(d);
+      s.download = d.id;
+      wake_loop();
+      return 0;
+    }
+  }
+  answer(wsi, s, 404, "text/plain", "Not found\n");
+  return 0;
+}
+
+void WebView::State::take_line(const std::string& line) {
+  Input in;
+  int a = 0, b = 0, x = 0, y = 0, used = 0;
+  if (std::sscanf(line.c_str(), "click %d %d %d %d%n", &a, &b, &x, &y, &used) == 4 && a >= 1 && a <= 3) {
+    in.event = {kEventButton, a, x, y};
+  } else if (std::sscanf(line.c_str(), "wheel %d %d %d %d%n", &a, &b, &x, &y, &used) == 4 &&
+             (a == 1 || a == -1)) {
+    in.event = {kEventWheel, a, x, y};
+  } else if (std::sscanf(line.c_str(), "key %d %d%n", &a, &b, &used) == 2 && a > 0 && a < 512) {
+    in.event = {kEventKey, a, 0, 0};
+  } else if (std::sscanf(line.c_str(), "close %d%n", &b, &used) == 1) {
+    in.close = true;
+  } else {
+    return;  // not a line this page sends
+  }
+  if (used != static_cast<int>(line.size()) || b <= 0) return;
+  in.window = b;
+  std::lock_guard<std::mutex> g(lock);
+  if (inputs.size() >= kMaxInputs) inputs.pop_front();
+  inputs.push_back(in);
+  wake_loop();
+}
+
+int WebView::State::callback(lws* wsi, enum lws_callback_reasons reason, void*, void* in, size_t len) {
+  lws_context* context = lws_get_context(wsi);
+  State* self = context ? static_cast<State*>(lws_context_user(context)) : nullptr;
+  if (!self) return 0;
+  switch (reason) {
+    case LWS_CALLBACK_HTTP:
+      return self->http_request(wsi, std::string(static_cast<const char*>(in), len));
+    case LWS_CALLBACK_HTTP_WRITEABLE: {
+      auto it = self->sessions.find(wsi);
+      return it == self->sessions.end() ? 0 : self->write_http(wsi, it->second);
+    }
+    case LWS_CALLBACK_HTTP_CONFIRM_UPGRADE: {
+      char uri[64] = "";
+      lws_hdr_copy(wsi, uri, sizeof uri, WSI_TOKEN_GET_URI);
+      int status = 0;
+      if (!self->token_given(wsi)) {
+        status = 403;
+      } else if (std::strcmp(uri, "/ws") != 0) {
+        status = 404;
+      } else if (self->viewers.load() >= kMaxViewers) {
+        status = 503;
+      }
+      if (!status) return 0;
+      unsigned char buffer[LWS_PRE + 256];
+      unsigned char* start = buffer + LWS_PRE;
+      unsigned char* p = start;
+      if (lws_add_http_common_headers(wsi, static_cast<unsigned>(status), "text/plain", 0, &p,
+                                      buffer + sizeof buffer) ||
+          lws_finalize_write_http_header(wsi, start, &p, buffer + sizeof buffer)) {
+        return -1;
+      }
+      return 1;
+    }
+    case LWS_CALLBACK_ESTABLISHED: {
+      Session& s = self->sessions[wsi];
+      s = Session();
+      s.viewer = true;
+      if (self->viewers.fetch_add(1) == 0) {
+        // Nobody watched: the pictures here may be old.
+        std::lock_guard<std::mutex> g(self->lock);
+        self->refresh = true;
+      }
+      self->last_left = -1;
+      lws_callback_on_writable(wsi);
+      return 0;
+    }
+    case LWS_CALLBACK_SERVER_WRITEABLE: {
+      auto it = self->sessions.find(wsi);
+      if (it != self->sessions.end()) self->send_next(wsi, it->second);
+      return 0;
+    }
+    case LWS_CALLBACK_RECEIVE: {
+      Session& s = self->sessions[wsi];
+      if (s.line.size() + len <= kMaxLine) s.line.append(static_cast<const char*>(in), len);
+      if (lws_is_final_fragment(wsi)) {
+        if (s.line.size() < kMaxLine) self->take_line(s.line);
+        s.line.clear();
+      }
+      return 0;
+    }
+    case LWS_CALLBACK_CLOSED:
+    case LWS_CALLBACK_CLOSED_HTTP:
+    case LWS_CALLBACK_WSI_DESTROY: {
+      auto it = self->sessions.find(wsi);
+      if (it == self->sessions.end()) return 0;
+      if (it->second.viewer && self->viewers.fetch_sub(1) == 1) self->last_left = now_ms();
+      self->sessions.erase(it);
+      return 0;
+    }
+    case LWS_CALLBACK_EVENT_WAIT_CANCELLED:
+      self->take_pictures();
+      self->deliver_downloads();
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+WebView::WebView() : state_(std::make_unique<State>()) {}
+
+WebView::~WebView() { stop(); }
+
+namespace {
+
+void log_line(int level, const char* line) {
+  if (level & LLL_ERR) std::fprintf(stderr, "lumoview: web view: %s", line);
+}
+
+}  // namespace
+
+bool WebView::start(const WebSettings& settings, std::string* error) {
+  State& s = *state_;
+  s.settings = settings;
+  if (s.settings.token.empty()) s.settings.token = random_web_token();
+  // The address as a number (lws takes an interface or a numeric address).
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(settings.address.c_str(), nullptr, &hints, &found) != 0 || !found) {
+    *error = "cannot find the address " + settings.address;
+    return false;
+  }
+  char numeric[NI_MAXHOST] = "";
+  const bool v6 = found->ai_family == AF_INET6;
+  getnameinfo(found->ai_addr, found->ai_addrlen, numeric, sizeof numeric, nullptr, 0, NI_NUMERICHOST);
+  freeaddrinfo(found);
+
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/lumoview-web-XXXXXX";
+  if (!mkdtemp(&pattern[0])) {
+    *error = "cannot make a folder for downloads in " + pattern.substr(0, pattern.rfind('/'));
+    return false;
+  }
+  s.folder = pattern;
+  s.wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+
+  lws_set_log_level(LLL_ERR, log_line);
+  s.protocols[0].name = "lumoview";
+  s.protocols[0].callback = &State::callback;
+  s.protocols[0].rx_buffer_size = kMaxLine;
+  lws_context_creation_info info;
+  std::memset(&info, 0, sizeof info);
+  info.options = LWS_SERVER_OPTION_EXPLICIT_VHOSTS | LWS_SERVER_OPTION_VALIDATE_UTF8 |
+                 (v6 ? 0 : LWS_SERVER_OPTION_DISABLE_IPV6);
+  info.user = &s;
+  info.gid = -1;
+  info.uid = -1;
+  s.context = lws_create_context(&info);
+  if (!s.context) {
+    *error = "cannot start libwebsockets";
+    return false;
+  }
+  info.port = settings.port;
+  info.iface = numeric;
+  info.protocols = s.protocols;
+  info.vhost_name = "lumoview";
+  info.server_string = "lumoview";
+  lws_vhost* vhost = lws_create_vhost(s.context, &info);
+  if (!vhost || lws_get_vhost_listen_port(vhost) <= 0) {
+    *error = "cannot listen on " + settings.address + ":" + std::to_string(settings.port) +
+             " (in use, or not an address of this machine)";
+    lws_context_destroy(s.context);
+    s.context = nullptr;
+    return false;
+  }
+  std::string host = numeric;
+  if (host == "0.0.0.0" || host == "::") {
+    char name_of_host[256] = "localhost";
+    gethostname(name_of_host, sizeof name_of_host - 1);
+    host = name_of_host;
+  } else if (v6) {
+    host = "[" + host + "]";
+  }
+  s.url = "http://" + host + ":" + std::to_string(lws_get_vhost_listen_port(vhost)) +
+          "/?token=" + s.settings.token;
+  s.thread = std::thread([&s] {
+    // Behind the drawing when the processors are busy.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+    while (!s.stopping.load()) lws_service(s.context, 0);
+  });
+  return true;
+}
+
+std::string WebView::url() const { return state_->url; }
+int WebView::wake_fd() const { return state_->wake; }
+int WebView::viewers() const { return state_->viewers.load(); }
+
+long long WebView::ms_since_last_viewer() const {
+  const long long left = state_->last_left.load();
+  return state_->viewers.load() > 0 || left < 0 ? -1 : now_ms() - left;
+}
+
+void WebView::serve(Server& server) {
+  State& s = *state_;
+  if (!s.context) return;
+  uint64_t count;
+  while (read(s.wake, &count, sizeof count) > 0) {
+  }
+  std::deque<State::Input> inputs;
+  std::vector<State::Download> asked;
+  {
+    std::lock_guard<std::mutex> g(s.lock);
+    inputs.swap(s.inputs);
+    for (State::Download& d : s.downloads) {
+      if (!d.taken) {
+        d.taken = true;
+        asked.push_back(d);
+      }
+    }
+  }
+  for (const State::Input& in : inputs) {
+    Window* w = server.window(in.window);
+    if (!w) continue;
+    if (in.close) {
+      server.close_by_user(in.window);
+      continue;
+    }
+    InputEvent e = in.event;
+    e.x = std::max(0, std::min(e.x, w->picture().width() - 1));
+    e.y = std::max(0, std::min(e.y, w->picture().height() - 1));
+    w->events.push(e);
+  }
+  for (State::Download& d : asked) {
+    Window* w = server.window(d.window);
+    FigureFormat format;
+    const char* type;
+    const std::string path = s.folder + "/window." + d.extension;
+    if (w && download_format(d.extension, &format, &type) && w->write_file(path, format)) {
+      if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buffer[65536];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) d.body.append(buffer, n);
+        std::fclose(f);
+        d.status = 200;
+        d.name = (w->owner_program.empty() ? std::string("lumo") : w->owner_program) + "-" +
+                 std::to_string(d.window) + "." + d.extension;
+      }
+      std::remove(path.c_str());
+    }
+    std::lock_guard<std::mutex> g(s.lock);
+    for (State::Download& waiting : s.downloads) {
+      if (waiting.id == d.id) {
+        waiting.body = std::move(d.body);
+        waiting.name = d.name;
+        waiting.status = d.status;
+        waiting.done = true;
+      }
+    }
+  }
+
+  bool changed = !asked.empty() || s.deferred.load();
+  const long long now = now_ms();
+  if (s.viewers.load() > 0 && now - s.last_publish >= s.settings.frame_ms) {
+    s.last_publish = now;
+    std::lock_guard<std::mutex> g(s.lock);
+    const bool all = s.refresh;
+    s.refresh = false;
+    for (auto it = s.published.begin(); it != s.published.end();) {
+      if (server.window(it->first)) {
+        ++it;
+        continue;
+      }
+      s.seen.erase(it->first);
+      it = s.published.erase(it);
+      ++s.published_list;
+      changed = true;
+    }
+    server.for_each_window([&](Window& w) {
+      State::Published& p = s.published[w.number()];
+      State::Seen& seen = s.seen[w.number()];
+      Canvas& picture = w.picture();
+      const bool fresh = seen.serial != w.serial;
+      const bool resized = p.width != picture.width() || p.height != picture.height();
+      std::string title = to_utf8(w.title());
+      if (fresh || resized || p.title != title || p.shown != w.visible) {
+        p.title = std::move(title);
+        p.width = picture.width();
+        p.height = picture.height();
+        p.shown = w.visible;
+        ++s.published_list;
+        changed = true;
+      }
+      if (fresh || resized || all || seen.changes != w.changes) {
+        seen.serial = w.serial;
+        seen.changes = w.changes;
+        p.pixels.resize(static_cast<size_t>(p.width) * p.height);
+        picture.read_pixels(0, 0, p.width, p.height, p.pixels.data());
+        p.version = ++s.versions;
+        changed = true;
+      }
+    });
+  }
+  if (changed) lws_cancel_service(s.context);
+}
+
+void WebView::stop() {
+  State& s = *state_;
+  if (!s.context) return;
+  s.stopping = true;
+  lws_cancel_service(s.context);
+  if (s.thread.joinable()) s.thread.join();
+  lws_context_destroy(s.context);
+  s.context = nullptr;
+  if (s.wake >= 0) close(s.wake);
+  s.wake = -1;
+  if (!s.folder.empty()) rmdir(s.folder.c_str());
+}
+
+}  // namespace lumo::server

@@ -1,0 +1,294 @@
+"""The web view end to end: a real program starts a real lumoview with the
+web view on; headless Chromium and raw HTTP/WebSocket clients look at it.
+
+    web_view_test.py BIN_DIR TESTS_DIR CASE      CASE: page, strangers, input, stalled
+
+Every server is found by the private session name it was started with and
+ended by its process id; nothing else is touched."""
+import io
+import os
+import secrets
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import urllib.parse
+
+from PIL import Image
+
+import webclient
+
+BIN, TESTS, CASE = sys.argv[1], sys.argv[2], sys.argv[3]
+failures = []
+
+
+def check(ok, what):
+    print(("ok   " if ok else "FAIL ") + what, flush=True)
+    if not ok:
+        failures.append(what)
+
+
+def wait_for(condition, seconds, step=0.1):
+    end = time.time() + seconds
+    while time.time() < end:
+        value = condition()
+        if value:
+            return value
+        time.sleep(step)
+    return condition()
+
+
+class Run:
+    """A program run with the web view on, in a private session."""
+
+    def __init__(self, program, *args, env=None):
+        self.dir = tempfile.mkdtemp(prefix="lumo-web-")
+        self.session = "web" + secrets.token_hex(6)
+        self.token = secrets.token_urlsafe(12)
+        e = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "LUMOVIEW_LOG")}
+        e.update(LUMO_SESSION=self.session, LUMODIR=BIN, XDG_RUNTIME_DIR=self.dir,
+                 LUMOVIEW_SERVE="127.0.0.1:0", LUMOVIEW_TOKEN=self.token,
+                 LUMOVIEW_PNG_DIR=self.dir, LUMOVIEW_WEB_LINGER_MS="30000")
+        e.update(env or {})
+        self.p = subprocess.Popen([program, *args], env=e, stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        line = self.p.stderr.readline()
+        check("web view at http://127.0.0.1:" in line,
+              "the program's terminal shows the page's address: " + line.strip())
+        self.url = line.split("web view at ", 1)[-1].strip()
+        self.server = self.find_server()
+        check(self.server > 0, "the server started by the program is found")
+
+    def find_server(self):
+        mark = f"LUMO_SESSION={self.session}".encode()
+        for _ in range(50):
+            for pid in filter(str.isdigit, os.listdir("/proc")):
+                try:
+                    if open(f"/proc/{pid}/comm").read().strip() != "lumoview":
+                        continue
+                    if mark in open(f"/proc/{pid}/environ", "rb").read().split(b"\0"):
+                        return int(pid)
+                except OSError:
+                    pass
+            time.sleep(0.1)
+        return 0
+
+    def server_alive(self):
+        try:
+            return open(f"/proc/{self.server}/stat").read().split()[2] != "Z"
+        except OSError:
+            return False
+
+    def rss_kib(self):
+        for line in open(f"/proc/{self.server}/status"):
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+        return 0
+
+    def end(self):
+        if self.p.poll() is None:
+            self.p.kill()
+        self.p.wait()
+        if self.server and self.server_alive():
+            os.kill(self.server, signal.SIGTERM)
+            wait_for(lambda: not self.server_alive(), 10)
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+def differing(png_a, png_b):
+    """Pixels whose colours differ by more than 2 in a channel (-1: sizes
+    differ), and the box around them."""
+    a = Image.open(io.BytesIO(png_a)).convert("RGB")
+    b = Image.open(io.BytesIO(png_b)).convert("RGB")
+    if a.size != b.size:
+        return -1, (a.size, b.size)
+    pa, pb = a.load(), b.load()
+    where = [(x, y) for y in range(a.size[1]) for x in range(a.size[0])
+             if max(abs(c - d) for c, d in zip(pa[x, y], pb[x, y])) > 2]
+    if not where:
+        return 0, None
+    xs, ys = [p[0] for p in where], [p[1] for p in where]
+    return len(where), (min(xs), min(ys), max(xs), max(ys))
+
+
+def keep(png, name):
+    """Keeps a screenshot among the test artifacts, for a person to look at."""
+    folder = os.path.join(TESTS, "artifacts")
+    os.makedirs(folder, exist_ok=True)
+    open(os.path.join(folder, name), "wb").write(png)
+
+
+def page_picture(browser, window):
+    """The window's picture as the page shows it, once the page is up to date."""
+    quiet = wait_for(lambda: browser.evaluate(
+        f"window.lumo && lumo.versions[{window}] > 0 && performance.now() - lumo.lastFrame > 700"), 20)
+    check(bool(quiet), f"the page shows window {window}")
+    box = browser.evaluate(f"(() => {{ const r = document.querySelector('canvas[data-window=\"{window}\"]')"
+                           ".getBoundingClientRect(); return [r.x, r.y, r.width, r.height]; })()")
+    return browser.screenshot(*box)
+
+
+def case_page():
+    """The page shows what the server drew: mid-run, and after the program ends."""
+    run = Run(os.path.join(TESTS, "test_card"), "--pause")
+    browser = webclient.Chromium()
+    try:
+        check(run.p.stdout.readline().startswith("half drawn"), "the program drew half its card")
+        browser.call("Page.navigate", url=run.url)
+        shown = page_picture(browser, 1)
+        status, headers, server_png = webclient.get(run.url, "/window/1.png?token=" + run.token)
+        check(status == 200 and headers.get("content-type") == "image/png", "the PNG download")
+        n, box = differing(shown, server_png)
+        keep(shown, "web-half.png")
+        check(n == 0, f"while the program runs, the page equals the server's PNG ({n} pixels differ in {box})")
+        for kind, mime in (("svg", "image/svg+xml"), ("pdf", "application/pdf")):
+            status, headers, body = webclient.get(run.url, f"/window/1.{kind}?token={run.token}")
+            check(status == 200 and headers.get("content-type") == mime and len(body) > 1000 and
+                  'filename="test_card-1.' in headers.get("content-disposition", ""),
+                  f"the {kind.upper()} download")
+
+        run.p.stdin.write("\n")
+        run.p.stdin.flush()
+        check(run.p.wait(30) == 0, "the program drew the rest and ended")
+        saved = os.path.join(run.dir, "test_card-1.png")
+        check(bool(wait_for(lambda: os.path.exists(saved), 10)), "the server wrote the picture")
+        time.sleep(0.3)
+        shown = page_picture(browser, 1)
+        n, box = differing(shown, open(saved, "rb").read())
+        keep(shown, "web-end.png")
+        check(n == 0, f"after the program, the page equals the saved PNG ({n} pixels differ in {box})")
+        title = browser.evaluate("document.querySelector('.window .title').textContent")
+        check(title == "1: test card", f"the window's title on the page ({title!r})")
+
+        # The close button closes the window as the close box does: the
+        # server has no windows left and ends.
+        browser.evaluate("document.querySelector('.window button').click()")
+        check(bool(wait_for(lambda: browser.evaluate("document.querySelectorAll('.window').length === 0"), 10)),
+              "the closed window leaves the page")
+        check(bool(wait_for(lambda: not run.server_alive(), 15)), "the server ends with its last window")
+    finally:
+        browser.quit()
+        run.end()
+
+
+def case_strangers():
+    """Requests without the right token, and paths the server does not have."""
+    run = Run(os.path.join(TESTS, "test_card"), "--pause")
+    try:
+        run.p.stdout.readline()
+        t = run.token
+        for path, want in (("/", 403), ("/?token=", 403), ("/?token=" + t[:-1], 403),
+                           ("/?token=" + t + "x", 403), ("/?tok=" + t, 403),
+                           ("/window/1.png", 403), ("/window/1.png?token=wrong", 403),
+                           ("/etc/passwd", 403), ("/../../../etc/passwd", 403),
+                           ("/?token=" + t, 200), ("/index.html?token=" + t, 200),
+                           ("/etc/passwd?token=" + t, 404), ("/../../../etc/passwd?token=" + t, 404),
+                           ("/%2e%2e/%2e%2e/etc/passwd?token=" + t, 404),
+                           ("/window/1.png/../../../etc/passwd?token=" + t, 404),
+                           ("/window/1.txt?token=" + t, 404), ("/window/9.png?token=" + t, 404),
+                           ("/window/0.png?token=" + t, 404), ("/window/-1.png?token=" + t, 404),
+                           ("/window/1.png?token=" + t, 200)):
+            status, _, body = webclient.get(run.url, path)
+            check(status == want and b"root:" not in body, f"GET {path}: {status} (want {want})")
+        u = urllib.parse.urlsplit(run.url)
+        for path, want in (("/ws", 403), ("/ws?token=bad", 403), ("/other?token=" + t, 404),
+                           ("/ws?token=" + t, 101)):
+            s = webclient.Socket(u.hostname, u.port, path)
+            check(s.status == want, f"WebSocket {path}: {s.status} (want {want})")
+            s.close()
+        # Lines a page never sends are ignored; the view goes on.
+        v = webclient.viewer(run.url)
+        for junk in ("close", "close 0", "click 9 1 0 0", "key 99999 1", "wheel 2 1 0 0",
+                     "click 1 1 5 5 extra", "\u00e9" * 40):
+            v.send_text(junk)
+        opcode, payload = v.frame()
+        check(opcode == 1 and b'"n":1' in payload, "the window list still comes after junk input")
+        v.close()
+        check(run.server_alive(), "the server is still up")
+    finally:
+        run.end()
+
+
+def case_input():
+    """Clicks and keys given in the page reach the program's LmWaitEvent."""
+    run = Run(os.path.join(BIN, "picker"))
+    browser = webclient.Chromium()
+    try:
+        run.p.stdout.readline()
+        browser.call("Page.navigate", url=run.url)
+        page_picture(browser, 1)
+        x, y, w, h = browser.evaluate("(() => { const r = document.querySelector('canvas')"
+                                      ".getBoundingClientRect(); return [r.x, r.y, r.width, r.height]; })()")
+        px, py = 320, 120
+        for kind in ("mousePressed", "mouseReleased"):
+            browser.call("Input.dispatchMouseEvent", type=kind, x=x + px + 0.5, y=y + py + 0.5,
+                         button="left", clickCount=1)
+        line = run.p.stdout.readline()
+        check(line.startswith("point 1:"), "the click reached the program: " + line.strip())
+        if line.startswith("point 1:"):
+            wx = float(line.split("x =")[1].split()[0])
+            want = -0.5 + 11.0 * px / 640
+            check(abs(wx - want) < 0.03, f"at the pixel clicked (x = {wx}, want {want:.3f})")
+        browser.call("Input.dispatchKeyEvent", type="keyDown", key="Enter", code="Enter",
+                     windowsVirtualKeyCode=13)
+        check(run.p.wait(20) == 0, "Enter typed in the page ended the program")
+        check("1 point" in run.p.stdout.read(), "the program saw one point")
+    finally:
+        browser.quit()
+        run.end()
+
+
+def case_stalled():
+    """Browsers that stop reading cannot make the server's memory grow."""
+    # A small display list, so that what it holds does not hide what the
+    # connections hold.
+    run = Run(os.path.join(TESTS, "lumo_web_flood"), "6", env={"LUMOVIEW_LIST_MB": "2"})
+    stalled = []
+    try:
+        check(run.p.stdout.readline().startswith("drawing"), "the program draws")
+        u = urllib.parse.urlsplit(run.url)
+        for _ in range(8):
+            s = webclient.Socket(u.hostname, u.port, "/ws?" + u.query)
+            s.s.setsockopt(webclient.socket.SOL_SOCKET, webclient.socket.SO_RCVBUF, 4096)
+            stalled.append(s)  # never read again
+        # One browser that reads along: it must keep getting pictures.
+        reader = webclient.viewer(run.url)
+        pictures = []
+
+        def read_along():
+            try:
+                while True:
+                    opcode, _ = reader.frame()
+                    pictures.append(opcode)
+            except (OSError, EOFError):
+                pass
+        threading.Thread(target=read_along, daemon=True).start()
+        time.sleep(1.5)
+        first = run.rss_kib()
+        samples = []
+        while run.p.poll() is None:
+            samples.append(run.rss_kib())
+            time.sleep(0.5)
+        peak = max(samples or [first])
+        print(f"server memory: {first} KiB after 1.5 s, samples {samples}", flush=True)
+        check(peak - first < 8 * 1024, f"memory stays bounded (+{peak - first} KiB while drawing went on)")
+        got = pictures.count(2)
+        check(got >= 5, f"a browser that reads gets the pictures meanwhile ({got} in 6 s)")
+        reader.close()
+        check(run.p.returncode == 0, "the program was never held up")
+        check(run.server_alive(), "the server is still up")
+        status, _, _ = webclient.get(run.url, "/?token=" + run.token)
+        check(status == 200, "a new browser is still served")
+    finally:
+        for s in stalled:
+            s.close()
+        run.end()
+
+
+{"page": case_page, "strangers": case_strangers, "input": case_input, "stalled": case_stalled}[CASE]()
+if failures:
+    print(f"{len(failures)} check(s) failed", flush=True)
+    sys.exit(1)
