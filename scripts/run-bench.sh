@@ -2,7 +2,7 @@
 # Builds the native configuration and runs the benchmarks: the transport's
 # floors and rates, then one whole plotting job against bare cairo and the
 # peer plotting libraries (giza and PLplot, installed here for comparison
-# only; the kit does not need them).
+# only; the kit does not need them), the web view's cost with 20 browsers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -22,6 +22,10 @@ cmake --build --preset native --target transport_bench job_bench lumoview >/dev/
 build/native/bench/transport_bench
 echo
 build/native/bench/job_bench "${JOB_ROUNDS:-5}" </dev/null
+
+# The web view: a drawing program's rate with 20 browsers watching.
+cmake --build --preset native --target lumo_web_flood >/dev/null
+/usr/bin/python3 bench/web_bench.py build/native/bin build/native/tests "${WEB_ROUNDS:-5}" 3
 
 # The Windows build's transport under wine64, in the same sitting.
 if command -v x86_64-w64-mingw32-g++ >/dev/null && [ -x /usr/lib/wine/wine64 ]; then

@@ -47,6 +47,8 @@ constexpr size_t kMaxDownloads = 16;     // downloads being made at once
 constexpr size_t kMaxLine = 128;         // a browser's text line
 constexpr size_t kChunk = 64 * 1024;     // an HTTP body goes out in pieces of this size
 constexpr size_t kHeaderWords = 8;
+constexpr double kShare = 0.15;          // of a processor, for the web view's thread
+constexpr double kCredit = 100;          // ms of unused share kept for a burst
 
 long long now_ms() {
   timespec ts;
@@ -304,7 +306,8 @@ struct WebView::State {
   std::shared_ptr<std::string> list_message;
   std::map<lws*, Session> sessions;
   uint64_t next_download = 1;
-  long long next_take = 0;
+  double debt = 0, last_cpu = 0;  // the thread's processor time past its share, in ms
+  long long last_wall = 0;
 
   void wake_loop() {
     const uint64_t one = 1;
@@ -329,10 +332,19 @@ struct WebView::State {
 
 void WebView::State::take_pictures() {
   bool list_changed = false;
-  // Encoding takes at most a quarter of the time: a picture that changes
-  // all over (costly to encode) is shown less often, and the drawing keeps
-  // its processor.  One put off is taken at the loop's next look.
-  const bool take = now_ms() >= next_take;
+  // The thread's work (encoding, and sending to every browser) takes at
+  // most kShare of a processor: a picture that changes all over, costly to
+  // encode and to send, is shown less often when many watch, and the
+  // drawing keeps its processors.  One put off is taken at the loop's next
+  // look.
+  const long long wall = now_ms();
+  timespec cpu_now;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu_now);
+  const double cpu = cpu_now.tv_sec * 1e3 + cpu_now.tv_nsec / 1e6;
+  debt = std::max(-kCredit, debt + (cpu - last_cpu) - kShare * static_cast<double>(wall - last_wall));
+  last_cpu = cpu;
+  last_wall = wall;
+  const bool take = debt <= 0;
   deferred = !take;
   {
     std::lock_guard<std::mutex> g(lock);
@@ -369,7 +381,6 @@ void WebView::State::take_pictures() {
     }
   }
   bool pictures = false;
-  const long long started = now_ms();
   for (auto& entry : shown) {
     Shown& w = entry.second;
     if (!w.incoming_version || w.incoming_version == w.version) continue;
@@ -392,7 +403,6 @@ void WebView::State::take_pictures() {
     w.full.reset();
     pictures = true;
   }
-  if (pictures) next_take = now_ms() + 3 * (now_ms() - started);
   if (list_changed || pictures) lws_callback_on_writable_all_protocol(context, &protocols[0]);
 }
 

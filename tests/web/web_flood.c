@@ -1,10 +1,13 @@
 /* Draws for SECONDS seconds without a pause: anti-aliased lines of every
  * colour all over a 640 x 480 window, the whole picture cleared now and then,
  * and prints how many lines it drew ("lines N in S s").  The web view's tests
- * watch it with browsers that read and browsers that do not. */
+ * watch it with browsers that read and browsers that do not; with --wait it
+ * starts drawing only after a line on standard input (the web view's
+ * benchmark connects its browsers first). */
 #define _POSIX_C_SOURCE 199309L
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <time.h>
 
 #include "lumo.h"
@@ -22,6 +25,11 @@ int main(int argc, char** argv) {
   double start, end;
   int w = LmOpenEx(1, 640, 480, -1, -1, -1, "flood");
   if (w <= 0) return 1;
+  if (argc > 2 && strcmp(argv[2], "--wait") == 0) {
+    printf("waiting\n");
+    fflush(stdout);
+    if (getchar() == EOF) return 1;
+  }
   printf("drawing\n");
   fflush(stdout);
   start = now();
