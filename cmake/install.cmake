@@ -87,7 +87,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 # lumoview draws with cairo on X11 and finds fonts through fontconfig;
 # lumorun needs a C compiler, and gfortran for Fortran programs.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libcairo2 (>= 1.16), libx11-6, fontconfig, pkg-config")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libcairo2 (>= 1.16), libx11-6, libwebsockets17, libpng16-16, libstdc++6, libgcc-s1, fontconfig, pkg-config")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gcc | c-compiler, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gfortran, cmake")
 include(CPack)

@@ -5,7 +5,8 @@
 #   bash scripts/run-main.sh plot3      plot3 on samples/data/plot3.dat
 #
 # With a display the chart appears in a window; without one it is written to
-# out/<sample>-1.png.
+# out/<sample>-1.png.  With LUMOVIEW_SERVE=[ADDRESS:]PORT the server also
+# shows it live in a browser at the address the program prints.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 sample="${1:-diffchart}"
@@ -35,6 +36,10 @@ case "$sample" in
     ;;
 esac
 
+if [ -n "${LUMOVIEW_SERVE:-}" ]; then
+  echo "Web view: open the address printed above. It stays while a browser watches (and 10 minutes"
+  echo "after the last one leaves); the page's close button ends it."
+fi
 if [ -z "${DISPLAY:-}" ]; then
   for _ in $(seq 100); do
     [ -s "out/$sample-1.png" ] && break

@@ -170,6 +170,14 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for needed in libcairo2 libx11-6 fontconfig; do
   check "package depends on $needed" yes "$(echo "$depends" | grep -q "$needed" && echo yes || echo no)"
 done
+# Every library lumoview itself links comes from a package it declares.
+for soname in $(readelf -d "$build/bin/lumoview" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p'); do
+  path=$(ldconfig -p | awk -v n="$soname" '$1 == n && /x86-64|64bit/ {print $NF; exit}')
+  owner=$({ dpkg -S "$path" || dpkg -S "$(dirname "$path")/$(basename "$(readlink -f "$path")")" ||
+           dpkg -S "$(readlink -f "$path")"; } 2>/dev/null | head -1 | cut -d: -f1)
+  check "package declares $owner (for $soname)" yes \
+    "$(echo ", $depends," | grep -q ", $owner[ ,(]" && echo yes || echo no)"
+done
 root=$work/root
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
 touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
