@@ -26,6 +26,7 @@
 #include <netdb.h>
 #include <png.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/eventfd.h>
 #include <sys/random.h>
@@ -46,6 +47,7 @@ constexpr size_t kMaxInputs = 1024;      // browser input not taken in yet (olde
 constexpr size_t kMaxDownloads = 16;     // downloads being made at once
 constexpr size_t kMaxLine = 128;         // a browser's text line
 constexpr size_t kChunk = 64 * 1024;     // an HTTP body goes out in pieces of this size
+constexpr int kSendBuffer = 512 * 1024;  // the system's send buffer of a browser's connection
 constexpr size_t kHeaderWords = 8;
 constexpr double kShare = 0.15;          // of a processor, for the web view's thread
 constexpr double kCredit = 100;          // ms of unused share kept for a burst
@@ -638,6 +640,10 @@ int WebView::State::callback(lws* wsi, enum lws_callback_reasons reason, void*, 
       return 1;
     }
     case LWS_CALLBACK_ESTABLISHED: {
+      // What the system holds for a browser that does not read is bounded
+      // too (it would grow to megabytes by itself).
+      const int sndbuf = kSendBuffer;
+      setsockopt(lws_get_socket_fd(wsi), SOL_SOCKET, SO_SNDBUF, &sndbuf, sizeof sndbuf);
       Session& s = self->sessions[wsi];
       s = Session();
       s.viewer = true;

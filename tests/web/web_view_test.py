@@ -52,6 +52,9 @@ class Run:
         e.update(LUMO_SESSION=self.session, LUMODIR=BIN, XDG_RUNTIME_DIR=self.dir,
                  LUMOVIEW_SERVE="127.0.0.1:0", LUMOVIEW_TOKEN=self.token,
                  LUMOVIEW_PNG_DIR=self.dir, LUMOVIEW_WEB_LINGER_MS="30000")
+        # Under the address sanitizer freed memory is held back for a while
+        # (its quarantine), which would look like growth.
+        e["ASAN_OPTIONS"] = ":".join(filter(None, [e.get("ASAN_OPTIONS"), "quarantine_size_mb=1"]))
         e.update(env or {})
         self.p = subprocess.Popen([program, *args], env=e, stdin=subprocess.PIPE,
                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
@@ -250,7 +253,7 @@ def case_stalled():
     try:
         check(run.p.stdout.readline().startswith("drawing"), "the program draws")
         u = urllib.parse.urlsplit(run.url)
-        for _ in range(8):
+        for _ in range(16):
             s = webclient.Socket(u.hostname, u.port, "/ws?" + u.query)
             s.s.setsockopt(webclient.socket.SOL_SOCKET, webclient.socket.SO_RCVBUF, 4096)
             stalled.append(s)  # never read again
@@ -274,7 +277,10 @@ def case_stalled():
             time.sleep(0.5)
         peak = max(samples or [first])
         print(f"server memory: {first} KiB after 1.5 s, samples {samples}", flush=True)
-        check(peak - first < 8 * 1024, f"memory stays bounded (+{peak - first} KiB while drawing went on)")
+        # The memory stays flat (the sanitizer's allocator wanders by a few
+        # MB).  A server keeping every picture for every stalled browser
+        # would grow by 10 MB or more each second.
+        check(peak - first < 12 * 1024, f"memory stays bounded (+{peak - first} KiB while drawing went on)")
         got = pictures.count(2)
         check(got >= 5, f"a browser that reads gets the pictures meanwhile ({got} in 6 s)")
         reader.close()
