@@ -18,7 +18,9 @@ mkdir -p out
 export LUMODIR="$PWD/build/native/bin"
 if [ -z "${DISPLAY:-}" ]; then
   export LUMOVIEW_PNG_DIR="$PWD/out"
-  rm -f "out/$sample-1.png"
+  # A server other than the first (one still showing an earlier run's
+  # windows in a browser) names its files <sample>-<server>-1.png.
+  rm -f "out/$sample-1.png" out/"$sample"-[0-9]*-1.png
 fi
 
 case "$sample" in
@@ -37,16 +39,23 @@ case "$sample" in
 esac
 
 if [ -n "${LUMOVIEW_SERVE:-}" ]; then
-  echo "Web view: open the address printed above. It stays while a browser watches (and 10 minutes"
-  echo "after the last one leaves); the page's close button ends it."
+  linger_ms=${LUMOVIEW_WEB_LINGER_MS:-600000}
+  [[ $linger_ms =~ ^[0-9]+$ ]] || linger_ms=600000
+  linger=$((linger_ms / 1000))
+  echo "Web view: open the address lumoview printed above. The window stays while a browser watches"
+  echo "it, and ${linger} s after the last one leaves; its close button (x) in the page ends it."
 fi
 if [ -z "${DISPLAY:-}" ]; then
+  chart=""
   for _ in $(seq 100); do
-    [ -s "out/$sample-1.png" ] && break
+    for f in out/"$sample"-1.png out/"$sample"-[0-9]*-1.png; do
+      [ -s "$f" ] && chart=$f && break
+    done
+    [ -n "$chart" ] && break
     sleep 0.1
   done
-  if [ -s "out/$sample-1.png" ]; then
-    echo "Chart written to out/$sample-1.png (no display: the server drew it off screen)"
+  if [ -n "$chart" ]; then
+    echo "Chart written to $chart (no display: the server drew it off screen)"
   else
     echo "The chart was not written" >&2
     exit 1

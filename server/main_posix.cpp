@@ -9,7 +9,8 @@
 // same names; LUMOVIEW_LIST_MB, the display list's bound per window;
 // LUMOVIEW_SERVE ([ADDRESS:]PORT) turns the web view on (docs/web-view.md),
 // LUMOVIEW_TOKEN sets its token, LUMOVIEW_WEB_LINGER_MS how long windows
-// nobody watches stay after the last program.
+// nobody watches stay after the last program, LUMOVIEW_WEB_IDLE_S after how
+// long a browser that answers nothing is dropped.
 // LUMOVIEW_READY_FD (set by the library) is told when the server block
 // exists; lines written to it before "ready" are for the terminal of the
 // program that started the server (the web view's address).
@@ -53,6 +54,20 @@ long long now_ms() {
 std::string env_or(const char* name, const std::string& fallback) {
   const char* v = std::getenv(name);
   return v && *v ? v : fallback;
+}
+
+// A count from the environment; a value that is not one is said and the
+// fallback used.
+int count_or(const char* name, int fallback) {
+  const char* v = std::getenv(name);
+  if (!v || !*v) return fallback;
+  char* end = nullptr;
+  const long n = std::strtol(v, &end, 10);
+  if (*end || n < 0 || n > 1000000000) {
+    std::fprintf(stderr, "lumoview: %s=%s is not a count; %d is used\n", name, v, fallback);
+    return fallback;
+  }
+  return static_cast<int>(n);
 }
 
 int make_key() {
@@ -107,7 +122,8 @@ int main(int argc, char** argv) {
   int first_link = std::atoi(env_or("LUMOVIEW_FIRST_LINK_MS", std::to_string(kFirstLinkWaitMs)).c_str());
   bool headless = false;
   std::string serve = env_or("LUMOVIEW_SERVE", "");
-  const int web_linger = std::atoi(env_or("LUMOVIEW_WEB_LINGER_MS", std::to_string(kWebLingerMs)).c_str());
+  const int web_linger = count_or("LUMOVIEW_WEB_LINGER_MS", kWebLingerMs);
+  const int web_idle = count_or("LUMOVIEW_WEB_IDLE_S", 60);
   std::vector<const char*> switches;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -128,6 +144,8 @@ int main(int argc, char** argv) {
       grace = std::atoi(argv[++i]);
     } else if (a == "--serve" && has_value) {
       serve = argv[++i];
+    } else if (a.compare(0, 8, "--serve=") == 0) {
+      serve = a.substr(8);
     } else if (a == "--first-link" && has_value) {
       first_link = std::atoi(argv[++i]);
     } else if (a == "--help") {
@@ -136,6 +154,9 @@ int main(int argc, char** argv) {
                 "                [--events FILE] [--trace FILE] [--answers FILE] [--grace MS]\n"
                 "                [--first-link MS] [--serve [ADDRESS:]PORT]");
       return 0;
+    } else if (a.compare(0, 2, "--") == 0) {
+      std::fprintf(stderr, "lumoview: %s is not an option%s (see --help); it is ignored\n", a.c_str(),
+                   has_value ? "" : " or lacks its value");
     } else {
       switches.push_back(argv[i]);
     }
@@ -193,13 +214,16 @@ int main(int argc, char** argv) {
     WebSettings settings;
     settings.token = env_or("LUMOVIEW_TOKEN", "");
     std::string error;
-    if (!settings.token.empty() && !web_token_ok(settings.token)) {
-      tell_user("LUMOVIEW_TOKEN may hold only letters, digits and - . _ ~ (at most 128); the web view is off");
+    settings.idle_s = web_idle;
+    if (!settings.token.empty() && (!web_token_ok(settings.token) || settings.token.size() < 16)) {
+      tell_user("LUMOVIEW_TOKEN must be 16 to 128 of the letters, digits and - . _ ~ (one anybody "
+                "who reaches the port could guess is no guard); the web view is off");
     } else if (!parse_web_address(serve, &settings, &error)) {
       tell_user("--serve (LUMOVIEW_SERVE): " + error + "; the web view is off");
     } else {
       web = std::make_unique<WebView>();
       if (web->start(settings, &error)) {
+        if (!web->notice().empty()) tell_user(web->notice());
         tell_user("web view at " + web->url());
         frontend.set_web_input(true);
       } else {
@@ -207,6 +231,12 @@ int main(int argc, char** argv) {
         web.reset();
       }
     }
+  }
+  // Started by hand only to serve the windows, a server that cannot does
+  // nothing anybody could see.
+  if (!serve.empty() && !web && !frontend.has_display() && !std::getenv("LUMOVIEW_READY_FD")) {
+    std::fprintf(stderr, "lumoview: no display and no web view: ending\n");
+    return 2;
   }
   tell_ready();
 
@@ -247,7 +277,11 @@ int main(int argc, char** argv) {
       idle_since = -1;
       return kTickMs * 4;
     }
-    if (!server.ever_linked()) return now - started > first_link ? -1 : kTickMs * 4;
+    // Nobody linked yet: the server waits for a while, or as long as a
+    // browser watches it.
+    if (!server.ever_linked()) {
+      return now - started > first_link && !(web && web->viewers() > 0) ? -1 : kTickMs * 4;
+    }
     if (idle_since < 0) {
       idle_since = now;
       if (!frontend.has_display()) server.save_pictures();

@@ -10,7 +10,7 @@
 // JSON text message.  Browsers send short text lines:
 //
 //   click BUTTON WINDOW X Y     wheel STEP WINDOW X Y
-//   key CODE WINDOW             close WINDOW
+//   key CODE WINDOW X Y         close WINDOW
 #include "server/web/web_view.h"
 
 #include <atomic>
@@ -26,6 +26,7 @@
 #include <netdb.h>
 #include <png.h>
 #include <sys/resource.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/eventfd.h>
@@ -233,9 +234,10 @@ std::string random_web_token() {
 
 struct WebView::State {
   WebSettings settings;
-  std::string url;
+  std::string url, notice;
   lws_context* context = nullptr;
   lws_protocols protocols[2] = {};
+  lws_retry_bo_t idle = {};
   std::thread thread;
   std::atomic<bool> stopping{false};
   int wake = -1;
@@ -478,7 +480,7 @@ void WebView::State::deliver_downloads() {
 }
 
 bool WebView::State::token_given(lws* wsi) const {
-  char buffer[192];
+  char buffer[4096];
   const char* given = lws_get_urlarg_by_name(wsi, "token=", buffer, sizeof buffer);
   if (!given) return false;
   // Compared in full whatever differs, so timing tells nothing.
@@ -556,11 +558,18 @@ int WebView::State::http_request(lws* wsi, const std::string& path) {
            std::string(reinterpret_cast<const char*>(kWebPage), kWebPage_size));
     return 0;
   }
+  // "/window/N.EXT": N a window number as written (no sign, no leading 0).
+  const std::string prefix = "/window/";
+  const size_t dot = path.rfind('.');
   int window = 0;
-  char extension[8] = "";
-  int used = 0;
-  if (std::sscanf(path.c_str(), "/window/%d.%4[a-z]%n", &window, extension, &used) == 2 &&
-      used == static_cast<int>(path.size()) && window > 0) {
+  bool number = path.compare(0, prefix.size(), prefix) == 0 && dot != std::string::npos &&
+                dot > prefix.size() && dot - prefix.size() <= 3 && path[prefix.size()] != '0';
+  for (size_t i = prefix.size(); number && i < dot; ++i) {
+    number = path[i] >= '0' && path[i] <= '9';
+    window = window * 10 + (path[i] - '0');
+  }
+  const std::string extension = number ? path.substr(dot + 1) : "";
+  if (number) {
     FigureFormat format;
     const char* type;
     if (download_format(extension, &format, &type)) {
@@ -591,8 +600,9 @@ void WebView::State::take_line(const std::string& line) {
   } else if (std::sscanf(line.c_str(), "wheel %d %d %d %d%n", &a, &b, &x, &y, &used) == 4 &&
              (a == 1 || a == -1)) {
     in.event = {kEventWheel, a, x, y};
-  } else if (std::sscanf(line.c_str(), "key %d %d%n", &a, &b, &used) == 2 && a > 0 && a < 512) {
-    in.event = {kEventKey, a, 0, 0};
+  } else if (std::sscanf(line.c_str(), "key %d %d %d %d%n", &a, &b, &x, &y, &used) == 4 &&
+             ((a > 0 && a < 256) || (a >= 256 + 59 && a <= 256 + 134))) {
+    in.event = {kEventKey, a, x, y};  // a character, or 256 + the second code of a two-part key
   } else if (std::sscanf(line.c_str(), "close %d%n", &b, &used) == 1) {
     in.close = true;
   } else {
@@ -700,6 +710,30 @@ void log_line(int level, const char* line) {
 
 }  // namespace
 
+namespace {
+
+// Whether the port can be bound at the address; errno says why not.
+bool port_free(const sockaddr* address, socklen_t length, int port) {
+  sockaddr_storage a{};
+  std::memcpy(&a, address, length);
+  if (a.ss_family == AF_INET6) {
+    reinterpret_cast<sockaddr_in6*>(&a)->sin6_port = htons(static_cast<uint16_t>(port));
+  } else {
+    reinterpret_cast<sockaddr_in*>(&a)->sin_port = htons(static_cast<uint16_t>(port));
+  }
+  const int fd = socket(a.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const int yes = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  const bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), length) == 0;
+  const int why = errno;
+  close(fd);
+  errno = why;
+  return ok;
+}
+
+}  // namespace
+
 bool WebView::start(const WebSettings& settings, std::string* error) {
   State& s = *state_;
   s.settings = settings;
@@ -717,7 +751,21 @@ bool WebView::start(const WebSettings& settings, std::string* error) {
   char numeric[NI_MAXHOST] = "";
   const bool v6 = found->ai_family == AF_INET6;
   getnameinfo(found->ai_addr, found->ai_addrlen, numeric, sizeof numeric, nullptr, 0, NI_NUMERICHOST);
+  const bool bindable = port_free(found->ai_addr, found->ai_addrlen, settings.port);
+  const int why = errno;
   freeaddrinfo(found);
+  const std::string asked = settings.address + ":" + std::to_string(settings.port);
+  int port = settings.port;
+  if (!bindable && why == EADDRINUSE) {
+    // Most often an earlier run's server, still showing its windows there:
+    // this one takes another port and says so.
+    s.notice = asked + " is in use (an earlier lumoview still showing its windows there, or another "
+             "program); this server takes another port";
+    port = 0;
+  } else if (!bindable) {
+    *error = "cannot listen on " + asked + ": " + std::strerror(why);
+    return false;
+  }
 
   const char* tmp = std::getenv("TMPDIR");
   std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/lumoview-web-XXXXXX";
@@ -728,10 +776,14 @@ bool WebView::start(const WebSettings& settings, std::string* error) {
   s.folder = pattern;
   s.wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 
-  lws_set_log_level(LLL_ERR, log_line);
+  lws_set_log_level(0, nullptr);  // its reasons are said here, in the user's terms
   s.protocols[0].name = "lumoview";
   s.protocols[0].callback = &State::callback;
   s.protocols[0].rx_buffer_size = kMaxLine;
+  // A browser that answers nothing for this long (frozen, asleep, cut off)
+  // is dropped: it keeps neither the server nor a place.
+  s.idle.secs_since_valid_ping = static_cast<uint16_t>(std::max(1, settings.idle_s / 2));
+  s.idle.secs_since_valid_hangup = static_cast<uint16_t>(std::max(2, settings.idle_s));
   lws_context_creation_info info;
   std::memset(&info, 0, sizeof info);
   info.options = LWS_SERVER_OPTION_EXPLICIT_VHOSTS | LWS_SERVER_OPTION_VALIDATE_UTF8 |
@@ -740,21 +792,25 @@ bool WebView::start(const WebSettings& settings, std::string* error) {
   info.gid = -1;
   info.uid = -1;
   s.context = lws_create_context(&info);
-  if (!s.context) {
-    *error = "cannot start libwebsockets";
-    return false;
+  lws_vhost* vhost = nullptr;
+  if (s.context) {
+    info.port = port;
+    info.iface = numeric;
+    info.protocols = s.protocols;
+    info.vhost_name = "lumoview";
+    info.server_string = "lumoview";
+    info.retry_and_idle_policy = &s.idle;
+    vhost = lws_create_vhost(s.context, &info);
   }
-  info.port = settings.port;
-  info.iface = numeric;
-  info.protocols = s.protocols;
-  info.vhost_name = "lumoview";
-  info.server_string = "lumoview";
-  lws_vhost* vhost = lws_create_vhost(s.context, &info);
+  lws_set_log_level(LLL_ERR, log_line);
   if (!vhost || lws_get_vhost_listen_port(vhost) <= 0) {
-    *error = "cannot listen on " + settings.address + ":" + std::to_string(settings.port) +
-             " (in use, or not an address of this machine)";
-    lws_context_destroy(s.context);
+    *error = "cannot listen on " + asked;
+    if (s.context) lws_context_destroy(s.context);
     s.context = nullptr;
+    close(s.wake);
+    s.wake = -1;
+    rmdir(s.folder.c_str());
+    s.folder.clear();
     return false;
   }
   std::string host = numeric;
@@ -776,6 +832,7 @@ bool WebView::start(const WebSettings& settings, std::string* error) {
 }
 
 std::string WebView::url() const { return state_->url; }
+const std::string& WebView::notice() const { return state_->notice; }
 int WebView::wake_fd() const { return state_->wake; }
 int WebView::viewers() const { return state_->viewers.load(); }
 
@@ -792,13 +849,18 @@ void WebView::serve(Server& server) {
   }
   std::deque<State::Input> inputs;
   std::vector<State::Download> asked;
+  bool more_downloads = false;
   {
     std::lock_guard<std::mutex> g(s.lock);
     inputs.swap(s.inputs);
+    // One download a look: a large figure takes a while, and the drawing
+    // goes on between them.
     for (State::Download& d : s.downloads) {
-      if (!d.taken) {
+      if (!d.taken && asked.empty()) {
         d.taken = true;
         asked.push_back(d);
+      } else if (!d.taken) {
+        more_downloads = true;
       }
     }
   }
@@ -843,6 +905,7 @@ void WebView::serve(Server& server) {
   }
 
   bool changed = !asked.empty() || s.deferred.load();
+  if (more_downloads) s.wake_loop();  // the next one at the loop's next look
   const long long now = now_ms();
   if (s.viewers.load() > 0 && now - s.last_publish >= s.settings.frame_ms) {
     s.last_publish = now;

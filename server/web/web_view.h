@@ -24,6 +24,7 @@ struct WebSettings {
   int port = 0;                        // 0: any free port
   std::string token;                   // empty: a random one
   int frame_ms = 50;                   // at most one picture per window this often
+  int idle_s = 60;                     // a browser that answers nothing this long is dropped
 };
 
 // Reads "[ADDRESS:]PORT" ("8080", "0.0.0.0:8080", "[::1]:8080", "host:0").
@@ -45,6 +46,9 @@ class WebView {
   bool start(const WebSettings& settings, std::string* error);
   // The page's address with the token ("http://127.0.0.1:8080/?token=...").
   std::string url() const;
+  // What the user should know of how it started (another port taken
+  // because the one asked for is in use), or "".
+  const std::string& notice() const;
   // Readable when browsers asked for something (input, a download).
   int wake_fd() const;
   // Browsers watching now, and milliseconds (monotonic) since one last left

@@ -1,7 +1,7 @@
 """The web view end to end: a real program starts a real lumoview with the
 web view on; headless Chromium and raw HTTP/WebSocket clients look at it.
 
-    web_view_test.py BIN_DIR TESTS_DIR CASE      CASE: page, strangers, input, stalled
+    web_view_test.py BIN_DIR TESTS_DIR CASE      CASE: page, strangers, input, stalled, addresses
 
 Every server is found by the private session name it was started with and
 ended by its process id; nothing else is touched."""
@@ -10,6 +10,7 @@ import os
 import secrets
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -44,7 +45,7 @@ def wait_for(condition, seconds, step=0.1):
 class Run:
     """A program run with the web view on, in a private session."""
 
-    def __init__(self, program, *args, env=None):
+    def __init__(self, program, *args, env=None, expect_view=True):
         self.dir = tempfile.mkdtemp(prefix="lumo-web-")
         self.session = "web" + secrets.token_hex(6)
         self.token = secrets.token_urlsafe(12)
@@ -58,12 +59,20 @@ class Run:
         e.update(env or {})
         self.p = subprocess.Popen([program, *args], env=e, stdin=subprocess.PIPE,
                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        line = self.p.stderr.readline()
-        check("web view at http://127.0.0.1:" in line,
-              "the program's terminal shows the page's address: " + line.strip())
-        self.url = line.split("web view at ", 1)[-1].strip()
+        # What the server tells the program's terminal, up to the address.
+        self.told = []
+        while not self.told or not any(w in self.told[-1] for w in ("web view at", "the web view")):
+            line = self.p.stderr.readline()
+            if not line:
+                break
+            self.told.append(line.strip())
+        line = self.told[-1] if self.told else ""
+        self.url = line.split("web view at ", 1)[-1].strip() if "web view at" in line else ""
         self.server = self.find_server()
         check(self.server > 0, "the server started by the program is found")
+        if expect_view:
+            check(self.url.startswith("http://127.0.0.1:"),
+                  "the program's terminal shows the page's address: " + line)
 
     def find_server(self):
         mark = f"LUMO_SESSION={self.session}".encode()
@@ -204,8 +213,8 @@ def case_strangers():
             s.close()
         # Lines a page never sends are ignored; the view goes on.
         v = webclient.viewer(run.url)
-        for junk in ("close", "close 0", "click 9 1 0 0", "key 99999 1", "wheel 2 1 0 0",
-                     "click 1 1 5 5 extra", "\u00e9" * 40):
+        for junk in ("close", "close 0", "click 9 1 0 0", "key 99999 1 0 0", "key 300 1 0 0",
+                     "key 65 1", "wheel 2 1 0 0", "click 1 1 5 5 extra", "\u00e9" * 40):
             v.send_text(junk)
         opcode, payload = v.frame()
         check(opcode == 1 and b'"n":1' in payload, "the window list still comes after junk input")
@@ -213,6 +222,55 @@ def case_strangers():
         check(run.server_alive(), "the server is still up")
     finally:
         run.end()
+    # A browser that answers nothing (not even the server's pings) is
+    # dropped after LUMOVIEW_WEB_IDLE_S.
+    run = Run(os.path.join(TESTS, "test_card"), "--pause", env={"LUMOVIEW_WEB_IDLE_S": "2"})
+    try:
+        run.p.stdout.readline()
+        v = webclient.viewer(run.url)
+        started, opcodes = time.time(), []
+        try:
+            while time.time() - started < 15:
+                opcodes.append(v.frame()[0])
+        except (EOFError, OSError):
+            pass
+        took = time.time() - started
+        check(9 in opcodes and 1.5 < took < 8, f"a silent browser is pinged and dropped ({took:.1f} s)")
+        v.close()
+    finally:
+        run.end()
+
+
+def case_addresses():
+    """A port in use (an earlier run's server still showing its windows)
+    and tokens too weak to guard anything."""
+    probe = socket.socket()
+    probe.bind(("127.0.0.1", 0))
+    port = probe.getsockname()[1]
+    probe.close()
+    first = Run(os.path.join(TESTS, "test_card"), "--pause", env={"LUMOVIEW_SERVE": f"127.0.0.1:{port}"})
+    second = None
+    try:
+        check(first.url.startswith(f"http://127.0.0.1:{port}/"), "the first run has the port asked for")
+        second = Run(os.path.join(TESTS, "test_card"), "--pause", env={"LUMOVIEW_SERVE": f"127.0.0.1:{port}"})
+        check(any(f"127.0.0.1:{port} is in use" in t for t in second.told),
+              "the second run is told the port is in use: " + " | ".join(second.told))
+        check(second.url and f":{port}/" not in second.url, "and shows its windows at another port")
+        for run in (first, second):
+            status, _, _ = webclient.get(run.url, "/window/1.png?" + urllib.parse.urlsplit(run.url).query)
+            check(status == 200, "both servers serve their windows: " + run.url)
+    finally:
+        first.end()
+        if second:
+            second.end()
+    for token in ("x", "short-token-15c", "a b c d e f g h i j"):
+        run = Run(os.path.join(TESTS, "test_card"), "--pause", env={"LUMOVIEW_TOKEN": token}, expect_view=False)
+        try:
+            check(run.p.stdout.readline().startswith("half drawn"), f"with LUMOVIEW_TOKEN={token!r} the program runs")
+            check(not run.url and any("LUMOVIEW_TOKEN must be" in t for t in run.told),
+                  f"but no page is served, and the terminal says why: {run.told}")
+        finally:
+            run.end()
 
 
 def case_input():
@@ -294,7 +352,8 @@ def case_stalled():
         run.end()
 
 
-{"page": case_page, "strangers": case_strangers, "input": case_input, "stalled": case_stalled}[CASE]()
+{"page": case_page, "strangers": case_strangers, "input": case_input, "stalled": case_stalled,
+ "addresses": case_addresses}[CASE]()
 if failures:
     print(f"{len(failures)} check(s) failed", flush=True)
     sys.exit(1)
