@@ -888,8 +888,9 @@ void WebView::serve(Server& server) {
         while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) d.body.append(buffer, n);
         std::fclose(f);
         d.status = 200;
-        d.name = (w->owner_program.empty() ? std::string("lumo") : w->owner_program) + "-" +
-                 std::to_string(d.window) + "." + d.extension;
+        // The program's name is kept plain (letters, digits, - and _) by the
+        // server: it goes into a header as it is.
+        d.name = w->owner_program + "-" + std::to_string(d.window) + "." + d.extension;
       }
       std::remove(path.c_str());
     }

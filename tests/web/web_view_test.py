@@ -211,6 +211,18 @@ def case_strangers():
             s = webclient.Socket(u.hostname, u.port, path)
             check(s.status == want, f"WebSocket {path}: {s.status} (want {want})")
             s.close()
+        # A download's name comes from the program's, made plain: it goes
+        # into a header.
+        odd = os.path.join(run.dir, 'card"x\r\ny')
+        shutil.copy(os.path.join(TESTS, "test_card"), odd)
+        other = Run(odd, "--pause")
+        try:
+            other.p.stdout.readline()
+            status, headers, _ = webclient.get(other.url, "/window/1.png?token=" + other.token)
+            check(status == 200 and headers.get("content-disposition") == 'attachment; filename="card_x__y-1.png"',
+                  f"an odd program name gives a plain file name: {headers.get('content-disposition')!r}")
+        finally:
+            other.end()
         # Lines a page never sends are ignored; the view goes on.
         v = webclient.viewer(run.url)
         for junk in ("close", "close 0", "click 9 1 0 0", "key 99999 1 0 0", "key 300 1 0 0",
