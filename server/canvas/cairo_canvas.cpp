@@ -322,8 +322,26 @@ void CairoCanvas::use_font(const Font& font) {
   font_size_ = size;
 }
 
+// FreeType makes no glyph of 65536 pixels or more, and cairo keeps such a
+// failure in the face it shares between all canvases: from then on no new
+// size of that face draws anything, in any window.  Text whose glyphs the
+// transformation would stretch that far (no window shows them) is therefore
+// not drawn, and measured untransformed.
+bool CairoCanvas::glyphs_possible(const Font& font) const {
+  if (!transformed_) return true;
+  constexpr double kMostPixels = 32768;
+  const double size = std::clamp(font.height, 1, 2000);
+  const double a = matrix_.xx * size, b = matrix_.yx * size, c = matrix_.xy * size, d = matrix_.yy * size;
+  // The larger singular value of the glyphs' matrix.
+  const double sum = a * a + b * b + c * c + d * d;
+  const double diff = a * a + b * b - c * c - d * d;
+  const double cross = a * c + b * d;
+  const double largest = std::sqrt((sum + std::sqrt(diff * diff + 4 * cross * cross)) / 2);
+  return std::isfinite(largest) && largest < kMostPixels;
+}
+
 void CairoCanvas::text(const Font& font, Point at, const std::string& text) {
-  if (text.empty()) return;
+  if (text.empty() || !glyphs_possible(font)) return;
   if (!transformed_) at = to_device(at);
   begin();
   use_font(font);
@@ -357,6 +375,7 @@ void CairoCanvas::text(const Font& font, Point at, const std::string& text) {
 
 TextSize CairoCanvas::measure(const Font& font, const std::string& text) {
   begin();
+  if (!glyphs_possible(font)) cairo_identity_matrix(cr_);
   use_font(font);
   cairo_text_extents_t te;
   cairo_font_extents_t fe;

@@ -99,6 +99,9 @@ class CairoCanvas : public Canvas {
   void paint_stroke(const Pen& pen);
   void paint_through_mask(bool fill, const Pen& pen, pixels::Sink& painter);
   void use_font(const Font& font);
+  // Whether glyphs of the font stay within what FreeType can make under the
+  // transformation (see text()).
+  bool glyphs_possible(const Font& font) const;
 
   int width_;
   int height_;

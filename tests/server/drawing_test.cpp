@@ -671,3 +671,38 @@ TEST(CairoShortcuts, OneSmoothLineStaysWithinCairosAntiAliasing) {
   EXPECT_GE(least_ink, 0.95);
   EXPECT_LE(most_ink, 1.2);  // round ends of the shortest lines carry a little more ink
 }
+
+// Text under a transformation that would make its glyphs hundreds of
+// thousands of pixels tall is not drawn (nor measured): FreeType refuses
+// such sizes, and cairo would keep the failure in the font it shares
+// between all canvases, so that every later text of the server, in any
+// window, drew nothing.
+TEST(CairoText, AnExtremeTransformationBreaksNoLaterText) {
+  CairoCanvasFactory factory;
+  const Transform extremes[] = {{0.000289917, 0.00012207, 0.000595093, -14512.9, 26, 188},
+                                {20000, 0, 0, 20000, 0, 0},
+                                {3e5, 1, 1, 1e-4, 0, 0}};
+  for (const Transform& t : extremes) {
+    Font font;
+    font.height = 12;
+    auto odd = factory.create(100, 100, {255, 255, 255});
+    odd->set_transform(t);
+    odd->text(font, {1, 1}, "Ab");
+    odd->measure(font, "Ab");
+    for (int height : {12, 30}) {
+      font.height = height;
+      auto fresh = factory.create(200, 60, {255, 255, 255});
+      fresh->text(font, {10, 40}, "Euro 123");
+      int ink = 0;
+      for (int y = 0; y < 60; ++y) {
+        for (int x = 0; x < 200; ++x) {
+          Rgb p;
+          fresh->get_pixel({x, y}, &p);
+          ink += p == Rgb{255, 255, 255} ? 0 : 1;
+        }
+      }
+      EXPECT_GT(ink, 50) << "height " << height << " after a scale of " << t.m22;
+      EXPECT_GT(fresh->measure(font, "Euro 123").width, 0) << "height " << height;
+    }
+  }
+}
