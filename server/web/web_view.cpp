@@ -147,24 +147,14 @@ bool changed_box(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b,
   return *x1 >= 0;
 }
 
-// The figure format of a download's extension.
-bool download_format(const std::string& extension, FigureFormat* format, const char** type) {
-  struct Kind {
-    const char* extension;
-    FigureFormat format;
-    const char* type;
-  } static const kKinds[] = {{"png", FigureFormat::kPng, "image/png"},
-                             {"svg", FigureFormat::kSvg, "image/svg+xml"},
-                             {"pdf", FigureFormat::kPdf, "application/pdf"},
-                             {"eps", FigureFormat::kEps, "application/postscript"}};
-  for (const Kind& k : kKinds) {
-    if (extension == k.extension) {
-      *format = k.format;
-      *type = k.type;
-      return true;
-    }
+// The media type a download of the format is sent as.
+const char* media_type(FigureFormat format) {
+  switch (format) {
+    case FigureFormat::kSvg: return "image/svg+xml";
+    case FigureFormat::kPdf: return "application/pdf";
+    case FigureFormat::kEps: return "application/postscript";
+    default: return "image/png";
   }
-  return false;
 }
 
 }  // namespace
@@ -262,7 +252,7 @@ struct WebView::State {
   struct Download {
     uint64_t id = 0;
     int window = 0;
-    std::string extension;
+    FigureFormat format = FigureFormat::kPng;
     bool taken = false, done = false;
     int status = 404;
     std::string body, name;
@@ -291,7 +281,6 @@ struct WebView::State {
     uint64_t incoming_version = 0;
     uint64_t diff_from = 0;                   // `diff` turns this version into `version`
     std::shared_ptr<std::string> diff, full;  // diff null: nothing changed
-    uint64_t full_version = 0;
   };
   struct Session {
     bool viewer = false;
@@ -411,9 +400,8 @@ void WebView::State::take_pictures() {
 }
 
 std::shared_ptr<std::string> WebView::State::full_picture(int window, Shown& w) {
-  if (!w.full || w.full_version != w.version) {
+  if (!w.full) {  // made again for each new version (take_pictures drops it)
     w.full = picture_message(window, w.version, w.width, w.height, w.pixels, 0, 0, w.width, w.height);
-    w.full_version = w.version;
   }
   return w.full;
 }
@@ -466,12 +454,9 @@ void WebView::State::deliver_downloads() {
   for (Download& d : done) {
     for (auto& entry : sessions) {
       if (entry.second.download != d.id) continue;
-      const char* type = "text/plain";
-      FigureFormat format;
-      download_format(d.extension, &format, &type);
       entry.second.download = 0;
       if (d.status == 200) {
-        answer(entry.first, entry.second, 200, type, std::move(d.body), d.name);
+        answer(entry.first, entry.second, 200, media_type(d.format), std::move(d.body), d.name);
       } else {
         answer(entry.first, entry.second, d.status, "text/plain", "No such window\n");
       }
@@ -568,25 +553,21 @@ int WebView::State::http_request(lws* wsi, const std::string& path) {
     number = path[i] >= '0' && path[i] <= '9';
     window = window * 10 + (path[i] - '0');
   }
-  const std::string extension = number ? path.substr(dot + 1) : "";
-  if (number) {
-    FigureFormat format;
-    const char* type;
-    if (download_format(extension, &format, &type)) {
-      std::lock_guard<std::mutex> g(lock);
-      if (downloads.size() >= kMaxDownloads) {
-        answer(wsi, s, 503, "text/plain", "Busy: too many downloads at once\n");
-        return 0;
-      }
-      Download d;
-      d.id = next_download++;
-      d.window = window;
-      d.extension = extension;
-      downloads.push_back(d);
-      s.download = d.id;
-      wake_loop();
+  std::vector<FigureFormat> formats;
+  if (number && parse_figure_formats(path.substr(dot + 1), &formats) && formats.size() == 1) {
+    std::lock_guard<std::mutex> g(lock);
+    if (downloads.size() >= kMaxDownloads) {
+      answer(wsi, s, 503, "text/plain", "Busy: too many downloads at once\n");
       return 0;
     }
+    Download d;
+    d.id = next_download++;
+    d.window = window;
+    d.format = formats[0];
+    downloads.push_back(d);
+    s.download = d.id;
+    wake_loop();
+    return 0;
   }
   answer(wsi, s, 404, "text/plain", "Not found\n");
   return 0;
@@ -878,10 +859,9 @@ void WebView::serve(Server& server) {
   }
   for (State::Download& d : asked) {
     Window* w = server.window(d.window);
-    FigureFormat format;
-    const char* type;
-    const std::string path = s.folder + "/window." + d.extension;
-    if (w && download_format(d.extension, &format, &type) && w->write_file(path, format)) {
+    const std::string extension = figure_extension(d.format);
+    const std::string path = s.folder + "/window." + extension;
+    if (w && w->write_file(path, d.format)) {
       if (FILE* f = std::fopen(path.c_str(), "rb")) {
         char buffer[65536];
         size_t n;
@@ -890,7 +870,7 @@ void WebView::serve(Server& server) {
         d.status = 200;
         // The program's name is kept plain (letters, digits, - and _) by the
         // server: it goes into a header as it is.
-        d.name = w->owner_program + "-" + std::to_string(d.window) + "." + d.extension;
+        d.name = w->owner_program + "-" + std::to_string(d.window) + "." + extension;
       }
       std::remove(path.c_str());
     }
