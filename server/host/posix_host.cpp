@@ -292,8 +292,10 @@ bool PosixHost::read_input(Client& c, const Loop& loop) {
     const ssize_t n = recvmsg(c.fd, &msg, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
     if (n < 0 && errno == EINTR) continue;
     // Descriptors: the first one waits for the frame it came with (a
-    // channel offer); any other is closed at once.
-    for (cmsghdr* m = CMSG_FIRSTHDR(&msg); m; m = CMSG_NXTHDR(&msg, m)) {
+    // channel offer); any other is closed at once.  A failed read leaves
+    // `msg` and `control` as they were (never written, or an earlier
+    // read's descriptors, long closed): only a read that succeeded has any.
+    for (cmsghdr* m = n >= 0 ? CMSG_FIRSTHDR(&msg) : nullptr; m; m = CMSG_NXTHDR(&msg, m)) {
       if (m->cmsg_level != SOL_SOCKET || m->cmsg_type != SCM_RIGHTS) continue;
       const size_t count = (m->cmsg_len - CMSG_LEN(0)) / sizeof(int);
       for (size_t i = 0; i < count; ++i) {

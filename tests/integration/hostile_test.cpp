@@ -83,10 +83,16 @@ class HostileClients : public ::testing::Test {
 
   // Sends a frame header and `size` bytes, with descriptors attached.
   static bool send_frame(int fd, uint32_t kind, const std::string& bytes, const std::vector<int>& fds = {}) {
+    return send_bytes(fd, frame_of(kind, bytes), fds);
+  }
+  static std::string frame_of(uint32_t kind, const std::string& bytes) {
     std::string frame(sizeof(lumo::posix_frame::Header), '\0');
     const lumo::posix_frame::Header h{kind, static_cast<uint32_t>(bytes.size())};
     std::memcpy(&frame[0], &h, sizeof h);
-    frame += bytes;
+    return frame + bytes;
+  }
+  // Bytes in one message, with descriptors attached.
+  static bool send_bytes(int fd, std::string frame, const std::vector<int>& fds = {}) {
     iovec io{&frame[0], frame.size()};
     msghdr msg{};
     msg.msg_iov = &io;
@@ -208,6 +214,40 @@ TEST_F(HostileClients, StrayDescriptorsAreClosed) {
   }
   close(spare);
   EXPECT_LE(server_descriptors(), before + 1);
+}
+
+// A descriptor belongs to the frame it came with.  Once that frame is
+// done its number is free, and the next connection may be given it: no
+// later read of the first program's socket may take it again.
+TEST_F(HostileClients, ADescriptorIsTakenOnlyWithItsFrame) {
+  start_server();
+  const std::string ping("P #\0", 4);
+  const int a = raw_connection();
+  ASSERT_GE(a, 0);
+  // Frames of every size, with one that fills the server's read exactly
+  // (it reads again and finds nothing).
+  const std::string filler(lumo::posix_frame::kMaxPayload - sizeof(lumo::posix_frame::Header), 'x');
+  const std::string exact = frame_of(99, filler) + frame_of(99, filler);
+  for (int round = 0; round < 6; ++round) {
+    const int spare = open("/dev/null", O_RDONLY);
+    if (round % 2) {
+      ASSERT_TRUE(send_frame(a, 1, ping, {spare}));
+      ASSERT_EQ(answer(a), 1);
+    } else {
+      ASSERT_TRUE(send_bytes(a, exact, {spare}));
+      ASSERT_EQ(answer(a), 0);  // frames of an unknown kind
+      ASSERT_EQ(answer(a), 0);
+    }
+    close(spare);
+    const int b = raw_connection();  // in the server, likely the number the spare had
+    ASSERT_GE(b, 0);
+    ASSERT_TRUE(send_frame(b, 1, ping));
+    ASSERT_EQ(answer(b), 1);
+    ASSERT_TRUE(send_frame(a, 1, ping));  // no descriptor with this one
+    ASSERT_EQ(answer(a), 1);
+    const bool served = send_frame(b, 1, ping) && answer(b) == 1;
+    ASSERT_TRUE(served) << "round " << round << ": the second connection was closed";
+  }
 }
 
 // A channel the program could shrink is refused (the program goes on with
