@@ -79,6 +79,7 @@ CairoCanvas::~CairoCanvas() {
 }
 
 void CairoCanvas::resize(int width, int height, Rgb background) {
+  finish();
   width = width < 1 ? 1 : width;
   height = height < 1 ? 1 : height;
   cairo_surface_t* next = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
@@ -99,6 +100,7 @@ void CairoCanvas::resize(int width, int height, Rgb background) {
 }
 
 void CairoCanvas::clear(Rgb background) {
+  finish();
   if (sink_) {
     sink_->clear(background);
     return;
@@ -138,11 +140,30 @@ void CairoCanvas::begin() {
 }
 
 uint32_t* CairoCanvas::begin_pixels() {
+  finish();
   cairo_surface_flush(surface_);
   return reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(surface_));
 }
 
 void CairoCanvas::end_pixels() { cairo_surface_mark_dirty(surface_); }
+
+uint32_t* CairoCanvas::open_pixels() {
+  if (!pixels_open_) {
+    cairo_surface_flush(surface_);
+    pixels_open_ = true;
+    open_data_ = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(surface_));
+    open_stride_ = cairo_image_surface_get_stride(surface_) / 4;
+  }
+  return open_data_;
+}
+
+void CairoCanvas::finish() {
+  draw_queued_lines();
+  if (pixels_open_) {
+    cairo_surface_mark_dirty(surface_);
+    pixels_open_ = false;
+  }
+}
 
 pixels::Painter CairoCanvas::pen_painter(const Pen& pen) {
   return pixels::Painter(begin_pixels(), cairo_image_surface_get_stride(surface_) / 4, pen.blend,
@@ -341,6 +362,7 @@ bool CairoCanvas::glyphs_possible(const Font& font) const {
 }
 
 void CairoCanvas::text(const Font& font, Point at, const std::string& text) {
+  finish();
   if (text.empty() || !glyphs_possible(font)) return;
   if (!transformed_) at = to_device(at);
   begin();
@@ -396,13 +418,14 @@ void CairoCanvas::set_pixel(Point p, Rgb c) {
     draw_image(p.x, p.y, 1, 1, &v);
     return;
   }
-  uint32_t* data = begin_pixels();
-  data[static_cast<size_t>(p.y) * (cairo_image_surface_get_stride(surface_) / 4) + p.x] =
-      (static_cast<uint32_t>(c.r) << 16) | (c.g << 8) | c.b;
-  end_pixels();
+  // Left open: a run of single pixels is flushed and marked once.
+  draw_queued_lines();
+  uint32_t* data = open_pixels();
+  data[static_cast<size_t>(p.y) * open_stride_ + p.x] = (static_cast<uint32_t>(c.r) << 16) | (c.g << 8) | c.b;
 }
 
 bool CairoCanvas::get_pixel(Point p, Rgb* c) {
+  finish();
   if (vector_ || p.x < 0 || p.y < 0 || p.x >= width_ || p.y >= height_) return false;
   cairo_surface_flush(surface_);
   const unsigned char* row = cairo_image_surface_get_data(surface_) +
@@ -414,6 +437,7 @@ bool CairoCanvas::get_pixel(Point p, Rgb* c) {
 }
 
 bool CairoCanvas::read_pixels(int x, int y, int w, int h, uint32_t* out) {
+  finish();
   if (vector_ || x < 0 || y < 0 || w < 0 || h < 0 || x + w > width_ || y + h > height_) return false;
   cairo_surface_flush(surface_);
   const unsigned char* data = cairo_image_surface_get_data(surface_);
@@ -426,6 +450,7 @@ bool CairoCanvas::read_pixels(int x, int y, int w, int h, uint32_t* out) {
 }
 
 void CairoCanvas::draw_image(int x, int y, int w, int h, const uint32_t* pixels) {
+  finish();
   if (w <= 0 || h <= 0) return;
   if (sink_) {
     sink_->image(x, y, w, h, pixels);
@@ -452,6 +477,7 @@ void CairoCanvas::draw_image(int x, int y, int w, int h, const uint32_t* pixels)
 
 // Written the way every file of the server is (file_output.h).
 bool CairoCanvas::save_png(const std::string& path) {
+  finish();
   if (vector_) return false;
   cairo_surface_flush(surface_);
   FileOutput out(path);
@@ -466,6 +492,7 @@ bool CairoCanvas::save_png(const std::string& path) {
 }
 
 bool CairoCanvas::load_png(const std::string& path) {
+  finish();
   cairo_surface_t* image = cairo_image_surface_create_from_png(path.c_str());
   const bool ok = cairo_surface_status(image) == CAIRO_STATUS_SUCCESS;
   if (ok) {

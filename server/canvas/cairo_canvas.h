@@ -40,7 +40,16 @@ class CairoCanvas : public Canvas {
   CairoCanvas(cairo_surface_t* vector_surface, int width, int height, VectorSink* sink);
   ~CairoCanvas() override;
 
-  cairo_surface_t* surface() { return surface_; }
+  // The picture's surface, with everything drawn into it (finish()).
+  cairo_surface_t* surface() {
+    finish();
+    return surface_;
+  }
+  // Anti-aliased one-pixel lines are gathered and drawn together, their
+  // rows shared with a helper thread; every other use of the picture draws
+  // them first, in order, so what it sees is as if each had been drawn at
+  // once.  This draws what is gathered now.
+  void finish();
 
   int width() const override { return width_; }
   int height() const override { return height_; }
@@ -103,8 +112,27 @@ class CairoCanvas : public Canvas {
   // transformation (see text()).
   bool glyphs_possible(const Font& font) const;
 
+  // A gathered line: its colour and ends (device pixels), its rows.
+  struct QueuedLine {
+    uint32_t colour;
+    int32_t top, bottom;
+    Point a, b;
+  };
+  void queue_line(uint32_t colour, Point a, Point b);
+  void draw_queued_lines();
+  static void draw_line_rows(void* canvas, int chunk);
+  // Direct pixel access left open for more single pixels and gathered
+  // lines (ended by finish()).
+  uint32_t* open_pixels();
+
   int width_;
   int height_;
+  std::vector<QueuedLine> lines_;
+  int32_t lines_top_ = 0, lines_bottom_ = 0;  // rows the gathered lines may touch
+  int row_chunks_ = 1;
+  bool pixels_open_ = false;
+  uint32_t* open_data_ = nullptr;
+  size_t open_stride_ = 0;  // in pixels
   bool vector_ = false;
   VectorSink* sink_ = nullptr;
   cairo_surface_t* surface_ = nullptr;

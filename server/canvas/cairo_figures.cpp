@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "server/canvas/cairo_canvas.h"
+#include "server/canvas/row_helper.h"
 
 namespace lumo::server {
 namespace {
@@ -172,9 +173,11 @@ void quick_line(uint32_t* data, int stride, int width, int height, uint32_t colo
 // of a cone filter, 1 minus its centre's distance from the segment.  The
 // ink per unit of length is the same in every direction, and the result
 // stays within the anti-aliasing of cairo's stroke of the same line; it
-// costs a few pixels per step along the line instead of a path.
+// costs a few pixels per step along the line instead of a path.  Only the
+// rows from row_lo to row_hi (within the picture) are drawn: the pixels
+// there are exactly those the whole line leaves in them.
 void capsule_line(uint32_t* data, int stride, int width, int height, uint32_t colour, double ax,
-                  double ay, double bx, double by) {
+                  double ay, double bx, double by, long long row_lo, long long row_hi) {
   const double dx = bx - ax, dy = by - ay;
   const bool x_major = std::fabs(dx) >= std::fabs(dy);
   // Along the major axis (m) and across it (n).
@@ -183,11 +186,29 @@ void capsule_line(uint32_t* data, int stride, int width, int height, uint32_t co
   const double inv_length2 = 1 / (dm * dm + dn * dn);
   const long long limit = x_major ? width : height, across = x_major ? height : width;
   const double first = std::min(am, am + dm), last = std::max(am, am + dm);
-  const long long m0 = std::max(static_cast<long long>(first) - 1, 0LL);
-  const long long m1 = std::min(static_cast<long long>(last) + 1, limit - 1);
+  long long m0 = std::max(static_cast<long long>(first) - 1, 0LL);
+  long long m1 = std::min(static_cast<long long>(last) + 1, limit - 1);
   const double slope = dn / dm;
   const double reach = std::sqrt(1 + slope * slope);  // across, a pixel's distance from the line
   const double inv_reach = 1 / reach;
+  // The rows asked for: across the line (n) when it runs along the rows,
+  // else along it (m).  For the first kind only the steps whose centre
+  // comes within reach of those rows are looked at (a few more, never fewer).
+  const long long n_lo = x_major ? std::max(row_lo, 0LL) : 0;
+  const long long n_hi = x_major ? std::min(row_hi, across - 1) : across - 1;
+  if (!x_major) {
+    m0 = std::max(m0, row_lo);
+    m1 = std::min(m1, row_hi);
+  } else if (n_lo > 0 || n_hi < across - 1) {
+    const double c_lo = static_cast<double>(n_lo) - reach - 2, c_hi = static_cast<double>(n_hi) + reach + 2;
+    if (dn == 0) {
+      if (an < c_lo || an > c_hi) return;
+    } else {
+      const double ma = am + dm * (c_lo - an) / dn, mb = am + dm * (c_hi - an) / dn;
+      m0 = std::max(m0, static_cast<long long>(std::floor(std::min(ma, mb))) - 2);
+      m1 = std::min(m1, static_cast<long long>(std::ceil(std::max(ma, mb))) + 2);
+    }
+  }
   auto put = [&](long long m, long long n, double cover) {
     const uint32_t a = static_cast<uint32_t>(cover * 256 + 0.5);
     if (a) blend256(x_major ? data + n * stride + m : data + m * stride + n, colour, a);
@@ -197,8 +218,8 @@ void capsule_line(uint32_t* data, int stride, int width, int height, uint32_t co
     const double centre = an + along * dn;
     // Integer bounds by truncation, adjusted: the pixels within `reach`.
     long long n0 = static_cast<long long>(centre - reach) - 1, n1 = static_cast<long long>(centre + reach) + 1;
-    n0 = std::max(n0, 0LL);
-    n1 = std::min(n1, across - 1);
+    n0 = std::max(n0, n_lo);
+    n1 = std::min(n1, n_hi);
     if (m >= first + 2 && m <= last - 2) {
       // Away from the ends every pixel lies beside the segment: its
       // distance is its offset across the line over `reach`.
@@ -275,6 +296,55 @@ void CairoCanvas::line(const Pen& pen, Point a, Point b) {
   stroke_points(pen, p, 2, false);
 }
 
+namespace {
+
+constexpr size_t kGatheredLines = 1024;     // drawn when this many are waiting
+constexpr size_t kLinesWorthSharing = 32;   // fewer are drawn by this thread alone
+constexpr int kRowChunks = 8;               // chunks of rows shared out
+
+}  // namespace
+
+void CairoCanvas::queue_line(uint32_t colour, Point a, Point b) {
+  const long long top = std::min<long long>(a.y, b.y) - 2, bottom = std::max<long long>(a.y, b.y) + 2;
+  if (bottom < 0 || top >= height_) return;  // nothing of it in the picture
+  const int32_t t = static_cast<int32_t>(std::max(top, 0LL));
+  const int32_t u = static_cast<int32_t>(std::min<long long>(bottom, height_ - 1));
+  if (lines_.empty()) {
+    lines_.reserve(kGatheredLines);
+    lines_top_ = t;
+    lines_bottom_ = u;
+  }
+  lines_top_ = std::min(lines_top_, t);
+  lines_bottom_ = std::max(lines_bottom_, u);
+  lines_.push_back({colour, t, u, a, b});
+  if (lines_.size() >= kGatheredLines) draw_queued_lines();
+}
+
+// The gathered lines in order, the rows they touch cut into chunks: each
+// pixel is in one chunk, where every line's ink reaches it in the order the
+// lines came, so the picture is the same however the chunks are shared.
+void CairoCanvas::draw_queued_lines() {
+  if (lines_.empty()) return;
+  open_pixels();
+  const int rows = lines_bottom_ - lines_top_ + 1;
+  row_chunks_ = lines_.size() >= kLinesWorthSharing && chunks_shared() ? std::min(kRowChunks, rows) : 1;
+  run_chunks(row_chunks_, &CairoCanvas::draw_line_rows, this);
+  lines_.clear();
+}
+
+void CairoCanvas::draw_line_rows(void* canvas, int chunk) {
+  const CairoCanvas& c = *static_cast<const CairoCanvas*>(canvas);
+  const long long rows = c.lines_bottom_ - c.lines_top_ + 1;
+  const long long lo = c.lines_top_ + rows * chunk / c.row_chunks_;
+  const long long hi = c.lines_top_ + rows * (chunk + 1) / c.row_chunks_ - 1;
+  uint32_t* data = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(c.surface_));
+  const int stride = cairo_image_surface_get_stride(c.surface_) / 4;
+  for (const QueuedLine& l : c.lines_) {
+    if (l.bottom < lo || l.top > hi) continue;
+    capsule_line(data, stride, c.width_, c.height_, l.colour, l.a.x, l.a.y, l.b.x, l.b.y, lo, hi);
+  }
+}
+
 void CairoCanvas::polyline(const Pen& pen, const Point* p, int count) {
   if (count >= 2) stroke_points(pen, p, count, false);
 }
@@ -285,6 +355,15 @@ void CairoCanvas::polyline(const Pen& pen, const Point* p, int count) {
 void CairoCanvas::stroke_points(const Pen& pen, const Point* p, int count, bool closed) {
   if (pen.style == kInvisible || count < 2) return;
   const int width = pen_width(pen);
+  if (count == 2 && !closed) {
+    const Point d[2] = {to_device(p[0]), to_device(p[1])};
+    if (!vector_ && pen.blend == Blend::kSmooth && pen.style == kSolid && width == 1 &&
+        (d[0].x != d[1].x || d[0].y != d[1].y)) {
+      queue_line((static_cast<uint32_t>(pen.colour.r) << 16) | (pen.colour.g << 8) | pen.colour.b, d[0], d[1]);
+      return;
+    }
+  }
+  finish();
   std::vector<Point> d(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) d[static_cast<size_t>(i)] = to_device(p[i]);
   if (exact_here(pen) && width == 1) {
@@ -298,14 +377,6 @@ void CairoCanvas::stroke_points(const Pen& pen, const Point* p, int count, bool 
       const Point e = d[count - 1];
       if (e.x >= 0 && e.y >= 0 && e.x < width_ && e.y < height_) painter.span(e.y, e.x, e.x);
     }
-    end_pixels();
-    return;
-  }
-  if (count == 2 && !closed && !vector_ && pen.blend == Blend::kSmooth && pen.style == kSolid && width == 1 &&
-      (d[0].x != d[1].x || d[0].y != d[1].y)) {
-    capsule_line(begin_pixels(), cairo_image_surface_get_stride(surface_) / 4, width_, height_,
-                 (static_cast<uint32_t>(pen.colour.r) << 16) | (pen.colour.g << 8) | pen.colour.b,
-                 d[0].x, d[0].y, d[1].x, d[1].y);
     end_pixels();
     return;
   }
@@ -385,6 +456,7 @@ void CairoCanvas::smooth_polyline(const Pen& pen, const std::vector<DevicePoint>
 
 void CairoCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, int count,
                           bool winding) {
+  finish();
   if (count < 2) return;
   if (brush.style != kBrushHollow && count >= 3) {
     std::vector<Point> d(static_cast<size_t>(count));
@@ -423,6 +495,7 @@ void CairoCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, in
 // Béziers: cairo draws anti-aliased curves; the exact modes draw the curve
 // flattened into one-pixel lines between points on it.
 void CairoCanvas::bezier(const Pen& pen, const Point* p, int count) {
+  finish();
   if (count < 4 || pen.style == kInvisible) return;
   const int cubics = (count - 1) / 3;
   std::vector<DevicePoint> d(static_cast<size_t>(3 * cubics + 1));
@@ -462,6 +535,7 @@ void CairoCanvas::bezier(const Pen& pen, const Point* p, int count) {
 }
 
 void CairoCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
+  finish();
   pixels::Box box;
   if (!figure_box(pen, a, b, &box)) return;
   const bool outline = pen.style != kInvisible;
@@ -524,6 +598,7 @@ void ellipse_path(cairo_t* cr, const pixels::Box& box) {
 
 void CairoCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Point b, int cw,
                              int ch) {
+  finish();
   pixels::Box box;
   if (!figure_box(pen, a, b, &box)) return;
   cw = static_cast<int>(std::min<int64_t>(std::llabs(cw), box.x1 - box.x0 + 1));
@@ -571,6 +646,7 @@ void CairoCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Point 
 }
 
 void CairoCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) {
+  finish();
   pixels::Box box;
   if (!figure_box(pen, a, b, &box)) return;
   const bool styled = pixels::dash_pattern(pen.style, pen_width(pen)) != nullptr;
@@ -600,6 +676,7 @@ void CairoCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) 
 
 void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a, Point b,
                       Point start, Point end) {
+  finish();
   pixels::Box box;
   if (!figure_box(pen, a, b, &box)) return;
   if (!transformed_) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -670,6 +671,82 @@ TEST(CairoShortcuts, OneSmoothLineStaysWithinCairosAntiAliasing) {
   EXPECT_LE(worst, 48) << "a pixel differs by more than a fifth of full ink";
   EXPECT_GE(least_ink, 0.95);
   EXPECT_LE(most_ink, 1.2);  // round ends of the shortest lines carry a little more ink
+}
+
+// Smooth one-pixel lines are gathered and drawn together, their rows shared
+// with a helper thread.  Whatever comes next (another figure, a pixel, a
+// read, a file, a new size), the picture must be exactly the one the same
+// lines leave when each is finished before the next: the lines cross each
+// other and the picture's edges, run along rows and columns, and overlap
+// in many colours, so any pixel drawn out of order, twice, or not at all
+// shows.
+TEST(CairoShortcuts, GatheredLinesLeaveThePixelsOfLinesDrawnOneByOne) {
+  constexpr int kW = 230, kH = 170;
+  auto picture = [](Canvas& c) {
+    std::vector<uint32_t> p(static_cast<size_t>(c.width()) * c.height());
+    EXPECT_TRUE(c.read_pixels(0, 0, c.width(), c.height(), p.data()));
+    return p;
+  };
+  Pen crisp;
+  crisp.blend = Blend::kCrisp;
+  crisp.colour = {200, 10, 10};
+  Brush solid{Rgb{10, 150, 10}, kBrushSolid, 0};
+  const std::string png = ::testing::TempDir() + "/gathered_lines.png";
+  struct Next {
+    const char* what;
+    std::function<void(CairoCanvas&)> act;
+  };
+  const std::vector<Next> nexts = {
+      {"nothing", [](CairoCanvas&) {}},
+      {"a pixel", [](CairoCanvas& c) { c.set_pixel({40, 30}, {1, 2, 3}); }},
+      {"a crisp line", [&](CairoCanvas& c) { c.line(crisp, {0, 5}, {kW, 90}); }},
+      {"a rectangle", [&](CairoCanvas& c) { c.rect(crisp, solid, {30, 20}, {90, 70}); }},
+      {"a polygon", [&](CairoCanvas& c) {
+         const Point t[3] = {{10, 160}, {120, 10}, {220, 150}};
+         c.polygon(crisp, solid, t, 3, false);
+       }},
+      {"text", [](CairoCanvas& c) { c.text(Font{}, {20, 90}, "Lumo 42"); }},
+      {"an image", [](CairoCanvas& c) {
+         const std::vector<uint32_t> img(50 * 20, 0x336699);
+         c.draw_image(60, 60, 50, 20, img.data());
+       }},
+      {"a pixel read", [](CairoCanvas& c) {
+         Rgb got;
+         c.get_pixel({100, 80}, &got);
+       }},
+      {"a larger size", [](CairoCanvas& c) { c.resize(kW + 40, kH + 30, {255, 255, 255}); }},
+      {"a PNG written and read back", [&](CairoCanvas& c) {
+         ASSERT_TRUE(c.save_png(png));
+         ASSERT_TRUE(c.load_png(png));
+       }},
+      {"a clear", [](CairoCanvas& c) { c.clear({9, 9, 9}); }},
+  };
+  for (const Next& next : nexts) {
+    for (int count : {5, 40, 2500}) {  // alone, shared out, more than one gathering
+      CairoCanvas gathered(kW, kH, {255, 255, 255}), one_by_one(kW, kH, {255, 255, 255});
+      std::mt19937 random(static_cast<unsigned>(count));
+      for (int i = 0; i < count; ++i) {
+        auto coordinate = [&](int size) { return static_cast<int>(random() % (size + 80)) - 40; };
+        Point a{coordinate(kW), coordinate(kH)}, b{coordinate(kW), coordinate(kH)};
+        if (i % 7 == 0) b.y = a.y;  // along a row
+        if (i % 11 == 0) b.x = a.x;  // along a column
+        if (i % 13 == 0) b = {a.x + 400, a.y - 300};  // far outside
+        Pen pen;
+        pen.colour = {static_cast<uint8_t>(random()), static_cast<uint8_t>(random()), static_cast<uint8_t>(random())};
+        gathered.line(pen, a, b);
+        one_by_one.line(pen, a, b);
+        one_by_one.finish();
+        if (i == count / 2) {  // a pixel among the lines
+          gathered.set_pixel({a.x, b.y}, {0, 0, 0});
+          one_by_one.set_pixel({a.x, b.y}, {0, 0, 0});
+        }
+      }
+      next.act(gathered);
+      next.act(one_by_one);
+      EXPECT_TRUE(picture(gathered) == picture(one_by_one)) << count << " lines, then " << next.what;
+    }
+  }
+  std::remove(png.c_str());
 }
 
 // Text under a transformation that would make its glyphs hundreds of

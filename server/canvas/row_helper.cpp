@@ -1,0 +1,79 @@
+#include "server/canvas/row_helper.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace lumo::server {
+namespace {
+
+// One job at a time: posted by the drawing thread, picked up by the helper
+// if it wakes before the drawing thread has taken every chunk itself.
+struct Helper {
+  enum State { kIdle, kPosted, kRunning, kDone };
+  std::mutex mutex;
+  std::condition_variable wake, finished;
+  State state = kIdle;  // guarded by mutex
+  std::atomic<int> next{0};
+  int chunks = 0;
+  void (*job)(void*, int) = nullptr;
+  void* context = nullptr;
+
+  void take_chunks() {
+    for (int c; (c = next.fetch_add(1, std::memory_order_relaxed)) < chunks;) job(context, c);
+  }
+
+  void run() {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      wake.wait(lock, [this] { return state == kPosted; });
+      state = kRunning;
+      lock.unlock();
+      take_chunks();
+      lock.lock();
+      state = kDone;
+      finished.notify_one();
+    }
+  }
+};
+
+Helper* helper() {
+  // Made on first use and kept for the process's life (the thread sleeps
+  // while there is nothing to share).
+  static Helper* const shared = []() -> Helper* {
+    if (std::thread::hardware_concurrency() < 2) return nullptr;
+    Helper* h = new Helper;
+    std::thread([h] { h->run(); }).detach();
+    return h;
+  }();
+  return shared;
+}
+
+}  // namespace
+
+bool chunks_shared() { return helper() != nullptr; }
+
+void run_chunks(int chunks, void (*job)(void*, int), void* context) {
+  Helper* h = chunks > 1 ? helper() : nullptr;
+  if (!h) {
+    for (int c = 0; c < chunks; ++c) job(context, c);
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(h->mutex);
+    h->job = job;
+    h->context = context;
+    h->chunks = chunks;
+    h->next.store(0, std::memory_order_relaxed);
+    h->state = Helper::kPosted;
+  }
+  h->wake.notify_one();
+  h->take_chunks();
+  std::unique_lock<std::mutex> lock(h->mutex);
+  if (h->state != Helper::kPosted) h->finished.wait(lock, [h] { return h->state == Helper::kDone; });
+  // Not started: every chunk was done here, and the helper sleeps on.
+  h->state = Helper::kIdle;
+}
+
+}  // namespace lumo::server
