@@ -353,7 +353,15 @@ void RecordingCanvas::text(const Font& font, Point at, const std::string& text) 
 
 void RecordingCanvas::set_pixel(Point p, Rgb colour) {
   picture_->set_pixel(p, colour);
-  touched(p.x, p.y, p.x, p.y, false);  // placed in device pixels, untransformed
+  // Placed in device pixels, untransformed.
+  if (p.x < 0 || p.y < 0 || p.x >= width() || p.y >= height()) return;
+  if (!dirty_) {
+    dirty_ = true;
+    dirty_x0_ = dirty_x1_ = p.x, dirty_y0_ = dirty_y1_ = p.y;
+    return;
+  }
+  dirty_x0_ = std::min(dirty_x0_, p.x), dirty_y0_ = std::min(dirty_y0_, p.y);
+  dirty_x1_ = std::max(dirty_x1_, p.x), dirty_y1_ = std::max(dirty_y1_, p.y);
 }
 
 bool RecordingCanvas::get_pixel(Point p, Rgb* colour) { return picture_->get_pixel(p, colour); }

@@ -171,7 +171,7 @@ void Window::apply_font(bool symbol) {
 
 Point Window::transformed(Point p) const {
   const Transform& t = transform_;
-  if (!invertible(t)) return p;
+  if (t.identity() || !invertible(t)) return p;
   const double x = t.m11 * p.x + t.m21 * p.y + t.dx;
   const double y = t.m12 * p.x + t.m22 * p.y + t.dy;
   constexpr double kReach = 1 << 30;

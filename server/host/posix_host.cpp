@@ -154,6 +154,13 @@ constexpr long long kMinSpinNs = 2000;
 constexpr long long kMaxSpinNs = 50000;
 constexpr long long kIdleCallNs = 20000000;  // on_idle runs at least this often while busy
 constexpr long long kSocketLookNs = 1000000;  // sockets are looked at this often while busy
+// A server keeping pace with a program that posts small records would take
+// them one by one, and every record's cache lines would cross between the
+// two processors twice.  After a look that found less than this, it lets
+// the ring fill a little while (the drawing is shown no later than a frame
+// would show it; a waiting question is answered at most this much later).
+constexpr uint32_t kTrickleBytes = 1024;
+constexpr long long kGatherNs = 3000;
 constexpr long long kStuckNs = 5000000000LL;  // a half-sent frame or unread replies, at most
 constexpr int kStuckLookMs = 500;
 constexpr int kSecondLookMs = 1;
@@ -213,9 +220,14 @@ int PosixHost::take_posted(Client& c, const Loop& loop, bool round) {
 
 int PosixHost::take_all_posted(const Loop& loop, bool round) {
   int done = 0;
+  uint32_t bytes = 0;
   for (Client& c : clients_) {
-    if (c.posting) done += take_posted(c, loop, round);
+    if (!c.posting) continue;
+    const uint32_t before = c.ring.taken;
+    done += take_posted(c, loop, round);
+    bytes += c.ring.taken - before;
   }
+  trickle_ = done > 0 && bytes < kTrickleBytes;
   return done;
 }
 
@@ -241,6 +253,7 @@ int PosixHost::serve_channels(const Loop& loop) {
     if (request == c.seen) continue;
     c.seen = request;
     ++served;
+    trickle_ = false;
     // Everything this program posted before this command comes first.
     // Other programs' records are carried out as the server goes round the
     // rings: a program flooding its ring must not make another's every
@@ -347,6 +360,7 @@ bool PosixHost::handle_frame(Client& c, const Loop& loop, uint32_t kind, const u
       ch->taken.store(c.ring.taken, std::memory_order_seq_cst);
       if (c.posting) {
         ch->post_accepted = 1;
+        ch->pixel_records = channel::kPixelRecords;
         if (loop.window_bits) {
           ch->windows.store(loop.window_bits(), std::memory_order_seq_cst);
           ch->windows_kept = 1;
@@ -443,6 +457,9 @@ void PosixHost::serve(const Loop& loop) {
         if (last - idle_call > kIdleCallNs && loop.on_idle) {
           idle_call = last;
           if (loop.on_idle() < 0) return;
+        }
+        if (trickle_) {
+          while (posix_channel::monotonic_ns() - last < kGatherNs) posix_channel::cpu_relax();
         }
         continue;
       }

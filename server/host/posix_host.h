@@ -116,6 +116,9 @@ class PosixHost : public BlockHost {
   // and when a program goes) all of them.
   int take_posted(Client& c, const Loop& loop, bool round = false);
   int take_all_posted(const Loop& loop, bool round = false);
+  // Whether the last serve_channels only took a little posted drawing
+  // (the server keeps pace with a program drawing small things).
+  bool trickle_ = false;
   void drop(size_t index, const Loop& loop);
   // Reads what the connection sent and handles every complete frame; false
   // when the connection is to be dropped.
