@@ -60,6 +60,22 @@ struct RecordHead {
 };
 static_assert(sizeof(RecordHead) == 16, "records stay 8-byte aligned");
 
+// A single pixel in 16 bytes: the drawing command with the pixel code, its
+// two coordinates and colour, posted when nothing else of the window's head
+// changed since the last record.  It stands for the record whose words set
+// the argument words 1 to 3 (kDrawPixel, x, y) and the result word 0 (the
+// colour): the server's copy of the head becomes the same.
+inline constexpr uint8_t kPixelLetter = 1;
+inline constexpr uint32_t kPixelRecords = 0x31584950;  // "PIX1"
+struct PixelRecord {
+  uint16_t size;   // 16
+  uint8_t letter;  // kPixelLetter
+  uint8_t window;  // the command's window code byte
+  int32_t colour;
+  int32_t x, y;
+};
+static_assert(sizeof(PixelRecord) == sizeof(RecordHead), "a pixel record is as long as a head");
+
 inline constexpr uint32_t record_bytes(int words, uint32_t tail) {
   return static_cast<uint32_t>(sizeof(RecordHead)) + 8u * static_cast<uint32_t>(words) + ((tail + 7u) & ~7u);
 }
@@ -95,6 +111,9 @@ struct alignas(64) Channel {
   uint32_t post_offer;
   alignas(64) std::atomic<uint32_t> hold;    // raised by the server
   uint32_t post_accepted;
+  // kPixelRecords when the server reads pixel records (channel_ring.h);
+  // an older server leaves it 0 and is sent only whole records.
+  uint32_t pixel_records;
   alignas(64) std::atomic<uint32_t> taken;   // ring bytes, advanced by the server per record
   LegacySlot legacy_slots[kLegacySlots];
 

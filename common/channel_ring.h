@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/block_access.h"
 #include "common/channel.h"
 
 namespace lumo::channel {
@@ -55,20 +56,35 @@ inline uint32_t padding_before(uint32_t posted, uint32_t size) {
   return at + size > kRingBytes ? kRingBytes - at : 0;
 }
 
-// Writes the record (after its padding, if any) at `posted`; returns the
-// count to publish.  The caller has made sure it fits.
+// A padding record of `padding` bytes at `posted`.
+inline void write_padding(unsigned char* ring, uint32_t posted, uint32_t padding) {
+  RecordHead pad{};
+  pad.size = static_cast<uint16_t>(padding);
+  std::memcpy(ring + posted % kRingBytes, &pad, sizeof pad);
+}
+
+// Writes the record at `posted` (where it fits without running past the
+// ring's end); returns the count to publish.
 inline uint32_t write_record(unsigned char* ring, uint32_t posted, const Record& r) {
-  if (const uint32_t padding = padding_before(posted, r.head.size)) {
-    RecordHead pad{};
-    pad.size = static_cast<uint16_t>(padding);
-    std::memcpy(ring + posted % kRingBytes, &pad, sizeof pad);
-    posted += padding;
-  }
   unsigned char* out = ring + posted % kRingBytes;
   std::memcpy(out, &r.head, sizeof r.head);
   std::memcpy(out + sizeof r.head, r.words, 8 * static_cast<size_t>(r.count));
   std::memcpy(out + sizeof r.head + 8 * r.count, r.tail, r.head.tail);
   return posted + r.head.size;
+}
+
+// The ring's lines were last read by the server, on another processor: a
+// write has to take each back first.  Asking for it a few lines ahead lets
+// that happen while the program goes on, instead of holding up its every
+// write behind the one that waits.
+inline constexpr uint32_t kWriteAhead = 512;
+inline void prefetch_for_writing(const unsigned char* p) {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+  // PREFETCHW; processors without it take it as a no-op.
+  __asm__ __volatile__("prefetchw %0" : : "m"(*p));
+#else
+  __builtin_prefetch(p, 1);
+#endif
 }
 
 // The program's side of its ring: how far the server had taken it when last
@@ -77,12 +93,25 @@ inline uint32_t write_record(unsigned char* ring, uint32_t posted, const Record&
 // needs no constructor: statics start as zeros).
 struct RingWriter {
   uint32_t taken;
+  bool pixel_records;  // the server reads PixelRecord
   unsigned char heads[wire::kWindowSlots][wire::kDataArea];
 
   // A new channel: the server's copies start empty.
-  void reset(uint32_t server_taken) {
+  void reset(uint32_t server_taken, bool server_reads_pixels) {
     taken = server_taken;
+    pixel_records = server_reads_pixels;
     std::memset(heads, 0, sizeof heads);
+  }
+
+  // Whether nothing of the window's head but the pixel's words (the
+  // arguments 1 to 3 and the result word 0) differs from what the server's
+  // copy holds: then a PixelRecord says all a whole record would.
+  static bool same_beside_pixel(const unsigned char* head, const unsigned char* last) {
+    static_assert(wire::kArg1 % 8 == 0 && wire::kResult0 == wire::kArg1 + 16, "the pixel's words");
+    constexpr int kAfterArgs = wire::kArg1 + 12, kAfterColour = wire::kResult0 + 4;
+    return std::memcmp(head, last, wire::kArg1) == 0 &&
+           std::memcmp(head + kAfterArgs, last + kAfterArgs, wire::kResult0 - kAfterArgs) == 0 &&
+           std::memcmp(head + kAfterColour, last + kAfterColour, wire::kDataArea - kAfterColour) == 0;
   }
 
   // Whether this window command may be posted now: posting taken, no
@@ -101,35 +130,67 @@ struct RingWriter {
            (ch->windows_kept != 1 || (ch->windows.load(std::memory_order_acquire) & (uint64_t{1} << target)));
   }
 
-  // Writes the command's record and publishes it.  A full ring is waited
-  // on until half of it is free (wait_room(half_free) sleeps until
-  // half_free() holds; false when the server has gone), so the program
-  // sleeps through a good part of the server's work instead of following
-  // it record by record.  No fence: a server that raised its flag as the
-  // record was published looks again a moment later.
+  // Room for `size` bytes at the end of the ring: where they go (after any
+  // padding, written here).  A full ring is waited on until half of it is
+  // free (wait_room(half_free) sleeps until half_free() holds; false when
+  // the server has gone), so the program sleeps through a good part of the
+  // server's work instead of following it record by record.
+  template <typename WaitRoom>
+  bool make_room(Channel* ch, uint32_t size, WaitRoom wait_room, uint32_t* at) {
+    const uint32_t posted = ch->posted.load(std::memory_order_relaxed);
+    prefetch_for_writing(ch->ring + (posted + kWriteAhead) % kRingBytes);
+    const uint32_t padding = padding_before(posted, size);
+    if (posted - taken + padding + size > kRingBytes) {
+      auto half_free = [&] {
+        taken = ch->taken.load(std::memory_order_acquire);
+        return posted - taken <= kRingBytes / 2;
+      };
+      taken = ch->taken.load(std::memory_order_acquire);
+      if (posted - taken + padding + size > kRingBytes && !wait_room(half_free)) return false;
+    }
+    if (padding) write_padding(ch->ring, posted, padding);
+    *at = posted + padding;
+    return true;
+  }
+
+  // Writes the command's record and publishes it.  No fence: a server that
+  // raised its flag as the record was published looks again a moment later.
   template <typename WaitRoom>
   bool post(Channel* ch, const unsigned char* command, const unsigned char* block, uint32_t block_bytes,
             WaitRoom wait_room) {
     unsigned char* last = heads[command[1] - wire::kWindowCodeBase];
     Record r;
     make_record(&r, command[0], command[1], block, block_bytes, last);
-    const uint32_t posted = ch->posted.load(std::memory_order_relaxed);
-    const uint32_t need = padding_before(posted, r.head.size) + r.head.size;
-    if (posted - taken + need > kRingBytes) {
-      auto half_free = [&] {
-        taken = ch->taken.load(std::memory_order_acquire);
-        return posted - taken <= kRingBytes / 2;
-      };
-      taken = ch->taken.load(std::memory_order_acquire);
-      if (posted - taken + need > kRingBytes && !wait_room(half_free)) return false;
-    }
-    const uint32_t next = write_record(ch->ring, posted, r);
+    uint32_t at;
+    if (!make_room(ch, r.head.size, wait_room, &at)) return false;
+    const uint32_t next = write_record(ch->ring, at, r);
     // Only the words that changed are new in the server's copy.
     for (uint32_t i = 0, k = 0; i < kHeadWords; ++i) {
       if (r.head.words & (1u << i)) std::memcpy(last + 8 * i, &r.words[k++], 8);
     }
     ch->posted.store(next, std::memory_order_release);
     return true;
+  }
+
+  // A single pixel of the window (its block's head `head`) as a
+  // PixelRecord: 1 when posted, 0 when it takes a whole record (a server
+  // without pixel records, or more of the head changed), -1 when the
+  // server went away while the program waited for room.
+  template <typename WaitRoom>
+  int post_pixel(Channel* ch, unsigned char window_code, const unsigned char* head, int32_t x, int32_t y,
+                 int32_t colour, WaitRoom wait_room) {
+    unsigned char* last = heads[window_code - wire::kWindowCodeBase];
+    if (!pixel_records || !same_beside_pixel(head, last)) return 0;
+    uint32_t at;
+    if (!make_room(ch, sizeof(PixelRecord), wait_room, &at)) return -1;
+    const PixelRecord p{static_cast<uint16_t>(sizeof(PixelRecord)), kPixelLetter, window_code, colour, x, y};
+    std::memcpy(ch->ring + at % kRingBytes, &p, sizeof p);
+    write_i32(last, wire::kArg1, wire::kDrawPixel);
+    write_i32(last, wire::kArg2, x);
+    write_i32(last, wire::kArg3, y);
+    write_i32(last, wire::kResult0, colour);
+    ch->posted.store(at + static_cast<uint32_t>(sizeof p), std::memory_order_release);
+    return 1;
   }
 };
 
@@ -166,11 +227,12 @@ struct RingReader {
       const bool readable = at % 8 == 0 && posted - taken <= kRingBytes && posted - taken >= sizeof head;
       if (readable) std::memcpy(&head, ring + at, sizeof head);
       const uint32_t size = head.size;
-      const int count = __builtin_popcount(head.words);
+      const bool pixel = head.letter == kPixelLetter;
+      const int count = pixel ? 0 : __builtin_popcount(head.words);
       const bool sound = readable && size >= sizeof head && size % 8 == 0 && at + size <= kRingBytes &&
                          size <= posted - taken &&
-                         (head.letter == 0 ||
-                          (head.tail <= wire::kDataSize && size == record_bytes(count, head.tail)));
+                         (head.letter == 0 || (pixel && size == sizeof(PixelRecord)) ||
+                          (!pixel && head.tail <= wire::kDataSize && size == record_bytes(count, head.tail)));
       if (!sound) {
         taken = posted;
         *broken = true;
@@ -183,13 +245,25 @@ struct RingReader {
       if (head.letter != 0 && window >= 0 && window < wire::kWindowSlots) {
         unsigned char* copy = heads + static_cast<size_t>(window) * wire::kDataArea;
         const unsigned char* from = ring + at + sizeof head;
-        for (uint32_t i = 0, k = 0; i < kHeadWords; ++i) {
-          if (head.words & (1u << i)) std::memcpy(copy + 8 * i, from + 8 * k++, 8);
+        uint32_t tail = head.tail;
+        if (pixel) {
+          PixelRecord p;
+          std::memcpy(&p, ring + at, sizeof p);
+          write_i32(copy, wire::kArg1, wire::kDrawPixel);
+          write_i32(copy, wire::kArg2, p.x);
+          write_i32(copy, wire::kArg3, p.y);
+          write_i32(copy, wire::kResult0, p.colour);
+          tail = 0;
+        } else {
+          for (uint32_t i = 0, k = 0; i < kHeadWords; ++i) {
+            if (head.words & (1u << i)) std::memcpy(copy + 8 * i, from + 8 * k++, 8);
+          }
         }
         // The drawing may write into the block it is given: it gets a copy.
         std::memcpy(scratch, copy, wire::kDataArea);
-        std::memcpy(scratch + wire::kDataArea, from + 8 * count, head.tail);
-        const unsigned char command[wire::kWindowCommandLength] = {head.letter, head.window, 0};
+        std::memcpy(scratch + wire::kDataArea, from + 8 * count, tail);
+        const unsigned char letter = pixel ? static_cast<unsigned char>(wire::kCmdDraw) : head.letter;
+        const unsigned char command[wire::kWindowCommandLength] = {letter, head.window, 0};
         draw(command, scratch);
         ++done;
       }

@@ -440,6 +440,7 @@ LRESULT accept_offer(const void* data, DWORD size) {
     ch->windows.store(g_server->window_bits(), std::memory_order_seq_cst);
     ch->windows_kept = 1;
     ch->post_accepted = 1;
+    ch->pixel_records = lumo::channel::kPixelRecords;
   }
   g_clients.push_back(std::move(c));
   return 1;

@@ -199,8 +199,7 @@ int LmSetPixel(float x, float y, int colour) {
   int dx = 0, dy = 0;
   if (!pixel_position(x, y, &dx, &dy)) return 0;
   const int w = g_link.current_window;
-  write_i32(g_link.current_view, kResult0, colour);
-  return send_window_command3(w, kCmdDraw, kDrawPixel, dx, dy) != 0 ? w : 0;
+  return send_pixel(w, dx, dy, colour) != 0 ? w : 0;
 }
 int lmsetpixel(int* result, float* x, float* y, int* colour) {
   return *result = LmSetPixel(*x, *y, *colour);

@@ -67,6 +67,9 @@ int32_t send_code(char c1, char c2, char c3);
 int32_t send_window_command1(int32_t window, char letter, int32_t a);
 int32_t send_window_command2(int32_t window, char letter, int32_t a, int32_t b);
 int32_t send_window_command3(int32_t window, char letter, int32_t a, int32_t b, int32_t c);
+// One pixel of the window (device point, colour as the program gave it):
+// posted in a few bytes where it can be, else sent as the drawing command.
+int32_t send_pixel(int32_t window, int32_t x, int32_t y, int32_t colour);
 int32_t put_window_text(int32_t window, const char* text);
 char* put_window_text_n(int32_t window, const char* text, int32_t length);
 // Whether a file dialog's answer names a file: not empty, and its last part

@@ -150,6 +150,28 @@ int32_t send_window_command3(int32_t window, char letter, int32_t a, int32_t b, 
   return send_window_command(window, letter, args, 3);
 }
 
+int32_t send_pixel(int32_t window, int32_t x, int32_t y, int32_t colour) {
+  unsigned char* view = window_view(window);
+  if (!view) return 0;
+  write_i32(view, wire::kResult0, colour);
+  write_i32(view, wire::kArg1, wire::kDrawPixel);
+  write_i32(view, wire::kArg2, x);
+  write_i32(view, wire::kArg3, y);
+  if (g_link.server_window) {
+    const auto code = static_cast<unsigned char>(wire::kWindowCodeBase + window);
+    switch (platform::post_pixel(g_link.server_window, code, view, x, y, colour)) {
+      case platform::Posted::kPosted:
+        return 1;
+      case platform::Posted::kGone:
+        g_link.command_buffer[0] = wire::kCmdDraw;
+        server_window_gone();
+      case platform::Posted::kSendInstead:
+        break;
+    }
+  }
+  return send_window_command3(window, wire::kCmdDraw, wire::kDrawPixel, x, y);
+}
+
 bool names_a_file(const char* path) {
   if (!path || !*path) return false;
   const char* last = path;

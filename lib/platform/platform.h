@@ -59,6 +59,13 @@ void attach_block(const unsigned char* view);
 enum class Posted { kPosted, kSendInstead, kGone };
 Posted post_command(ServerWindow window, const CopyData* record, const unsigned char* block,
                     size_t block_bytes);
+// A single pixel (the drawing command with the pixel code, the point and
+// colour; `head` the window block's head as the call leaves it), posted in
+// a few bytes where the connection can and nothing else of the head changed
+// since the last posted command; otherwise kSendInstead, and it takes the
+// way of every other command.
+Posted post_pixel(ServerWindow window, unsigned char window_code, const unsigned char* head, int32_t x,
+                  int32_t y, int32_t colour);
 
 // ---- Reporting --------------------------------------------------------------
 unsigned long last_error();

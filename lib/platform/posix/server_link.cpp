@@ -102,7 +102,8 @@ bool open_channel(int fd) {
   if (accepted) {
     g_channel = static_cast<Channel*>(base);
     g_posting = g_channel->post_accepted == 1;
-    g_ring.reset(g_channel->taken.load(std::memory_order_acquire));
+    g_ring.reset(g_channel->taken.load(std::memory_order_acquire),
+                 g_channel->pixel_records == channel::kPixelRecords);
   } else if (base != MAP_FAILED) {
     munmap(base, sizeof(Channel));
   }
@@ -267,6 +268,27 @@ Posted post_command(ServerWindow window, const CopyData* record, const unsigned 
     return wait_for(&ch->taken, &ch->space_sleeping, half_free, false);
   });
   if (!posted || !wake_server(ch, std::memory_order_relaxed)) {
+    posix::set_error(ECONNRESET);
+    disconnect();
+    return Posted::kGone;
+  }
+  return Posted::kPosted;
+}
+
+Posted post_pixel(ServerWindow window, unsigned char window_code, const unsigned char* head, int32_t x,
+                  int32_t y, int32_t colour) {
+  const unsigned char command[wire::kWindowCommandLength] = {static_cast<unsigned char>(wire::kCmdDraw),
+                                                             window_code, 0};
+  if (!g_posting || g_fd < 0 || g_connected != window ||
+      !channel::RingWriter::may_post(g_channel, command, sizeof command, wire::kDataArea)) {
+    return Posted::kSendInstead;
+  }
+  Channel* ch = g_channel;
+  const int posted = g_ring.post_pixel(ch, window_code, head, x, y, colour, [&](auto half_free) {
+    return wait_for(&ch->taken, &ch->space_sleeping, half_free, false);
+  });
+  if (posted == 0) return Posted::kSendInstead;
+  if (posted < 0 || !wake_server(ch, std::memory_order_relaxed)) {
     posix::set_error(ECONNRESET);
     disconnect();
     return Posted::kGone;

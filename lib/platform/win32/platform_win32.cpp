@@ -113,7 +113,7 @@ bool open_channel(HWND server) {
   }
   g_channel = ch;
   g_posting = ch->post_accepted == 1;
-  g_ring.reset(ch->taken.load(std::memory_order_acquire));
+  g_ring.reset(ch->taken.load(std::memory_order_acquire), ch->pixel_records == channel::kPixelRecords);
   if (g_tick_hz == 0) {
     LARGE_INTEGER f;
     QueryPerformanceFrequency(&f);
@@ -236,6 +236,26 @@ Posted post_command(ServerWindow window, const CopyData* record, const unsigned 
   if (!g_ring.post(ch, command, block, static_cast<uint32_t>(block_bytes), [&](auto half_free) {
         return wait_for(g_room_event, &ch->space_sleeping, half_free, false);
       })) {
+    close_channel();
+    return Posted::kGone;
+  }
+  wake_server(ch, std::memory_order_relaxed);
+  return Posted::kPosted;
+}
+
+Posted post_pixel(ServerWindow window, unsigned char window_code, const unsigned char* head, int32_t x,
+                  int32_t y, int32_t colour) {
+  Channel* ch = g_channel_server == reinterpret_cast<HWND>(window) ? g_channel : nullptr;
+  const unsigned char command[wire::kWindowCommandLength] = {static_cast<unsigned char>(wire::kCmdDraw),
+                                                             window_code, 0};
+  if (!ch || !g_posting || !channel::RingWriter::may_post(ch, command, sizeof command, wire::kDataArea)) {
+    return Posted::kSendInstead;
+  }
+  const int posted = g_ring.post_pixel(ch, window_code, head, x, y, colour, [&](auto half_free) {
+    return wait_for(g_room_event, &ch->space_sleeping, half_free, false);
+  });
+  if (posted == 0) return Posted::kSendInstead;
+  if (posted < 0) {
     close_channel();
     return Posted::kGone;
   }
