@@ -111,8 +111,11 @@ Stats spin_floor() {
   return stats_of(ns);
 }
 
-// The server's own rate for the lines the library draws below.
-double server_lines_per_second(int lines) {
+// The server's own rate for the lines the library draws below: per call
+// (each line finished before the next, as a program drawing into the
+// canvas itself line by line has it), or gathered as the server draws a
+// program's posted lines.
+double server_lines_per_second(int lines, bool gathered) {
   lumo::server::CairoCanvas canvas(800, 600, {255, 255, 255});
   lumo::server::Pen pen;
   pen.colour = {30, 70, 200};
@@ -120,7 +123,9 @@ double server_lines_per_second(int lines) {
   for (int i = 0; i < lines; ++i) {
     const int x = i % 600, y = (i * 7) % 400;
     canvas.line(pen, {x, y}, {x + 80, y + 60});
+    if (!gathered) canvas.finish();
   }
+  canvas.finish();
   return lines / ((monotonic_ns() - t) / 1e9);
 }
 
@@ -148,8 +153,9 @@ void row(const char* what, const char* value, const char* note = "") {
 }  // namespace
 
 // The server's own rate measured in a process of its own, as the server is.
-double own_lines_in_own_process(const char* self, int lines) {
-  const std::string command = std::string("'") + self + "' --own-lines " + std::to_string(lines);
+double own_lines_in_own_process(const char* self, int lines, bool gathered = false) {
+  const std::string command =
+      std::string("'") + self + "' --own-lines " + std::to_string(lines) + (gathered ? " gathered" : "");
   FILE* p = popen(command.c_str(), "r");
   double rate = 0;
   if (p) {
@@ -160,8 +166,8 @@ double own_lines_in_own_process(const char* self, int lines) {
 }
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::strcmp(argv[1], "--own-lines") == 0) {
-    std::printf("%.1f\n", server_lines_per_second(std::atoi(argv[2])));
+  if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "--own-lines") == 0) {
+    std::printf("%.1f\n", server_lines_per_second(std::atoi(argv[2]), argc == 4));
     return 0;
   }
   char self[4096];
@@ -233,7 +239,7 @@ int main(int argc, char** argv) {
   LmSetPen(LmRgb(30, 70, 200), 0, 1, 4);
   const int lines = 10000;
   const int rounds = 15;
-  std::vector<double> lib_rates, own_rates, ratios;
+  std::vector<double> lib_rates, own_rates, gathered_rates, ratios;
   for (int round = 0; round < rounds; ++round) {
     const long long t0 = monotonic_ns();
     for (int i = 0; i < lines; ++i) {
@@ -244,6 +250,7 @@ int main(int argc, char** argv) {
     LmGetPixel(0, 0);  // the drawing is done when a query is answered
     lib_rates.push_back(lines / ((monotonic_ns() - t0) / 1e9));
     own_rates.push_back(own_lines_in_own_process(self, lines));
+    gathered_rates.push_back(own_lines_in_own_process(self, lines, true));
     ratios.push_back(lib_rates.back() / own_rates.back());
   }
   auto median = [](std::vector<double> v) {
@@ -252,6 +259,7 @@ int main(int argc, char** argv) {
   };
   const double lib_lines = *std::max_element(lib_rates.begin(), lib_rates.end());
   const double own_lines = *std::max_element(own_rates.begin(), own_rates.end());
+  const double gathered_lines = *std::max_element(gathered_rates.begin(), gathered_rates.end());
   const double line_ratio = lib_lines / own_lines;
   const double median_ratio = median(ratios);
 
@@ -333,7 +341,9 @@ int main(int argc, char** argv) {
   std::snprintf(v, sizeof v, "%.0f /s", lib_lines);
   row("LmLine, 100-pixel anti-aliased lines (best of 15)", v);
   std::snprintf(v, sizeof v, "%.0f /s", own_lines);
-  row("server's own rate, same lines (best of 15)", v);
+  row("server's own rate, line by line (best of 15)", v);
+  std::snprintf(v, sizeof v, "%.0f /s", gathered_lines);
+  row("server's own rate, lines gathered (best of 15)", v);
   std::snprintf(v, sizeof v, "%.2f M/s", pixel_rate / 1e6);
   row("LmSetPixel, posted (best of 3 runs of 10^6)", v);
   std::snprintf(v, sizeof v, "%.2f M/s", rect_rate / 1e6);
@@ -345,15 +355,15 @@ int main(int argc, char** argv) {
   const double r2 = call.median_us / pipe.median_us;
   const double r3 = line_ratio;
   const double r4 = call.p99_us / call.median_us;
-  std::printf("\nLmLine rounds, alternating (library/own, thousand lines per second):\n ");
+  std::printf("\nLmLine rounds, alternating (library/own line by line/own gathered, thousand lines per second):\n ");
   for (size_t i = 0; i < ratios.size(); ++i) {
-    std::printf(" %.0f/%.0f", lib_rates[i] / 1000, own_rates[i] / 1000);
+    std::printf(" %.0f/%.0f/%.0f", lib_rates[i] / 1000, own_rates[i] / 1000, gathered_rates[i] / 1000);
   }
   std::printf("\n  median of the rounds' ratios: %.2f\n", median_ratio);
   std::printf("\nGoals\n");
   std::printf("  call median / spin floor   = %6.2f  (goal <= 3)     %s\n", r1, r1 <= 3 ? "met" : "MISSED");
   std::printf("  call median / pipe floor   = %6.3f  (goal <= 0.15)  %s\n", r2, r2 <= 0.15 ? "met" : "MISSED");
-  std::printf("  LmLine / server's own rate = %6.2f  (goal >= 0.8)   %s\n", r3, r3 >= 0.8 ? "met" : "MISSED");
+  std::printf("  LmLine / server's own rate = %6.2f  (goal >= 1)     %s\n", r3, r3 >= 1 ? "met" : "MISSED");
   std::printf("  server CPU while idle      = %6.2f%% (goal < 1%%)    %s\n", cpu, cpu < 1 ? "met" : "MISSED");
   std::printf("  call p99 / median          = %6.2f  (goal <= 10)    %s\n", r4, r4 <= 10 ? "met" : "MISSED");
   const double r5 = posted.p99_us / posted.median_us, r6 = posted_busy.p99_us / posted_busy.median_us;
