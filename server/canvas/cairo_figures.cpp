@@ -204,7 +204,11 @@ void capsule_line(uint32_t* data, int stride, int width, int height, uint32_t co
     if (dn == 0) {
       if (an < c_lo || an > c_hi) return;
     } else {
-      const double ma = am + dm * (c_lo - an) / dn, mb = am + dm * (c_hi - an) / dn;
+      // Clamped before the conversion: a nearly flat line far away puts
+      // these beyond what a long long holds.
+      const double far = 1e15;
+      const double ma = std::clamp(am + dm * (c_lo - an) / dn, -far, far);
+      const double mb = std::clamp(am + dm * (c_hi - an) / dn, -far, far);
       m0 = std::max(m0, static_cast<long long>(std::floor(std::min(ma, mb))) - 2);
       m1 = std::min(m1, static_cast<long long>(std::ceil(std::max(ma, mb))) + 2);
     }
