@@ -6,6 +6,7 @@
 #include <thread>
 
 #ifdef __linux__
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -25,6 +26,11 @@ struct Helper {
   int chunks = 0;
   void (*job)(void*, int) = nullptr;
   void* context = nullptr;
+#ifdef __linux__
+  std::atomic<pid_t> tid{0};
+  cpu_set_t allowed;     // the processors the process may use
+  int kept_off = -1;     // the processor the helper was last kept off
+#endif
 
   void take_chunks() {
     for (int c; (c = next.fetch_add(1, std::memory_order_relaxed)) < chunks;) job(context, c);
@@ -35,7 +41,9 @@ struct Helper {
     // The helper takes only what the machine leaves idle: a program
     // drawing, the server's own thread and the web view come first (a
     // chunk it does not take, the drawing thread does).
-    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+    const pid_t self = static_cast<pid_t>(syscall(SYS_gettid));
+    setpriority(PRIO_PROCESS, static_cast<id_t>(self), 10);
+    tid.store(self, std::memory_order_release);
 #endif
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
@@ -54,8 +62,15 @@ Helper* helper() {
   // Made on first use and kept for the process's life (the thread sleeps
   // while there is nothing to share).
   static Helper* const shared = []() -> Helper* {
+#ifdef __linux__
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) != 0 || CPU_COUNT(&allowed) < 2) return nullptr;
+    Helper* h = new Helper;
+    h->allowed = allowed;
+#else
     if (std::thread::hardware_concurrency() < 2) return nullptr;
     Helper* h = new Helper;
+#endif
     std::thread([h] { h->run(); }).detach();
     return h;
   }();
@@ -72,6 +87,21 @@ void run_chunks(int chunks, void (*job)(void*, int), void* context) {
     for (int c = 0; c < chunks; ++c) job(context, c);
     return;
   }
+#ifdef __linux__
+  // Woken by this thread, the helper tends to be placed on this thread's
+  // processor, where it only takes turns with it while the other one idles.
+  // It is kept off the processor this thread is on (looked at each time:
+  // the scheduler moves this thread too).
+  const int here = sched_getcpu();
+  const pid_t helper_tid = h->tid.load(std::memory_order_acquire);
+  if (here >= 0 && here != h->kept_off && helper_tid > 0) {
+    cpu_set_t elsewhere = h->allowed;
+    CPU_CLR(here, &elsewhere);
+    if (CPU_COUNT(&elsewhere) > 0 && sched_setaffinity(helper_tid, sizeof elsewhere, &elsewhere) == 0) {
+      h->kept_off = here;
+    }
+  }
+#endif
   {
     std::lock_guard<std::mutex> lock(h->mutex);
     h->job = job;
