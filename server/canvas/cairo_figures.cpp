@@ -341,11 +341,10 @@ void CairoCanvas::draw_line_rows(void* canvas, int chunk) {
   const long long rows = c.lines_bottom_ - c.lines_top_ + 1;
   const long long lo = c.lines_top_ + rows * chunk / c.row_chunks_;
   const long long hi = c.lines_top_ + rows * (chunk + 1) / c.row_chunks_ - 1;
-  uint32_t* data = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(c.surface_));
-  const int stride = cairo_image_surface_get_stride(c.surface_) / 4;
+  const int stride = static_cast<int>(c.open_stride_);  // opened by draw_queued_lines
   for (const QueuedLine& l : c.lines_) {
     if (l.bottom < lo || l.top > hi) continue;
-    capsule_line(data, stride, c.width_, c.height_, l.colour, l.a.x, l.a.y, l.b.x, l.b.y, lo, hi);
+    capsule_line(c.open_data_, stride, c.width_, c.height_, l.colour, l.a.x, l.a.y, l.b.x, l.b.y, lo, hi);
   }
 }
 

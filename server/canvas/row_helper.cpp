@@ -1,5 +1,8 @@
 #include "server/canvas/row_helper.h"
 
+#include <pthread.h>
+#include <time.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -31,6 +34,7 @@ struct Helper {
   cpu_set_t allowed;     // the processors the process may use
   int kept_off = -1;     // the processor the helper was last kept off
 #endif
+  int alone = 0;  // jobs still to be done without the helper (it fell behind)
 
   void take_chunks() {
     for (int c; (c = next.fetch_add(1, std::memory_order_relaxed)) < chunks;) job(context, c);
@@ -71,11 +75,35 @@ Helper* helper() {
     if (std::thread::hardware_concurrency() < 2) return nullptr;
     Helper* h = new Helper;
 #endif
-    std::thread([h] { h->run(); }).detach();
+    // A thread that cannot be made (a process limit) leaves the work to
+    // the drawing thread.
+    pthread_t thread;
+    auto start = [](void* helper) -> void* {
+      static_cast<Helper*>(helper)->run();
+      return nullptr;
+    };
+    if (pthread_create(&thread, nullptr, start, h) != 0) {
+      delete h;
+      return nullptr;
+    }
+    pthread_detach(thread);
     return h;
   }();
   return shared;
 }
+
+long long now_ns() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec * 1000000000LL + t.tv_nsec;
+}
+
+// Jobs done without the helper after it fell behind: it is then starved
+// (a busy neighbour on its processor outranks it), and waiting for the
+// chunk it holds would slow the drawing thread down instead.
+constexpr int kAloneAfterFallingBehind = 64;
+constexpr long long kLongWaitNs = 100000;  // shorter waits are the wake-up's own
+constexpr long long kWakeNs = 300000;      // a helper given a processor starts within this
 
 }  // namespace
 
@@ -83,6 +111,10 @@ bool chunks_shared() { return helper() != nullptr; }
 
 void run_chunks(int chunks, void (*job)(void*, int), void* context) {
   Helper* h = chunks > 1 ? helper() : nullptr;
+  if (h && h->alone > 0) {
+    --h->alone;
+    h = nullptr;
+  }
   if (!h) {
     for (int c = 0; c < chunks; ++c) job(context, c);
     return;
@@ -97,11 +129,17 @@ void run_chunks(int chunks, void (*job)(void*, int), void* context) {
   if (here >= 0 && here != h->kept_off && helper_tid > 0) {
     cpu_set_t elsewhere = h->allowed;
     CPU_CLR(here, &elsewhere);
-    if (CPU_COUNT(&elsewhere) > 0 && sched_setaffinity(helper_tid, sizeof elsewhere, &elsewhere) == 0) {
-      h->kept_off = here;
+    bool kept = CPU_COUNT(&elsewhere) > 0 && sched_setaffinity(helper_tid, sizeof elsewhere, &elsewhere) == 0;
+    if (!kept && sched_getaffinity(0, sizeof h->allowed, &h->allowed) == 0) {
+      // The process's processors changed since the helper was made.
+      elsewhere = h->allowed;
+      CPU_CLR(here, &elsewhere);
+      kept = CPU_COUNT(&elsewhere) > 0 && sched_setaffinity(helper_tid, sizeof elsewhere, &elsewhere) == 0;
     }
+    if (kept) h->kept_off = here;
   }
 #endif
+  const long long start = now_ns();
   {
     std::lock_guard<std::mutex> lock(h->mutex);
     h->job = job;
@@ -112,10 +150,21 @@ void run_chunks(int chunks, void (*job)(void*, int), void* context) {
   }
   h->wake.notify_one();
   h->take_chunks();
+  const long long own = now_ns() - start;
   std::unique_lock<std::mutex> lock(h->mutex);
-  if (h->state != Helper::kPosted) h->finished.wait(lock, [h] { return h->state == Helper::kDone; });
+  const bool started = h->state != Helper::kPosted;
+  if (started) h->finished.wait(lock, [h] { return h->state == Helper::kDone; });
   // Not started: every chunk was done here, and the helper sleeps on.
   h->state = Helper::kIdle;
+  lock.unlock();
+  // Shared evenly, the two end within about a chunk of each other.  A
+  // helper that kept this thread waiting longer than half its own work, or
+  // never started on a job long enough to wake it, is not getting a
+  // processor (a short job may well be done before it wakes).
+  const long long waited = now_ns() - start - own;
+  if ((started && waited > own / 2 && waited > kLongWaitNs) || (!started && own > kWakeNs)) {
+    h->alone = kAloneAfterFallingBehind;
+  }
 }
 
 }  // namespace lumo::server

@@ -9,8 +9,10 @@ namespace lumo::server {
 
 // Calls job(context, chunk) once for every chunk in [0, chunks) and returns
 // when all are done.  The calling thread takes chunks as well, so a helper
-// that is slow to start (a busy machine) only means it takes fewer; a
-// process without the helper (one processor) does them all in turn.
+// that is slow to start (a busy machine) only means it takes fewer; one
+// that keeps the caller waiting for its chunk is left out of the next
+// jobs.  A process without the helper (one processor, or no thread to be
+// had) does them all in turn.  Called from one thread only.
 void run_chunks(int chunks, void (*job)(void* context, int chunk), void* context);
 
 // Whether run_chunks shares work with a helper thread.
