@@ -206,15 +206,18 @@ struct RingReader {
   unsigned char* heads = nullptr;
 
   // Carries out the records published up to `posted`, calling
-  // draw(command[3], block) for each and progress(taken) after each.  In a
+  // draw(command[3], block) for each and progress(taken) after each.  A
+  // pixel record is first offered to pixel(window code, x, y, colour),
+  // which draws it and returns true, or returns false to have it drawn as
+  // the whole record it stands for.  In a
   // round (the server going round the rings) it stops at `share` bytes,
   // and while the program is still posting at the last record that ends in
   // a whole cache line, so the line the program is writing is not pulled
   // back and forth.  Returns the records drawn; *broken when the ring held
   // something no program of ours writes (the rest is then skipped).
-  template <typename Draw, typename Progress>
+  template <typename Draw, typename Pixel, typename Progress>
   int take(const unsigned char* ring, uint32_t posted, bool round, uint32_t share,
-           unsigned char* scratch, Draw draw, Progress progress, bool* broken) {
+           unsigned char* scratch, Draw draw, Pixel pixel, Progress progress, bool* broken) {
     const bool still_posting = round && posted != seen_posted;
     const uint32_t line_end = posted & ~63u;
     const uint32_t start = taken;
@@ -227,12 +230,12 @@ struct RingReader {
       const bool readable = at % 8 == 0 && posted - taken <= kRingBytes && posted - taken >= sizeof head;
       if (readable) std::memcpy(&head, ring + at, sizeof head);
       const uint32_t size = head.size;
-      const bool pixel = head.letter == kPixelLetter;
-      const int count = pixel ? 0 : __builtin_popcount(head.words);
+      const bool is_pixel = head.letter == kPixelLetter;
+      const int count = is_pixel ? 0 : __builtin_popcount(head.words);
       const bool sound = readable && size >= sizeof head && size % 8 == 0 && at + size <= kRingBytes &&
                          size <= posted - taken &&
-                         (head.letter == 0 || (pixel && size == sizeof(PixelRecord)) ||
-                          (!pixel && head.tail <= wire::kDataSize && size == record_bytes(count, head.tail)));
+                         (head.letter == 0 || (is_pixel && size == sizeof(PixelRecord)) ||
+                          (!is_pixel && head.tail <= wire::kDataSize && size == record_bytes(count, head.tail)));
       if (!sound) {
         taken = posted;
         *broken = true;
@@ -246,7 +249,8 @@ struct RingReader {
         unsigned char* copy = heads + static_cast<size_t>(window) * wire::kDataArea;
         const unsigned char* from = ring + at + sizeof head;
         uint32_t tail = head.tail;
-        if (pixel) {
+        bool drawn = false;
+        if (is_pixel) {
           PixelRecord p;
           std::memcpy(&p, ring + at, sizeof p);
           write_i32(copy, wire::kArg1, wire::kDrawPixel);
@@ -254,17 +258,20 @@ struct RingReader {
           write_i32(copy, wire::kArg3, p.y);
           write_i32(copy, wire::kResult0, p.colour);
           tail = 0;
+          drawn = pixel(head.window, p.x, p.y, p.colour);
         } else {
           for (uint32_t i = 0, k = 0; i < kHeadWords; ++i) {
             if (head.words & (1u << i)) std::memcpy(copy + 8 * i, from + 8 * k++, 8);
           }
         }
-        // The drawing may write into the block it is given: it gets a copy.
-        std::memcpy(scratch, copy, wire::kDataArea);
-        std::memcpy(scratch + wire::kDataArea, from + 8 * count, tail);
-        const unsigned char letter = pixel ? static_cast<unsigned char>(wire::kCmdDraw) : head.letter;
-        const unsigned char command[wire::kWindowCommandLength] = {letter, head.window, 0};
-        draw(command, scratch);
+        if (!drawn) {
+          // The drawing may write into the block it is given: it gets a copy.
+          std::memcpy(scratch, copy, wire::kDataArea);
+          std::memcpy(scratch + wire::kDataArea, from + 8 * count, tail);
+          const unsigned char letter = is_pixel ? static_cast<unsigned char>(wire::kCmdDraw) : head.letter;
+          const unsigned char command[wire::kWindowCommandLength] = {letter, head.window, 0};
+          draw(command, scratch);
+        }
         ++done;
       }
       taken += size;
@@ -286,9 +293,9 @@ inline bool room_awaited(Channel* ch, uint32_t taken) {
 // caller): carries out what is published, as RingReader::take says, makes
 // `taken` known as it goes, and calls wake() when a program waiting for
 // room may go on (looked at every 4 KiB and at the end).
-template <typename Draw, typename Wake>
+template <typename Draw, typename Pixel, typename Wake>
 int take_published(Channel* ch, RingReader& reader, bool round, uint32_t share, unsigned char* scratch,
-                   Draw draw, Wake wake) {
+                   Draw draw, Pixel pixel, Wake wake) {
   // Sequentially consistent: this load follows raising server_sleeping.
   const uint32_t posted = ch->posted.load(std::memory_order_seq_cst);
   if (posted == reader.taken) return 0;
@@ -296,7 +303,7 @@ int take_published(Channel* ch, RingReader& reader, bool round, uint32_t share, 
   uint32_t looked_at = before;
   bool broken = false;
   const int done = reader.take(
-      ch->ring, posted, round, share, scratch, draw,
+      ch->ring, posted, round, share, scratch, draw, pixel,
       [&](uint32_t taken) {
         ch->taken.store(taken, std::memory_order_release);
         if (taken - looked_at >= 4096) {

@@ -257,6 +257,9 @@ int main(int argc, char** argv) {
   loop.on_posted = [&](int client, const unsigned char* bytes, uint32_t size, unsigned char* block) {
     server.draw_posted(client, bytes, size, block);
   };
+  loop.on_posted_pixel = [&](int client, int window_code, int32_t x, int32_t y, int32_t colour) {
+    return server.draw_posted_pixel(client, window_code, {x, y}, colour);
+  };
   loop.may_post = [&](int client) { return server.may_post(client); };
   loop.windows_gone = [&] { return server.windows_gone(); };
   loop.window_bits = [&] { return server.window_bits(); };

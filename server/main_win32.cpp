@@ -457,6 +457,9 @@ int take_posted(ChannelClient& c, bool round) {
       [&](const unsigned char* command, unsigned char* block) {
         g_server->draw_posted(c.id, command, lumo::wire::kWindowCommandLength, block);
       },
+      [&](int window_code, int32_t x, int32_t y, int32_t colour) {
+        return g_server->draw_posted_pixel(c.id, window_code, {x, y}, colour);
+      },
       [&] { SetEvent(c.room_event); });
 }
 

@@ -290,6 +290,20 @@ void Server::draw_posted(int client, const unsigned char* bytes, uint32_t size,
   if (trace) trace(describe(client, bytes, size, block) + " -> " + std::to_string(reply) + " (posted)");
 }
 
+bool Server::draw_posted_pixel(int client, int window_code, Point at, int32_t colour) {
+  if (trace) return false;
+  Window* win = window(window_code - kWindowCodeBase);
+  if (!win) return false;
+  flush_pending();
+  Client& c = clients_[client];
+  if (!c.close_exit) {
+    c.active = true;
+    ever_linked_ = true;
+    win->draw_pixel(at, colour);
+  }
+  return true;
+}
+
 bool Server::may_post(int client) const {
   auto it = clients_.find(client);
   return it == clients_.end() || !it->second.close_exit;

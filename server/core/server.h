@@ -80,6 +80,11 @@ class Server {
   // the window block; drawn at once, after everything answered before it.
   // Anything but drawing that needs no answer is ignored.
   void draw_posted(int client, const unsigned char* bytes, uint32_t size, unsigned char* block);
+  // A posted single pixel (the drawing command kDrawPixel with the window
+  // code, x, y and colour as its only words), drawn as draw_posted draws
+  // that command but without a block to copy; false when it must go that
+  // way instead (no such window, or commands are traced).
+  bool draw_posted_pixel(int client, int window_code, Point at, int32_t colour);
   // False while the program must send its next command and wait for the
   // answer (its window was closed by the user: that answer ends it).
   bool may_post(int client) const;

@@ -282,7 +282,7 @@ int32_t Window::draw(int32_t code) {
     }
     case kDrawPointOp: canvas_->set_pixel(transformed(at), pen_.colour); break;
     case kDrawAction18: return 1;
-    case kDrawPixel: canvas_->set_pixel(transformed(at), colours_.resolve(word(kResult0))); break;
+    case kDrawPixel: draw_pixel(at, word(kResult0)); return 1;
     case kDrawLine:
       if (is_position(position_.x, position_.y)) canvas_->line(pen_, position_, at);
       position_ = at;
@@ -312,6 +312,11 @@ int32_t Window::draw(int32_t code) {
   }
   drawn();
   return 1;
+}
+
+void Window::draw_pixel(Point at, int32_t colour) {
+  canvas_->set_pixel(transformed(at), colours_.resolve(colour));
+  drawn();
 }
 
 int32_t Window::draw_detached(unsigned char* copy) {

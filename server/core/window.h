@@ -88,6 +88,9 @@ class Window {
   // Draws the command held in `copy`, a copy of this window's block taken
   // when the command was answered (the program may have reused the block).
   int32_t draw_detached(unsigned char* copy);
+  // The single pixel of the drawing command kDrawPixel: at `at` (under the
+  // drawing transformation), in the colour `colour` names.
+  void draw_pixel(Point at, int32_t colour);
   // Points the window at another block for the command being handled (a
   // program's own copy); returns the one it had.
   unsigned char* swap_block(unsigned char* other) {

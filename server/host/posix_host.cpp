@@ -215,6 +215,9 @@ int PosixHost::take_posted(Client& c, const Loop& loop, bool round) {
       [&](const unsigned char* command, unsigned char* block) {
         loop.on_posted(c.fd, command, wire::kWindowCommandLength, block);
       },
+      [&](int window_code, int32_t x, int32_t y, int32_t colour) {
+        return loop.on_posted_pixel && loop.on_posted_pixel(c.fd, window_code, x, y, colour);
+      },
       [&] { posix_channel::futex_wake(&ch->taken); });
 }
 

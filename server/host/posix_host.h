@@ -51,6 +51,9 @@ struct Loop {
   // it programs are not offered posting.
   std::function<void(int client, const unsigned char* bytes, uint32_t size, unsigned char* block)>
       on_posted;
+  // A posted single pixel, drawn as on_posted would draw the command it
+  // stands for; false to have it go to on_posted instead.  May be empty.
+  std::function<bool(int client, int window_code, int32_t x, int32_t y, int32_t colour)> on_posted_pixel;
   // Whether a program may post its next commands (asked when it is
   // answered), and a count that advances whenever a window goes: every
   // program then sends its next command, so it learns of the change.
