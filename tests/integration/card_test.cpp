@@ -28,8 +28,9 @@ struct CardRun {
 };
 
 // Draws the card once on a headless server of a private session; the
-// server writes the picture when the program's link ends.
-CardRun draw_card(const std::string& name, bool posting, const std::string& figures = "") {
+// server writes the picture when the program's link ends.  Traced, the
+// server lists every command (and takes its general way for each).
+CardRun draw_card(const std::string& name, bool posting, const std::string& figures = "", bool traced = true) {
   CardRun run;
   PrivateSession session;
   const std::string dir = ::testing::TempDir() + "lumo_card_" + name + "_" + session.name();
@@ -38,7 +39,7 @@ CardRun draw_card(const std::string& name, bool posting, const std::string& figu
   const std::string bin = testing_support::binary_dir();
   setenv("LUMOVIEW_PNG_DIR", dir.c_str(), 1);
   if (!figures.empty()) setenv("LUMOVIEW_SAVE", (dir + ":" + figures).c_str(), 1);
-  setenv("LUMOVIEW_TRACE", trace.c_str(), 1);
+  if (traced) setenv("LUMOVIEW_TRACE", trace.c_str(), 1);
   setenv("LUMODIR", (bin + "/../bin").c_str(), 1);
   setenv("LUMOVIEW_GRACE_MS", "200", 1);
   unsetenv("DISPLAY");
@@ -118,6 +119,7 @@ std::vector<uint32_t> pixels_of(const std::string& path, int* width, int* height
 TEST(TestCard, PostedDrawingIsTheSameDrawingAsAnswered) {
   const CardRun posted = draw_card("posted", true);
   const CardRun answered = draw_card("answered", false);
+  const CardRun untraced = draw_card("posted_untraced", true, "", false);  // the server's shortcuts
   // Every drawing command that needs no answer was posted in the first run
   // (the card draws each of them) and none in the second.
   for (int32_t code = 0; code < 64; ++code) {
@@ -127,16 +129,19 @@ TEST(TestCard, PostedDrawingIsTheSameDrawingAsAnswered) {
   }
   EXPECT_TRUE(answered.posted_codes.empty());
   EXPECT_GT(answered.answered_drawing, 500);
-  int w1 = 0, h1 = 0, w2 = 0, h2 = 0;
-  const std::vector<uint32_t> a = pixels_of(posted.picture, &w1, &h1);
+  int w2 = 0, h2 = 0;
   const std::vector<uint32_t> b = pixels_of(answered.picture, &w2, &h2);
-  ASSERT_EQ(w1, 800);
-  ASSERT_EQ(h1, 600);
-  ASSERT_EQ(w2, w1);
-  ASSERT_EQ(h2, h1);
-  int differing = 0;
-  for (size_t i = 0; i < a.size(); ++i) differing += (a[i] & 0xFFFFFF) != (b[i] & 0xFFFFFF);
-  EXPECT_EQ(differing, 0) << "pictures: " << posted.picture << " and " << answered.picture;
+  ASSERT_EQ(w2, 800);
+  ASSERT_EQ(h2, 600);
+  for (const CardRun* run : {&posted, &untraced}) {
+    int w1 = 0, h1 = 0;
+    const std::vector<uint32_t> a = pixels_of(run->picture, &w1, &h1);
+    ASSERT_EQ(w1, w2);
+    ASSERT_EQ(h1, h2);
+    int differing = 0;
+    for (size_t i = 0; i < a.size(); ++i) differing += (a[i] & 0xFFFFFF) != (b[i] & 0xFFFFFF);
+    EXPECT_EQ(differing, 0) << "pictures: " << run->picture << " and " << answered.picture;
+  }
 }
 
 // The same card written as SVG, PDF and EPS at the program's end, drawn
