@@ -49,6 +49,8 @@ inline constexpr uint32_t kHeadWords = wire::kDataArea / 8;  // 8-byte words of 
 // `tail` bytes of the data area (from offset 256), padded to 8 bytes.  A
 // record never runs past the ring's end: the program fills the rest of the
 // ring with a padding record (letter 0) and starts again at its beginning.
+// A rest shorter than a head (the last 8 bytes) is left as it is: it is
+// padding without a head.
 struct RecordHead {
   uint16_t size;    // the whole record's bytes, a multiple of 8
   uint8_t letter;   // the command's letter; 0: padding

@@ -56,8 +56,10 @@ inline uint32_t padding_before(uint32_t posted, uint32_t size) {
   return at + size > kRingBytes ? kRingBytes - at : 0;
 }
 
-// A padding record of `padding` bytes at `posted`.
+// A padding record of `padding` bytes at `posted`.  A rest of the ring
+// shorter than a head (8 bytes) holds nothing: the reader skips it.
 inline void write_padding(unsigned char* ring, uint32_t posted, uint32_t padding) {
+  if (padding < sizeof(RecordHead)) return;
   RecordHead pad{};
   pad.size = static_cast<uint16_t>(padding);
   std::memcpy(ring + posted % kRingBytes, &pad, sizeof pad);
@@ -227,7 +229,15 @@ struct RingReader {
     while (taken != posted) {
       const uint32_t at = taken % kRingBytes;
       RecordHead head{};
-      const bool readable = at % 8 == 0 && posted - taken <= kRingBytes && posted - taken >= sizeof head;
+      const uint32_t to_end = kRingBytes - at;
+      if (to_end < sizeof head && at % 8 == 0 && posted - taken >= to_end && posted - taken <= kRingBytes) {
+        // The ring's last 8 bytes, too short for a record: padding.
+        taken += to_end;
+        progress(taken);
+        continue;
+      }
+      const bool readable = at % 8 == 0 && to_end >= sizeof head && posted - taken <= kRingBytes &&
+                            posted - taken >= sizeof head;
       if (readable) std::memcpy(&head, ring + at, sizeof head);
       const uint32_t size = head.size;
       const bool is_pixel = head.letter == kPixelLetter;
