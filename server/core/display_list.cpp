@@ -198,13 +198,17 @@ void RecordingCanvas::touched(double x0, double y0, double x1, double y1, bool t
   const int bx1 = static_cast<int>(std::clamp(std::ceil(x1), -1.0, w - 1));
   const int by1 = static_cast<int>(std::clamp(std::ceil(y1), -1.0, h - 1));
   if (bx0 > bx1 || by0 > by1) return;
+  touched_box(bx0, by0, bx1, by1);
+}
+
+void RecordingCanvas::touched_box(int x0, int y0, int x1, int y1) {
   if (!dirty_) {
     dirty_ = true;
-    dirty_x0_ = bx0, dirty_y0_ = by0, dirty_x1_ = bx1, dirty_y1_ = by1;
+    dirty_x0_ = x0, dirty_y0_ = y0, dirty_x1_ = x1, dirty_y1_ = y1;
     return;
   }
-  dirty_x0_ = std::min(dirty_x0_, bx0), dirty_y0_ = std::min(dirty_y0_, by0);
-  dirty_x1_ = std::max(dirty_x1_, bx1), dirty_y1_ = std::max(dirty_y1_, by1);
+  dirty_x0_ = std::min(dirty_x0_, x0), dirty_y0_ = std::min(dirty_y0_, y0);
+  dirty_x1_ = std::max(dirty_x1_, x1), dirty_y1_ = std::max(dirty_y1_, y1);
 }
 
 void RecordingCanvas::touched_points(const Pen& pen, const Point* p, int count) {
@@ -354,14 +358,7 @@ void RecordingCanvas::text(const Font& font, Point at, const std::string& text) 
 void RecordingCanvas::set_pixel(Point p, Rgb colour) {
   picture_->set_pixel(p, colour);
   // Placed in device pixels, untransformed.
-  if (p.x < 0 || p.y < 0 || p.x >= width() || p.y >= height()) return;
-  if (!dirty_) {
-    dirty_ = true;
-    dirty_x0_ = dirty_x1_ = p.x, dirty_y0_ = dirty_y1_ = p.y;
-    return;
-  }
-  dirty_x0_ = std::min(dirty_x0_, p.x), dirty_y0_ = std::min(dirty_y0_, p.y);
-  dirty_x1_ = std::max(dirty_x1_, p.x), dirty_y1_ = std::max(dirty_y1_, p.y);
+  if (p.x >= 0 && p.y >= 0 && p.x < width() && p.y < height()) touched_box(p.x, p.y, p.x, p.y);
 }
 
 bool RecordingCanvas::get_pixel(Point p, Rgb* colour) { return picture_->get_pixel(p, colour); }

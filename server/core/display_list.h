@@ -170,6 +170,8 @@ class RecordingCanvas : public Canvas {
   // transformation unless `transformed` is false).
   void touched(double x0, double y0, double x1, double y1, bool transformed = true);
   void touched_points(const Pen& pen, const Point* p, int count);
+  // The same for a box of pixels within the picture.
+  void touched_box(int x0, int y0, int x1, int y1);
   bool raster(const Pen& pen) const {
     return pen.blend == Blend::kInvert || pen.blend == Blend::kXor;
   }

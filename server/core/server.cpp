@@ -279,13 +279,7 @@ void Server::draw_posted(int client, const unsigned char* bytes, uint32_t size,
   flush_pending();
   int32_t reply = 0;
   if (Window* win = unanswered_drawing_window(bytes, size, block)) {
-    Client& c = clients_[client];
-    // A program whose window the user closed is ending: it draws no more.
-    if (!c.close_exit) {
-      c.active = true;
-      ever_linked_ = true;
-      reply = win->draw_detached(block);
-    }
+    if (posted_drawing_taken(client)) reply = win->draw_detached(block);
   }
   if (trace) trace(describe(client, bytes, size, block) + " -> " + std::to_string(reply) + " (posted)");
 }
@@ -295,12 +289,16 @@ bool Server::draw_posted_pixel(int client, int window_code, Point at, int32_t co
   Window* win = window(window_code - kWindowCodeBase);
   if (!win) return false;
   flush_pending();
+  if (posted_drawing_taken(client)) win->draw_pixel(at, colour);
+  return true;
+}
+
+bool Server::posted_drawing_taken(int client) {
   Client& c = clients_[client];
-  if (!c.close_exit) {
-    c.active = true;
-    ever_linked_ = true;
-    win->draw_pixel(at, colour);
-  }
+  // A program whose window the user closed is ending: it draws no more.
+  if (c.close_exit) return false;
+  c.active = true;
+  ever_linked_ = true;
   return true;
 }
 

@@ -127,6 +127,9 @@ class Server {
   std::function<void(const std::string&)> complaint;
 
  private:
+  // Whether the program's posted drawing is drawn (not when it is ending
+  // because the user closed its window); marks it active if so.
+  bool posted_drawing_taken(int client);
   struct Client {
     bool active = false;
     bool owner = false;          // sent the start-up command
