@@ -75,6 +75,15 @@ inline uint32_t write_record(unsigned char* ring, uint32_t posted, const Record&
   return posted + r.head.size;
 }
 
+// The words of a window head a single pixel sets (what a PixelRecord
+// stands for): the drawing code, the point and the colour.
+inline void put_pixel_words(unsigned char* head, int32_t x, int32_t y, int32_t colour) {
+  write_i32(head, wire::kArg1, wire::kDrawPixel);
+  write_i32(head, wire::kArg2, x);
+  write_i32(head, wire::kArg3, y);
+  write_i32(head, wire::kResult0, colour);
+}
+
 // The ring's lines were last read by the server, on another processor: a
 // write has to take each back first.  Asking for it a few lines ahead lets
 // that happen while the program goes on, instead of holding up its every
@@ -187,10 +196,7 @@ struct RingWriter {
     if (!make_room(ch, sizeof(PixelRecord), wait_room, &at)) return -1;
     const PixelRecord p{static_cast<uint16_t>(sizeof(PixelRecord)), kPixelLetter, window_code, colour, x, y};
     std::memcpy(ch->ring + at % kRingBytes, &p, sizeof p);
-    write_i32(last, wire::kArg1, wire::kDrawPixel);
-    write_i32(last, wire::kArg2, x);
-    write_i32(last, wire::kArg3, y);
-    write_i32(last, wire::kResult0, colour);
+    put_pixel_words(last, x, y, colour);
     ch->posted.store(at + static_cast<uint32_t>(sizeof p), std::memory_order_release);
     return 1;
   }
@@ -263,10 +269,7 @@ struct RingReader {
         if (is_pixel) {
           PixelRecord p;
           std::memcpy(&p, ring + at, sizeof p);
-          write_i32(copy, wire::kArg1, wire::kDrawPixel);
-          write_i32(copy, wire::kArg2, p.x);
-          write_i32(copy, wire::kArg3, p.y);
-          write_i32(copy, wire::kResult0, p.colour);
+          put_pixel_words(copy, p.x, p.y, p.colour);
           tail = 0;
           drawn = pixel(head.window, p.x, p.y, p.colour);
         } else {

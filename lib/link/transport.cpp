@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/channel_ring.h"
 #include "lib/link/link.h"
 #include "lib/link/messages.h"
 
@@ -153,10 +154,7 @@ int32_t send_window_command3(int32_t window, char letter, int32_t a, int32_t b, 
 int32_t send_pixel(int32_t window, int32_t x, int32_t y, int32_t colour) {
   unsigned char* view = window_view(window);
   if (!view) return 0;
-  write_i32(view, wire::kResult0, colour);
-  write_i32(view, wire::kArg1, wire::kDrawPixel);
-  write_i32(view, wire::kArg2, x);
-  write_i32(view, wire::kArg3, y);
+  channel::put_pixel_words(view, x, y, colour);
   if (g_link.server_window) {
     const auto code = static_cast<unsigned char>(wire::kWindowCodeBase + window);
     switch (platform::post_pixel(g_link.server_window, code, view, x, y, colour)) {

@@ -78,10 +78,7 @@ TEST(PostingRing, EveryRecordArrivesOnceInOrderWhereverTheRingEnds) {
       Expected e{static_cast<unsigned char>(wire::kCmdDraw), code, {}, {}};
       if (pick(3) == 0) {  // a single pixel: only its own words change
         const int32_t x = pick(800), y = pick(600), colour = static_cast<int32_t>(random() & 0xFFFFFF);
-        lumo::write_i32(block.data(), wire::kArg1, wire::kDrawPixel);
-        lumo::write_i32(block.data(), wire::kArg2, x);
-        lumo::write_i32(block.data(), wire::kArg3, y);
-        lumo::write_i32(block.data(), wire::kResult0, colour);
+        channel::put_pixel_words(block.data(), x, y, colour);
         e.head.assign(block.begin(), block.begin() + wire::kDataArea);
         run.expected.push_back(e);
         const int posted = run.writer->post_pixel(run.ch.get(), code, block.data(), x, y, colour, wait_room);
