@@ -83,6 +83,11 @@ inline constexpr uint32_t record_bytes(int words, uint32_t tail) {
 }
 inline constexpr uint32_t kMaxRecord = record_bytes(kHeadWords, wire::kDataSize);
 
+// A command's own answer text (see `answer` below), as long as the longest
+// server header the library reads.
+inline constexpr uint32_t kAnswersKept = 0x31534e41;  // "ANS1"
+inline constexpr uint32_t kAnswerText = wire::kServerTextMax + 1;
+
 // The room of an earlier layout; kept so that every other field keeps the
 // offset servers of that layout read.
 struct alignas(64) LegacySlot {
@@ -117,7 +122,21 @@ struct alignas(64) Channel {
   // an older server leaves it 0 and is sent only whole records.
   uint32_t pixel_records;
   alignas(64) std::atomic<uint32_t> taken;   // ring bytes, advanced by the server per record
-  LegacySlot legacy_slots[kLegacySlots];
+  union {
+    LegacySlot legacy_slots[kLegacySlots];
+    // The text a command is answered with (the new window's "number,title"
+    // line, a request's values), for this program alone: every program
+    // reads its own answer here, never another's from the server block
+    // that all programs share.  `answer_for` is the `request` the text
+    // answers; the server writes both before the reply.  A server that
+    // answers here sets `answers_kept` to kAnswersKept at the handshake
+    // (an older one leaves it 0, and the server block is read as before).
+    struct {
+      uint32_t answers_kept;
+      uint32_t answer_for;
+      char text[kAnswerText];
+    } answer;
+  };
 
   // The server's windows, bit w for window w, kept true before every answer
   // and whenever a window goes (when `windows_kept` is 1; an older server
@@ -140,6 +159,7 @@ struct alignas(64) Channel {
 };
 
 static_assert(std::atomic<uint32_t>::is_always_lock_free, "wait words must be plain words");
+static_assert(sizeof(Channel::answer) <= sizeof(Channel::legacy_slots), "the answer fits the old room");
 static_assert(std::atomic<uint64_t>::is_always_lock_free, "the window bits must be one word");
 
 // The program's spin before it sleeps for a reply, in any unit of time:

@@ -271,6 +271,9 @@ inline constexpr int32_t kReplyCloseExit = INT32_MIN + 2;            // 0x800000
 inline constexpr int32_t kReplyExit = INT32_MIN + 3;                 // 0x80000003
 inline constexpr int32_t kReplyDetached = INT32_MIN + 4;             // 0x80000004
 inline constexpr int32_t kReplyTrue = INT32_MIN + 5;                 // 0x80000005
+// The start-up command refused: another program linked first, or the
+// program's run settings differ from the server's (common/run_settings.h).
+inline constexpr int32_t kReplyServerTaken = INT32_MIN + 6;          // 0x80000006
 inline constexpr int32_t kPlainReplyFloor = -32768;                  // replies above are plain
 
 // ---- Layout probes ("O,k" with a binary value at byte 4) --------------------

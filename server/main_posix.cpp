@@ -25,6 +25,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "common/run_settings.h"
 #include "server/canvas/ansi_text.h"
 #include "server/canvas/cairo_canvas.h"
 #include "server/core/server.h"
@@ -106,6 +107,20 @@ void tell_ready() {
 int main(int argc, char** argv) {
   Options options;
   options.key = make_key();
+  if (ready_fd() >= 0) {
+    // Started for a program: a later program is taken only with the same
+    // run settings (common/run_settings.h).
+    char folder[4096];
+    options.settings_checked = true;
+    options.settings = lumo::wire::run_settings_fingerprint(
+        [](const char* name, char* out, size_t size) {
+          const char* v = std::getenv(name);
+          if (!v) return false;
+          std::snprintf(out, size, "%s", v);
+          return true;
+        },
+        getcwd(folder, sizeof folder) ? folder : "");
+  }
   options.png_dir = env_or("LUMOVIEW_PNG_DIR", "");
   std::string figures = env_or("LUMOVIEW_SAVE", "");
   options.events_path = env_or("LUMOVIEW_EVENTS", "");
@@ -249,6 +264,7 @@ int main(int argc, char** argv) {
     return server.handle(client, bytes, size, block, block_bytes);
   };
   loop.on_gone = [&](int client) { server.client_gone(client); };
+  loop.answer = [&]() -> const std::string& { return server.answer(); };
   loop.on_early_reply = [&](int client, const unsigned char* bytes, uint32_t size, int32_t* reply,
                             const unsigned char* block, uint32_t block_bytes) {
     return server.early_reply(client, bytes, size, reply, block, block_bytes);

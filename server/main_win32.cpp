@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/channel_ring.h"
+#include "common/run_settings.h"
 #include "common/win32_channel.h"
 #include "server/canvas/gdi_canvas.h"
 #include "server/core/server.h"
@@ -435,6 +436,7 @@ LRESULT accept_offer(const void* data, DWORD size) {
   c->seen = ch->request.load(std::memory_order_acquire);
   c->ring.taken = c->ring.seen_posted = ch->posted.load(std::memory_order_acquire);
   ch->taken.store(c->ring.taken, std::memory_order_seq_cst);
+  ch->answer.answers_kept = lumo::channel::kAnswersKept;
   c->posting = ch->post_offer == lumo::channel::kPostOffer;
   if (c->posting) {
     ch->windows.store(g_server->window_bits(), std::memory_order_seq_cst);
@@ -513,6 +515,13 @@ int serve_channels() {
       ch->windows.store(g_server->window_bits(), std::memory_order_seq_cst);
       ch->hold.store(g_server->may_post(c.id) ? 0 : 1, std::memory_order_seq_cst);
     }
+    if (valid && ch->answer.answers_kept == lumo::channel::kAnswersKept && !g_server->answer().empty()) {
+      const std::string& text = g_server->answer();
+      const size_t n = text.size() < lumo::channel::kAnswerText - 1 ? text.size() : lumo::channel::kAnswerText - 1;
+      CopyMemory(ch->answer.text, text.data(), n);
+      ch->answer.text[n] = '\0';
+      ch->answer.answer_for = request;
+    }
     ch->reply = reply;
     ch->reply_seq.store(request, std::memory_order_seq_cst);
     if (ch->client_sleeping.load(std::memory_order_seq_cst)) SetEvent(c.reply_event);
@@ -589,6 +598,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   g_instance = instance;
   Options options;
   options.key = static_cast<int>((GetCurrentProcessId() * 2654435761u ^ GetTickCount()) & 0x7FFFFFFF) | 1;
+  {
+    // A later program is taken only with the same run settings
+    // (common/run_settings.h).
+    char folder[MAX_PATH];
+    const DWORD got = GetCurrentDirectoryA(MAX_PATH, folder);
+    options.settings_checked = true;
+    options.settings = lumo::wire::run_settings_fingerprint(
+        [](const char* name, char* out, size_t size) {
+          const DWORD n = GetEnvironmentVariableA(name, out, static_cast<DWORD>(size));
+          return n > 0 && n < size;
+        },
+        got > 0 && got < MAX_PATH ? folder : "");
+  }
   char png_dir[MAX_PATH];
   if (GetEnvironmentVariableA("LUMOVIEW_PNG_DIR", png_dir, MAX_PATH) > 0) options.png_dir = png_dir;
   char events[MAX_PATH];

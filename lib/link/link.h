@@ -54,10 +54,15 @@ void reset_link_state();
 // blocks hold at least 2304 bytes).  *size (when given) receives its length.
 unsigned char* open_shared_view(const char* name, size_t* size = nullptr);
 void release_shared_view(void* view);
-int32_t find_server();
+// The first server waiting for a program, skipping the instances whose bit
+// is set in `passed_over` (bit n: instance n).
+int32_t find_server(uint32_t passed_over = 0);
 // Copies the server block's text (bounded by the block and by size - 1).
 size_t copy_server_text(char* out, size_t size);
 size_t copy_block_text(const unsigned char* block, size_t block_size, char* out, size_t size);
+// Lets go of the server block and resets the link to "no link", whatever
+// windows are held (release_link keeps the link while none is).
+void forget_server();
 void release_link(int32_t window);
 
 // ---- Commands ---------------------------------------------------------------

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/run_settings.h"
 #include "include/lumo.h"
 #include "include/lumo_ref.h"
 #include "lib/link/launch.h"
@@ -47,14 +48,29 @@ void apply_options_to_server(const StartOptions& o) {
   }
 }
 
-void send_startup_command() {
+// The start-up command; after its terminator it carries the fingerprint of
+// the program's run settings (common/run_settings.h).  Returns the raw reply.
+int32_t send_startup_command() {
   char dir[kCurrentDirRoom];
   platform::current_directory(dir, sizeof dir);  // empty when it does not fit
   const int n = std::snprintf(g_link.command_buffer, sizeof g_link.command_buffer,
                               "%c,%d,%s;%s;%s", wire::kCmdStart, g_link.server_key, dir,
                               g_link.exe_path, wire::kLibraryVersionText);
-  if (send_command(n + 1) != g_link.server_key) fail("%s", message_text(Msg::InitFailed));
+  constexpr int kExtension = sizeof wire::kSettingsTag - 1 + 8 + 1;
+  // Too long a text is reported as such; one with no room for the
+  // fingerprint goes without it (the server then takes it as before).
+  if (n < 0 || n + 1 + kExtension > wire::kMaxCommand) return send_command(n + 1);
+  char folder[1024];
+  if (!platform::current_directory(folder, sizeof folder)) folder[0] = '\0';
+  const uint32_t settings = wire::run_settings_fingerprint(platform::get_env, folder);
+  const int extra = std::snprintf(g_link.command_buffer + n + 1, sizeof g_link.command_buffer - (n + 1),
+                                  "%s%08x", wire::kSettingsTag, settings);
+  return send_command(n + 1 + extra + 1);
 }
+
+// How often a program whose chosen server was taken by another program (or
+// keeps other settings) looks again, or starts one of its own.
+constexpr int kStartAttempts = 8;
 
 }  // namespace
 
@@ -81,15 +97,27 @@ int32_t start_link(const StartOptions& options) {
     apply_options_to_server(options);
   }
   if (g_link.joined) return g_link.server_number;
-  if (!g_link.server_view) {
-    platform::launch_server(locate_server_executable, g_link.server_switches);
-    find_server();
+  uint32_t passed_over = 0;
+  for (int attempt = 1;; ++attempt) {
+    if (!g_link.server_view) {
+      platform::launch_server(locate_server_executable, g_link.server_switches);
+      find_server(passed_over);
+    }
+    if (!g_link.server_window) fail(message_text(Msg::CannotExecute), kServerExeName);
+    check_server_version();
+    note_command_line();
+    probe_server_layout();
+    const int32_t reply = send_startup_command();
+    if (reply == g_link.server_key) break;
+    if (reply != wire::kReplyServerTaken || attempt == kStartAttempts) {
+      fail("%s", message_text(Msg::InitFailed));
+    }
+    // Another program linked first, or this server keeps other settings:
+    // another waiting server, or a new one.
+    passed_over |= 1u << g_link.server_number;
+    forget_server();
+    find_server(passed_over);
   }
-  if (!g_link.server_window) fail(message_text(Msg::CannotExecute), kServerExeName);
-  check_server_version();
-  note_command_line();
-  probe_server_layout();
-  send_startup_command();
   platform::console_link(true);
   return g_link.server_number;
 }

@@ -231,12 +231,21 @@ int32_t request_values(int32_t code, int32_t* a, int32_t* b) {
   const int32_t mask = (a ? 1 : 0) + (b ? 2 : 0);
   std::snprintf(reinterpret_cast<char*>(g_link.server_view), g_link.server_view_size,
                 "%d;%d;%d;%d;", code, mask, a ? *a : 0, b ? *b : 0);
-  const int32_t r = send_code(wire::kCmdMetric, ' ', ' ');
+  // The request also travels with the command, after its terminator: the
+  // server block is shared by every program on the server, and another may
+  // write its own request there before this one is read.
+  char* command = g_link.command_buffer;
+  command[0] = wire::kCmdMetric;
+  command[1] = command[2] = ' ';
+  command[3] = '\0';
+  const int extra = std::snprintf(command + wire::kCodeLength, kCommandBufferSize - wire::kCodeLength,
+                                  "%d;%d;%d;%d;", code, mask, a ? *a : 0, b ? *b : 0);
+  const int32_t r = interpret_reply(send_command(wire::kCodeLength + extra + 1));
   if (code < 0) return r;
   // A reply that ended or detached the link leaves nothing to read.
   if (!g_link.server_view) return 0;
   char text[wire::kServerTextMax + 1];
-  copy_server_text(text, sizeof text);
+  if (!platform::last_answer(text, sizeof text)) copy_server_text(text, sizeof text);
   int tag = 0;
   int va = 0;
   int vb = 0;

@@ -57,7 +57,7 @@ size_t copy_server_text(char* out, size_t size) {
   return copy_block_text(g_link.server_view, g_link.server_view_size, out, size);
 }
 
-int32_t find_server() {
+int32_t find_server(uint32_t passed_over) {
   for (int n = wire::kFirstServer; n <= wire::kLastServer; ++n) {
     std::snprintf(g_link.mapping_name, sizeof g_link.mapping_name, "%s%d", wire::kBlockPrefix, n);
     if (g_link.server_view) {
@@ -65,6 +65,7 @@ int32_t find_server() {
       g_link.server_view = nullptr;
       g_link.server_key = 0;
     }
+    if (passed_over & (1u << n)) continue;
     size_t size = 0;
     unsigned char* view = open_shared_view(g_link.mapping_name, &size);
     if (view) {
@@ -112,9 +113,13 @@ void release_link(int32_t window) {
       release_shared_view(view);
     }
   }
+  forget_server();
+}
+
+void forget_server() {
   unsigned char* server = g_link.server_view;
   g_link.server_view = nullptr;
-  release_shared_view(server);
+  if (server) release_shared_view(server);
   g_link.server_key = 0;
   g_link.current_view = nullptr;
   g_link.current_data = nullptr;

@@ -47,6 +47,11 @@ bool ready_for_command(ServerWindow window);
 // False when the command could not be delivered or answered (the server went
 // away); the caller then finds server_window_exists() false.
 bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply);
+// The text the server answered the last command sent with (a new window's
+// "number,title" line, a request's values), where the connection carries it
+// to this program alone; false when it does not (the server block then holds
+// the answer) or the command had none.
+bool last_answer(char* out, size_t size);
 // The window block that goes with the next command sent (a window command):
 // a transport that can carries a copy of it with the command, so the server
 // reads the arguments as they were when sent.  Cleared by every send.

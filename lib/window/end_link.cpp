@@ -14,6 +14,9 @@ int32_t end_link(int32_t mode) {
     result = send_command(n + 1);
   }
   release_link(-1);
+  // With no window held the release keeps the server; ending the link
+  // always ends it, so that a later call links afresh.
+  forget_server();
   g_link.joined = false;
   if (!g_link.gui_messages && mode != 0 && g_link.quoted_start) {
     std::fputs("> ", stdout);

@@ -110,8 +110,11 @@ int32_t open_window(int32_t n, int32_t width, int32_t height, int32_t colour1, i
   if (interpret_reply(send_command(length + 1)) <= 0) fail("%s", message_text(Msg::OpenFailed));
   if (!g_link.server_view) fail("%s", message_text(Msg::CommunicationFailed));
 
+  // The new window's "number,title" line: the program's own answer where the
+  // connection carries it, else the server block's first line (which the
+  // server rewrites for every program it serves).
   char text[wire::kServerTextMax + 1];
-  copy_server_text(text, sizeof text);
+  if (!platform::last_answer(text, sizeof text)) copy_server_text(text, sizeof text);
   copy_title(g_open_title, sizeof g_open_title, split_window_line(text, &n));
 
   char name[64];

@@ -7,6 +7,7 @@
 
 #include "common/block_access.h"
 #include "common/lumo_wire.h"
+#include "common/run_settings.h"
 
 namespace lumo::server {
 
@@ -23,8 +24,17 @@ std::string text_of(const unsigned char* bytes, uint32_t size) {
   return std::string(reinterpret_cast<const char*>(bytes), n);
 }
 
+// What a command carries after its text's terminator (empty when nothing).
+std::string after_terminator(const unsigned char* bytes, uint32_t size) {
+  const void* end = std::memchr(bytes, 0, size);
+  if (!end) return std::string();
+  const auto* from = static_cast<const unsigned char*>(end) + 1;
+  return text_of(from, static_cast<uint32_t>(bytes + size - from));
+}
+
 // The program's name from "dir;path;version": the file name of path without
 // its extension.
+
 std::string program_name(const std::string& startup) {
   const size_t last = startup.rfind(';');
   if (last == std::string::npos || last == 0) return "";
@@ -131,19 +141,23 @@ void Server::write_server_text(const std::string& text) {
   server_block_[n] = '\0';
 }
 
+// "number,title": the title fills the rest of the line, line ends inside it
+// shown as blanks and a long one cut, so a header's second line survives.
+std::string Server::window_line(const Window& w) {
+  std::string title = w.title().substr(0, kMaxTitle);
+  for (char& ch : title) {
+    if (ch == '\n' || ch == '\r') ch = ' ';
+  }
+  return std::to_string(w.number()) + "," + title;
+}
+
 void Server::refresh_header() {
   char text[kServerTextMax + 1];
   const long long handle = host_.window_handle();
   if (!windows_.empty()) {
     Window* w = window(current_);
     if (!w) w = windows_.rbegin()->second.get();
-    // The title fills the rest of the first line: line ends inside it are
-    // shown as blanks and a long one is cut, so the second line survives.
-    std::string title = w->title().substr(0, kMaxTitle);
-    for (char& ch : title) {
-      if (ch == '\n' || ch == '\r') ch = ' ';
-    }
-    std::snprintf(text, sizeof text, "%d,%s\n%lld,%d,%s", w->number(), title.c_str(), handle,
+    std::snprintf(text, sizeof text, "%s\n%lld,%d,%s", window_line(*w).c_str(), handle,
                   options_.key, kServerVersion);
   } else {
     // -1: a program is linked, nobody else may link; 0: waiting.
@@ -155,6 +169,7 @@ void Server::refresh_header() {
 
 int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size,
                        const unsigned char* copy, uint32_t copy_bytes) {
+  answer_.clear();
   if (detached_) {
     // Answered already and queued: it is drawn in turn.
     detached_ = false;
@@ -216,7 +231,7 @@ int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size,
   // The header changes with links, windows and titles; the exchange's
   // answer stays until the program has read it.
   const bool window_command = size == kWindowCommandLength && bytes[2] == 0 && bytes[0] != kCmdClose;
-  const bool exchange_reply = size == kCodeLength && bytes[0] == kCmdMetric;
+  const bool exchange_reply = size >= kCodeLength && bytes[0] == kCmdMetric && bytes[3] == 0;
   if (!exchange_reply && (!window_command || bytes[0] == kCmdRequest)) refresh_header();
   return reply;
 }
@@ -322,8 +337,11 @@ int32_t Server::dispatch(Client& c, int id, const unsigned char* bytes, uint32_t
     if (letter == kCmdClose) return close_window(w);
     return window_command(c, id, letter, w);
   }
+  if (size > kCodeLength && bytes[3] == 0 && letter == kCmdMetric && bytes[1] == ' ' && bytes[2] == ' ') {
+    return exchange(text_of(bytes + kCodeLength, size - kCodeLength));
+  }
   if (size == kCodeLength && bytes[3] == 0) {
-    if (letter == kCmdMetric && bytes[1] == ' ' && bytes[2] == ' ') return exchange();
+    if (letter == kCmdMetric && bytes[1] == ' ' && bytes[2] == ' ') return exchange(server_text());
     if (letter == kCmdServerQuery && bytes[1] == ' ') return query(bytes[2] - kWindowCodeBase);
     if (letter == kCmdSetting && bytes[1] == ' ') return 1;   // server mode
     if (letter == kCmdRequest && bytes[1] == kServerLevelCode) return 1;   // server-level value
@@ -331,19 +349,33 @@ int32_t Server::dispatch(Client& c, int id, const unsigned char* bytes, uint32_t
   const std::string text = text_of(bytes, size);
   if (text.size() < 2 || text[1] != ',') return 0;
   switch (letter) {
-    case kCmdStart: return start_command(c, text);
+    case kCmdStart: return start_command(c, id, text, after_terminator(bytes, size));
     case kCmdOpen: return open_command(c, id, text);
     case kCmdEnd: return end_command(c, id);
     default: return 0;
   }
 }
 
-int32_t Server::start_command(Client& c, const std::string& text) {
+int32_t Server::start_command(Client& c, int id, const std::string& text, const std::string& extension) {
   int key = 0;
   int used = 0;
   if (std::sscanf(text.c_str(), "K,%d,%n", &key, &used) != 1 || used == 0 ||
       key != options_.key) {
     return 0;
+  }
+  // One program at a time: another that found this server waiting at the
+  // same moment, or one whose own settings differ from those this server was
+  // started with, is sent to find or start another.
+  for (const auto& other : clients_) {
+    if (other.first != id && other.second.active) return kReplyServerTaken;
+  }
+  for (const auto& w : windows_) {
+    if (w.second->owner != id) return kReplyServerTaken;
+  }
+  unsigned settings = 0;
+  if (options_.settings_checked && extension.compare(0, 2, kSettingsTag) == 0 &&
+      std::sscanf(extension.c_str() + 2, "%8x", &settings) == 1 && settings != options_.settings) {
+    return kReplyServerTaken;
   }
   c.program = program_name(text.substr(static_cast<size_t>(used)));
   c.owner = true;
@@ -414,6 +446,7 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
   c.active = true;
   ever_linked_ = true;
   frontend_.window_opened(ref);
+  answer_ = window_line(ref);
   return n;
 }
 
@@ -574,9 +607,9 @@ int32_t Server::query(int x) {
 }
 
 // The server-block exchange: "code;mask;a;b;" in, "3;a;b;" out for reads.
-int32_t Server::exchange() {
+int32_t Server::exchange(const std::string& request) {
   int code = 0, mask = 0, a = 0, b = 0;
-  if (std::sscanf(server_text().c_str(), "%d;%d;%d;%d;", &code, &mask, &a, &b) != 4) return 0;
+  if (std::sscanf(request.c_str(), "%d;%d;%d;%d;", &code, &mask, &a, &b) != 4) return 0;
   int32_t reply = 1;
   int ra = 0, rb = 0;
   const int magnitude = code < 0 ? -code : code;
@@ -621,6 +654,7 @@ int32_t Server::exchange() {
     char text[64];
     std::snprintf(text, sizeof text, "%d;%d;%d;", kRequestReplyTag, ra, rb);
     write_server_text(text);
+    answer_ = text;
   }
   return reply;
 }

@@ -40,6 +40,11 @@ struct Options {
   // All windows' pictures together may take at most this many bytes (4 a
   // pixel); a window or a resize past it is refused.
   int64_t picture_budget = int64_t{1} << 30;
+  // Started for a program: its run settings' fingerprint (run_settings.h);
+  // a program whose own differ is not taken.  A server started by hand
+  // takes any program.
+  bool settings_checked = false;
+  uint32_t settings = 0;
 };
 
 // Parses the switch string a program hands to a new server (" /t /p0,0 ...").
@@ -96,6 +101,10 @@ class Server {
     for (const auto& entry : windows_) bits |= uint64_t{1} << (entry.first & 63);
     return bits;
   }
+  // The text the command just handled answers its program with (the new
+  // window's "number,title" line, a request's values), empty when it has
+  // none.  The host hands it to that program alone (channel.h `answer`).
+  const std::string& answer() const { return answer_; }
   // The client's connection ended.
   void client_gone(int client);
   // The user closed window w (its program is told with the next reply).
@@ -139,11 +148,13 @@ class Server {
 
   int32_t dispatch(Client& c, int id, const unsigned char* bytes, uint32_t size);
   int32_t window_command(Client& c, int id, char letter, int w);
-  int32_t start_command(Client& c, const std::string& text);
+  int32_t start_command(Client& c, int id, const std::string& text, const std::string& extension);
   int32_t open_command(Client& c, int id, const std::string& text);
   int32_t close_window(int w);
   int32_t end_command(Client& c, int id);
-  int32_t exchange();
+  // The request "code;mask;a;b;" is the command's own text after "E  "
+  // when the program sent it there, else the server block's.
+  int32_t exchange(const std::string& request);
   int32_t server_switch(int number, int value);
   // Switches 1 to 3 as the windows' look.
   WindowLook look() const;
@@ -154,6 +165,7 @@ class Server {
   // width x height.
   bool fits_budget(const Window* w, int width, int height) const;
   void refresh_header();
+  static std::string window_line(const Window& w);
   std::string server_text() const;
   void write_server_text(const std::string& text);
   // The command as a trace line; `block` is the window block it reads when
@@ -176,6 +188,7 @@ class Server {
   int current_ = 0;
   bool ever_linked_ = false;
   bool detached_ = false;  // the command being handled was answered and queued
+  std::string answer_;     // see answer()
   bool pictures_failed_ = false;  // said once
   EventScript script_;
   uint32_t windows_gone_ = 0;

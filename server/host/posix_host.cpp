@@ -283,6 +283,15 @@ int PosixHost::serve_channels(const Loop& loop) {
         const bool may = !loop.may_post || loop.may_post(c.fd);
         ch->hold.store(may ? 0 : 1, std::memory_order_seq_cst);
       }
+      if (loop.answer && ch->answer.answers_kept == channel::kAnswersKept) {
+        const std::string& text = loop.answer();
+        if (!text.empty()) {
+          const size_t n = text.size() < channel::kAnswerText - 1 ? text.size() : channel::kAnswerText - 1;
+          std::memcpy(ch->answer.text, text.data(), n);
+          ch->answer.text[n] = '\0';
+          ch->answer.answer_for = request;
+        }
+      }
       ch->reply = value;
       ch->reply_seq.store(request, std::memory_order_seq_cst);
       if (ch->client_sleeping.load(std::memory_order_seq_cst)) posix_channel::futex_wake(&ch->reply_seq);
@@ -360,6 +369,7 @@ bool PosixHost::handle_frame(Client& c, const Loop& loop, uint32_t kind, const u
       c.seen = ch->request.load(std::memory_order_acquire);
       c.posting = loop.on_posted && ch->post_offer == posix_channel::kPostOffer;
       c.ring.taken = c.ring.seen_posted = ch->posted.load(std::memory_order_acquire);
+      if (loop.answer) ch->answer.answers_kept = channel::kAnswersKept;
       ch->taken.store(c.ring.taken, std::memory_order_seq_cst);
       if (c.posting) {
         ch->post_accepted = 1;

@@ -61,6 +61,9 @@ struct Loop {
   std::function<uint32_t()> windows_gone;
   // The windows the server has now: bit w for window w.
   std::function<uint64_t()> window_bits;
+  // The text the command just handled answers its program with (empty:
+  // none), handed to that program alone through its channel.
+  std::function<const std::string&()> answer;
 };
 
 class PosixHost : public BlockHost {

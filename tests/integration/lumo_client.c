@@ -23,7 +23,17 @@
  *   lumo_client closer   joins the shown window and closes it
  *   lumo_client scribbler  draws lines without pause until stdin has a key
  *   lumo_client measurer joins the shown window and asks for its size 3000
- *                        times, counting wrong answers */
+ *                        times, counting wrong answers
+ *   lumo_client reopen   opens a window, closes every window, quits, waits
+ *                        past the server's grace time and opens again:
+ *                        prints the pixel it set and read back
+ *   lumo_client many ROLE N  opens N windows at once with other programs
+ *                        (ROLE owner: after a window of its own and a line
+ *                        on stdin; join: after joining the shown window and
+ *                        a line; solo: at once), a pixel of its own colour in
+ *                        each, then reads every one back; prints server=,
+ *                        windows= and mismatches=, and after a line on stdin
+ *                        closes them and quits */
 #include <stdio.h>
 #include <stdlib.h>
 #ifndef _WIN32
@@ -112,6 +122,57 @@ static int busy(void) {
     LmLine((float)(i % 300), 0, 300, 300);
     usleep(2000);
   }
+  return 0;
+}
+
+static int reopen(void) {
+  LmOpen(1);
+  LmClose(-1);
+  LmQuit();
+  usleep(1500 * 1000);
+  LmOpen(1);
+  LmSetWorld(0, 0, 0, 0);
+  LmSetPixel(3, 3, LmRgb(1, 2, 3));
+  printf("pixel=%08x\n", (unsigned)LmGetPixel(3, 3));
+  LmQuitEx(0);
+  return 0;
+}
+
+static int many(const char *role, int count) {
+  int windows[64];
+  int i, n = 0, mismatches = 0;
+  const int tag = (int)(getpid() % 200) + 30;
+  char line[16], desc[280];
+  if (strcmp(role, "join") == 0) {
+    if (LmJoin(0, 0, 1, desc) <= 0) return 3;
+    LmOpen(1); /* takes the joined window over */
+  } else if (strcmp(role, "owner") == 0) {
+    LmOpenEx(0, 100, 80, -1, -1, -1, "Owner");
+  }
+  if (strcmp(role, "solo") != 0) {
+    printf("ready\n");
+    fflush(stdout);
+    if (!fgets(line, sizeof line, stdin)) return 5;
+  }
+  for (i = 0; i < count && n < 64; ++i) {
+    const int w = LmOpenEx(0, 100, 80, -1, -1, -1, role);
+    if (w <= 0) return 6;
+    windows[n++] = w; /* the window the library holds as current */
+    LmSetWorld(0, 0, 0, 0);
+    LmSetPixel(2, 2, LmRgb(tag, windows[n - 1] * 4, 99));
+  }
+  for (i = 0; i < n; ++i) {
+    LmSelectWindow(windows[i]);
+    if (LmGetPixel(2, 2) != LmRgb(tag, windows[i] * 4, 99)) ++mismatches;
+  }
+  printf("server=%d\nwindows=", LmQueryNumber(3));
+  for (i = 0; i < n; ++i) printf(i ? ",%d" : "%d", windows[i]);
+  printf("\nmismatches=%d\n", mismatches);
+  fflush(stdout);
+  /* The windows are held until every program has reported. */
+  if (!fgets(line, sizeof line, stdin)) return 7;
+  for (i = 0; i < n; ++i) LmClose(windows[i]);
+  LmQuitEx(0);
   return 0;
 }
 
@@ -358,5 +419,7 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "closer") == 0) return closer();
   if (strcmp(mode, "scribbler") == 0) return scribbler();
   if (strcmp(mode, "measurer") == 0) return measurer();
+  if (strcmp(mode, "reopen") == 0) return reopen();
+  if (strcmp(mode, "many") == 0 && argc > 3) return many(argv[2], atoi(argv[3]));
   return draw();
 }

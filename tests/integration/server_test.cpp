@@ -98,29 +98,7 @@ class ServerTest : public ::testing::Test {
     return *clients_.back();
   }
 
-  // A server the library started: found through the session's blocks, whose
-  // window handle is its process id.
-  void end_servers_of_session() {
-    for (int n = 1; n <= 16; ++n) {
-      char object[128];
-      lumo::posix_names::shm_object_name(("LumoView" + std::to_string(n)).c_str(), object,
-                                         sizeof object);
-      const int fd = shm_open(object, O_RDONLY, 0);
-      if (fd < 0) continue;
-      char text[128] = "";
-      const ssize_t got = pread(fd, text, sizeof text - 1, 0);
-      close(fd);
-      if (got <= 0) continue;
-      const char* line = std::strchr(text, '\n') ? std::strchr(text, '\n') + 1 : text;
-      long long state = 0, pid = 0;
-      if (line == text) {
-        std::sscanf(line, "%lld,%lld", &state, &pid);
-      } else {
-        std::sscanf(line, "%lld", &pid);
-      }
-      if (pid > 1) kill(static_cast<pid_t>(pid), SIGTERM);
-    }
-  }
+  void end_servers_of_session() { testing_support::end_session_servers(); }
 
   // The program ends with status 1 and "The window was closed." promptly.
   static void expect_ended_by_closed_window(ChildProcess& c) {

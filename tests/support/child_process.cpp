@@ -185,4 +185,29 @@ std::string binary_dir() {
   return s.substr(0, s.rfind('/'));
 }
 
+// The servers of this session (the library started them): found through
+// the session's blocks, whose window handle is the server's process id, and
+// ended with SIGTERM.
+void end_session_servers() {
+  for (int n = 1; n <= 16; ++n) {
+    char object[128];
+    lumo::posix_names::shm_object_name(("LumoView" + std::to_string(n)).c_str(), object,
+                                       sizeof object);
+    const int fd = shm_open(object, O_RDONLY, 0);
+    if (fd < 0) continue;
+    char text[128] = "";
+    const ssize_t got = pread(fd, text, sizeof text - 1, 0);
+    close(fd);
+    if (got <= 0) continue;
+    const char* line = std::strchr(text, '\n') ? std::strchr(text, '\n') + 1 : text;
+    long long state = 0, pid = 0;
+    if (line == text) {
+      std::sscanf(line, "%lld,%lld", &state, &pid);
+    } else {
+      std::sscanf(line, "%lld", &pid);
+    }
+    if (pid > 1) kill(static_cast<pid_t>(pid), SIGTERM);
+  }
+}
+
 }  // namespace testing_support

@@ -55,6 +55,10 @@ class ChildProcess {
   std::string buffered_;
 };
 
+// Ends every server of the current private session (LUMO_SESSION) by its
+// process id: those the library started, which a test knows only by name.
+void end_session_servers();
+
 // Directory of the running test binary (helpers are built beside it).
 std::string binary_dir();
 

@@ -90,9 +90,12 @@ int main(int argc, char** argv) {
                     host.window_handle(), key, wire::kServerVersion);
       return 1;
     }
-    if (letter == wire::kCmdMetric && size == 4) {
+    if (letter == wire::kCmdMetric && size >= 4 && bytes[3] == 0) {
+      // The request after the command's terminator, else in the server block.
+      const char* request = size > 4 ? reinterpret_cast<const char*>(bytes) + 4
+                                     : reinterpret_cast<const char*>(server_block);
       int code = 0, mask = 0, a = 0, b = 0;
-      std::sscanf(reinterpret_cast<char*>(server_block), "%d;%d;%d;%d;", &code, &mask, &a, &b);
+      std::sscanf(request, "%d;%d;%d;%d;", &code, &mask, &a, &b);
       if (code >= 0) {
         std::snprintf(reinterpret_cast<char*>(server_block), 4096, "3;%d;%d;", a + code, b + code);
       }

@@ -130,6 +130,13 @@ Posted post_pixel(ServerWindow, unsigned char, const unsigned char*, int32_t, in
 
 void attach_block(const unsigned char*) {}
 
+bool last_answer(char* out, size_t size) {
+  const fake::Server& s = fake::server();
+  if (!s.answers_direct || s.answer.empty() || size == 0) return false;
+  std::snprintf(out, size, "%s", s.answer.c_str());
+  return true;
+}
+
 bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply) {
   fake::Server& s = fake::server();
   if (s.die_on_send) {
@@ -138,6 +145,7 @@ bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply)
   }
   if (window != s.window || record->kind != wire::kCopyDataKind) return false;
   s.log.push_back(record_command(record, nullptr, wire::kWindowBlockSize));
+  s.answer.clear();
   if (s.handler) {
     *reply = s.handler(s.log.back());
   } else if (!s.replies.empty()) {

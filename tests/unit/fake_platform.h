@@ -42,6 +42,10 @@ struct Server {
   std::deque<int32_t> replies;  // answered in order, then default_reply
   int32_t default_reply = 1;
   std::function<int32_t(const Command&)> handler;  // when set, answers instead
+  // A connection that carries each command's answer text to its program:
+  // the handler sets `answer` (cleared before every command).
+  bool answers_direct = false;
+  std::string answer;
   std::vector<void*> released;
   bool fail_release = false;
   unsigned long error = 0;

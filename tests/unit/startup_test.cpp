@@ -32,7 +32,10 @@ TEST_F(StartupTest, RunningServerGetsProbesThenTheStartupCommand) {
   }
   EXPECT_EQ(log()[0].bytes.substr(4), std::string("\x00\x09\x00\x00", 4));
   EXPECT_EQ(log()[2].bytes.substr(4), std::string("\x18\x2d\x44\x54\xfb\x21\x09\xc0", 8));
-  EXPECT_EQ(log()[4].bytes, std::string("K,77,/home/user;/opt/app/prog;Version  0.99.9b") + '\0');
+  // The run settings' fingerprint follows the text (none set here: FNV-1a's
+  // starting value).
+  EXPECT_EQ(log()[4].bytes,
+            std::string("K,77,/home/user;/opt/app/prog;Version  0.99.9b") + '\0' + "S=811c9dc5" + '\0');
   EXPECT_TRUE(g_link.quoted_start);
   EXPECT_FALSE(g_link.gui_messages);
   EXPECT_EQ(g_link.code_page, 1252);
@@ -63,7 +66,7 @@ TEST_F(StartupTest, RunningServerTakesTheOptionsAsRequestsBeforeStartup) {
   EXPECT_EQ(exchanges, expected);
   std::vector<std::string> codes;
   for (const auto& c : log())
-    if (c.bytes.size() == 4 && c.letter != 'O') codes.push_back(c.bytes);
+    if (c.letter != 'O' && c.letter != 'K') codes.push_back(c.bytes.substr(0, 4));
   const std::vector<std::string> expected_codes = {
       std::string("E  \0", 4), std::string("E  \0", 4), std::string("E  \0", 4),
       std::string("B0\"\0", 4), std::string("G \x05\0", 4), std::string("G \x0d\0", 4),
@@ -96,6 +99,26 @@ TEST_F(StartupTest, WrongKeyIsFatal) {
   };
   EXPECT_EXIT(LmInit(), ::testing::ExitedWithCode(1),
               "^Failed to initialize the graphics window\\.\n$");
+}
+
+// A server that another program linked first (or that keeps other run
+// settings) sends the program on: it starts a server of its own and links
+// there, its fingerprint showing the settings it carries.
+TEST_F(StartupTest, ARefusedStartUpLinksToAnotherServer) {
+  waiting_server();
+  fake::server().env["LUMOVIEW_PNG_DIR"] = "out";
+  special = [](const fake::Command& c, int32_t* r) {
+    if (c.letter != 'K' || fake::server().launches.size() == 1) return false;
+    *r = wire::kReplyServerTaken;
+    return true;
+  };
+  fake::server().on_launch = [] { fake::server().add_server(2, "0,4242,77,0,9,9,9b"); };
+  EXPECT_EQ(LmInit(), 2);
+  EXPECT_EQ(fake::server().launches.size(), 1u);
+  EXPECT_EQ(g_link.server_number, 2);
+  const std::string& k = log().back().bytes;
+  EXPECT_EQ(log().back().letter, 'K');
+  EXPECT_NE(k.substr(k.size() - 11), std::string("S=811c9dc5") + '\0');
 }
 
 TEST_F(StartupTest, OverflowingStartupCommandEndsTheProgram) {

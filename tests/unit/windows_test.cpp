@@ -88,6 +88,41 @@ TEST_F(WindowsTest, TheServersNumberForTheNewWindowWins) {
   EXPECT_EQ(g_link.window_views[2], nullptr);
 }
 
+// Another program's open may rewrite the server block before this program
+// reads it: where the connection carries the program's own answer, that is
+// the one taken.
+TEST_F(WindowsTest, TheProgramsOwnAnswerNamesItsNewWindow) {
+  waiting_server();
+  fake::server().answers_direct = true;
+  special = [](const fake::Command& c, int32_t* r) {
+    if (c.letter != 'I') return false;
+    fake::server().add_window(1, 3);
+    fake::server().add_window(1, 9);
+    std::strcpy(reinterpret_cast<char*>(fake::server().block("LumoView1")), "9,Other\n4242,77,0,9,9,9b");
+    fake::server().answer = "3,Mine";
+    *r = 3;
+    return true;
+  };
+  LmOpen(1);
+  EXPECT_EQ(g_link.current_window, 3);
+  EXPECT_EQ(g_link.window_views[9], nullptr);
+}
+
+// Ending the link ends it even with every window closed before: a later
+// open links afresh (its start-up command sent again).
+TEST_F(WindowsTest, QuitAfterClosingEveryWindowEndsTheLink) {
+  waiting_server();
+  LmOpen(1);
+  LmClose(-1);
+  LmQuit();
+  EXPECT_EQ(g_link.server_view, nullptr);
+  EXPECT_EQ(g_link.server_number, 0);
+  fake::server().add_server(1, "0,4242,77,0,9,9,9b");
+  log().clear();
+  EXPECT_GT(LmOpen(1), 0);
+  EXPECT_EQ(fake::server().sent('K').size(), 1u);
+}
+
 TEST_F(WindowsTest, RefusedOpenIsFatal) {
   waiting_server();
   open_answer = 0;

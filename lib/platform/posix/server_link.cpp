@@ -37,6 +37,8 @@ ServerWindow g_connected = 0;
 Channel* g_channel = nullptr;
 bool g_posting = false;  // the server takes posted commands on this channel
 channel::RingWriter g_ring;  // the program's side of the posting ring
+// The last command's answer waits in the channel (last_answer).
+bool g_answered = false;
 const unsigned char* g_attached = nullptr;  // the block that goes with the next command
 // How long to spin for a reply before sleeping; adapts to the server.
 long long g_spin_ns = -1;
@@ -235,6 +237,7 @@ bool channel_round_trip(const CopyData* record, int32_t* reply) {
     return false;
   }
   *reply = ch->reply;
+  g_answered = ch->answer.answers_kept == channel::kAnswersKept && ch->answer.answer_for == seq;
   return true;
 }
 
@@ -298,7 +301,18 @@ Posted post_pixel(ServerWindow window, unsigned char window_code, const unsigned
 
 void attach_block(const unsigned char* view) { g_attached = view; }
 
+bool last_answer(char* out, size_t size) {
+  if (!g_answered || !g_channel || size == 0) return false;
+  size_t n = 0;
+  const char* text = g_channel->answer.text;
+  while (n + 1 < size && n + 1 < channel::kAnswerText && text[n]) ++n;
+  std::memcpy(out, text, n);
+  out[n] = '\0';
+  return true;
+}
+
 bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply) {
+  g_answered = false;
   if (!record || record->size > posix_frame::kMaxPayload) return false;
   if (!(g_fd >= 0 && g_connected == window) && !connect_to(window)) return false;
   if (g_channel) {

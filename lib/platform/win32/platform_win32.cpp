@@ -45,6 +45,8 @@ HANDLE g_reply_event = nullptr;
 HANDLE g_room_event = nullptr;
 bool g_posting = false;
 channel::RingWriter g_ring;  // the program's side of the posting ring
+// The last command's answer waits in the channel (last_answer).
+bool g_answered = false;
 const unsigned char* g_attached = nullptr;
 LONGLONG g_spin_ticks = -1;  // how long to spin for a reply, in performance-counter ticks
 LONGLONG g_tick_hz = 0;
@@ -194,6 +196,7 @@ bool channel_round_trip(Channel* ch, const CopyData* record, int32_t* reply) {
     return false;
   }
   *reply = ch->reply;
+  g_answered = ch->answer.answers_kept == channel::kAnswersKept && ch->answer.answer_for == seq;
   return true;
 }
 
@@ -212,7 +215,18 @@ bool ready_for_command(ServerWindow window) {
 
 void attach_block(const unsigned char* view) { g_attached = view; }
 
+bool last_answer(char* out, size_t size) {
+  if (!g_answered || !g_channel || size == 0) return false;
+  size_t n = 0;
+  const char* text = g_channel->answer.text;
+  while (n + 1 < size && n + 1 < channel::kAnswerText && text[n]) ++n;
+  std::memcpy(out, text, n);
+  out[n] = '\0';
+  return true;
+}
+
 bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply) {
+  g_answered = false;
   HWND server = reinterpret_cast<HWND>(window);
   if (record->size <= channel::kMaxCommand) {
     if (Channel* ch = channel_for(server)) {

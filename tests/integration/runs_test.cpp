@@ -1,0 +1,182 @@
+// Runs as scripts make them: several programs on one server at the same
+// moment, programs started together, and runs one after another that find
+// the earlier run's server still waiting.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+
+using testing_support::ChildProcess;
+using testing_support::PrivateSession;
+
+namespace {
+
+std::string bin(const std::string& name) { return testing_support::binary_dir() + "/" + name; }
+
+// What a "many" client printed: its server, its windows, its mismatches.
+struct Report {
+  std::string server;
+  std::vector<int> windows;
+  std::string mismatches;
+};
+
+Report report_of(ChildProcess& p) {
+  Report r;
+  for (int i = 0; i < 3; ++i) {
+    const std::string line = p.read_line(60000);
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+    if (key == "server") r.server = value;
+    if (key == "mismatches") r.mismatches = value;
+    if (key == "windows") {
+      std::stringstream in(value);
+      std::string w;
+      while (std::getline(in, w, ',')) r.windows.push_back(std::atoi(w.c_str()));
+    }
+  }
+  return r;
+}
+
+// Programs on one server never hold the same window.
+void expect_apart(const std::vector<Report>& reports) {
+  std::map<std::string, std::set<int>> held;
+  for (const Report& r : reports) {
+    EXPECT_EQ(r.mismatches, "0") << "a window showed another program's drawing";
+    for (int w : r.windows) {
+      EXPECT_TRUE(held[r.server].insert(w).second) << "window " << w << " of server " << r.server
+                                                   << " came back to two programs";
+    }
+  }
+}
+
+std::vector<std::string> files_in(const std::string& dir) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) {
+      if (e->d_name[0] != '.') names.push_back(e->d_name);
+    }
+    closedir(d);
+  }
+  return names;
+}
+
+void remove_tree(const std::string& dir) {
+  for (const std::string& name : files_in(dir)) unlink((dir + "/" + name).c_str());
+  rmdir(dir.c_str());
+}
+
+class RunsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    session_ = std::make_unique<PrivateSession>();
+    setenv("LUMODIR", (testing_support::binary_dir() + "/../bin").c_str(), 1);
+    unsetenv("DISPLAY");
+    unsetenv("LUMOVIEW_PNG_DIR");
+    setenv("LUMOVIEW_GRACE_MS", "300", 1);
+  }
+
+  void TearDown() override {
+    clients_.clear();
+    testing_support::end_session_servers();
+    for (const std::string& d : dirs_) remove_tree(d);
+    unsetenv("LUMODIR");
+    unsetenv("LUMOVIEW_GRACE_MS");
+    unsetenv("LUMOVIEW_PNG_DIR");
+    session_.reset();
+  }
+
+  ChildProcess& client(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {bin("lumo_client")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    clients_.push_back(std::make_unique<ChildProcess>(argv));
+    return *clients_.back();
+  }
+
+  std::string folder(const std::string& name) {
+    const std::string d = ::testing::TempDir() + "lumo_runs_" + name + "_" + session_->name();
+    mkdir(d.c_str(), 0700);
+    dirs_.push_back(d);
+    return d;
+  }
+
+  std::unique_ptr<PrivateSession> session_;
+  std::vector<std::unique_ptr<ChildProcess>> clients_;
+  std::vector<std::string> dirs_;
+};
+
+// An owner and a program that joined it open 20 windows each at the same
+// moment: every answer reaches the program that asked.
+TEST_F(RunsTest, AnOwnerAndAJoinerOpeningAtOnceNeverShareAWindow) {
+  for (int round = 0; round < 3; ++round) {
+    ChildProcess& owner = client({"many", "owner", "20"});
+    ASSERT_EQ(owner.read_line(30000), "ready");
+    ChildProcess& joiner = client({"many", "join", "20"});
+    ASSERT_EQ(joiner.read_line(30000), "ready");
+    ASSERT_TRUE(owner.write_line("go"));
+    ASSERT_TRUE(joiner.write_line("go"));
+    const std::vector<Report> reports = {report_of(owner), report_of(joiner)};
+    EXPECT_EQ(reports[0].windows.size(), 20u);
+    EXPECT_EQ(reports[1].windows.size(), 20u);
+    expect_apart(reports);
+    ASSERT_TRUE(owner.write_line("done"));
+    ASSERT_TRUE(joiner.write_line("done"));
+    EXPECT_EQ(joiner.wait_exit(20000), 0);
+    EXPECT_EQ(owner.wait_exit(20000), 0);
+    clients_.clear();
+  }
+}
+
+// Four programs started at the same instant with no server: each gets
+// windows of its own, on its own server or sharing one.
+TEST_F(RunsTest, ProgramsStartedTogetherKeepTheirOwnWindows) {
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < 4; ++i) client({"many", "solo", "8"});
+    std::vector<Report> reports;
+    for (auto& c : clients_) reports.push_back(report_of(*c));
+    for (const Report& r : reports) EXPECT_EQ(r.windows.size(), 8u);
+    expect_apart(reports);
+    for (auto& c : clients_) ASSERT_TRUE(c->write_line("done"));
+    for (auto& c : clients_) EXPECT_EQ(c->wait_exit(20000), 0);
+    clients_.clear();
+    testing_support::end_session_servers();
+  }
+}
+
+// A run that finds the earlier run's server still waiting keeps its own
+// settings: its pictures go to its own folder.
+TEST_F(RunsTest, ARunAfterAnotherWritesItsPicturesWhereItsSettingsSay) {
+  setenv("LUMOVIEW_GRACE_MS", "20000", 1);
+  const std::string first = folder("first"), second = folder("second");
+  for (const std::string& dir : {first, second}) {
+    setenv("LUMOVIEW_PNG_DIR", dir.c_str(), 1);
+    ChildProcess& c = client({"many", "solo", "1"});
+    EXPECT_EQ(report_of(c).mismatches, "0");
+    ASSERT_TRUE(c.write_line("done"));
+    EXPECT_EQ(c.wait_exit(30000), 0);
+  }
+  EXPECT_EQ(files_in(first).size(), 1u);
+  EXPECT_EQ(files_in(second).size(), 1u) << "the second run's picture went elsewhere";
+}
+
+// Ending the link after closing every window ends it: a later open, after
+// the idle server has gone, links afresh.
+TEST_F(RunsTest, AnOpenAfterQuittingWithNoWindowLinksAfresh) {
+  ChildProcess& c = client({"reopen"});
+  const std::string line = c.read_line(30000);
+  EXPECT_EQ(line.substr(line.size() > 6 ? line.size() - 6 : 0), "030201") << line;
+  EXPECT_EQ(c.wait_exit(20000), 0);
+}
+
+}  // namespace
