@@ -257,6 +257,7 @@ int main(int argc, char** argv) {
 
   const long long started = now_ms();
   long long idle_since = -1;
+  long long closing_since = 0;
   Loop loop;
   loop.on_command = [&](int client, const unsigned char* bytes, uint32_t size,
                         const unsigned char* block, uint32_t block_bytes) {
@@ -318,7 +319,15 @@ int main(int argc, char** argv) {
       watched = web->viewers() > 0 || quiet < web_linger;
     }
     const bool windows_shown = watched && server.shown_window_count() > 0;
-    if (!windows_shown && now - idle_since >= grace) return -1;
+    if (!windows_shown && now - idle_since >= grace) {
+      // First no longer waiting, then, after a moment for a program that
+      // found it waiting just before (it is sent elsewhere), gone.
+      if (!server.closing()) {
+        server.begin_closing();
+        closing_since = now;
+      }
+      if (now - closing_since >= Server::kClosingDrainMs) return -1;
+    }
     return kTickMs;
   };
   host.serve(loop);

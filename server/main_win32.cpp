@@ -564,7 +564,10 @@ LRESULT CALLBACK server_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     const bool busy = g_server->active_links() > 0 || g_server->window_count() > 0;
     g_idle_ms = busy ? 0 : g_idle_ms + static_cast<int>(kTickMs);
-    if (g_idle_ms >= g_grace_ms) PostQuitMessage(0);
+    // First no longer waiting, then, after a moment for a program that
+    // found it waiting just before (it is sent elsewhere), gone.
+    if (g_idle_ms >= g_grace_ms && !g_server->closing()) g_server->begin_closing();
+    if (g_idle_ms >= g_grace_ms + Server::kClosingDrainMs) PostQuitMessage(0);
     return 0;
   }
   return DefWindowProcA(hwnd, msg, wp, lp);

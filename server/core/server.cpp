@@ -160,8 +160,9 @@ void Server::refresh_header() {
     std::snprintf(text, sizeof text, "%s\n%lld,%d,%s", window_line(*w).c_str(), handle,
                   options_.key, kServerVersion);
   } else {
-    // -1: a program is linked, nobody else may link; 0: waiting.
-    std::snprintf(text, sizeof text, "%d,%lld,%d,%s", active_links() > 0 ? -1 : 0, handle,
+    // -1: a program is linked (or the server is ending), nobody else may
+    // link; 0: waiting.
+    std::snprintf(text, sizeof text, "%d,%lld,%d,%s", active_links() > 0 || closing_ ? -1 : 0, handle,
                   options_.key, kServerVersion);
   }
   write_server_text(text);
@@ -365,7 +366,9 @@ int32_t Server::start_command(Client& c, int id, const std::string& text, const 
   }
   // One program at a time: another that found this server waiting at the
   // same moment, or one whose own settings differ from those this server was
-  // started with, is sent to find or start another.
+  // started with, is sent to find or start another; so is one that found
+  // it just before it began to end.
+  if (closing_) return kReplyServerTaken;
   for (const auto& other : clients_) {
     if (other.first != id && other.second.active) return kReplyServerTaken;
   }
@@ -460,6 +463,11 @@ int32_t Server::close_window(int w) {
   ++windows_gone_;
   if (current_ == w) current_ = windows_.empty() ? 0 : windows_.rbegin()->first;
   return current_;
+}
+
+void Server::begin_closing() {
+  closing_ = true;
+  refresh_header();
 }
 
 void Server::close_by_user(int w) {

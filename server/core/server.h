@@ -110,6 +110,13 @@ class Server {
   // The user closed window w (its program is told with the next reply).
   void close_by_user(int w);
 
+  // The server is about to end: it is no longer shown as waiting, and a
+  // program that found it waiting just before is sent elsewhere (its
+  // start-up is refused), so no program links to a server that then goes.
+  // The host keeps serving for a moment (kClosingDrainMs) before it ends.
+  void begin_closing();
+  bool closing() const { return closing_; }
+  static constexpr int kClosingDrainMs = 300;
   // Programs currently linked, and whether any ever was.
   int active_links() const;
   bool ever_linked() const { return ever_linked_; }
@@ -189,6 +196,7 @@ class Server {
   bool ever_linked_ = false;
   bool detached_ = false;  // the command being handled was answered and queued
   std::string answer_;     // see answer()
+  bool closing_ = false;   // see begin_closing()
   bool pictures_failed_ = false;  // said once
   EventScript script_;
   uint32_t windows_gone_ = 0;

@@ -27,11 +27,12 @@
  *   lumo_client reopen   opens a window, closes every window, quits, waits
  *                        past the server's grace time and opens again:
  *                        prints the pixel it set and read back
- *   lumo_client many ROLE N  opens N windows at once with other programs
+ *   lumo_client many ROLE N P  opens N windows at once with other programs
  *                        (ROLE owner: after a window of its own and a line
  *                        on stdin; join: after joining the shown window and
  *                        a line; solo: at once), a pixel of its own colour in
- *                        each, then reads every one back; prints server=,
+ *                        each, then reads every one back (P times, closing
+ *                        them between passes); prints server=,
  *                        windows= and mismatches=, and after a line on stdin
  *                        closes them and quits */
 #include <stdio.h>
@@ -138,9 +139,9 @@ static int reopen(void) {
   return 0;
 }
 
-static int many(const char *role, int count) {
+static int many(const char *role, int count, int passes) {
   int windows[64];
-  int i, n = 0, mismatches = 0;
+  int i, n = 0, pass, mismatches = 0;
   const int tag = (int)(getpid() % 200) + 30;
   char line[16], desc[280];
   if (strcmp(role, "join") == 0) {
@@ -154,16 +155,22 @@ static int many(const char *role, int count) {
     fflush(stdout);
     if (!fgets(line, sizeof line, stdin)) return 5;
   }
-  for (i = 0; i < count && n < 64; ++i) {
-    const int w = LmOpenEx(0, 100, 80, -1, -1, -1, role);
-    if (w <= 0) return 6;
-    windows[n++] = w; /* the window the library holds as current */
-    LmSetWorld(0, 0, 0, 0);
-    LmSetPixel(2, 2, LmRgb(tag, windows[n - 1] * 4, 99));
-  }
-  for (i = 0; i < n; ++i) {
-    LmSelectWindow(windows[i]);
-    if (LmGetPixel(2, 2) != LmRgb(tag, windows[i] * 4, 99)) ++mismatches;
+  /* Every pass but the last closes its windows again. */
+  for (pass = 1; pass <= passes; ++pass) {
+    for (n = 0; n < count && n < 64; ++n) {
+      const int w = LmOpenEx(0, 100, 80, -1, -1, -1, role);
+      if (w <= 0) return 6;
+      windows[n] = w; /* the window the library holds as current */
+      LmSetWorld(0, 0, 0, 0);
+      LmSetPixel(2, 2, LmRgb(tag, windows[n] * 4, pass));
+    }
+    for (i = 0; i < n; ++i) {
+      LmSelectWindow(windows[i]);
+      if (LmGetPixel(2, 2) != LmRgb(tag, windows[i] * 4, pass)) ++mismatches;
+    }
+    if (pass < passes) {
+      for (i = 0; i < n; ++i) LmClose(windows[i]);
+    }
   }
   printf("server=%d\nwindows=", LmQueryNumber(3));
   for (i = 0; i < n; ++i) printf(i ? ",%d" : "%d", windows[i]);
@@ -420,6 +427,6 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "scribbler") == 0) return scribbler();
   if (strcmp(mode, "measurer") == 0) return measurer();
   if (strcmp(mode, "reopen") == 0) return reopen();
-  if (strcmp(mode, "many") == 0 && argc > 3) return many(argv[2], atoi(argv[3]));
+  if (strcmp(mode, "many") == 0 && argc > 4) return many(argv[2], atoi(argv[3]), atoi(argv[4]));
   return draw();
 }
