@@ -23,7 +23,9 @@
  *   lumo_client closer   joins the shown window and closes it
  *   lumo_client scribbler  draws lines without pause until stdin has a key
  *   lumo_client measurer joins the shown window and asks for its size 3000
- *                        times, counting wrong answers */
+ *                        times, counting wrong answers
+ *   lumo_client save NAME  draws a line, saves the window as the drawing
+ *                        file NAME ("saved=N") and quits */
 #include <stdio.h>
 #include <stdlib.h>
 #ifndef _WIN32
@@ -337,6 +339,15 @@ static int hide(void) {
   return 0;
 }
 
+/* Draws a line and saves the window as a drawing file. */
+static int save(const char *name) {
+  LmOpen(0);
+  LmLine(0.1f, 0.1f, 0.9f, 0.9f);
+  printf("saved=%d\n", LmDrawingFile(0, name));
+  LmQuit();
+  return 0;
+}
+
 int main(int argc, char **argv) {
   const char *mode = argc > 1 ? argv[1] : "draw";
   setvbuf(stdout, NULL, _IOLBF, 0);
@@ -358,5 +369,6 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "closer") == 0) return closer();
   if (strcmp(mode, "scribbler") == 0) return scribbler();
   if (strcmp(mode, "measurer") == 0) return measurer();
+  if (strcmp(mode, "save") == 0 && argc > 2) return save(argv[2]);
   return draw();
 }
