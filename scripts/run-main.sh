@@ -18,9 +18,7 @@ mkdir -p out
 export LUMODIR="$PWD/build/native/bin"
 if [ -z "${DISPLAY:-}" ]; then
   export LUMOVIEW_PNG_DIR="$PWD/out"
-  # A server other than the first (one still showing an earlier run's
-  # windows in a browser) names its files <sample>-<server>-1.png.
-  rm -f "out/$sample-1.png" out/"$sample"-[0-9]*-1.png
+  rm -f "out/$sample-1.png"
 fi
 
 case "$sample" in
@@ -48,9 +46,8 @@ fi
 if [ -z "${DISPLAY:-}" ]; then
   chart=""
   for _ in $(seq 100); do
-    for f in out/"$sample"-1.png out/"$sample"-[0-9]*-1.png; do
-      [ -s "$f" ] && chart=$f && break
-    done
+    f=out/"$sample"-1.png
+    [ -s "$f" ] && chart=$f
     [ -n "$chart" ] && break
     sleep 0.1
   done

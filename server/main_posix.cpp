@@ -44,6 +44,10 @@ constexpr int kWebLingerMs = 600000;      // windows nobody watches in a browser
 
 volatile std::sig_atomic_t g_stop = 0;
 
+// Settings refused before the server core exists: told to every program
+// that links (Server::refused_setting), as the core's own are.
+std::vector<std::string> g_refused;
+
 void on_signal(int) { g_stop = 1; }
 
 long long now_ms() {
@@ -65,7 +69,8 @@ int count_or(const char* name, int fallback) {
   char* end = nullptr;
   const long n = std::strtol(v, &end, 10);
   if (*end || n < 0 || n > 1000000000) {
-    std::fprintf(stderr, "lumoview: %s=%s is not a count; %d is used\n", name, v, fallback);
+    g_refused.push_back(std::string(name) + "=" + v + " is not a count; " + std::to_string(fallback) +
+                        " is used");
     return fallback;
   }
   return static_cast<int>(n);
@@ -176,19 +181,15 @@ int main(int argc, char** argv) {
       switches.push_back(argv[i]);
     }
   }
+  // The folders are made, relative to each program's own folder, when
+  // its pictures are written (server/core/pictures.cpp).
   std::string figure_error;
   if (!figures.empty() &&
       !parse_figure_target(figures, &options.figure_dir, &options.figure_formats, &figure_error)) {
-    std::fprintf(stderr, "lumoview: --save (LUMOVIEW_SAVE): %s; no figures are written\n", figure_error.c_str());
-  }
-  // The folder is made when it is not there yet (and its parents).
-  for (size_t at = 1; !options.figure_dir.empty() && at <= options.figure_dir.size(); ++at) {
-    if (at == options.figure_dir.size() || options.figure_dir[at] == '/') {
-      mkdir(options.figure_dir.substr(0, at).c_str(), 0755);
-    }
+    g_refused.push_back("LUMOVIEW_SAVE=" + figures + " is refused: " + figure_error + "; no figures are written");
   }
   if (!parse_switches(static_cast<int>(switches.size()), switches.data(), &options)) {
-    std::fprintf(stderr, "lumoview: a switch has a malformed value; it is ignored\n");
+    g_refused.push_back("a switch has a malformed value; it is ignored");
   }
 
   struct sigaction sa {};
@@ -201,10 +202,15 @@ int main(int argc, char** argv) {
   PosixHost host;
   if (!host.start()) return 2;
   PosixFrontend frontend(!headless, answers);
+  // Nobody sees the windows: unless a folder is named, each program finds
+  // its pictures in its own folder.
+  options.pictures_by_default = !frontend.has_display();
   CairoCanvasFactory canvases;
   Server server(host, frontend, canvases, options);
   frontend.set_server(&server);
   server.complaint = [](const std::string& text) { std::fprintf(stderr, "lumoview: %s\n", text.c_str()); };
+  server.tell_program = [&host](int client, const std::string& text) { host.tell(client, "lumoview: " + text); };
+  for (const std::string& refused : g_refused) server.refused_setting(refused);
   if (!server.start()) {
     std::fprintf(stderr, "lumoview: no free server number (1 to 16)\n");
     return 2;
@@ -231,10 +237,10 @@ int main(int argc, char** argv) {
     std::string error;
     settings.idle_s = web_idle;
     if (!settings.token.empty() && (!web_token_ok(settings.token) || settings.token.size() < 16)) {
-      tell_user("LUMOVIEW_TOKEN must be 16 to 128 of the letters, digits and - . _ ~ (one anybody "
-                "who reaches the port could guess is no guard); the web view is off");
+      server.refused_setting("LUMOVIEW_TOKEN must be 16 to 128 of the letters, digits and - . _ ~ (one "
+                             "anybody who reaches the port could guess is no guard); the web view is off");
     } else if (!parse_web_address(serve, &settings, &error)) {
-      tell_user("--serve (LUMOVIEW_SERVE): " + error + "; the web view is off");
+      server.refused_setting("--serve (LUMOVIEW_SERVE): " + error + "; the web view is off");
     } else {
       web = std::make_unique<WebView>();
       if (web->start(settings, &error)) {

@@ -1,5 +1,6 @@
 // Finding the server's file and the switch string for a new server.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "lib/link/launch.h"
@@ -43,6 +44,26 @@ bool try_list(const char* list, const char* name) {
   return false;
 }
 
+// The server's file is nowhere: the message every program gives, then one
+// line naming the places searched and what to set.
+[[noreturn]] void not_found(const char* name, const char* library_dir, const char* program_dir,
+                            const char* installed) {
+  char first[kMaxPath + 64];
+  std::snprintf(first, sizeof first, message_text(Msg::NotOnSearchPath), name);
+  char hint[3 * kMaxPath + 200];
+  std::snprintf(hint, sizeof hint,
+                "Lumo: searched LUMODIR (%s), the program's folder (%s), the current folder, PATH%s%s; "
+                "set LUMODIR to the folder that holds %s.",
+                *library_dir ? library_dir : "not set", *program_dir ? program_dir : "unknown", *installed ? " and " : "", installed,
+                name);
+  // A message box holds both; a console gets them whole, one a line.
+  if (g_link.gui_messages) fail("%s\n%s", first, hint);
+  std::fprintf(stderr, "%s\n%s\n", first, hint);
+  std::fflush(stderr);
+  release_link(-1);
+  std::exit(1);
+}
+
 void append(char* out, size_t size, const char* format, int a, int b = 0) {
   const size_t used = std::strlen(out);
   if (used < size) std::snprintf(out + used, size - used, format, a, b);
@@ -74,7 +95,7 @@ const char* locate_server_executable(const char* name) {
       try_entry(installed, std::strlen(installed), name)) {
     return g_candidate;
   }
-  fail(message_text(Msg::NotOnSearchPath), name);
+  not_found(name, library_dir, g_program_dir, installed);
 }
 
 void build_server_switches(char* out, size_t size, const StartOptions& o) {

@@ -55,7 +55,8 @@ bool no_dialog_shown(int w, const char* message) {
     told = true;
     std::fprintf(stderr,
                  "Lumo: the graphics server has no display, so it cannot show dialogs: messages "
-                 "are printed here, questions, prompts and file dialogs are refused.\n");
+                 "are printed here, questions and prompts are refused, and a file dialog takes the "
+                 "file name proposed (a filter is refused).\n");
   }
   if (message) std::fprintf(stderr, "%s\n", message);
   std::fflush(stderr);

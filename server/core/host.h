@@ -60,6 +60,9 @@ class Frontend {
   // Whether the last dialog call could show no dialog at all (no display,
   // no scripted answer), as opposed to one the user refused.
   virtual bool dialog_impossible() const { return false; }
+  // Whether the last file dialog, impossible to show, took the name the
+  // program proposed as its answer.
+  virtual bool answered_without_dialog() const { return false; }
   // Whether a person can give the windows input (a display is there).
   virtual bool live_input() const { return false; }
 };

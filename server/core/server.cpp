@@ -50,6 +50,14 @@ std::string program_name(const std::string& startup) {
   return safe;
 }
 
+// The program's folder from "dir;path;version": all before the path.
+std::string program_folder(const std::string& startup) {
+  const size_t last = startup.rfind(';');
+  if (last == std::string::npos || last == 0) return "";
+  const size_t before = startup.rfind(';', last - 1);
+  return before == std::string::npos ? std::string() : startup.substr(0, before);
+}
+
 bool probe_value_ok(int k, const unsigned char* value) {
   uint32_t v32;
   uint64_t v64;
@@ -102,8 +110,8 @@ Server::~Server() {
 
 bool Server::start() {
   std::string error;
-  if (!options_.events_path.empty() && !script_.load(options_.events_path, &error) && complaint) {
-    complaint("no scripted input: " + error);
+  if (!options_.events_path.empty() && !script_.load(options_.events_path, &error)) {
+    refused_setting("LUMOVIEW_EVENTS (--events): " + error + "; no scripted input");
   }
   for (int n = kFirstServer; n <= kLastServer; ++n) {
     server_block_ = host_.create_block(kBlockPrefix + std::to_string(n), kServerBlockSize);
@@ -357,6 +365,11 @@ int32_t Server::dispatch(Client& c, int id, const unsigned char* bytes, uint32_t
   }
 }
 
+void Server::refused_setting(const std::string& text) {
+  if (complaint) complaint(text);
+  refused_settings_.push_back(text);
+}
+
 int32_t Server::start_command(Client& c, int id, const std::string& text, const std::string& extension) {
   int key = 0;
   int used = 0;
@@ -381,6 +394,11 @@ int32_t Server::start_command(Client& c, int id, const std::string& text, const 
     return kReplyServerTaken;
   }
   c.program = program_name(text.substr(static_cast<size_t>(used)));
+  c.folder = program_folder(text.substr(static_cast<size_t>(used)));
+  // What the server refused when it started concerns this program's run too.
+  if (tell_program && !c.owner) {
+    for (const std::string& refused : refused_settings_) tell_program(id, refused);
+  }
   c.owner = true;
   c.active = true;
   ever_linked_ = true;
@@ -439,6 +457,7 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
   win->set_title(text.substr(static_cast<size_t>(used), kMaxTitle));
   win->owner = id;
   win->owner_program = c.program.empty() ? "lumoview" : c.program;
+  win->owner_folder = c.folder;
   Window* self = win.get();
   win->size_allowed = [this, self](int w, int h) { return fits_budget(self, w, h); };
   win->x = options_.x;
@@ -523,34 +542,7 @@ bool Server::fits_budget(const Window* w, int width, int height) const {
   return total <= options_.picture_budget;
 }
 
-// "<program>-<window>.png"; a server other than number 1 adds its number
-// ("<program>-<server>-<window>.png"), so two servers writing into one
-// folder never take each other's names.  The figure folder gets the same
-// names with each format's extension.
-void Server::save_picture(Window& w) {
-  if ((options_.png_dir.empty() && options_.figure_dir.empty()) || w.picture_saved || pictures_failed_) return;
-  const std::string name = w.owner_program + "-" + (number_ > 1 ? std::to_string(number_) + "-" : "") +
-                           std::to_string(w.number());
-  std::vector<std::pair<std::string, FigureFormat>> files;
-  if (!options_.png_dir.empty()) files.push_back({options_.png_dir + "/" + name + ".png", FigureFormat::kPng});
-  if (!options_.figure_dir.empty()) {
-    for (FigureFormat f : options_.figure_formats) {
-      files.push_back({options_.figure_dir + "/" + name + "." + figure_extension(f), f});
-    }
-  }
-  for (const auto& file : files) {
-    if (!w.write_file(file.first, file.second)) {
-      pictures_failed_ = true;
-      if (complaint) complaint("cannot write pictures into " + file.first.substr(0, file.first.rfind('/')) + " (" + file.first + ")");
-      return;
-    }
-    if (picture_written) picture_written(file.first);
-  }
-  w.picture_saved = true;
-}
-
 int32_t Server::window_command(Client& c, int id, char letter, int w) {
-  (void)id;
   Window* win = window(w);
   if (!win) return 0;
   c.active = true;
@@ -567,7 +559,14 @@ int32_t Server::window_command(Client& c, int id, char letter, int w) {
         return 1;
       }
       if (a1 == kRequestNewWindow) return w;
-      return win->request(a1);
+      {
+        // Names in a request are the asking program's, relative to its folder.
+        win->requester_folder = c.folder;
+        const int32_t reply = win->request(a1);
+        if (!win->notice.empty()) say(id, win->notice);
+        win->notice.clear();
+        return reply;
+      }
     case kCmdMetric: {
       int sw = 0, sh = 0;
       frontend_.screen_size(&sw, &sh);

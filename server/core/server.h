@@ -11,6 +11,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/lumo_wire.h"
 #include "server/core/canvas.h"
@@ -30,6 +32,9 @@ struct Options {
   int dpi = 96;
   std::array<int, 7> switches = {0, 0, 1, 1, 0, 1, 0};  // 1..6: t b r i l o
   std::string png_dir;       // write each window here as PNG
+  // Without either folder named: write each window as PNG into the folder
+  // its program was run in (a server without a display).
+  bool pictures_by_default = false;
   // Write each window here at its program's end in these formats too.
   std::string figure_dir;
   std::vector<FigureFormat> figure_formats;
@@ -141,6 +146,12 @@ class Server {
   // be written or a window is refused for memory, with the reason.
   std::function<void(const std::string&)> picture_written;
   std::function<void(const std::string&)> complaint;
+  // A line for the program of client `client` (its standard error): where
+  // its pictures went, what could not be done for it.
+  std::function<void(int client, const std::string&)> tell_program;
+  // A setting the server refused when it started: in the log now, and told
+  // to every program that links.
+  void refused_setting(const std::string& text);
 
  private:
   // Whether the program's posted drawing is drawn (not when it is ending
@@ -151,6 +162,7 @@ class Server {
     bool owner = false;          // sent the start-up command
     bool close_exit = false;     // its window was closed by the user
     std::string program;         // program name, for picture files
+    std::string folder;          // the folder the program was run in
   };
 
   int32_t dispatch(Client& c, int id, const unsigned char* bytes, uint32_t size);
@@ -168,6 +180,9 @@ class Server {
   int32_t query(int x);
   void link_ended(int id);
   void save_picture(Window& w);
+  std::vector<std::pair<std::string, FigureFormat>> picture_files(const Window& w) const;
+  // Said in the log and to the program of `client` (none: -1).
+  void say(int client, const std::string& text);
   // Whether all pictures fit in the budget with `w` (null: a new window) at
   // width x height.
   bool fits_budget(const Window* w, int width, int height) const;
@@ -197,7 +212,9 @@ class Server {
   bool detached_ = false;  // the command being handled was answered and queued
   std::string answer_;     // see answer()
   bool closing_ = false;   // see begin_closing()
-  bool pictures_failed_ = false;  // said once
+  // Folders pictures could not be written into, with the reason (said once).
+  std::map<std::string, std::string> unwritable_folders_;
+  std::vector<std::string> refused_settings_;
   EventScript script_;
   uint32_t windows_gone_ = 0;
 

@@ -60,6 +60,11 @@ class Window {
   ColourTable& colours() { return colours_; }
   int owner = -1;            // the client that opened it
   std::string owner_program; // names its picture files
+  std::string owner_folder;  // the folder its program was run in
+  // The folder of the program whose request is handled (relative names
+  // start there), and a line for that program the request left.
+  std::string requester_folder;
+  std::string notice;
   bool visible = true;
   int x = -1, y = -1;        // position on screen (-1: the system's choice)
   bool picture_saved = false;  // saved since it was last drawn

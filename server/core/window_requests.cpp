@@ -1,5 +1,6 @@
 // Window requests ("B") that a window answers by itself: dialogs, texts,
 // colour-table reads, extents, data-block chunks, size and place.
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 
@@ -7,6 +8,7 @@
 #include "common/lumo_wire.h"
 #include "server/core/window.h"
 #include "server/core/figure_files.h"
+#include "server/core/pictures.h"
 
 namespace lumo::server {
 
@@ -71,8 +73,13 @@ int32_t Window::request(int32_t code) {
     case kRequestDrawingFile: {
       // Drawing files hold the window's picture as PNG, or the drawing as
       // a vector figure when the name ends in .svg, .pdf or .eps.
-      const std::string path = data_text();
-      if (word(kArg2) == kDrawingSave) return write_file(path, figure_format_of(path)) ? 1 : 0;
+      const std::string path = path_in(requester_folder, data_text());
+      if (word(kArg2) == kDrawingSave) {
+        errno = 0;
+        if (write_file(path, figure_format_of(path))) return 1;
+        notice = "cannot write " + path_as_read_from(requester_folder, path) + ": " + reason_of(errno);
+        return 0;
+      }
       if (word(kArg2) == kDrawingLoad && canvas_->load_png(path)) {
         drawn();
         return 1;
@@ -85,9 +92,13 @@ int32_t Window::request(int32_t code) {
       return 1;
     case kRequestFileDialog: {
       std::string path;
-      const bool chosen = frontend_.choose_file(*this, data_text(), &path);
+      const std::string proposed = data_text();
+      const bool chosen = frontend_.choose_file(*this, proposed, &path);
       set_word(kResult0, frontend_.dialog_impossible() ? kNoDialog : 0);
       if (!chosen) return 0;
+      if (frontend_.answered_without_dialog()) {
+        notice = "without a display the file dialog is not shown: " + proposed + " is taken as its answer";
+      }
       set_data_text(path);
       return 1;
     }

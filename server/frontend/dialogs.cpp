@@ -2,10 +2,16 @@
 
 #include <utility>
 
+#include "server/core/pictures.h"
+
 namespace lumo::server {
 namespace {
 
 constexpr char kCancel[] = "<cancel>";
+
+bool names_a_file(const std::string& name) {
+  return !name.empty() && name.find_first_of("*?") == std::string::npos && name.back() != '/';
+}
 
 }  // namespace
 
@@ -19,6 +25,7 @@ Dialogs::~Dialogs() {
 
 bool Dialogs::next_answer(std::string* line) {
   impossible_ = false;
+  took_proposal_ = false;
   if (!answers_) {
     impossible_ = !show_;
     return false;
@@ -73,7 +80,13 @@ bool Dialogs::choose_file(const std::string& title, const std::string& initial, 
     return true;
   }
   if (show_) return show_({DialogRequest::Kind::kFile, title, initial, folder}, path) == 1;
-  return false;
+  // Nobody to ask and no script: a name the program proposed is taken, as
+  // a person would take it with Return; a filter or nothing is refused.
+  if (answers_ || !names_a_file(initial)) return false;
+  *path = path_in(folder, initial);
+  impossible_ = false;
+  took_proposal_ = true;
+  return true;
 }
 
 }  // namespace lumo::server

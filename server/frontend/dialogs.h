@@ -29,11 +29,15 @@ class Dialogs {
   int ask(const std::string& title, const std::string& question);  // 6, 7 or 0
   bool prompt(const std::string& title, const std::string& question, std::string* answer);
   // folder: where relative names start (the asking program's folder).
+  // Without a script and a way to show the dialog, a proposed file name
+  // (not a filter) is the answer.
   bool choose_file(const std::string& title, const std::string& initial, const std::string& folder,
                    std::string* path);
   // Whether the last call had neither a scripted answer nor a way to show
   // a dialog.
   bool last_impossible() const { return impossible_; }
+  // Whether the last file dialog, with neither, took the proposed name.
+  bool last_took_proposal() const { return took_proposal_; }
 
  private:
   // The next scripted answer; false when there is none.
@@ -42,6 +46,7 @@ class Dialogs {
   FILE* answers_ = nullptr;
   Show show_;
   bool impossible_ = false;
+  bool took_proposal_ = false;
 };
 
 }  // namespace lumo::server

@@ -370,7 +370,7 @@ bool PosixFrontend::prompt(Window& w, const std::string& question, std::string* 
 
 bool PosixFrontend::choose_file(Window& w, const std::string& initial, std::string* path) {
   dialog_owner_ = w.number();
-  return dialogs_.choose_file(w.title(), initial, std::string(), path);
+  return dialogs_.choose_file(w.title(), initial, x_ ? std::string() : requester_folder(), path);
 }
 
 }  // namespace lumo::server

@@ -47,6 +47,7 @@ class PosixFrontend : public Frontend {
   bool prompt(Window& w, const std::string& question, std::string* answer) override;
   bool choose_file(Window& w, const std::string& initial, std::string* path) override;
   bool dialog_impossible() const override { return dialogs_.last_impossible(); }
+  bool answered_without_dialog() const override { return dialogs_.last_took_proposal(); }
   bool live_input() const override { return x_ != nullptr || web_input_; }
   // Browsers can give the windows input too (the web view).
   void set_web_input(bool on) { web_input_ = on; }

@@ -192,12 +192,87 @@ void PosixHost::set_sleeping(uint32_t value) {
 void PosixHost::drop(size_t index, const Loop& loop) {
   // What the program posted before it went is drawn like what it was answered.
   if (clients_[index].posting) take_posted(clients_[index], loop);
-  const int fd = clients_[index].fd;
-  if (clients_[index].channel) munmap(clients_[index].channel, sizeof(Channel));
-  if (clients_[index].passed >= 0) close(clients_[index].passed);
+  Client gone = std::move(clients_[index]);
+  const int fd = gone.fd;
+  if (gone.channel) munmap(gone.channel, sizeof(Channel));
+  if (gone.passed >= 0) close(gone.passed);
+  if (gone.passed_err >= 0) close(gone.passed_err);
   close(fd);
   clients_.erase(clients_.begin() + static_cast<long>(index));
+  // Its program may still be told what became of its windows (its
+  // pictures are written now); then its standard error is let go, so that
+  // nothing waits on the server for the end of that output.
+  departing_ = &gone;
   if (loop.on_gone) loop.on_gone(fd);
+  departing_ = nullptr;
+  if (gone.err >= 0) close(gone.err);
+}
+
+PosixHost::Client* PosixHost::client_of(int fd) {
+  if (departing_ && departing_->fd == fd) return departing_;
+  for (Client& c : clients_) {
+    if (c.fd == fd) return &c;
+  }
+  return nullptr;
+}
+
+namespace {
+
+// The program's standard error as the server writes it: a pipe opened
+// afresh without waiting (its own description, so the program's writes
+// keep waiting as they did); anything else as it came.
+int standard_error_of_program(int passed) {
+  struct stat st;
+  if (fstat(passed, &st) != 0) {
+    close(passed);
+    return -1;
+  }
+  if (S_ISFIFO(st.st_mode)) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", passed);
+    const int own = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (own >= 0) {
+      close(passed);
+      return own;
+    }
+  }
+  return passed;
+}
+
+// Writes the line only when that cannot block: a file takes it, a socket is
+// sent to without waiting, anything else only when poll finds room.
+bool write_without_waiting(int fd, const std::string& line) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return false;
+  ssize_t n;
+  if (S_ISSOCK(st.st_mode)) {
+    do {
+      n = send(fd, line.data(), line.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    return n == static_cast<ssize_t>(line.size());
+  }
+  if (!S_ISREG(st.st_mode)) {
+    pollfd p{fd, POLLOUT, 0};
+    if (poll(&p, 1, 0) != 1 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)) || !(p.revents & POLLOUT)) {
+      return false;
+    }
+  }
+  do {
+    n = write(fd, line.data(), line.size());
+  } while (n < 0 && errno == EINTR);
+  return n == static_cast<ssize_t>(line.size());
+}
+
+}  // namespace
+
+void PosixHost::tell(int client, const std::string& line) {
+  Client* c = client_of(client);
+  if (!c || c->err < 0 || c->told > kMaxToldLines) return;
+  // One line of at most a pipe's atomic size, so lines never interleave.
+  std::string text = line.substr(0, 1000);
+  if (++c->told > kMaxToldLines) text = "lumoview: more in the server's log";
+  text += '\n';
+  write_without_waiting(c->err, text);  // a line that would wait is dropped
 }
 
 namespace {
@@ -328,6 +403,8 @@ bool PosixHost::read_input(Client& c, const Loop& loop) {
         std::memcpy(&fd, CMSG_DATA(m) + i * sizeof(int), sizeof fd);
         if (c.passed < 0 && !c.channel) {
           c.passed = fd;
+        } else if (i == 1 && c.passed_err < 0 && !c.channel) {
+          c.passed_err = fd;  // comes with a channel offer
         } else {
           close(fd);
         }
@@ -381,6 +458,10 @@ bool PosixHost::handle_frame(Client& c, const Loop& loop, uint32_t kind, const u
       }
     }
     reply = ch ? 1 : 0;
+    if (ch && c.passed_err >= 0) {
+      c.err = standard_error_of_program(c.passed_err);
+      c.passed_err = -1;
+    }
   } else if (kind == wire::kCopyDataKind && loop.on_command) {
     std::memcpy(command_.data(), bytes, size);
     reply = loop.on_command(c.fd, command_.data(), size, nullptr, 0);
@@ -389,6 +470,10 @@ bool PosixHost::handle_frame(Client& c, const Loop& loop, uint32_t kind, const u
   if (c.passed >= 0) {
     close(c.passed);
     c.passed = -1;
+  }
+  if (c.passed_err >= 0) {
+    close(c.passed_err);
+    c.passed_err = -1;
   }
   const unsigned char* r = reinterpret_cast<const unsigned char*>(&reply);
   c.out.insert(c.out.end(), r, r + sizeof reply);
@@ -550,6 +635,8 @@ void PosixHost::shutdown() {
   for (Client& c : clients_) {
     if (c.channel) munmap(c.channel, sizeof(posix_channel::Channel));
     if (c.passed >= 0) close(c.passed);
+    if (c.passed_err >= 0) close(c.passed_err);
+    if (c.err >= 0) close(c.err);
     close(c.fd);
   }
   clients_.clear();

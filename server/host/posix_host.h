@@ -90,6 +90,14 @@ class PosixHost : public BlockHost {
   // Removes every block and the socket.
   void shutdown();
 
+  // Writes one line on the standard error the program of connection
+  // `client` handed over with its channel (also while the server handles
+  // the connection's end); nothing when it handed none.  Never waits: a
+  // line that cannot be written at once is dropped, and a program is told
+  // at most kMaxToldLines lines.
+  void tell(int client, const std::string& line);
+  static constexpr int kMaxToldLines = 64;
+
  private:
   struct Block {
     std::string name;
@@ -110,6 +118,9 @@ class PosixHost : public BlockHost {
     std::vector<unsigned char> in;   // bytes of frames not complete yet
     std::vector<unsigned char> out;  // replies not written yet
     int passed = -1;                 // a descriptor that came with the bytes
+    int passed_err = -1;             // a second one: the program's standard error
+    int err = -1;                    // the program's standard error, once its channel is taken
+    int told = 0;                    // lines written there
     long long waiting_since = 0;     // a frame or a reply has been stuck since
   };
   // Carries out every channel's posted slots, then answers every channel
@@ -134,6 +145,9 @@ class PosixHost : public BlockHost {
   // Writes what it can of the connection's replies; false when it is gone.
   bool write_output(Client& c);
   void accept_client();
+  Client* client_of(int fd);
+  // The connection being dropped, while the loop hears of its end.
+  Client* departing_ = nullptr;
   void set_sleeping(uint32_t value);
 
   std::vector<Block> blocks_;

@@ -85,7 +85,11 @@ TEST_F(LaunchTest, MissingServerIsFatal) {
   ::testing::FLAGS_gtest_death_test_style = "fast";
   setenv("LUMODIR", "/nonexistent", 1);
   setenv("PATH", "/nonexistent", 1);
-  EXPECT_EXIT(LmOpen(1), ::testing::ExitedWithCode(1), "lumoview: not found on the search path\\.");
+  // The kit's message, then where the library looked and what to set.
+  EXPECT_EXIT(LmOpen(1), ::testing::ExitedWithCode(1),
+              "lumoview: not found on the search path\\.\nLumo: searched LUMODIR \\(/nonexistent\\), "
+              "the program's folder \\(.+\\), the current folder, PATH.*; set LUMODIR to the folder "
+              "that holds lumoview\\.");
 }
 
 }  // namespace

@@ -34,7 +34,9 @@
  *                        each, then reads every one back (P times, closing
  *                        them between passes); prints server=,
  *                        windows= and mismatches=, and after a line on stdin
- *                        closes them and quits */
+ *                        closes them and quits
+ *   lumo_client save NAME  draws a line, saves the window as the drawing
+ *                        file NAME ("saved=N") and quits */
 #include <stdio.h>
 #include <stdlib.h>
 #ifndef _WIN32
@@ -405,6 +407,15 @@ static int hide(void) {
   return 0;
 }
 
+/* Draws a line and saves the window as a drawing file. */
+static int save(const char *name) {
+  LmOpen(0);
+  LmLine(0.1f, 0.1f, 0.9f, 0.9f);
+  printf("saved=%d\n", LmDrawingFile(0, name));
+  LmQuit();
+  return 0;
+}
+
 int main(int argc, char **argv) {
   const char *mode = argc > 1 ? argv[1] : "draw";
   setvbuf(stdout, NULL, _IOLBF, 0);
@@ -428,5 +439,6 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "measurer") == 0) return measurer();
   if (strcmp(mode, "reopen") == 0) return reopen();
   if (strcmp(mode, "many") == 0 && argc > 4) return many(argv[2], atoi(argv[3]), atoi(argv[4]));
+  if (strcmp(mode, "save") == 0 && argc > 2) return save(argv[2]);
   return draw();
 }

@@ -83,7 +83,8 @@ class RunsTest : public ::testing::Test {
     session_ = std::make_unique<PrivateSession>();
     setenv("LUMODIR", (testing_support::binary_dir() + "/../bin").c_str(), 1);
     unsetenv("DISPLAY");
-    unsetenv("LUMOVIEW_PNG_DIR");
+    // Headless pictures would go to the current folder: into one of ours.
+    setenv("LUMOVIEW_PNG_DIR", folder("pictures").c_str(), 1);
     setenv("LUMOVIEW_GRACE_MS", "300", 1);
   }
 

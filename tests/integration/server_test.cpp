@@ -11,11 +11,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/posix_channel.h"
 #include "common/posix_names.h"
@@ -343,11 +345,12 @@ TEST_F(ServerTest, PicturesReplaceAPlantedLinkInsteadOfFollowingIt) {
   unlink(victim.c_str());
 }
 
-// A picture folder that cannot be written is said once on the server's
-// standard error; a second server in the same folder names its pictures
-// with its number.
-TEST_F(ServerTest, PictureFoldersAreCheckedAndServersKeepTheirOwnNames) {
-  setenv("LUMOVIEW_PNG_DIR", "/nonexistent/pictures", 1);
+// A picture folder that cannot be written is said once in the server's
+// log; two servers writing into one folder at the same time name each
+// program's pictures alike (the later replaces the earlier).
+TEST_F(ServerTest, PictureFoldersAreCheckedAndNamesDoNotDependOnTheServer) {
+  { std::ofstream(pictures_ + "/plain") << "a file, not a folder"; }
+  setenv("LUMOVIEW_PNG_DIR", (pictures_ + "/plain/sub").c_str(), 1);
   setenv("LUMOVIEW_READY_FD", "1", 1);
   ChildProcess lost({server_path(), "--headless"}, true);
   unsetenv("LUMOVIEW_READY_FD");
@@ -379,7 +382,76 @@ TEST_F(ServerTest, PictureFoldersAreCheckedAndServersKeepTheirOwnNames) {
   EXPECT_GE(two.wait_exit(10000), 0);
   int w = 0, h = 0;
   EXPECT_TRUE(png_size(pictures_ + "/lumo_client-1.png", &w, &h));
-  EXPECT_TRUE(png_size(pictures_ + "/lumo_client-2-1.png", &w, &h));
+  EXPECT_NE(access((pictures_ + "/lumo_client-2-1.png").c_str(), F_OK), 0);
+  unlink((pictures_ + "/plain").c_str());
+}
+
+// Runs one after another, each in a folder of its own: where each run's
+// pictures and figures go, their names, and what the program's own
+// standard error says about them and about what the server refused.
+TEST_F(ServerTest, EachRunsPicturesAndRefusalsAreItsOwnAndSaidToIt) {
+  struct Run {
+    const char* what;
+    std::vector<std::pair<const char*, std::string>> env;  // "{dir}": the run's folder
+    std::string args;                                      // of lumo_client
+    std::vector<std::string> said;                         // in the program's output
+    std::string file, no_file;                             // in the run's folder
+    int times = 1;
+  };
+  const std::vector<Run> runs = {
+      {"without a folder named", {}, "draw", {"lumoview: window 1 written to lumo_client-1.png"},
+       "lumo_client-1.png", "", 1},
+      {"one run after another", {{"LUMOVIEW_PNG_DIR", "{dir}"}}, "draw",
+       {"lumoview: window 1 written to lumo_client-1.png"}, "lumo_client-1.png", "lumo_client-2-1.png", 3},
+      {"a relative folder, made", {{"LUMOVIEW_PNG_DIR", "out/sub"}}, "draw",
+       {"window 1 written to out/sub/lumo_client-1.png"}, "out/sub/lumo_client-1.png", "", 1},
+      {"figures only", {{"LUMOVIEW_SAVE", "figs:svg"}}, "draw", {"window 1 written to figs/lumo_client-1.svg"},
+       "figs/lumo_client-1.svg", "lumo_client-1.png", 1},
+      {"a refused format", {{"LUMOVIEW_SAVE", "figs:png,jpg"}}, "draw",
+       {"lumoview: LUMOVIEW_SAVE=figs:png,jpg is refused"}, "", "figs", 1},
+      {"a bad line of scripted input", {{"LUMOVIEW_EVENTS", "{dir}/events"}}, "draw", {"line 2 is not an event"},
+       "", "", 1},
+      {"a folder that cannot be made", {{"LUMOVIEW_PNG_DIR", "plain/sub"}}, "draw",
+       {"window 1 cannot be written to plain/sub/lumo_client-1.png: Not a directory"}, "", "", 1},
+      {"a drawing file without a display", {}, "save chart.pdf",
+       {"saved=1", "lumoview: without a display the file dialog is not shown: chart.pdf is taken as its answer"}, "chart.pdf", "", 1},
+      {"a drawing file that cannot be written", {}, "save plain/chart.pdf",
+       {"saved=0", "lumoview: cannot write plain/chart.pdf: Not a directory"}, "", "", 1},
+  };
+  const std::string base = pictures_ + "/runs";
+  mkdir(base.c_str(), 0700);
+  int n = 0;
+  for (const Run& run : runs) {
+    SCOPED_TRACE(run.what);
+    const std::string dir = base + "/" + std::to_string(++n);
+    mkdir(dir.c_str(), 0700);
+    { std::ofstream(dir + "/plain") << "a file, not a folder"; }
+    { std::ofstream(dir + "/events") << "key 13\nfly 1 2\n"; }
+    auto in_dir = [&](std::string text) {
+      for (size_t at; (at = text.find("{dir}")) != std::string::npos;) text.replace(at, 5, dir);
+      return text;
+    };
+    unsetenv("LUMOVIEW_PNG_DIR");
+    for (const auto& e : run.env) setenv(e.first, in_dir(e.second).c_str(), 1);
+    for (int time = 0; time < run.times; ++time) {
+      ChildProcess c({"/bin/sh", "-c", "cd '" + dir + "' && exec '" + bin("lumo_client") + "' " + run.args + " 2>&1"});
+      const std::string out = c.read_all(20000);
+      EXPECT_EQ(c.wait_exit(5000), 0) << out;
+      for (const std::string& text : run.said) EXPECT_NE(out.find(text), std::string::npos) << out;
+      EXPECT_EQ(out.find("has no display"), std::string::npos) << out;
+    }
+    for (const auto& e : run.env) unsetenv(e.first);
+    if (!run.file.empty()) {
+      EXPECT_EQ(access((dir + "/" + run.file).c_str(), F_OK), 0) << run.file;
+    }
+    if (!run.no_file.empty()) {
+      EXPECT_NE(access((dir + "/" + run.no_file).c_str(), F_OK), 0) << run.no_file;
+    }
+    // Servers of a run keep its settings: the next run starts afresh.
+    end_servers_of_session();
+    session_ = std::make_unique<PrivateSession>();
+  }
+  std::filesystem::remove_all(base);
 }
 
 // A joined window's block is shared: while its owner posts lines at full

@@ -55,7 +55,7 @@ TEST_F(LinkTest, SearchFailuresAreFatal) {
   g_link.gui_messages = false;
   fake::server().env["PATH"] = "/usr/bin";
   EXPECT_EXIT(locate_server_executable("lumoview"), ::testing::ExitedWithCode(1),
-              "^lumoview: not found on the search path\\.\n$");
+              "^lumoview: not found on the search path\\.\nLumo: searched [^\n]*lumoview\\.\n$");
   fake::server().env.clear();
   EXPECT_EXIT(locate_server_executable("lumoview"), ::testing::ExitedWithCode(1),
               "^Failed to get PATH\n$");

@@ -172,9 +172,14 @@ case_server_search() {
   run ../alone/lumo_client.exe draw >/dev/null
   check "not found: status" 1 "$?"
   check "not found: console message on stderr" "lumoview.exe: not found on the search path." \
-    "$(tr -d '\r' < run.err)"
-  check "not found: GUI message box" "box: Error | lumoview.exe: not found on the search path.
-exit: 1" "$(driver start "$(winpath "$work/alone/lumo_client_gui.exe")" "$(winpath "$work/elsewhere")" box wait-exit)"
+    "$(tr -d '\r' < run.err | head -1)"
+  check "not found: then where it looked and what to set" yes \
+    "$(tr -d '\r' < run.err | sed -n 2p | grep -q '^Lumo: searched LUMODIR .*; set LUMODIR to' && echo yes || echo no)"
+  local box
+  box=$(driver start "$(winpath "$work/alone/lumo_client_gui.exe")" "$(winpath "$work/elsewhere")" box wait-exit)
+  check "not found: GUI message box" "box: Error | lumoview.exe: not found on the search path." \
+    "$(printf '%s\n' "$box" | head -1)"
+  check "not found: GUI message box, then the end" "exit: 1" "$(printf '%s\n' "$box" | tail -1)"
   cd "$work" || return
 }
 

@@ -77,17 +77,21 @@ bool open_channel(int fd) {
     if (!(post && std::strcmp(post, "0") == 0)) offered->post_offer = posix_channel::kPostOffer;
     const posix_frame::Header header{posix_channel::kHandshakeKind, 0};
     iovec io{const_cast<posix_frame::Header*>(&header), sizeof header};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    // The program's standard error goes with the channel: the server says
+    // there what becomes of this program's pictures and what it refused.
+    const int passed[2] = {memory, STDERR_FILENO};
+    const int count = fcntl(STDERR_FILENO, F_GETFD) >= 0 ? 2 : 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
     msghdr msg{};
     msg.msg_iov = &io;
     msg.msg_iovlen = 1;
     msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
+    msg.msg_controllen = CMSG_SPACE(static_cast<size_t>(count) * sizeof(int));
     cmsghdr* c = CMSG_FIRSTHDR(&msg);
     c->cmsg_level = SOL_SOCKET;
     c->cmsg_type = SCM_RIGHTS;
-    c->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(c), &memory, sizeof(int));
+    c->cmsg_len = CMSG_LEN(static_cast<size_t>(count) * sizeof(int));
+    std::memcpy(CMSG_DATA(c), passed, static_cast<size_t>(count) * sizeof(int));
     int32_t answer = 0;
     ssize_t n;
     do {
