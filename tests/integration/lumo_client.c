@@ -23,7 +23,9 @@
  *   lumo_client closer   joins the shown window and closes it
  *   lumo_client scribbler  draws lines without pause until stdin has a key
  *   lumo_client measurer joins the shown window and asks for its size 3000
- *                        times, counting wrong answers */
+ *                        times, counting wrong answers
+ *   lumo_client save NAME...  draws a line and saves the drawing file of
+ *                        each name: "NAME=result" */
 #include <stdio.h>
 #include <stdlib.h>
 #ifndef _WIN32
@@ -337,6 +339,15 @@ static int hide(void) {
   return 0;
 }
 
+static int save(int count, char **names) {
+  int i;
+  LmOpen(0);
+  LmLine(0, 0, 100, 100);
+  for (i = 0; i < count; ++i) printf("%s=%d\n", names[i], LmDrawingFile(0, names[i]));
+  LmQuitEx(0);
+  return 0;
+}
+
 int main(int argc, char **argv) {
   const char *mode = argc > 1 ? argv[1] : "draw";
   setvbuf(stdout, NULL, _IOLBF, 0);
@@ -358,5 +369,6 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "closer") == 0) return closer();
   if (strcmp(mode, "scribbler") == 0) return scribbler();
   if (strcmp(mode, "measurer") == 0) return measurer();
+  if (strcmp(mode, "save") == 0) return save(argc - 2, argv + 2);
   return draw();
 }

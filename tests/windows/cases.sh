@@ -196,6 +196,24 @@ case_ended_server() {
   done
 }
 
+# A read-only file is not replaced by a drawing file; a writable one is.
+case_read_only_files() {
+  export LUMODIR=$(winpath "$bin")
+  local ext
+  for ext in svg png; do
+    echo kept > "locked.$ext"
+    echo kept > "open.$ext"
+    chmod a-w "locked.$ext"
+  done
+  check "saves" "locked.svg=0
+open.svg=1
+locked.png=0
+open.png=1" "$(run "$bin/lumo_client.exe" save locked.svg open.svg locked.png open.png)"
+  check "read-only files as they were" "kept kept" "$(cat locked.svg locked.png | tr '\n' ' ' | sed 's/ $//')"
+  check "writable files replaced" no "$(grep -q kept open.svg open.png && echo yes || echo no)"
+  end_servers
+}
+
 # Without LUMODIR the library looks for lumoview.exe beside the program, then
 # in the current folder, then on PATH; a console program that finds none says
 # so on its standard error, a GUI program in a message box.
