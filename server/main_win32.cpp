@@ -184,6 +184,8 @@ DWORD style_of(const WindowLook& look) {
   return style;
 }
 
+void hold_channels();
+
 class Win32Frontend : public Frontend {
  public:
   void look_changed(const WindowLook& look) override {
@@ -217,6 +219,10 @@ class Win32Frontend : public Frontend {
     if (it == windows_.end()) return;
     HWND hwnd = it->second;
     windows_.erase(it);
+    // Taking a window down can take the window system a while; from now on
+    // every program sends its drawing, so that none is told a window that
+    // is going took it.
+    hold_channels();
     DestroyWindow(hwnd);
   }
   // Drawn windows are repainted from the message loop, at most every few
@@ -463,6 +469,14 @@ int take_posted(ChannelClient& c, bool round) {
         return g_server->draw_posted_pixel(c.id, window_code, {x, y}, colour);
       },
       [&] { SetEvent(c.room_event); });
+}
+
+// Every program sends its next command, whose answer says whether it may
+// post again.
+void hold_channels() {
+  for (auto& c : g_clients) {
+    if (c->posting) c->ch->hold.store(1, std::memory_order_seq_cst);
+  }
 }
 
 void set_sleeping(uint32_t value) {

@@ -1,7 +1,8 @@
 // Writing a file the way the server writes all its files: into a new file
 // beside the target (created exclusively, never through a link someone
 // planted), renamed over the target when complete, so a reader never sees
-// half a file and no other file is ever written.
+// half a file and no other file is ever written.  A file replaced keeps its
+// permissions.
 #ifndef LUMO_SERVER_CANVAS_FILE_OUTPUT_H
 #define LUMO_SERVER_CANVAS_FILE_OUTPUT_H
 

@@ -24,6 +24,14 @@ std::string ansi_to_utf8(const std::string& text) {
 
 }  // namespace
 
+std::string replace_refusal(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    return path + " is read-only";
+  }
+  return "";
+}
+
 bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::string& path, int dpi) {
   FigureText text;
   text.to_utf8 = ansi_to_utf8;

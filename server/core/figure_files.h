@@ -34,6 +34,13 @@ bool parse_figure_target(const std::string& value, std::string* dir,
 bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::string& path,
                          int dpi);
 
+// Why the file at `path` must not be replaced by this process: it is
+// write-protected for the user the server runs as, or (on POSIX) it is
+// another user's in a shared folder with the sticky bit.  Empty when it may
+// be replaced, and when there is no file.  Every picture and figure file
+// the server writes is asked first.
+std::string replace_refusal(const std::string& path);
+
 }  // namespace lumo::server
 
 #endif

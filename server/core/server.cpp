@@ -460,6 +460,7 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
   win->owner_folder = c.folder;
   Window* self = win.get();
   win->size_allowed = [this, self](int w, int h) { return fits_budget(self, w, h); };
+  win->complaint = [this](const std::string& text) { if (complaint) complaint(text); };
   win->x = options_.x;
   win->y = options_.y;
   Window& ref = *win;

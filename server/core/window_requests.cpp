@@ -170,6 +170,11 @@ int32_t Window::request(int32_t code) {
 }
 
 bool Window::write_file(const std::string& path, FigureFormat format) {
+  const std::string refused = replace_refusal(path);
+  if (!refused.empty()) {
+    if (complaint) complaint("not replaced: " + refused);
+    return false;
+  }
   if (format == FigureFormat::kPng) return canvas_->save_png(path);
   return write_vector_figure(*canvas_, format, path, dpi);
 }

@@ -36,7 +36,9 @@
  *                        windows= and mismatches=, and after a line on stdin
  *                        closes them and quits
  *   lumo_client save NAME  draws a line, saves the window as the drawing
- *                        file NAME ("saved=N") and quits */
+ *                        file NAME ("saved=N") and quits
+ *   lumo_client save-each NAME...  draws a line and saves the drawing file
+ *                        of each name: "NAME=result" */
 #include <stdio.h>
 #include <stdlib.h>
 #ifndef _WIN32
@@ -416,6 +418,15 @@ static int save(const char *name) {
   return 0;
 }
 
+static int save_each(int count, char **names) {
+  int i;
+  LmOpen(0);
+  LmLine(0, 0, 100, 100);
+  for (i = 0; i < count; ++i) printf("%s=%d\n", names[i], LmDrawingFile(0, names[i]));
+  LmQuitEx(0);
+  return 0;
+}
+
 int main(int argc, char **argv) {
   const char *mode = argc > 1 ? argv[1] : "draw";
   setvbuf(stdout, NULL, _IOLBF, 0);
@@ -440,5 +451,6 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "reopen") == 0) return reopen();
   if (strcmp(mode, "many") == 0 && argc > 4) return many(argv[2], atoi(argv[3]), atoi(argv[4]));
   if (strcmp(mode, "save") == 0 && argc > 2) return save(argv[2]);
+  if (strcmp(mode, "save-each") == 0) return save_each(argc - 2, argv + 2);
   return draw();
 }

@@ -4,11 +4,14 @@
 // memory bound turned part of it into images.
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <random>
 
 #include "server/core/figure_files.h"
@@ -220,6 +223,75 @@ TEST_F(ServerCoreTest, DrawingFilesTakeTheFormatTheirNameAsks) {
   ASSERT_EQ(lstat(planted.c_str(), &st), 0);
   EXPECT_TRUE(S_ISREG(st.st_mode));  // the link was replaced by the figure
   EXPECT_NE(lstat((dir + "/elsewhere").c_str(), &st), 0);  // nothing written through the link
+}
+
+// A file its user may not write is not replaced (0, the file as it was, a
+// complaint naming it); one that may be replaced keeps its permissions.
+// Another account may not replace a root's file in a folder open to all,
+// nor another user's file in a shared folder with the sticky bit.
+TEST_F(ServerCoreTest, DrawingFilesLeaveProtectedFilesAlone) {
+  ASSERT_EQ(text("I,1,64,48,-1,-1,-1,"), 1);
+  std::vector<std::string> complaints;
+  server->complaint = [&](const std::string& t) { complaints.push_back(t); };
+  const std::string dir = ::testing::TempDir() + "lumo_kept_files_" + std::to_string(getpid());
+  mkdir(dir.c_str(), 0700);
+  auto save = [&](const std::string& path) {
+    std::snprintf(reinterpret_cast<char*>(block(1) + kDataArea), 512, "%s", path.c_str());
+    return command(1, 'B', kRequestDrawingFile, 0 /* save */);
+  };
+  auto plant = [](const std::string& path, mode_t mode) {
+    std::ofstream(path) << "kept";
+    chmod(path.c_str(), mode);
+  };
+  auto contents = [](const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  auto mode_of = [](const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+  };
+  for (const char* ext : {"svg", "pdf", "eps", "png", "lmd"}) {
+    const std::string locked = dir + "/locked." + ext, open = dir + "/open." + ext;
+    plant(locked, 0400);
+    plant(open, 0640);
+    complaints.clear();
+    EXPECT_EQ(save(locked), 0) << locked;
+    EXPECT_EQ(contents(locked), "kept") << locked;
+    EXPECT_EQ(mode_of(locked), 0400u) << locked;
+    ASSERT_EQ(complaints.size(), 1u) << locked;
+    EXPECT_NE(complaints[0].find(locked + " is write-protected"), std::string::npos) << complaints[0];
+    EXPECT_EQ(save(open), 1) << open;
+    EXPECT_NE(contents(open), "kept") << open;
+    EXPECT_EQ(mode_of(open), 0640u) << open;
+  }
+  if (geteuid() != 0) return;  // another account is needed for the rest
+  const std::string everyone = dir + "/everyone", shared = dir + "/shared";
+  mkdir(everyone.c_str(), 0777);
+  chmod(everyone.c_str(), 0777);
+  mkdir(shared.c_str(), 0777);
+  chmod(shared.c_str(), 01777);
+  chmod(dir.c_str(), 0755);
+  struct Case {
+    std::string path;
+    mode_t mode;
+  } cases[] = {{everyone + "/root.png", 0644}, {everyone + "/root.svg", 0444}, {shared + "/root.pdf", 0666}};
+  for (const Case& c : cases) plant(c.path, c.mode);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // As nobody: each save refused, each file as it was.
+    int wrong = setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0 ? 100 : 0;
+    for (const Case& c : cases) {
+      if (save(c.path) != 0 || contents(c.path) != "kept") ++wrong;
+    }
+    if (save(everyone + "/new.png") != 1) ++wrong;  // a new file is written
+    _exit(wrong);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

@@ -142,16 +142,76 @@ case_closed_and_killed() {
   end_servers
 }
 
-# A server killed while a program draws ends the program with status 1.
+# A server killed while a program draws ends the program with status 1,
+# soon: the program notices within a few of its calls, not when its ring
+# is full.
 case_killed_server() {
   export LUMODIR=$(winpath "$bin")
   timeout 120 "$wine" "$bin/lumo_client.exe" busy </dev/null > busy.txt 2>&1 &
-  local busy=$!
+  local busy=$! status killed took
   for _ in $(seq 100); do grep -q ready busy.txt && break; sleep 0.1; done
+  sleep 0.5
   end_servers
+  killed=$(date +%s%N)
   wait "$busy"
-  check "killed server: status" 1 "$?"
+  status=$?
+  took=$((($(date +%s%N) - killed) / 1000000))
+  echo "the program ended ${took} ms after the kill"
+  check "killed server: status" 1 "$status"
+  check "killed server: the program ended within a second" yes "$([ "$took" -lt 1000 ] && echo yes || echo no)"
   check "killed server: message" yes "$(grep -q 'The window was closed.' busy.txt && echo yes || echo no)"
+}
+
+# A program that calls after its server was killed, or after the user closed
+# its window with the close box, ends at that call: "The window was closed."
+# and status 1 for the killed server, status 0 for the closed window.
+case_ended_server() {
+  export LUMODIR=$(winpath "$bin")
+  local how client status
+  for how in killed closed; do
+    rm -f go.fifo
+    mkfifo go.fifo
+    timeout 120 "$wine" "$bin/lumo_client.exe" keeper < go.fifo > "$how.txt" 2>&1 &
+    client=$!
+    exec 7> go.fifo
+    for _ in $(seq 200); do grep -q ready "$how.txt" && break; sleep 0.1; done
+    if [ "$how" = killed ]; then
+      end_servers
+    else
+      check "closed: window closed" closed "$(driver close Kept)"
+    fi
+    sleep 0.5
+    echo go >&7
+    exec 7>&-
+    wait "$client"
+    status=$?
+    check "$how: no call answered" no "$(grep -q 'line=' "$how.txt" && echo yes || echo no)"
+    if [ "$how" = killed ]; then
+      check "killed: status" 1 "$status"
+      check "killed: message" yes "$(grep -q 'The window was closed.' "$how.txt" && echo yes || echo no)"
+    else
+      check "closed: status" 0 "$status"
+    fi
+    end_servers
+  done
+}
+
+# A read-only file is not replaced by a drawing file; a writable one is.
+case_read_only_files() {
+  export LUMODIR=$(winpath "$bin")
+  local ext
+  for ext in svg png; do
+    echo kept > "locked.$ext"
+    echo kept > "open.$ext"
+    chmod a-w "locked.$ext"
+  done
+  check "saves" "locked.svg=0
+open.svg=1
+locked.png=0
+open.png=1" "$(run "$bin/lumo_client.exe" save-each locked.svg open.svg locked.png open.png)"
+  check "read-only files as they were" "kept kept" "$(cat locked.svg locked.png | tr '\n' ' ' | sed 's/ $//')"
+  check "writable files replaced" no "$(grep -q kept open.svg open.png && echo yes || echo no)"
+  end_servers
 }
 
 # Without LUMODIR the library looks for lumoview.exe beside the program, then

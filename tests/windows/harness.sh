@@ -31,10 +31,15 @@ start() {
   stop 2>/dev/null
   rm -rf "$state"
   mkdir -p "$state" "$out"
-  local display=0 n
-  for n in $(seq 131 199); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
-  done
+  # LUMO_TEST_DISPLAY picks the display (runs side by side keep apart);
+  # otherwise the first free one from :131.
+  local display=${LUMO_TEST_DISPLAY:-} n
+  display=${display#:}
+  if [ -z "$display" ]; then
+    for n in $(seq 131 199); do
+      if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
+    done
+  fi
   setsid Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
   echo "$!" > "$state/xvfb.pid"
   echo ":$display" > "$state/display"

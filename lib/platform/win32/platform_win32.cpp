@@ -50,14 +50,20 @@ bool g_answered = false;
 const unsigned char* g_attached = nullptr;
 LONGLONG g_spin_ticks = -1;  // how long to spin for a reply, in performance-counter ticks
 LONGLONG g_tick_hz = 0;
+// The server's process, watched while the program posts: a server that has
+// died answers nothing, and posting alone would never notice.
+HANDLE g_server_process = nullptr;
+DWORD g_process_looked = 0;  // GetTickCount() when it was last looked at
+constexpr DWORD kProcessLookMs = 5;
 
 void close_channel() {
   if (g_channel) UnmapViewOfFile(g_channel);
   if (g_mapping) CloseHandle(g_mapping);
   if (g_reply_event) CloseHandle(g_reply_event);
   if (g_room_event) CloseHandle(g_room_event);
+  if (g_server_process) CloseHandle(g_server_process);
   g_channel = nullptr;
-  g_mapping = g_reply_event = g_room_event = nullptr;
+  g_mapping = g_reply_event = g_room_event = g_server_process = nullptr;
   g_posting = false;
 }
 
@@ -115,6 +121,10 @@ bool open_channel(HWND server) {
   }
   g_channel = ch;
   g_posting = ch->post_accepted == 1;
+  DWORD server_id = 0;
+  GetWindowThreadProcessId(server, &server_id);
+  g_server_process = server_id ? OpenProcess(SYNCHRONIZE, FALSE, server_id) : nullptr;
+  g_process_looked = GetTickCount();
   g_ring.reset(ch->taken.load(std::memory_order_acquire), ch->pixel_records == channel::kPixelRecords);
   if (g_tick_hz == 0) {
     LARGE_INTEGER f;
@@ -143,10 +153,21 @@ Channel* channel_for(HWND server) {
 }
 
 // A sleeping server is woken once: the flag is taken down with the message.
-void wake_server(Channel* ch, std::memory_order order) {
+// False when the server's window has gone.
+bool wake_server(Channel* ch, std::memory_order order) {
   if (ch->server_sleeping.load(order) && ch->server_sleeping.exchange(0, std::memory_order_seq_cst)) {
-    PostMessageA(g_channel_server, wc::kWakeMessage, 0, 0);
+    return PostMessageA(g_channel_server, wc::kWakeMessage, 0, 0) || IsWindow(g_channel_server);
   }
+  return true;
+}
+
+// Whether the server still runs, looked at every few milliseconds at most
+// (a posting program calls this per command; the clock is a memory read).
+bool server_alive_lately() {
+  const DWORD now = GetTickCount();
+  if (!g_server_process || now - g_process_looked < kProcessLookMs) return true;
+  g_process_looked = now;
+  return WaitForSingleObject(g_server_process, 0) == WAIT_TIMEOUT;
 }
 
 // Waits until `done` holds: spins (for a reply) for the spin time, then
@@ -190,7 +211,7 @@ bool channel_round_trip(Channel* ch, const CopyData* record, int32_t* reply) {
   g_attached = nullptr;
   const uint32_t seq = ch->request.load(std::memory_order_relaxed) + 1;
   ch->request.store(seq, std::memory_order_seq_cst);
-  wake_server(ch, std::memory_order_seq_cst);
+  if (!wake_server(ch, std::memory_order_seq_cst)) return false;
   if (!wait_for(g_reply_event, &ch->client_sleeping,
                 [&] { return ch->reply_seq.load(std::memory_order_acquire) == seq; }, true)) {
     return false;
@@ -253,7 +274,10 @@ Posted post_command(ServerWindow window, const CopyData* record, const unsigned 
     close_channel();
     return Posted::kGone;
   }
-  wake_server(ch, std::memory_order_relaxed);
+  if (!wake_server(ch, std::memory_order_relaxed) || !server_alive_lately()) {
+    close_channel();
+    return Posted::kGone;
+  }
   return Posted::kPosted;
 }
 
@@ -269,11 +293,10 @@ Posted post_pixel(ServerWindow window, unsigned char window_code, const unsigned
     return wait_for(g_room_event, &ch->space_sleeping, half_free, false);
   });
   if (posted == 0) return Posted::kSendInstead;
-  if (posted < 0) {
+  if (posted < 0 || !wake_server(ch, std::memory_order_relaxed) || !server_alive_lately()) {
     close_channel();
     return Posted::kGone;
   }
-  wake_server(ch, std::memory_order_relaxed);
   return Posted::kPosted;
 }
 
