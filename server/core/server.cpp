@@ -419,11 +419,9 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
   if (width > kMaxWindowSize) width = kMaxWindowSize;
   if (height > kMaxWindowSize) height = kMaxWindowSize;
   if (!fits_budget(nullptr, width, height)) {
-    if (complaint) {
-      complaint("a window of " + std::to_string(width) + " x " + std::to_string(height) +
+    say(id, "a window of " + std::to_string(width) + " x " + std::to_string(height) +
                 " pixels is refused: the pictures would take more than " +
                 std::to_string(options_.picture_budget >> 20) + " MiB (LUMOVIEW_MEMORY_MB)");
-    }
     return 0;
   }
   // The number asked for when it is free, else the lowest free one; a number
@@ -448,19 +446,19 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
   win->dpi = options_.dpi;
   win->display_list().set_limit(options_.list_limit);
   if (script_.active()) win->next_scripted = [this](InputEvent* e) { return script_.next(e); };
-  win->display_list().on_overflow = [this, n]() {
-    if (complaint) {
-      complaint("window " + std::to_string(n) + " keeps its drawing as a picture: its display list passed " +
-                std::to_string(options_.list_limit >> 20) + " MiB (vector files show what came before as an image)");
-    }
+  Window* self = win.get();
+  win->display_list().on_overflow = [this, n, self]() {
+    say(self->owner, "window " + std::to_string(n) + " keeps its drawing as a picture: its display list passed " +
+                         std::to_string(options_.list_limit >> 20) +
+                         " MiB (vector files show what came before as an image)");
   };
   win->set_title(text.substr(static_cast<size_t>(used), kMaxTitle));
   win->owner = id;
   win->owner_program = c.program.empty() ? "lumoview" : c.program;
   win->owner_folder = c.folder;
-  Window* self = win.get();
   win->size_allowed = [this, self](int w, int h) { return fits_budget(self, w, h); };
-  win->complaint = [this](const std::string& text) { if (complaint) complaint(text); };
+  // What goes wrong with a window's files is said to its program too.
+  win->complaint = [this, self](const std::string& text) { say(self->owner, text); };
   win->x = options_.x;
   win->y = options_.y;
   Window& ref = *win;
