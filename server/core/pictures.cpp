@@ -113,7 +113,7 @@ void Server::save_picture(Window& w) {
         written += (written.empty() ? "" : ", ") + path_as_read_from(w.owner_folder, file.first);
         continue;
       }
-      reason = reason_of(errno);
+      reason = w.refusal.empty() ? reason_of(errno) : w.refusal;
     }
     failed += (failed.empty() ? "" : ", ") + path_as_read_from(w.owner_folder, file.first);
     // A folder that cannot take one picture takes none: the log says it

@@ -457,8 +457,6 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
   win->owner_program = c.program.empty() ? "lumoview" : c.program;
   win->owner_folder = c.folder;
   win->size_allowed = [this, self](int w, int h) { return fits_budget(self, w, h); };
-  // What goes wrong with a window's files is said to its program too.
-  win->complaint = [this, self](const std::string& text) { say(self->owner, text); };
   win->x = options_.x;
   win->y = options_.y;
   Window& ref = *win;

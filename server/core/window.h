@@ -80,8 +80,8 @@ class Window {
   bool close_requested = false;  // a scripted close, carried out by the server
   // Whether the window may take a new size (the server's memory budget).
   std::function<bool(int width, int height)> size_allowed;
-  // Says what went wrong where the server's complaints go.
-  std::function<void(const std::string&)> complaint;
+  // Why the last write_file left an existing file alone (empty: it did not).
+  std::string refusal;
 
   // Fills the drawing state a new window starts with.
   void initialise(int width, int height);

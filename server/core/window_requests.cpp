@@ -77,7 +77,8 @@ int32_t Window::request(int32_t code) {
       if (word(kArg2) == kDrawingSave) {
         errno = 0;
         if (write_file(path, figure_format_of(path))) return 1;
-        notice = "cannot write " + path_as_read_from(requester_folder, path) + ": " + reason_of(errno);
+        notice = refusal.empty() ? "cannot write " + path_as_read_from(requester_folder, path) + ": " + reason_of(errno)
+                                 : "not replaced: " + refusal;
         return 0;
       }
       if (word(kArg2) == kDrawingLoad && canvas_->load_png(path)) {
@@ -170,9 +171,9 @@ int32_t Window::request(int32_t code) {
 }
 
 bool Window::write_file(const std::string& path, FigureFormat format) {
-  const std::string refused = replace_refusal(path);
-  if (!refused.empty()) {
-    if (complaint) complaint("not replaced: " + refused);
+  refusal = replace_refusal(path);
+  if (!refusal.empty()) {
+    errno = EACCES;
     return false;
   }
   if (format == FigureFormat::kPng) return canvas_->save_png(path);

@@ -110,8 +110,11 @@ try_kit() {  # try_kit LABEL KIT_PREFIX [env assignments for running]
     mkdir -p "$out/png"
     check "$label: $program runs" drawn \
       "$(env -u LUMODIR -u DISPLAY LUMO_SESSION="inst$$" LUMOVIEW_PNG_DIR="$out/png" \
-            LUMOVIEW_GRACE_MS=100 "$@" timeout 60 "$out/$program" 2>&1)"
+            LUMOVIEW_GRACE_MS=100 "$@" timeout 60 "$out/$program" 2>"$out/err.log")"
     for _ in $(seq 50); do ls "$out/png"/*.png >/dev/null 2>&1 && break; sleep 0.1; done
+    # The program is told where its picture went, on its standard error.
+    check "$label: $program hears where its picture went" 1 \
+      "$(grep -Ec "^lumoview: window 1 written to (.*/)?png/[^/]+-1\.png$" "$out/err.log")"
     colour=$(pixel "$(ls "$out/png"/*.png 2>/dev/null | head -1)" 100 50)
     case $program in *draw_f) expected=c82814 ;; *) expected=14a03c ;; esac
     check "$label: $program's picture" "$expected" "$colour"
