@@ -20,11 +20,28 @@ constexpr uint16_t kCp1252High[32] = {
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+// The length of the valid UTF-8 sequence at s (RFC 3629), 0 when none
+// starts there: overlong forms (C0 AF, E0 80 80, F0 80 80 80), encoded
+// surrogates (ED A0 80 .. ED BF BF) and code points past U+10FFFF are not
+// UTF-8, and their bytes are taken as the program's code page.
 size_t utf8_sequence(const unsigned char* s, size_t left) {
   const unsigned char c = s[0];
-  size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-  if (n == 0 || n > left) return 0;
-  for (size_t i = 1; i < n; ++i) {
+  if (c < 0x80) return 1;
+  size_t n = 0;
+  unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    if (c == 0xE0) lo = 0xA0;
+    if (c == 0xED) hi = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    if (c == 0xF0) lo = 0x90;
+    if (c == 0xF4) hi = 0x8F;
+  }
+  if (n == 0 || n > left || s[1] < lo || s[1] > hi) return 0;
+  for (size_t i = 2; i < n; ++i) {
     if ((s[i] & 0xC0) != 0x80) return 0;
   }
   return n;

@@ -38,6 +38,8 @@ class CairoCanvas : public Canvas {
   // handing its figures to the sink: every figure goes through cairo paths
   // (nothing here reads or writes pixels).
   CairoCanvas(cairo_surface_t* vector_surface, int width, int height, VectorSink* sink);
+  // False once a drawing call failed in cairo (what came after it was lost).
+  bool drawing_ok() const { return cairo_status(cr_) == CAIRO_STATUS_SUCCESS; }
   ~CairoCanvas() override;
 
   // The picture's surface, with everything drawn into it (finish()).

@@ -9,6 +9,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -99,11 +100,17 @@ bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::
   if (format == FigureFormat::kSvg) {
     cairo_surface_t* scratch = cairo_recording_surface_create(CAIRO_CONTENT_COLOR, nullptr);
     SvgSink sink(w, h);
+    bool drawn = true;
     {
       CairoCanvas canvas(scratch, w, h, &sink);
       list.replay(canvas, true);
+      drawn = canvas.drawing_ok();
     }
     cairo_surface_destroy(scratch);
+    if (!drawn) {
+      errno = EILSEQ;
+      return false;
+    }
     const std::string doc = sink.document(dpi);
     return out.write(doc.data(), doc.size()) && out.commit();
   }
@@ -116,12 +123,16 @@ bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::
   if (format == FigureFormat::kPdf) cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_CREATOR, "lumoview");
   cairo_surface_set_device_scale(surface, points, points);
   cairo_surface_set_fallback_resolution(surface, dpi, dpi);
+  bool drawn = true;
   {
     CairoCanvas canvas(surface, w, h, nullptr);
     list.replay(canvas, true);
+    drawn = canvas.drawing_ok();
   }
   cairo_surface_finish(surface);
-  const bool ok = cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS;
+  // A figure that could not be drawn whole is not written at all.
+  if (!drawn) errno = EILSEQ;
+  const bool ok = drawn && cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS;
   cairo_surface_destroy(surface);
   return ok && out.commit();
 }

@@ -166,12 +166,44 @@ TEST(AnsiText, CodePagesAndUtf8) {
       {932, "\x82\xA0\x83\x41", "\xE3\x81\x82\xE3\x82\xA2"},  // hiragana a, katakana a
       {932, "\xB1", "\xEF\xBD\xB1"},                 // half-width katakana
       {932, "\x80 5", "\xE2\x82\xAC 5"},             // not Shift-JIS: read as 1252
+      {1252, "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},  // UTF-8 past U+FFFF
+      // Bytes that only look like UTF-8 are code page 1252: an overlong
+      // slash, an encoded surrogate ("\xED\xB0\xB1" is "i acute, degree,
+      // plus-minus"), a code point past U+10FFFF, a three-byte overlong.
+      {1252, "\xC0\xAF", "\xC3\x80\xC2\xAF"},
+      {1252, "\xED\xB0\xB1", "\xC3\xAD\xC2\xB0\xC2\xB1"},
+      {1252, "\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"},
+      {1252, "\xE0\x80\xAF", "\xC3\xA0\xE2\x82\xAC\xC2\xAF"},
   };
   for (const Case& c : cases) {
     set_ansi_code_page(c.code_page);
     EXPECT_EQ(to_utf8(c.in), c.out) << c.code_page << " " << c.in;
   }
   set_ansi_code_page(1252);
+  // Whatever the bytes, the result is UTF-8 the C library's converter takes
+  // whole (it refuses overlong forms, surrogates and code points past
+  // U+10FFFF).
+  std::mt19937 random(7);
+  for (int round = 0; round < 2000; ++round) {
+    std::string in;
+    const int n = 1 + static_cast<int>(random() % 12);
+    for (int i = 0; i < n; ++i) {
+      static const unsigned char kBytes[] = {0x41, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xAF, 0xBF,
+                                             0xC0, 0xC2, 0xDF, 0xE0, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xFF};
+      in += static_cast<char>(kBytes[random() % sizeof kBytes]);
+    }
+    std::string out = to_utf8(in);
+    iconv_t cd = iconv_open("UTF-32LE", "UTF-8");
+    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    std::string wide(out.size() * 4 + 4, '\0');
+    char* src = out.data();
+    size_t src_left = out.size();
+    char* dst = wide.data();
+    size_t dst_left = wide.size();
+    const bool whole = iconv(cd, &src, &src_left, &dst, &dst_left) != static_cast<size_t>(-1) && src_left == 0;
+    iconv_close(cd);
+    ASSERT_TRUE(whole) << "not UTF-8 from the bytes of round " << round;
+  }
 }
 
 // What the user types in a dialog goes back to a program as the C library's
