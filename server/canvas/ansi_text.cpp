@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -165,6 +166,29 @@ std::string to_program_text(const std::string& utf8) {
   std::string out;
   if (g_code_page == 932 && to_shift_jis(utf8, &out)) return out;
   return to_cp1252(utf8);
+}
+
+std::string terminal_text(const std::string& text) {
+  const std::string utf8 = to_utf8(text);
+  std::string out;
+  auto escaped = [&out](unsigned c) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+    out += hex;
+  };
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (c == '\n' || c == '\t' || (c >= 0x20 && c != 0x7F && c < 0x80)) {
+      out += static_cast<char>(c);
+    } else if (c < 0x80) {
+      escaped(c);
+    } else if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0) {
+      escaped(static_cast<unsigned char>(utf8[++i]));  // U+0080..U+009F
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
 }
 
 void set_ansi_code_page(int code_page) { g_code_page = code_page == 932 ? 932 : 1252; }

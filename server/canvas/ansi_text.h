@@ -19,6 +19,12 @@ void set_ansi_code_page(int code_page);
 // is valid Shift-JIS, else as under 1252.
 std::string to_utf8(const std::string& text);
 
+// A program's text (as to_utf8 reads it) for a terminal or a log: line
+// ends and tabs stay, every other control character (C0, DEL, C1) is shown
+// as \xNN, so that no text can move the cursor, recolour or retitle the
+// terminal it is printed on.
+std::string terminal_text(const std::string& text);
+
 // Text the user typed (UTF-8) as a program reads it: unchanged where the
 // locale's texts are UTF-8, else in the ANSI code page, with "?" for a
 // character the code page lacks.

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "server/canvas/ansi_text.h"
 #include "server/core/pictures.h"
 
 namespace lumo::server {
@@ -47,7 +48,7 @@ bool Dialogs::message(const std::string& title, const std::string& text) {
     show_({DialogRequest::Kind::kMessage, title, text, std::string()}, nullptr);
     return true;
   }
-  std::fprintf(stderr, "lumoview: %s: %s\n", title.c_str(), text.c_str());
+  std::fprintf(stderr, "lumoview: %s: %s\n", terminal_text(title).c_str(), terminal_text(text).c_str());
   return true;
 }
 

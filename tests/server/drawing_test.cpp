@@ -206,6 +206,19 @@ TEST(AnsiText, CodePagesAndUtf8) {
   }
 }
 
+// Program text printed on a terminal cannot drive it: escape sequences,
+// bells, carriage returns and C1 controls are shown, line ends kept.
+TEST(AnsiText, TerminalTextShowsControlCharacters) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"\x1b]0;owned\x07red", "\\x1B]0;owned\\x07red"},
+      {"a\rb\nc\td\x7f", "a\\x0Db\nc\td\\x7F"},
+      {"\xC2\x9B" "2J", "\\x9B2J"},              // CSI as UTF-8
+      {"\x9B", "\xE2\x80\xBA"},                 // code page 1252: a printable quote
+      {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xC3\xA9 \xE2\x82\xAC"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(terminal_text(c.first), c.second) << c.first;
+}
+
 // What the user types in a dialog goes back to a program as the C library's
 // own converter writes it in the program's code page; a UTF-8 locale keeps
 // UTF-8, and a character the code page lacks becomes "?".
