@@ -149,6 +149,9 @@ check "lumorun: arguments reach the program" "[one][two words] rgb=02030201" \
   "$(env -u LUMODIR PATH=/usr/bin:/bin "$lumorun" args.c one "two words" 2>&1)"
 env -u LUMODIR PATH=/usr/bin:/bin "$lumorun" args.c >/dev/null 2>&1
 check "lumorun: the program's exit status" 3 "$?"
+cp "$users/args.c" "$users/-x.c"
+check "lumorun: a file whose name begins with -" "[y] rgb=02030201" \
+  "$(cd "$users" && env -u LUMODIR PATH=/usr/bin:/bin "$lumorun" -- -x.c y 2>&1)"
 check "lumorun: a Fortran program" "fortran 020000FF" "$(PATH=/usr/bin:/bin "$lumorun" hello.f90 2>&1)"
 check "lumorun: a compiler given with options" "[x] rgb=02030201" \
   "$(CC="gcc -O2 -Wall" PATH=/usr/bin:/bin "$lumorun" args.c x 2>&1)"
