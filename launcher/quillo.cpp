@@ -162,8 +162,13 @@ void CompileSource() {
 
   FlushFileBuffers(capture);
   CloseHandle(capture);
-  HANDLE output = CreateFileA(kCaptureFile, GENERIC_READ, 0, &inheritable, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE output = INVALID_HANDLE_VALUE;
+  for (unsigned long waited = 0;; waited += quillo::kReopenStepMs) {
+    output = CreateFileA(kCaptureFile, GENERIC_READ, 0, &inheritable, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (output != INVALID_HANDLE_VALUE || !quillo::retry_output_open(GetLastError(), waited)) break;
+    Sleep(quillo::kReopenStepMs);
+  }
   if (output == INVALID_HANDLE_VALUE) {
     MessageBoxA(nullptr, "Output file open error", "Error", MB_OK);
     SendMessageA(mainWindow, WM_DESTROY, 0, 0);

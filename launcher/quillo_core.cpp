@@ -101,4 +101,10 @@ std::size_t shown_output_length(std::size_t bytes_read) {
   return n < kTextCapacity - 1 ? n : kTextCapacity - 1;
 }
 
+bool retry_output_open(unsigned long error, unsigned long waited_ms) {
+  constexpr unsigned long kAccessDenied = 5, kSharingViolation = 32, kLockViolation = 33;
+  const bool locked = error == kAccessDenied || error == kSharingViolation || error == kLockViolation;
+  return locked && waited_ms < kReopenWaitMs;
+}
+
 }  // namespace quillo

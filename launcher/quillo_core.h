@@ -44,4 +44,13 @@ int build_run_parameters(char* out, std::size_t capacity, const char* exe_base);
 // line end, at most kTextCapacity - 1, none when two or fewer were read.
 std::size_t shown_output_length(std::size_t bytes_read);
 
+// Whether a failed open of the captured output is tried again: the
+// compiler's file may stay locked for a moment after it ended (a virus
+// scanner looking at it, or the system closing the handle late), which
+// shows as a sharing violation, a lock violation or a denied access.  The
+// open is tried again for up to kReopenWaitMs; any other error is final.
+constexpr unsigned long kReopenWaitMs = 2000;
+constexpr unsigned long kReopenStepMs = 50;
+bool retry_output_open(unsigned long error, unsigned long waited_ms);
+
 }  // namespace quillo

@@ -151,3 +151,16 @@ TEST(QuilloTexts, JapaneseTextsAreShiftJis) {
 }
 
 }  // namespace
+
+// The captured output is opened again while it is locked, for a bounded
+// time; a missing file or any other error is reported at once.
+TEST(QuilloCore, ALockedOutputIsOpenedAgainForAWhile) {
+  struct Case { unsigned long error, waited; bool again; } cases[] = {
+      {32, 0, true}, {32, 1950, true}, {32, 2000, false},  // sharing violation
+      {33, 100, true}, {5, 100, true},                     // lock, access denied
+      {2, 0, false}, {3, 0, false},                        // no such file or folder
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(quillo::retry_output_open(c.error, c.waited), c.again) << c.error << " after " << c.waited;
+  }
+}
