@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include <cairo.h>
+
 #include "server/canvas/cairo_canvas.h"
 
 using namespace lumo::server;
@@ -56,11 +58,34 @@ std::vector<Point> zigzag(int n) {
   return p;
 }
 
-Pen pen(Blend blend) {
+Pen pen(Blend blend, int width = 1) {
   Pen p;
   p.colour = Rgb{20, 40, 160};
   p.blend = blend;
+  p.width = width;
   return p;
+}
+
+// The same path stroked by bare cairo on an image of the same size, as a
+// program drawing with cairo itself would: at once, or in pieces of
+// `piece` points that meet end to end.
+void cairo_stroke_points(const std::vector<Point>& p, int width, size_t piece) {
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 640, 480);
+  cairo_t* cr = cairo_create(s);
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  cairo_set_source_rgb(cr, 20 / 255.0, 40 / 255.0, 160 / 255.0);
+  cairo_set_line_width(cr, width);
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+  for (size_t from = 0; from + 1 < p.size(); from += piece) {
+    const size_t to = std::min(p.size(), from + piece + 1);
+    cairo_move_to(cr, p[from].x, p[from].y);
+    for (size_t i = from + 1; i < to; ++i) cairo_line_to(cr, p[i].x, p[i].y);
+    cairo_stroke(cr);
+  }
+  cairo_destroy(cr);
+  cairo_surface_destroy(s);
 }
 
 }  // namespace
@@ -75,6 +100,7 @@ int main(int argc, char** argv) {
   const std::vector<Point> polygon4 = random_points(10000, w, h, 4);
   const std::vector<Point> polygon6 = random_points(1000000, w, h, 6);
   const std::vector<Point> bezier5 = random_points(100000 - 100000 % 3 + 1, w, h, 5);
+  const std::vector<Point> random5 = random_points(100000, w, h, 7);
   Brush fill;
   fill.style = kBrushSolid;
   fill.colour = Rgb{200, 120, 40};
@@ -89,9 +115,20 @@ int main(int argc, char** argv) {
       {"random polygon, 10^6 points, smooth", [&](Canvas& c) { c.polygon(pen(Blend::kSmooth), fill, polygon6.data(), 1000000, false); }},
       {"random polygon, 10^6 points, crisp", [&](Canvas& c) { c.polygon(pen(Blend::kCrisp), fill, polygon6.data(), 1000000, true); }},
       {"random Bezier, 10^5 points, smooth", [&](Canvas& c) { c.bezier(pen(Blend::kSmooth), bezier5.data(), static_cast<int>(bezier5.size())); }},
+      // Wide pens on a long random polyline, beside bare cairo stroking the
+      // same points in pieces of 1,000 (at once it takes minutes).
+      {"random polyline, 10^5 points, width 3", [&](Canvas& c) { c.polyline(pen(Blend::kSmooth, 3), random5.data(), 100000); }},
+      {"  bare cairo, pieces of 1000, width 3", [&](Canvas&) { cairo_stroke_points(random5, 3, 1000); }},
+      {"random polyline, 10^5 points, width 25", [&](Canvas& c) { c.polyline(pen(Blend::kSmooth, 25), random5.data(), 100000); }},
+      {"  bare cairo, pieces of 1000, width 25", [&](Canvas&) { cairo_stroke_points(random5, 25, 1000); }},
+      {"noisy signal, 10^6 points, width 3", [&](Canvas& c) { c.polyline(pen(Blend::kSmooth, 3), noisy6.data(), 1000000); }},
+      {"  bare cairo, pieces of 1000, width 3", [&](Canvas&) { cairo_stroke_points(noisy6, 3, 1000); }},
   };
+  // A word given after the rounds picks the cases whose names hold it.
+  const std::string only = argc > 2 ? argv[2] : "";
   std::printf("%-40s %s\n", "case", "wall s / cpu s per round");
   for (const Case& k : cases) {
+    if (!only.empty() && k.name.find(only) == std::string::npos) continue;
     std::printf("%-40s", k.name.c_str());
     for (int r = 0; r < rounds; ++r) {
       CairoCanvas canvas(w, h, Rgb{255, 255, 255});

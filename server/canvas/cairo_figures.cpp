@@ -109,6 +109,13 @@ std::vector<P> flatten(const std::vector<P>& d, int most) {
 // in pieces that meet end to end.
 constexpr int kSegmentsPerStroke = 128;
 
+// A long outline of long segments (a random polyline) crosses itself
+// everywhere: its pieces are shorter still, which keeps its time in
+// proportion to its points (about half that of strokes of 1,000 points).
+constexpr size_t kLongOutline = 1000;
+constexpr double kLongSegment = 32;
+constexpr int kSegmentsPerCrossingStroke = 4;
+
 // Beyond this many segments even pieces cost too much (a random polyline
 // of a million points crosses itself everywhere): a one-pixel solid line is
 // then laid down segment by segment, each column (or row) shared between
@@ -419,6 +426,12 @@ void CairoCanvas::smooth_polyline(const Pen& pen, const std::vector<DevicePoint>
   cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
   cairo_set_dash(cr_, nullptr, 0, 0);
   int pieces = 0;  // segments in the current path
+  int per_stroke = kSegmentsPerStroke;
+  if (pts.size() > kLongOutline) {
+    double length = 0;
+    for (size_t i = 0; i + 1 < pts.size(); ++i) length += std::hypot(pts[i + 1].x - pts[i].x, pts[i + 1].y - pts[i].y);
+    if (length > kLongSegment * static_cast<double>(pts.size() - 1)) per_stroke = kSegmentsPerCrossingStroke;
+  }
   auto stroke_path = [&]() {
     paint_stroke(pen);
     cairo_new_path(cr_);
@@ -430,7 +443,7 @@ void CairoCanvas::smooth_polyline(const Pen& pen, const std::vector<DevicePoint>
   bool joined = false, clipped = false;
   for (size_t i = 0; i < segments; ++i) {
     const DevicePoint a = pts[i], b = pts[(i + 1) % n];
-    if (pieces >= kSegmentsPerStroke) {
+    if (pieces >= per_stroke) {
       stroke_path();
       joined = false;
       clipped = true;  // the outline is no longer one closed path
@@ -450,7 +463,7 @@ void CairoCanvas::smooth_polyline(const Pen& pen, const std::vector<DevicePoint>
                               [&](double x0, double y0, double x1, double y1) {
                                 cairo_move_to(cr_, x0 + 0.5, y0 + 0.5);
                                 cairo_line_to(cr_, x1 + 0.5, y1 + 0.5);
-                                if (++pieces >= kSegmentsPerStroke) stroke_path();
+                                if (++pieces >= per_stroke) stroke_path();
                               });
   }
   if (closed && !pattern && !clipped) cairo_close_path(cr_);
