@@ -131,10 +131,15 @@ struct alignas(64) Channel {
     // answers; the server writes both before the reply.  A server that
     // answers here sets `answers_kept` to kAnswersKept at the handshake
     // (an older one leaves it 0, and the server block is read as before).
+    //
+    // After the text, on Windows: the program's standard error, the value
+    // of its own handle (0: none), set before the channel is offered; the
+    // server takes a duplicate of it (common/win32_channel.h).
     struct {
       uint32_t answers_kept;
       uint32_t answer_for;
       char text[kAnswerText];
+      alignas(8) uint64_t error_handle;
     } answer;
   };
 

@@ -11,7 +11,12 @@
  * event, one sleeping for room in the ring by setting the room event.  A
  * waiting program looks every kLivenessMs whether the server's window still
  * exists; the server looks every tick whether each program's process still
- * runs. */
+ * runs.
+ *
+ * A program with a standard error puts its handle's value in the channel's
+ * `answer.error_handle` before the offer; the server duplicates it out of
+ * the program's process and writes there, as "lumoview: ..." lines, what
+ * concerns that program (server/host/win32_teller.h). */
 #ifndef LUMO_COMMON_WIN32_CHANNEL_H
 #define LUMO_COMMON_WIN32_CHANNEL_H
 

@@ -20,6 +20,7 @@
 #include "server/canvas/gdi_canvas.h"
 #include "server/core/server.h"
 #include "server/core/window.h"
+#include "server/host/win32_teller.h"
 
 using namespace lumo::server;
 
@@ -401,6 +402,9 @@ struct ChannelClient {
 };
 
 std::vector<std::unique_ptr<ChannelClient>> g_clients;
+// Each program's standard error, by process id, kept until the program has
+// gone and what its going wrote (its pictures) has been said.
+std::map<int, std::unique_ptr<Teller>> g_tellers;
 std::vector<unsigned char> g_command(lumo::channel::kMaxCommand);
 std::vector<unsigned char> g_block(lumo::wire::kWindowBlockSize);
 std::vector<unsigned char> g_posted_block(lumo::wire::kWindowBlockSize);
@@ -439,6 +443,19 @@ LRESULT accept_offer(const void* data, DWORD size) {
   c->process = OpenProcess(SYNCHRONIZE, FALSE, offer.process_id);
   if (!c->reply_event || !c->room_event || !c->process) return 0;
   Channel* ch = c->ch;
+  // The program's standard error, taken out of its process for as long as
+  // it takes to duplicate the handle.
+  const uint64_t error_handle = ch->answer.error_handle;
+  if (error_handle) {
+    HANDLE program = OpenProcess(PROCESS_DUP_HANDLE, FALSE, offer.process_id);
+    std::unique_ptr<Teller> teller = Teller::open(program, error_handle);
+    if (program) CloseHandle(program);
+    if (teller) {
+      g_tellers[c->id] = std::move(teller);
+    } else {
+      g_tellers.erase(c->id);
+    }
+  }
   c->seen = ch->request.load(std::memory_order_acquire);
   c->ring.taken = c->ring.seen_posted = ch->posted.load(std::memory_order_acquire);
   ch->taken.store(c->ring.taken, std::memory_order_seq_cst);
@@ -553,6 +570,7 @@ void drop_ended_programs() {
     const int id = c.id;
     g_clients.erase(g_clients.begin() + static_cast<long>(i));
     if (g_server) g_server->client_gone(id);
+    g_tellers.erase(id);  // once what is queued is written, the handle is closed
   }
 }
 
@@ -632,11 +650,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (GetEnvironmentVariableA("LUMOVIEW_PNG_DIR", png_dir, MAX_PATH) > 0) options.png_dir = png_dir;
   char events[MAX_PATH];
   if (GetEnvironmentVariableA("LUMOVIEW_EVENTS", events, MAX_PATH) > 0) options.events_path = events;
+  // Settings refused before the server core exists: told to every program
+  // that links (Server::refused_setting), as the core's own are.
+  std::vector<std::string> refused;
   char figures[MAX_PATH + 32];
   if (GetEnvironmentVariableA("LUMOVIEW_SAVE", figures, sizeof figures) > 0) {
     std::string error;
     if (parse_figure_target(figures, &options.figure_dir, &options.figure_formats, &error)) {
       CreateDirectoryA(options.figure_dir.c_str(), nullptr);  // when it is not there yet
+    } else {
+      refused.push_back(std::string("LUMOVIEW_SAVE=") + figures + " is refused: " + error +
+                        "; no figures are written");
     }
   }
   g_grace_ms = env_ms("LUMOVIEW_GRACE_MS", kDefaultGraceMs);
@@ -644,7 +668,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   const std::vector<std::string> words = switch_words();
   std::vector<const char*> argv;
   for (const std::string& w : words) argv.push_back(w.c_str());
-  parse_switches(static_cast<int>(argv.size()), argv.data(), &options);
+  if (!parse_switches(static_cast<int>(argv.size()), argv.data(), &options)) {
+    refused.push_back("a switch has a malformed value; it is ignored");
+  }
 
   WNDCLASSA wc;
   std::memset(&wc, 0, sizeof wc);
@@ -666,6 +692,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   Win32Frontend frontend;
   GdiCanvasFactory canvases;
   Server server(host, frontend, canvases, options);
+  server.tell_program = [](int client, const std::string& text) {
+    auto it = g_tellers.find(client);
+    if (it != g_tellers.end()) it->second->tell("lumoview: " + text);
+  };
+  for (const std::string& text : refused) server.refused_setting(text);
   if (!server.start()) return 2;
   g_server = &server;
   SetTimer(g_server_window, kTimer, kTickMs, nullptr);
@@ -742,6 +773,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   drop_ended_programs();
   g_clients.clear();
   server.save_pictures();
+  // What is still queued for the programs is written before the server
+  // ends, for half a second at most.
+  const DWORD finish_by = GetTickCount() + 500;
+  for (auto& entry : g_tellers) {
+    const DWORD left = static_cast<DWORD>(finish_by - GetTickCount());
+    entry.second->finish(left > 500 ? 0 : left);
+  }
+  g_tellers.clear();
   g_server = nullptr;
   return 0;
 }

@@ -27,7 +27,7 @@ std::string ansi_to_utf8(const std::string& text) {
 std::string replace_refusal(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-    return path + " is read-only";
+    return path + " is write-protected";
   }
   return "";
 }

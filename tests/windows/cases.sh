@@ -214,6 +214,41 @@ open.png=1" "$(run "$bin/lumo_client.exe" save-each locked.svg open.svg locked.p
   end_servers
 }
 
+# What the server has to say to a console program arrives on the program's
+# own standard error: a setting it refused, where the window's picture went,
+# a drawing file it would not replace.
+case_program_stderr() {
+  export LUMODIR=$(winpath "$bin") LUMOVIEW_PNG_DIR=out LUMOVIEW_SAVE=figs:png,jpg
+  echo kept > locked.svg
+  chmod a-w locked.svg
+  check "save refused" "locked.svg=0" "$(run "$bin/lumo_client.exe" save-each locked.svg)"
+  end_servers
+  local said line
+  said=$(tr -d '\r' < run.err)
+  while IFS='|' read -r name line; do
+    check "told: $name" "$line" "$(grep -F -x -- "$line" <<< "$said" || echo "$said")"
+  done <<LINES
+refused setting|lumoview: LUMOVIEW_SAVE=figs:png,jpg is refused: "png,jpg" is not a list of formats (png, svg, pdf, eps); no figures are written
+picture|lumoview: window 1 written to out\lumo_client-1.png
+write-protected file|lumoview: not replaced: $(winpath "$work")\locked.svg is write-protected
+LINES
+  check "picture there" yes "$([ -s out/lumo_client-1.png ] && echo yes || echo no)"
+  check "lines end CR LF" yes "$(grep -q $'written to .*\r$' run.err && echo yes || echo no)"
+  # A standard error nobody reads, already full, holds neither the program
+  # nor the server up: the next program is served and told as before.
+  mkfifo full
+  exec 4<>full
+  timeout 1 cat /dev/zero >&4
+  local started=$SECONDS
+  timeout 40 "$wine" "$bin/lumo_client.exe" save-each locked.svg </dev/null >full.out 2>&4
+  check "full pipe: save refused" "locked.svg=0" "$(tr -d '\r' < full.out)"
+  check "full pipe: no wait" yes "$([ $((SECONDS - started)) -lt 20 ] && echo yes || echo no)"
+  check "then told as before" "lumoview: window 1 written to out\lumo_client-1.png" \
+    "$(run "$bin/lumo_client.exe" save-each locked.svg >/dev/null; tr -d '\r' < run.err | grep 'written to')"
+  exec 4>&-
+  end_servers
+}
+
 # Without LUMODIR the library looks for lumoview.exe beside the program, then
 # in the current folder, then on PATH; a console program that finds none says
 # so on its standard error, a GUI program in a message box.

@@ -112,6 +112,12 @@ bool open_channel(HWND server) {
   // comparing the two and for finding a fault in the fast one.
   const DWORD n = GetEnvironmentVariableA("LUMO_POST", post, sizeof post);
   if (!(n == 1 && post[0] == '0')) ch->post_offer = channel::kPostOffer;
+  // The server says what concerns this program on its standard error (a
+  // program without one, such as a GUI program, hands none over).
+  HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  if (err && err != INVALID_HANDLE_VALUE && GetFileType(err) != FILE_TYPE_UNKNOWN) {
+    ch->answer.error_handle = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(err));
+  }
   int32_t answer = 0;
   wm_copydata(server, wc::kOfferKind, &offer, sizeof offer, &answer);
   if (answer != 1) {
