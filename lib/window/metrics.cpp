@@ -88,9 +88,10 @@ int32_t query_number(int32_t window, int32_t x) {
     ++n;
   }
   text[n] = '\0';
+  // "number," as written by the server; a number without its comma is
+  // read all the same.
   int value = 0;
-  char comma = 0;
-  return std::sscanf(text, "%d%c", &value, &comma) == 2 && comma == ',' ? value : 0;
+  return std::sscanf(text, "%d,", &value) == 1 ? value : 0;
 }
 
 }  // namespace lumo

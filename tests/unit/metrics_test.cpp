@@ -93,7 +93,9 @@ TEST_F(LinkTest, SwitchesAndNumberQueries) {
   std::strcpy(window_data(1), "abc");
   EXPECT_EQ(LmQueryNumber(7), 0);
   std::strcpy(window_data(1), "12");
-  EXPECT_EQ(LmQueryNumber(7), 0);  // no comma after the number
+  EXPECT_EQ(LmQueryNumber(7), 12);  // the comma after the number may be missing
+  std::strcpy(window_data(1), "-3;");
+  EXPECT_EQ(LmQueryNumber(7), -3);
 }
 
 TEST_F(LinkTest, ServerLevelQueriesNeedALink) {
