@@ -31,6 +31,7 @@
 #include <sys/syscall.h>
 #include <sys/eventfd.h>
 #include <sys/random.h>
+#include <sys/stat.h>
 #include <thread>
 #include <time.h>
 #include <unistd.h>
@@ -38,7 +39,9 @@
 
 #include "server/canvas/ansi_text.h"
 #include "server/core/server.h"
+#include "server/web/web_gate.h"
 #include "server/web/web_page.h"
+#include "server/web/web_proof.h"
 
 namespace lumo::server {
 namespace {
@@ -52,6 +55,8 @@ constexpr int kSendBuffer = 512 * 1024;  // the system's send buffer of a browse
 constexpr size_t kHeaderWords = 8;
 constexpr double kShare = 0.15;          // of a processor, for the web view's thread
 constexpr double kCredit = 100;          // ms of unused share kept for a burst
+constexpr int kEnded = 4001;             // the close status that tells a page its server has ended
+constexpr int kGoodbyeMs = 1000;         // how long an ending server waits for pages to hear it
 
 long long now_ms() {
   timespec ts;
@@ -235,6 +240,11 @@ struct WebView::State {
   std::atomic<long long> last_left{-1};
   std::atomic<bool> deferred{false};  // a picture waits for the encoder's turn
   std::string folder;  // downloads are written here and read back
+  std::string key;     // the page proves with it that this server is the one it came from
+  std::string page;    // the page, with the key in it
+  WebGate gate;
+  lws_vhost* vhost = nullptr;
+  std::atomic<bool> finished{false};  // the thread has said goodbye and ends
 
   // Between the loop and the thread, under `lock`.
   struct Published {
@@ -255,7 +265,9 @@ struct WebView::State {
     FigureFormat format = FigureFormat::kPng;
     bool taken = false, done = false;
     int status = 404;
-    std::string body, name;
+    int file = -1;  // the file made, already removed from the folder
+    size_t size = 0;
+    std::string name;
   };
   std::mutex lock;
   std::map<int, Published> published;
@@ -263,6 +275,7 @@ struct WebView::State {
   bool refresh = false;         // publish every window: a browser arrived
   std::deque<Input> inputs;
   std::vector<Download> downloads;
+  std::vector<std::pair<int, std::string>> arrivals;  // connections the gate let in, and their heads
 
   // The loop's own.
   long long last_publish = 0;
@@ -287,11 +300,14 @@ struct WebView::State {
     std::map<int, uint64_t> have;  // the version each window has in this browser
     uint64_t list = 0;
     std::string line;
-    // An HTTP answer.
+    bool not_input = false;  // the message being received is no line of input
+    bool goodbye = false;    // the server ends: say so and close
+    // An HTTP answer: `body`, or `size` bytes of `file`.
     int status = 0;
     std::string type, name, body;
-    size_t sent = 0;
-    bool headers_sent = false;
+    int file = -1;
+    size_t size = 0, sent = 0;
+    bool headers_sent = false, all_sent = false;
     uint64_t download = 0;
   };
   std::map<int, Shown> shown;
@@ -316,7 +332,9 @@ struct WebView::State {
   void send_next(lws* wsi, Session& s);
   int http_request(lws* wsi, const std::string& path);
   void answer(lws* wsi, Session& s, int status, const char* type, std::string body,
-              const std::string& name = "");
+              const std::string& name = "", int file = -1, size_t size = 0);
+  void adopt_arrivals();
+  void say_goodbye();
   int write_http(lws* wsi, Session& s);
   bool token_given(lws* wsi) const;
   void take_line(const std::string& line);
@@ -456,11 +474,38 @@ void WebView::State::deliver_downloads() {
       if (entry.second.download != d.id) continue;
       entry.second.download = 0;
       if (d.status == 200) {
-        answer(entry.first, entry.second, 200, media_type(d.format), std::move(d.body), d.name);
+        answer(entry.first, entry.second, 200, media_type(d.format), "", d.name, d.file, d.size);
+        d.file = -1;
       } else {
-        answer(entry.first, entry.second, d.status, "text/plain", "No such window\n");
+        answer(entry.first, entry.second, d.status, "text/plain",
+               d.status == 404 ? "No such window\n" : "The file could not be made\n");
       }
     }
+    if (d.file >= 0) close(d.file);  // its browser has gone
+  }
+}
+
+void WebView::State::adopt_arrivals() {
+  std::vector<std::pair<int, std::string>> taken;
+  {
+    std::lock_guard<std::mutex> g(lock);
+    taken.swap(arrivals);
+  }
+  for (auto& a : taken) {
+    if (stopping.load()) {
+      close(a.first);
+    } else {
+      // lws closes the descriptor itself when it cannot take it.
+      lws_adopt_socket_vhost_readbuf(vhost, a.first, a.second.data(), a.second.size());
+    }
+  }
+}
+
+void WebView::State::say_goodbye() {
+  for (auto& entry : sessions) {
+    if (!entry.second.viewer) continue;
+    entry.second.goodbye = true;
+    lws_callback_on_writable(entry.first);
   }
 }
 
@@ -478,18 +523,28 @@ bool WebView::State::token_given(lws* wsi) const {
 }
 
 void WebView::State::answer(lws* wsi, Session& s, int status, const char* type, std::string body,
-                            const std::string& name) {
+                            const std::string& name, int file, size_t size) {
   s.status = status;
   s.type = type;
   s.body = std::move(body);
   s.name = name;
+  if (s.file >= 0) close(s.file);
+  s.file = file;
+  s.size = file >= 0 ? size : s.body.size();
   s.sent = 0;
   s.headers_sent = false;
+  s.all_sent = false;
   lws_callback_on_writable(wsi);
 }
 
 int WebView::State::write_http(lws* wsi, Session& s) {
   if (!s.status) return 0;
+  // Called again once lws has passed on all it held: the answer is out,
+  // and the connection ends (every request comes through the gate).
+  if (s.all_sent) return -1;
+  // A browser that reads goes on however long the answer takes; one that
+  // stops reading for the idle time is dropped.
+  lws_set_timeout(wsi, PENDING_TIMEOUT_HTTP_CONTENT, std::max(2, settings.idle_s));
   if (!s.headers_sent) {
     unsigned char buffer[LWS_PRE + 1024];
     unsigned char* start = buffer + LWS_PRE;
@@ -501,7 +556,8 @@ int WebView::State::write_http(lws* wsi, Session& s) {
                                          static_cast<int>(value.size()), &p, end) == 0;
     };
     if (lws_add_http_common_headers(wsi, static_cast<unsigned>(s.status), s.type.c_str(),
-                                    s.body.size(), &p, end) ||
+                                    s.size, &p, end) ||
+        !header("connection:", "close") ||
         !header("cache-control:", "no-store") || !header("x-content-type-options:", "nosniff") ||
         !header("referrer-policy:", "no-referrer") || !header("x-frame-options:", "DENY") ||
         (!s.name.empty() && !header("content-disposition:", "attachment; filename=\"" + s.name + "\"")) ||
@@ -512,26 +568,47 @@ int WebView::State::write_http(lws* wsi, Session& s) {
     lws_callback_on_writable(wsi);
     return 0;
   }
-  const size_t n = std::min(kChunk, s.body.size() - s.sent);
+  const size_t n = std::min(kChunk, s.size - s.sent);
   std::vector<unsigned char> piece(LWS_PRE + n);
-  std::memcpy(piece.data() + LWS_PRE, s.body.data() + s.sent, n);
+  if (s.file >= 0) {
+    // The file is read a piece at a time, as the browser takes it.
+    size_t got = 0;
+    while (got < n) {
+      const ssize_t r = pread(s.file, piece.data() + LWS_PRE + got, n - got,
+                              static_cast<off_t>(s.sent + got));
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) return -1;  // the browser sees the answer end short, never a whole one
+      got += static_cast<size_t>(r);
+    }
+  } else {
+    std::memcpy(piece.data() + LWS_PRE, s.body.data() + s.sent, n);
+  }
   s.sent += n;
-  const bool last = s.sent == s.body.size();
+  const bool last = s.sent == s.size;
   if (lws_write(wsi, piece.data() + LWS_PRE, n, last ? LWS_WRITE_HTTP_FINAL : LWS_WRITE_HTTP) !=
       static_cast<int>(n)) {
     return -1;
   }
-  if (!last) {
-    lws_callback_on_writable(wsi);
-    return 0;
-  }
-  s.status = 0;
-  s.body.clear();
-  return lws_http_transaction_completed(wsi) ? -1 : 0;
+  s.all_sent = last;
+  lws_callback_on_writable(wsi);
+  return 0;
 }
 
 int WebView::State::http_request(lws* wsi, const std::string& path) {
   Session& s = sessions[wsi];
+  // The one answer given without the token: this server's proof for the
+  // page's nonce, which tells nothing of the token (web_proof.h).
+  if (path == "/hello") {
+    char buffer[256];
+    const char* nonce = lws_get_urlarg_by_name(wsi, "nonce=", buffer, sizeof buffer);
+    const std::string proof = nonce ? web_proof(key, nonce) : "";
+    if (proof.empty()) {
+      answer(wsi, s, 400, "text/plain", "Bad request: a nonce of 16 to 128 hexadecimal digits\n");
+    } else {
+      answer(wsi, s, 200, "text/plain", proof + "\n");
+    }
+    return 0;
+  }
   // Nothing but the page and the windows' files is served, and nothing at
   // all without the token.
   if (!token_given(wsi)) {
@@ -539,8 +616,7 @@ int WebView::State::http_request(lws* wsi, const std::string& path) {
     return 0;
   }
   if (path == "/" || path == "/index.html") {
-    answer(wsi, s, 200, "text/html; charset=utf-8",
-           std::string(reinterpret_cast<const char*>(kWebPage), kWebPage_size));
+    answer(wsi, s, 200, "text/html; charset=utf-8", page);
     return 0;
   }
   // "/window/N.EXT": N a window number as written (no sign, no leading 0).
@@ -566,6 +642,9 @@ int WebView::State::http_request(lws* wsi, const std::string& path) {
     d.format = formats[0];
     downloads.push_back(d);
     s.download = d.id;
+    // The file is made between the program's commands, as long as that
+    // takes: the browser waits for it with no timeout.
+    lws_set_timeout(wsi, NO_PENDING_TIMEOUT, 0);
     wake_loop();
     return 0;
   }
@@ -649,15 +728,27 @@ int WebView::State::callback(lws* wsi, enum lws_callback_reasons reason, void*, 
     }
     case LWS_CALLBACK_SERVER_WRITEABLE: {
       auto it = self->sessions.find(wsi);
-      if (it != self->sessions.end()) self->send_next(wsi, it->second);
+      if (it == self->sessions.end()) return 0;
+      if (it->second.goodbye) {
+        // The page stops looking for this server once it hears this.
+        static const char kWhy[] = "the server has ended";
+        lws_close_reason(wsi, static_cast<lws_close_status>(kEnded),
+                         reinterpret_cast<unsigned char*>(const_cast<char*>(kWhy)), sizeof kWhy - 1);
+        return -1;
+      }
+      self->send_next(wsi, it->second);
       return 0;
     }
     case LWS_CALLBACK_RECEIVE: {
+      // Input is text messages of the page's form only: a binary one is
+      // dropped whatever its bytes.
       Session& s = self->sessions[wsi];
-      if (s.line.size() + len <= kMaxLine) s.line.append(static_cast<const char*>(in), len);
-      if (lws_is_final_fragment(wsi)) {
-        if (s.line.size() < kMaxLine) self->take_line(s.line);
+      if (lws_frame_is_binary(wsi) || s.line.size() + len > kMaxLine) s.not_input = true;
+      if (!s.not_input) s.line.append(static_cast<const char*>(in), len);
+      if (lws_is_final_fragment(wsi) && !lws_remaining_packet_payload(wsi)) {
+        if (!s.not_input && s.line.size() < kMaxLine) self->take_line(s.line);
         s.line.clear();
+        s.not_input = false;
       }
       return 0;
     }
@@ -667,10 +758,12 @@ int WebView::State::callback(lws* wsi, enum lws_callback_reasons reason, void*, 
       auto it = self->sessions.find(wsi);
       if (it == self->sessions.end()) return 0;
       if (it->second.viewer && self->viewers.fetch_sub(1) == 1) self->last_left = now_ms();
+      if (it->second.file >= 0) close(it->second.file);
       self->sessions.erase(it);
       return 0;
     }
     case LWS_CALLBACK_EVENT_WAIT_CANCELLED:
+      self->adopt_arrivals();
       self->take_pictures();
       self->deliver_downloads();
       return 0;
@@ -685,32 +778,15 @@ WebView::~WebView() { stop(); }
 
 namespace {
 
+// What goes wrong inside libwebsockets, said on standard error, but only a
+// few times: a stranger who reaches the port must not fill the log.
 void log_line(int level, const char* line) {
-  if (level & LLL_ERR) std::fprintf(stderr, "lumoview: web view: %s", line);
-}
-
-}  // namespace
-
-namespace {
-
-// Whether the port can be bound at the address; errno says why not.
-bool port_free(const sockaddr* address, socklen_t length, int port) {
-  sockaddr_storage a{};
-  std::memcpy(&a, address, length);
-  if (a.ss_family == AF_INET6) {
-    reinterpret_cast<sockaddr_in6*>(&a)->sin6_port = htons(static_cast<uint16_t>(port));
-  } else {
-    reinterpret_cast<sockaddr_in*>(&a)->sin_port = htons(static_cast<uint16_t>(port));
-  }
-  const int fd = socket(a.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  const int yes = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  const bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), length) == 0;
-  const int why = errno;
-  close(fd);
-  errno = why;
-  return ok;
+  static std::atomic<int> said{0};
+  // (It says this one, which is no error, of every connection it takes.)
+  if (!(level & LLL_ERR) || std::strstr(line, "adopt_socket_readbuf: calling service")) return;
+  const int n = said.fetch_add(1);
+  if (n < 10) std::fprintf(stderr, "lumoview: web view: %s", line);
+  if (n == 10) std::fprintf(stderr, "lumoview: web view: more errors of the web view are not shown\n");
 }
 
 }  // namespace
@@ -719,7 +795,7 @@ bool WebView::start(const WebSettings& settings, std::string* error) {
   State& s = *state_;
   s.settings = settings;
   if (s.settings.token.empty()) s.settings.token = random_web_token();
-  // The address as a number (lws takes an interface or a numeric address).
+  // The address, and as a number for the page's address.
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -732,26 +808,35 @@ bool WebView::start(const WebSettings& settings, std::string* error) {
   char numeric[NI_MAXHOST] = "";
   const bool v6 = found->ai_family == AF_INET6;
   getnameinfo(found->ai_addr, found->ai_addrlen, numeric, sizeof numeric, nullptr, 0, NI_NUMERICHOST);
-  const bool bindable = port_free(found->ai_addr, found->ai_addrlen, settings.port);
-  const int why = errno;
-  freeaddrinfo(found);
+  bool bound = s.gate.listen(found->ai_addr, found->ai_addrlen, settings.port);
+  int why = errno;
   const std::string asked = settings.address + ":" + std::to_string(settings.port);
-  int port = settings.port;
-  if (!bindable && why == EADDRINUSE) {
+  if (!bound && why == EADDRINUSE) {
     // Most often an earlier run's server, still showing its windows there:
     // this one takes another port and says so.
     s.notice = asked + " is in use (an earlier lumoview still showing its windows there, or another "
              "program); this server takes another port";
-    port = 0;
-  } else if (!bindable) {
+    bound = s.gate.listen(found->ai_addr, found->ai_addrlen, 0);
+    why = errno;
+  }
+  freeaddrinfo(found);
+  if (!bound) {
     *error = "cannot listen on " + asked + ": " + std::strerror(why);
     return false;
+  }
+  // The page carries this server's key, for its proof (web_proof.h).
+  s.key = random_web_token();
+  s.page.assign(reinterpret_cast<const char*>(kWebPage), kWebPage_size);
+  static const char kKeyMark[] = "{{server-key}}";
+  if (const size_t at = s.page.find(kKeyMark); at != std::string::npos) {
+    s.page.replace(at, sizeof kKeyMark - 1, s.key);
   }
 
   const char* tmp = std::getenv("TMPDIR");
   std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/lumoview-web-XXXXXX";
   if (!mkdtemp(&pattern[0])) {
     *error = "cannot make a folder for downloads in " + pattern.substr(0, pattern.rfind('/'));
+    s.gate.stop();
     return false;
   }
   s.folder = pattern;
@@ -761,6 +846,9 @@ bool WebView::start(const WebSettings& settings, std::string* error) {
   s.protocols[0].name = "lumoview";
   s.protocols[0].callback = &State::callback;
   s.protocols[0].rx_buffer_size = kMaxLine;
+  // Every request comes through the gate, within its bounds: a head it
+  // lets in fits here whole.
+  GateLimits limits;
   // A browser that answers nothing for this long (frozen, asleep, cut off)
   // is dropped: it keeps neither the server nor a place.
   s.idle.secs_since_valid_ping = static_cast<uint16_t>(std::max(1, settings.idle_s / 2));
@@ -770,13 +858,14 @@ bool WebView::start(const WebSettings& settings, std::string* error) {
   info.options = LWS_SERVER_OPTION_EXPLICIT_VHOSTS | LWS_SERVER_OPTION_VALIDATE_UTF8 |
                  (v6 ? 0 : LWS_SERVER_OPTION_DISABLE_IPV6);
   info.user = &s;
+  info.max_http_header_data = static_cast<unsigned short>(limits.head + 1024);
+  info.pt_serv_buf_size = static_cast<unsigned>(limits.head + 1024);
   info.gid = -1;
   info.uid = -1;
   s.context = lws_create_context(&info);
   lws_vhost* vhost = nullptr;
   if (s.context) {
-    info.port = port;
-    info.iface = numeric;
+    info.port = CONTEXT_PORT_NO_LISTEN_SERVER;  // connections come from the gate
     info.protocols = s.protocols;
     info.vhost_name = "lumoview";
     info.server_string = "lumoview";
@@ -784,8 +873,9 @@ bool WebView::start(const WebSettings& settings, std::string* error) {
     vhost = lws_create_vhost(s.context, &info);
   }
   lws_set_log_level(LLL_ERR, log_line);
-  if (!vhost || lws_get_vhost_listen_port(vhost) <= 0) {
-    *error = "cannot listen on " + asked;
+  if (!vhost) {
+    *error = "cannot serve on " + asked;
+    s.gate.stop();
     if (s.context) lws_context_destroy(s.context);
     s.context = nullptr;
     close(s.wake);
@@ -802,13 +892,23 @@ bool WebView::start(const WebSettings& settings, std::string* error) {
   } else if (v6) {
     host = "[" + host + "]";
   }
-  s.url = "http://" + host + ":" + std::to_string(lws_get_vhost_listen_port(vhost)) +
-          "/?token=" + s.settings.token;
+  s.vhost = vhost;
+  s.url = "http://" + host + ":" + std::to_string(s.gate.port()) + "/?token=" + s.settings.token;
   s.thread = std::thread([&s] {
     // Behind the drawing when the processors are busy.
     setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
     while (!s.stopping.load()) lws_service(s.context, 0);
+    // Pages hear that the server has ended (and stop looking for it).
+    s.say_goodbye();
+    const long long until = now_ms() + kGoodbyeMs;
+    while (s.viewers.load() > 0 && now_ms() < until) lws_service(s.context, 0);
+    s.finished = true;
   });
+  s.gate.start([&s](int fd, std::string head) {
+    std::lock_guard<std::mutex> g(s.lock);
+    s.arrivals.emplace_back(fd, std::move(head));
+    lws_cancel_service(s.context);
+  }, limits);
   return true;
 }
 
@@ -861,23 +961,33 @@ void WebView::serve(Server& server) {
     Window* w = server.window(d.window);
     const std::string extension = figure_extension(d.format);
     const std::string path = s.folder + "/window." + extension;
-    if (w && w->write_file(path, d.format)) {
-      if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buffer[65536];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) d.body.append(buffer, n);
-        std::fclose(f);
+    if (!w) {
+      d.status = 404;
+    } else if (!w->write_file(path, d.format)) {
+      d.status = 500;
+    } else {
+      // Sent from the file as the browser takes it (the thread reads it a
+      // piece at a time), not held here.
+      d.status = 500;
+      const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      struct stat about;
+      if (fd >= 0 && fstat(fd, &about) == 0) {
+        d.file = fd;
+        d.size = static_cast<size_t>(about.st_size);
         d.status = 200;
         // The program's name is kept plain (letters, digits, - and _) by the
         // server: it goes into a header as it is.
         d.name = w->owner_program + "-" + std::to_string(d.window) + "." + extension;
+      } else if (fd >= 0) {
+        close(fd);
       }
       std::remove(path.c_str());
     }
     std::lock_guard<std::mutex> g(s.lock);
     for (State::Download& waiting : s.downloads) {
       if (waiting.id == d.id) {
-        waiting.body = std::move(d.body);
+        waiting.file = d.file;
+        waiting.size = d.size;
         waiting.name = d.name;
         waiting.status = d.status;
         waiting.done = true;
@@ -934,9 +1044,21 @@ void WebView::serve(Server& server) {
 void WebView::stop() {
   State& s = *state_;
   if (!s.context) return;
+  s.gate.stop();
   s.stopping = true;
-  lws_cancel_service(s.context);
+  // The thread says goodbye to the pages and waits a moment for them to
+  // hear it; it looks at the time whenever it is woken.
+  for (int i = 0; i < kGoodbyeMs / 50 + 10 && !s.finished.load(); ++i) {
+    lws_cancel_service(s.context);
+    usleep(50 * 1000);
+  }
   if (s.thread.joinable()) s.thread.join();
+  for (State::Download& d : s.downloads) {
+    if (d.file >= 0) close(d.file);
+  }
+  s.downloads.clear();
+  for (auto& a : s.arrivals) close(a.first);
+  s.arrivals.clear();
   lws_context_destroy(s.context);
   s.context = nullptr;
   if (s.wake >= 0) close(s.wake);

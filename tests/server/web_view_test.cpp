@@ -4,6 +4,8 @@
 
 #include <set>
 
+#include "server/web/web_gate.h"
+#include "server/web/web_proof.h"
 #include "server/web/web_view.h"
 
 namespace lumo::server {
@@ -60,6 +62,59 @@ TEST(WebSettings, Tokens) {
     seen.insert(t);
   }
   EXPECT_EQ(seen.size(), 100u);
+}
+
+std::string with_fields(int n) {
+  std::string head = "GET / HTTP/1.1\r\n";
+  for (int i = 0; i < n; ++i) head += "X-" + std::to_string(i) + ": v\r\n";
+  return head;
+}
+
+// Heads the gate reads: what each gets (0: let in, once complete).
+TEST(WebGate, RequestHeads) {
+  struct Case {
+    std::string head;
+    int status;
+    bool complete;
+  } const cases[] = {
+      {"GET /?token=x HTTP/1.1\r\nHost: h\r\n\r\n", 0, true},
+      {"GET / HTTP/1.0\n\n", 0, true},
+      {"GET / HTTP/1.1\r\nHost: h\r\n", 0, false},  // more to come
+      {"GE", 0, false},
+      {"GET /" + std::string(5000, 'a'), 414, false},  // the line has not even ended
+      {"GET /" + std::string(5000, 'a') + " HTTP/1.1\r\n\r\n", 414, false},
+      {"GET / HTTP/1.1\r\nX: " + std::string(20000, 'b'), 431, false},
+      {with_fields(64) + "\r\n", 0, true},
+      {with_fields(65), 431, false},
+      {"HELLO THERE\r\n\r\n", 400, false},
+      {"get / HTTP/1.1\r\n\r\n", 400, false},
+      {"GET x HTTP/1.1\r\n\r\n", 400, false},
+      {"GET / SPDY/3\r\n\r\n", 400, false},
+      {"\x16\x03\x01", 400, false},  // TLS on a plain HTTP port
+  };
+  for (const Case& c : cases) {
+    const std::string& head = c.head;
+    bool complete = false;
+    EXPECT_EQ(check_request_head(head, GateLimits(), &complete), c.status) << head.substr(0, 40);
+    EXPECT_EQ(complete, c.complete) << head.substr(0, 40);
+  }
+}
+
+// The proof's hash against the standard's own examples (FIPS 180-2,
+// RFC 4231 case 2).
+TEST(WebProof, KnownAnswers) {
+  std::string hex;
+  for (const unsigned char b : sha256("abc")) {
+    static const char kHex[] = "0123456789abcdef";
+    hex += kHex[b >> 4];
+    hex += kHex[b & 15];
+  }
+  EXPECT_EQ(hex, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(hmac_sha256_hex("Jefe", "what do ya want for nothing?"),
+            "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843");
+  EXPECT_EQ(web_proof("key", "0123456789abcdef"), hmac_sha256_hex("key", "lumoview 0123456789abcdef"));
+  EXPECT_EQ(web_proof("key", "0123"), "");
+  EXPECT_EQ(web_proof("key", "0123456789abcdeg"), "");
 }
 
 }  // namespace

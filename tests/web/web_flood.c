@@ -3,7 +3,9 @@
  * and prints how many lines it drew ("lines N in S s").  The web view's tests
  * watch it with browsers that read and browsers that do not; with --wait it
  * starts drawing only after a line on standard input (the web view's
- * benchmark connects its browsers first). */
+ * benchmark connects its browsers first).  With --lines N it draws N lines
+ * and nothing else (a display list that makes a large figure), prints
+ * "drawn N", and ends at a line on standard input. */
 #define _POSIX_C_SOURCE 199309L
 #include <stdio.h>
 #include <stdlib.h>
@@ -25,6 +27,19 @@ int main(int argc, char** argv) {
   double start, end;
   int w = LmOpenEx(1, 640, 480, -1, -1, -1, "flood");
   if (w <= 0) return 1;
+  if (argc > 2 && strcmp(argv[1], "--lines") == 0) {
+    const long count = atol(argv[2]);
+    for (lines = 0; lines < count; ++lines) {
+      seed = seed * 1103515245u + 12345u;
+      LmDevSetPen(w, LmRgb((int)(seed >> 3) & 255, (int)(seed >> 11) & 255, 0), 0, 1, 4);
+      LmDevLine(w, (int)(seed >> 8) % 640, (int)(seed >> 4) % 480, (int)(seed >> 12) % 640,
+                (int)(seed >> 16) % 480);
+    }
+    printf("drawn %ld\n", lines);
+    fflush(stdout);
+    (void)getchar();
+    return 0;
+  }
   if (argc > 2 && strcmp(argv[2], "--wait") == 0) {
     printf("waiting\n");
     fflush(stdout);

@@ -1,11 +1,15 @@
 """The web view end to end: a real program starts a real lumoview with the
 web view on; headless Chromium and raw HTTP/WebSocket clients look at it.
 
-    web_view_test.py BIN_DIR TESTS_DIR CASE      CASE: page, strangers, input, stalled, addresses
+    web_view_test.py BIN_DIR TESTS_DIR CASE      CASE: page, strangers, input, stalled, addresses,
+                                                 download, gone, oversized
 
 Every server is found by the private session name it was started with and
 ended by its process id; nothing else is touched."""
+import hashlib
+import hmac
 import io
+import re
 import os
 import secrets
 import shutil
@@ -367,8 +371,214 @@ def case_stalled():
         run.end()
 
 
+def free_port():
+    probe = socket.socket()
+    probe.bind(("127.0.0.1", 0))
+    port = probe.getsockname()[1]
+    probe.close()
+    return port
+
+
+def read_head(s):
+    """(status, headers) of the answer coming on socket s; (0, {}) when none comes."""
+    head = b""
+    try:
+        while b"\r\n\r\n" not in head:
+            chunk = s.recv(1)
+            if not chunk:
+                break
+            head += chunk
+    except OSError:
+        pass
+    if not head.startswith(b"HTTP/"):
+        return 0, {}
+    lines = head.decode("latin-1").split("\r\n")
+    fields = dict(l.split(":", 1) for l in lines[1:] if ":" in l)
+    return int(lines[0].split()[1]), {k.strip().lower(): v.strip() for k, v in fields.items()}
+
+
+def case_download():
+    """A large figure read slowly (more than 6 s) arrives whole, and the
+    server goes on serving meanwhile."""
+    run = Run(os.path.join(TESTS, "lumo_web_flood"), "--lines", "200000", env={"LUMOVIEW_LIST_MB": "512"})
+    try:
+        check(run.p.stdout.readline().startswith("drawn"), "the program drew its lines")
+        u = urllib.parse.urlsplit(run.url)
+        s = socket.socket()
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 32768)
+        s.settimeout(60)
+        s.connect((u.hostname, u.port))
+        s.sendall(f"GET /window/1.svg?token={run.token} HTTP/1.1\r\nHost: {u.netloc}\r\n\r\n".encode())
+        status, headers = read_head(s)
+        length = int(headers.get("content-length", "0"))
+        check(status == 200 and length > 10 << 20, f"the SVG download starts: {status}, {length} bytes")
+        body, started, asked_png = [], time.time(), None
+        got = 0
+        try:
+            while got < length and time.time() - started < 100:
+                chunk = s.recv(65536)
+                if not chunk:
+                    break
+                body.append(chunk)
+                got += len(chunk)
+                # About 8 s for the whole file, whatever its size.
+                time.sleep(8.0 * len(chunk) / length)
+                if asked_png is None and time.time() - started > 2:
+                    t = time.time()
+                    png_status = webclient.get(run.url, "/window/1.png?token=" + run.token)[0]
+                    asked_png = time.time() - t
+                    check(png_status == 200 and asked_png < 5,
+                          f"another download is answered meanwhile ({png_status} in {asked_png:.1f} s)")
+        except OSError as e:
+            print("reading:", e, flush=True)
+        took = time.time() - started
+        s.close()
+        data = b"".join(body)
+        check(got == length and took > 6, f"all {length} bytes arrived in {took:.1f} s (got {got})")
+        check(data.rstrip().endswith(b"</svg>") and data.count(b"<line") + data.count(b"<path") > 0,
+              "the SVG is complete")
+        check(run.server_alive(), "the server is still up")
+    finally:
+        run.end()
+
+
+def fake_listener(port, seconds):
+    """Takes the port, answers every request as a server without the page's
+    key would, and returns what it received."""
+    listener = socket.socket()
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    # The port is free once the server's last thread has gone, a moment
+    # after the process is seen ending.
+    end = time.time() + 5
+    while True:
+        try:
+            listener.bind(("127.0.0.1", port))
+            break
+        except OSError:
+            if time.time() > end:
+                raise
+            time.sleep(0.05)
+    listener.listen(16)
+    listener.settimeout(0.2)
+    received, end = [], time.time() + seconds
+    while time.time() < end:
+        try:
+            c, _ = listener.accept()
+        except socket.timeout:
+            continue
+        c.settimeout(2)
+        data = b""
+        try:
+            while b"\r\n\r\n" not in data and len(data) < 65536:
+                chunk = c.recv(4096)
+                if not chunk:
+                    break
+                data += chunk
+            c.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 64\r\nConnection: close\r\n\r\n" + b"0" * 64)
+        except OSError:
+            pass
+        c.close()
+        received.append(data)
+    listener.close()
+    return received
+
+
+def case_gone():
+    """The page gives its token to the server it came from only: not to
+    whoever takes the port after it, and it stops asking once that server
+    said it has ended."""
+    port = free_port()
+    browser = webclient.Chromium()
+    try:
+        for ending in ("killed", "ended"):
+            run = Run(os.path.join(TESTS, "test_card"), "--pause", env={"LUMOVIEW_SERVE": f"127.0.0.1:{port}"})
+            try:
+                run.p.stdout.readline()
+                if ending == "killed":
+                    # The server proves it knows the page's key (checked here
+                    # against Python's own HMAC).
+                    page = webclient.get(run.url, "/?token=" + run.token)[2].decode()
+                    key = re.search(r'serverKey = "([0-9a-f]{32,})"', page)
+                    nonce = secrets.token_hex(16)
+                    status, _, proof = webclient.get(run.url, "/hello?nonce=" + nonce)
+                    want = key and hmac.new(key.group(1).encode(), ("lumoview " + nonce).encode(),
+                                            hashlib.sha256).hexdigest()
+                    check(status == 200 and proof.decode().strip() == want,
+                          f"the server's proof is the HMAC of the nonce ({status}, {proof[:70]!r})")
+                browser.call("Page.navigate", url=run.url)
+                check(bool(wait_for(lambda: browser.evaluate("window.lumo && lumo.connected"), 20)),
+                      f"the page connects ({ending} case)")
+                os.kill(run.server, signal.SIGKILL if ending == "killed" else signal.SIGTERM)
+                check(bool(wait_for(lambda: not run.server_alive(), 10)), f"the server is {ending}")
+                received = fake_listener(port, 8)
+                leaked = [r[:60] for r in received if run.token.encode() in r]
+                check(not leaked, f"a listener on the port after the server was {ending} gets no token "
+                                  f"({len(received)} requests, {len(leaked)} with the token: {leaked})")
+                if ending == "killed":
+                    check(len(received) >= 2, f"the page keeps looking for its server ({len(received)} tries)")
+                else:
+                    check(not received, f"the page stopped trying once its server said goodbye "
+                                        f"({len(received)} requests)")
+                    said = browser.evaluate("document.getElementById('status').textContent")
+                    check("ended" in said, f"the page says the server has ended: {said!r}")
+            finally:
+                run.end()
+    finally:
+        browser.quit()
+
+
+def case_oversized():
+    """Requests too large for the server get a status (and leave nothing in
+    its log); only text lines of the page's form are input."""
+    folder = tempfile.mkdtemp(prefix="lumo-web-log-")
+    log = os.path.join(folder, "server.log")
+    run = Run(os.path.join(TESTS, "test_card"), "--pause", env={"LUMOVIEW_LOG": log})
+    try:
+        run.p.stdout.readline()
+        u = urllib.parse.urlsplit(run.url)
+        logged = os.path.getsize(log) if os.path.exists(log) else 0
+        t = run.token.encode()
+        for what, request, want in (
+                ("an 8 kB URI", b"GET /?token=" + t + b"&x=" + b"a" * 8192 + b" HTTP/1.1\r\nHost: h\r\n\r\n", 414),
+                ("a 200 kB header", b"GET /?token=" + t + b" HTTP/1.1\r\nHost: h\r\nX-Big: " + b"b" * 200000 +
+                 b"\r\n\r\n", 431),
+                ("10,000 headers", b"GET /?token=" + t + b" HTTP/1.1\r\n" +
+                 b"".join(b"X-%d: v\r\n" % i for i in range(10000)) + b"\r\n", 431),
+                ("not a request", b"HELLO THERE\r\n\r\n", 400),
+                ("a 3 kB header", b"GET /?token=" + t + b" HTTP/1.1\r\nHost: h\r\nX-Pad: " + b"p" * 3000 +
+                 b"\r\n\r\n", 200)):
+            s = socket.create_connection((u.hostname, u.port), timeout=10)
+            try:
+                s.sendall(request)
+            except OSError:
+                pass
+            status, _ = read_head(s)
+            s.close()
+            check(status == want, f"{what}: {status} (want {want})")
+        time.sleep(0.5)
+        now = open(log, "rb").read()[logged:] if os.path.exists(log) else b""
+        check(b"web view" not in now, f"nothing in the server's log: {now[:200]!r}")
+        # A binary frame is not a line of input, however it reads.
+        v = webclient.viewer(run.url)
+        v.send_text("close 1", opcode=2)
+        time.sleep(1)
+        v.close()
+        v = webclient.viewer(run.url)
+        try:
+            opcode, payload = v.frame()
+        except (OSError, EOFError) as e:
+            opcode, payload = 0, str(e).encode()
+        check(opcode == 1 and b'"n":1' in payload, f"a binary \"close 1\" closes nothing: {payload[:80]!r}")
+        v.close()
+        check(run.server_alive(), "the server is still up")
+    finally:
+        run.end()
+        shutil.rmtree(folder, ignore_errors=True)
+
+
 {"page": case_page, "strangers": case_strangers, "input": case_input, "stalled": case_stalled,
- "addresses": case_addresses}[CASE]()
+ "addresses": case_addresses, "download": case_download, "gone": case_gone,
+ "oversized": case_oversized}[CASE]()
 if failures:
     print(f"{len(failures)} check(s) failed", flush=True)
     sys.exit(1)

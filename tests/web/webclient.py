@@ -60,11 +60,11 @@ class Socket:
             n = struct.unpack(">Q", self._take(8))[0]
         return b0 & 15, self._take(n)
 
-    def send_text(self, text):
+    def send_text(self, text, opcode=1):
         data = text.encode()
         mask = os.urandom(4)
-        head = bytes([0x81, 0x80 | len(data)]) if len(data) < 126 else \
-            bytes([0x81, 0xFE]) + struct.pack(">H", len(data))
+        head = bytes([0x80 | opcode, 0x80 | len(data)]) if len(data) < 126 else \
+            bytes([0x80 | opcode, 0xFE]) + struct.pack(">H", len(data))
         self.s.sendall(head + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(data)))
 
     def close(self):
