@@ -286,6 +286,8 @@ int main(int argc, char** argv) {
   loop.may_post = [&](int client) { return server.may_post(client); };
   loop.windows_gone = [&] { return server.windows_gone(); };
   loop.window_bits = [&] { return server.window_bits(); };
+  loop.on_block_lost = [&](unsigned char* base) { server.block_lost(base); };
+  loop.finding_block = [&] { return server.server_block(); };
   loop.extra_fd = frontend.event_fd();
   loop.on_extra = [&] {
     server.flush_pending();

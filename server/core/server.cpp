@@ -496,6 +496,22 @@ void Server::close_by_user(int w) {
   refresh_header();
 }
 
+void Server::block_lost(const unsigned char* base) {
+  if (base == server_block_) {
+    if (complaint) complaint("a program cut the server block short; it is written afresh");
+    refresh_header();
+    return;
+  }
+  for (auto& entry : windows_) {
+    Window& w = *entry.second;
+    if (w.block() != base) continue;
+    const int n = w.number();
+    say(w.owner, "window " + std::to_string(n) + " is closed: a program cut its shared block short");
+    close_by_user(n);
+    return;
+  }
+}
+
 int32_t Server::end_command(Client& c, int id) {
   if (c.active) {
     c.active = false;

@@ -114,6 +114,13 @@ class Server {
   void client_gone(int client);
   // The user closed window w (its program is told with the next reply).
   void close_by_user(int w);
+  // A program cut the shared block at `base` short under the server.  The
+  // server block is written afresh; a window whose block it was is closed
+  // as if by its user (its state was lost with the block), and its program
+  // told why.
+  void block_lost(const unsigned char* base);
+  // The server block, through which programs find the server.
+  const unsigned char* server_block() const { return server_block_; }
 
   // The server is about to end: it is no longer shown as waiting, and a
   // program that found it waiting just before is sent elsewhere (its

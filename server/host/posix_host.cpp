@@ -19,6 +19,7 @@
 #include "common/posix_channel.h"
 #include "common/posix_frame.h"
 #include "common/posix_names.h"
+#include "server/host/block_guard.h"
 
 namespace lumo::server {
 
@@ -59,91 +60,11 @@ bool PosixHost::start() {
     max_clients_ = static_cast<size_t>(std::min<rlim_t>(usable, 8192));
   }
   reserve_fd_ = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  // Any program of the user can cut a block short under the server.
+  if (!block_guard::install()) {
+    std::fprintf(stderr, "lumoview: cannot guard the shared blocks: %s\n", strerror(errno));
+  }
   return true;
-}
-
-namespace {
-
-// Opens a block file this server may create or replace: a new one, or one
-// of ours that nobody holds any more (left by a server that died).
-int open_new_block(const char* path) {
-  int fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd >= 0 || errno != EEXIST) return fd;
-  const int old = open(path, O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-  if (old < 0) return -1;
-  struct stat st;
-  const bool stale = fstat(old, &st) == 0 && st.st_uid == getuid() && flock(old, LOCK_EX | LOCK_NB) == 0;
-  close(old);
-  if (!stale || unlink(path) != 0) return -1;
-  return open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-}
-
-// Whether the file at `path` is the one open as `fd`.
-bool same_file(const char* path, int fd) {
-  struct stat a, b;
-  return lstat(path, &a) == 0 && fstat(fd, &b) == 0 && a.st_ino == b.st_ino && a.st_dev == b.st_dev;
-}
-
-}  // namespace
-
-// The block is a file in the private block folder, held with an exclusive
-// lock while this server runs; programs of earlier versions find it through
-// a link under its public shared memory name, made when that name is free
-// (or left by a dead server of ours).  A name someone else holds fails here
-// and the caller takes the next number.
-unsigned char* PosixHost::create_block(const std::string& name, size_t size) {
-  char dir[200], path[300], public_path[300];
-  if (!posix_names::block_dir(dir, sizeof dir) || !posix_names::ensure_private_dir(dir) ||
-      !posix_names::block_path(name.c_str(), path, sizeof path)) {
-    return nullptr;
-  }
-  const int fd = open_new_block(path);
-  if (fd < 0) return nullptr;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, static_cast<off_t>(size)) != 0) {
-    close(fd);
-    unlink(path);
-    return nullptr;
-  }
-  void* base = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  if (base == MAP_FAILED) {
-    close(fd);
-    unlink(path);
-    return nullptr;
-  }
-  bool linked = false;
-  if (posix_names::public_block_path(name.c_str(), public_path, sizeof public_path)) {
-    linked = link(path, public_path) == 0;
-    if (!linked && errno == EEXIST) {
-      // A public block of ours that nobody holds is replaced.
-      const int old = open(public_path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-      struct stat st;
-      if (old >= 0 && fstat(old, &st) == 0 && st.st_uid == getuid() && flock(old, LOCK_SH | LOCK_NB) == 0) {
-        unlink(public_path);
-        linked = link(path, public_path) == 0;
-      }
-      if (old >= 0) close(old);
-    }
-  }
-  blocks_.push_back({name, static_cast<unsigned char*>(base), size, fd, linked});
-  return static_cast<unsigned char*>(base);
-}
-
-void PosixHost::remove_block(const std::string& name) {
-  for (size_t i = 0; i < blocks_.size(); ++i) {
-    if (blocks_[i].name != name) continue;
-    char path[300];
-    if (blocks_[i].linked && posix_names::public_block_path(name.c_str(), path, sizeof path) &&
-        same_file(path, blocks_[i].fd)) {
-      unlink(path);
-    }
-    if (posix_names::block_path(name.c_str(), path, sizeof path) && same_file(path, blocks_[i].fd)) {
-      unlink(path);
-    }
-    munmap(blocks_[i].base, blocks_[i].size);
-    close(blocks_[i].fd);
-    blocks_.erase(blocks_.begin() + static_cast<long>(i));
-    return;
-  }
 }
 
 namespace {
@@ -164,6 +85,7 @@ constexpr long long kGatherNs = 3000;
 constexpr long long kStuckNs = 5000000000LL;  // a half-sent frame or unread replies, at most
 constexpr int kStuckLookMs = 500;
 constexpr int kSecondLookMs = 1;
+constexpr long long kNameLookNs = 500000000;  // the server block's name is looked for this often
 
 // A channel offered by a program: a shared memory object of ours.
 // The object must be sealed against shrinking and growing: one the program
@@ -375,7 +297,9 @@ int PosixHost::serve_channels(const Loop& loop) {
     const int32_t handled =
         valid && loop.on_command ? loop.on_command(c.fd, command_.data(), size, block, copied) : 0;
     if (!early) publish(handled);
+    mend_lost_blocks(loop);
   }
+  mend_lost_blocks(loop);
   return served;
 }
 
@@ -465,6 +389,7 @@ bool PosixHost::handle_frame(Client& c, const Loop& loop, uint32_t kind, const u
   } else if (kind == wire::kCopyDataKind && loop.on_command) {
     std::memcpy(command_.data(), bytes, size);
     reply = loop.on_command(c.fd, command_.data(), size, nullptr, 0);
+    mend_lost_blocks(loop);
   }
   // A descriptor belongs only to the frame it came with.
   if (c.passed >= 0) {
@@ -535,6 +460,11 @@ void PosixHost::serve(const Loop& loop) {
   while (!stop_) {
     int timeout = loop.on_idle ? loop.on_idle() : 200;
     if (timeout < 0) break;
+    mend_lost_blocks(loop);
+    if (loop.finding_block && posix_channel::monotonic_ns() - names_checked_ > kNameLookNs) {
+      names_checked_ = posix_channel::monotonic_ns();
+      renew_block_name(loop.finding_block());
+    }
     // Busy: answer channels while requests keep coming within the spin time,
     // looking at the sockets now and then so that nobody waits for long.
     long long last = posix_channel::monotonic_ns();
@@ -562,6 +492,7 @@ void PosixHost::serve(const Loop& loop) {
         continue;
       }
       if (loop.on_spare && loop.on_spare()) {
+        mend_lost_blocks(loop);
         last = posix_channel::monotonic_ns();
         continue;
       }
@@ -613,7 +544,10 @@ void PosixHost::serve(const Loop& loop) {
     if (r < 0 && errno != EINTR) break;
     if (r <= 0) continue;
     if (fds[0].revents & POLLIN) accept_client();
-    if (loop.extra_fd >= 0 && (fds[1].revents & POLLIN) && loop.on_extra) loop.on_extra();
+    if (loop.extra_fd >= 0 && (fds[1].revents & POLLIN) && loop.on_extra) {
+      loop.on_extra();
+      mend_lost_blocks(loop);
+    }
     for (size_t i = fds.size(); i-- > 3;) {
       if (!fds[i].revents) continue;
       size_t k = 0;

@@ -64,6 +64,13 @@ struct Loop {
   // The text the command just handled answers its program with (empty:
   // none), handed to that program alone through its channel.
   std::function<const std::string&()> answer;
+  // A program cut the block at `base` short while the server used it: the
+  // file has its size again and is mapped afresh (what was in the cut part
+  // reads as zeros), or, when that failed, `base` is private zero memory.
+  std::function<void(unsigned char* base)> on_block_lost;
+  // The block through which programs find the server: when a program
+  // removes its name, it is made again under that name.
+  std::function<const unsigned char*()> finding_block;
 };
 
 class PosixHost : public BlockHost {
@@ -149,6 +156,18 @@ class PosixHost : public BlockHost {
   // The connection being dropped, while the loop hears of its end.
   Client* departing_ = nullptr;
   void set_sleeping(uint32_t value);
+  // Mends the blocks a program cut short since the last look and tells the
+  // loop of each; a single load when none was.
+  void mend_lost_blocks(const Loop& loop) {
+    if (block_faults_ != block_faults_seen()) mend_blocks(loop);
+  }
+  static unsigned block_faults_seen();
+  void mend_blocks(const Loop& loop);
+  unsigned block_faults_ = 0;
+  // Makes the block at `base` again under its name when a program removed
+  // that: a new file with the block's bytes, mapped in place of the old.
+  void renew_block_name(const unsigned char* base);
+  long long names_checked_ = 0;
 
   std::vector<Block> blocks_;
   std::vector<Client> clients_;

@@ -331,6 +331,103 @@ TEST_F(HostileClients, APlantedRuntimePathIsPassedOver) {
   EXPECT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
 }
 
+namespace {
+
+// A change a program makes to one of the server's shared files.
+struct FileChange {
+  const char* what;
+  bool server_block;  // else the window block of the program making it
+  off_t size;         // the file's new size; -1: its names are removed
+  bool window_lost;   // the server can no longer use the window
+};
+
+// The private file and the public name of a block.
+std::vector<std::string> block_names(const std::string& block) {
+  char path[300], object[200];
+  std::vector<std::string> names;
+  if (lumo::posix_names::block_path(block.c_str(), path, sizeof path)) names.push_back(path);
+  if (lumo::posix_names::shm_object_name(block.c_str(), object, sizeof object)) {
+    names.push_back("/dev/shm" + std::string(object));
+  }
+  return names;
+}
+
+// The window handle in the header of server block 1 as a program finds it
+// (the private file, else the public name), or 0.
+long long server_found() {
+  for (const std::string& name : block_names("LumoView1")) {
+    const int fd = open(name.c_str(), O_RDONLY);
+    if (fd < 0) continue;
+    char header[64] = "";
+    const bool read = pread(fd, header, sizeof header - 1, 0) > 0;
+    close(fd);
+    // "state,handle,..." while it waits, else "window,title" and "handle,...".
+    const char* line = std::strchr(header, '\n');
+    int state = 0;
+    long long handle = 0;
+    if (read && line && std::sscanf(line + 1, "%lld,", &handle) == 1) return handle;
+    if (read && !line && std::sscanf(header, "%d,%lld", &state, &handle) == 2) return handle;
+  }
+  return 0;
+}
+
+}  // namespace
+
+// A program cuts a shared file short, makes it longer or removes its name
+// while another program draws and reads back: the server stays up, the
+// other program's pictures are right, and new programs still find the
+// server.  A window whose block is gone is closed and its program told.
+TEST_F(HostileClients, ChangedSharedFilesHarmOnlyTheirWindow) {
+  const FileChange changes[] = {
+      {"window block cut to nothing", false, 0, true},
+      {"window block cut short", false, 100, false},
+      {"window block made longer", false, 1 << 20, false},
+      {"window block removed", false, -1, false},
+      {"server block cut to nothing", true, 0, false},
+      {"server block made longer", true, 1 << 20, false},
+      {"server block removed", true, -1, false},
+  };
+  for (const FileChange& change : changes) {
+    SCOPED_TRACE(change.what);
+    start_server();
+    ChildProcess other({bin_ + "/lumo_client", "stress"});
+    ASSERT_TRUE(other.wait_for("ready", 10000));
+    const int fd = raw_connection();
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(send_frame(fd, 1, std::string("I,0,100,100,-1,-1,-1,victim\0", 29)));
+    const int32_t w = answer(fd);
+    ASSERT_GE(w, 2);
+    other.write_line("go");
+    const std::string block = change.server_block ? "LumoView1" : "LumoView1:" + std::to_string(w);
+    for (const std::string& name : block_names(block)) {
+      if (change.size < 0) {
+        EXPECT_EQ(unlink(name.c_str()), 0) << name;
+      } else if (truncate(name.c_str(), change.size) != 0) {
+        ADD_FAILURE() << name << ": " << std::strerror(errno);
+      }
+    }
+    // The server reads the window block and writes the server block.
+    const std::string draw{'A', static_cast<char>(' ' + w), '\0'};
+    ASSERT_TRUE(send_frame(fd, 1, draw));
+    EXPECT_NE(answer(fd), -1);
+    ASSERT_TRUE(send_frame(fd, 1, std::string("P #\0", 4)));
+    // The next answer after a lost window tells its program so.
+    EXPECT_EQ(answer(fd), change.window_lost ? INT32_MIN + 2 : 1);
+    EXPECT_TRUE(other.wait_for("mismatches=0", 20000));
+    EXPECT_EQ(other.wait_exit(10000), 0);
+    ASSERT_EQ(server_->wait_exit(0), -1) << "the server ended";
+    long long found = 0;
+    for (int wait = 0; wait < 30 && found != server_->pid(); ++wait) {
+      found = server_found();
+      if (found != server_->pid()) usleep(100000);
+    }
+    EXPECT_EQ(found, server_->pid()) << "new programs cannot find the server";
+    for (int s : sockets_) close(s);
+    sockets_.clear();
+    server_.reset();
+  }
+}
+
 // ---- The real server under random operations --------------------------------
 
 namespace {
@@ -346,8 +443,9 @@ struct FuzzConnection {
 }  // namespace
 
 // Frames (whole, cut, oversized, with descriptors), channel handshakes,
-// answered commands with their block copies, posted slots and window blocks
-// filled with random bytes, against the real server (the sanitizer build in
+// answered commands with their block copies, posted slots, window blocks
+// filled with random bytes, and shared files cut short, made longer or
+// removed, against the real server (the sanitizer build in
 // the sanitizer suite).  The seed is printed; LUMO_FUZZ_SEED replays one.
 TEST_F(HostileClients, RandomOperationsNeverBreakTheServer) {
   setenv("LUMOVIEW_MEMORY_MB", "64", 1);
@@ -414,6 +512,21 @@ TEST_F(HostileClients, RandomOperationsNeverBreakTheServer) {
     close(fd);
   };
 
+  // A shared file cut short, made longer or removed, as any program of the
+  // user can.
+  auto reshape_block = [&]() {
+    const int n = pick(8);
+    const std::vector<std::string> names = block_names(n ? "LumoView1:" + std::to_string(n) : "LumoView1");
+    const std::string& file = names[static_cast<size_t>(pick(static_cast<int>(names.size())))];
+    const int how = pick(10);
+    const off_t sizes[] = {0, 0, 0, pick(4096), pick(4096), 4096 + pick(1 << 16)};
+    if (how < 6) {
+      if (truncate(file.c_str(), sizes[how]) != 0) {}
+    } else if (how == 6) {
+      unlink(file.c_str());
+    }
+  };
+
   std::vector<FuzzConnection> connections;
   long long operations = 0;
   const long long kOperations = 100000;
@@ -452,7 +565,11 @@ TEST_F(HostileClients, RandomOperationsNeverBreakTheServer) {
       c = connections.back();
       connections.pop_back();
     } else if (op == 1) {
-      scribble_block();
+      if (pick(5)) {
+        scribble_block();
+      } else {
+        reshape_block();
+      }
     } else if (!c.channel) {
       std::string bytes = command();
       uint32_t kind = pick(10) ? 1 : static_cast<uint32_t>(random());
