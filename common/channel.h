@@ -29,6 +29,7 @@
 #define LUMO_COMMON_CHANNEL_H
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "common/lumo_wire.h"
@@ -166,6 +167,19 @@ struct alignas(64) Channel {
 static_assert(std::atomic<uint32_t>::is_always_lock_free, "wait words must be plain words");
 static_assert(sizeof(Channel::answer) <= sizeof(Channel::legacy_slots), "the answer fits the old room");
 static_assert(std::atomic<uint64_t>::is_always_lock_free, "the window bits must be one word");
+
+// The answer text of `ch` into out (size bytes, terminated); false when
+// there is no room.
+inline bool copy_answer(const Channel& ch, char* out, size_t size) {
+  if (size == 0) return false;
+  size_t n = 0;
+  while (n + 1 < size && n + 1 < kAnswerText && ch.answer.text[n]) {
+    out[n] = ch.answer.text[n];
+    ++n;
+  }
+  out[n] = '\0';
+  return true;
+}
 
 // The program's spin before it sleeps for a reply, in any unit of time:
 // about twice as long as the server has lately taken, a slowly decaying

@@ -222,39 +222,28 @@ TEST_F(LinkTest, FormatWindowTextWritesIntoTheDataArea) {
   EXPECT_EQ(format_window_text(1, "%s", big.c_str()), 2047);
 }
 
+// The request travels in the server block and with the command; the
+// answer is read from the server block, or, where the connection carries
+// the program's own answer, from there (the block may hold another
+// program's by then).
 TEST_F(LinkTest, RequestValuesWritesTheRequestAndReadsTheAnswer) {
-  link_console();
-  char* text = reinterpret_cast<char*>(g_link.server_view);
-  fake::server().handler = [&](const fake::Command& c) {
-    // The request is in the server block and travels with the command.
-    EXPECT_EQ(c.bytes, std::string("E  \0" "3;3;640;-1;", 15) + '\0');
-    EXPECT_STREQ(text, "3;3;640;-1;");
-    std::strcpy(text, "3;1024;768;");
-    return 1;
-  };
-  int32_t a = 640;
-  int32_t b = -1;
-  EXPECT_EQ(request_values(3, &a, &b), 1);
-  EXPECT_EQ(a, 1024);
-  EXPECT_EQ(b, 768);
-}
-
-// Where the connection carries the program's own answer, the server block
-// (which another program's request may have overwritten) is not read.
-TEST_F(LinkTest, RequestValuesReadTheProgramsOwnAnswer) {
-  link_console();
-  char* text = reinterpret_cast<char*>(g_link.server_view);
-  fake::server().answers_direct = true;
-  fake::server().handler = [&](const fake::Command&) {
-    std::strcpy(text, "3;11;22;");  // another program's answer
-    fake::server().answer = "3;1024;768;";
-    return 1;
-  };
-  int32_t a = 640;
-  int32_t b = -1;
-  EXPECT_EQ(request_values(3, &a, &b), 1);
-  EXPECT_EQ(a, 1024);
-  EXPECT_EQ(b, 768);
+  for (bool direct : {false, true}) {
+    link_console();
+    char* text = reinterpret_cast<char*>(g_link.server_view);
+    fake::server().answers_direct = direct;
+    fake::server().handler = [&](const fake::Command& c) {
+      EXPECT_EQ(c.bytes, std::string("E  \0" "3;3;640;-1;", 15) + '\0');
+      EXPECT_STREQ(text, "3;3;640;-1;");
+      std::strcpy(text, direct ? "3;11;22;" : "3;1024;768;");
+      if (direct) fake::server().answer = "3;1024;768;";
+      return 1;
+    };
+    int32_t a = 640;
+    int32_t b = -1;
+    EXPECT_EQ(request_values(3, &a, &b), 1);
+    EXPECT_EQ(a, 1024) << direct;
+    EXPECT_EQ(b, 768) << direct;
+  }
 }
 
 TEST_F(LinkTest, RequestValuesSettingReadsNothingBack) {

@@ -306,13 +306,7 @@ Posted post_pixel(ServerWindow window, unsigned char window_code, const unsigned
 void attach_block(const unsigned char* view) { g_attached = view; }
 
 bool last_answer(char* out, size_t size) {
-  if (!g_answered || !g_channel || size == 0) return false;
-  size_t n = 0;
-  const char* text = g_channel->answer.text;
-  while (n + 1 < size && n + 1 < channel::kAnswerText && text[n]) ++n;
-  std::memcpy(out, text, n);
-  out[n] = '\0';
-  return true;
+  return g_answered && g_channel && channel::copy_answer(*g_channel, out, size);
 }
 
 bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply) {

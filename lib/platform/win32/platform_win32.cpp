@@ -243,13 +243,7 @@ bool ready_for_command(ServerWindow window) {
 void attach_block(const unsigned char* view) { g_attached = view; }
 
 bool last_answer(char* out, size_t size) {
-  if (!g_answered || !g_channel || size == 0) return false;
-  size_t n = 0;
-  const char* text = g_channel->answer.text;
-  while (n + 1 < size && n + 1 < channel::kAnswerText && text[n]) ++n;
-  std::memcpy(out, text, n);
-  out[n] = '\0';
-  return true;
+  return g_answered && g_channel && channel::copy_answer(*g_channel, out, size);
 }
 
 bool send_copy_data(ServerWindow window, const CopyData* record, int32_t* reply) {
