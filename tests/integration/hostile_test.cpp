@@ -476,6 +476,16 @@ TEST_F(HostileClients, RandomOperationsNeverBreakTheServer) {
     for (char& c : b) c = static_cast<char>(random());
     return b;
   };
+  // Bytes that look like UTF-8 without being it (overlong forms, encoded
+  // surrogates, code points past U+10FFFF, cut sequences): window titles
+  // reach the X11 titles, the web view's window list and figure files.
+  auto lookalike = [&](int n) {
+    static const unsigned char kBytes[] = {'a', 0x80, 0x9B, 0xA0, 0xBF, 0xC0, 0xC2,
+                                           0xE0, 0xED, 0xF0, 0xF4, 0xF5, 0xFF, 0x1B};
+    std::string t;
+    for (int i = 0; i < n; ++i) t += static_cast<char>(kBytes[pick(sizeof kBytes)]);
+    return t;
+  };
   // A command: mostly well formed (window commands, opening, start-up), the
   // rest garbage.  A drawing file request is never asked to save: its path
   // would be random bytes.
@@ -483,7 +493,7 @@ TEST_F(HostileClients, RandomOperationsNeverBreakTheServer) {
     switch (pick(8)) {
       case 0: return "K," + std::to_string(key) + ",/tmp;/tmp/fuzz;Version  0.99.9b";
       case 1: return "I," + std::to_string(pick(70) - 3) + "," + std::to_string(pick(400)) + "," +
-                     std::to_string(pick(300)) + ",-1,-1,-1,fuzz";
+                     std::to_string(pick(300)) + ",-1,-1,-1," + (pick(2) ? "fuzz" : lookalike(1 + pick(12)));
       case 2: return random_bytes(1 + pick(40));
       default: {
         const char letters[] = "ABEFGJNOPV";
