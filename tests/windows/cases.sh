@@ -57,6 +57,8 @@ case_switches() {
 # starter gave up on it does not hold its block for good.  And the block a
 # starter looks for is there by the time the new server is idle.
 case_unlinked_server() {
+  # An earlier case's server, ending, would hold the first block name.
+  end_servers
   check "block there when idle" "ready when idle: 3 of 3" \
     "$(run "$bin/idle_probe.exe" "$(winpath "$bin/lumoview.exe")" 3)"
   local started status
@@ -521,7 +523,8 @@ case_test_card() {
       LUMOVIEW_READY_FD=3 "$native/bin/lumoview" --headless 3>ready </dev/null >/dev/null 2>&1 &
   local server=$!
   head -c 1 ready >/dev/null
-  env LUMO_SESSION="card$$" LUMODIR="$native/bin" timeout 60 "$native/tests/test_card" </dev/null >/dev/null
+  env LUMO_SESSION="card$$" LUMODIR="$native/bin" LUMOVIEW_PNG_DIR="$work/linux" LUMOVIEW_GRACE_MS=200 \
+      timeout 60 "$native/tests/test_card" </dev/null >/dev/null
   for _ in $(seq 100); do kill -0 "$server" 2>/dev/null || break; sleep 0.1; done
   kill "$server" 2>/dev/null
   wait "$server" 2>/dev/null
