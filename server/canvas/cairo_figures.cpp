@@ -1,12 +1,13 @@
 // The cairo canvas's figures.  Integer device coordinates name pixels.  In
 // the crisp and raster modes, without a transformation, every figure follows
 // the pixel rules exactly; anti-aliased figures run through pixel centres.
+// Lines and polylines are in cairo_lines.cpp.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 #include "server/canvas/cairo_canvas.h"
-#include "server/canvas/row_helper.h"
+#include "server/canvas/cairo_figure_parts.h"
 
 namespace lumo::server {
 namespace {
@@ -23,7 +24,6 @@ bool exact(const Pen& pen) { return pen.blend != Blend::kSmooth; }
 bool exact(const Pen& pen, const pixels::Box& box) {
   return exact(pen) || box.x1 - box.x0 < 2 || box.y1 - box.y0 < 2;
 }
-int pen_width(const Pen& pen) { return std::clamp(pen.width, 1, 1000); }
 
 // Passes on the pixels of each span that `keep` accepts.
 template <typename Keep>
@@ -49,41 +49,6 @@ Filter<Keep> filter(pixels::Sink& out, Keep keep) {
   return Filter<Keep>(out, keep);
 }
 
-// Consecutive points within one pixel column draw, anti-aliased, no more
-// than that column between the lowest and the highest of them: a run of more
-// than four keeps its first, lowest, highest and last points, in their
-// order.  The same for rows.  Dense data (a signal of a million samples)
-// shrinks to a few points per column; sparse data stays as it is.
-template <typename P>
-std::vector<P> thin_runs(const std::vector<P>& in, bool columns) {
-  std::vector<P> out;
-  out.reserve(in.size());
-  const size_t n = in.size();
-  size_t i = 0;
-  while (i < n) {
-    const double key = std::floor(columns ? in[i].x : in[i].y);
-    size_t j = i;
-    while (j + 1 < n && std::floor(columns ? in[j + 1].x : in[j + 1].y) == key) ++j;
-    if (j - i < 4) {
-      out.insert(out.end(), in.begin() + static_cast<long>(i), in.begin() + static_cast<long>(j) + 1);
-    } else {
-      size_t lo = i, hi = i;
-      for (size_t k = i; k <= j; ++k) {
-        const double v = columns ? in[k].y : in[k].x;
-        if (v < (columns ? in[lo].y : in[lo].x)) lo = k;
-        if (v > (columns ? in[hi].y : in[hi].x)) hi = k;
-      }
-      out.push_back(in[i]);
-      for (size_t k : {std::min(lo, hi), std::max(lo, hi)}) {
-        if (k != i && k != j) out.push_back(in[k]);
-      }
-      out.push_back(in[j]);
-    }
-    i = j + 1;
-  }
-  return out;
-}
-
 // Points along cubic Bezier curves (control points 3k + 1), about every 4
 // pixels of their control polygon, at most `most` a curve.
 template <typename P>
@@ -102,153 +67,6 @@ std::vector<P> flatten(const std::vector<P>& d, int most) {
     }
   }
   return flat;
-}
-
-// Segments stroked at a time: cairo's cost for one stroke grows faster than
-// the number of its segments when they cross, so long outlines are stroked
-// in pieces that meet end to end.
-constexpr int kSegmentsPerStroke = 128;
-
-// A long outline of long segments (a random polyline) crosses itself
-// everywhere: its pieces are shorter still, which keeps its time in
-// proportion to its points (about half that of strokes of 1,000 points).
-constexpr size_t kLongOutline = 1000;
-constexpr double kLongSegment = 32;
-constexpr int kSegmentsPerCrossingStroke = 4;
-
-// Beyond this many segments even pieces cost too much (a random polyline
-// of a million points crosses itself everywhere): a one-pixel solid line is
-// then laid down segment by segment, each column (or row) shared between
-// the two pixels nearest the line by their distance.
-constexpr size_t kManySegments = 20000;
-
-// Blends `colour` over *p by a / 256.
-inline void blend256(uint32_t* p, uint32_t colour, uint32_t a) {
-  // Red and blue in one multiplication, green in another.
-  const uint32_t v = *p;
-  const uint32_t rb = (((v & 0xFF00FF) * (256 - a) + (colour & 0xFF00FF) * a) >> 8) & 0xFF00FF;
-  const uint32_t g = (((v & 0x00FF00) * (256 - a) + (colour & 0x00FF00) * a) >> 8) & 0x00FF00;
-  *p = rb | g;
-}
-
-void blend(uint32_t* p, uint32_t colour, double alpha) {
-  const uint32_t a = static_cast<uint32_t>(alpha * 256 + 0.5);
-  if (a != 0) blend256(p, colour, a);
-}
-
-void quick_line(uint32_t* data, int stride, int width, int height, uint32_t colour,
-                double ax, double ay, double bx, double by, bool last) {
-  const double dx = bx - ax, dy = by - ay;
-  if (dx == 0 && dy == 0) return;
-  const bool x_major = std::fabs(dx) >= std::fabs(dy);
-  double px = ax, py = ay, qx = bx, qy = by;
-  if (!pixels::clip_segment(&px, &py, &qx, &qy, -1, -1, width, height)) return;
-  const double from = x_major ? px : py, to = x_major ? qx : qy;
-  long long m0 = std::llround(std::min(from, to)), m1 = std::llround(std::max(from, to));
-  const double end = x_major ? bx : by;
-  if (!last && std::llround(end) == (to > from ? m1 : m0)) {
-    if (to > from) {
-      --m1;
-    } else {
-      ++m0;
-    }
-  }
-  const int limit = x_major ? width : height, across = x_major ? height : width;
-  m0 = std::max<long long>(m0, 0);
-  m1 = std::min<long long>(m1, limit - 1);
-  if (m0 > m1) return;
-  // The minor coordinate in 16.16 fixed point, stepped along the major axis.
-  const double slope = x_major ? dy / dx : dx / dy;
-  const double base = (x_major ? ay : ax) + (static_cast<double>(m0) - (x_major ? ax : ay)) * slope;
-  int64_t minor = std::llround(base * 65536);
-  const int64_t step = std::llround(slope * 65536);
-  for (long long m = m0; m <= m1; ++m, minor += step) {
-    const int64_t low = minor >> 16;
-    const uint32_t f = static_cast<uint32_t>((minor & 0xFFFF) >> 8);
-    for (int k = 0; k < 2; ++k) {
-      const int64_t n = low + k;
-      const uint32_t a = k == 0 ? 256 - f : f;
-      if (n < 0 || n >= across || a == 0) continue;
-      uint32_t* p = x_major ? data + n * stride + m : data + m * stride + n;
-      blend256(p, colour, a);
-    }
-  }
-}
-
-// One anti-aliased one-pixel line with round ends, from pixel a to pixel b
-// (their centres): each pixel within a pixel of the segment takes the ink
-// of a cone filter, 1 minus its centre's distance from the segment.  The
-// ink per unit of length is the same in every direction, and the result
-// stays within the anti-aliasing of cairo's stroke of the same line; it
-// costs a few pixels per step along the line instead of a path.  Only the
-// rows from row_lo to row_hi (within the picture) are drawn: the pixels
-// there are exactly those the whole line leaves in them.
-void capsule_line(uint32_t* data, int stride, int width, int height, uint32_t colour, double ax,
-                  double ay, double bx, double by, long long row_lo, long long row_hi) {
-  const double dx = bx - ax, dy = by - ay;
-  const bool x_major = std::fabs(dx) >= std::fabs(dy);
-  // Along the major axis (m) and across it (n).
-  const double am = x_major ? ax : ay, an = x_major ? ay : ax;
-  const double dm = x_major ? dx : dy, dn = x_major ? dy : dx;
-  const double inv_length2 = 1 / (dm * dm + dn * dn);
-  const long long limit = x_major ? width : height, across = x_major ? height : width;
-  const double first = std::min(am, am + dm), last = std::max(am, am + dm);
-  long long m0 = std::max(static_cast<long long>(first) - 1, 0LL);
-  long long m1 = std::min(static_cast<long long>(last) + 1, limit - 1);
-  const double slope = dn / dm;
-  const double reach = std::sqrt(1 + slope * slope);  // across, a pixel's distance from the line
-  const double inv_reach = 1 / reach;
-  // The rows asked for: across the line (n) when it runs along the rows,
-  // else along it (m).  For the first kind only the steps whose centre
-  // comes within reach of those rows are looked at (a few more, never fewer).
-  const long long n_lo = x_major ? std::max(row_lo, 0LL) : 0;
-  const long long n_hi = x_major ? std::min(row_hi, across - 1) : across - 1;
-  if (!x_major) {
-    m0 = std::max(m0, row_lo);
-    m1 = std::min(m1, row_hi);
-  } else if (n_lo > 0 || n_hi < across - 1) {
-    const double c_lo = static_cast<double>(n_lo) - reach - 2, c_hi = static_cast<double>(n_hi) + reach + 2;
-    if (dn == 0) {
-      if (an < c_lo || an > c_hi) return;
-    } else {
-      // Clamped before the conversion: a nearly flat line far away puts
-      // these beyond what a long long holds.
-      const double far = 1e15;
-      const double ma = std::clamp(am + dm * (c_lo - an) / dn, -far, far);
-      const double mb = std::clamp(am + dm * (c_hi - an) / dn, -far, far);
-      m0 = std::max(m0, static_cast<long long>(std::floor(std::min(ma, mb))) - 2);
-      m1 = std::min(m1, static_cast<long long>(std::ceil(std::max(ma, mb))) + 2);
-    }
-  }
-  auto put = [&](long long m, long long n, double cover) {
-    const uint32_t a = static_cast<uint32_t>(cover * 256 + 0.5);
-    if (a) blend256(x_major ? data + n * stride + m : data + m * stride + n, colour, a);
-  };
-  for (long long m = m0; m <= m1; ++m) {
-    const double along = std::clamp((m - am) / dm, 0.0, 1.0);
-    const double centre = an + along * dn;
-    // Integer bounds by truncation, adjusted: the pixels within `reach`.
-    long long n0 = static_cast<long long>(centre - reach) - 1, n1 = static_cast<long long>(centre + reach) + 1;
-    n0 = std::max(n0, n_lo);
-    n1 = std::min(n1, n_hi);
-    if (m >= first + 2 && m <= last - 2) {
-      // Away from the ends every pixel lies beside the segment: its
-      // distance is its offset across the line over `reach`.
-      for (long long n = n0; n <= n1; ++n) {
-        const double d = std::fabs(n - centre) * inv_reach;
-        if (d < 1) put(m, n, 1 - d);
-      }
-      continue;
-    }
-    for (long long n = n0; n <= n1; ++n) {
-      // Near the ends: the distance from the segment, round beyond it.
-      const double pm = m - am, pn = n - an;
-      const double t = std::clamp((pm * dm + pn * dn) * inv_length2, 0.0, 1.0);
-      const double em = pm - t * dm, en = pn - t * dn;
-      const double d2 = em * em + en * en;
-      if (d2 < 1) put(m, n, 1 - std::sqrt(d2));
-    }
-  }
 }
 
 // Anti-aliased coverage blended in the brush's colour (through its hatch).
@@ -280,8 +98,6 @@ class CoverPainter : public pixels::CoverageSink {
 // rules' sampling rasteriser, whose cost stays linear whatever the shape.
 constexpr int kManyPolygonPoints = 5000;
 
-
-
 }  // namespace
 
 // The pixels of a figure's box on the surface (moved by a whole-pixel
@@ -300,174 +116,6 @@ bool CairoCanvas::figure_box(const Pen& pen, Point a, Point b, pixels::Box* box)
   }
   *box = pixels::figure_box(a, b, pen);
   return box->x1 >= box->x0 && box->y1 >= box->y0;
-}
-
-void CairoCanvas::line(const Pen& pen, Point a, Point b) {
-  const Point p[2] = {a, b};
-  stroke_points(pen, p, 2, false);
-}
-
-namespace {
-
-constexpr size_t kGatheredLines = 1024;     // drawn when this many are waiting
-constexpr size_t kLinesWorthSharing = 32;   // fewer are drawn by this thread alone
-constexpr int kRowChunks = 8;               // chunks of rows shared out
-
-}  // namespace
-
-void CairoCanvas::queue_line(uint32_t colour, Point a, Point b) {
-  const long long top = std::min<long long>(a.y, b.y) - 2, bottom = std::max<long long>(a.y, b.y) + 2;
-  if (bottom < 0 || top >= height_) return;  // nothing of it in the picture
-  const int32_t t = static_cast<int32_t>(std::max(top, 0LL));
-  const int32_t u = static_cast<int32_t>(std::min<long long>(bottom, height_ - 1));
-  if (lines_.empty()) {
-    lines_.reserve(kGatheredLines);
-    lines_top_ = t;
-    lines_bottom_ = u;
-  }
-  lines_top_ = std::min(lines_top_, t);
-  lines_bottom_ = std::max(lines_bottom_, u);
-  lines_.push_back({colour, t, u, a, b});
-  if (lines_.size() >= kGatheredLines) draw_queued_lines();
-}
-
-// The gathered lines in order, the rows they touch cut into chunks: each
-// pixel is in one chunk, where every line's ink reaches it in the order the
-// lines came, so the picture is the same however the chunks are shared.
-void CairoCanvas::draw_queued_lines() {
-  if (lines_.empty()) return;
-  open_pixels();
-  const int rows = lines_bottom_ - lines_top_ + 1;
-  row_chunks_ = lines_.size() >= kLinesWorthSharing && chunks_shared() ? std::min(kRowChunks, rows) : 1;
-  run_chunks(row_chunks_, &CairoCanvas::draw_line_rows, this);
-  lines_.clear();
-}
-
-void CairoCanvas::draw_line_rows(void* canvas, int chunk) {
-  const CairoCanvas& c = *static_cast<const CairoCanvas*>(canvas);
-  const long long rows = c.lines_bottom_ - c.lines_top_ + 1;
-  const long long lo = c.lines_top_ + rows * chunk / c.row_chunks_;
-  const long long hi = c.lines_top_ + rows * (chunk + 1) / c.row_chunks_ - 1;
-  const int stride = static_cast<int>(c.open_stride_);  // opened by draw_queued_lines
-  for (const QueuedLine& l : c.lines_) {
-    if (l.bottom < lo || l.top > hi) continue;
-    capsule_line(c.open_data_, stride, c.width_, c.height_, l.colour, l.a.x, l.a.y, l.b.x, l.b.y, lo, hi);
-  }
-}
-
-void CairoCanvas::polyline(const Pen& pen, const Point* p, int count) {
-  if (count >= 2) stroke_points(pen, p, count, false);
-}
-
-// The outline through the points: one-pixel lines by the pixel rules in the
-// exact modes (each leaves out its last pixel; an open outline ends on its
-// last pixel in the copy modes), cairo strokes otherwise.
-void CairoCanvas::stroke_points(const Pen& pen, const Point* p, int count, bool closed) {
-  if (pen.style == kInvisible || count < 2) return;
-  const int width = pen_width(pen);
-  if (count == 2 && !closed) {
-    const Point d[2] = {to_device(p[0]), to_device(p[1])};
-    if (!vector_ && pen.blend == Blend::kSmooth && pen.style == kSolid && width == 1 &&
-        (d[0].x != d[1].x || d[0].y != d[1].y)) {
-      queue_line((static_cast<uint32_t>(pen.colour.r) << 16) | (pen.colour.g << 8) | pen.colour.b, d[0], d[1]);
-      return;
-    }
-  }
-  finish();
-  std::vector<Point> d(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) d[static_cast<size_t>(i)] = to_device(p[i]);
-  if (exact_here(pen) && width == 1) {
-    const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, width);
-    pixels::Painter painter = pen_painter(pen);
-    int64_t phase = 0;
-    for (int i = 0; i + 1 < count; ++i) pixels::line(d[i], d[i + 1], pattern, &phase, clip(), painter);
-    if (closed) {
-      pixels::line(d[count - 1], d[0], pattern, &phase, clip(), painter);
-    } else if (pen.blend == Blend::kCrisp && pixels::dash_on(pattern, phase)) {
-      const Point e = d[count - 1];
-      if (e.x >= 0 && e.y >= 0 && e.x < width_ && e.y < height_) painter.span(e.y, e.x, e.x);
-    }
-    end_pixels();
-    return;
-  }
-  std::vector<DevicePoint> f(d.size());
-  for (size_t i = 0; i < d.size(); ++i) f[i] = {static_cast<double>(d[i].x), static_cast<double>(d[i].y)};
-  smooth_polyline(pen, f, closed);
-}
-
-// A polyline in device pixels drawn with cairo: each segment is clipped to
-// the surface (with a margin) so far-away points keep their direction.
-// Styled one-pixel pens are laid out pixel by pixel along the major axis,
-// as in the exact modes, and each run of "on" pixels is stroked.
-void CairoCanvas::smooth_polyline(const Pen& pen, const std::vector<DevicePoint>& given,
-                                  bool closed) {
-  const int width = pen_width(pen);
-  const double margin = width + 2;
-  const double lo_x = -margin, lo_y = -margin, hi_x = width_ + margin, hi_y = height_ + margin;
-  const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, width);
-  const bool thin = !pattern && !exact_here(pen) && given.size() > 8;
-  const std::vector<DevicePoint> pts = thin ? thin_runs(thin_runs(given, true), false) : given;
-  if (thin && !vector_ && width == 1 && pts.size() > kManySegments) {
-    uint32_t* data = begin_pixels();
-    const int stride = cairo_image_surface_get_stride(surface_) / 4;
-    const uint32_t colour = (static_cast<uint32_t>(pen.colour.r) << 16) | (pen.colour.g << 8) | pen.colour.b;
-    const size_t n = pts.size();
-    for (size_t i = 0; i + 1 < n || (closed && i < n); ++i) {
-      const DevicePoint a = pts[i], b = pts[(i + 1) % n];
-      quick_line(data, stride, width_, height_, colour, a.x, a.y, b.x, b.y, !closed && i + 2 == n);
-    }
-    end_pixels();
-    return;
-  }
-  cairo_new_path(cr_);
-  cairo_identity_matrix(cr_);
-  cairo_set_line_width(cr_, width);
-  cairo_set_line_cap(cr_, pattern ? CAIRO_LINE_CAP_BUTT : CAIRO_LINE_CAP_ROUND);
-  cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
-  cairo_set_dash(cr_, nullptr, 0, 0);
-  int pieces = 0;  // segments in the current path
-  int per_stroke = kSegmentsPerStroke;
-  if (pts.size() > kLongOutline) {
-    double length = 0;
-    for (size_t i = 0; i + 1 < pts.size(); ++i) length += std::hypot(pts[i + 1].x - pts[i].x, pts[i + 1].y - pts[i].y);
-    if (length > kLongSegment * static_cast<double>(pts.size() - 1)) per_stroke = kSegmentsPerCrossingStroke;
-  }
-  auto stroke_path = [&]() {
-    paint_stroke(pen);
-    cairo_new_path(cr_);
-    pieces = 0;
-  };
-  const size_t n = pts.size();
-  const size_t segments = closed ? n : n - 1;
-  int64_t phase = 0;
-  bool joined = false, clipped = false;
-  for (size_t i = 0; i < segments; ++i) {
-    const DevicePoint a = pts[i], b = pts[(i + 1) % n];
-    if (pieces >= per_stroke) {
-      stroke_path();
-      joined = false;
-      clipped = true;  // the outline is no longer one closed path
-    }
-    if (!pattern) {
-      pixels::clipped_segment(
-          a.x, a.y, b.x, b.y, lo_x, lo_y, hi_x, hi_y, &joined, &clipped,
-          [&](double x, double y) { cairo_move_to(cr_, x, y); },
-          [&](double x, double y) {
-            cairo_line_to(cr_, x, y);
-            ++pieces;
-          });
-      continue;
-    }
-    phase = pixels::dash_runs(a.x, a.y, b.x, b.y, !closed && i + 1 == segments, pattern, phase, lo_x, lo_y,
-                              hi_x, hi_y,
-                              [&](double x0, double y0, double x1, double y1) {
-                                cairo_move_to(cr_, x0 + 0.5, y0 + 0.5);
-                                cairo_line_to(cr_, x1 + 0.5, y1 + 0.5);
-                                if (++pieces >= per_stroke) stroke_path();
-                              });
-  }
-  if (closed && !pattern && !clipped) cairo_close_path(cr_);
-  stroke_path();
 }
 
 void CairoCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, int count,

@@ -1,0 +1,54 @@
+// lumoview.exe's programs on a channel (common/win32_channel.h).
+// A program that offered a channel sends every command through it and posts
+// drawing into its ring; the message loop serves the channels between
+// messages, spinning while commands keep coming and then waiting for a
+// message (a program's wake-up is one).
+#ifndef LUMO_SERVER_HOST_WIN32_CHANNELS_H
+#define LUMO_SERVER_HOST_WIN32_CHANNELS_H
+
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "common/channel_ring.h"
+#include "common/win32_channel.h"
+#include "server/host/win32_teller.h"
+
+struct ChannelClient {
+  int id = 0;  // the program's process id
+  lumo::channel::Channel* ch = nullptr;
+  HANDLE mapping = nullptr, reply_event = nullptr, room_event = nullptr, process = nullptr;
+  bool posting = false;
+  uint32_t seen = 0;
+  lumo::channel::RingReader ring;
+  std::vector<unsigned char> heads;
+  ~ChannelClient() {
+    if (ch) UnmapViewOfFile(ch);
+    for (HANDLE h : {mapping, reply_event, room_event, process}) {
+      if (h) CloseHandle(h);
+    }
+  }
+};
+
+extern std::vector<std::unique_ptr<ChannelClient>> g_clients;
+// Each program's standard error, by process id, kept until the program has
+// gone and what its going wrote (its pictures) has been said.
+extern std::map<int, std::unique_ptr<lumo::server::Teller>> g_tellers;
+extern bool g_take_channels;  // LUMOVIEW_CHANNEL=0: keep every program on WM_COPYDATA
+
+// Takes a program's offer: its mapping and events, opened by name, and its
+// process, watched for its end.  1 when the channel is taken.
+LRESULT accept_offer(const void* data, DWORD size);
+// Every program sends its next command, whose answer says whether it may
+// post again.
+void hold_channels();
+void set_sleeping(uint32_t value);
+// Every channel's posted records (a round), then every channel's request.
+int serve_channels();
+// Programs that have ended: what they posted is drawn, then they go.
+void drop_ended_programs();
+
+#endif
