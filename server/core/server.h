@@ -243,6 +243,7 @@ class Server {
 };
 
 inline constexpr size_t kServerBlockSize = 4096;
+inline constexpr int kMaxTitle = 255;  // the longest window title kept
 
 }  // namespace lumo::server
 

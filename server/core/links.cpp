@@ -1,0 +1,236 @@
+// The server's links and windows: a program's start-up, opening and closing
+// windows, and the end of a program's link.
+#include <cctype>
+#include <cstdio>
+
+#include "common/lumo_wire.h"
+#include "common/run_settings.h"
+#include "server/core/server.h"
+
+namespace lumo::server {
+
+using namespace wire;
+
+namespace {
+
+constexpr int kSwitchLeavePictures = 5;
+
+// The program's name from "dir;path;version": the file name of path without
+// its extension.
+
+std::string program_name(const std::string& startup) {
+  const size_t last = startup.rfind(';');
+  if (last == std::string::npos || last == 0) return "";
+  const size_t before = startup.rfind(';', last - 1);
+  std::string path = startup.substr(before == std::string::npos ? 0 : before + 1,
+                                    last - (before == std::string::npos ? 0 : before + 1));
+  const size_t slash = path.find_last_of("/\\");
+  if (slash != std::string::npos) path = path.substr(slash + 1);
+  const size_t dot = path.rfind('.');
+  if (dot != std::string::npos && dot > 0) path = path.substr(0, dot);
+  std::string safe;
+  for (char ch : path) safe += (std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '-') ? ch : '_';
+  return safe;
+}
+
+// The program's folder from "dir;path;version": all before the path.
+std::string program_folder(const std::string& startup) {
+  const size_t last = startup.rfind(';');
+  if (last == std::string::npos || last == 0) return "";
+  const size_t before = startup.rfind(';', last - 1);
+  return before == std::string::npos ? std::string() : startup.substr(0, before);
+}
+
+}  // namespace
+
+void Server::refused_setting(const std::string& text) {
+  if (complaint) complaint(text);
+  refused_settings_.push_back(text);
+}
+
+int32_t Server::start_command(Client& c, int id, const std::string& text, const std::string& extension) {
+  int key = 0;
+  int used = 0;
+  if (std::sscanf(text.c_str(), "K,%d,%n", &key, &used) != 1 || used == 0 ||
+      key != options_.key) {
+    return 0;
+  }
+  // One program at a time: another that found this server waiting at the
+  // same moment, or one whose own settings differ from those this server was
+  // started with, is sent to find or start another; so is one that found
+  // it just before it began to end.
+  if (closing_) return kReplyServerTaken;
+  for (const auto& other : clients_) {
+    if (other.first != id && other.second.active) return kReplyServerTaken;
+  }
+  for (const auto& w : windows_) {
+    if (w.second->owner != id) return kReplyServerTaken;
+  }
+  unsigned settings = 0;
+  if (options_.settings_checked && extension.compare(0, 2, kSettingsTag) == 0 &&
+      std::sscanf(extension.c_str() + 2, "%8x", &settings) == 1 && settings != options_.settings) {
+    return kReplyServerTaken;
+  }
+  c.program = program_name(text.substr(static_cast<size_t>(used)));
+  c.folder = program_folder(text.substr(static_cast<size_t>(used)));
+  // What the server refused when it started concerns this program's run too.
+  if (tell_program && !c.owner) {
+    for (const std::string& refused : refused_settings_) tell_program(id, refused);
+  }
+  c.owner = true;
+  c.active = true;
+  ever_linked_ = true;
+  return options_.key;
+}
+
+int32_t Server::open_command(Client& c, int id, const std::string& text) {
+  int n = 0, width = 0, height = 0, colour1 = -1, colour2 = -1, mode = -1, used = 0;
+  if (std::sscanf(text.c_str(), "I,%d,%d,%d,%d,%d,%d,%n", &n, &width, &height, &colour1,
+                  &colour2, &mode, &used) != 6 ||
+      used == 0) {
+    return 0;
+  }
+  if (width <= 0 || height <= 0) {
+    width = options_.width;
+    height = options_.height;
+  }
+  if (width > kMaxWindowSize) width = kMaxWindowSize;
+  if (height > kMaxWindowSize) height = kMaxWindowSize;
+  if (!fits_budget(nullptr, width, height)) {
+    say(id, "a window of " + std::to_string(width) + " x " + std::to_string(height) +
+                " pixels is refused: the pictures would take more than " +
+                std::to_string(options_.picture_budget >> 20) + " MiB (LUMOVIEW_MEMORY_MB)");
+    return 0;
+  }
+  // The number asked for when it is free, else the lowest free one; a number
+  // whose block name is taken by someone else (a block another process
+  // holds) is passed over.
+  unsigned char* block = nullptr;
+  const int asked = n;
+  for (int k = kFirstWindow - 1; k <= kLastWindow && !block; ++k) {
+    const int w = k < kFirstWindow ? asked : k;
+    if (w < kFirstWindow || w > kLastWindow || windows_.count(w) || (k >= kFirstWindow && w == asked)) continue;
+    block = host_.create_block(kBlockPrefix + std::to_string(number_) + ":" + std::to_string(w),
+                               kWindowBlockSize);
+    if (block) n = w;
+  }
+  if (!block) return 0;
+  auto win = std::make_unique<Window>(n, block, canvases_.create(width, height, Rgb{255, 255, 255}),
+                                      frontend_);
+  if (colour1 >= 0) win->colours().set(kBackgroundEntry, colour1);
+  if (colour2 >= 0) win->colours().set(kForegroundEntry, colour2);
+  win->canvas().clear(win->colours().background());
+  win->initialise(width, height);
+  win->dpi = options_.dpi;
+  win->display_list().set_limit(options_.list_limit);
+  if (script_.active()) win->next_scripted = [this](InputEvent* e) { return script_.next(e); };
+  Window* self = win.get();
+  win->display_list().on_overflow = [this, n, self]() {
+    say(self->owner, "window " + std::to_string(n) + " keeps its drawing as a picture: its display list passed " +
+                         std::to_string(options_.list_limit >> 20) +
+                         " MiB (vector files show what came before as an image)");
+  };
+  win->set_title(text.substr(static_cast<size_t>(used), kMaxTitle));
+  win->owner = id;
+  win->owner_program = c.program.empty() ? "lumoview" : c.program;
+  win->owner_folder = c.folder;
+  win->size_allowed = [this, self](int w, int h) { return fits_budget(self, w, h); };
+  win->x = options_.x;
+  win->y = options_.y;
+  Window& ref = *win;
+  windows_[n] = std::move(win);
+  current_ = n;
+  c.active = true;
+  ever_linked_ = true;
+  frontend_.window_opened(ref);
+  answer_ = window_line(ref);
+  return n;
+}
+
+int32_t Server::close_window(int w) {
+  Window* win = window(w);
+  if (!win) return 0;
+  save_picture(*win);
+  frontend_.window_closing(*win);
+  host_.remove_block(kBlockPrefix + std::to_string(number_) + ":" + std::to_string(w));
+  windows_.erase(w);
+  ++windows_gone_;
+  if (current_ == w) current_ = windows_.empty() ? 0 : windows_.rbegin()->first;
+  return current_;
+}
+
+void Server::begin_closing() {
+  closing_ = true;
+  refresh_header();
+}
+
+void Server::close_by_user(int w) {
+  flush_pending();
+  Window* win = window(w);
+  if (!win) return;
+  auto it = clients_.find(win->owner);
+  if (it != clients_.end() && it->second.active) it->second.close_exit = true;
+  close_window(w);
+  refresh_header();
+}
+
+void Server::block_lost(const unsigned char* base) {
+  if (base == server_block_) {
+    if (complaint) complaint("a program cut the server block short; it is written afresh");
+    refresh_header();
+    return;
+  }
+  for (auto& entry : windows_) {
+    Window& w = *entry.second;
+    if (w.block() != base) continue;
+    const int n = w.number();
+    say(w.owner, "window " + std::to_string(n) + " is closed: a program cut its shared block short");
+    close_by_user(n);
+    return;
+  }
+}
+
+int32_t Server::end_command(Client& c, int id) {
+  if (c.active) {
+    c.active = false;
+    link_ended(id);
+  }
+  return 1;
+}
+
+void Server::client_gone(int client) {
+  flush_pending();
+  auto it = clients_.find(client);
+  if (it == clients_.end()) return;
+  const bool was_active = it->second.active;
+  clients_.erase(it);
+  if (was_active) link_ended(client);
+  refresh_header();
+}
+
+void Server::link_ended(int id) {
+  std::vector<int> closing;
+  for (auto& entry : windows_) {
+    Window& w = *entry.second;
+    if (w.owner != id) continue;
+    if (options_.switches[kSwitchLeavePictures]) save_picture(w);
+    if (options_.switches[6]) closing.push_back(w.number());
+  }
+  for (int w : closing) close_window(w);
+}
+
+void Server::save_pictures() {
+  flush_pending();
+  for (auto& entry : windows_) save_picture(*entry.second);
+}
+
+bool Server::fits_budget(const Window* w, int width, int height) const {
+  int64_t total = int64_t{4} * width * height;
+  for (const auto& entry : windows_) {
+    if (entry.second.get() == w) continue;
+    total += int64_t{4} * entry.second->canvas().width() * entry.second->canvas().height();
+  }
+  return total <= options_.picture_budget;
+}
+
+}  // namespace lumo::server
