@@ -20,6 +20,11 @@ work=$2
 rm -rf "$work"
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
+# The servers' session: its private folder (and log) in the work folder; its
+# blocks, should a server not end cleanly, removed at the end.
+session=${LUMO_TEST_RUN:-}inst$$  # LUMO_TEST_RUN marks one run of the test command
+mkdir -p "$work/runtime"
+trap 'rm -rf "/dev/shm/lumo-$(id -u)-$session" /dev/shm/"$session".*' EXIT
 failed=0
 passed=0
 check() {  # check NAME EXPECTED ACTUAL
@@ -109,7 +114,8 @@ try_kit() {  # try_kit LABEL KIT_PREFIX [env assignments for running]
     rm -rf "$out/png"
     mkdir -p "$out/png"
     check "$label: $program runs" drawn \
-      "$(env -u LUMODIR -u DISPLAY LUMO_SESSION="inst$$" LUMOVIEW_PNG_DIR="$out/png" \
+      "$(env -u LUMODIR -u DISPLAY LUMO_SESSION="$session" XDG_RUNTIME_DIR="$work/runtime" \
+            LUMOVIEW_PNG_DIR="$out/png" \
             LUMOVIEW_GRACE_MS=100 "$@" timeout 60 "$out/$program" 2>&1)"
     for _ in $(seq 50); do ls "$out/png"/*.png >/dev/null 2>&1 && break; sleep 0.1; done
     colour=$(pixel "$(ls "$out/png"/*.png 2>/dev/null | head -1)" 100 50)
