@@ -49,7 +49,28 @@ install(FILES ${PROJECT_SOURCE_DIR}/samples/diffchart.c ${PROJECT_SOURCE_DIR}/sa
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lumo/samples)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/samples/data ${PROJECT_SOURCE_DIR}/samples/fortran
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lumo/samples)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The guides (docs/ with their pictures) and the README beside them, its
+# links and guide names rewritten to the installed layout (docs/x.md is x.md
+# there), with a word on the commands that need a source checkout.
+file(READ ${PROJECT_SOURCE_DIR}/README.md LUMO_README)
+string(REPLACE "](docs/" "](" LUMO_README "${LUMO_README}")
+string(REPLACE "`docs/" "`" LUMO_README "${LUMO_README}")
+string(REPLACE "[docs/" "[" LUMO_README "${LUMO_README}")
+string(CONCAT LUMO_README_NOTE
+  "This copy of the README is installed with the kit, beside its guides\n"
+  "(`architecture.md`, `server-protocol.md`, `events.md`, `figures.md`,\n"
+  "`web-view.md` and the others in this folder). The commands below that use\n"
+  "`scripts/`, `build/` or `samples/` run in a checkout of the kit's source.\n\n")
+string(REGEX REPLACE "^(# [^\n]*\n\n)" "\\1${LUMO_README_NOTE}" LUMO_README "${LUMO_README}")
+set(LUMO_INSTALLED_README ${CMAKE_BINARY_DIR}/installed-doc/README.md)
+if(EXISTS ${LUMO_INSTALLED_README})
+  file(READ ${LUMO_INSTALLED_README} LUMO_README_BEFORE)
+endif()
+if(NOT LUMO_README STREQUAL LUMO_README_BEFORE)
+  file(WRITE ${LUMO_INSTALLED_README} "${LUMO_README}")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
+install(FILES ${LUMO_INSTALLED_README} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/man/lumoview.1 ${PROJECT_SOURCE_DIR}/man/lumorun.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

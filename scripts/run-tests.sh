@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up, builds every configuration and runs every test.
+# Sets up, builds every configuration and runs every test; fails when the
+# tests leave anything behind in /tmp or /dev/shm.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -32,14 +33,27 @@ diff <(x86_64-w64-mingw32-nm -g --defined-only build/mingw64/lib/libLumo.a |
          awk '$2=="T" && $3 ~ /^_[Ll]m/ {print substr($3, 2)}' | sort -u) ||
   { echo "The i686 and x86_64 libraries differ in their public names" >&2; exit 1; }
 
+# The suites leave nothing in /tmp and /dev/shm: they run with their
+# temporary files in a folder of this run, which must be empty after them,
+# and their sessions marked (tests/leftovers.sh).
+read -ra run_env <<< "$(bash tests/leftovers.sh start)"
+run_tmp=${run_env[0]#TEST_TMPDIR=}
+suite() { env "${run_env[@]}" ctest "$@"; }
+finish() {
+  local status=$?
+  bash tests/leftovers.sh check "$run_tmp" || status=1
+  exit "$status"
+}
+trap finish EXIT
+
 # Sanitizer build: every test under address and undefined-behaviour checks.
 build asan
-ctest --preset asan
+suite --preset asan
 
 # The x86_64 Windows build end to end under wine64 (CTest label "windows");
 # its test card is compared with the native build's.
 build native
-ctest --preset windows
+suite --preset windows
 
 # The native suite last, so its summary closes the output.
-ctest --preset native
+suite --preset native

@@ -11,7 +11,9 @@
 #      printed it, --keep and -o;
 #   3. the Debian package (cpack -G DEB, prefix /usr): its declared
 #      dependencies, installed with dpkg into a fresh root, the same three
-#      programs built against it, then removed leaving nothing behind.
+#      programs built against it, then removed leaving nothing behind;
+#   4. in both, the installed documentation stands alone: every link of
+#      its pages, and every guide the README names, is an installed file.
 #
 #   install_test.sh SOURCE_DIR WORK_DIR
 set -uo pipefail
@@ -20,6 +22,11 @@ work=$2
 rm -rf "$work"
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
+# The servers' session: its private folder (and log) in the work folder; its
+# blocks, should a server not end cleanly, removed at the end.
+session=${LUMO_TEST_RUN:-}inst$$  # LUMO_TEST_RUN marks one run of the test command
+mkdir -p "$work/runtime"
+trap 'rm -rf "/dev/shm/lumo-$(id -u)-$session" /dev/shm/"$session".*' EXIT
 failed=0
 passed=0
 check() {  # check NAME EXPECTED ACTUAL
@@ -109,7 +116,8 @@ try_kit() {  # try_kit LABEL KIT_PREFIX [env assignments for running]
     rm -rf "$out/png"
     mkdir -p "$out/png"
     check "$label: $program runs" drawn \
-      "$(env -u LUMODIR -u DISPLAY LUMO_SESSION="inst$$" LUMOVIEW_PNG_DIR="$out/png" \
+      "$(env -u LUMODIR -u DISPLAY LUMO_SESSION="$session" XDG_RUNTIME_DIR="$work/runtime" \
+            LUMOVIEW_PNG_DIR="$out/png" \
             LUMOVIEW_GRACE_MS=100 "$@" timeout 60 "$out/$program" 2>"$out/err.log")"
     for _ in $(seq 50); do ls "$out/png"/*.png >/dev/null 2>&1 && break; sleep 0.1; done
     # The program is told where its picture went, on its standard error.
@@ -121,9 +129,26 @@ try_kit() {  # try_kit LABEL KIT_PREFIX [env assignments for running]
   done
 }
 
+# Every relative link ([text](target), anchors aside) in the installed
+# pages, and every page the README names in backquotes, lies in the kit.
+check_docs() {  # check_docs LABEL DOC_DIR
+  local label=$1 docs=$2 page target
+  check "$label: the README installed" yes "$([ -f "$docs/README.md" ] && echo yes || echo no)"
+  while read -r page; do
+    for target in $(grep -oE '\]\([^)# ]+' "$page" | sed 's/^](//' | grep -vE '^[a-z]+:'); do
+      check "$label: ${page#"$docs"/} links to $target" yes \
+        "$([ -e "$(dirname "$page")/$target" ] && echo yes || echo no)"
+    done
+  done < <(find "$docs" -name '*.md')
+  for target in $(grep -oE '`[A-Za-z0-9_/.-]+\.md`' "$docs/README.md" 2>/dev/null | tr -d '`'); do
+    check "$label: the README's $target" yes "$([ -f "$docs/$target" ] && echo yes || echo no)"
+  done
+}
+
 # 1. The installed kit; PATH without the prefix: lumoview is found in the
 #    installed bin folder by the library itself.
 try_kit prefix "$prefix" PATH=/usr/bin:/bin
+check_docs prefix "$prefix/share/doc/lumo"
 
 # 2. lumorun.
 lumorun=$prefix/bin/lumorun
@@ -193,6 +218,7 @@ check "package: libLumo.a" yes "$([ -n "$(find "$root/usr/lib" -name libLumo.a)"
 check "package: man page" yes "$([ -f "$root/usr/share/man/man1/lumorun.1" ] && echo yes || echo no)"
 # The root is not /: lumoview is found on PATH (in / it is in /usr/bin).
 try_kit deb "$root/usr" PATH="$root/usr/bin:/usr/bin:/bin"
+check_docs deb "$root/usr/share/doc/lumo"
 dpkg --root="$root" --force-script-chrootless -r lumo >>"$work/dpkg.log" 2>&1
 check "package removes" 0 "$?"
 check "nothing left behind" "" "$(find "$root/usr" -type f 2>/dev/null | head -3)"

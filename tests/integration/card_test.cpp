@@ -9,12 +9,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "common/lumo_wire.h"
 #include "tests/support/child_process.h"
+#include "tests/support/temp_folder.h"
 
 using testing_support::ChildProcess;
 using testing_support::PrivateSession;
@@ -22,6 +24,7 @@ using testing_support::PrivateSession;
 namespace {
 
 struct CardRun {
+  std::shared_ptr<testing_support::TempFolder> folder;  // the pictures, removed with the last copy
   std::string picture;
   std::set<int> posted_codes;  // drawing sub-codes the server saw posted
   int answered_drawing = 0;
@@ -33,8 +36,8 @@ struct CardRun {
 CardRun draw_card(const std::string& name, bool posting, const std::string& figures = "", bool traced = true) {
   CardRun run;
   PrivateSession session;
-  const std::string dir = ::testing::TempDir() + "lumo_card_" + name + "_" + session.name();
-  mkdir(dir.c_str(), 0700);
+  run.folder = std::make_shared<testing_support::TempFolder>("lumo_card_" + name);
+  const std::string dir = run.folder->path();
   const std::string trace = dir + "/trace.txt";
   const std::string bin = testing_support::binary_dir();
   setenv("LUMOVIEW_PNG_DIR", dir.c_str(), 1);

@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <new>
 #include <random>
@@ -31,6 +32,7 @@
 #include "common/posix_frame.h"
 #include "common/posix_names.h"
 #include "tests/support/child_process.h"
+#include "tests/support/temp_folder.h"
 
 using testing_support::ChildProcess;
 using testing_support::PrivateSession;
@@ -303,18 +305,27 @@ TEST_F(HostileClients, AtItsLimitTheServerRefusesConnectionsAndKeepsServing) {
 // user's private folder (a file, a link, a folder of theirs): library and
 // server then both use the next place, and programs work.
 TEST_F(HostileClients, APlantedRuntimePathIsPassedOver) {
-  const std::string root = ::testing::TempDir() + "lumo_planted_" + session_->name();
-  mkdir(root.c_str(), 0700);
+  const testing_support::TempFolder folder("lumo_planted");
+  const std::string& root = folder.path();
   mkdir((root + "/run").c_str(), 0700);
   mkdir((root + "/home").c_str(), 0700);
   const std::string uid = std::to_string(getuid());
   const std::string taken_run = root + "/run/lumo-" + uid + "-" + session_->name();
   const std::string taken_tmp = "/tmp/lumo-" + uid + "-" + session_->name();
   { std::ofstream(taken_run) << "planted"; }
-  ASSERT_EQ(symlink("/", taken_tmp.c_str()), 0);
   const char* old_xdg = std::getenv("XDG_RUNTIME_DIR");
   const char* old_home = std::getenv("HOME");
   const std::string saved_xdg = old_xdg ? old_xdg : "", saved_home = old_home ? old_home : "";
+  // The environment back and the planted link gone however the test ends.
+  struct AtEnd {
+    std::function<void()> undo;
+    ~AtEnd() { undo(); }
+  } at_end{[&] {
+    if (old_xdg) setenv("XDG_RUNTIME_DIR", saved_xdg.c_str(), 1); else unsetenv("XDG_RUNTIME_DIR");
+    if (old_home) setenv("HOME", saved_home.c_str(), 1); else unsetenv("HOME");
+    unlink(taken_tmp.c_str());
+  }};
+  ASSERT_EQ(symlink("/", taken_tmp.c_str()), 0);
   setenv("XDG_RUNTIME_DIR", (root + "/run").c_str(), 1);
   setenv("HOME", (root + "/home").c_str(), 1);
   char dir[200];
@@ -324,11 +335,6 @@ TEST_F(HostileClients, APlantedRuntimePathIsPassedOver) {
   EXPECT_TRUE(program.wait_for("pixel=021e140a", 20000));
   EXPECT_EQ(program.wait_exit(20000), 0);
   usleep(800000);  // the headless server ends after its grace period
-  if (old_xdg) setenv("XDG_RUNTIME_DIR", saved_xdg.c_str(), 1); else unsetenv("XDG_RUNTIME_DIR");
-  if (old_home) setenv("HOME", saved_home.c_str(), 1); else unsetenv("HOME");
-  unlink(taken_tmp.c_str());
-  unlink(taken_run.c_str());
-  EXPECT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
 }
 
 namespace {

@@ -13,9 +13,11 @@
 #include "include/lumo.h"
 #include "lib/link/link.h"
 #include "tests/support/child_process.h"
+#include "tests/support/temp_folder.h"
 
 using namespace lumo;
 using testing_support::PrivateSession;
+using testing_support::TempFolder;
 
 namespace {
 
@@ -24,8 +26,8 @@ class LaunchTest : public ::testing::Test {
   void SetUp() override {
     reset_link_state();
     session_ = std::make_unique<PrivateSession>();
-    dir_ = ::testing::TempDir() + "lumo_launch_" + session_->name();
-    mkdir(dir_.c_str(), 0700);
+    folder_ = std::make_unique<TempFolder>("lumo_launch");
+    dir_ = folder_->path();
     const std::string server = testing_support::binary_dir() + "/lumo_standin_server";
     ASSERT_EQ(symlink(server.c_str(), (dir_ + "/lumoview").c_str()), 0);
     saved_path_ = std::getenv("PATH") ? std::getenv("PATH") : "";
@@ -42,8 +44,7 @@ class LaunchTest : public ::testing::Test {
     }
     setenv("PATH", saved_path_.c_str(), 1);
     unsetenv("LUMODIR");
-    unlink((dir_ + "/lumoview").c_str());
-    rmdir(dir_.c_str());
+    folder_.reset();
     session_.reset();
   }
 
@@ -61,6 +62,7 @@ class LaunchTest : public ::testing::Test {
   }
 
   std::unique_ptr<PrivateSession> session_;
+  std::unique_ptr<TempFolder> folder_;
   std::string dir_;
   std::string saved_path_;
   long long started_pid_ = 0;

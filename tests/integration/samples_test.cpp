@@ -1,7 +1,6 @@
 // The sample programs and the probes, run as users run them.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,9 +14,11 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/temp_folder.h"
 
 using testing_support::ChildProcess;
 using testing_support::PrivateSession;
+using testing_support::TempFolder;
 
 namespace {
 
@@ -34,8 +35,8 @@ class SamplesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     session_ = std::make_unique<PrivateSession>();
-    dir_ = ::testing::TempDir() + "lumo_samples_" + session_->name();
-    mkdir(dir_.c_str(), 0700);
+    folder_ = std::make_unique<TempFolder>("lumo_samples");
+    dir_ = folder_->path();
     setenv("LUMOVIEW_PNG_DIR", dir_.c_str(), 1);
     setenv("LUMODIR", (testing_support::binary_dir() + "/../bin").c_str(), 1);
     setenv("LUMOVIEW_GRACE_MS", "200", 1);
@@ -46,13 +47,7 @@ class SamplesTest : public ::testing::Test {
     unsetenv("LUMOVIEW_PNG_DIR");
     unsetenv("LUMODIR");
     unsetenv("LUMOVIEW_GRACE_MS");
-    if (DIR* d = opendir(dir_.c_str())) {
-      while (dirent* e = readdir(d)) {
-        if (e->d_name[0] != '.') unlink((dir_ + "/" + e->d_name).c_str());
-      }
-      closedir(d);
-    }
-    rmdir(dir_.c_str());
+    folder_.reset();
     session_.reset();
   }
 
@@ -76,6 +71,7 @@ class SamplesTest : public ::testing::Test {
   }
 
   std::unique_ptr<PrivateSession> session_;
+  std::unique_ptr<TempFolder> folder_;
   std::string dir_;
 };
 

@@ -2,7 +2,6 @@
 // virtual X display.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -22,9 +21,11 @@
 #include "common/posix_channel.h"
 #include "common/posix_names.h"
 #include "tests/support/child_process.h"
+#include "tests/support/temp_folder.h"
 
 using testing_support::ChildProcess;
 using testing_support::PrivateSession;
+using testing_support::TempFolder;
 
 namespace {
 
@@ -59,8 +60,8 @@ class ServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     session_ = std::make_unique<PrivateSession>();
-    pictures_ = ::testing::TempDir() + "lumo_pictures_" + session_->name();
-    mkdir(pictures_.c_str(), 0700);
+    folder_ = std::make_unique<TempFolder>("lumo_pictures");
+    pictures_ = folder_->path();
     setenv("LUMOVIEW_PNG_DIR", pictures_.c_str(), 1);
     setenv("LUMODIR", (testing_support::binary_dir() + "/../bin").c_str(), 1);
     unsetenv("DISPLAY");
@@ -74,13 +75,7 @@ class ServerTest : public ::testing::Test {
     unsetenv("LUMOVIEW_PNG_DIR");
     unsetenv("LUMODIR");
     unsetenv("LUMOVIEW_GRACE_MS");
-    if (DIR* d = opendir(pictures_.c_str())) {
-      while (dirent* e = readdir(d)) {
-        if (e->d_name[0] != '.') unlink((pictures_ + "/" + e->d_name).c_str());
-      }
-      closedir(d);
-    }
-    rmdir(pictures_.c_str());
+    folder_.reset();
     session_.reset();
   }
 
@@ -114,6 +109,7 @@ class ServerTest : public ::testing::Test {
   std::unique_ptr<PrivateSession> session_;
   std::unique_ptr<ChildProcess> server_;
   std::vector<std::unique_ptr<ChildProcess>> clients_;
+  std::unique_ptr<TempFolder> folder_;
   std::string pictures_;
 };
 

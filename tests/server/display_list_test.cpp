@@ -16,6 +16,7 @@
 
 #include "server/core/figure_files.h"
 #include "tests/server/server_fixture.h"
+#include "tests/support/temp_folder.h"
 
 namespace lumo::server::test_support {
 namespace {
@@ -197,8 +198,8 @@ TEST_F(ServerCoreTest, DrawingFilesTakeTheFormatTheirNameAsks) {
   ASSERT_EQ(text("I,1,64,48,-1,-1,-1,"), 1);
   words(1, 5, 5, 40, 30);
   command(1, 'A', kDrawEllipse);
-  const std::string dir = ::testing::TempDir() + "lumo_drawing_files_" + std::to_string(getpid());
-  mkdir(dir.c_str(), 0700);
+  const testing_support::TempFolder folder("lumo_drawing_files");
+  const std::string& dir = folder.path();
   struct Case {
     const char* name;
     const char* starts;

@@ -17,6 +17,7 @@
 #include "common/lumo_wire.h"
 #include "server/canvas/ansi_text.h"
 #include "tests/server/server_fixture.h"
+#include "tests/support/temp_folder.h"
 
 using namespace lumo;
 using namespace lumo::server;
@@ -736,7 +737,8 @@ TEST(CairoShortcuts, GatheredLinesLeaveThePixelsOfLinesDrawnOneByOne) {
   crisp.blend = Blend::kCrisp;
   crisp.colour = {200, 10, 10};
   Brush solid{Rgb{10, 150, 10}, kBrushSolid, 0};
-  const std::string png = ::testing::TempDir() + "/gathered_lines.png";
+  const testing_support::TempFolder folder("lumo_gathered_lines");
+  const std::string png = folder.file("gathered_lines.png");
   struct Next {
     const char* what;
     std::function<void(CairoCanvas&)> act;
@@ -791,7 +793,6 @@ TEST(CairoShortcuts, GatheredLinesLeaveThePixelsOfLinesDrawnOneByOne) {
       EXPECT_TRUE(picture(gathered) == picture(one_by_one)) << count << " lines, then " << next.what;
     }
   }
-  std::remove(png.c_str());
 }
 
 // Text under a transformation that would make its glyphs hundreds of

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "server/frontend/file_chooser.h"
+#include "tests/support/temp_folder.h"
 
 using lumo::server::FileChooser;
 using lumo::server::whole_path;
@@ -19,22 +20,21 @@ namespace {
 class FileChooserTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/lumo-chooser-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
+    ASSERT_FALSE(folder_.path().empty());
+    root_ = folder_.path();
     for (const char* d : {"/data", "/data/deep", "/.secret"}) mkdir((root_ + d).c_str(), 0700);
     for (const char* f : {"/b.dat", "/a.dat", "/notes.txt", "/.hidden.dat", "/data/x.dat"}) {
       std::fclose(std::fopen((root_ + f).c_str(), "w"));
     }
     ASSERT_EQ(symlink((root_ + "/data").c_str(), (root_ + "/linked").c_str()), 0);
   }
-  void TearDown() override { std::system(("rm -rf '" + root_ + "'").c_str()); }
 
   static std::string names(const FileChooser& c) {
     std::string s;
     for (const auto& e : c.entries()) s += (s.empty() ? "" : " ") + e.name + (e.folder ? "/" : "");
     return s;
   }
+  testing_support::TempFolder folder_{"lumo_chooser"};
   std::string root_;
 };
 

@@ -18,6 +18,7 @@
 #include "server/canvas/png_writer.h"
 #include "server/core/server.h"
 #include "tests/server/server_fixture.h"
+#include "tests/support/temp_folder.h"
 
 using namespace lumo;
 using namespace lumo::server;
@@ -341,7 +342,8 @@ TEST(PngWriter, WritesPicturesThatDecodeToTheirPixels) {
   const int w = 300, h = 250;  // more than one stored block of data
   std::vector<uint32_t> pixels(static_cast<size_t>(w) * h);
   for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint32_t>(i * 2654435761u) & 0xFFFFFF;
-  const std::string path = ::testing::TempDir() + "png_writer_test.png";
+  const testing_support::TempFolder folder("lumo_png_writer");
+  const std::string path = folder.file("png_writer_test.png");
   ASSERT_TRUE(write_png(path, pixels.data(), w, h, w));
   cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
   ASSERT_EQ(cairo_surface_status(s), CAIRO_STATUS_SUCCESS);
@@ -359,7 +361,6 @@ TEST(PngWriter, WritesPicturesThatDecodeToTheirPixels) {
   }
   EXPECT_EQ(wrong, 0);
   cairo_surface_destroy(s);
-  std::remove(path.c_str());
 }
 
 // Any viewport a program writes, however large, small or not a number,

@@ -32,7 +32,9 @@ long long now_ms() {
 
 PrivateSession::PrivateSession() {
   static int counter = 0;
-  name_ = "lt" + std::to_string(getpid()) + "x" + std::to_string(++counter);
+  // LUMO_TEST_RUN marks the sessions of one run of the test command.
+  const char* run = std::getenv("LUMO_TEST_RUN");
+  name_ = std::string(run ? run : "") + "lt" + std::to_string(getpid()) + "x" + std::to_string(++counter);
   const char* old = std::getenv(lumo::posix_names::kSessionVariable);
   had_previous_ = old != nullptr;
   if (old) previous_ = old;

@@ -6,6 +6,7 @@
 #include "include/lumo.h"
 #include "include/lumo_ref.h"
 #include "lib/window/compat.h"
+#include "tests/support/temp_folder.h"
 #include "tests/unit/test_support.h"
 
 using namespace lumo;
@@ -16,12 +17,6 @@ namespace {
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string write_temp(const std::string& name, const std::string& bytes) {
-  const std::string path = ::testing::TempDir() + name;
-  std::ofstream(path, std::ios::binary) << bytes;
-  return path;
 }
 
 class PeWalkTest : public LinkTest {
@@ -40,6 +35,12 @@ class PeWalkTest : public LinkTest {
     return name;
 #endif
   }
+  std::string write_temp(const std::string& name, const std::string& bytes) {
+    const std::string path = folder_.file(name);
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+  testing_support::TempFolder folder_{"lumo_pe_files"};
 };
 
 }  // namespace

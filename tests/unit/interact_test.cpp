@@ -9,6 +9,7 @@
 
 #include "include/lumo.h"
 #include "include/lumo_ref.h"
+#include "tests/support/temp_folder.h"
 #include "tests/unit/test_support.h"
 
 using namespace lumo;
@@ -16,8 +17,6 @@ using namespace lumo::wire;
 using testing_support::DrawTest;
 
 namespace {
-
-std::string temp_path(const std::string& name) { return ::testing::TempDir() + name; }
 
 std::string slurp(const std::string& path) {
   std::ifstream in(path);
@@ -53,6 +52,9 @@ class ColourTest : public DrawTest {
   std::vector<std::pair<int, int32_t>> set_entries;  // entry, colour
   std::vector<std::string> dialogs;
   std::string chosen;
+  // Colour files of the test, in a folder of its own.
+  testing_support::TempFolder folder{"lumo_colours"};
+  std::string temp_path(const std::string& name) const { return folder.file(name); }
 };
 
 }  // namespace
@@ -280,14 +282,14 @@ TEST_F(ColourTest, RefusedDialogOrUnwritableFileSavesNothing) {
   EXPECT_EQ(LmSaveColours("x.clr"), 0);
   EXPECT_EQ(dialogs[1], "x.clr");
   // An empty answer, or only a filter, is a cancel: no file named "*.clr".
-  const std::string folder = ::testing::TempDir() + "colours_filter";
-  mkdir(folder.c_str(), 0700);
-  for (const std::string& answer : {std::string(), std::string("*.clr"), folder + "/*.clr", folder + "/"}) {
+  const std::string filter_dir = temp_path("colours_filter");
+  mkdir(filter_dir.c_str(), 0700);
+  for (const std::string& answer : {std::string(), std::string("*.clr"), filter_dir + "/*.clr", filter_dir + "/"}) {
     chosen = answer.empty() ? std::string("\0", 1) : answer;
     EXPECT_EQ(LmSaveColours(nullptr), 0) << answer;
   }
-  std::remove((folder + "/*.clr").c_str());
-  EXPECT_NE(rmdir(folder.c_str()), -1) << "a file was written";
+  std::remove((filter_dir + "/*.clr").c_str());
+  EXPECT_NE(rmdir(filter_dir.c_str()), -1) << "a file was written";
   EXPECT_EQ(std::fopen("*.clr", "r"), nullptr);
 }
 
@@ -450,7 +452,8 @@ TEST_F(DrawTest, DrawingFilesAskOnlyWhenTheNameDoesNotOpen) {
   fake::server().handler = nullptr;
   fake::server().default_reply = 1;
 
-  const std::string existing = ::testing::TempDir() + "drawing.lmd";
+  testing_support::TempFolder files("lumo_drawing_file");
+  const std::string existing = files.file("drawing.lmd");
   std::ofstream(existing) << "x";
   EXPECT_EQ(LmDrawingFile(5, existing.c_str()), 1);
   c = take();

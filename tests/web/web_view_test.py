@@ -51,7 +51,8 @@ class Run:
 
     def __init__(self, program, *args, env=None, expect_view=True):
         self.dir = tempfile.mkdtemp(prefix="lumo-web-")
-        self.session = "web" + secrets.token_hex(6)
+        # LUMO_TEST_RUN marks the sessions of one run of the test command.
+        self.session = os.environ.get("LUMO_TEST_RUN", "") + "web" + secrets.token_hex(6)
         self.token = secrets.token_urlsafe(12)
         e = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "LUMOVIEW_LOG")}
         e.update(LUMO_SESSION=self.session, LUMODIR=BIN, XDG_RUNTIME_DIR=self.dir,
@@ -112,6 +113,11 @@ class Run:
             os.kill(self.server, signal.SIGTERM)
             wait_for(lambda: not self.server_alive(), 10)
         shutil.rmtree(self.dir, ignore_errors=True)
+        # The session's blocks, should its server not have ended cleanly.
+        shutil.rmtree(f"/dev/shm/lumo-{os.getuid()}-{self.session}", ignore_errors=True)
+        for name in os.listdir("/dev/shm"):
+            if name.startswith(self.session + "."):
+                os.unlink(os.path.join("/dev/shm", name))
 
 
 def differing(png_a, png_b):
@@ -150,8 +156,9 @@ def page_picture(browser, window):
 def case_page():
     """The page shows what the server drew: mid-run, and after the program ends."""
     run = Run(os.path.join(TESTS, "test_card"), "--pause")
-    browser = webclient.Chromium()
+    browser = None
     try:
+        browser = webclient.Chromium()
         check(run.p.stdout.readline().startswith("half drawn"), "the program drew half its card")
         browser.call("Page.navigate", url=run.url)
         shown = page_picture(browser, 1)
@@ -186,7 +193,8 @@ def case_page():
               "the closed window leaves the page")
         check(bool(wait_for(lambda: not run.server_alive(), 15)), "the server ends with its last window")
     finally:
-        browser.quit()
+        if browser:
+            browser.quit()
         run.end()
 
 
@@ -292,8 +300,9 @@ def case_addresses():
 def case_input():
     """Clicks and keys given in the page reach the program's LmWaitEvent."""
     run = Run(os.path.join(BIN, "picker"))
-    browser = webclient.Chromium()
+    browser = None
     try:
+        browser = webclient.Chromium()
         run.p.stdout.readline()
         browser.call("Page.navigate", url=run.url)
         page_picture(browser, 1)
@@ -314,7 +323,8 @@ def case_input():
         check(run.p.wait(20) == 0, "Enter typed in the page ended the program")
         check("1 point" in run.p.stdout.read(), "the program saw one point")
     finally:
-        browser.quit()
+        if browser:
+            browser.quit()
         run.end()
 
 

@@ -81,22 +81,33 @@ class Chromium:
     """Headless Chromium with a DevTools connection to one page."""
 
     def __init__(self, width=1200, height=1000):
+        # The browser's profile and, beside it, its temporary and runtime
+        # files (which it leaves when ended): all in one folder of its own.
         self.profile = tempfile.mkdtemp(prefix="lumo-chromium-")
+        data, scratch = os.path.join(self.profile, "data"), os.path.join(self.profile, "tmp")
+        os.mkdir(scratch, 0o700)
         self.p = subprocess.Popen(
             ["chromium", "--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
              "--force-device-scale-factor=1", "--hide-scrollbars", "--remote-debugging-port=0",
-             f"--user-data-dir={self.profile}", f"--window-size={width},{height}", "about:blank"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        port_file = os.path.join(self.profile, "DevToolsActivePort")
-        for _ in range(300):
-            if os.path.exists(port_file) and open(port_file).read().count("\n") >= 1:
-                break
-            time.sleep(0.1)
-        port, path = open(port_file).read().split("\n")[:2]
-        targets = json.loads(get(f"http://127.0.0.1:{port}/", "/json")[2])
-        page = next(t for t in targets if t["type"] == "page")
-        page_path = urllib.parse.urlsplit(page["webSocketDebuggerUrl"]).path
-        self.ws = Socket("127.0.0.1", int(port), page_path, timeout=60)
+             f"--user-data-dir={data}", f"--window-size={width},{height}", "about:blank"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            env={**os.environ, "TMPDIR": scratch, "XDG_RUNTIME_DIR": scratch})
+        try:
+            port_file = os.path.join(data, "DevToolsActivePort")
+            for _ in range(300):
+                if os.path.exists(port_file) and open(port_file).read().count("\n") >= 1:
+                    break
+                time.sleep(0.1)
+            port, path = open(port_file).read().split("\n")[:2]
+            targets = json.loads(get(f"http://127.0.0.1:{port}/", "/json")[2])
+            page = next(t for t in targets if t["type"] == "page")
+            page_path = urllib.parse.urlsplit(page["webSocketDebuggerUrl"]).path
+            self.ws = Socket("127.0.0.1", int(port), page_path, timeout=60)
+        except BaseException:  # no browser: nothing of it is left
+            self.p.kill()
+            self.p.wait()
+            subprocess.run(["rm", "-rf", self.profile])
+            raise
         self.next_id = 0
 
     def call(self, method, **params):
@@ -127,4 +138,9 @@ class Chromium:
         except subprocess.TimeoutExpired:
             self.p.kill()
             self.p.wait()
-        subprocess.run(["rm", "-rf", self.profile])
+        # Its helper processes may still write into the profile as they end.
+        for _ in range(50):
+            subprocess.run(["rm", "-rf", self.profile])
+            time.sleep(0.1)
+            if not os.path.exists(self.profile):
+                break

@@ -517,14 +517,17 @@ case_test_card() {
 
   # The Linux server of the native build, headless, in a private session;
   # it writes the picture when the card's link ends and then exits.
+  # Its private folder (and log) in the work folder, not in /tmp.
   mkdir -p linux
   mkfifo ready
-  env LUMO_SESSION="card$$" LUMOVIEW_PNG_DIR="$work/linux" LUMOVIEW_GRACE_MS=200 \
-      LUMOVIEW_READY_FD=3 "$native/bin/lumoview" --headless 3>ready </dev/null >/dev/null 2>&1 &
+  env LUMO_SESSION="${LUMO_TEST_RUN:-}card$$" XDG_RUNTIME_DIR="$work/linux" LUMOVIEW_PNG_DIR="$work/linux" \
+      LUMOVIEW_GRACE_MS=200 LUMOVIEW_READY_FD=3 "$native/bin/lumoview" --headless 3>ready \
+      </dev/null >/dev/null 2>&1 &
   local server=$!
   head -c 1 ready >/dev/null
-  env LUMO_SESSION="card$$" LUMODIR="$native/bin" LUMOVIEW_PNG_DIR="$work/linux" LUMOVIEW_GRACE_MS=200 \
-      timeout 60 "$native/tests/test_card" </dev/null >/dev/null
+  env LUMO_SESSION="${LUMO_TEST_RUN:-}card$$" XDG_RUNTIME_DIR="$work/linux" LUMODIR="$native/bin" \
+      LUMOVIEW_PNG_DIR="$work/linux" LUMOVIEW_GRACE_MS=200 timeout 60 \
+      "$native/tests/test_card" </dev/null >/dev/null
   for _ in $(seq 100); do kill -0 "$server" 2>/dev/null || break; sleep 0.1; done
   kill "$server" 2>/dev/null
   wait "$server" 2>/dev/null
