@@ -234,8 +234,8 @@ TEST_F(ServerCoreTest, DrawingFilesLeaveProtectedFilesAlone) {
   ASSERT_EQ(text("I,1,64,48,-1,-1,-1,"), 1);
   std::vector<std::string> complaints;
   server->complaint = [&](const std::string& t) { complaints.push_back(t); };
-  const std::string dir = ::testing::TempDir() + "lumo_kept_files_" + std::to_string(getpid());
-  mkdir(dir.c_str(), 0700);
+  const testing_support::TempFolder folder("lumo_kept_files");
+  const std::string dir = folder.path();
   auto save = [&](const std::string& path) {
     std::snprintf(reinterpret_cast<char*>(block(1) + kDataArea), 512, "%s", path.c_str());
     return command(1, 'B', kRequestDrawingFile, 0 /* save */);
@@ -267,12 +267,21 @@ TEST_F(ServerCoreTest, DrawingFilesLeaveProtectedFilesAlone) {
     EXPECT_EQ(mode_of(open), 0640u) << open;
   }
   if (geteuid() != 0) return;  // another account is needed for the rest
-  const std::string everyone = dir + "/everyone", shared = dir + "/shared";
+  // Its folders where another account can reach them: the test's own
+  // temporary folder may be closed to others.
+  char open_pattern[] = "/tmp/lumo_kept_open_XXXXXX";
+  ASSERT_NE(mkdtemp(open_pattern), nullptr);
+  const std::string open_dir = open_pattern;
+  struct Remove {
+    std::string path;
+    ~Remove() { testing_support::temp_folder_detail::remove_tree(path); }
+  } remove_open{open_dir};
+  chmod(open_dir.c_str(), 0755);
+  const std::string everyone = open_dir + "/everyone", shared = open_dir + "/shared";
   mkdir(everyone.c_str(), 0777);
   chmod(everyone.c_str(), 0777);
   mkdir(shared.c_str(), 0777);
   chmod(shared.c_str(), 01777);
-  chmod(dir.c_str(), 0755);
   struct Case {
     std::string path;
     mode_t mode;

@@ -10,10 +10,12 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "common/posix_names.h"
 
@@ -189,8 +191,10 @@ std::string binary_dir() {
 
 // The servers of this session (the library started them): found through
 // the session's blocks, whose window handle is the server's process id, and
-// ended with SIGTERM.
+// ended with SIGTERM; waits (up to 5 s) until they have gone, so that none
+// writes into the session's folders after they are removed.
 void end_session_servers() {
+  std::vector<pid_t> ended;
   for (int n = 1; n <= 16; ++n) {
     char object[128];
     lumo::posix_names::shm_object_name(("LumoView" + std::to_string(n)).c_str(), object,
@@ -208,7 +212,25 @@ void end_session_servers() {
     } else {
       std::sscanf(line, "%lld", &pid);
     }
-    if (pid > 1) kill(static_cast<pid_t>(pid), SIGTERM);
+    if (pid > 1 && kill(static_cast<pid_t>(pid), SIGTERM) == 0) ended.push_back(static_cast<pid_t>(pid));
+  }
+  // Not this process's children (a server outlives its program): gone once
+  // signalling it fails, or once it is a zombie nobody has reaped yet.
+  auto gone = [](pid_t p) {
+    if (kill(p, 0) != 0) return true;
+    char path[64], stat[256] = "";
+    std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(p));
+    FILE* f = std::fopen(path, "r");
+    if (!f) return true;
+    const size_t n = std::fread(stat, 1, sizeof stat - 1, f);
+    std::fclose(f);
+    stat[n] = '\0';
+    const char* close = std::strrchr(stat, ')');
+    return close && close[1] == ' ' && close[2] == 'Z';
+  };
+  for (int i = 0; i < 500 && !ended.empty(); ++i) {
+    ended.erase(std::remove_if(ended.begin(), ended.end(), gone), ended.end());
+    if (!ended.empty()) usleep(10000);
   }
 }
 

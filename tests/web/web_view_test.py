@@ -55,7 +55,9 @@ class Run:
         self.session = os.environ.get("LUMO_TEST_RUN", "") + "web" + secrets.token_hex(6)
         self.token = secrets.token_urlsafe(12)
         e = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "LUMOVIEW_LOG")}
-        e.update(LUMO_SESSION=self.session, LUMODIR=BIN, XDG_RUNTIME_DIR=self.dir,
+        # The server's own temporary files (its downloads' folder) in the
+        # run's folder too, so that a killed server leaves nothing behind.
+        e.update(LUMO_SESSION=self.session, LUMODIR=BIN, XDG_RUNTIME_DIR=self.dir, TMPDIR=self.dir,
                  LUMOVIEW_SERVE="127.0.0.1:0", LUMOVIEW_TOKEN=self.token,
                  LUMOVIEW_PNG_DIR=self.dir, LUMOVIEW_WEB_LINGER_MS="30000")
         # Under the address sanitizer freed memory is held back for a while
