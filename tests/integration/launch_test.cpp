@@ -44,8 +44,8 @@ class LaunchTest : public ::testing::Test {
     }
     setenv("PATH", saved_path_.c_str(), 1);
     unsetenv("LUMODIR");
+    session_.reset();  // ends its servers, which may still write into the folder
     folder_.reset();
-    session_.reset();
   }
 
   // Opens a window (starting the server) and checks that the link is real.

@@ -47,8 +47,8 @@ class SamplesTest : public ::testing::Test {
     unsetenv("LUMOVIEW_PNG_DIR");
     unsetenv("LUMODIR");
     unsetenv("LUMOVIEW_GRACE_MS");
+    session_.reset();  // ends its servers, which may still write into the folder
     folder_.reset();
-    session_.reset();
   }
 
   std::string file(const std::string& name, const std::string& text) {

@@ -44,6 +44,9 @@ PrivateSession::PrivateSession() {
 }
 
 PrivateSession::~PrivateSession() {
+  // Its servers first: one still ending would write its pictures or log
+  // into folders removed below.
+  end_session_servers();
   const std::string prefix = name_ + ".";
   if (DIR* d = opendir("/dev/shm")) {
     while (dirent* e = readdir(d)) {
