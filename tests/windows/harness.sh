@@ -17,6 +17,10 @@ wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
 [ -x "$wineserver" ] || wineserver=/usr/lib/wine/wineserver
 export WINEPREFIX=$build/wine-prefix WINEDEBUG=-all
+# Wine's own temporary files (its server's folder, which it leaves behind)
+# in the build tree, removed on "stop", not in /tmp.
+export TMPDIR=$state/tmp
+mkdir -p "$TMPDIR"
 # The launcher's texts are Japanese: its cases run with code page 932, from
 # a Japanese locale compiled into the build tree.
 export LOCPATH=$build/wine-locale
@@ -69,6 +73,8 @@ REG
 
 stop() {
   "$wineserver" -k >/dev/null 2>&1
+  "$wineserver" -w >/dev/null 2>&1
+  rm -rf "$TMPDIR"
   if [ -f "$state/xvfb.pid" ]; then
     kill "$(cat "$state/xvfb.pid")" 2>/dev/null
     rm -f "$state/xvfb.pid"
