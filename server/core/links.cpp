@@ -114,7 +114,11 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
                                kWindowBlockSize);
     if (block) n = w;
   }
-  if (!block) return 0;
+  if (!block) {
+    say(id, "no window can be opened: every window number is in use, or its block's name is held by "
+            "another process");
+    return 0;
+  }
   auto win = std::make_unique<Window>(n, block, canvases_.create(width, height, Rgb{255, 255, 255}),
                                       frontend_);
   if (colour1 >= 0) win->colours().set(kBackgroundEntry, colour1);
