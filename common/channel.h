@@ -168,6 +168,16 @@ static_assert(std::atomic<uint32_t>::is_always_lock_free, "wait words must be pl
 static_assert(sizeof(Channel::answer) <= sizeof(Channel::legacy_slots), "the answer fits the old room");
 static_assert(std::atomic<uint64_t>::is_always_lock_free, "the window bits must be one word");
 
+// The server's side: `text` (n bytes, cut to the room) as the answer to
+// the program's request `request`, where the program reads answers here.
+inline void put_answer(Channel& ch, const char* text, size_t n, uint32_t request) {
+  if (ch.answer.answers_kept != kAnswersKept || n == 0) return;
+  if (n > kAnswerText - 1) n = kAnswerText - 1;
+  for (size_t i = 0; i < n; ++i) ch.answer.text[i] = text[i];
+  ch.answer.text[n] = '\0';
+  ch.answer.answer_for = request;
+}
+
 // The answer text of `ch` into out (size bytes, terminated); false when
 // there is no room.
 inline bool copy_answer(const Channel& ch, char* out, size_t size) {

@@ -280,14 +280,9 @@ int PosixHost::serve_channels(const Loop& loop) {
         const bool may = !loop.may_post || loop.may_post(c.fd);
         ch->hold.store(may ? 0 : 1, std::memory_order_seq_cst);
       }
-      if (loop.answer && ch->answer.answers_kept == channel::kAnswersKept) {
+      if (loop.answer) {
         const std::string& text = loop.answer();
-        if (!text.empty()) {
-          const size_t n = text.size() < channel::kAnswerText - 1 ? text.size() : channel::kAnswerText - 1;
-          std::memcpy(ch->answer.text, text.data(), n);
-          ch->answer.text[n] = '\0';
-          ch->answer.answer_for = request;
-        }
+        channel::put_answer(*ch, text.data(), text.size(), request);
       }
       ch->reply = value;
       ch->reply_seq.store(request, std::memory_order_seq_cst);

@@ -158,13 +158,7 @@ int serve_channels() {
       ch->windows.store(g_server->window_bits(), std::memory_order_seq_cst);
       ch->hold.store(g_server->may_post(c.id) ? 0 : 1, std::memory_order_seq_cst);
     }
-    if (valid && ch->answer.answers_kept == lumo::channel::kAnswersKept && !g_server->answer().empty()) {
-      const std::string& text = g_server->answer();
-      const size_t n = text.size() < lumo::channel::kAnswerText - 1 ? text.size() : lumo::channel::kAnswerText - 1;
-      CopyMemory(ch->answer.text, text.data(), n);
-      ch->answer.text[n] = '\0';
-      ch->answer.answer_for = request;
-    }
+    if (valid) lumo::channel::put_answer(*ch, g_server->answer().data(), g_server->answer().size(), request);
     ch->reply = reply;
     ch->reply_seq.store(request, std::memory_order_seq_cst);
     if (ch->client_sleeping.load(std::memory_order_seq_cst)) SetEvent(c.reply_event);

@@ -9,6 +9,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "server/web/web_proof.h"
+
 namespace lumo::server {
 
 bool parse_web_address(const std::string& text, WebSettings* settings, std::string* error) {
@@ -65,13 +67,7 @@ std::string random_web_token() {
       bytes[i] = static_cast<unsigned char>(v >> 56);
     }
   }
-  std::string token;
-  for (const unsigned char b : bytes) {
-    static const char kHex[] = "0123456789abcdef";
-    token += kHex[b >> 4];
-    token += kHex[b & 15];
-  }
-  return token;
+  return hex_of(bytes, sizeof bytes);
 }
 
 }  // namespace lumo::server

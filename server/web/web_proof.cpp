@@ -66,6 +66,16 @@ std::string sha256(const std::string& bytes) {
   return digest;
 }
 
+std::string hex_of(const unsigned char* bytes, size_t n) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (size_t i = 0; i < n; ++i) {
+    hex += kHex[bytes[i] >> 4];
+    hex += kHex[bytes[i] & 15];
+  }
+  return hex;
+}
+
 std::string hmac_sha256_hex(const std::string& key, const std::string& message) {
   std::string k = key.size() > 64 ? sha256(key) : key;
   k.resize(64, '\0');
@@ -75,13 +85,7 @@ std::string hmac_sha256_hex(const std::string& key, const std::string& message) 
     outer[i] = static_cast<char>(k[i] ^ 0x5c);
   }
   const std::string mac = sha256(outer + sha256(inner + message));
-  std::string hex;
-  for (const unsigned char b : mac) {
-    static const char kHex[] = "0123456789abcdef";
-    hex += kHex[b >> 4];
-    hex += kHex[b & 15];
-  }
-  return hex;
+  return hex_of(reinterpret_cast<const unsigned char*>(mac.data()), mac.size());
 }
 
 std::string web_proof(const std::string& key, const std::string& nonce) {
