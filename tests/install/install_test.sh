@@ -27,16 +27,7 @@ work=$(cd "$work" && pwd)
 session=${LUMO_TEST_RUN:-}inst$$  # LUMO_TEST_RUN marks one run of the test command
 mkdir -p "$work/runtime"
 trap 'rm -rf "/dev/shm/lumo-$(id -u)-$session" /dev/shm/"$session".*' EXIT
-failed=0
-passed=0
-check() {  # check NAME EXPECTED ACTUAL
-  if [ "$2" == "$3" ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    printf 'FAILED: %s\n  expected: %s\n  got:      %s\n' "$1" "$2" "$3"
-  fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../support/check.sh"
 pixel() {  # pixel PNG X Y -> RRGGBB
   /usr/bin/python3 -c 'import sys; from PIL import Image
 r, g, b = Image.open(sys.argv[1]).convert("RGB").getpixel((int(sys.argv[2]), int(sys.argv[3])))

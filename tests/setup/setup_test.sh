@@ -17,16 +17,7 @@ rm -rf "$work"
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 trap 'rm -rf "$work"' EXIT
-failed=0
-passed=0
-check() {  # check NAME EXPECTED ACTUAL
-  if [ "$2" == "$3" ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    printf 'FAILED: %s\n  expected: %s\n  got:      %s\n' "$1" "$2" "$3"
-  fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../support/check.sh"
 
 # 1. Nothing installed; apt-get writes down what it was asked for.
 stubs=$work/stubs
