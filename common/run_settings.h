@@ -13,24 +13,18 @@
 
 namespace lumo::wire {
 
-inline constexpr const char* kRunSettings[] = {
-    "LUMOVIEW_PNG_DIR", "LUMOVIEW_PNG_SCALE", "LUMOVIEW_SAVE",   "LUMOVIEW_EVENTS",
-    "LUMOVIEW_ANSWERS", "LUMOVIEW_TRACE",     "LUMOVIEW_LIST_MB", "LUMOVIEW_MEMORY_MB",
-    "LUMOVIEW_SERVE",   "LUMOVIEW_TOKEN",     "LUMOVIEW_SCALE",
+// Each setting, and whether it names a file or folder (a relative one means
+// another place in another current folder).
+struct RunSetting {
+  const char* name;
+  bool names_a_place;
 };
-// Whether the setting names a file or folder: a relative one means another
-// place in another current folder.
-inline bool run_setting_is_path(const char* name) {
-  static constexpr const char* kPaths[] = {"LUMOVIEW_PNG_DIR", "LUMOVIEW_SAVE", "LUMOVIEW_EVENTS",
-                                           "LUMOVIEW_ANSWERS", "LUMOVIEW_TRACE"};
-  for (const char* p : kPaths) {
-    const char* a = p;
-    const char* b = name;
-    while (*a && *a == *b) ++a, ++b;
-    if (*a == *b) return true;
-  }
-  return false;
-}
+inline constexpr RunSetting kRunSettings[] = {
+    {"LUMOVIEW_PNG_DIR", true},   {"LUMOVIEW_PNG_SCALE", false}, {"LUMOVIEW_SAVE", true},
+    {"LUMOVIEW_EVENTS", true},    {"LUMOVIEW_ANSWERS", true},    {"LUMOVIEW_TRACE", true},
+    {"LUMOVIEW_LIST_MB", false},  {"LUMOVIEW_MEMORY_MB", false}, {"LUMOVIEW_SERVE", false},
+    {"LUMOVIEW_TOKEN", false},    {"LUMOVIEW_SCALE", false},
+};
 
 // The start-up command may carry the fingerprint after its terminator, as
 // "S=" and eight hexadecimal digits.
@@ -49,17 +43,14 @@ uint32_t run_settings_fingerprint(GetEnv get, const char* current_folder) {
     }
   };
   bool relative = false;
-  for (const char* name : kRunSettings) {
+  for (const RunSetting& setting : kRunSettings) {
     char value[1024];
-    if (!get(name, value, sizeof value) || !value[0]) continue;
-    mix(name);
+    if (!get(setting.name, value, sizeof value) || !value[0]) continue;
+    mix(setting.name);
     mix("=");
     mix(value);
     mix("\n");
-    if (run_setting_is_path(name) && value[0] != '/' && value[0] != '\\' &&
-        !(value[0] && value[1] == ':')) {
-      relative = true;
-    }
+    if (setting.names_a_place && value[0] != '/' && value[0] != '\\' && value[1] != ':') relative = true;
   }
   if (relative && current_folder) {
     mix("in ");
