@@ -227,6 +227,7 @@ Window* Server::unanswered_drawing_window(const unsigned char* bytes, uint32_t s
 bool Server::early_reply(int client, const unsigned char* bytes, uint32_t size, int32_t* reply,
                          const unsigned char* copy, uint32_t copy_bytes) {
   detached_ = false;
+  answer_.clear();  // drawing answers with no text
   Window* win = unanswered_drawing_window(bytes, size, copy);  // reads the code at 224
   auto it = clients_.find(client);
   if (!win || it == clients_.end() || it->second.close_exit) return false;
