@@ -5,8 +5,13 @@
  *   diffchart DATA RESULT
  *
  * DATA holds records "n a b" numbered 1, 2, 3, ...; the number of the last
- * record read is the number of records N (1 to 10000). */
+ * record read is the number of records N (1 to 10000); any other last
+ * number, one too large for an int included, is named on stderr and the
+ * program ends with status 2 before drawing. */
+#include <ctype.h>
+#include <limits.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "lumo.h"
 
@@ -17,6 +22,9 @@ static float xs[MAX_RECORDS];
 static float ys[MAX_RECORDS];
 static float diffs[MAX_RECORDS];
 static float chart_unit;
+/* The last record number as written, when no int holds it. */
+static char count_text[32];
+static int count_out_of_range;
 
 static void report(void) {
   float max = diffs[0];
@@ -37,11 +45,54 @@ static void report(void) {
   printf("max - min : %f\n", max - min);
 }
 
+/* Reads a record number as "%d" does (blanks, a sign, digits), but a number
+ * that no int holds is noted in count_out_of_range and count_text instead of
+ * being wrapped into one.  Returns 1 when a number was read, 0 at text that
+ * is not one, EOF at the end of the data. */
+static int read_record_number(FILE *fp) {
+  unsigned int limit = INT_MAX;
+  unsigned int value = 0;
+  int too_large = 0;
+  char text[sizeof count_text];
+  size_t length = 0;
+  int digits = 0;
+  int c;
+  do c = getc(fp);
+  while (c != EOF && isspace(c));
+  if (c == EOF) return EOF;
+  if (c == '-' || c == '+') {
+    if (c == '-') limit = (unsigned int)INT_MAX + 1u;
+    text[length++] = (char)c;
+    c = getc(fp);
+  }
+  for (; c != EOF && isdigit(c); c = getc(fp), digits++) {
+    unsigned int d = (unsigned int)(c - '0');
+    if (value > (limit - d) / 10) too_large = 1;
+    if (!too_large) value = value * 10 + d;
+    if (length + 4 < sizeof text) {
+      text[length++] = (char)c;
+    } else if (length + 4 == sizeof text) {
+      memcpy(text + length, "...", 3);
+      length += 3;
+    }
+  }
+  if (c != EOF) ungetc(c, fp);
+  if (digits == 0) return 0;
+  text[length] = '\0';
+  memcpy(count_text, text, length + 1);
+  count_out_of_range = too_large;
+  if (!too_large) count = limit > INT_MAX && value > 0 ? -(int)(value - 1) - 1 : (int)value;
+  return 1;
+}
+
 static void read_data(FILE *fp) {
   int i;
-  /* Exactly MAX_RECORDS attempts: past the end of the data nothing is stored. */
+  /* Exactly MAX_RECORDS attempts: past the end of the data nothing is
+   * stored, and at text that does not match every later attempt stops at it. */
   for (i = 0; i < MAX_RECORDS; i++) {
-    if (fscanf(fp, "%d %f %f\n", &count, &xs[i], &ys[i]) == EOF) break;
+    int got = read_record_number(fp);
+    if (got == EOF) break;
+    if (got == 1 && fscanf(fp, " %f %f\n", &xs[i], &ys[i]) == EOF) break;
   }
 }
 
@@ -94,6 +145,11 @@ int main(int argc, char *argv[]) {
   read_data(fp);
   fclose(fp);
   /* The arrays hold 10000 records; anything else has no chart. */
+  if (count_out_of_range) {
+    fprintf(stderr, "diffchart: the last record is numbered %s; records must be numbered 1 to %d\n",
+            count_text, MAX_RECORDS);
+    return 2;
+  }
   if (count < 1 || count > MAX_RECORDS) {
     fprintf(stderr, "diffchart: the last record is numbered %d; records must be numbered 1 to %d\n",
             count, MAX_RECORDS);

@@ -1,7 +1,12 @@
 /* plot3: draws a send/receive timing chart of 310 records "send level
  * receive", from record 200 on.
  *
- *   plot3 DATA */
+ *   plot3 DATA
+ *
+ * A last receive time whose count of hundredths of a second no int holds
+ * (huge, infinite or not a number) is named on stderr and the program ends
+ * with status 2 before drawing. */
+#include <limits.h>
 #include <stdio.h>
 
 #include "lumo.h"
@@ -13,6 +18,8 @@ static float levels[RECORDS];
 static float receiveTimes[RECORDS];
 static int startRecord;
 static float chart_unit;
+static int time_steps;
+static double time_step;
 
 static void read_data(FILE *fp) {
   int i;
@@ -60,13 +67,8 @@ static void draw_axes(void) {
   LmLine(u, -0.1f, xmax - u, -0.1f);
   LmText(xmax - u, -0.11f, "receive");
 
-  /* The product is not rounded to single precision before truncation. */
-  n = (int)(100.0 * (double)receiveTimes[RECORDS - 1]);
-  step = 0.01;
-  if (n > 9) {
-    n = n / 5;
-    step = 0.05;
-  }
+  n = time_steps;
+  step = time_step;
   printf("%d\n", n);
   for (i = 0; i <= n; i++) {
     float w = (float)(i * step);
@@ -75,6 +77,22 @@ static void draw_axes(void) {
     LmText((w + u) - 0.25f * u, -0.15f, text);
   }
   LmText(xmax - u, -0.15f, "(sec)");
+}
+
+/* The time axis counts hundredths of a second up to the last receive time,
+ * in fifths of that count when there are more than nine.  The product is not
+ * rounded to single precision before truncation.  Returns 0 when no int holds
+ * the count (a huge, infinite or undefined time), which must not wrap. */
+static int count_time_steps(void) {
+  double hundredths = 100.0 * (double)receiveTimes[RECORDS - 1];
+  if (!(hundredths > INT_MIN - 1.0 && hundredths < INT_MAX + 1.0)) return 0;
+  time_steps = (int)hundredths;
+  time_step = 0.01;
+  if (time_steps > 9) {
+    time_steps = time_steps / 5;
+    time_step = 0.05;
+  }
+  return 1;
 }
 
 static void draw_chart(void) {
@@ -107,6 +125,11 @@ int main(int argc, char *argv[]) {
   fclose(fp);
   shift_times();
   chart_unit = sendTimes[RECORDS - 1] / 10;
+  if (!count_time_steps()) {
+    fprintf(stderr, "plot3: the last receive time, %g s after the shift, is out of range: "
+            "the time axis cannot count it in steps of 0.01 s\n", receiveTimes[RECORDS - 1]);
+    return 2;
+  }
   draw_axes();
   draw_chart();
   return 0;

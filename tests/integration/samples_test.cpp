@@ -132,14 +132,38 @@ TEST_F(SamplesTest, DiffchartTiesAndRenumberedRecords) {
   EXPECT_EQ(lines_of(text).size(), 2u);
 }
 
+// The message names the last record's number as written: numbers that no
+// int holds are not wrapped (2^32 + 1 would otherwise pass as 1).
 TEST_F(SamplesTest, DiffchartRefusesRecordNumbersItCannotHold) {
-  for (const char* data : {"0 1.0 2.0\n", "1 1 1\n-3 1.0 2.0\n", "10001 1.0 2.0\n", ""}) {
-    const Outcome r = run({program("diffchart"), file("bad.dat", data), dir_ + "/r.txt"}, true);
-    EXPECT_EQ(WEXITSTATUS(r.status), 2) << data;
-    EXPECT_NE(r.out.find("records must be numbered 1 to 10000"), std::string::npos) << r.out;
+  const struct {
+    const char* data;
+    const char* number;
+  } cases[] = {{"0 1.0 2.0\n", "0"},
+               {"1 1 1\n-3 1.0 2.0\n", "-3"},
+               {"10001 1.0 2.0\n", "10001"},
+               {"", "0"},
+               {"1 1 2\n99999999999999999999 1.0 2.0\n", "99999999999999999999"},
+               {"1 1 2\n4294967297 1 2\n", "4294967297"},
+               {"1 1 2\n2147483648 1 2\n", "2147483648"},
+               {"-2147483649 1 2\n", "-2147483649"},
+               {"-2147483648 1 2\n", "-2147483648"},
+               {"1 1 2\n+000000000000000000000000000000000000000000000000001\n", "1"},
+               {"123456789012345678901234567890123456789 1 2\n",
+                "1234567890123456789012345678..."}};
+  for (const auto& c : cases) {
+    std::remove((dir_ + "/r.txt").c_str());
+    const Outcome r = run({program("diffchart"), file("bad.dat", c.data), dir_ + "/r.txt"}, true);
+    const std::string message = std::string("diffchart: the last record is numbered ") + c.number +
+                                "; records must be numbered 1 to 10000\n";
+    if (std::string(c.number) == "1") {  // leading zeros are no overflow
+      EXPECT_EQ(WEXITSTATUS(r.status), 0) << c.data;
+      EXPECT_EQ(r.out.find("records must be"), std::string::npos) << r.out;
+      continue;
+    }
+    EXPECT_EQ(WEXITSTATUS(r.status), 2) << c.data;
+    EXPECT_EQ(r.out, message);
     EXPECT_FALSE(exists("r.txt"));
   }
-  EXPECT_FALSE(exists("diffchart-1.png"));  // no window was opened
 }
 
 TEST_F(SamplesTest, SampleArgumentAndFileErrors) {
@@ -174,6 +198,18 @@ TEST_F(SamplesTest, Plot3TimeAxisSteps) {
   // 0.03 in single precision lies just below 0.03: two steps, not three.
   EXPECT_EQ(run({program("plot3"), file("c.dat", plot3_data("0.03"))}).out, "2\n");
   EXPECT_TRUE(exists("plot3-1.png"));
+}
+
+// A last receive time whose count of hundredths no int holds is refused
+// before any window opens, instead of printing a wrapped count.
+TEST_F(SamplesTest, Plot3RefusesATimeAxisItCannotCount) {
+  for (const char* last : {"1e9", "-1e9", "1e39", "nan"}) {
+    const Outcome r = run({program("plot3"), file("huge.dat", plot3_data(last))}, true);
+    EXPECT_EQ(WEXITSTATUS(r.status), 2) << last;
+    EXPECT_NE(r.out.find("plot3: the last receive time, "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" is out of range: the time axis cannot count it"), std::string::npos);
+    EXPECT_FALSE(exists("plot3-1.png")) << last;
+  }
 }
 
 TEST_F(SamplesTest, Plot3WithShortDataStillDraws) {
