@@ -16,6 +16,7 @@
 #include <string>
 
 #include "tests/support/child_process.h"
+#include "tests/support/temp_folder.h"
 
 extern char** environ;
 
@@ -171,5 +172,39 @@ TEST_F(LinkedKeys, TheTerminalIsRestoredOnExitAndOnSignals) {
     const int status = probe.wait_exit();
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig;
     EXPECT_TRUE(probe.canonical_with_echo()) << sig;
+  }
+}
+
+// Keys from a pipe, echoed: Backspace as the byte 8 (the terminal's 127 is
+// no cursor motion), a UTF-8 character whole with its first byte (a bar
+// follows each call), CR LF as one Enter; a lone CR too, the byte after it
+// kept.  Each case fails on its own.
+TEST(ConsoleKeys, EchoShowsWholeKeysAndCrLfIsOneEnter) {
+  const struct {
+    const char* typed;
+    const char* shown;
+    const char* codes;
+  } cases[] = {
+      {"a\x7fq", "a|\b|q|", "97,8,113,"},
+      {"\xc3\xa9q", "\xc3\xa9||q|", "195,169,113,"},
+      {"\xe2\x82\xac\xf0\x9f\x99\x82q", "\xe2\x82\xac|||\xf0\x9f\x99\x82||||q|",
+       "226,130,172,240,159,153,130,113,"},
+      {"\xc3zq", "\xc3|z|q|", "195,122,113,"},
+      {"x\r\nq", "x|\n|q|", "120,13,113,"},
+      {"\r\r\n\nq", "\n|\n|\n|q|", "13,13,13,113,"},
+      {"\rzq", "\n|z|q|", "13,122,113,"},
+      {"a\r\n", "a|\n||", "97,13,-1,"},
+  };
+  testing_support::TempFolder folder("lumo_keys");
+  const std::string input = folder.path() + "/typed";
+  for (const auto& c : cases) {
+    FILE* f = std::fopen(input.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs(c.typed, f);
+    std::fclose(f);
+    testing_support::ChildProcess p({"/bin/sh", "-c", "cat \"$1\" | exec \"$0\" echo",
+                                     testing_support::binary_dir() + "/lumo_key_probe", input});
+    const std::string out = p.read_all(10000);
+    EXPECT_EQ(out, std::string(c.shown) + "\ncodes=" + c.codes + "\n") << c.typed;
   }
 }

@@ -4,7 +4,9 @@
  *   lumo_key_probe linked   keys while linked: typed while drawing, then
  *                           Enter, Backspace, an arrow, F1 and Escape
  *   lumo_key_probe exit     links and exits without ending the link
- *   lumo_key_probe wait     links and waits to be ended by a signal */
+ *   lumo_key_probe wait     links and waits to be ended by a signal
+ *   lumo_key_probe echo     keys with echo up to q or the end, a bar after
+ *                           each, then their codes */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -41,9 +43,23 @@ static int linked(void) {
   return 0;
 }
 
+static int echoed(void) {
+  char codes[200] = "";
+  size_t used = 0;
+  int k;
+  do {
+    k = LmGetKey(1);
+    printf("|");
+    if (used < sizeof codes - 12) used += (size_t)sprintf(codes + used, "%d,", k);
+  } while (k != 'q' && k >= 0);
+  printf("\ncodes=%s\n", codes);
+  return 0;
+}
+
 int main(int argc, char **argv) {
   struct termios t;
   int quiet, loud;
+  if (argc > 1 && strcmp(argv[1], "echo") == 0) return echoed();
   if (argc > 1 && strcmp(argv[1], "linked") == 0) return linked();
   if (argc > 1 && strcmp(argv[1], "exit") == 0) {
     LmOpen(0);

@@ -13,7 +13,15 @@
 // Keys read as _getch reads them on Windows: Enter 13, Backspace 8, Escape
 // 27; arrows, Home, End, Page Up and Down, Insert and Delete as 224 followed
 // by the Windows scan code; F1..F10 as 0 and the scan code, F11 and F12 as
-// 224 and the scan code.  docs/keys.md has the table.
+// 224 and the scan code.  A line end of CR LF (piped text from Windows) is
+// one Enter, as the Windows console gives one 13 per Enter.  docs/keys.md
+// has the table.
+//
+// The echo shows what the key does on a console: Enter starts a new line,
+// Backspace moves back one place (the byte 8, as _getche writes it), and a
+// UTF-8 character is written whole with its first byte, so that the
+// terminal never holds half a character; its later bytes, still returned as
+// keys of their own, echo nothing.
 #include <cerrno>
 #include <ctime>
 #include <csignal>
@@ -37,6 +45,8 @@ struct Console {
   termios saved{};
   int queue[8] = {};
   int queued = 0;
+  int pushed = -1;           // a byte read ahead that is no part of the key before it
+  bool after_cr = false;     // the last byte read was CR: a LF right after it is the same Enter
 };
 Console g_console;
 
@@ -90,6 +100,7 @@ class RawTerminal {
 };
 
 bool byte_waiting(int timeout_ms) {
+  if (g_console.pushed >= 0) return true;
   pollfd p{STDIN_FILENO, POLLIN, 0};
   int r;
   do {
@@ -101,6 +112,11 @@ bool byte_waiting(int timeout_ms) {
 // One byte, waiting for it; -1 at the end of the input.  With a timeout,
 // -2 when none came in time.
 int read_byte(int timeout_ms = -1) {
+  if (g_console.pushed >= 0) {
+    const int c = g_console.pushed;
+    g_console.pushed = -1;
+    return c;
+  }
   if (timeout_ms >= 0 && !byte_waiting(timeout_ms)) return -2;
   unsigned char c = 0;
   ssize_t n;
@@ -168,20 +184,60 @@ int after_escape() {
   return 27;
 }
 
-// One key as _getch would give it, and the byte to echo (0: none).
-int next_key(int* echo_byte) {
-  *echo_byte = 0;
+// The bytes a key writes when echoed.
+struct Echo {
+  char bytes[4];
+  int length = 0;
+  void add(int c) {
+    if (length < 4) bytes[length++] = static_cast<char>(c);
+  }
+};
+
+// After the first byte of a UTF-8 character: its further bytes, when they
+// follow at once, are queued as keys and join the echo.  A byte that cannot
+// continue the character is left for the next key.
+void utf8_rest(int first, Echo* echo) {
+  const int more = first >= 0xF0 ? 3 : first >= 0xE0 ? 2 : 1;
+  for (int i = 0; i < more; ++i) {
+    const int c = read_byte(kSequenceWaitMs);
+    if (c < 0) return;
+    if ((c & 0xC0) != 0x80) {
+      g_console.pushed = c;
+      return;
+    }
+    queue_key(c);
+    echo->add(c);
+  }
+}
+
+// Reads the next byte, dropping the LF of a CR LF pair.
+int read_key_byte() {
+  int c = read_byte();
+  if (c == '\n' && g_console.after_cr) c = read_byte();
+  g_console.after_cr = c == '\r';
+  return c;
+}
+
+// One key as _getch would give it, and what echoing it writes.
+int next_key(Echo* echo) {
   if (g_console.queued) return take_queued();
-  const int c = read_byte();
+  const int c = read_key_byte();
   if (c < 0) return -1;
-  *echo_byte = c;
   switch (c) {
-    case '\n': return 13;   // the terminal's line end is Enter
-    case 127: return 8;     // the terminal's Backspace
+    case '\r':
+    case '\n':             // the terminal's line end is Enter
+      echo->add('\n');
+      return 13;
+    case 8:
+    case 127:              // the terminal's Backspace
+      echo->add(8);
+      return 8;
     case 27:
-      *echo_byte = 0;
       return after_escape();
-    default: return c;
+    default:
+      echo->add(c);
+      if (c >= 0xC2 && c <= 0xF4) utf8_rest(c, echo);
+      return c;
   }
 }
 
@@ -226,18 +282,26 @@ int key_hit() {
   std::fflush(stdout);
   if (g_console.queued) return 1;
   RawTerminal raw(0);
+  // The LF of a CR LF pair is no key of its own.
+  if (g_console.after_cr && g_console.pushed < 0 && byte_waiting(0)) {
+    const int c = read_byte();
+    g_console.after_cr = false;
+    if (c < 0) return 1;  // the end of the input: the next read says so
+    if (c != '\n') g_console.pushed = c;
+  }
   return byte_waiting(0) ? 1 : 0;
 }
 
 int get_key(bool echo) {
   std::fflush(stdout);
-  int key, echo_byte;
+  int key;
+  Echo shown;
   {
     RawTerminal raw(1);
-    key = next_key(&echo_byte);
+    key = next_key(&shown);
   }
-  if (echo && echo_byte) {
-    std::fputc(echo_byte, stdout);
+  if (echo && shown.length) {
+    std::fwrite(shown.bytes, 1, static_cast<size_t>(shown.length), stdout);
     std::fflush(stdout);
   }
   return key;
