@@ -1,7 +1,11 @@
 #include "server/canvas/png_writer.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
+
+#include "server/canvas/deflate.h"
 
 namespace lumo::server {
 namespace {
@@ -27,39 +31,62 @@ void chunk(std::vector<unsigned char>& png, const char* type, const std::vector<
   put32(png, crc32(body.data(), body.size()));
 }
 
+// Each row is filtered the way that leaves the smallest bytes (as signed
+// values), the usual guess at what deflate packs best.
+std::vector<unsigned char> filtered_rows(const uint32_t* pixels, int width, int height, int stride_pixels) {
+  const size_t row_bytes = 3 * static_cast<size_t>(width);
+  std::vector<unsigned char> out;
+  out.reserve(static_cast<size_t>(height) * (1 + row_bytes));
+  std::vector<unsigned char> above(row_bytes, 0), row(row_bytes), trial(row_bytes), best(row_bytes);
+  for (int y = 0; y < height; ++y) {
+    const uint32_t* source = pixels + static_cast<size_t>(y) * static_cast<size_t>(stride_pixels);
+    for (int x = 0; x < width; ++x) {
+      row[3 * static_cast<size_t>(x)] = static_cast<unsigned char>(source[x] >> 16);
+      row[3 * static_cast<size_t>(x) + 1] = static_cast<unsigned char>(source[x] >> 8);
+      row[3 * static_cast<size_t>(x) + 2] = static_cast<unsigned char>(source[x]);
+    }
+    unsigned char best_filter = 0;
+    uint64_t best_cost = UINT64_MAX;
+    for (unsigned char filter = 0; filter < 5; ++filter) {
+      uint64_t cost = 0;
+      for (size_t i = 0; i < row_bytes; ++i) {
+        const int left = i >= 3 ? row[i - 3] : 0;
+        const int up = above[i];
+        const int up_left = i >= 3 ? above[i - 3] : 0;
+        int predicted = 0;
+        switch (filter) {
+          case 1: predicted = left; break;
+          case 2: predicted = up; break;
+          case 3: predicted = (left + up) / 2; break;
+          case 4: {
+            const int p = left + up - up_left;
+            const int pa = std::abs(p - left), pb = std::abs(p - up), pc = std::abs(p - up_left);
+            predicted = pa <= pb && pa <= pc ? left : pb <= pc ? up : up_left;
+            break;
+          }
+          default: break;
+        }
+        trial[i] = static_cast<unsigned char>(row[i] - predicted);
+        cost += static_cast<uint64_t>(std::abs(static_cast<int>(static_cast<signed char>(trial[i]))));
+      }
+      if (cost < best_cost) {
+        best_cost = cost;
+        best_filter = filter;
+        best.swap(trial);
+      }
+    }
+    out.push_back(best_filter);
+    out.insert(out.end(), best.begin(), best.end());
+    above.swap(row);
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string encode_png(const uint32_t* pixels, int width, int height, int stride_pixels) {
-  std::vector<unsigned char> raw;
-  raw.reserve(static_cast<size_t>(height) * (1 + 3 * static_cast<size_t>(width)));
-  for (int y = 0; y < height; ++y) {
-    raw.push_back(0);  // no filter
-    const uint32_t* row = pixels + static_cast<size_t>(y) * stride_pixels;
-    for (int x = 0; x < width; ++x) {
-      raw.push_back(static_cast<unsigned char>(row[x] >> 16));
-      raw.push_back(static_cast<unsigned char>(row[x] >> 8));
-      raw.push_back(static_cast<unsigned char>(row[x]));
-    }
-  }
-  // zlib stream of stored blocks, then the Adler-32 of the data.
-  std::vector<unsigned char> z = {0x78, 0x01};
-  uint32_t a = 1, b = 0;
-  for (unsigned char c : raw) {
-    a = (a + c) % 65521;
-    b = (b + a) % 65521;
-  }
-  size_t pos = 0;
-  do {
-    const size_t n = raw.size() - pos < 65535 ? raw.size() - pos : 65535;
-    z.push_back(pos + n == raw.size() ? 1 : 0);
-    z.push_back(static_cast<unsigned char>(n));
-    z.push_back(static_cast<unsigned char>(n >> 8));
-    z.push_back(static_cast<unsigned char>(~n));
-    z.push_back(static_cast<unsigned char>(~n >> 8));
-    z.insert(z.end(), raw.begin() + static_cast<long>(pos), raw.begin() + static_cast<long>(pos + n));
-    pos += n;
-  } while (pos < raw.size());
-  put32(z, (b << 16) | a);
+  const std::vector<unsigned char> raw = filtered_rows(pixels, width, height, stride_pixels);
+  const std::vector<unsigned char> z = zlib_compress(raw.data(), raw.size());
 
   std::vector<unsigned char> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
   std::vector<unsigned char> header;

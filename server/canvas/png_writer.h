@@ -1,5 +1,7 @@
-// A minimal PNG writer (stored deflate blocks): the Windows server saves
-// windows, and puts images into figures, without an image library.  Pixels are 0x00RRGGBB, rows top down.
+// A small PNG writer (filtered rows, compressed with the server's own
+// deflate): the Windows server saves windows, and both servers put images
+// into SVG figures, without an image library.  Pixels are 0x00RRGGBB, rows
+// top down.
 #ifndef LUMO_SERVER_CANVAS_PNG_WRITER_H
 #define LUMO_SERVER_CANVAS_PNG_WRITER_H
 

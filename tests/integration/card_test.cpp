@@ -188,3 +188,59 @@ TEST(TestCard, VectorFiguresDrawBackToTheWindowsPicture) {
   run_tool({"pdftotext", "-raw", stem + ".pdf", "-"}, &pdf_texts);
   EXPECT_EQ(without_spaces(pdf_texts), joined) << pdf_texts;
 }
+
+// A picture loaded into a window is embedded in the window's SVG as a
+// compressed PNG: the file stays near the picture's own size, Python's PIL
+// decodes the embedded image to the very pixels PIL drew, and rsvg-convert
+// draws the SVG to the window's own picture.
+TEST(TestCard, ALoadedPictureIsEmbeddedCompressedInTheSvg) {
+  testing_support::TempFolder folder("lumo_svg_picture");
+  const std::string dir = folder.path();
+  const std::string bin = testing_support::binary_dir();
+  ASSERT_EQ(run_tool({"/usr/bin/python3", "-c",
+                      "import sys\nfrom PIL import Image, ImageDraw\n"
+                      "im = Image.new('RGB', (640, 480), (255, 255, 255))\nd = ImageDraw.Draw(im)\n"
+                      "d.rectangle((40, 40, 300, 200), fill=(200, 30, 30))\n"
+                      "d.ellipse((320, 100, 600, 400), fill=(30, 120, 220), outline=(0, 0, 0))\n"
+                      "for i in range(0, 640, 16): d.line((i, 460, 639 - i, 300), fill=(i % 256, 100, 50))\n"
+                      "d.text((60, 250), 'Lumo picture', fill=(0, 0, 0))\nim.save(sys.argv[1])\n",
+                      dir + "/picture.png"}),
+            0);
+  {
+    PrivateSession session;
+    setenv("LUMOVIEW_SAVE", (dir + ":png,svg").c_str(), 1);
+    setenv("LUMODIR", (bin + "/../bin").c_str(), 1);
+    setenv("LUMOVIEW_GRACE_MS", "200", 1);
+    unsetenv("DISPLAY");
+    ChildProcess client({bin + "/lumo_client", "load", dir + "/picture.png"});
+    EXPECT_EQ(client.read_line(30000), "loaded=1");
+    EXPECT_EQ(client.wait_exit(30000), 0);
+    for (const char* v : {"LUMOVIEW_SAVE", "LUMODIR", "LUMOVIEW_GRACE_MS"}) unsetenv(v);
+  }
+  const std::string svg = dir + "/lumo_client-1.svg";
+  struct stat st {};
+  ASSERT_EQ(stat(svg.c_str(), &st), 0);
+  EXPECT_LT(st.st_size, 60000);  // stored as it is, the picture's 900 kB take 1.2 MB
+  std::string decoded;
+  run_tool({"/usr/bin/python3", "-c",
+            "import sys, re, io, base64\nfrom PIL import Image, ImageChops\n"
+            "found = re.findall(r'data:image/png;base64,([A-Za-z0-9+/=]+)', open(sys.argv[1]).read())\n"
+            "drawn = Image.open(sys.argv[2]).convert('RGB')\n"
+            "for b in found:\n"
+            "    im = Image.open(io.BytesIO(base64.b64decode(b)))\n"
+            "    print(im.size, im.mode, ImageChops.difference(im, drawn).getbbox())\n",
+            svg, dir + "/picture.png"},
+           &decoded);
+  EXPECT_EQ(decoded, "(640, 480) RGB None\n");
+  ASSERT_EQ(run_tool({"rsvg-convert", "-o", dir + "/svg.png", svg}), 0);
+  int w1 = 0, h1 = 0, w2 = 0, h2 = 0;
+  const std::vector<uint32_t> window = pixels_of(dir + "/lumo_client-1.png", &w1, &h1);
+  const std::vector<uint32_t> drawn = pixels_of(dir + "/svg.png", &w2, &h2);
+  ASSERT_EQ(w1, 640);
+  ASSERT_EQ(h1, 480);
+  ASSERT_EQ(w2, w1);
+  ASSERT_EQ(h2, h1);
+  int differing = 0;
+  for (size_t i = 0; i < window.size(); ++i) differing += (window[i] & 0xFFFFFF) != (drawn[i] & 0xFFFFFF);
+  EXPECT_EQ(differing, 0);
+}

@@ -37,6 +37,8 @@
  *                        closes them and quits
  *   lumo_client save NAME  draws a line, saves the window as the drawing
  *                        file NAME ("saved=N") and quits
+ *   lumo_client load NAME  loads the picture file NAME into a window
+ *                        ("loaded=N") and quits
  *   lumo_client save-each NAME...  draws a line and saves the drawing file
  *                        of each name: "NAME=result" */
 #include <stdio.h>
@@ -418,6 +420,13 @@ static int save(const char *name) {
   return 0;
 }
 
+static int load(const char *name) {
+  LmOpen(0);
+  printf("loaded=%d\n", LmDrawingFile(1, name));
+  LmQuit();
+  return 0;
+}
+
 static int save_each(int count, char **names) {
   int i;
   LmOpen(0);
@@ -451,6 +460,7 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "reopen") == 0) return reopen();
   if (strcmp(mode, "many") == 0 && argc > 4) return many(argv[2], atoi(argv[3]), atoi(argv[4]));
   if (strcmp(mode, "save") == 0 && argc > 2) return save(argv[2]);
+  if (strcmp(mode, "load") == 0 && argc > 2) return load(argv[2]);
   if (strcmp(mode, "save-each") == 0) return save_each(argc - 2, argv + 2);
   return draw();
 }

@@ -337,30 +337,38 @@ TEST_F(ServerCoreTest, RandomCommandsNeverBreakTheServer) {
   EXPECT_EQ(command(w, 'A', kDrawWindowOp, 0, 0, 9), 1);
 }
 
-// The PNG writer of the Windows server, read back by cairo.
+// The PNG writer of the Windows server and of SVG images, read back by
+// cairo: random pixels (stored deflate blocks) and a drawing of bands and
+// gradients (filtered rows, Huffman-coded repeats).
 TEST(PngWriter, WritesPicturesThatDecodeToTheirPixels) {
-  const int w = 300, h = 250;  // more than one stored block of data
-  std::vector<uint32_t> pixels(static_cast<size_t>(w) * h);
-  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint32_t>(i * 2654435761u) & 0xFFFFFF;
-  const testing_support::TempFolder folder("lumo_png_writer");
-  const std::string path = folder.file("png_writer_test.png");
-  ASSERT_TRUE(write_png(path, pixels.data(), w, h, w));
-  cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
-  ASSERT_EQ(cairo_surface_status(s), CAIRO_STATUS_SUCCESS);
-  ASSERT_EQ(cairo_image_surface_get_width(s), w);
-  ASSERT_EQ(cairo_image_surface_get_height(s), h);
-  const unsigned char* data = cairo_image_surface_get_data(s);
-  const int stride = cairo_image_surface_get_stride(s);
-  int wrong = 0;
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      uint32_t v;
-      std::memcpy(&v, data + y * stride + 4 * x, 4);
-      if ((v & 0xFFFFFF) != pixels[static_cast<size_t>(y) * w + x]) ++wrong;
-    }
+  const int w = 300, h = 250;
+  std::vector<uint32_t> random(static_cast<size_t>(w) * h), drawing(random.size());
+  for (size_t i = 0; i < random.size(); ++i) {
+    random[i] = static_cast<uint32_t>(i * 2654435761u) & 0xFFFFFF;
+    const uint32_t x = static_cast<uint32_t>(i % w), y = static_cast<uint32_t>(i / w);
+    drawing[i] = (x / 40 % 2 ? 0xFF0000u : 0x0000FFu) ^ (y << 8 & 0xFF00u) ^ ((x * y) % 7 == 0 ? 0x10101u : 0u);
   }
-  EXPECT_EQ(wrong, 0);
-  cairo_surface_destroy(s);
+  const testing_support::TempFolder folder("lumo_png_writer");
+  for (const auto* pixels : {&random, &drawing}) {
+    const std::string path = folder.file("png_writer_test.png");
+    ASSERT_TRUE(write_png(path, pixels->data(), w, h, w));
+    cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
+    ASSERT_EQ(cairo_surface_status(s), CAIRO_STATUS_SUCCESS);
+    ASSERT_EQ(cairo_image_surface_get_width(s), w);
+    ASSERT_EQ(cairo_image_surface_get_height(s), h);
+    const unsigned char* data = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    int wrong = 0;
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        uint32_t v;
+        std::memcpy(&v, data + y * stride + 4 * x, 4);
+        if ((v & 0xFFFFFF) != (*pixels)[static_cast<size_t>(y) * w + x]) ++wrong;
+      }
+    }
+    EXPECT_EQ(wrong, 0);
+    cairo_surface_destroy(s);
+  }
 }
 
 // Any viewport a program writes, however large, small or not a number,
