@@ -239,8 +239,12 @@ int LmSysColour(int n);
    (starting from name); 16 when written, 0 otherwise. */
 int LmSaveColours(const char *name);
 /* Loads them from name (or, when it does not open, from a file chosen in the
-   dialog); returns the number of entries set: 16 for a complete file.  A line
-   without a value leaves its entry unchanged. */
+   dialog); returns the number of entries set: 16 for a complete file.  The
+   values are taken in order, one for each entry from 20 on; white space
+   between them, blank lines included, is skipped, so a blank line sets no
+   entry and the values after it move up one entry.  Reading stops at the end
+   of the file or at text that is not a value; the entries after that keep
+   their colours. */
 int LmLoadColours(const char *name);
 
 /* ---- Prompts, file dialogs, drawing files and window texts ---------------- */

@@ -2,8 +2,16 @@
  * argument by address.  Each by-value operation LmName of lumo.h has the twin
  * lmname: the first parameter receives the result, which is also returned;
  * the other parameters point to the by-value arguments, in their order.
- * Character arguments are blank-padded buffers (not terminated) whose
- * lengths follow, by value, after all other parameters.
+ * Character arguments are buffers whose lengths follow, by value, after all
+ * other parameters (one per character argument, in order).  A text a twin
+ * reads is blank-padded, not terminated: its trailing blanks are removed.
+ * A text a twin writes:
+ *   lmaskstring (answer), lmchoosefile (name) and lmlibraryinfo (buf) write
+ *     it blank-padded to the length, not terminated, when they give a text;
+ *   lmjoin (desc) writes "server:window title" terminated by a NUL, as LmJoin
+ *     does: at most length bytes with the NUL, only when length > 10, the
+ *     bytes after the NUL left as they were (in Fortran take
+ *     DESC(1:INDEX(DESC, CHAR(0)) - 1)).
  *
  * Exceptions: lmrgb, lmpalettergb, lmpaletteindex, lmaspect, lmmaxfloat and
  * lmgetkey return their value directly; lmask(text, length) returns the

@@ -130,8 +130,10 @@ using LocateFn = const char* (*)(const char* name);
 void launch_server(LocateFn locate, const char* switches);
 
 // ---- The screen -------------------------------------------------------------
-// Screen size in pixels; false when no screen can be asked (a documented
-// default is stored then).
+// Screen size in pixels; false when no screen can be asked (no DISPLAY, or
+// a display that does not open; on Windows no desktop device context): the
+// fixed 1024 x 768 below is stored then, the size a headless server tells
+// too (man/lumo.3, SCREEN SIZE).
 bool screen_size(int32_t* width, int32_t* height);
 inline constexpr int32_t kDefaultScreenWidth = 1024;
 inline constexpr int32_t kDefaultScreenHeight = 768;

@@ -36,6 +36,9 @@ struct X11State {
 
 namespace {
 
+// Without a display there is no screen to measure: the screen size told to
+// programs (metric 2) is this fixed stand-in, the same the library gives
+// when it cannot ask a screen (lib/platform/platform.h); it limits nothing.
 constexpr int kHeadlessWidth = 1024;
 constexpr int kHeadlessHeight = 768;
 
