@@ -29,8 +29,8 @@ struct Ticks {
 void choose_ticks(double lo, double hi, bool log, Ticks* out);
 
 // A tick label with the fewest digits that tell the ticks `step` apart
-// ("0 2 4 6 8 10", "0.5 1 1.5"; beyond a million or below a hundred
-// thousandth "2e6").  Powers of ten on a log axis are plain from 0.001 to
+// ("0 2 4 6 8 10", "0.5 1 1.5"; with a step of 100000 or more, or below
+// 0.0001, as "1.5e6").  Powers of ten on a log axis are plain from 0.001 to
 // 10000; beyond, the text is "10" and *exponent receives the power (drawn
 // raised beside it); otherwise *exponent is left 0.
 void format_tick(double value, double step, bool log, char* out, int size, int* exponent);

@@ -39,7 +39,7 @@ inline double log10_of(double x) {
   std::memcpy(&bits, &x, sizeof bits);
   int k = static_cast<int>((bits >> 52) & 0x7ff);
   if (k == 0) {  // subnormal: scale into the normal range first
-    return log10_of(x * 18014398509481984.0) - 16.25674955883169;  // 2^54, log10(2^54)
+    return log10_of(x * 18014398509481984.0) - 16.255619765854984;  // 2^54, log10(2^54)
   }
   k -= 1023;
   bits = (bits & 0x000fffffffffffffULL) | 0x3ff0000000000000ULL;

@@ -128,7 +128,7 @@ void format_tick(double value, double step, bool log, char* out, int size, int* 
     return;
   }
   const double magnitude = abs_of(value);
-  if (magnitude >= 1e6 || step < 1e-5) {
+  if (step >= 1e5 || step < 1e-4) {
     // Scientific: as many mantissa digits as the step needs.
     const int e = static_cast<int>(floor_of(log10_of(magnitude) + 1e-9));
     const int digits = e - static_cast<int>(floor_of(log10_of(step) + 1e-9));

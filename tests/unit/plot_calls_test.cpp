@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "include/lumo.h"
 #include "tests/unit/test_support.h"
@@ -80,6 +82,49 @@ TEST_F(DrawTest, LogAxesTakeDataValuesAndSayWhatTheyLeaveOut) {
     EXPECT_NEAR(c.word[2], (top + bottom) / 2.0, 1);
   }
   EXPECT_EQ(markers, 1);
+}
+
+// A line through points beyond the axes is cut at the frame: every point
+// it sends lies inside the plot area, and the pieces inside are all there.
+TEST_F(DrawTest, LinesStopAtTheFrame) {
+  ASSERT_EQ(LmAxes(0, 10, 0, 10, 0), 1);
+  int left = 0, bottom = 0, right = 0, top = 0;
+  LmWorldToDevice(0, 0, &left, &bottom);
+  LmWorldToDevice(10, 10, &right, &top);
+  const int probe[4] = {1, 2, 3, 4};
+  take();
+  LmDevPolyline(1, probe, 2);
+  const auto sent = take();  // how a polyline travels: a start, then its points
+  const char start_letter = sent.at(0).letter, chunk_letter = sent.at(1).letter;
+  const struct {
+    std::vector<float> x, y;
+    int pieces;
+  } cases[] = {
+      {{1, 5, 9}, {1, 9, 1}, 1},               // all inside
+      {{1, 5, 9}, {1, 20, 1}, 2},              // out through the top and back
+      {{-5, 5, 15}, {5, 5, 5}, 1},             // across from beyond both sides
+      {{-5, -5}, {-5, 20}, 0},                 // never inside
+      {{1, 2, 12, 13, 3}, {1, 2, 12, 13, 3}, 2},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(LmPlotLine(static_cast<int>(c.x.size()), c.x.data(), c.y.data()), static_cast<int>(c.x.size()));
+    int pieces = 0;
+    for (const auto& cmd : take()) {
+      if (cmd.letter == 'A' && cmd.arg[0] == lumo::wire::kDrawLine) ++pieces;  // a piece of two points
+      if (cmd.letter == start_letter) ++pieces;
+      if (cmd.letter != chunk_letter) continue;
+      for (int i = 0; i + 1 < cmd.arg[2] / 4; i += 2) {
+        int32_t px = 0, py = 0;
+        std::memcpy(&px, cmd.raw_data.data() + 4 * i, 4);
+        std::memcpy(&py, cmd.raw_data.data() + 4 * i + 4, 4);
+        EXPECT_GE(px, left);
+        EXPECT_LE(px, right);
+        EXPECT_GE(py, top);
+        EXPECT_LE(py, bottom);
+      }
+    }
+    EXPECT_EQ(pieces, c.pieces) << c.x.size() << " points";
+  }
 }
 
 }  // namespace
