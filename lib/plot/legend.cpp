@@ -23,6 +23,9 @@ void draw_sample(int w, const Look& l, int x1, int x2, int y, int f) {
     case kLine:
       LmDevLine(w, x1, y, x2, y);
       break;
+    case kLinePoints:
+      LmDevLine(w, x1, y, x2, y);
+      [[fallthrough]];
     case kPoints:
       LmDevSetMarker(w, l.marker_type, l.marker_size, l.marker_colour1, l.marker_colour2, -1);
       LmDevMarker(w, round_half(x1, x2), y);

@@ -45,7 +45,8 @@ inline constexpr int kMaxLegend = 16;
 inline constexpr int kNameSize = 64;
 inline constexpr int kLabelSize = 128;
 
-enum SeriesKind { kLine = 1, kPoints = 2, kBars = 3, kErrorBars = 4 };
+// kLinePoints: markers drawn on the very points of the line drawn before.
+enum SeriesKind { kLine = 1, kPoints = 2, kBars = 3, kErrorBars = 4, kLinePoints = 5 };
 
 struct Look {
   int kind;
@@ -76,6 +77,9 @@ struct State {
   char xlabel[kLabelSize], ylabel[kLabelSize], title[kLabelSize];
   bool has_last;
   Look last;
+  const float* last_x;  // the points of the last line
+  const float* last_y;
+  int last_n;
   int legend_count;
   Look legend_look[kMaxLegend];
   char legend_name[kMaxLegend][kNameSize];

@@ -158,6 +158,9 @@ int LmPlotLine(int n, const float* x, const float* y) {
   runs.flush();
   restore_settings(w, saved);
   remember(s, w, kLine);
+  s->last_x = x;
+  s->last_y = y;
+  s->last_n = n;
   report_left_out("LmPlotLine", n - drawn, n);
   return drawn;
 }
@@ -185,7 +188,15 @@ int LmPlotPoints(int n, const float* x, const float* y, int marker) {
     if (!inside(s->area, px, py)) continue;  // beyond the axes
     LmDevMarker(w, static_cast<int>(floor_of(px + 0.5)), static_cast<int>(floor_of(py + 0.5)));
   }
+  const Look line = s->last;
+  const bool on_line = s->has_last && line.kind == kLine && s->last_n == n && s->last_x == x && s->last_y == y;
   remember(s, w, kPoints);
+  if (on_line) {  // markers on the line just drawn: one series in the legend
+    s->last.kind = kLinePoints;
+    s->last.pen_colour = line.pen_colour;
+    s->last.pen_style = line.pen_style;
+    s->last.pen_width = line.pen_width;
+  }
   restore_settings(w, saved);
   report_left_out("LmPlotPoints", n - drawn, n);
   return drawn;
