@@ -331,7 +331,8 @@ int LmErrorBars(int n, const float *x, const float *low, const float *high);
    (current brush inside, current pen around); values outside are left out.
    Returns the number of values counted. */
 int LmHistogram(int n, const float *values, int bins, float lo, float hi);
-/* Names the series drawn last (its look is kept with the name; at most 16). */
+/* Names the series drawn last (its look is kept with the name; at most 16);
+   returns the number of names. */
 int LmLegend(const char *name);
 /* Draws the legend box in a corner of the plot area. */
 int LmShowLegend(int corner);
