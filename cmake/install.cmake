@@ -75,6 +75,23 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR
 install(FILES ${PROJECT_SOURCE_DIR}/man/lumoview.1 ${PROJECT_SOURCE_DIR}/man/lumorun.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/man/lumo.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+# One page per call (LmAxes(3) ...), made from the header's comments.
+find_program(LUMO_PYTHON3 python3)
+if(LUMO_PYTHON3)
+  set(LUMO_MAN3_DIR ${CMAKE_BINARY_DIR}/man3)
+  add_custom_command(
+    OUTPUT ${LUMO_MAN3_DIR}/pages.stamp
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${LUMO_MAN3_DIR}
+    COMMAND ${LUMO_PYTHON3} ${PROJECT_SOURCE_DIR}/tools/make_man_pages.py ${LUMO_MAN3_DIR} ${PROJECT_SOURCE_DIR}
+    COMMAND ${CMAKE_COMMAND} -E touch ${LUMO_MAN3_DIR}/pages.stamp
+    DEPENDS ${PROJECT_SOURCE_DIR}/include/lumo.h ${PROJECT_SOURCE_DIR}/include/lumo_ref.h
+            ${PROJECT_SOURCE_DIR}/tools/make_man_pages.py
+    COMMENT "Writing a man page per call")
+  add_custom_target(lumo_man_pages ALL DEPENDS ${LUMO_MAN3_DIR}/pages.stamp)
+  install(DIRECTORY ${LUMO_MAN3_DIR}/ DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 FILES_MATCHING PATTERN "*.3")
+else()
+  message(STATUS "python3 not found: no man page per call (lumo(3) is still installed)")
+endif()
 
 # pkg-config, relocatable: the prefix is found from the file's own folder.
 file(RELATIVE_PATH LUMO_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})

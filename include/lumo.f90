@@ -1069,4 +1069,206 @@ module lumo
       integer(c_int) :: w
     end function lmdevdroppedevents
   end interface
+  ! ---- Plotting ------------------------------------------------------------
+  ! Kept by hand (tools/make_fortran_module.py copies this part as it is):
+  ! the plotting calls as module procedures that take arrays and texts of
+  ! any length, e.g.
+  !   call lmlabels('time (s)', 'signal', 'A damped signal')
+  !   call lmplotline(t, signal)
+  ! Each takes an optional last argument `result` (the C call's result).
+  ! Fortran 77 programs call the twins of lumo_ref.h without the module.
+  integer(c_int), parameter :: LM_AXES_LOGX = 1, LM_AXES_LOGY = 2, LM_AXES_GRID = 4
+  integer(c_int), parameter :: LM_AXES_COLOUR_BAR = 8
+  integer(c_int), parameter :: LM_TOP_LEFT = 1, LM_TOP_RIGHT = 2
+  integer(c_int), parameter :: LM_BOTTOM_LEFT = 3, LM_BOTTOM_RIGHT = 4
+  integer(c_int), parameter :: LM_MAP_GREY = 1, LM_MAP_VIRIDIS = 2
+  integer(c_int), parameter :: LM_MAP_COOLWARM = 3, LM_MAP_HEAT = 4
+  interface
+    integer(c_int) function lm_twin_axes(result, x1, x2, y1, y2, options) bind(C, name="lmaxes")
+      import :: c_int, c_float
+      integer(c_int) :: result, options
+      real(c_float) :: x1, x2, y1, y2
+    end function lm_twin_axes
+    integer(c_int) function lm_twin_labels(result, xlabel, ylabel, title, xlabel_length, &
+        ylabel_length, title_length) bind(C, name="lmlabels")
+      import :: c_int, c_char
+      integer(c_int) :: result
+      character(kind=c_char) :: xlabel(*), ylabel(*), title(*)
+      integer(c_int), value :: xlabel_length, ylabel_length, title_length
+    end function lm_twin_labels
+    integer(c_int) function lm_twin_plotline(result, n, x, y) bind(C, name="lmplotline")
+      import :: c_int, c_float
+      integer(c_int) :: result, n
+      real(c_float) :: x(*), y(*)
+    end function lm_twin_plotline
+    integer(c_int) function lm_twin_plotpoints(result, n, x, y, marker) bind(C, name="lmplotpoints")
+      import :: c_int, c_float
+      integer(c_int) :: result, n, marker
+      real(c_float) :: x(*), y(*)
+    end function lm_twin_plotpoints
+    integer(c_int) function lm_twin_errorbars(result, n, x, low, high) bind(C, name="lmerrorbars")
+      import :: c_int, c_float
+      integer(c_int) :: result, n
+      real(c_float) :: x(*), low(*), high(*)
+    end function lm_twin_errorbars
+    integer(c_int) function lm_twin_histogram(result, n, values, bins, lo, hi) bind(C, &
+        name="lmhistogram")
+      import :: c_int, c_float
+      integer(c_int) :: result, n, bins
+      real(c_float) :: values(*), lo, hi
+    end function lm_twin_histogram
+    integer(c_int) function lm_twin_legend(result, name, length) bind(C, name="lmlegend")
+      import :: c_int, c_char
+      integer(c_int) :: result
+      character(kind=c_char) :: name(*)
+      integer(c_int), value :: length
+    end function lm_twin_legend
+    integer(c_int) function lm_twin_showlegend(result, corner) bind(C, name="lmshowlegend")
+      import :: c_int
+      integer(c_int) :: result, corner
+    end function lm_twin_showlegend
+    integer(c_int) function lm_twin_image(result, nx, ny, values, vmin, vmax, map) bind(C, &
+        name="lmimage")
+      import :: c_int, c_float
+      integer(c_int) :: result, nx, ny, map
+      real(c_float) :: values(*), vmin, vmax
+    end function lm_twin_image
+    integer(c_int) function lm_twin_colourbar(result, vmin, vmax, map, label, length) bind(C, &
+        name="lmcolourbar")
+      import :: c_int, c_float, c_char
+      integer(c_int) :: result, map
+      real(c_float) :: vmin, vmax
+      character(kind=c_char) :: label(*)
+      integer(c_int), value :: length
+    end function lm_twin_colourbar
+    integer(c_int) function lm_twin_contour(result, nx, ny, values, nlevels, levels) bind(C, &
+        name="lmcontour")
+      import :: c_int, c_float
+      integer(c_int) :: result, nx, ny, nlevels
+      real(c_float) :: values(*), levels(*)
+    end function lm_twin_contour
+  end interface
+contains
+  ! Axes from x_min to x_max and y_min to y_max; options: LM_AXES_LOGX, ...
+  subroutine lmaxes(x_min, x_max, y_min, y_max, options, result)
+    real(c_float), intent(in) :: x_min, x_max, y_min, y_max
+    integer(c_int), intent(in), optional :: options
+    integer(c_int), intent(out), optional :: result
+    integer(c_int) :: r, opts
+    opts = 0
+    if (present(options)) opts = options
+    r = lm_twin_axes(r, x_min, x_max, y_min, y_max, opts)
+    if (present(result)) result = r
+  end subroutine lmaxes
+
+  subroutine lmlabels(x_label, y_label, title, result)
+    character(len=*), intent(in) :: x_label, y_label, title
+    integer(c_int), intent(out), optional :: result
+    integer(c_int) :: r
+    r = lm_twin_labels(r, x_label, y_label, title, len(x_label), len(y_label), len(title))
+    if (present(result)) result = r
+  end subroutine lmlabels
+
+  ! A line through the points (x(i), y(i)) in the current pen.
+  subroutine lmplotline(x, y, result)
+    real(c_float), intent(in) :: x(:), y(:)
+    integer(c_int), intent(out), optional :: result
+    integer(c_int) :: r, n
+    n = min(size(x), size(y))
+    r = lm_twin_plotline(r, n, x, y)
+    if (present(result)) result = r
+  end subroutine lmplotline
+
+  ! Markers of kind marker (0..6) at the points (x(i), y(i)).
+  subroutine lmplotpoints(x, y, marker, result)
+    real(c_float), intent(in) :: x(:), y(:)
+    integer(c_int), intent(in) :: marker
+    integer(c_int), intent(out), optional :: result
+    integer(c_int) :: r, n
+    n = min(size(x), size(y))
+    r = lm_twin_plotpoints(r, n, x, y, marker)
+    if (present(result)) result = r
+  end subroutine lmplotpoints
+
+  ! Vertical bars from low(i) to high(i) at x(i).
+  subroutine lmerrorbars(x, low, high, result)
+    real(c_float), intent(in) :: x(:), low(:), high(:)
+    integer(c_int), intent(out), optional :: result
+    integer(c_int) :: r, n
+    n = min(size(x), size(low), size(high))
+    r = lm_twin_errorbars(r, n, x, low, high)
+    if (present(result)) result = r
+  end subroutine lmerrorbars
+
+  ! The values counted into bins equal bins from lo to hi, drawn as bars.
+  subroutine lmhistogram(values, bins, lo, hi, result)
+    real(c_float), intent(in) :: values(:), lo, hi
+    integer(c_int), intent(in) :: bins
+    integer(c_int), intent(out), optional :: result
+    integer(c_int) :: r, n
+    n = size(values)
+    r = lm_twin_histogram(r, n, values, bins, lo, hi)
+    if (present(result)) result = r
+  end subroutine lmhistogram
+
+  ! Names the series drawn last.
+  subroutine lmlegend(name, result)
+    character(len=*), intent(in) :: name
+    integer(c_int), intent(out), optional :: result
+    integer(c_int) :: r
+    r = lm_twin_legend(r, name, len(name))
+    if (present(result)) result = r
+  end subroutine lmlegend
+
+  ! The legend box in corner LM_TOP_LEFT, LM_TOP_RIGHT, LM_BOTTOM_LEFT or LM_BOTTOM_RIGHT.
+  subroutine lmshowlegend(corner, result)
+    integer(c_int), intent(in) :: corner
+    integer(c_int), intent(out), optional :: result
+    integer(c_int) :: r
+    r = lm_twin_showlegend(r, corner)
+    if (present(result)) result = r
+  end subroutine lmshowlegend
+
+  ! values(i, j): column i along x, row j along y (row 1 at the bottom).
+  subroutine lmimage(values, vmin, vmax, colour_map, result)
+    real(c_float), intent(in) :: values(:, :), vmin, vmax
+    integer(c_int), intent(in) :: colour_map
+    integer(c_int), intent(out), optional :: result
+    integer(c_int) :: r, nx, ny
+    nx = size(values, 1); ny = size(values, 2)
+    r = lm_twin_image(r, nx, ny, values, vmin, vmax, colour_map)
+    if (present(result)) result = r
+  end subroutine lmimage
+
+  subroutine lmcolourbar(vmin, vmax, colour_map, label, result)
+    real(c_float), intent(in) :: vmin, vmax
+    integer(c_int), intent(in) :: colour_map
+    character(len=*), intent(in) :: label
+    integer(c_int), intent(out), optional :: result
+    integer(c_int) :: r
+    r = lm_twin_colourbar(r, vmin, vmax, colour_map, label, len(label))
+    if (present(result)) result = r
+  end subroutine lmcolourbar
+
+  ! Contour lines of values (laid out as for lmimage) at levels, or without
+  ! levels at n_levels (default 5) values evenly inside their range.
+  subroutine lmcontour(values, levels, n_levels, result)
+    real(c_float), intent(in) :: values(:, :)
+    real(c_float), intent(in), optional :: levels(:)
+    integer(c_int), intent(in), optional :: n_levels
+    integer(c_int), intent(out), optional :: result
+    integer(c_int) :: r, nx, ny, nl
+    real(c_float) :: none(1)
+    nx = size(values, 1); ny = size(values, 2)
+    none = 0
+    if (present(levels)) then
+      nl = size(levels)
+      r = lm_twin_contour(r, nx, ny, values, nl, levels)
+    else
+      nl = -5
+      if (present(n_levels)) nl = -n_levels
+      r = lm_twin_contour(r, nx, ny, values, nl, none)
+    end if
+    if (present(result)) result = r
+  end subroutine lmcontour
 end module lumo

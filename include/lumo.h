@@ -290,6 +290,67 @@ int LmDevDroppedEvents(int w);
    -length when buf (size bytes) is too small, 0 for an unknown item. */
 int LmLibraryInfo(int item, char *buf, int size);
 
+/* ---- Plotting ------------------------------------------------------------ */
+/* Charts from data in a few calls, drawn with the calls above (smooth mode),
+   so that they show in the window, the web view and every figure file.
+   LmAxes makes a plot area inside the current window, sets the world so that
+   data values land in it (on a log axis the world holds log10 of the value)
+   and draws the frame, ticks and numbers.  A series call in a window without
+   axes first makes axes fitted to its data.  Series take the current pen,
+   brush and marker settings.  Results: the number of points (values, cells,
+   segments) drawn, or the window number; 0 for bad input (n < 1, bins < 1,
+   vmin >= vmax, an unknown map) or without a window.  A value that cannot be
+   shown (not a number; not positive on a log axis) is left out and the
+   number left out is said on standard error. */
+
+/* Options of LmAxes (bits). */
+#define LM_AXES_LOGX 1        /* x axis at powers of ten */
+#define LM_AXES_LOGY 2        /* y axis at powers of ten */
+#define LM_AXES_GRID 4        /* light lines at the major ticks */
+#define LM_AXES_COLOUR_BAR 8  /* room at the right for LmColourBar */
+/* Corners of LmShowLegend. */
+#define LM_TOP_LEFT 1
+#define LM_TOP_RIGHT 2
+#define LM_BOTTOM_LEFT 3
+#define LM_BOTTOM_RIGHT 4
+/* Colour maps of LmImage and LmColourBar. */
+#define LM_MAP_GREY 1     /* black to white */
+#define LM_MAP_VIRIDIS 2  /* dark blue, green, yellow */
+#define LM_MAP_COOLWARM 3 /* blue, light grey, red: for values around a middle */
+#define LM_MAP_HEAT 4     /* black, purple, orange, light yellow */
+
+/* Axes from x1 to x2 and y1 to y2 (data values; on a log axis both > 0). */
+int LmAxes(float x1, float x2, float y1, float y2, int options);
+/* Labels of the x and y axes and the title; a null or empty text is none.
+   Given before the axes exist, they are drawn with them. */
+int LmLabels(const char *xlabel, const char *ylabel, const char *title);
+/* A line through n points (x[i], y[i]) in the current pen. */
+int LmPlotLine(int n, const float *x, const float *y);
+/* n markers of kind `marker` (0..6) with the current marker size and colours
+   (a size below 3 pixels is taken as 7). */
+int LmPlotPoints(int n, const float *x, const float *y, int marker);
+/* n vertical bars from low[i] to high[i] at x[i], with short caps. */
+int LmErrorBars(int n, const float *x, const float *low, const float *high);
+/* Counts n values into `bins` equal bins from lo to hi and draws the bars
+   (current brush inside, current pen around); values outside are left out.
+   Returns the number of values counted. */
+int LmHistogram(int n, const float *values, int bins, float lo, float hi);
+/* Names the series drawn last (its look is kept with the name; at most 16);
+   returns the number of names. */
+int LmLegend(const char *name);
+/* Draws the legend box in a corner of the plot area. */
+int LmShowLegend(int corner);
+/* A field of nx by ny values (row-major: values[j * nx + i], row 0 at the
+   bottom) filling the axes (without axes: 0..nx by 0..ny), coloured from
+   vmin to vmax by map. */
+int LmImage(int nx, int ny, const float *values, float vmin, float vmax, int map);
+/* A colour bar from vmin to vmax beside axes made with LM_AXES_COLOUR_BAR. */
+int LmColourBar(float vmin, float vmax, int map, const char *label);
+/* Contour lines of a field laid out as for LmImage (cell centres), in the
+   current pen: at levels[0..nlevels-1], or with levels null at nlevels
+   values evenly inside the field's range.  Returns the segments drawn. */
+int LmContour(int nx, int ny, const float *values, int nlevels, const float *levels);
+
 #ifdef __cplusplus
 }
 #endif

@@ -182,6 +182,20 @@ int lmgetclick(int *result, float *x, float *y);
 int lmdevwaitevent(int *result, int *w, int *kind, int *code, int *x, int *y);
 int lmdevpollevent(int *result, int *w, int *kind, int *code, int *x, int *y);
 int lmdevdroppedevents(int *result, int *w);
+/* ---- Plotting (lumo.f90 has module procedures for these) ------------------ */
+/* lmcontour: a negative nlevels asks for -nlevels evenly spaced levels and
+   leaves levels unread. */
+int lmaxes(int *result, float *x1, float *x2, float *y1, float *y2, int *options);
+int lmlabels(int *result, char *xlabel, char *ylabel, char *title, int xlabel_length, int ylabel_length, int title_length);
+int lmplotline(int *result, int *n, float *x, float *y);
+int lmplotpoints(int *result, int *n, float *x, float *y, int *marker);
+int lmerrorbars(int *result, int *n, float *x, float *low, float *high);
+int lmhistogram(int *result, int *n, float *values, int *bins, float *lo, float *hi);
+int lmlegend(int *result, char *name, int length);
+int lmshowlegend(int *result, int *corner);
+int lmimage(int *result, int *nx, int *ny, float *values, float *vmin, float *vmax, int *map);
+int lmcolourbar(int *result, float *vmin, float *vmax, int *map, char *label, int length);
+int lmcontour(int *result, int *nx, int *ny, float *values, int *nlevels, float *levels);
 #ifdef __cplusplus
 }
 #endif

@@ -207,6 +207,7 @@ dpkg --root="$root" --force-depends --force-script-chrootless -i "$deb" >"$work/
 check "package installs" 0 "$?"
 check "package: libLumo.a" yes "$([ -n "$(find "$root/usr/lib" -name libLumo.a)" ] && echo yes || echo no)"
 check "package: man page" yes "$([ -f "$root/usr/share/man/man1/lumorun.1" ] && echo yes || echo no)"
+check "package: a man page per call" yes "$([ -f "$root/usr/share/man/man3/LmAxes.3" ] && echo yes || echo no)"
 # The root is not /: lumoview is found on PATH (in / it is in /usr/bin).
 try_kit deb "$root/usr" PATH="$root/usr/bin:/usr/bin:/bin"
 check_docs deb "$root/usr/share/doc/lumo"
