@@ -188,14 +188,7 @@ void CairoCanvas::bezier(const Pen& pen, const Point* p, int count) {
     if (flat.empty() || next.x != flat.back().x || next.y != flat.back().y) flat.push_back(next);
   }
   if (flat.size() < 2) flat.push_back(flat.back());
-  // The points are already on the surface: draw them untransformed.
-  const bool was = transformed_;
-  const Point moved = offset_;
-  transformed_ = false;
-  offset_ = {0, 0};
-  stroke_points(pen, flat.data(), static_cast<int>(flat.size()), false);
-  transformed_ = was;
-  offset_ = moved;
+  stroke_device_points(pen, flat.data(), static_cast<int>(flat.size()), false);
 }
 
 void CairoCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
@@ -217,7 +210,7 @@ void CairoCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
     }
     // GDI's order: from the top right corner, counter-clockwise on screen.
     const Point corners[4] = {{box.x1, box.y0}, {box.x0, box.y0}, {box.x0, box.y1}, {box.x1, box.y1}};
-    if (outline) stroke_points(pen, corners, 4, true);
+    if (outline) stroke_device_points(pen, corners, 4, true);
     return;
   }
   if (!transformed_ && !vector_ && !outline && brush.style == kBrushSolid && pen.blend == Blend::kSmooth) {
@@ -382,10 +375,10 @@ void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a,
       end_pixels();
       if (kind == ArcKind::kPie) {
         const Point spokes[3] = {from, centre, to};
-        stroke_points(pen, spokes, 3, false);
+        stroke_device_points(pen, spokes, 3, false);
       } else if (kind == ArcKind::kChord) {
         const Point chord[2] = {from, to};
-        stroke_points(pen, chord, 2, false);
+        stroke_device_points(pen, chord, 2, false);
       }
       return;
     }

@@ -1,0 +1,161 @@
+// Where figures land: under a whole-pixel translation, from far away, and
+// from radial points that give no direction.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/block_access.h"
+#include "common/lumo_wire.h"
+#include "tests/server/server_fixture.h"
+
+using namespace lumo;
+using namespace lumo::server;
+using namespace lumo::wire;
+using lumo::server::test_support::ServerCoreTest;
+
+namespace {
+
+constexpr int kW = 160, kH = 120;
+constexpr int32_t kDx = 20, kDy = 10;
+
+struct Figure {
+  const char* name;
+  int32_t code, arg;                // command and its argument word 2
+  Point a, b, start, end;           // corners; radial points of the arc figures
+  bool own_fill;                    // fills whatever the brush (invisible pen, hollow brush: ink)
+};
+
+// Each figure once, with radial points that give arcs a part of their
+// ellipse and one whose start is its centre.
+const Figure kFigures[] = {
+    {"rectangle", kDrawRect, 0, {10, 10}, {60, 50}, {}, {}, false},
+    {"rectangle, corners swapped", kDrawRect, 0, {60, 50}, {10, 10}, {}, {}, false},
+    {"rectangle with a colour", kDrawRectEx, 3, {10, 10}, {60, 50}, {}, {}, true},
+    {"rectangle with a bad colour", kDrawRectEx, -5, {10, 10}, {60, 50}, {}, {}, false},
+    {"rectangle mode 0", kDrawRectMode, 0, {10, 10}, {60, 50}, {}, {}, false},
+    {"rectangle mode 1", kDrawRectMode, 1, {10, 10}, {60, 50}, {}, {}, true},
+    {"rectangle mode 2", kDrawRectMode, 2, {10, 10}, {60, 50}, {}, {}, true},
+    {"rectangle mode 3", kDrawRectMode, 3, {10, 10}, {60, 50}, {}, {}, true},
+    {"rectangle mode 4", kDrawRectMode, 4, {10, 10}, {60, 50}, {}, {}, true},
+    {"rounded rectangle", kDrawRoundRect, 14, {10, 10}, {70, 60}, {}, {}, false},
+    {"ellipse", kDrawEllipse, 0, {10, 10}, {71, 58}, {}, {}, false},
+    {"arc", kDrawArc, 0, {10, 10}, {71, 58}, {200, 5}, {-100, 90}, false},
+    {"chord", kDrawChord, 0, {10, 10}, {71, 58}, {200, 5}, {-100, 90}, false},
+    {"pie", kDrawPie, 0, {10, 10}, {71, 58}, {200, 5}, {-100, 90}, false},
+    {"pie from its centre", kDrawPie, 0, {10, 10}, {70, 58}, {40, 34}, {40, -100}, false},
+    {"line", kDrawLine, 0, {5, 7}, {90, 70}, {}, {}, false},
+};
+
+struct PenKind {
+  const char* name;
+  int32_t style, width;
+};
+
+const PenKind kPens[] = {
+    {"solid", 0, 1}, {"dashed", 1, 1}, {"dash-dot", 3, 1}, {"invisible", 5, 1},
+    {"inside frame", 6, 5}, {"wide", 0, 3},
+};
+
+struct BrushKind {
+  const char* name;
+  int32_t style, hatch;
+};
+
+const BrushKind kBrushes[] = {{"solid", 0, 0}, {"hollow", 1, 0}, {"hatched", 2, 5}, {"half", 3, 0}};
+
+// Smooth, crisp, exclusive or, inverting.
+const int32_t kModes[] = {4, 13, 7, 6};
+
+class Placement : public ServerCoreTest {
+ protected:
+  void SetUp() override {
+    ServerCoreTest::SetUp();
+    for (int w = 1; w <= 2; ++w) {
+      ASSERT_EQ(text("I," + std::to_string(w) + "," + std::to_string(kW) + "," + std::to_string(kH) +
+                     ",-1,-1,-1,"),
+                w);
+    }
+    // Window 1 draws under the translation, window 2 without one.
+    words(1, 65536, 0, 0, 65536);
+    ASSERT_EQ(command(1, 'A', kDrawTransform, kDx, kDy), 1);
+  }
+  void attributes(int w, int32_t mode, const PenKind& p, const BrushKind& b) {
+    write_i32(block(w), kPenColour, 0x020000C0);
+    write_i32(block(w), kPenStyle, p.style);
+    write_i32(block(w), kPenWidth, p.width);
+    write_i32(block(w), kPenMode, mode);
+    write_i32(block(w), kBrushColour, 0x0200A000);
+    write_i32(block(w), kBrushStyle, b.style);
+    write_i32(block(w), kBrushHatch, b.hatch);
+    write_i32(block(w), kChanged, 0x07F);
+    command(w, 'A', kDrawAttributes);
+  }
+  // The figure, moved by (dx, dy) first.
+  void line(int w, Point a, Point b) {
+    command(w, 'A', kDrawMove, a.x, a.y);
+    command(w, 'A', kDrawLine, b.x, b.y);
+  }
+  void draw(int w, const Figure& f, int32_t dx, int32_t dy) {
+    auto moved = [&](Point p) { return Point{p.x + dx, p.y + dy}; };
+    const Point a = moved(f.a), b = moved(f.b);
+    if (f.code == kDrawLine) {
+      line(w, a, b);
+      return;
+    }
+    words(w, a.x, a.y, b.x, b.y);
+    const Point s = moved(f.start), e = moved(f.end);
+    const int32_t radial[4] = {s.x, s.y, e.x, e.y};
+    std::memcpy(block(w) + kDataArea, radial, sizeof radial);
+    command(w, 'A', f.code, f.arg, f.code == kDrawRoundRect ? f.arg : 0);
+  }
+  std::vector<uint32_t> picture(int w) {
+    std::vector<uint32_t> p(static_cast<size_t>(kW) * kH);
+    EXPECT_TRUE(server->window(w)->canvas().read_pixels(0, 0, kW, kH, p.data()));
+    return p;
+  }
+};
+
+}  // namespace
+
+// A whole-pixel translation only moves what is drawn: every figure, with
+// every kind of pen and brush in every mode, drawn under a translation must
+// leave exactly the pixels of the same figure drawn with its coordinates
+// already moved.
+TEST_F(Placement, ATranslationMovesEveryFigureAsItsMovedCoordinatesDraw) {
+  int combinations = 0, inked = 0;
+  std::string failures;
+  for (int32_t mode : kModes) {
+    for (const PenKind& pen : kPens) {
+      for (const BrushKind& brush : kBrushes) {
+        for (const Figure& f : kFigures) {
+          for (int w = 1; w <= 2; ++w) {
+            // A grey ground: the inverting and exclusive-or modes show too.
+            server->window(w)->canvas().clear(Rgb{200, 180, 160});
+            attributes(w, mode, pen, brush);
+            draw(w, f, w == 1 ? 0 : kDx, w == 1 ? 0 : kDy);
+          }
+          const std::vector<uint32_t> translated = picture(1), moved = picture(2);
+          int differing = 0;
+          for (size_t i = 0; i < translated.size(); ++i) {
+            differing += translated[i] != moved[i];
+            inked += moved[i] != 0xC8B4A0u;
+          }
+          ++combinations;
+          // An invisible pen and a hollow brush leave no ink.
+          if (pen.style == kInvisible && brush.style == kBrushHollow && !f.own_fill) {
+            for (uint32_t p : translated) differing += p != 0xC8B4A0u;
+          }
+          if (differing) {
+            failures += std::string("\n  mode ") + std::to_string(mode) + ", " + pen.name + " pen, " +
+                        brush.name + " brush, " + f.name + ": " + std::to_string(differing) + " px";
+          }
+        }
+      }
+    }
+  }
+  EXPECT_EQ(combinations, 4 * 6 * 4 * 16);
+  EXPECT_GT(inked, combinations * 100) << "the figures must draw something";
+  EXPECT_TRUE(failures.empty()) << "drawn under the translation, not as moved:" << failures;
+}
