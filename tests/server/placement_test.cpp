@@ -159,3 +159,55 @@ TEST_F(Placement, ATranslationMovesEveryFigureAsItsMovedCoordinatesDraw) {
   EXPECT_GT(inked, combinations * 100) << "the figures must draw something";
   EXPECT_TRUE(failures.empty()) << "drawn under the translation, not as moved:" << failures;
 }
+
+// A styled one-pixel line whose visible steps lie far outside the window
+// (a coordinate beyond what cairo holds, or beyond 2^29 where points are
+// pulled in) draws nothing; one that crosses the window from far away keeps
+// its pattern's phase: it draws what the same line started a whole number
+// of pattern periods closer draws.
+TEST_F(Placement, FarDashedLinesDrawOnlyWhatIsVisible) {
+  const std::pair<Point, Point> kFar[] = {
+      {{539954908, 225}, {539954838, 485}},          // steep, beyond 2^29 to the right
+      {{-600000000, 40}, {-600000100, -300}},        // steep, beyond 2^29 to the left
+      {{-100000000, 50}, {50, -100000000}},          // its columns reach the window, its rows not
+      {{30, 90000000}, {130, 90000400}},             // far below
+      {{-20000000, -20000000}, {20000000, -19999000}},
+  };
+  ASSERT_EQ(text("I,3,300,500,-1,-1,-1,"), 3);
+  for (int32_t mode : {4, 13}) {
+    for (int32_t style : {1, 2, 3, 4, 7, 8, 9}) {
+      attributes(3, mode, PenKind{"styled", style, 1}, kBrushes[1]);
+      for (const auto& [a, b] : kFar) {
+        server->window(3)->canvas().clear(Rgb{255, 255, 255});
+        line(3, a, b);
+        std::vector<uint32_t> p(300 * 500);
+        ASSERT_TRUE(server->window(3)->canvas().read_pixels(0, 0, 300, 500, p.data()));
+        int inked = 0;
+        for (uint32_t c : p) inked += c != 0xFFFFFFu;
+        EXPECT_EQ(inked, 0) << "mode " << mode << ", style " << style << ", line (" << a.x << ","
+                            << a.y << ")-(" << b.x << "," << b.y << ")";
+      }
+    }
+  }
+  // The line through (150, 80) along (4, 1), from 6,000,148 and from 100
+  // steps back: 6,000,048 steps of 4 pixels are a whole number of every
+  // pattern's period (6, 24, 48, 57 and 2 pixels all divide 24,000,192).
+  const Point end{150, 80};
+  const Point far{end.x - 4 * 6000148, end.y - 6000148}, near{end.x - 400, end.y - 100};
+  for (int32_t style : {1, 2, 3, 4, 7, 8, 9}) {
+    attributes(2, 4, PenKind{"styled", style, 1}, kBrushes[1]);
+    server->window(2)->canvas().clear(Rgb{255, 255, 255});
+    line(2, far, end);
+    const std::vector<uint32_t> from_far = picture(2);
+    server->window(2)->canvas().clear(Rgb{255, 255, 255});
+    line(2, near, end);
+    const std::vector<uint32_t> from_near = picture(2);
+    int differing = 0, inked = 0;
+    for (size_t i = 0; i < from_far.size(); ++i) {
+      differing += from_far[i] != from_near[i];
+      inked += from_near[i] != 0xFFFFFFu;
+    }
+    EXPECT_GT(inked, 40) << "style " << style;
+    EXPECT_EQ(differing, 0) << "style " << style;
+  }
+}
