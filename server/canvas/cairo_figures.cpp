@@ -15,7 +15,6 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kLimit = 1 << 20;  // closed figures' coordinates beyond this are clamped
 
-double coord(int32_t v) { return std::clamp(static_cast<double>(v), -kLimit, kLimit) + 0.5; }
 
 bool exact(const Pen& pen) { return pen.blend != Blend::kSmooth; }
 
@@ -337,15 +336,19 @@ void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a,
   pixels::Box box;
   if (!figure_box(pen, a, b, &box)) return;
   if (!transformed_) {
+    a = to_device(a);
+    b = to_device(b);
     start = to_device(start);
     end = to_device(end);
   }
+  const pixels::Direction start_at = pixels::radial_direction(a, b, start);
+  const pixels::Direction end_at = pixels::radial_direction(a, b, end);
   const pixels::Ellipse shape(box);
   const double cx = shape.centre_x(), cy = shape.centre_y();
-  const pixels::Sweep sweep(cx, cy, start, end);
+  const pixels::Sweep sweep(cx, cy, start_at, end_at);
   const bool styled = pixels::dash_pattern(pen.style, pen_width(pen)) != nullptr;
   if (exact_here(pen, box) && !transformed_) {
-    const Point from = shape.radial_point(start), to = shape.radial_point(end);
+    const Point from = shape.radial_point(start_at), to = shape.radial_point(end_at);
     const Point centre{static_cast<int32_t>(std::floor(cx + 0.5)),
                        static_cast<int32_t>(std::floor(cy + 0.5))};
     // A chord's inside lies on the arc's side of the line between its ends.
@@ -387,8 +390,8 @@ void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a,
   const double pcx = cx + 0.5, pcy = cy + 0.5;
   const double rx = std::max(0.5, (box.x1 - box.x0) / 2.0);
   const double ry = std::max(0.5, (box.y1 - box.y0) / 2.0);
-  const double from = std::atan2((coord(start.y) - pcy) / ry, (coord(start.x) - pcx) / rx);
-  double to = std::atan2((coord(end.y) - pcy) / ry, (coord(end.x) - pcx) / rx);
+  const double from = std::atan2(start_at.y / ry, start_at.x / rx);
+  double to = std::atan2(end_at.y / ry, end_at.x / rx);
   // Counter-clockwise on screen is the decreasing angle with y down.
   if (to >= from - 1e-9) to -= 2 * kPi;
   if (kind == ArcKind::kPie) cairo_move_to(cr_, pcx, pcy);

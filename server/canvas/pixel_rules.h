@@ -192,6 +192,16 @@ class CoverageSink {
 void polygon_coverage(const Point* points, int count, bool winding, const Box& clip,
                       CoverageSink& sink);
 
+// Where a radial point of an arc, chord or pie points (y down).
+struct Direction {
+  double x, y;
+};
+
+// The direction of radial point p for the figure with corners a and b, as
+// GDI takes it: from the corners' middle in whole pixels, ((left + right) /
+// 2, (top + bottom) / 2) rounded down, and east when p is that very point.
+Direction radial_direction(Point a, Point b, Point p);
+
 // An ellipse inside the pixels x0..x1, y0..y1 of its box: the region covered
 // by the pixels nearest to its curve, column by column and row by row, and
 // everything between them.  Its outline is the region's edge: the pixels
@@ -205,8 +215,8 @@ class Ellipse {
   double centre_y() const { return cy_; }
   // The span of row y; false when the row is outside.
   bool row(int y, int* left, int* right) const;
-  // The pixel where the ray from the centre toward (x, y) leaves the curve.
-  Point radial_point(Point toward) const;
+  // The pixel where the ray from the centre in direction d leaves the curve.
+  Point radial_point(Direction d) const;
 
  private:
   Box box_;
@@ -279,7 +289,7 @@ void outline_pixels(const Region& r, const Box& bounds, const Box& clip, Keep ke
 // directions sweep the whole turn.
 class Sweep {
  public:
-  Sweep(double cx, double cy, Point from, Point to);
+  Sweep(double cx, double cy, Direction from, Direction to);
   bool contains(double x, double y) const;
   // The direction halfway along the sweep (radians, y up).
   double middle_angle() const { return start_ + extent_ / 2; }

@@ -211,3 +211,42 @@ TEST_F(Placement, FarDashedLinesDrawOnlyWhatIsVisible) {
     EXPECT_EQ(differing, 0) << "style " << style;
   }
 }
+
+// The radial points of arcs, chords and pies point from the middle of the
+// corners in whole pixels, as GDI takes them: a point next to that middle
+// gives the same figure as a point far away in the same direction, and the
+// middle itself points east (a pie from there to the east is whole).
+TEST_F(Placement, RadialPointsPointFromTheCornersMiddle) {
+  const Point kNear[] = {{0, 0}, {1, 0}, {0, 1}, {-1, 0}, {0, -1}, {1, 1}, {-1, -1}, {2, -1}};
+  const Point a{10, 10}, b{36, 46};  // 26 x 36 pixels: the middle (23, 28) is off the box's centre
+  const Point middle{23, 28};
+  for (int32_t mode : {4, 13}) {
+    for (int32_t code : {kDrawArc, kDrawChord, kDrawPie}) {
+      attributes(2, mode, kPens[0], kBrushes[0]);
+      for (const Point& d : kNear) {
+        std::vector<uint32_t> pictures[2];
+        for (int far = 0; far < 2; ++far) {
+          const int32_t reach = far ? 1000 : 1;
+          const Point start = d.x == 0 && d.y == 0 && far ? Point{middle.x + 1000, middle.y}
+                                                           : Point{middle.x + reach * d.x, middle.y + reach * d.y};
+          // From the point to the north-west, or from the north-west to it.
+          const Point other{middle.x - 1000, middle.y - 700};
+          server->window(2)->canvas().clear(Rgb{255, 255, 255});
+          words(2, a.x, a.y, b.x, b.y);
+          const int32_t radial[4] = {start.x, start.y, other.x, other.y};
+          std::memcpy(block(2) + kDataArea, radial, sizeof radial);
+          command(2, 'A', code);
+          const int32_t reversed[4] = {other.x + 50, other.y, start.x + 50, start.y};
+          words(2, a.x + 50, a.y, b.x + 50, b.y);
+          std::memcpy(block(2) + kDataArea, reversed, sizeof reversed);
+          command(2, 'A', code);
+          pictures[far] = picture(2);
+        }
+        int differing = 0;
+        for (size_t i = 0; i < pictures[0].size(); ++i) differing += pictures[0][i] != pictures[1][i];
+        EXPECT_EQ(differing, 0) << "mode " << mode << ", code " << code << ", point (" << d.x << ","
+                                << d.y << ") from the middle";
+      }
+    }
+  }
+}
