@@ -231,6 +231,17 @@ void CairoCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
   } else {
     cairo_rectangle(cr_, x0, y0, x1 - x0, y1 - y0);
   }
+  if (outline && !transformed_ && pixels::dash_pattern(pen.style, pen_width(pen))) {
+    // A styled outline is laid out step by step like a styled line, from
+    // the top right corner counter-clockwise, where GDI starts its dashes
+    // (a vector surface would start a rectangle's dashes elsewhere).
+    Pen none = pen;
+    none.style = kInvisible;
+    fill_and_stroke(none, brush);
+    const Point corners[4] = {{box.x1, box.y0}, {box.x0, box.y0}, {box.x0, box.y1}, {box.x1, box.y1}};
+    stroke_device_points(pen, corners, 4, true);
+    return;
+  }
   fill_and_stroke(pen, brush);
 }
 

@@ -196,11 +196,13 @@ class FigureCanvas : public Canvas {
     p.m = matrix_;
     return p;
   }
+  // From the top right corner, counter-clockwise on screen, where GDI starts
+  // a rectangle's dashes.
   static void rectangle(Path* p, double x, double y, double w, double h) {
-    p->move(x, y);
-    p->line(x + w, y);
-    p->line(x + w, y + h);
+    p->move(x + w, y);
+    p->line(x, y);
     p->line(x, y + h);
+    p->line(x + w, y + h);
     p->close();
   }
   void fill_and_stroke(const Path& path, const Pen& pen, const Brush& brush) {
