@@ -153,13 +153,20 @@ void GdiCanvas::clear(Rgb background) {
 // Without a transformation the DC stays in the compatible mode, whose
 // figures cover x1..x2-1; a transformation needs the advanced mode, where a
 // rectangle also covers its right and bottom edge (rect() makes up for it).
+// A move by whole pixels is the viewport's origin in the compatible mode:
+// every figure is then the untransformed one, moved (the advanced mode
+// would start a rectangle's dashes elsewhere).
 void GdiCanvas::set_transform(const Transform& t) {
   const bool identity = t.identity();
   ModifyWorldTransform(dc_, nullptr, MWT_IDENTITY);
+  SetViewportOrgEx(dc_, 0, 0, nullptr);
   advanced_ = false;
   transform_ = Transform{};
-  if (identity || !invertible(t)) {
+  if (identity || !invertible(t) || pixels::whole_pixel_move(t)) {
     SetGraphicsMode(dc_, GM_COMPATIBLE);
+    if (!identity && pixels::whole_pixel_move(t)) {
+      SetViewportOrgEx(dc_, static_cast<int>(t.dx), static_cast<int>(t.dy), nullptr);
+    }
     return;
   }
   XFORM x;
@@ -205,6 +212,9 @@ void GdiCanvas::half_fill(const Brush& brush, const std::function<void(HDC)>& fi
   HGDIOBJ old_bitmap = SelectObject(scratch, bitmap);
   uint32_t* marks = static_cast<uint32_t*>(raw);
   std::fill(marks, marks + static_cast<size_t>(width_) * height_, 0u);
+  POINT origin{0, 0};
+  GetViewportOrgEx(dc_, &origin);
+  SetViewportOrgEx(scratch, origin.x, origin.y, nullptr);
   if (advanced_) {
     XFORM x{static_cast<FLOAT>(transform_.m11), static_cast<FLOAT>(transform_.m12),
             static_cast<FLOAT>(transform_.m21), static_cast<FLOAT>(transform_.m22),
