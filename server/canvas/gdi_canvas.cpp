@@ -3,6 +3,7 @@
 #include "server/canvas/gdi_canvas.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -362,13 +363,18 @@ void GdiCanvas::text(const Font& font, Point at, const std::string& text) {
                         (v == 0 ? TA_BASELINE : v == 1 ? TA_BASELINE : TA_TOP));
   SetTextColor(dc_, ref(font.colour));
   SetBkMode(dc_, TRANSPARENT);
-  int y = at.y;
+  int x = at.x, y = at.y;
   if (v == 1) {
+    // Middle: the baseline moved by half of ascent less descent along the
+    // text's own downward direction (down the screen only when unturned).
     TEXTMETRICA tm;
     GetTextMetricsA(dc_, &tm);
-    y += (tm.tmAscent - tm.tmDescent) / 2;
+    const double shift = (tm.tmAscent - tm.tmDescent) / 2;
+    const double angle = font.angle * 3.14159265358979323846 / 1800.0;
+    x += static_cast<int>(std::lround(shift * std::sin(angle)));
+    y += static_cast<int>(std::lround(shift * std::cos(angle)));
   }
-  TextOutA(dc_, clamp_coord(at.x), clamp_coord(y), text.c_str(), static_cast<int>(text.size()));
+  TextOutA(dc_, clamp_coord(x), clamp_coord(y), text.c_str(), static_cast<int>(text.size()));
   SelectObject(dc_, old);
   DeleteObject(f);
 }
