@@ -302,8 +302,8 @@ int main(int argc, char** argv) {
   }
   // Within each picture (the window's alone with --vector) the translated
   // outlines are the moved ones, pixel for pixel.
-  const card_region& moved = card_move_regions[0];
-  const card_region& translated = card_move_regions[1];
+  const card_region& moved = card_move_regions[CARD_MOVED];
+  const card_region& translated = card_move_regions[CARD_TRANSLATED];
   int moves = 0, moves_failed = 0;
   for (const Picture* p : {&a, &b}) {
     if (vector && p == &b) break;

@@ -328,10 +328,18 @@ static void move_outlines(int x0, int y0) {
 }
 
 static void translation(const struct card_region *moved) {
-  move_outlines(moved[0].x, moved[0].y);
+  move_outlines(moved->x, moved->y);
   LmDevSetTransform(w, CARD_MOVE_X, CARD_MOVE_Y, 1, 0, 0, 1);
-  move_outlines(moved[0].x, moved[0].y);
+  move_outlines(moved->x, moved->y);
   LmSetTransform(NULL);
+}
+
+/* Centred on the middle of their regions, turned half and a quarter round. */
+static void middle_texts(const struct card_region *upside_down, const struct card_region *turned) {
+  LmDevSetFont(w, 16, 1800, 4, blue, 0, NULL);
+  LmDevText(w, upside_down->x + upside_down->w / 2, upside_down->y + upside_down->h / 2, "Mid 180");
+  LmDevSetFont(w, 16, 900, 4, black, 0, NULL);
+  LmDevText(w, turned->x + turned->w / 2, turned->y + turned->h / 2, "Mid 90");
 }
 
 static void texts(void) {
@@ -401,8 +409,9 @@ int main(int argc, char** argv) {
   pixels(400, 300);
   transformed(500, 300);
   edge_lines(0, 400);
-  translation(card_move_regions);
+  translation(&card_move_regions[CARD_MOVED]);
   texts();
+  middle_texts(&card_move_regions[2], &card_move_regions[3]);
   printf("drawn %d\n", w);
   LmQuitEx(0);
   return 0;
