@@ -15,7 +15,6 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kLimit = 1 << 20;  // closed figures' coordinates beyond this are clamped
 
-
 bool exact(const Pen& pen) { return pen.blend != Blend::kSmooth; }
 
 // A curve in a box less than three pixels across cannot be anti-aliased

@@ -92,11 +92,11 @@ class Placement : public ServerCoreTest {
     write_i32(block(w), kChanged, 0x07F);
     command(w, 'A', kDrawAttributes);
   }
-  // The figure, moved by (dx, dy) first.
   void line(int w, Point a, Point b) {
     command(w, 'A', kDrawMove, a.x, a.y);
     command(w, 'A', kDrawLine, b.x, b.y);
   }
+  // The figure, moved by (dx, dy) first.
   void draw(int w, const Figure& f, int32_t dx, int32_t dy) {
     auto moved = [&](Point p) { return Point{p.x + dx, p.y + dy}; };
     const Point a = moved(f.a), b = moved(f.b);
