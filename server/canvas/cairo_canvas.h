@@ -98,7 +98,10 @@ class CairoCanvas : public Canvas {
   DevicePoint to_device_exact(Point p) const;
 
   void begin();  // a fresh path with the drawing transformation
+  // The outline through points given to the canvas (the drawing
+  // transformation applies), or through points already on the surface.
   void stroke_points(const Pen& pen, const Point* points, int count, bool closed);
+  void stroke_device_points(const Pen& pen, const Point* points, int count, bool closed);
   void smooth_polyline(const Pen& pen, const std::vector<DevicePoint>& points, bool closed);
   void set_source(const Pen& pen, const Brush& brush);
   // The current path, filled with the brush and outlined with the pen; in the

@@ -15,8 +15,6 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kLimit = 1 << 20;  // closed figures' coordinates beyond this are clamped
 
-double coord(int32_t v) { return std::clamp(static_cast<double>(v), -kLimit, kLimit) + 0.5; }
-
 bool exact(const Pen& pen) { return pen.blend != Blend::kSmooth; }
 
 // A curve in a box less than three pixels across cannot be anti-aliased
@@ -188,14 +186,7 @@ void CairoCanvas::bezier(const Pen& pen, const Point* p, int count) {
     if (flat.empty() || next.x != flat.back().x || next.y != flat.back().y) flat.push_back(next);
   }
   if (flat.size() < 2) flat.push_back(flat.back());
-  // The points are already on the surface: draw them untransformed.
-  const bool was = transformed_;
-  const Point moved = offset_;
-  transformed_ = false;
-  offset_ = {0, 0};
-  stroke_points(pen, flat.data(), static_cast<int>(flat.size()), false);
-  transformed_ = was;
-  offset_ = moved;
+  stroke_device_points(pen, flat.data(), static_cast<int>(flat.size()), false);
 }
 
 void CairoCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
@@ -217,7 +208,7 @@ void CairoCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
     }
     // GDI's order: from the top right corner, counter-clockwise on screen.
     const Point corners[4] = {{box.x1, box.y0}, {box.x0, box.y0}, {box.x0, box.y1}, {box.x1, box.y1}};
-    if (outline) stroke_points(pen, corners, 4, true);
+    if (outline) stroke_device_points(pen, corners, 4, true);
     return;
   }
   if (!transformed_ && !vector_ && !outline && brush.style == kBrushSolid && pen.blend == Blend::kSmooth) {
@@ -238,6 +229,17 @@ void CairoCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
     cairo_rectangle(cr_, x0 - 0.5, y0 - 0.5, x1 - x0 + 1, y1 - y0 + 1);
   } else {
     cairo_rectangle(cr_, x0, y0, x1 - x0, y1 - y0);
+  }
+  if (outline && !transformed_ && pixels::dash_pattern(pen.style, pen_width(pen))) {
+    // A styled outline is laid out step by step like a styled line, from
+    // the top right corner counter-clockwise, where GDI starts its dashes
+    // (a vector surface would start a rectangle's dashes elsewhere).
+    Pen none = pen;
+    none.style = kInvisible;
+    fill_and_stroke(none, brush);
+    const Point corners[4] = {{box.x1, box.y0}, {box.x0, box.y0}, {box.x0, box.y1}, {box.x1, box.y1}};
+    stroke_device_points(pen, corners, 4, true);
+    return;
   }
   fill_and_stroke(pen, brush);
 }
@@ -344,15 +346,19 @@ void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a,
   pixels::Box box;
   if (!figure_box(pen, a, b, &box)) return;
   if (!transformed_) {
+    a = to_device(a);
+    b = to_device(b);
     start = to_device(start);
     end = to_device(end);
   }
+  const pixels::Direction start_at = pixels::radial_direction(a, b, start);
+  const pixels::Direction end_at = pixels::radial_direction(a, b, end);
   const pixels::Ellipse shape(box);
   const double cx = shape.centre_x(), cy = shape.centre_y();
-  const pixels::Sweep sweep(cx, cy, start, end);
+  const pixels::Sweep sweep(cx, cy, start_at, end_at);
   const bool styled = pixels::dash_pattern(pen.style, pen_width(pen)) != nullptr;
   if (exact_here(pen, box) && !transformed_) {
-    const Point from = shape.radial_point(start), to = shape.radial_point(end);
+    const Point from = shape.radial_point(start_at), to = shape.radial_point(end_at);
     const Point centre{static_cast<int32_t>(std::floor(cx + 0.5)),
                        static_cast<int32_t>(std::floor(cy + 0.5))};
     // A chord's inside lies on the arc's side of the line between its ends.
@@ -382,10 +388,10 @@ void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a,
       end_pixels();
       if (kind == ArcKind::kPie) {
         const Point spokes[3] = {from, centre, to};
-        stroke_points(pen, spokes, 3, false);
+        stroke_device_points(pen, spokes, 3, false);
       } else if (kind == ArcKind::kChord) {
         const Point chord[2] = {from, to};
-        stroke_points(pen, chord, 2, false);
+        stroke_device_points(pen, chord, 2, false);
       }
       return;
     }
@@ -394,8 +400,8 @@ void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a,
   const double pcx = cx + 0.5, pcy = cy + 0.5;
   const double rx = std::max(0.5, (box.x1 - box.x0) / 2.0);
   const double ry = std::max(0.5, (box.y1 - box.y0) / 2.0);
-  const double from = std::atan2((coord(start.y) - pcy) / ry, (coord(start.x) - pcx) / rx);
-  double to = std::atan2((coord(end.y) - pcy) / ry, (coord(end.x) - pcx) / rx);
+  const double from = std::atan2(start_at.y / ry, start_at.x / rx);
+  double to = std::atan2(end_at.y / ry, end_at.x / rx);
   // Counter-clockwise on screen is the decreasing angle with y down.
   if (to >= from - 1e-9) to -= 2 * kPi;
   if (kind == ArcKind::kPie) cairo_move_to(cr_, pcx, pcy);

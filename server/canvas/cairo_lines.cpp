@@ -233,23 +233,31 @@ void CairoCanvas::polyline(const Pen& pen, const Point* p, int count) {
   if (count >= 2) stroke_points(pen, p, count, false);
 }
 
-// The outline through the points: one-pixel lines by the pixel rules in the
-// exact modes (each leaves out its last pixel; an open outline ends on its
-// last pixel in the copy modes), cairo strokes otherwise.
+// The outline through the points (before the drawing transformation).
 void CairoCanvas::stroke_points(const Pen& pen, const Point* p, int count, bool closed) {
   if (pen.style == kInvisible || count < 2) return;
-  const int width = pen_width(pen);
-  if (count == 2 && !closed) {
+  if (count == 2) {
     const Point d[2] = {to_device(p[0]), to_device(p[1])};
-    if (!vector_ && pen.blend == Blend::kSmooth && pen.style == kSolid && width == 1 &&
-        (d[0].x != d[1].x || d[0].y != d[1].y)) {
-      queue_line((static_cast<uint32_t>(pen.colour.r) << 16) | (pen.colour.g << 8) | pen.colour.b, d[0], d[1]);
-      return;
-    }
+    stroke_device_points(pen, d, 2, closed);
+    return;
   }
-  finish();
   std::vector<Point> d(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) d[static_cast<size_t>(i)] = to_device(p[i]);
+  stroke_device_points(pen, d.data(), count, closed);
+}
+
+// The outline through points already on the surface: one-pixel lines by the
+// pixel rules in the exact modes (each leaves out its last pixel; an open
+// outline ends on its last pixel in the copy modes), cairo strokes otherwise.
+void CairoCanvas::stroke_device_points(const Pen& pen, const Point* d, int count, bool closed) {
+  if (pen.style == kInvisible || count < 2) return;
+  const int width = pen_width(pen);
+  if (count == 2 && !closed && !vector_ && pen.blend == Blend::kSmooth && pen.style == kSolid &&
+      width == 1 && (d[0].x != d[1].x || d[0].y != d[1].y)) {
+    queue_line((static_cast<uint32_t>(pen.colour.r) << 16) | (pen.colour.g << 8) | pen.colour.b, d[0], d[1]);
+    return;
+  }
+  finish();
   if (exact_here(pen) && width == 1) {
     const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, width);
     pixels::Painter painter = pen_painter(pen);
@@ -264,8 +272,8 @@ void CairoCanvas::stroke_points(const Pen& pen, const Point* p, int count, bool 
     end_pixels();
     return;
   }
-  std::vector<DevicePoint> f(d.size());
-  for (size_t i = 0; i < d.size(); ++i) f[i] = {static_cast<double>(d[i].x), static_cast<double>(d[i].y)};
+  std::vector<DevicePoint> f(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) f[static_cast<size_t>(i)] = {static_cast<double>(d[i].x), static_cast<double>(d[i].y)};
   smooth_polyline(pen, f, closed);
 }
 

@@ -130,15 +130,18 @@ class FigureCanvas : public Canvas {
     pixels::Box box;
     if (!figure_box(pen, a, b, &box)) return;
     if (!transformed_) {
+      a = to_device(a);
+      b = to_device(b);
       start = to_device(start);
       end = to_device(end);
     }
+    const pixels::Direction start_at = pixels::radial_direction(a, b, start);
+    const pixels::Direction end_at = pixels::radial_direction(a, b, end);
     const pixels::Ellipse shape(box);
     const double pcx = shape.centre_x() + 0.5, pcy = shape.centre_y() + 0.5;
     const double rx = std::max(0.5, (box.x1 - box.x0) / 2.0), ry = std::max(0.5, (box.y1 - box.y0) / 2.0);
-    auto coord = [](int32_t v) { return std::clamp(static_cast<double>(v), -kLimit, kLimit) + 0.5; };
-    const double from = std::atan2((coord(start.y) - pcy) / ry, (coord(start.x) - pcx) / rx);
-    double to = std::atan2((coord(end.y) - pcy) / ry, (coord(end.x) - pcx) / rx);
+    const double from = std::atan2(start_at.y / ry, start_at.x / rx);
+    double to = std::atan2(end_at.y / ry, end_at.x / rx);
     // Counter-clockwise on screen is the decreasing angle with y down.
     if (to >= from - 1e-9) to -= 2 * kPi;
     Path path = user_path();
@@ -193,11 +196,13 @@ class FigureCanvas : public Canvas {
     p.m = matrix_;
     return p;
   }
+  // From the top right corner, counter-clockwise on screen, where GDI starts
+  // a rectangle's dashes.
   static void rectangle(Path* p, double x, double y, double w, double h) {
-    p->move(x, y);
-    p->line(x + w, y);
-    p->line(x + w, y + h);
+    p->move(x + w, y);
+    p->line(x, y);
     p->line(x, y + h);
+    p->line(x + w, y + h);
     p->close();
   }
   void fill_and_stroke(const Path& path, const Pen& pen, const Brush& brush) {

@@ -3,6 +3,7 @@
 #include "server/canvas/gdi_canvas.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -153,13 +154,20 @@ void GdiCanvas::clear(Rgb background) {
 // Without a transformation the DC stays in the compatible mode, whose
 // figures cover x1..x2-1; a transformation needs the advanced mode, where a
 // rectangle also covers its right and bottom edge (rect() makes up for it).
+// A move by whole pixels is the viewport's origin in the compatible mode:
+// every figure is then the untransformed one, moved (the advanced mode
+// would start a rectangle's dashes elsewhere).
 void GdiCanvas::set_transform(const Transform& t) {
   const bool identity = t.identity();
   ModifyWorldTransform(dc_, nullptr, MWT_IDENTITY);
+  SetViewportOrgEx(dc_, 0, 0, nullptr);
   advanced_ = false;
   transform_ = Transform{};
-  if (identity || !invertible(t)) {
+  if (identity || !invertible(t) || pixels::whole_pixel_move(t)) {
     SetGraphicsMode(dc_, GM_COMPATIBLE);
+    if (!identity && pixels::whole_pixel_move(t)) {
+      SetViewportOrgEx(dc_, static_cast<int>(t.dx), static_cast<int>(t.dy), nullptr);
+    }
     return;
   }
   XFORM x;
@@ -205,6 +213,9 @@ void GdiCanvas::half_fill(const Brush& brush, const std::function<void(HDC)>& fi
   HGDIOBJ old_bitmap = SelectObject(scratch, bitmap);
   uint32_t* marks = static_cast<uint32_t*>(raw);
   std::fill(marks, marks + static_cast<size_t>(width_) * height_, 0u);
+  POINT origin{0, 0};
+  GetViewportOrgEx(dc_, &origin);
+  SetViewportOrgEx(scratch, origin.x, origin.y, nullptr);
   if (advanced_) {
     XFORM x{static_cast<FLOAT>(transform_.m11), static_cast<FLOAT>(transform_.m12),
             static_cast<FLOAT>(transform_.m21), static_cast<FLOAT>(transform_.m22),
@@ -352,13 +363,18 @@ void GdiCanvas::text(const Font& font, Point at, const std::string& text) {
                         (v == 0 ? TA_BASELINE : v == 1 ? TA_BASELINE : TA_TOP));
   SetTextColor(dc_, ref(font.colour));
   SetBkMode(dc_, TRANSPARENT);
-  int y = at.y;
+  int x = at.x, y = at.y;
   if (v == 1) {
+    // Middle: the baseline moved by half of ascent less descent along the
+    // text's own downward direction (down the screen only when unturned).
     TEXTMETRICA tm;
     GetTextMetricsA(dc_, &tm);
-    y += (tm.tmAscent - tm.tmDescent) / 2;
+    const double shift = (tm.tmAscent - tm.tmDescent) / 2;
+    const double angle = font.angle * 3.14159265358979323846 / 1800.0;
+    x += static_cast<int>(std::lround(shift * std::sin(angle)));
+    y += static_cast<int>(std::lround(shift * std::cos(angle)));
   }
-  TextOutA(dc_, clamp_coord(at.x), clamp_coord(y), text.c_str(), static_cast<int>(text.size()));
+  TextOutA(dc_, clamp_coord(x), clamp_coord(y), text.c_str(), static_cast<int>(text.size()));
   SelectObject(dc_, old);
   DeleteObject(f);
 }

@@ -440,8 +440,14 @@ bool Ellipse::row(int y, int* left, int* right) const {
   return *left <= *right;
 }
 
-Point Ellipse::radial_point(Point toward) const {
-  const double dx = toward.x - cx_, dy = toward.y - cy_;
+Direction radial_direction(Point a, Point b, Point p) {
+  const int64_t cx = floor_div(int64_t{a.x} + b.x, 2), cy = floor_div(int64_t{a.y} + b.y, 2);
+  if (p.x == cx && p.y == cy) return {1, 0};
+  return {static_cast<double>(p.x - cx), static_cast<double>(p.y - cy)};
+}
+
+Point Ellipse::radial_point(Direction d) const {
+  const double dx = d.x, dy = d.y;
   if ((dx == 0 && dy == 0) || a_ == 0 || b_ == 0) {
     return {round_half_up(cx_ + a_), round_half_up(cy_)};
   }
@@ -470,10 +476,10 @@ bool RoundRect::row(int y, int* left, int* right) const {
   return *left <= *right;
 }
 
-Sweep::Sweep(double cx, double cy, Point from, Point to) : cx_(cx), cy_(cy) {
+Sweep::Sweep(double cx, double cy, Direction from, Direction to) : cx_(cx), cy_(cy) {
   // Angles with y up: counter-clockwise on screen is increasing.
-  start_ = std::atan2(cy - from.y, from.x - cx);
-  double end = std::atan2(cy - to.y, to.x - cx);
+  start_ = std::atan2(-from.y, from.x);
+  double end = std::atan2(-to.y, to.x);
   extent_ = end - start_;
   while (extent_ <= 0) extent_ += 2 * kPi;
 }

@@ -30,26 +30,40 @@ const DashPattern* dash_pattern(int style, int width);
 // Whether the pattern is on `steps` pixels into it.
 bool dash_on(const DashPattern* pattern, int64_t steps);
 
+// The part of the segment p-q inside the box (Liang-Barsky); false when
+// nothing of it is.
+bool clip_segment(double* px, double* py, double* qx, double* qy, double lo_x, double lo_y,
+                  double hi_x, double hi_y);
+
 // The runs of "on" pixels of a styled one-pixel line from a to b (the last
 // pixel too when `last`), `phase` pixels into the pattern, stepped along the
 // major axis: each run goes to on_run(x0, y0, x1, y1), from the middle
 // between the pixel before it and its first pixel to the middle after its
-// last.  Only the steps inside the box lo..hi (along the major axis) are
-// looked at.  Returns the phase after the line.
+// last.  Only the steps where the line lies inside the box lo..hi (and a
+// step either side) are looked at: a line that passes outside the box gives
+// no run at all, however far away it runs, while the steps keep counting
+// from a, so the runs inside keep their phase.  Returns the phase after the
+// line.
 template <typename OnRun>
 int64_t dash_runs(double ax, double ay, double bx, double by, bool last, const DashPattern* pattern,
                   int64_t phase, double lo_x, double lo_y, double hi_x, double hi_y, OnRun on_run) {
   const double dx = bx - ax, dy = by - ay;
   const int64_t length = static_cast<int64_t>(std::max(std::fabs(dx), std::fabs(dy)));
   const int64_t steps = length + (last ? 1 : 0);
-  const bool x_major = std::fabs(dx) >= std::fabs(dy);
-  const double from = x_major ? ax : ay, dir = x_major ? dx : dy;
-  const double lo = x_major ? lo_x : lo_y, hi = x_major ? hi_x : hi_y;
   int64_t k0 = 0, k1 = steps - 1;
-  if (length > 0 && dir != 0) {
-    const double ka = (lo - from) * length / dir, kb = (hi - from) * length / dir;
-    k0 = std::max<int64_t>(0, static_cast<int64_t>(std::floor(std::min(ka, kb))));
-    k1 = std::min<int64_t>(steps - 1, static_cast<int64_t>(std::ceil(std::max(ka, kb))));
+  if (length > 0) {
+    // The part of the line (with its last step) inside the box, in steps.
+    const double ex = ax + dx * steps / length, ey = ay + dy * steps / length;
+    double px = ax, py = ay, qx = ex, qy = ey;
+    if (!clip_segment(&px, &py, &qx, &qy, lo_x, lo_y, hi_x, hi_y)) return phase + length;
+    const bool x_major = std::fabs(dx) >= std::fabs(dy);
+    const double dir = x_major ? dx : dy, from = x_major ? ax : ay;
+    const double ka = ((x_major ? px : py) - from) * length / dir;
+    const double kb = ((x_major ? qx : qy) - from) * length / dir;
+    k0 = std::max<int64_t>(0, static_cast<int64_t>(std::floor(std::min(ka, kb))) - 1);
+    k1 = std::min<int64_t>(steps - 1, static_cast<int64_t>(std::ceil(std::max(ka, kb))) + 1);
+  } else if (ax < lo_x || ax > hi_x || ay < lo_y || ay > hi_y) {
+    return phase;
   }
   const double ux = length > 0 ? dx / length : 0, uy = length > 0 ? dy / length : 0;
   int64_t run = -1;
@@ -64,10 +78,6 @@ int64_t dash_runs(double ax, double ay, double bx, double by, bool last, const D
   return phase + length;
 }
 
-// The part of the segment p-q inside the box (Liang-Barsky); false when
-// nothing of it is.
-bool clip_segment(double* px, double* py, double* qx, double* qy, double lo_x, double lo_y,
-                  double hi_x, double hi_y);
 
 // One segment of a solid polyline through pixel centres, clipped to the
 // box: move(x, y) starts a new piece where the line is not joined to the
@@ -182,6 +192,16 @@ class CoverageSink {
 void polygon_coverage(const Point* points, int count, bool winding, const Box& clip,
                       CoverageSink& sink);
 
+// Where a radial point of an arc, chord or pie points (y down).
+struct Direction {
+  double x, y;
+};
+
+// The direction of radial point p for the figure with corners a and b, as
+// GDI takes it: from the corners' middle in whole pixels, ((left + right) /
+// 2, (top + bottom) / 2) rounded down, and east when p is that very point.
+Direction radial_direction(Point a, Point b, Point p);
+
 // An ellipse inside the pixels x0..x1, y0..y1 of its box: the region covered
 // by the pixels nearest to its curve, column by column and row by row, and
 // everything between them.  Its outline is the region's edge: the pixels
@@ -195,8 +215,8 @@ class Ellipse {
   double centre_y() const { return cy_; }
   // The span of row y; false when the row is outside.
   bool row(int y, int* left, int* right) const;
-  // The pixel where the ray from the centre toward (x, y) leaves the curve.
-  Point radial_point(Point toward) const;
+  // The pixel where the ray from the centre in direction d leaves the curve.
+  Point radial_point(Direction d) const;
 
  private:
   Box box_;
@@ -269,7 +289,7 @@ void outline_pixels(const Region& r, const Box& bounds, const Box& clip, Keep ke
 // directions sweep the whole turn.
 class Sweep {
  public:
-  Sweep(double cx, double cy, Point from, Point to);
+  Sweep(double cx, double cy, Direction from, Direction to);
   bool contains(double x, double y) const;
   // The direction halfway along the sweep (radians, y up).
   double middle_angle() const { return start_ + extent_ / 2; }

@@ -250,6 +250,17 @@ void write_failure(const std::string& path, const card_region& r, const Picture&
   cairo_surface_destroy(out);
 }
 
+// The picture with region `from` copied onto the place of region `to`.
+Picture with_region_at(const Picture& p, const card_region& from, const card_region& to) {
+  Picture out = p;
+  for (int y = 0; y < from.h; ++y) {
+    for (int x = 0; x < from.w; ++x) {
+      out.pixels[static_cast<size_t>(to.y + y) * p.width + to.x + x] = p.at(from.x + x, from.y + y);
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -274,8 +285,8 @@ int main(int argc, char** argv) {
   }
   static const char* const kChecks[] = {"exact", "shape", "smooth", "text"};
   int failed = 0;
-  for (int i = 0; i < CARD_REGIONS; ++i) {
-    const card_region& r = card_regions[i];
+  for (int i = 0; i < CARD_REGIONS + CARD_MOVE_REGIONS; ++i) {
+    const card_region& r = i < CARD_REGIONS ? card_regions[i] : card_move_regions[i - CARD_REGIONS];
     std::string why;
     const bool ok = RegionCheck(r, a, b, vector).run(&why);
     std::printf("%s %-30s %-6s %s\n", ok ? "agree " : "DIFFER", r.name,
@@ -289,6 +300,29 @@ int main(int argc, char** argv) {
       }
     }
   }
-  std::printf("%d of %d regions agree\n", CARD_REGIONS - failed, CARD_REGIONS);
-  return failed == 0 ? 0 : 1;
+  // Within each picture (the window's alone with --vector) the translated
+  // outlines are the moved ones, pixel for pixel.
+  const card_region& moved = card_move_regions[CARD_MOVED];
+  const card_region& translated = card_move_regions[CARD_TRANSLATED];
+  int moves = 0, moves_failed = 0;
+  for (const Picture* p : {&a, &b}) {
+    if (vector && p == &b) break;
+    int differing = 0;
+    for (int y = 0; y < moved.h; ++y) {
+      for (int x = 0; x < moved.w; ++x) {
+        differing += p->at(moved.x + x, moved.y + y) != p->at(translated.x + x, translated.y + y);
+      }
+    }
+    ++moves;
+    moves_failed += differing != 0;
+    std::printf("%s %-30s %-6s %d pixels differ in %s\n", differing ? "DIFFER" : "agree ",
+                "translated as moved", "exact", differing, argv[p == &a ? 1 : 2]);
+    if (differing && argc > 3) {
+      write_failure(std::string(argv[3]) + "/translated_as_moved-" + std::to_string(moves) + ".png", moved,
+                    *p, with_region_at(*p, translated, moved));
+    }
+  }
+  std::printf("%d of %d regions agree\n", CARD_REGIONS + CARD_MOVE_REGIONS - failed,
+              CARD_REGIONS + CARD_MOVE_REGIONS);
+  return failed == 0 && moves_failed == 0 ? 0 : 1;
 }

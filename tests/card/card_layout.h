@@ -63,4 +63,26 @@ static const struct card_region card_regions[] = {
 
 #define CARD_REGIONS ((int)(sizeof card_regions / sizeof card_regions[0]))
 
+/* Regions beside the main table.  Whole-pixel translation: the same outlines
+   (plain and dashed rectangles, the rectangle modes, a coloured rectangle, a
+   chord and pies, one of them from its centre) drawn twice in the crisp mode:
+   in CARD_MOVED with their coordinates moved there, in CARD_TRANSLATED from
+   the same coordinates under a translation by CARD_MOVE_X, CARD_MOVE_Y.
+   Each region is compared between the servers like the others; within each
+   picture the second must be the first, moved, pixel for pixel.  Text turned
+   and aligned on its middle, which moves along the text's own direction. */
+#define CARD_MOVE_X 100
+#define CARD_MOVE_Y 0
+#define CARD_MOVED 0
+#define CARD_TRANSLATED 1
+
+static const struct card_region card_move_regions[] = {
+    {"outlines, drawn moved", 600, 450, 100, 100, CARD_SHAPE},
+    {"outlines, translated", 600 + CARD_MOVE_X, 450 + CARD_MOVE_Y, 100, 100, CARD_SHAPE},
+    {"text, upside down, middle", 0, 500, 100, 35, CARD_TEXT},
+    {"text, turned, middle", 0, 535, 100, 65, CARD_TEXT},
+};
+
+#define CARD_MOVE_REGIONS ((int)(sizeof card_move_regions / sizeof card_move_regions[0]))
+
 #endif

@@ -304,6 +304,44 @@ static void edge_lines(int x0, int y0) {
   line(x0 + 95, y0 + 40, -20, y0 + 50);
 }
 
+/* The outlines of the translation regions, from (x0, y0). */
+static void move_outlines(int x0, int y0) {
+  pen(black, 0, 1, CRISP);
+  brush(yellow, 1, 0);
+  LmDevRect(w, x0 + 5, y0 + 5, x0 + 45, y0 + 30);
+  pen(red, 1, 1, CRISP);
+  brush(yellow, 0, 0);
+  LmDevRect(w, x0 + 50, y0 + 5, x0 + 95, y0 + 30);
+  pen(blue, 3, 1, CRISP);
+  LmDevRectMode(w, x0 + 5, y0 + 35, x0 + 30, y0 + 55, 0);
+  LmDevRectMode(w, x0 + 35, y0 + 35, x0 + 60, y0 + 55, 2);
+  LmDevRectEx(w, x0 + 65, y0 + 35, x0 + 95, y0 + 55, 3);
+  pen(black, INVISIBLE, 1, CRISP);
+  brush(yellow, 1, 0);
+  LmDevRect(w, x0 + 2, y0 + 2, x0 + 98, y0 + 98);
+  pen(black, 0, 1, CRISP);
+  brush(sky, 0, 0);
+  LmDevChord(w, x0 + 5, y0 + 60, x0 + 35, y0 + 95, x0 + 40, y0 + 60, x0 + 5, y0 + 90);
+  LmDevPie(w, x0 + 38, y0 + 60, x0 + 68, y0 + 95, x0 + 70, y0 + 65, x0 + 40, y0 + 60);
+  /* A pie whose start point is its centre: from the east, a whole turn. */
+  LmDevPie(w, x0 + 70, y0 + 60, x0 + 96, y0 + 96, x0 + 83, y0 + 78, x0 + 96, y0 + 78);
+}
+
+static void translation(const struct card_region *moved) {
+  move_outlines(moved->x, moved->y);
+  LmDevSetTransform(w, CARD_MOVE_X, CARD_MOVE_Y, 1, 0, 0, 1);
+  move_outlines(moved->x, moved->y);
+  LmSetTransform(NULL);
+}
+
+/* Centred on the middle of their regions, turned half and a quarter round. */
+static void middle_texts(const struct card_region *upside_down, const struct card_region *turned) {
+  LmDevSetFont(w, 16, 1800, 4, blue, 0, NULL);
+  LmDevText(w, upside_down->x + upside_down->w / 2, upside_down->y + upside_down->h / 2, "Mid 180");
+  LmDevSetFont(w, 16, 900, 4, black, 0, NULL);
+  LmDevText(w, turned->x + turned->w / 2, turned->y + turned->h / 2, "Mid 90");
+}
+
 static void texts(void) {
   const char *sample = "Lumo 123 \x80\xC9\xE9";
   LmDevSetFont(w, 18, 0, 0, black, 0, NULL);
@@ -371,7 +409,9 @@ int main(int argc, char** argv) {
   pixels(400, 300);
   transformed(500, 300);
   edge_lines(0, 400);
+  translation(&card_move_regions[CARD_MOVED]);
   texts();
+  middle_texts(&card_move_regions[2], &card_move_regions[3]);
   printf("drawn %d\n", w);
   LmQuitEx(0);
   return 0;

@@ -172,7 +172,8 @@ TEST(TestCard, VectorFiguresDrawBackToTheWindowsPicture) {
   }
   const std::vector<std::string> texts = {"Lumo 123 \u20AC\u00C9\u00E9", "Lumo 123 \u20AC\u00C9\u00E9",
                                           "Lumo 123 \u20AC\u00C9\u00E9", "Turned 90", "At 45",
-                                          "Bold 44 px", "A", "B", "C", "D", "E", "F", "G", "H"};
+                                          "Bold 44 px", "A", "B", "C", "D", "E", "F", "G", "H",
+                                          "Mid 180", "Mid 90"};
   std::string svg_texts;
   run_tool({"/usr/bin/python3", "-c",
             "import sys, xml.etree.ElementTree as t\n"

@@ -571,7 +571,7 @@ case_figures() {
     check "test card as $format: every region within the vector tolerance" 0 "$status"
     cp "$format.png" "$out/test_card-windows-$format.png"
   done
-  local expected='Lumo 123 €Éé|Lumo 123 €Éé|Lumo 123 €Éé|Turned 90|At 45|Bold 44 px|A|B|C|D|E|F|G|H'
+  local expected='Lumo 123 €Éé|Lumo 123 €Éé|Lumo 123 €Éé|Turned 90|At 45|Bold 44 px|A|B|C|D|E|F|G|H|Mid 180|Mid 90'
   check "texts of the SVG" "$expected" "$(/usr/bin/python3 -c '
 import sys, xml.etree.ElementTree as t
 print("|".join(e.text or "" for e in t.parse(sys.argv[1]).iter("{http://www.w3.org/2000/svg}text")))
