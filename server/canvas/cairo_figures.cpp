@@ -8,6 +8,7 @@
 
 #include "server/canvas/cairo_canvas.h"
 #include "server/canvas/cairo_figure_parts.h"
+#include "server/canvas/large_figures.h"
 
 namespace lumo::server {
 namespace {
@@ -93,6 +94,21 @@ class CoverPainter : public pixels::CoverageSink {
   int hatch_;
   double scale_;
 };
+
+// A styled one-pixel outline in the exact modes, as GDI dashes a curve: the
+// pattern walked along the outline pixels counter-clockwise on screen from
+// the direction `start` (radians, y up) seen from the centre, one step a
+// pixel, off-surface pixels counted.  Returns the pattern's place after it.
+template <typename Region, typename Keep>
+int64_t dashed_outline(const Region& shape, const pixels::Box& box, const pixels::Box& clip, Keep keep,
+                       double start, const pixels::DashPattern* pattern, pixels::Sink& sink) {
+  return pixels::dash_along_curve(
+      [&](auto visit) {
+        pixels::VisitSink<decltype(visit)> each(visit);
+        pixels::outline_pixels(shape, box, box, keep, each);
+      },
+      shape.centre_x(), shape.centre_y(), start, pattern, 0, clip, true, sink);
+}
 
 // Polygons of more points than this are filled anti-aliased by the pixel
 // rules' sampling rasteriser, whose cost stays linear whatever the shape.
@@ -322,9 +338,15 @@ void CairoCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) 
       end_pixels();
     }
     if (pen.style == kInvisible) return;
-    if (pen_width(pen) == 1 && !styled) {
+    if (pen_width(pen) == 1) {
       pixels::Painter painter = pen_painter(pen);
-      pixels::outline_pixels(shape, box, clip(), [](int, int) { return true; }, painter);
+      auto all = [](int, int) { return true; };
+      if (styled) {
+        // GDI's walk starts east of the centre.
+        dashed_outline(shape, box, clip(), all, 0, pixels::dash_pattern(pen.style, 1), painter);
+      } else {
+        pixels::outline_pixels(shape, box, clip(), all, painter);
+      }
       end_pixels();
       return;
     }
@@ -373,7 +395,24 @@ void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a,
       end_pixels();
     }
     if (pen.style == kInvisible) return;
-    if (pen_width(pen) == 1 && !styled) {
+    if (pen_width(pen) == 1 && styled) {
+      // One walk of the pattern: the arc from its start, then (a pie) to
+      // the centre and back to the start, or (a chord) straight back.
+      pixels::Painter painter = pen_painter(pen);
+      const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, 1);
+      int64_t phase = dashed_outline(
+          shape, box, clip(), [&](int x, int y) { return sweep.contains(x, y) && !(x == to.x && y == to.y); },
+          std::atan2(cy - start.y, start.x - cx), pattern, painter);
+      if (kind == ArcKind::kPie) {
+        pixels::line(to, centre, pattern, &phase, clip(), painter);
+        pixels::line(centre, from, pattern, &phase, clip(), painter);
+      } else if (kind == ArcKind::kChord) {
+        pixels::line(to, from, pattern, &phase, clip(), painter);
+      }
+      end_pixels();
+      return;
+    }
+    if (pen_width(pen) == 1) {
       pixels::Painter painter = pen_painter(pen);
       // Like a line, the arc leaves out its last pixel.
       pixels::outline_pixels(
