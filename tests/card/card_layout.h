@@ -59,6 +59,12 @@ static const struct card_region card_regions[] = {
     {"text, turned", 100, 450, 120, 150, CARD_TEXT},
     {"text, large", 220, 450, 380, 75, CARD_TEXT},
     {"symbols", 220, 525, 380, 75, CARD_TEXT},
+    /* Styled one-pixel pens: along curves (the pattern walked as GDI walks
+       it) and under a scaling (still one pixel wide); figures whose boxes
+       reach far beyond the window, of which only a corner shows. */
+    {"dashes on curves, crisp", 600, 300, 100, 100, CARD_SHAPE},
+    {"dashes, scaled", 700, 300, 100, 100, CARD_SHAPE},
+    {"huge figures", 0, 500, 100, 100, CARD_SHAPE},
 };
 
 #define CARD_REGIONS ((int)(sizeof card_regions / sizeof card_regions[0]))
