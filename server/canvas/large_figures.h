@@ -70,6 +70,12 @@ class VisitSink : public Sink {
 // count too (the pattern's place is that of the whole curve); without, the
 // walk starts at the first pixel inside `clip`.  Returns the phase after
 // the curve.
+// `key(x, y)`, when given, orders the pixels instead (any increasing
+// measure along the curve).
+template <typename Each, typename Key>
+int64_t dash_along_curve(Each each, Key key_of, const DashPattern* pattern, int64_t phase, const Box& clip,
+                         bool count_hidden, Sink& sink);
+
 template <typename Each>
 int64_t dash_along_curve(Each each, double cx, double cy, double start, const DashPattern* pattern,
                          int64_t phase, const Box& clip, bool count_hidden, Sink& sink) {
@@ -80,6 +86,12 @@ int64_t dash_along_curve(Each each, double cx, double cy, double start, const Da
     while (k >= kTurn) k -= kTurn;
     return k;
   };
+  return dash_along_curve(each, key_of, pattern, phase, clip, count_hidden, sink);
+}
+
+template <typename Each, typename Key>
+int64_t dash_along_curve(Each each, Key key_of, const DashPattern* pattern, int64_t phase, const Box& clip,
+                         bool count_hidden, Sink& sink) {
   auto inside = [&](int x, int y) { return x >= clip.x0 && x <= clip.x1 && y >= clip.y0 && y <= clip.y1; };
   struct Step {
     double key;
