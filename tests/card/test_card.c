@@ -274,6 +274,18 @@ static void curve_dashes(int x0, int y0) {
   LmDevEllipse(w, x0 + 55, y0 + 70, x0 + 90, y0 + 90);
 }
 
+/* Crisp arcs in patterns, the pattern walked from the arc's start. */
+static void arc_dashes(int x0, int y0) {
+  pen(red, 1, 1, CRISP);
+  LmDevArc(w, x0 + 3, y0 + 3, x0 + 63, y0 + 47, x0 + 70, y0 + 5, x0 + 5, y0 + 47);
+  pen(black, 2, 1, CRISP);
+  LmDevArc(w, x0 + 68, y0 + 3, x0 + 130, y0 + 47, x0 + 68, y0 + 3, x0 + 130, y0 + 40);
+  pen(blue, 4, 1, CRISP);
+  LmDevArc(w, x0 + 136, y0 + 3, x0 + 196, y0 + 47, x0 + 196, y0 + 3, x0 + 150, y0 + 3);
+  pen(black, 3, 1, CRISP);
+  LmDevArc(w, x0 + 140, y0 + 10, x0 + 190, y0 + 44, x0 + 140, y0 + 40, x0 + 190, y0 + 44);
+}
+
 /* Every pattern of a one-pixel pen under a scaling of 2 x 1.5. */
 static void scaled_dashes(int x0, int y0) {
   static const int styles[] = {1, 2, 3, 4, 7, 8, 9};
@@ -417,6 +429,7 @@ int main(int argc, char** argv) {
   markers(0, 300, CRISP);
   markers(200, 300, SMOOTH);
   curve_dashes(600, 300);
+  arc_dashes(600, 550);
   scaled_dashes(700, 300);
   huge_figures();
   pixels(400, 300);
