@@ -8,6 +8,7 @@
 
 #include "server/canvas/cairo_canvas.h"
 #include "server/canvas/cairo_figure_parts.h"
+#include "server/canvas/large_figures.h"
 
 namespace lumo::server {
 namespace {
@@ -90,6 +91,56 @@ class CoverPainter : public pixels::CoverageSink {
   uint32_t colour_;
   int hatch_;
   double scale_;
+};
+
+// A styled one-pixel outline in the exact modes, as GDI dashes a curve: the
+// pattern walked along the outline pixels counter-clockwise on screen from
+// the direction `start` (radians, y up) seen from the centre, one step a
+// pixel, off-surface pixels counted.  Returns the pattern's place after it.
+template <typename Region, typename Keep>
+int64_t dashed_outline(const Region& shape, const pixels::Box& box, const pixels::Box& clip, Keep keep,
+                       double start, const pixels::DashPattern* pattern, pixels::Sink& sink) {
+  return pixels::dash_along_curve(
+      [&](auto visit) {
+        pixels::VisitSink<decltype(visit)> each(visit);
+        pixels::outline_pixels(shape, box, box, keep, each);
+      },
+      shape.centre_x(), shape.centre_y(), start, pattern, 0, clip, true, sink);
+}
+
+// Where GDI starts and ends an arc along its outline: it measures the
+// pixels of each quarter from the middle pixel on that quarter's side, the
+// start and end points from the box's middle rounded right and down (with
+// an even width or height these lie a pixel apart), so its arc may begin a
+// pixel or two from where the directions alone put it.  key(x, y): the
+// pixel's angle from the start measured so, negative just before it.
+class GdiArcKey {
+ public:
+  GdiArcKey(const pixels::Box& box, Point start, Point end)
+      : left_(box.x0), top_(box.y0), right_(int64_t{box.x1} + 1), bottom_(int64_t{box.y1} + 1) {
+    const int64_t w = right_ - left_, h = bottom_ - top_;
+    mid_x_ = left_ + w / 2;
+    mid_y_ = top_ + h / 2;
+    low_x_ = right_ - 1 - w / 2;
+    high_y_ = bottom_ - 1 - h / 2;
+    start_ = std::atan2(static_cast<double>(mid_y_ - start.y), static_cast<double>(start.x - mid_x_));
+    extent_ = std::atan2(static_cast<double>(mid_y_ - end.y), static_cast<double>(end.x - mid_x_)) - start_;
+    while (extent_ <= 0) extent_ += 2 * kPi;
+    while (extent_ > 2 * kPi) extent_ -= 2 * kPi;
+  }
+  double operator()(int x, int y) const {
+    const double xr = static_cast<double>(x >= mid_x_ ? x - mid_x_ : x - low_x_);
+    const double yr = static_cast<double>(y <= high_y_ ? high_y_ - y : mid_y_ - y);
+    double k = std::atan2(yr, xr) - start_;
+    while (k < 0) k += 2 * kPi;
+    while (k >= 2 * kPi) k -= 2 * kPi;
+    return k > (extent_ + 2 * kPi) / 2 ? k - 2 * kPi : k;
+  }
+  double extent() const { return extent_; }
+
+ private:
+  int64_t left_, top_, right_, bottom_, mid_x_, mid_y_, low_x_, high_y_;
+  double start_, extent_;
 };
 
 // Polygons of more points than this are filled anti-aliased by the pixel
@@ -324,9 +375,15 @@ void CairoCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) 
       end_pixels();
     }
     if (pen.style == kInvisible) return;
-    if (pen_width(pen) == 1 && !styled) {
+    if (pen_width(pen) == 1) {
       pixels::Painter painter = pen_painter(pen);
-      pixels::outline_pixels(shape, box, clip(), [](int, int) { return true; }, painter);
+      auto all = [](int, int) { return true; };
+      if (styled) {
+        // GDI's walk starts east of the centre.
+        dashed_outline(shape, box, clip(), all, 0, pixels::dash_pattern(pen.style, 1), painter);
+      } else {
+        pixels::outline_pixels(shape, box, clip(), all, painter);
+      }
       end_pixels();
       return;
     }
@@ -379,7 +436,41 @@ void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a,
       end_pixels();
     }
     if (pen.style == kInvisible) return;
-    if (pen_width(pen) == 1 && !styled) {
+    if (pen_width(pen) == 1 && styled) {
+      // One walk of the pattern: the arc from its start, then (a pie) to
+      // the centre and back to the start, or (a chord) straight back.
+      pixels::Painter painter = pen_painter(pen);
+      const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, 1);
+      auto keep = [&](int x, int y) { return sweep.contains(x, y) && !(x == to.x && y == to.y); };
+      const GdiArcKey key(box, start, end);
+      // The pixels before GDI's start, and those it walks up to its end
+      // (whose last one starts the straight lines).
+      int64_t before = 0, walked = 0;
+      auto count = [&](int x, int y) {
+        const double k = key(x, y);
+        before += k < 0;
+        walked += k >= 0 && k < key.extent();
+      };
+      pixels::VisitSink<decltype(count)> counter(count);
+      pixels::outline_pixels(shape, box, box, keep, counter);
+      count(to.x, to.y);
+      pixels::dash_along_curve(
+          [&](auto visit) {
+            pixels::VisitSink<decltype(visit)> each(visit);
+            pixels::outline_pixels(shape, box, box, keep, each);
+          },
+          key, pattern, -before, clip(), true, painter);
+      int64_t phase = std::max<int64_t>(walked - 1, 0);
+      if (kind == ArcKind::kPie) {
+        pixels::line(to, centre, pattern, &phase, clip(), painter);
+        pixels::line(centre, from, pattern, &phase, clip(), painter);
+      } else if (kind == ArcKind::kChord) {
+        pixels::line(to, from, pattern, &phase, clip(), painter);
+      }
+      end_pixels();
+      return;
+    }
+    if (pen_width(pen) == 1) {
       pixels::Painter painter = pen_painter(pen);
       // Like a line, the arc leaves out its last pixel.
       pixels::outline_pixels(

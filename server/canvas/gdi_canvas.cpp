@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "server/canvas/large_figures.h"
 #include "server/canvas/pixel_rules.h"
 #include "server/canvas/png_writer.h"
 
@@ -29,6 +30,9 @@ int rop_of(Blend blend) {
 // GDI's own styles for dash, dot, dash-dot and dash-dot-dot; the kit's
 // other patterns as user styles (in GDI's style unit of three pixels) and
 // fine dots as the alternate style.  Wider pens are solid, as GDI's are.
+// Every styled pen is cosmetic: one pixel wide and its pattern counted in
+// pixels whatever the transformation (CreatePen's dashed pen of width 1 is
+// geometric, and a scaling widens it).
 HPEN make_pen(const Pen& pen) {
   const int width = std::clamp(pen.width, 1, 1000);
   const COLORREF colour = RGB(pen.colour.r, pen.colour.g, pen.colour.b);
@@ -38,14 +42,14 @@ HPEN make_pen(const Pen& pen) {
   if (pen.style == kInsideFrame) return CreatePen(PS_INSIDEFRAME, gdi_width, colour);
   const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, width);
   if (!pattern) return CreatePen(PS_SOLID, gdi_width, colour);
+  LOGBRUSH lb{BS_SOLID, colour, 0};
   switch (pen.style) {
-    case kDash: return CreatePen(PS_DASH, 1, colour);
-    case kDot: return CreatePen(PS_DOT, 1, colour);
-    case kDashDot: return CreatePen(PS_DASHDOT, 1, colour);
-    case kDashDotDot: return CreatePen(PS_DASHDOTDOT, 1, colour);
+    case kDash: return ExtCreatePen(PS_COSMETIC | PS_DASH, 1, &lb, 0, nullptr);
+    case kDot: return ExtCreatePen(PS_COSMETIC | PS_DOT, 1, &lb, 0, nullptr);
+    case kDashDot: return ExtCreatePen(PS_COSMETIC | PS_DASHDOT, 1, &lb, 0, nullptr);
+    case kDashDotDot: return ExtCreatePen(PS_COSMETIC | PS_DASHDOTDOT, 1, &lb, 0, nullptr);
     default: break;
   }
-  LOGBRUSH lb{BS_SOLID, colour, 0};
   if (pen.style == kFineDot) return ExtCreatePen(PS_COSMETIC | PS_ALTERNATE, 1, &lb, 0, nullptr);
   DWORD units[6];
   for (int i = 0; i < pattern->count; ++i) units[i] = static_cast<DWORD>(pattern->runs[i] / 3);
@@ -60,6 +64,12 @@ int hatch_of(int hatch) {
 
 constexpr int kLimit = 1 << 20;
 int clamp_coord(int v) { return std::clamp(v, -kLimit, kLimit); }
+
+// GDI (as Wine draws) takes seconds over an ellipse some million pixels
+// across, and beyond that overruns its memory: an ellipse or arc figure
+// whose box on the surface is larger than this, or that lies beyond
+// kLimit, is drawn by the pixel rules instead, only its visible part.
+constexpr double kGdiCurveLimit = 1 << 16;
 
 }  // namespace
 
@@ -310,7 +320,34 @@ void GdiCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Point b,
             std::clamp(cw, 0, kLimit), std::clamp(ch, 0, kLimit));
 }
 
+bool GdiCanvas::too_large(Point a, Point b) const {
+  double xs[4] = {static_cast<double>(a.x), static_cast<double>(b.x), static_cast<double>(a.x),
+                  static_cast<double>(b.x)};
+  double ys[4] = {static_cast<double>(a.y), static_cast<double>(a.y), static_cast<double>(b.y),
+                  static_cast<double>(b.y)};
+  double lo_x = 1e300, lo_y = 1e300, hi_x = -1e300, hi_y = -1e300;
+  for (int i = 0; i < 4; ++i) {
+    if (std::fabs(xs[i]) > kLimit || std::fabs(ys[i]) > kLimit) return true;
+    if (advanced_) transform_.apply(&xs[i], &ys[i]);
+    lo_x = std::min(lo_x, xs[i]);
+    hi_x = std::max(hi_x, xs[i]);
+    lo_y = std::min(lo_y, ys[i]);
+    hi_y = std::max(hi_y, ys[i]);
+  }
+  return hi_x - lo_x > kGdiCurveLimit || hi_y - lo_y > kGdiCurveLimit || lo_x < -kLimit ||
+         lo_y < -kLimit || hi_x > kLimit || hi_y > kLimit;
+}
+
+void GdiCanvas::draw_large(const pixels::LargeFigure& f, const Pen& pen, const Brush& brush) {
+  GdiFlush();
+  pixels::draw_large(bits_, width_, height_, f, pen, brush, advanced_ ? &transform_ : nullptr);
+}
+
 void GdiCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) {
+  if (too_large(a, b)) {
+    draw_large({true, ArcKind::kArc, a.x, a.y, b.x, b.y, 0, 0, 0, 0}, pen, brush);
+    return;
+  }
   half_fill(brush, [&](HDC dc) {
     Ellipse(dc, clamp_coord(a.x), clamp_coord(a.y), clamp_coord(b.x), clamp_coord(b.y));
   });
@@ -320,6 +357,10 @@ void GdiCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) {
 
 void GdiCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a, Point b,
                     Point start, Point end) {
+  if (too_large(a, b)) {
+    draw_large({false, kind, a.x, a.y, b.x, b.y, start.x, start.y, end.x, end.y}, pen, brush);
+    return;
+  }
   // Without an outline GDI leaves a chord's and a pie's right and bottom
   // pixel out: their box grows by one.
   const int grow = kind != ArcKind::kArc && pen.style == kInvisible ? 1 : 0;

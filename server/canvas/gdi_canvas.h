@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "server/canvas/large_figures.h"
 #include "server/core/canvas.h"
 
 namespace lumo::server {
@@ -52,6 +53,10 @@ class GdiCanvas : public Canvas {
   // In the copy modes an open line ends on its last pixel, which GDI leaves
   // out; `steps` is the pattern position there.
   void end_pixel(const Pen& pen, Point p, int64_t steps);
+  // Whether an ellipse or arc figure in the box a-b is too large for GDI;
+  // such figures are drawn by the pixel rules.
+  bool too_large(Point a, Point b) const;
+  void draw_large(const pixels::LargeFigure& f, const Pen& pen, const Brush& brush);
 
   int width_;
   int height_;

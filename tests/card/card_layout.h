@@ -4,7 +4,7 @@
 #ifndef LUMO_TESTS_CARD_LAYOUT_H
 #define LUMO_TESTS_CARD_LAYOUT_H
 
-#define CARD_WIDTH 800
+#define CARD_WIDTH 900
 #define CARD_HEIGHT 600
 
 /* How two pictures of a region are compared. */
@@ -18,7 +18,11 @@ enum card_check {
   CARD_SMOOTH,  /* anti-aliased on one side: every strongly coloured pixel
                    within a pixel of a coloured one in the other (the same
                    allowance), bounding boxes within two pixels */
-  CARD_TEXT     /* fonts differ: the ink's box within a fifth of its size */
+  CARD_TEXT,    /* fonts differ: the ink's box within a fifth of its size */
+  CARD_CRISP    /* as CARD_SHAPE, and left out of the comparison with vector
+                   figures: these carry no pen mode (every pen is drawn
+                   smooth there), so their dashes along a curve follow its
+                   path, not the crisp walk along its pixels */
 };
 
 struct card_region {
@@ -59,6 +63,13 @@ static const struct card_region card_regions[] = {
     {"text, turned", 100, 450, 120, 150, CARD_TEXT},
     {"text, large", 220, 450, 380, 75, CARD_TEXT},
     {"symbols", 220, 525, 380, 75, CARD_TEXT},
+    /* Styled one-pixel pens: along curves (the pattern walked as GDI walks
+       it) and under a scaling (still one pixel wide); figures whose boxes
+       reach far beyond the window, of which only a corner shows. */
+    {"dashes on curves, crisp", 600, 300, 100, 100, CARD_CRISP},
+    {"dashes, scaled", 700, 300, 100, 100, CARD_SHAPE},
+    {"huge figures", 0, 500, 100, 100, CARD_SHAPE},
+    {"dashed arcs, crisp", 600, 550, 200, 50, CARD_CRISP},
 };
 
 #define CARD_REGIONS ((int)(sizeof card_regions / sizeof card_regions[0]))
@@ -79,8 +90,8 @@ static const struct card_region card_regions[] = {
 static const struct card_region card_move_regions[] = {
     {"outlines, drawn moved", 600, 450, 100, 100, CARD_SHAPE},
     {"outlines, translated", 600 + CARD_MOVE_X, 450 + CARD_MOVE_Y, 100, 100, CARD_SHAPE},
-    {"text, upside down, middle", 0, 500, 100, 35, CARD_TEXT},
-    {"text, turned, middle", 0, 535, 100, 65, CARD_TEXT},
+    {"text, upside down, middle", 800, 0, 100, 35, CARD_TEXT},
+    {"text, turned, middle", 800, 35, 100, 65, CARD_TEXT},
 };
 
 #define CARD_MOVE_REGIONS ((int)(sizeof card_move_regions / sizeof card_move_regions[0]))

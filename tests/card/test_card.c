@@ -256,6 +256,66 @@ static void beziers(int x0, int y0) {
   LmDevBezier(w, xy, 7);
 }
 
+/* Crisp ellipses in every pattern of a one-pixel pen. */
+static void curve_dashes(int x0, int y0) {
+  pen(black, 1, 1, CRISP);
+  brush(yellow, 1, 0);
+  LmDevEllipse(w, x0 + 3, y0 + 3, x0 + 63, y0 + 43);
+  pen(blue, 2, 1, CRISP);
+  LmDevEllipse(w, x0 + 68, y0 + 3, x0 + 97, y0 + 60);
+  pen(red, 3, 1, CRISP);
+  LmDevEllipse(w, x0 + 10, y0 + 10, x0 + 55, y0 + 35);
+  pen(black, 9, 1, CRISP);
+  brush(sky, 0, 0);
+  LmDevEllipse(w, x0 + 3, y0 + 48, x0 + 43, y0 + 97);
+  pen(red, 1, 1, CRISP);
+  LmDevEllipse(w, x0 + 45, y0 + 62, x0 + 98, y0 + 97);
+  pen(blue, 4, 1, CRISP);
+  LmDevEllipse(w, x0 + 55, y0 + 70, x0 + 90, y0 + 90);
+}
+
+/* Crisp arcs in patterns, the pattern walked from the arc's start. */
+static void arc_dashes(int x0, int y0) {
+  pen(red, 1, 1, CRISP);
+  LmDevArc(w, x0 + 3, y0 + 3, x0 + 63, y0 + 47, x0 + 70, y0 + 5, x0 + 5, y0 + 47);
+  pen(black, 2, 1, CRISP);
+  LmDevArc(w, x0 + 68, y0 + 3, x0 + 130, y0 + 47, x0 + 68, y0 + 3, x0 + 130, y0 + 40);
+  pen(blue, 4, 1, CRISP);
+  LmDevArc(w, x0 + 136, y0 + 3, x0 + 196, y0 + 47, x0 + 196, y0 + 3, x0 + 150, y0 + 3);
+  pen(black, 3, 1, CRISP);
+  LmDevArc(w, x0 + 140, y0 + 10, x0 + 190, y0 + 44, x0 + 140, y0 + 40, x0 + 190, y0 + 44);
+}
+
+/* Every pattern of a one-pixel pen under a scaling of 2 x 1.5. */
+static void scaled_dashes(int x0, int y0) {
+  static const int styles[] = {1, 2, 3, 4, 7, 8, 9};
+  int i;
+  for (i = 0; i < 7; ++i) {
+    LmDevSetTransform(w, x0 + 3, y0 + 3 + 13 * i, 2.0f, 0, 0, 1.5f);
+    pen(i % 2 ? blue : black, styles[i], 1, CRISP);
+    line(0, 0, 46, 0);
+    line(0, 2, 46, 6);
+  }
+  LmSetTransform(NULL);
+}
+
+/* Ellipses and a pie whose boxes are some hundred thousand pixels across,
+   placed so that only a corner of the window shows their curves (near the
+   line x - y = const), and two whose curves the window does not show. */
+static void huge_figures(void) {
+  pen(red, 0, 1, CRISP);
+  brush(sky, 1, 0);
+  LmDevEllipse(w, -394014, -37353, 5987, 62648);
+  pen(black, 0, 1, CRISP);
+  brush(sky, 0, 0);
+  LmDevEllipse(w, -223712, -37830, 38432, 224314);
+  pen(blue, 0, 1, CRISP);
+  brush(yellow, 0, 0);
+  LmDevPie(w, -256046, -43354, 43955, 256647, 34, 594, 6, 566);
+  LmDevEllipse(w, 80, 200, 1000000000, 2000000000);
+  LmDevEllipse(w, 0, 0, 10000000, 10000000);
+}
+
 static void markers(int x0, int y0, int mode) {
   static const int sizes[] = {5, 9, 14};
   int t, s;
@@ -406,6 +466,10 @@ int main(int argc, char** argv) {
   beziers(700, 250);
   markers(0, 300, CRISP);
   markers(200, 300, SMOOTH);
+  curve_dashes(600, 300);
+  arc_dashes(600, 550);
+  scaled_dashes(700, 300);
+  huge_figures();
   pixels(400, 300);
   transformed(500, 300);
   edge_lines(0, 400);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/lumo_wire.h"
+#include "tests/card/card_layout.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 
@@ -134,8 +135,8 @@ TEST(TestCard, PostedDrawingIsTheSameDrawingAsAnswered) {
   EXPECT_GT(answered.answered_drawing, 500);
   int w2 = 0, h2 = 0;
   const std::vector<uint32_t> b = pixels_of(answered.picture, &w2, &h2);
-  ASSERT_EQ(w2, 800);
-  ASSERT_EQ(h2, 600);
+  ASSERT_EQ(w2, CARD_WIDTH);
+  ASSERT_EQ(h2, CARD_HEIGHT);
   for (const CardRun* run : {&posted, &untraced}) {
     int w1 = 0, h1 = 0;
     const std::vector<uint32_t> a = pixels_of(run->picture, &w1, &h1);
