@@ -36,7 +36,7 @@ std::string lower(std::string s) {
 TEST(Twins, EveryOperationHasATwinAndAFortranInterface) {
   const auto by_value = names_in("include/lumo.h", R"(\b(Lm[A-Za-z0-9]+)\()");
   const auto twins = names_in("include/lumo_ref.h", R"(\b(lm[a-z0-9]+)\()");
-  const auto fortran = names_in("include/lumo.f90", R"(function (lm[a-z0-9]+)\()");
+  const auto fortran = names_in("include/lumo.f90", R"((?:subroutine|function) (lm[a-z0-9]+)\()");
   ASSERT_GT(by_value.size(), 100u);
   for (const auto& name : by_value) EXPECT_TRUE(twins.count(lower(name))) << name << " has no twin";
   EXPECT_EQ(fortran, twins);
