@@ -74,7 +74,25 @@ install(FILES ${LUMO_INSTALLED_README} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/man/lumoview.1 ${PROJECT_SOURCE_DIR}/man/lumorun.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/man/lumo.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+# A manual page per call, made from the comments of lumo.h at build time,
+# and lumo(3) with the list of them (tools/make_man_pages.py).
+find_package(Python3 COMPONENTS Interpreter QUIET)
+if(Python3_Interpreter_FOUND)
+  set(LUMO_MAN3_DIR ${CMAKE_BINARY_DIR}/man3)
+  add_custom_command(
+    OUTPUT ${LUMO_MAN3_DIR}/lumo.3
+    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/make_man_pages.py
+            ${PROJECT_SOURCE_DIR} ${LUMO_MAN3_DIR}
+    DEPENDS ${PROJECT_SOURCE_DIR}/tools/make_man_pages.py ${PROJECT_SOURCE_DIR}/include/lumo.h
+            ${PROJECT_SOURCE_DIR}/include/lumo_ref.h ${PROJECT_SOURCE_DIR}/man/lumo.3
+    COMMENT "Writing the manual pages of the calls")
+  add_custom_target(lumo_man_pages ALL DEPENDS ${LUMO_MAN3_DIR}/lumo.3)
+  install(DIRECTORY ${LUMO_MAN3_DIR}/ DESTINATION ${CMAKE_INSTALL_MANDIR}/man3
+          FILES_MATCHING PATTERN "*.3")
+else()
+  message(STATUS "No python3: lumo(3) is installed without the pages of the calls")
+  install(FILES ${PROJECT_SOURCE_DIR}/man/lumo.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+endif()
 
 # pkg-config, relocatable: the prefix is found from the file's own folder.
 file(RELATIVE_PATH LUMO_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})

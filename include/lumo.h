@@ -480,7 +480,7 @@ int LmSysColour(int n);
 /* Saves entries 20..35 to a "*.clr" file chosen in the server's dialog
    (starting from name); 16 when written, 0 otherwise. */
 int LmSaveColours(const char *name);
-/* Loads them from name (or, when it does not open, from a file chosen in the
+/* Loads entries 20..35 from name (or, when it does not open, from a file chosen in the
    dialog); returns the number of entries set: 16 for a complete file.  A line
    without a value leaves its entry unchanged. */
 int LmLoadColours(const char *name);
