@@ -130,7 +130,7 @@ def procedure(name, ret, args, kinds):
     return lines
 
 
-def main(root):
+def main(root, target=None):
     header = (root / "include" / "lumo.h").read_text()
     twins = (root / "include" / "lumo_ref.h").read_text()
     calls = by_value_calls(header)
@@ -169,8 +169,10 @@ def main(root):
     for name, ret, args in procs:
         lines += procedure(name, ret, args, calls.get(name, {}))
     lines += ["end module lumo", ""]
-    (root / "include" / "lumo.f90").write_text("\n".join(lines))
+    (target or root / "include" / "lumo.f90").write_text("\n".join(lines))
 
 
 if __name__ == "__main__":
-    main(Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).resolve().parent.parent)
+    # make_fortran_module.py [SOURCE_DIR [OUTPUT]]: OUTPUT instead of include/lumo.f90.
+    main(Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).resolve().parent.parent,
+         Path(sys.argv[2]) if len(sys.argv) > 2 else None)
