@@ -170,9 +170,44 @@
 #define LM_QUERY_SERVER   3  /* the server's number */
 #define LM_QUERY_PROGRAMS 4  /* programs linked */
 
-/* Other numbers: every window (LmClose, LmControl6), LmDrawingFile's value,
-   the answers of LmAsk, LmLibraryInfo's items. */
+/* System colours (LmSysColour), as 0x00bbggrr. */
+#define LM_SYSCOLOUR_SCROLL_BAR            0
+#define LM_SYSCOLOUR_DESKTOP               1
+#define LM_SYSCOLOUR_ACTIVE_CAPTION        2
+#define LM_SYSCOLOUR_INACTIVE_CAPTION      3
+#define LM_SYSCOLOUR_MENU                  4
+#define LM_SYSCOLOUR_WINDOW                5
+#define LM_SYSCOLOUR_WINDOW_FRAME          6
+#define LM_SYSCOLOUR_MENU_TEXT             7
+#define LM_SYSCOLOUR_WINDOW_TEXT           8
+#define LM_SYSCOLOUR_CAPTION_TEXT          9
+#define LM_SYSCOLOUR_ACTIVE_BORDER         10
+#define LM_SYSCOLOUR_INACTIVE_BORDER       11
+#define LM_SYSCOLOUR_APP_WORKSPACE         12
+#define LM_SYSCOLOUR_HIGHLIGHT             13
+#define LM_SYSCOLOUR_HIGHLIGHT_TEXT        14
+#define LM_SYSCOLOUR_BUTTON_FACE           15
+#define LM_SYSCOLOUR_BUTTON_SHADOW         16
+#define LM_SYSCOLOUR_GREY_TEXT             17
+#define LM_SYSCOLOUR_BUTTON_TEXT           18
+#define LM_SYSCOLOUR_INACTIVE_CAPTION_TEXT 19
+#define LM_SYSCOLOUR_BUTTON_HIGHLIGHT      20
+
+/* Windows and texts: window numbers run 1..LM_LAST_WINDOW; LM_ALL_WINDOWS
+   closes (LmClose) or shows and hides (LmControl6) every one.  A text
+   travels with at most LM_MAX_TEXT characters; LmJoin's description needs
+   LM_JOIN_DESCRIPTION_SIZE bytes; LM_JOIN_FIND only looks (ask 0). */
+#define LM_LAST_WINDOW 63
 #define LM_ALL_WINDOWS (-1)
+#define LM_MAX_TEXT 2047
+#define LM_JOIN_DESCRIPTION_SIZE 280
+#define LM_JOIN_FIND 0
+#define LM_JOIN      1  /* joins, asking the user when LM_SWITCH_ASK_JOIN is on */
+#define LM_NO_POSITION (-1)    /* LmDevMoveTo to it (x and y) forgets the position */
+#define LM_LAST_SYMBOL (-1)    /* LmSymbol: the last symbol again */
+#define LM_INPUT_ENDED (-1)    /* LmGetKey: the console's input has ended */
+/* Other numbers: LmDrawingFile's value, the answers of LmAsk, LmLibraryInfo's
+   items. */
 #define LM_FILE_SAVE 0  /* PNG, or SVG, PDF, EPS by the name's ending */
 #define LM_FILE_LOAD 1  /* a PNG */
 #define LM_YES 1
@@ -268,7 +303,7 @@ int LmLine(float x1, float y1, float x2, float y2);
 int LmDevMoveTo(int w, int x, int y);
 int LmDevLineTo(int w, int x, int y);
 int LmDevLine(int w, int x1, int y1, int x2, int y2);
-/* The current position of window w in pixels; (-1, -1) when there is none. */
+/* The current position of window w in pixels; 0 when there is none. */
 int LmDevGetPosition(int w, int *x, int *y);
 
 /* ---- Pens, brushes and markers ------------------------------------------- */

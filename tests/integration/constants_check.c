@@ -265,6 +265,23 @@ static void check_colours(void) {
         LmLastPaletteEntry());
 }
 
+/* System colours: the window white on black text, the buttons grey with a
+   white highlight and a darker shadow, nothing past the highlight. */
+static void check_system_colours(void) {
+  const int face = LmSysColour(LM_SYSCOLOUR_BUTTON_FACE);
+  const int shadow = LmSysColour(LM_SYSCOLOUR_BUTTON_SHADOW);
+  check(LmSysColour(LM_SYSCOLOUR_WINDOW) == 0xFFFFFF, "window colour",
+        LmSysColour(LM_SYSCOLOUR_WINDOW), 0xFFFFFF);
+  check(LmSysColour(LM_SYSCOLOUR_WINDOW_TEXT) == 0, "window text colour",
+        LmSysColour(LM_SYSCOLOUR_WINDOW_TEXT), 0);
+  check(LmSysColour(LM_SYSCOLOUR_BUTTON_HIGHLIGHT) == 0xFFFFFF, "button highlight",
+        LmSysColour(LM_SYSCOLOUR_BUTTON_HIGHLIGHT), 0xFFFFFF);
+  check(face % 256 == face / 65536 && (shadow & 255) < (face & 255), "button face and shadow",
+        face, shadow);
+  check(LmSysColour(LM_SYSCOLOUR_BUTTON_HIGHLIGHT + 1) == LM_INVALID_COLOUR, "last system colour",
+        LmSysColour(LM_SYSCOLOUR_BUTTON_HIGHLIGHT + 1), LM_INVALID_COLOUR);
+}
+
 /* A five-pointed star: its centre is inside by the winding rule only. */
 static void check_fill_rules(void) {
   static const float star[10] = {50, 10, 74, 82, 12, 36, 88, 36, 26, 82};
@@ -312,15 +329,25 @@ int main(int argc, char **argv) {
            -1, -1, -1, -1, -1);
   window = LmOpenEx(0, 240, 160, -1, -1, -1, "constants");
   check(window > 0, "open", window, 1);
+  check(LmQueryNumber(LM_QUERY_CURRENT) == window, "current window query",
+        LmQueryNumber(LM_QUERY_CURRENT), window);
+  LmDevMoveTo(window, 10, 10);
+  LmDevMoveTo(window, LM_NO_POSITION, LM_NO_POSITION);
+  check(LmDevGetPosition(window, &w, &h) == 0, "no position", w, LM_NO_POSITION);
+  check(LmOpen(LM_LAST_WINDOW) == LM_LAST_WINDOW, "last window", LM_LAST_WINDOW, 0);
+  answer = LmOpen(LM_LAST_WINDOW + 1);
+  check(answer != LM_LAST_WINDOW + 1, "beyond the last window", answer, 0);
+  check(LmSelectWindow(window) == window, "select", LmSelectWindow(window), window);
+  sprintf(text, "at most %d characters", LM_MAX_TEXT);
+  check(strstr(protocol, text) != NULL, "longest text", LM_MAX_TEXT, -1);
   check(LmServerSwitch(LM_SWITCH_ASK_JOIN, LM_SWITCH_READ) == 1, "ask-join flag",
         LmServerSwitch(LM_SWITCH_ASK_JOIN, LM_SWITCH_READ), 1);
   check(LmServerSwitch(LM_SWITCH_LEAVE_PICTURES, LM_SWITCH_READ) == 1, "pictures kept",
         LmServerSwitch(LM_SWITCH_LEAVE_PICTURES, LM_SWITCH_READ), 1);
   LmMetric(LM_METRIC_AREA, &w, &h);
   check(w == 240 && h == 160, "area metric", w, 240);
-  check(LmQueryNumber(LM_QUERY_CURRENT) == window, "current window query",
-        LmQueryNumber(LM_QUERY_CURRENT), window);
   check_colours();
+  check_system_colours();
   check_fill_rules();
   answer = LmAsk("first");
   check(answer == LM_YES, "yes", answer, LM_YES);
