@@ -89,7 +89,8 @@ def describe(calls):
             form = ("the window number w first, coordinates and lengths in pixels"
                     if name.startswith("LmDev") else "for window w instead of the current one")
             own = by_name[base][3] or ""
-            out[name] = ("The device form of %s(3): %s." % (base, form) +
+            kind = "device" if name.startswith("LmDev") else "window"
+            out[name] = ("The %s form of %s(3): %s." % (kind, base, form) +
                          ((" " + text) if text else (" " + own if own else "")))
         else:
             out[name] = None
@@ -123,7 +124,7 @@ def page(call, description, twins, related):
                   ".sp", ".B use lumo", ".sp", roff(fortran_form(twin, params))]
     lines += [".fi", ".SH DESCRIPTION", roff(description)]
     if note:
-        lines += [".PP", roff(note)]
+        lines += [".PP", "\\fI%s:\\fR %s" % (roff(section), roff(note))]
     lines += [
         ".PP",
         "The by-reference twin \\fB%s\\fR takes every argument by address and stores "
