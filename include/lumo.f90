@@ -7,10 +7,10 @@
 !   call lmtext(ir, 1.0, 9.0, 'Hello')
 !   call lmsetpen(ir, colour=LM_RED, style=LM_PEN_DASH, width=2, mode=LM_MODE_SMOOTH)
 ! lmrgb, lmpalettergb, lmpaletteindex, lmaspect, lmmaxfloat, lmgetkey and lmask
-! are functions.  lmclose and lmselectwindow take their window number as a
-! value (the new current window comes back in the result); lmgetposition
-! stores 0 in the result when there is no position.  Fortran 77 programs
-! call the twins themselves, without the module.
+! are functions.  lmclose and lmselectwindow write the new current window
+! into their window argument too (give a variable); lmgetposition leaves
+! the result alone when there is no position.  The interfaces are those
+! of the calls a Fortran 77 program makes without the module.
 module lumo
   use, intrinsic :: iso_c_binding, only: c_int, c_float, c_char
   implicit none
@@ -175,2661 +175,1019 @@ module lumo
   integer(c_int), parameter :: LM_INFO_VERSION_TEXT = 2
   integer(c_int), parameter :: LM_INFO_DATE = 3
   integer(c_int), parameter :: LM_INFO_DESCRIPTION = 4
-contains
-  subroutine lminit(result)
-    integer(c_int), intent(out) :: result
-    interface
-      integer(c_int) function c_lminit(result) bind(C, name="lminit")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-      end function c_lminit
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lminit(copy)
-  end subroutine lminit
-  subroutine lminitex(result, flags, x, y, width, height, option_a, option_m, option_z, dpi)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: flags
-    integer(c_int), intent(in) :: x
-    integer(c_int), intent(in) :: y
-    integer(c_int), intent(in) :: width
-    integer(c_int), intent(in) :: height
-    integer(c_int), intent(in) :: option_a
-    integer(c_int), intent(in) :: option_m
-    integer(c_int), intent(in) :: option_z
-    integer(c_int), intent(in) :: dpi
-    interface
-      integer(c_int) function c_lminitex(result, flags, x, y, width, height, option_a, &
-          option_m, option_z, dpi) bind(C, name="lminitex")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: flags
-        integer(c_int) :: x
-        integer(c_int) :: y
-        integer(c_int) :: width
-        integer(c_int) :: height
-        integer(c_int) :: option_a
-        integer(c_int) :: option_m
-        integer(c_int) :: option_z
-        integer(c_int) :: dpi
-      end function c_lminitex
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lminitex(copy, flags, x, y, width, height, option_a, option_m, option_z, dpi)
-  end subroutine lminitex
-  subroutine lmopen(result, n)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: n
-    interface
-      integer(c_int) function c_lmopen(result, n) bind(C, name="lmopen")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: n
-      end function c_lmopen
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmopen(copy, n)
-  end subroutine lmopen
-  subroutine lmopenex(result, n, width, height, colour1, colour2, mode, title)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: n
-    integer(c_int), intent(in) :: width
-    integer(c_int), intent(in) :: height
-    integer(c_int), intent(in) :: colour1
-    integer(c_int), intent(in) :: colour2
-    integer(c_int), intent(in) :: mode
-    character(len=*), intent(in) :: title
-    interface
-      integer(c_int) function c_lmopenex(result, n, width, height, colour1, colour2, mode, &
-          title, length) bind(C, name="lmopenex")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: n
-        integer(c_int) :: width
-        integer(c_int) :: height
-        integer(c_int) :: colour1
-        integer(c_int) :: colour2
-        integer(c_int) :: mode
-        character(kind=c_char) :: title(*)
-        integer(c_int), value :: length
-      end function c_lmopenex
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmopenex(copy, n, width, height, colour1, colour2, mode, title, len(title, c_int))
-  end subroutine lmopenex
-  subroutine lmjoin(result, win, server, ask, desc)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: win
-    integer(c_int), intent(in) :: server
-    integer(c_int), intent(in) :: ask
-    character(len=*), intent(inout) :: desc
-    interface
-      integer(c_int) function c_lmjoin(result, win, server, ask, desc, length) bind(C, &
-          name="lmjoin")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: win
-        integer(c_int) :: server
-        integer(c_int) :: ask
-        character(kind=c_char) :: desc(*)
-        integer(c_int), value :: length
-      end function c_lmjoin
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmjoin(copy, win, server, ask, desc, len(desc, c_int))
-  end subroutine lmjoin
-  subroutine lmclose(result, n)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: n
-    interface
-      integer(c_int) function c_lmclose(result, n) bind(C, name="lmclose")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: n
-      end function c_lmclose
-    end interface
-    integer(c_int) :: copy
-    integer(c_int) :: n_copy
-    n_copy = n
-    copy = 0
-    result = c_lmclose(copy, n_copy)
-  end subroutine lmclose
-  subroutine lmquit(result)
-    integer(c_int), intent(out) :: result
-    interface
-      integer(c_int) function c_lmquit(result) bind(C, name="lmquit")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-      end function c_lmquit
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmquit(copy)
-  end subroutine lmquit
-  subroutine lmquitex(result, flag)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: flag
-    interface
-      integer(c_int) function c_lmquitex(result, flag) bind(C, name="lmquitex")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: flag
-      end function c_lmquitex
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmquitex(copy, flag)
-  end subroutine lmquitex
-  subroutine lmabort(result)
-    integer(c_int), intent(out) :: result
-    interface
-      integer(c_int) function c_lmabort(result) bind(C, name="lmabort")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-      end function c_lmabort
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmabort(copy)
-  end subroutine lmabort
-  subroutine lmmetric(result, what, value1, value2)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: what
-    integer(c_int), intent(inout) :: value1
-    integer(c_int), intent(inout) :: value2
-    interface
-      integer(c_int) function c_lmmetric(result, what, value1, value2) bind(C, name="lmmetric")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: what
-        integer(c_int) :: value1
-        integer(c_int) :: value2
-      end function c_lmmetric
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmmetric(copy, what, value1, value2)
-  end subroutine lmmetric
-  real(c_float) function lmaspect(what)
-    integer(c_int), intent(in) :: what
-    interface
-      real(c_float) function c_lmaspect(what) bind(C, name="lmaspect")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: what
-      end function c_lmaspect
-    end interface
-    lmaspect = c_lmaspect(what)
-  end function lmaspect
-  subroutine lmserverswitch(result, number, value)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: number
-    integer(c_int), intent(in) :: value
-    interface
-      integer(c_int) function c_lmserverswitch(result, number, value) bind(C, name="lmserverswitch")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: number
-        integer(c_int) :: value
-      end function c_lmserverswitch
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmserverswitch(copy, number, value)
-  end subroutine lmserverswitch
-  subroutine lmquerynumber(result, question)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: question
-    interface
-      integer(c_int) function c_lmquerynumber(result, question) bind(C, name="lmquerynumber")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: question
-      end function c_lmquerynumber
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmquerynumber(copy, question)
-  end subroutine lmquerynumber
-  real(c_float) function lmmaxfloat()
-    interface
-      real(c_float) function c_lmmaxfloat() bind(C, name="lmmaxfloat")
-        import :: c_int, c_float, c_char
-      end function c_lmmaxfloat
-    end interface
-    lmmaxfloat = c_lmmaxfloat()
-  end function lmmaxfloat
-  subroutine lmlibraryinfo(result, item, buf)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: item
-    character(len=*), intent(inout) :: buf
-    interface
-      integer(c_int) function c_lmlibraryinfo(result, item, buf, length) bind(C, &
-          name="lmlibraryinfo")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: item
-        character(kind=c_char) :: buf(*)
-        integer(c_int), value :: length
-      end function c_lmlibraryinfo
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmlibraryinfo(copy, item, buf, len(buf, c_int))
-  end subroutine lmlibraryinfo
-  subroutine lmsetworld(result, x1, y1, x2, y2)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x1
-    real(c_float), intent(in) :: y1
-    real(c_float), intent(in) :: x2
-    real(c_float), intent(in) :: y2
-    interface
-      integer(c_int) function c_lmsetworld(result, x1, y1, x2, y2) bind(C, name="lmsetworld")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x1
-        real(c_float) :: y1
-        real(c_float) :: x2
-        real(c_float) :: y2
-      end function c_lmsetworld
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmsetworld(copy, x1, y1, x2, y2)
-  end subroutine lmsetworld
-  subroutine lmgetworld(result, x1, y1, x2, y2)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(inout) :: x1
-    real(c_float), intent(inout) :: y1
-    real(c_float), intent(inout) :: x2
-    real(c_float), intent(inout) :: y2
-    interface
-      integer(c_int) function c_lmgetworld(result, x1, y1, x2, y2) bind(C, name="lmgetworld")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x1
-        real(c_float) :: y1
-        real(c_float) :: x2
-        real(c_float) :: y2
-      end function c_lmgetworld
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmgetworld(copy, x1, y1, x2, y2)
-  end subroutine lmgetworld
-  subroutine lmsetviewport(result, vx1, vy1, vx2, vy2)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: vx1
-    real(c_float), intent(in) :: vy1
-    real(c_float), intent(in) :: vx2
-    real(c_float), intent(in) :: vy2
-    interface
-      integer(c_int) function c_lmsetviewport(result, vx1, vy1, vx2, vy2) bind(C, &
-          name="lmsetviewport")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: vx1
-        real(c_float) :: vy1
-        real(c_float) :: vx2
-        real(c_float) :: vy2
-      end function c_lmsetviewport
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmsetviewport(copy, vx1, vy1, vx2, vy2)
-  end subroutine lmsetviewport
-  subroutine lmsetviewporttorect(result, x1, y1, x2, y2)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x1
-    real(c_float), intent(in) :: y1
-    real(c_float), intent(in) :: x2
-    real(c_float), intent(in) :: y2
-    interface
-      integer(c_int) function c_lmsetviewporttorect(result, x1, y1, x2, y2) bind(C, &
-          name="lmsetviewporttorect")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x1
-        real(c_float) :: y1
-        real(c_float) :: x2
-        real(c_float) :: y2
-      end function c_lmsetviewporttorect
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmsetviewporttorect(copy, x1, y1, x2, y2)
-  end subroutine lmsetviewporttorect
-  subroutine lmgetviewport(result, vx1, vy1, vx2, vy2)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(inout) :: vx1
-    real(c_float), intent(inout) :: vy1
-    real(c_float), intent(inout) :: vx2
-    real(c_float), intent(inout) :: vy2
-    interface
-      integer(c_int) function c_lmgetviewport(result, vx1, vy1, vx2, vy2) bind(C, &
-          name="lmgetviewport")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: vx1
-        real(c_float) :: vy1
-        real(c_float) :: vx2
-        real(c_float) :: vy2
-      end function c_lmgetviewport
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmgetviewport(copy, vx1, vy1, vx2, vy2)
-  end subroutine lmgetviewport
-  subroutine lmworldtodevice(result, x, y, ix, iy)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x
-    real(c_float), intent(in) :: y
-    integer(c_int), intent(inout) :: ix
-    integer(c_int), intent(inout) :: iy
-    interface
-      integer(c_int) function c_lmworldtodevice(result, x, y, ix, iy) bind(C, &
-          name="lmworldtodevice")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x
-        real(c_float) :: y
-        integer(c_int) :: ix
-        integer(c_int) :: iy
-      end function c_lmworldtodevice
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmworldtodevice(copy, x, y, ix, iy)
-  end subroutine lmworldtodevice
-  subroutine lmworldtodevicesize(result, w, h, iw, ih)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: w
-    real(c_float), intent(in) :: h
-    integer(c_int), intent(inout) :: iw
-    integer(c_int), intent(inout) :: ih
-    interface
-      integer(c_int) function c_lmworldtodevicesize(result, w, h, iw, ih) bind(C, &
-          name="lmworldtodevicesize")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: w
-        real(c_float) :: h
-        integer(c_int) :: iw
-        integer(c_int) :: ih
-      end function c_lmworldtodevicesize
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmworldtodevicesize(copy, w, h, iw, ih)
-  end subroutine lmworldtodevicesize
-  subroutine lmmoveto(result, x, y)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x
-    real(c_float), intent(in) :: y
-    interface
-      integer(c_int) function c_lmmoveto(result, x, y) bind(C, name="lmmoveto")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x
-        real(c_float) :: y
-      end function c_lmmoveto
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmmoveto(copy, x, y)
-  end subroutine lmmoveto
-  subroutine lmlineto(result, x, y)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x
-    real(c_float), intent(in) :: y
-    interface
-      integer(c_int) function c_lmlineto(result, x, y) bind(C, name="lmlineto")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x
-        real(c_float) :: y
-      end function c_lmlineto
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmlineto(copy, x, y)
-  end subroutine lmlineto
-  subroutine lmline(result, x1, y1, x2, y2)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x1
-    real(c_float), intent(in) :: y1
-    real(c_float), intent(in) :: x2
-    real(c_float), intent(in) :: y2
-    interface
-      integer(c_int) function c_lmline(result, x1, y1, x2, y2) bind(C, name="lmline")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x1
-        real(c_float) :: y1
-        real(c_float) :: x2
-        real(c_float) :: y2
-      end function c_lmline
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmline(copy, x1, y1, x2, y2)
-  end subroutine lmline
-  subroutine lmdevmoveto(result, w, x, y)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: x
-    integer(c_int), intent(in) :: y
-    interface
-      integer(c_int) function c_lmdevmoveto(result, w, x, y) bind(C, name="lmdevmoveto")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x
-        integer(c_int) :: y
-      end function c_lmdevmoveto
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevmoveto(copy, w, x, y)
-  end subroutine lmdevmoveto
-  subroutine lmdevlineto(result, w, x, y)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: x
-    integer(c_int), intent(in) :: y
-    interface
-      integer(c_int) function c_lmdevlineto(result, w, x, y) bind(C, name="lmdevlineto")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x
-        integer(c_int) :: y
-      end function c_lmdevlineto
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevlineto(copy, w, x, y)
-  end subroutine lmdevlineto
-  subroutine lmdevline(result, w, x1, y1, x2, y2)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: x1
-    integer(c_int), intent(in) :: y1
-    integer(c_int), intent(in) :: x2
-    integer(c_int), intent(in) :: y2
-    interface
-      integer(c_int) function c_lmdevline(result, w, x1, y1, x2, y2) bind(C, name="lmdevline")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x1
-        integer(c_int) :: y1
-        integer(c_int) :: x2
-        integer(c_int) :: y2
-      end function c_lmdevline
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevline(copy, w, x1, y1, x2, y2)
-  end subroutine lmdevline
-  subroutine lmdevgetposition(result, w, x, y)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(inout) :: x
-    integer(c_int), intent(inout) :: y
-    interface
-      integer(c_int) function c_lmdevgetposition(result, w, x, y) bind(C, name="lmdevgetposition")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x
-        integer(c_int) :: y
-      end function c_lmdevgetposition
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevgetposition(copy, w, x, y)
-  end subroutine lmdevgetposition
-  subroutine lmgetposition(result, x, y)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(inout) :: x
-    real(c_float), intent(inout) :: y
-    interface
-      integer(c_int) function c_lmgetposition(result, x, y) bind(C, name="lmgetposition")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x
-        real(c_float) :: y
-      end function c_lmgetposition
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmgetposition(copy, x, y)
-  end subroutine lmgetposition
-  subroutine lmsetpen(result, colour, style, width, mode)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: colour
-    integer(c_int), intent(in) :: style
-    integer(c_int), intent(in) :: width
-    integer(c_int), intent(in) :: mode
-    interface
-      integer(c_int) function c_lmsetpen(result, colour, style, width, mode) bind(C, &
-          name="lmsetpen")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: colour
-        integer(c_int) :: style
-        integer(c_int) :: width
-        integer(c_int) :: mode
-      end function c_lmsetpen
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmsetpen(copy, colour, style, width, mode)
-  end subroutine lmsetpen
-  subroutine lmdevsetpen(result, w, colour, style, width, mode)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: colour
-    integer(c_int), intent(in) :: style
-    integer(c_int), intent(in) :: width
-    integer(c_int), intent(in) :: mode
-    interface
-      integer(c_int) function c_lmdevsetpen(result, w, colour, style, width, mode) bind(C, &
-          name="lmdevsetpen")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: colour
-        integer(c_int) :: style
-        integer(c_int) :: width
-        integer(c_int) :: mode
-      end function c_lmdevsetpen
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevsetpen(copy, w, colour, style, width, mode)
-  end subroutine lmdevsetpen
-  subroutine lmgetpen(result, colour, style, width, mode)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(inout) :: colour
-    integer(c_int), intent(inout) :: style
-    integer(c_int), intent(inout) :: width
-    integer(c_int), intent(inout) :: mode
-    interface
-      integer(c_int) function c_lmgetpen(result, colour, style, width, mode) bind(C, &
-          name="lmgetpen")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: colour
-        integer(c_int) :: style
-        integer(c_int) :: width
-        integer(c_int) :: mode
-      end function c_lmgetpen
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmgetpen(copy, colour, style, width, mode)
-  end subroutine lmgetpen
-  subroutine lmsetbrush(result, colour, style, hatch)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: colour
-    integer(c_int), intent(in) :: style
-    integer(c_int), intent(in) :: hatch
-    interface
-      integer(c_int) function c_lmsetbrush(result, colour, style, hatch) bind(C, name="lmsetbrush")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: colour
-        integer(c_int) :: style
-        integer(c_int) :: hatch
-      end function c_lmsetbrush
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmsetbrush(copy, colour, style, hatch)
-  end subroutine lmsetbrush
-  subroutine lmdevsetbrush(result, w, colour, style, hatch)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: colour
-    integer(c_int), intent(in) :: style
-    integer(c_int), intent(in) :: hatch
-    interface
-      integer(c_int) function c_lmdevsetbrush(result, w, colour, style, hatch) bind(C, &
-          name="lmdevsetbrush")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: colour
-        integer(c_int) :: style
-        integer(c_int) :: hatch
-      end function c_lmdevsetbrush
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevsetbrush(copy, w, colour, style, hatch)
-  end subroutine lmdevsetbrush
-  subroutine lmgetbrush(result, colour, style, hatch)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(inout) :: colour
-    integer(c_int), intent(inout) :: style
-    integer(c_int), intent(inout) :: hatch
-    interface
-      integer(c_int) function c_lmgetbrush(result, colour, style, hatch) bind(C, name="lmgetbrush")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: colour
-        integer(c_int) :: style
-        integer(c_int) :: hatch
-      end function c_lmgetbrush
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmgetbrush(copy, colour, style, hatch)
-  end subroutine lmgetbrush
-  subroutine lmdevsetmarker(result, w, type, size, colour1, colour2, param)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: type
-    integer(c_int), intent(in) :: size
-    integer(c_int), intent(in) :: colour1
-    integer(c_int), intent(in) :: colour2
-    integer(c_int), intent(in) :: param
-    interface
-      integer(c_int) function c_lmdevsetmarker(result, w, type, size, colour1, colour2, &
-          param) bind(C, name="lmdevsetmarker")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: type
-        integer(c_int) :: size
-        integer(c_int) :: colour1
-        integer(c_int) :: colour2
-        integer(c_int) :: param
-      end function c_lmdevsetmarker
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevsetmarker(copy, w, type, size, colour1, colour2, param)
-  end subroutine lmdevsetmarker
-  subroutine lmsetmarker(result, type, size, colour1, colour2, param)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: type
-    real(c_float), intent(in) :: size
-    integer(c_int), intent(in) :: colour1
-    integer(c_int), intent(in) :: colour2
-    integer(c_int), intent(in) :: param
-    interface
-      integer(c_int) function c_lmsetmarker(result, type, size, colour1, colour2, &
-          param) bind(C, name="lmsetmarker")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: type
-        real(c_float) :: size
-        integer(c_int) :: colour1
-        integer(c_int) :: colour2
-        integer(c_int) :: param
-      end function c_lmsetmarker
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmsetmarker(copy, type, size, colour1, colour2, param)
-  end subroutine lmsetmarker
-  subroutine lmgetmarker(result, type, size, colour1, colour2, param)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(inout) :: type
-    real(c_float), intent(inout) :: size
-    integer(c_int), intent(inout) :: colour1
-    integer(c_int), intent(inout) :: colour2
-    integer(c_int), intent(inout) :: param
-    interface
-      integer(c_int) function c_lmgetmarker(result, type, size, colour1, colour2, &
-          param) bind(C, name="lmgetmarker")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: type
-        real(c_float) :: size
-        integer(c_int) :: colour1
-        integer(c_int) :: colour2
-        integer(c_int) :: param
-      end function c_lmgetmarker
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmgetmarker(copy, type, size, colour1, colour2, param)
-  end subroutine lmgetmarker
-  subroutine lmdevgetmarker(result, w, type, size, colour1, colour2, param)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(inout) :: type
-    integer(c_int), intent(inout) :: size
-    integer(c_int), intent(inout) :: colour1
-    integer(c_int), intent(inout) :: colour2
-    integer(c_int), intent(inout) :: param
-    interface
-      integer(c_int) function c_lmdevgetmarker(result, w, type, size, colour1, colour2, &
-          param) bind(C, name="lmdevgetmarker")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: type
-        integer(c_int) :: size
-        integer(c_int) :: colour1
-        integer(c_int) :: colour2
-        integer(c_int) :: param
-      end function c_lmdevgetmarker
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevgetmarker(copy, w, type, size, colour1, colour2, param)
-  end subroutine lmdevgetmarker
-  subroutine lmrect(result, x1, y1, x2, y2)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x1
-    real(c_float), intent(in) :: y1
-    real(c_float), intent(in) :: x2
-    real(c_float), intent(in) :: y2
-    interface
-      integer(c_int) function c_lmrect(result, x1, y1, x2, y2) bind(C, name="lmrect")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x1
-        real(c_float) :: y1
-        real(c_float) :: x2
-        real(c_float) :: y2
-      end function c_lmrect
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmrect(copy, x1, y1, x2, y2)
-  end subroutine lmrect
-  subroutine lmrectex(result, x1, y1, x2, y2, entry)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x1
-    real(c_float), intent(in) :: y1
-    real(c_float), intent(in) :: x2
-    real(c_float), intent(in) :: y2
-    integer(c_int), intent(in) :: entry
-    interface
-      integer(c_int) function c_lmrectex(result, x1, y1, x2, y2, entry) bind(C, name="lmrectex")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x1
-        real(c_float) :: y1
-        real(c_float) :: x2
-        real(c_float) :: y2
-        integer(c_int) :: entry
-      end function c_lmrectex
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmrectex(copy, x1, y1, x2, y2, entry)
-  end subroutine lmrectex
-  subroutine lmroundrect(result, x1, y1, x2, y2, cw, ch)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x1
-    real(c_float), intent(in) :: y1
-    real(c_float), intent(in) :: x2
-    real(c_float), intent(in) :: y2
-    real(c_float), intent(in) :: cw
-    real(c_float), intent(in) :: ch
-    interface
-      integer(c_int) function c_lmroundrect(result, x1, y1, x2, y2, cw, ch) bind(C, &
-          name="lmroundrect")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x1
-        real(c_float) :: y1
-        real(c_float) :: x2
-        real(c_float) :: y2
-        real(c_float) :: cw
-        real(c_float) :: ch
-      end function c_lmroundrect
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmroundrect(copy, x1, y1, x2, y2, cw, ch)
-  end subroutine lmroundrect
-  subroutine lmellipse(result, x1, y1, x2, y2)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x1
-    real(c_float), intent(in) :: y1
-    real(c_float), intent(in) :: x2
-    real(c_float), intent(in) :: y2
-    interface
-      integer(c_int) function c_lmellipse(result, x1, y1, x2, y2) bind(C, name="lmellipse")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x1
-        real(c_float) :: y1
-        real(c_float) :: x2
-        real(c_float) :: y2
-      end function c_lmellipse
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmellipse(copy, x1, y1, x2, y2)
-  end subroutine lmellipse
-  subroutine lmarc(result, x1, y1, x2, y2, start, extent)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x1
-    real(c_float), intent(in) :: y1
-    real(c_float), intent(in) :: x2
-    real(c_float), intent(in) :: y2
-    real(c_float), intent(in) :: start
-    real(c_float), intent(in) :: extent
-    interface
-      integer(c_int) function c_lmarc(result, x1, y1, x2, y2, start, extent) bind(C, name="lmarc")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x1
-        real(c_float) :: y1
-        real(c_float) :: x2
-        real(c_float) :: y2
-        real(c_float) :: start
-        real(c_float) :: extent
-      end function c_lmarc
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmarc(copy, x1, y1, x2, y2, start, extent)
-  end subroutine lmarc
-  subroutine lmchord(result, x1, y1, x2, y2, start, extent)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x1
-    real(c_float), intent(in) :: y1
-    real(c_float), intent(in) :: x2
-    real(c_float), intent(in) :: y2
-    real(c_float), intent(in) :: start
-    real(c_float), intent(in) :: extent
-    interface
-      integer(c_int) function c_lmchord(result, x1, y1, x2, y2, start, extent) bind(C, &
-          name="lmchord")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x1
-        real(c_float) :: y1
-        real(c_float) :: x2
-        real(c_float) :: y2
-        real(c_float) :: start
-        real(c_float) :: extent
-      end function c_lmchord
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmchord(copy, x1, y1, x2, y2, start, extent)
-  end subroutine lmchord
-  subroutine lmpie(result, x1, y1, x2, y2, start, extent)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x1
-    real(c_float), intent(in) :: y1
-    real(c_float), intent(in) :: x2
-    real(c_float), intent(in) :: y2
-    real(c_float), intent(in) :: start
-    real(c_float), intent(in) :: extent
-    interface
-      integer(c_int) function c_lmpie(result, x1, y1, x2, y2, start, extent) bind(C, name="lmpie")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x1
-        real(c_float) :: y1
-        real(c_float) :: x2
-        real(c_float) :: y2
-        real(c_float) :: start
-        real(c_float) :: extent
-      end function c_lmpie
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmpie(copy, x1, y1, x2, y2, start, extent)
-  end subroutine lmpie
-  subroutine lmrectmode(result, x1, y1, x2, y2, mode)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x1
-    real(c_float), intent(in) :: y1
-    real(c_float), intent(in) :: x2
-    real(c_float), intent(in) :: y2
-    integer(c_int), intent(in) :: mode
-    interface
-      integer(c_int) function c_lmrectmode(result, x1, y1, x2, y2, mode) bind(C, name="lmrectmode")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x1
-        real(c_float) :: y1
-        real(c_float) :: x2
-        real(c_float) :: y2
-        integer(c_int) :: mode
-      end function c_lmrectmode
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmrectmode(copy, x1, y1, x2, y2, mode)
-  end subroutine lmrectmode
-  subroutine lmmarker(result, x, y)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x
-    real(c_float), intent(in) :: y
-    interface
-      integer(c_int) function c_lmmarker(result, x, y) bind(C, name="lmmarker")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x
-        real(c_float) :: y
-      end function c_lmmarker
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmmarker(copy, x, y)
-  end subroutine lmmarker
-  subroutine lmpointop(result, x, y)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x
-    real(c_float), intent(in) :: y
-    interface
-      integer(c_int) function c_lmpointop(result, x, y) bind(C, name="lmpointop")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x
-        real(c_float) :: y
-      end function c_lmpointop
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmpointop(copy, x, y)
-  end subroutine lmpointop
-  subroutine lmdevrect(result, w, x1, y1, x2, y2)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: x1
-    integer(c_int), intent(in) :: y1
-    integer(c_int), intent(in) :: x2
-    integer(c_int), intent(in) :: y2
-    interface
-      integer(c_int) function c_lmdevrect(result, w, x1, y1, x2, y2) bind(C, name="lmdevrect")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x1
-        integer(c_int) :: y1
-        integer(c_int) :: x2
-        integer(c_int) :: y2
-      end function c_lmdevrect
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevrect(copy, w, x1, y1, x2, y2)
-  end subroutine lmdevrect
-  subroutine lmdevrectex(result, w, x1, y1, x2, y2, k)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: x1
-    integer(c_int), intent(in) :: y1
-    integer(c_int), intent(in) :: x2
-    integer(c_int), intent(in) :: y2
-    integer(c_int), intent(in) :: k
-    interface
-      integer(c_int) function c_lmdevrectex(result, w, x1, y1, x2, y2, k) bind(C, &
-          name="lmdevrectex")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x1
-        integer(c_int) :: y1
-        integer(c_int) :: x2
-        integer(c_int) :: y2
-        integer(c_int) :: k
-      end function c_lmdevrectex
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevrectex(copy, w, x1, y1, x2, y2, k)
-  end subroutine lmdevrectex
-  subroutine lmdevrectmode(result, w, x1, y1, x2, y2, mode)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: x1
-    integer(c_int), intent(in) :: y1
-    integer(c_int), intent(in) :: x2
-    integer(c_int), intent(in) :: y2
-    integer(c_int), intent(in) :: mode
-    interface
-      integer(c_int) function c_lmdevrectmode(result, w, x1, y1, x2, y2, mode) bind(C, &
-          name="lmdevrectmode")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x1
-        integer(c_int) :: y1
-        integer(c_int) :: x2
-        integer(c_int) :: y2
-        integer(c_int) :: mode
-      end function c_lmdevrectmode
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevrectmode(copy, w, x1, y1, x2, y2, mode)
-  end subroutine lmdevrectmode
-  subroutine lmdevellipse(result, w, x1, y1, x2, y2)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: x1
-    integer(c_int), intent(in) :: y1
-    integer(c_int), intent(in) :: x2
-    integer(c_int), intent(in) :: y2
-    interface
-      integer(c_int) function c_lmdevellipse(result, w, x1, y1, x2, y2) bind(C, name="lmdevellipse")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x1
-        integer(c_int) :: y1
-        integer(c_int) :: x2
-        integer(c_int) :: y2
-      end function c_lmdevellipse
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevellipse(copy, w, x1, y1, x2, y2)
-  end subroutine lmdevellipse
-  subroutine lmdevarc(result, w, x1, y1, x2, y2, sx, sy, ex, ey)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: x1
-    integer(c_int), intent(in) :: y1
-    integer(c_int), intent(in) :: x2
-    integer(c_int), intent(in) :: y2
-    integer(c_int), intent(in) :: sx
-    integer(c_int), intent(in) :: sy
-    integer(c_int), intent(in) :: ex
-    integer(c_int), intent(in) :: ey
-    interface
-      integer(c_int) function c_lmdevarc(result, w, x1, y1, x2, y2, sx, sy, ex, ey) bind(C, &
-          name="lmdevarc")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x1
-        integer(c_int) :: y1
-        integer(c_int) :: x2
-        integer(c_int) :: y2
-        integer(c_int) :: sx
-        integer(c_int) :: sy
-        integer(c_int) :: ex
-        integer(c_int) :: ey
-      end function c_lmdevarc
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevarc(copy, w, x1, y1, x2, y2, sx, sy, ex, ey)
-  end subroutine lmdevarc
-  subroutine lmdevchord(result, w, x1, y1, x2, y2, sx, sy, ex, ey)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: x1
-    integer(c_int), intent(in) :: y1
-    integer(c_int), intent(in) :: x2
-    integer(c_int), intent(in) :: y2
-    integer(c_int), intent(in) :: sx
-    integer(c_int), intent(in) :: sy
-    integer(c_int), intent(in) :: ex
-    integer(c_int), intent(in) :: ey
-    interface
-      integer(c_int) function c_lmdevchord(result, w, x1, y1, x2, y2, sx, sy, ex, ey) bind(C, &
-          name="lmdevchord")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x1
-        integer(c_int) :: y1
-        integer(c_int) :: x2
-        integer(c_int) :: y2
-        integer(c_int) :: sx
-        integer(c_int) :: sy
-        integer(c_int) :: ex
-        integer(c_int) :: ey
-      end function c_lmdevchord
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevchord(copy, w, x1, y1, x2, y2, sx, sy, ex, ey)
-  end subroutine lmdevchord
-  subroutine lmdevpie(result, w, x1, y1, x2, y2, sx, sy, ex, ey)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: x1
-    integer(c_int), intent(in) :: y1
-    integer(c_int), intent(in) :: x2
-    integer(c_int), intent(in) :: y2
-    integer(c_int), intent(in) :: sx
-    integer(c_int), intent(in) :: sy
-    integer(c_int), intent(in) :: ex
-    integer(c_int), intent(in) :: ey
-    interface
-      integer(c_int) function c_lmdevpie(result, w, x1, y1, x2, y2, sx, sy, ex, ey) bind(C, &
-          name="lmdevpie")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x1
-        integer(c_int) :: y1
-        integer(c_int) :: x2
-        integer(c_int) :: y2
-        integer(c_int) :: sx
-        integer(c_int) :: sy
-        integer(c_int) :: ex
-        integer(c_int) :: ey
-      end function c_lmdevpie
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevpie(copy, w, x1, y1, x2, y2, sx, sy, ex, ey)
-  end subroutine lmdevpie
-  subroutine lmdevmarker(result, w, x, y)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: x
-    integer(c_int), intent(in) :: y
-    interface
-      integer(c_int) function c_lmdevmarker(result, w, x, y) bind(C, name="lmdevmarker")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x
-        integer(c_int) :: y
-      end function c_lmdevmarker
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevmarker(copy, w, x, y)
-  end subroutine lmdevmarker
-  subroutine lmdevpointop(result, w, x, y)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: x
-    integer(c_int), intent(in) :: y
-    interface
-      integer(c_int) function c_lmdevpointop(result, w, x, y) bind(C, name="lmdevpointop")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x
-        integer(c_int) :: y
-      end function c_lmdevpointop
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevpointop(copy, w, x, y)
-  end subroutine lmdevpointop
-  subroutine lmdevroundrect(result, w, x1, y1, x2, y2, cw, ch)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: x1
-    integer(c_int), intent(in) :: y1
-    integer(c_int), intent(in) :: x2
-    integer(c_int), intent(in) :: y2
-    integer(c_int), intent(in) :: cw
-    integer(c_int), intent(in) :: ch
-    interface
-      integer(c_int) function c_lmdevroundrect(result, w, x1, y1, x2, y2, cw, ch) bind(C, &
-          name="lmdevroundrect")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x1
-        integer(c_int) :: y1
-        integer(c_int) :: x2
-        integer(c_int) :: y2
-        integer(c_int) :: cw
-        integer(c_int) :: ch
-      end function c_lmdevroundrect
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevroundrect(copy, w, x1, y1, x2, y2, cw, ch)
-  end subroutine lmdevroundrect
-  subroutine lmsetfont(result, height, angle, alignment, colour, weight, face)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: height
-    real(c_float), intent(in) :: angle
-    integer(c_int), intent(in) :: alignment
-    integer(c_int), intent(in) :: colour
-    integer(c_int), intent(in) :: weight
-    character(len=*), intent(in) :: face
-    interface
-      integer(c_int) function c_lmsetfont(result, height, angle, alignment, colour, weight, &
-          face, length) bind(C, name="lmsetfont")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: height
-        real(c_float) :: angle
-        integer(c_int) :: alignment
-        integer(c_int) :: colour
-        integer(c_int) :: weight
-        character(kind=c_char) :: face(*)
-        integer(c_int), value :: length
-      end function c_lmsetfont
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmsetfont(copy, height, angle, alignment, colour, weight, face, len(face, c_int))
-  end subroutine lmsetfont
-  subroutine lmsetsymbolfont(result, height, angle, alignment, colour, weight, face)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: height
-    real(c_float), intent(in) :: angle
-    integer(c_int), intent(in) :: alignment
-    integer(c_int), intent(in) :: colour
-    integer(c_int), intent(in) :: weight
-    character(len=*), intent(in) :: face
-    interface
-      integer(c_int) function c_lmsetsymbolfont(result, height, angle, alignment, colour, &
-          weight, face, length) bind(C, name="lmsetsymbolfont")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: height
-        real(c_float) :: angle
-        integer(c_int) :: alignment
-        integer(c_int) :: colour
-        integer(c_int) :: weight
-        character(kind=c_char) :: face(*)
-        integer(c_int), value :: length
-      end function c_lmsetsymbolfont
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmsetsymbolfont(copy, height, angle, alignment, colour, weight, face, len(face, &
-        c_int))
-  end subroutine lmsetsymbolfont
-  subroutine lmdevsetfont(result, w, height, angle, alignment, colour, weight, face)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: height
-    integer(c_int), intent(in) :: angle
-    integer(c_int), intent(in) :: alignment
-    integer(c_int), intent(in) :: colour
-    integer(c_int), intent(in) :: weight
-    character(len=*), intent(in) :: face
-    interface
-      integer(c_int) function c_lmdevsetfont(result, w, height, angle, alignment, colour, &
-          weight, face, length) bind(C, name="lmdevsetfont")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: height
-        integer(c_int) :: angle
-        integer(c_int) :: alignment
-        integer(c_int) :: colour
-        integer(c_int) :: weight
-        character(kind=c_char) :: face(*)
-        integer(c_int), value :: length
-      end function c_lmdevsetfont
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevsetfont(copy, w, height, angle, alignment, colour, weight, face, len(face, &
-        c_int))
-  end subroutine lmdevsetfont
-  subroutine lmdevsetsymbolfont(result, w, height, angle, alignment, colour, weight, face)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: height
-    integer(c_int), intent(in) :: angle
-    integer(c_int), intent(in) :: alignment
-    integer(c_int), intent(in) :: colour
-    integer(c_int), intent(in) :: weight
-    character(len=*), intent(in) :: face
-    interface
-      integer(c_int) function c_lmdevsetsymbolfont(result, w, height, angle, alignment, colour, &
-          weight, face, length) bind(C, name="lmdevsetsymbolfont")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: height
-        integer(c_int) :: angle
-        integer(c_int) :: alignment
-        integer(c_int) :: colour
-        integer(c_int) :: weight
-        character(kind=c_char) :: face(*)
-        integer(c_int), value :: length
-      end function c_lmdevsetsymbolfont
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevsetsymbolfont(copy, w, height, angle, alignment, colour, weight, face, &
-        len(face, c_int))
-  end subroutine lmdevsetsymbolfont
-  subroutine lmtext(result, x, y, text)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x
-    real(c_float), intent(in) :: y
-    character(len=*), intent(in) :: text
-    interface
-      integer(c_int) function c_lmtext(result, x, y, text, length) bind(C, name="lmtext")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x
-        real(c_float) :: y
-        character(kind=c_char) :: text(*)
-        integer(c_int), value :: length
-      end function c_lmtext
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmtext(copy, x, y, text, len(text, c_int))
-  end subroutine lmtext
-  subroutine lmdevtext(result, w, x, y, text)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: x
-    integer(c_int), intent(in) :: y
-    character(len=*), intent(in) :: text
-    interface
-      integer(c_int) function c_lmdevtext(result, w, x, y, text, length) bind(C, name="lmdevtext")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x
-        integer(c_int) :: y
-        character(kind=c_char) :: text(*)
-        integer(c_int), value :: length
-      end function c_lmdevtext
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevtext(copy, w, x, y, text, len(text, c_int))
-  end subroutine lmdevtext
-  subroutine lmsymbol(result, x, y, code)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x
-    real(c_float), intent(in) :: y
-    integer(c_int), intent(in) :: code
-    interface
-      integer(c_int) function c_lmsymbol(result, x, y, code) bind(C, name="lmsymbol")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x
-        real(c_float) :: y
-        integer(c_int) :: code
-      end function c_lmsymbol
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmsymbol(copy, x, y, code)
-  end subroutine lmsymbol
-  subroutine lmdevsymbol(result, w, x, y, code)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: x
-    integer(c_int), intent(in) :: y
-    integer(c_int), intent(in) :: code
-    interface
-      integer(c_int) function c_lmdevsymbol(result, w, x, y, code) bind(C, name="lmdevsymbol")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x
-        integer(c_int) :: y
-        integer(c_int) :: code
-      end function c_lmdevsymbol
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevsymbol(copy, w, x, y, code)
-  end subroutine lmdevsymbol
-  subroutine lmtextextent(result, width, height, ascent, descent, text)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(inout) :: width
-    real(c_float), intent(inout) :: height
-    real(c_float), intent(inout) :: ascent
-    real(c_float), intent(inout) :: descent
-    character(len=*), intent(in) :: text
-    interface
-      integer(c_int) function c_lmtextextent(result, width, height, ascent, descent, text, &
-          length) bind(C, name="lmtextextent")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: width
-        real(c_float) :: height
-        real(c_float) :: ascent
-        real(c_float) :: descent
-        character(kind=c_char) :: text(*)
-        integer(c_int), value :: length
-      end function c_lmtextextent
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmtextextent(copy, width, height, ascent, descent, text, len(text, c_int))
-  end subroutine lmtextextent
-  subroutine lmdevtextextent(result, w, width, height, ascent, descent, text)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(inout) :: width
-    integer(c_int), intent(inout) :: height
-    integer(c_int), intent(inout) :: ascent
-    integer(c_int), intent(inout) :: descent
-    character(len=*), intent(in) :: text
-    interface
-      integer(c_int) function c_lmdevtextextent(result, w, width, height, ascent, descent, &
-          text, length) bind(C, name="lmdevtextextent")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: width
-        integer(c_int) :: height
-        integer(c_int) :: ascent
-        integer(c_int) :: descent
-        character(kind=c_char) :: text(*)
-        integer(c_int), value :: length
-      end function c_lmdevtextextent
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevtextextent(copy, w, width, height, ascent, descent, text, len(text, c_int))
-  end subroutine lmdevtextextent
-  subroutine lmgetextent(result, width, height, code)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(inout) :: width
-    real(c_float), intent(inout) :: height
-    integer(c_int), intent(in) :: code
-    interface
-      integer(c_int) function c_lmgetextent(result, width, height, code) bind(C, name="lmgetextent")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: width
-        real(c_float) :: height
-        integer(c_int) :: code
-      end function c_lmgetextent
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmgetextent(copy, width, height, code)
-  end subroutine lmgetextent
-  subroutine lmdevgetextent(result, w, width, height, code)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(inout) :: width
-    integer(c_int), intent(inout) :: height
-    integer(c_int), intent(in) :: code
-    interface
-      integer(c_int) function c_lmdevgetextent(result, w, width, height, code) bind(C, &
-          name="lmdevgetextent")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: width
-        integer(c_int) :: height
-        integer(c_int) :: code
-      end function c_lmdevgetextent
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevgetextent(copy, w, width, height, code)
-  end subroutine lmdevgetextent
-  subroutine lmmessage(result, text)
-    integer(c_int), intent(out) :: result
-    character(len=*), intent(in) :: text
-    interface
-      integer(c_int) function c_lmmessage(result, text, length) bind(C, name="lmmessage")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        character(kind=c_char) :: text(*)
-        integer(c_int), value :: length
-      end function c_lmmessage
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmmessage(copy, text, len(text, c_int))
-  end subroutine lmmessage
-  subroutine lmdevmessage(result, w, text)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    character(len=*), intent(in) :: text
-    interface
-      integer(c_int) function c_lmdevmessage(result, w, text, length) bind(C, name="lmdevmessage")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        character(kind=c_char) :: text(*)
-        integer(c_int), value :: length
-      end function c_lmdevmessage
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevmessage(copy, w, text, len(text, c_int))
-  end subroutine lmdevmessage
-  integer(c_int) function lmask(text)
-    character(len=*), intent(in) :: text
-    interface
-      integer(c_int) function c_lmask(text, length) bind(C, name="lmask")
-        import :: c_int, c_float, c_char
-        character(kind=c_char) :: text(*)
-        integer(c_int), value :: length
-      end function c_lmask
-    end interface
-    lmask = c_lmask(text, len(text, c_int))
-  end function lmask
-  subroutine lmdevask(result, w, text)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    character(len=*), intent(in) :: text
-    interface
-      integer(c_int) function c_lmdevask(result, w, text, length) bind(C, name="lmdevask")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        character(kind=c_char) :: text(*)
-        integer(c_int), value :: length
-      end function c_lmdevask
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevask(copy, w, text, len(text, c_int))
-  end subroutine lmdevask
-  subroutine lmpolygon(result, xy, n, rule)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: xy(*)
-    integer(c_int), intent(in) :: n
-    integer(c_int), intent(in) :: rule
-    interface
-      integer(c_int) function c_lmpolygon(result, xy, n, rule) bind(C, name="lmpolygon")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: xy(*)
-        integer(c_int) :: n
-        integer(c_int) :: rule
-      end function c_lmpolygon
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmpolygon(copy, xy, n, rule)
-  end subroutine lmpolygon
-  subroutine lmpolyline(result, xy, n)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: xy(*)
-    integer(c_int), intent(in) :: n
-    interface
-      integer(c_int) function c_lmpolyline(result, xy, n) bind(C, name="lmpolyline")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: xy(*)
-        integer(c_int) :: n
-      end function c_lmpolyline
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmpolyline(copy, xy, n)
-  end subroutine lmpolyline
-  subroutine lmbezier(result, xy, n)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: xy(*)
-    integer(c_int), intent(in) :: n
-    interface
-      integer(c_int) function c_lmbezier(result, xy, n) bind(C, name="lmbezier")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: xy(*)
-        integer(c_int) :: n
-      end function c_lmbezier
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmbezier(copy, xy, n)
-  end subroutine lmbezier
-  subroutine lmdevpolygon(result, w, xy, n, rule)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: xy(*)
-    integer(c_int), intent(in) :: n
-    integer(c_int), intent(in) :: rule
-    interface
-      integer(c_int) function c_lmdevpolygon(result, w, xy, n, rule) bind(C, name="lmdevpolygon")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: xy(*)
-        integer(c_int) :: n
-        integer(c_int) :: rule
-      end function c_lmdevpolygon
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevpolygon(copy, w, xy, n, rule)
-  end subroutine lmdevpolygon
-  subroutine lmdevpolyline(result, w, xy, n)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: xy(*)
-    integer(c_int), intent(in) :: n
-    interface
-      integer(c_int) function c_lmdevpolyline(result, w, xy, n) bind(C, name="lmdevpolyline")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: xy(*)
-        integer(c_int) :: n
-      end function c_lmdevpolyline
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevpolyline(copy, w, xy, n)
-  end subroutine lmdevpolyline
-  subroutine lmdevbezier(result, w, xy, n)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: xy(*)
-    integer(c_int), intent(in) :: n
-    interface
-      integer(c_int) function c_lmdevbezier(result, w, xy, n) bind(C, name="lmdevbezier")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: xy(*)
-        integer(c_int) :: n
-      end function c_lmdevbezier
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevbezier(copy, w, xy, n)
-  end subroutine lmdevbezier
-  subroutine lmseries(result, kind, count, low, high, from, to, scale, offset, values)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: kind
-    integer(c_int), intent(in) :: count
-    real(c_float), intent(in) :: low
-    real(c_float), intent(in) :: high
-    real(c_float), intent(in) :: from
-    real(c_float), intent(in) :: to
-    real(c_float), intent(in) :: scale
-    real(c_float), intent(in) :: offset
-    real(c_float), intent(in) :: values(*)
-    interface
-      integer(c_int) function c_lmseries(result, kind, count, low, high, from, to, scale, &
-          offset, values) bind(C, name="lmseries")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: kind
-        integer(c_int) :: count
-        real(c_float) :: low
-        real(c_float) :: high
-        real(c_float) :: from
-        real(c_float) :: to
-        real(c_float) :: scale
-        real(c_float) :: offset
-        real(c_float) :: values(*)
-      end function c_lmseries
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmseries(copy, kind, count, low, high, from, to, scale, offset, values)
-  end subroutine lmseries
-  subroutine lmdevseries(result, w, kind, count, low, high, from, to, values)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: kind
-    integer(c_int), intent(in) :: count
-    integer(c_int), intent(in) :: low
-    integer(c_int), intent(in) :: high
-    integer(c_int), intent(in) :: from
-    integer(c_int), intent(in) :: to
-    integer(c_int), intent(in) :: values(*)
-    interface
-      integer(c_int) function c_lmdevseries(result, w, kind, count, low, high, from, to, &
-          values) bind(C, name="lmdevseries")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: kind
-        integer(c_int) :: count
-        integer(c_int) :: low
-        integer(c_int) :: high
-        integer(c_int) :: from
-        integer(c_int) :: to
-        integer(c_int) :: values(*)
-      end function c_lmdevseries
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevseries(copy, w, kind, count, low, high, from, to, values)
-  end subroutine lmdevseries
-  subroutine lmfirstwindow(result)
-    integer(c_int), intent(out) :: result
-    interface
-      integer(c_int) function c_lmfirstwindow(result) bind(C, name="lmfirstwindow")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-      end function c_lmfirstwindow
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmfirstwindow(copy)
-  end subroutine lmfirstwindow
-  subroutine lmnextwindow(result, n)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: n
-    interface
-      integer(c_int) function c_lmnextwindow(result, n) bind(C, name="lmnextwindow")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: n
-      end function c_lmnextwindow
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmnextwindow(copy, n)
-  end subroutine lmnextwindow
-  subroutine lmselectwindow(result, n)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: n
-    interface
-      integer(c_int) function c_lmselectwindow(result, n) bind(C, name="lmselectwindow")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: n
-      end function c_lmselectwindow
-    end interface
-    integer(c_int) :: copy
-    integer(c_int) :: n_copy
-    n_copy = n
-    copy = 0
-    result = c_lmselectwindow(copy, n_copy)
-  end subroutine lmselectwindow
-  subroutine lmsettransform(result, t)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: t(*)
-    interface
-      integer(c_int) function c_lmsettransform(result, t) bind(C, name="lmsettransform")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: t(*)
-      end function c_lmsettransform
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmsettransform(copy, t)
-  end subroutine lmsettransform
-  subroutine lmgettransform(result, t)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(inout) :: t(*)
-    interface
-      integer(c_int) function c_lmgettransform(result, t) bind(C, name="lmgettransform")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: t(*)
-      end function c_lmgettransform
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmgettransform(copy, t)
-  end subroutine lmgettransform
-  subroutine lmdevsettransform(result, w, dx, dy, m11, m12, m21, m22)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: dx
-    integer(c_int), intent(in) :: dy
-    real(c_float), intent(in) :: m11
-    real(c_float), intent(in) :: m12
-    real(c_float), intent(in) :: m21
-    real(c_float), intent(in) :: m22
-    interface
-      integer(c_int) function c_lmdevsettransform(result, w, dx, dy, m11, m12, m21, &
-          m22) bind(C, name="lmdevsettransform")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: dx
-        integer(c_int) :: dy
-        real(c_float) :: m11
-        real(c_float) :: m12
-        real(c_float) :: m21
-        real(c_float) :: m22
-      end function c_lmdevsettransform
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevsettransform(copy, w, dx, dy, m11, m12, m21, m22)
-  end subroutine lmdevsettransform
-  subroutine lmdevgettransform(result, w, dx, dy, m11, m12, m21, m22)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(inout) :: dx
-    integer(c_int), intent(inout) :: dy
-    real(c_float), intent(inout) :: m11
-    real(c_float), intent(inout) :: m12
-    real(c_float), intent(inout) :: m21
-    real(c_float), intent(inout) :: m22
-    interface
-      integer(c_int) function c_lmdevgettransform(result, w, dx, dy, m11, m12, m21, &
-          m22) bind(C, name="lmdevgettransform")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: dx
-        integer(c_int) :: dy
-        real(c_float) :: m11
-        real(c_float) :: m12
-        real(c_float) :: m21
-        real(c_float) :: m22
-      end function c_lmdevgettransform
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevgettransform(copy, w, dx, dy, m11, m12, m21, m22)
-  end subroutine lmdevgettransform
-  subroutine lmwindowop(result)
-    integer(c_int), intent(out) :: result
-    interface
-      integer(c_int) function c_lmwindowop(result) bind(C, name="lmwindowop")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-      end function c_lmwindowop
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmwindowop(copy)
-  end subroutine lmwindowop
-  subroutine lmdevwindowop(result, w)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    interface
-      integer(c_int) function c_lmdevwindowop(result, w) bind(C, name="lmdevwindowop")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-      end function c_lmdevwindowop
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevwindowop(copy, w)
-  end subroutine lmdevwindowop
-  subroutine lmrequest24(result, value)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: value
-    interface
-      integer(c_int) function c_lmrequest24(result, value) bind(C, name="lmrequest24")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: value
-      end function c_lmrequest24
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmrequest24(copy, value)
-  end subroutine lmrequest24
-  subroutine lmrequest25(result, value)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: value
-    interface
-      integer(c_int) function c_lmrequest25(result, value) bind(C, name="lmrequest25")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: value
-      end function c_lmrequest25
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmrequest25(copy, value)
-  end subroutine lmrequest25
-  subroutine lmdevquery4(result, w, x, y, width, height)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(inout) :: x
-    integer(c_int), intent(inout) :: y
-    integer(c_int), intent(inout) :: width
-    integer(c_int), intent(inout) :: height
-    interface
-      integer(c_int) function c_lmdevquery4(result, w, x, y, width, height) bind(C, &
-          name="lmdevquery4")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x
-        integer(c_int) :: y
-        integer(c_int) :: width
-        integer(c_int) :: height
-      end function c_lmdevquery4
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevquery4(copy, w, x, y, width, height)
-  end subroutine lmdevquery4
-  subroutine lmaction18(result, value)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: value
-    interface
-      integer(c_int) function c_lmaction18(result, value) bind(C, name="lmaction18")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: value
-      end function c_lmaction18
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmaction18(copy, value)
-  end subroutine lmaction18
-  subroutine lmdevaction18(result, w, value)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: value
-    interface
-      integer(c_int) function c_lmdevaction18(result, w, value) bind(C, name="lmdevaction18")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: value
-      end function c_lmdevaction18
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevaction18(copy, w, value)
-  end subroutine lmdevaction18
-  subroutine lmsetwindowmode(result, w, mode)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: mode
-    interface
-      integer(c_int) function c_lmsetwindowmode(result, w, mode) bind(C, name="lmsetwindowmode")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: mode
-      end function c_lmsetwindowmode
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmsetwindowmode(copy, w, mode)
-  end subroutine lmsetwindowmode
-  subroutine lmsetservermode(result, mode)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: mode
-    interface
-      integer(c_int) function c_lmsetservermode(result, mode) bind(C, name="lmsetservermode")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: mode
-      end function c_lmsetservermode
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmsetservermode(copy, mode)
-  end subroutine lmsetservermode
-  subroutine lmrequest16(result, value)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: value
-    interface
-      integer(c_int) function c_lmrequest16(result, value) bind(C, name="lmrequest16")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: value
-      end function c_lmrequest16
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmrequest16(copy, value)
-  end subroutine lmrequest16
-  subroutine lmdevrequest16(result, w, value)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: value
-    interface
-      integer(c_int) function c_lmdevrequest16(result, w, value) bind(C, name="lmdevrequest16")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: value
-      end function c_lmdevrequest16
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevrequest16(copy, w, value)
-  end subroutine lmdevrequest16
-  subroutine lmgetmetric14(result, value1, value2)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(inout) :: value1
-    integer(c_int), intent(inout) :: value2
-    interface
-      integer(c_int) function c_lmgetmetric14(result, value1, value2) bind(C, name="lmgetmetric14")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: value1
-        integer(c_int) :: value2
-      end function c_lmgetmetric14
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmgetmetric14(copy, value1, value2)
-  end subroutine lmgetmetric14
-  integer(c_int) function lmgetkey(echo)
-    integer(c_int), intent(in) :: echo
-    interface
-      integer(c_int) function c_lmgetkey(echo) bind(C, name="lmgetkey")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: echo
-      end function c_lmgetkey
-    end interface
-    lmgetkey = c_lmgetkey(echo)
-  end function lmgetkey
-  subroutine lmcontrol4(result)
-    integer(c_int), intent(out) :: result
-    interface
-      integer(c_int) function c_lmcontrol4(result) bind(C, name="lmcontrol4")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-      end function c_lmcontrol4
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmcontrol4(copy)
-  end subroutine lmcontrol4
-  subroutine lmcontrol5(result, width, height)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: width
-    integer(c_int), intent(in) :: height
-    interface
-      integer(c_int) function c_lmcontrol5(result, width, height) bind(C, name="lmcontrol5")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: width
-        integer(c_int) :: height
-      end function c_lmcontrol5
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmcontrol5(copy, width, height)
-  end subroutine lmcontrol5
-  subroutine lmcontrol6(result, window, shown)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: window
-    integer(c_int), intent(in) :: shown
-    interface
-      integer(c_int) function c_lmcontrol6(result, window, shown) bind(C, name="lmcontrol6")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: window
-        integer(c_int) :: shown
-      end function c_lmcontrol6
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmcontrol6(copy, window, shown)
-  end subroutine lmcontrol6
-  subroutine lmcontrol23(result, x, y)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: x
-    integer(c_int), intent(in) :: y
-    interface
-      integer(c_int) function c_lmcontrol23(result, x, y) bind(C, name="lmcontrol23")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: x
-        integer(c_int) :: y
-      end function c_lmcontrol23
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmcontrol23(copy, x, y)
-  end subroutine lmcontrol23
-  subroutine lmcontrol26(result, value)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: value
-    interface
-      integer(c_int) function c_lmcontrol26(result, value) bind(C, name="lmcontrol26")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: value
-      end function c_lmcontrol26
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmcontrol26(copy, value)
-  end subroutine lmcontrol26
-  subroutine lmcontrol29(result, colour)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: colour
-    interface
-      integer(c_int) function c_lmcontrol29(result, colour) bind(C, name="lmcontrol29")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: colour
-      end function c_lmcontrol29
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmcontrol29(copy, colour)
-  end subroutine lmcontrol29
-  subroutine lmcontrol34(result, value)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: value
-    interface
-      integer(c_int) function c_lmcontrol34(result, value) bind(C, name="lmcontrol34")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: value
-      end function c_lmcontrol34
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmcontrol34(copy, value)
-  end subroutine lmcontrol34
-  subroutine lmkeyhit(result)
-    integer(c_int), intent(out) :: result
-    interface
-      integer(c_int) function c_lmkeyhit(result) bind(C, name="lmkeyhit")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-      end function c_lmkeyhit
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmkeyhit(copy)
-  end subroutine lmkeyhit
-  subroutine lmcontrol4window(result, w)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    interface
-      integer(c_int) function c_lmcontrol4window(result, w) bind(C, name="lmcontrol4window")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-      end function c_lmcontrol4window
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmcontrol4window(copy, w)
-  end subroutine lmcontrol4window
-  subroutine lmcontrol5window(result, w, width, height)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: width
-    integer(c_int), intent(in) :: height
-    interface
-      integer(c_int) function c_lmcontrol5window(result, w, width, height) bind(C, &
-          name="lmcontrol5window")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: width
-        integer(c_int) :: height
-      end function c_lmcontrol5window
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmcontrol5window(copy, w, width, height)
-  end subroutine lmcontrol5window
-  subroutine lmcontrol26window(result, w, value)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: value
-    interface
-      integer(c_int) function c_lmcontrol26window(result, w, value) bind(C, &
-          name="lmcontrol26window")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: value
-      end function c_lmcontrol26window
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmcontrol26window(copy, w, value)
-  end subroutine lmcontrol26window
-  subroutine lmcontrol34window(result, w, value)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(in) :: value
-    interface
-      integer(c_int) function c_lmcontrol34window(result, w, value) bind(C, &
-          name="lmcontrol34window")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: value
-      end function c_lmcontrol34window
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmcontrol34window(copy, w, value)
-  end subroutine lmcontrol34window
-  subroutine lmcontrol32(result, w, x, width, height, value)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(inout) :: x
-    integer(c_int), intent(inout) :: width
-    integer(c_int), intent(inout) :: height
-    integer(c_int), intent(in) :: value
-    interface
-      integer(c_int) function c_lmcontrol32(result, w, x, width, height, value) bind(C, &
-          name="lmcontrol32")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x
-        integer(c_int) :: width
-        integer(c_int) :: height
-        integer(c_int) :: value
-      end function c_lmcontrol32
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmcontrol32(copy, w, x, width, height, value)
-  end subroutine lmcontrol32
-  subroutine lmcontrol33(result, w, x, width, height, value)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(inout) :: x
-    integer(c_int), intent(inout) :: width
-    integer(c_int), intent(inout) :: height
-    integer(c_int), intent(in) :: value
-    interface
-      integer(c_int) function c_lmcontrol33(result, w, x, width, height, value) bind(C, &
-          name="lmcontrol33")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x
-        integer(c_int) :: width
-        integer(c_int) :: height
-        integer(c_int) :: value
-      end function c_lmcontrol33
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmcontrol33(copy, w, x, width, height, value)
-  end subroutine lmcontrol33
-  subroutine lmcontrol1(result, w, x, width, height, mode)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(inout) :: x
-    integer(c_int), intent(inout) :: width
-    integer(c_int), intent(inout) :: height
-    integer(c_int), intent(in) :: mode
-    interface
-      integer(c_int) function c_lmcontrol1(result, w, x, width, height, mode) bind(C, &
-          name="lmcontrol1")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: x
-        integer(c_int) :: width
-        integer(c_int) :: height
-        integer(c_int) :: mode
-      end function c_lmcontrol1
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmcontrol1(copy, w, x, width, height, mode)
-  end subroutine lmcontrol1
-  integer(c_int) function lmrgb(red, green, blue)
-    integer(c_int), intent(in) :: red
-    integer(c_int), intent(in) :: green
-    integer(c_int), intent(in) :: blue
-    interface
-      integer(c_int) function c_lmrgb(red, green, blue) bind(C, name="lmrgb")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: red
-        integer(c_int) :: green
-        integer(c_int) :: blue
-      end function c_lmrgb
-    end interface
-    lmrgb = c_lmrgb(red, green, blue)
-  end function lmrgb
-  integer(c_int) function lmpalettergb(colour)
-    integer(c_int), intent(in) :: colour
-    interface
-      integer(c_int) function c_lmpalettergb(colour) bind(C, name="lmpalettergb")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: colour
-      end function c_lmpalettergb
-    end interface
-    lmpalettergb = c_lmpalettergb(colour)
-  end function lmpalettergb
-  integer(c_int) function lmpaletteindex(index)
-    integer(c_int), intent(in) :: index
-    interface
-      integer(c_int) function c_lmpaletteindex(index) bind(C, name="lmpaletteindex")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: index
-      end function c_lmpaletteindex
-    end interface
-    lmpaletteindex = c_lmpaletteindex(index)
-  end function lmpaletteindex
-  subroutine lmlastpaletteentry(result)
-    integer(c_int), intent(out) :: result
-    interface
-      integer(c_int) function c_lmlastpaletteentry(result) bind(C, name="lmlastpaletteentry")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-      end function c_lmlastpaletteentry
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmlastpaletteentry(copy)
-  end subroutine lmlastpaletteentry
-  subroutine lmsetpaletteentry(result, colour, entry)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: colour
-    integer(c_int), intent(in) :: entry
-    interface
-      integer(c_int) function c_lmsetpaletteentry(result, colour, entry) bind(C, &
-          name="lmsetpaletteentry")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: colour
-        integer(c_int) :: entry
-      end function c_lmsetpaletteentry
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmsetpaletteentry(copy, colour, entry)
-  end subroutine lmsetpaletteentry
-  subroutine lmgetpaletteentry(result, entry, red, green, blue)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: entry
-    integer(c_int), intent(inout) :: red
-    integer(c_int), intent(inout) :: green
-    integer(c_int), intent(inout) :: blue
-    interface
-      integer(c_int) function c_lmgetpaletteentry(result, entry, red, green, blue) bind(C, &
-          name="lmgetpaletteentry")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: entry
-        integer(c_int) :: red
-        integer(c_int) :: green
-        integer(c_int) :: blue
-      end function c_lmgetpaletteentry
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmgetpaletteentry(copy, entry, red, green, blue)
-  end subroutine lmgetpaletteentry
-  subroutine lmsetpixel(result, x, y, colour)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x
-    real(c_float), intent(in) :: y
-    integer(c_int), intent(in) :: colour
-    interface
-      integer(c_int) function c_lmsetpixel(result, x, y, colour) bind(C, name="lmsetpixel")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x
-        real(c_float) :: y
-        integer(c_int) :: colour
-      end function c_lmsetpixel
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmsetpixel(copy, x, y, colour)
-  end subroutine lmsetpixel
-  subroutine lmgetpixel(result, x, y)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(in) :: x
-    real(c_float), intent(in) :: y
-    interface
-      integer(c_int) function c_lmgetpixel(result, x, y) bind(C, name="lmgetpixel")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x
-        real(c_float) :: y
-      end function c_lmgetpixel
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmgetpixel(copy, x, y)
-  end subroutine lmgetpixel
-  subroutine lmsyscolour(result, n)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: n
-    interface
-      integer(c_int) function c_lmsyscolour(result, n) bind(C, name="lmsyscolour")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: n
-      end function c_lmsyscolour
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmsyscolour(copy, n)
-  end subroutine lmsyscolour
-  subroutine lmsavecolours(result, name)
-    integer(c_int), intent(out) :: result
-    character(len=*), intent(in) :: name
-    interface
-      integer(c_int) function c_lmsavecolours(result, name, length) bind(C, name="lmsavecolours")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        character(kind=c_char) :: name(*)
-        integer(c_int), value :: length
-      end function c_lmsavecolours
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmsavecolours(copy, name, len(name, c_int))
-  end subroutine lmsavecolours
-  subroutine lmloadcolours(result, name)
-    integer(c_int), intent(out) :: result
-    character(len=*), intent(in) :: name
-    interface
-      integer(c_int) function c_lmloadcolours(result, name, length) bind(C, name="lmloadcolours")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        character(kind=c_char) :: name(*)
-        integer(c_int), value :: length
-      end function c_lmloadcolours
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmloadcolours(copy, name, len(name, c_int))
-  end subroutine lmloadcolours
-  subroutine lmaskstring(result, prompt, answer)
-    integer(c_int), intent(out) :: result
-    character(len=*), intent(in) :: prompt
-    character(len=*), intent(inout) :: answer
-    interface
-      integer(c_int) function c_lmaskstring(result, prompt, answer, prompt_length, &
-          answer_length) bind(C, name="lmaskstring")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        character(kind=c_char) :: prompt(*)
-        character(kind=c_char) :: answer(*)
-        integer(c_int), value :: prompt_length
-        integer(c_int), value :: answer_length
-      end function c_lmaskstring
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmaskstring(copy, prompt, answer, len(prompt, c_int), len(answer, c_int))
-  end subroutine lmaskstring
-  subroutine lmchoosefile(result, name)
-    integer(c_int), intent(out) :: result
-    character(len=*), intent(inout) :: name
-    interface
-      integer(c_int) function c_lmchoosefile(result, name, length) bind(C, name="lmchoosefile")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        character(kind=c_char) :: name(*)
-        integer(c_int), value :: length
-      end function c_lmchoosefile
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmchoosefile(copy, name, len(name, c_int))
-  end subroutine lmchoosefile
-  subroutine lmdrawingfile(result, value, name)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: value
-    character(len=*), intent(in) :: name
-    interface
-      integer(c_int) function c_lmdrawingfile(result, value, name, length) bind(C, &
-          name="lmdrawingfile")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: value
-        character(kind=c_char) :: name(*)
-        integer(c_int), value :: length
-      end function c_lmdrawingfile
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdrawingfile(copy, value, name, len(name, c_int))
-  end subroutine lmdrawingfile
-  subroutine lmwindowtext(result, text)
-    integer(c_int), intent(out) :: result
-    character(len=*), intent(in) :: text
-    interface
-      integer(c_int) function c_lmwindowtext(result, text, length) bind(C, name="lmwindowtext")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        character(kind=c_char) :: text(*)
-        integer(c_int), value :: length
-      end function c_lmwindowtext
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmwindowtext(copy, text, len(text, c_int))
-  end subroutine lmwindowtext
-  subroutine lmwindowtextex(result, value1, value2, value3, value4, text)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: value1
-    integer(c_int), intent(in) :: value2
-    integer(c_int), intent(in) :: value3
-    integer(c_int), intent(in) :: value4
-    character(len=*), intent(in) :: text
-    interface
-      integer(c_int) function c_lmwindowtextex(result, value1, value2, value3, value4, text, &
-          length) bind(C, name="lmwindowtextex")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: value1
-        integer(c_int) :: value2
-        integer(c_int) :: value3
-        integer(c_int) :: value4
-        character(kind=c_char) :: text(*)
-        integer(c_int), value :: length
-      end function c_lmwindowtextex
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmwindowtextex(copy, value1, value2, value3, value4, text, len(text, c_int))
-  end subroutine lmwindowtextex
-  subroutine lmwaitevent(result, kind, code, x, y)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(inout) :: kind
-    integer(c_int), intent(inout) :: code
-    real(c_float), intent(inout) :: x
-    real(c_float), intent(inout) :: y
-    interface
-      integer(c_int) function c_lmwaitevent(result, kind, code, x, y) bind(C, name="lmwaitevent")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: kind
-        integer(c_int) :: code
-        real(c_float) :: x
-        real(c_float) :: y
-      end function c_lmwaitevent
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmwaitevent(copy, kind, code, x, y)
-  end subroutine lmwaitevent
-  subroutine lmpollevent(result, kind, code, x, y)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(inout) :: kind
-    integer(c_int), intent(inout) :: code
-    real(c_float), intent(inout) :: x
-    real(c_float), intent(inout) :: y
-    interface
-      integer(c_int) function c_lmpollevent(result, kind, code, x, y) bind(C, name="lmpollevent")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: kind
-        integer(c_int) :: code
-        real(c_float) :: x
-        real(c_float) :: y
-      end function c_lmpollevent
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmpollevent(copy, kind, code, x, y)
-  end subroutine lmpollevent
-  subroutine lmgetclick(result, x, y)
-    integer(c_int), intent(out) :: result
-    real(c_float), intent(inout) :: x
-    real(c_float), intent(inout) :: y
-    interface
-      integer(c_int) function c_lmgetclick(result, x, y) bind(C, name="lmgetclick")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        real(c_float) :: x
-        real(c_float) :: y
-      end function c_lmgetclick
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmgetclick(copy, x, y)
-  end subroutine lmgetclick
-  subroutine lmdevwaitevent(result, w, kind, code, x, y)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(inout) :: kind
-    integer(c_int), intent(inout) :: code
-    integer(c_int), intent(inout) :: x
-    integer(c_int), intent(inout) :: y
-    interface
-      integer(c_int) function c_lmdevwaitevent(result, w, kind, code, x, y) bind(C, &
-          name="lmdevwaitevent")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: kind
-        integer(c_int) :: code
-        integer(c_int) :: x
-        integer(c_int) :: y
-      end function c_lmdevwaitevent
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevwaitevent(copy, w, kind, code, x, y)
-  end subroutine lmdevwaitevent
-  subroutine lmdevpollevent(result, w, kind, code, x, y)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    integer(c_int), intent(inout) :: kind
-    integer(c_int), intent(inout) :: code
-    integer(c_int), intent(inout) :: x
-    integer(c_int), intent(inout) :: y
-    interface
-      integer(c_int) function c_lmdevpollevent(result, w, kind, code, x, y) bind(C, &
-          name="lmdevpollevent")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-        integer(c_int) :: kind
-        integer(c_int) :: code
-        integer(c_int) :: x
-        integer(c_int) :: y
-      end function c_lmdevpollevent
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevpollevent(copy, w, kind, code, x, y)
-  end subroutine lmdevpollevent
-  subroutine lmdevdroppedevents(result, w)
-    integer(c_int), intent(out) :: result
-    integer(c_int), intent(in) :: w
-    interface
-      integer(c_int) function c_lmdevdroppedevents(result, w) bind(C, name="lmdevdroppedevents")
-        import :: c_int, c_float, c_char
-        integer(c_int) :: result
-        integer(c_int) :: w
-      end function c_lmdevdroppedevents
-    end interface
-    integer(c_int) :: copy
-    copy = 0
-    result = c_lmdevdroppedevents(copy, w)
-  end subroutine lmdevdroppedevents
+  interface
+    subroutine lminit(result)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+    end subroutine lminit
+    subroutine lminitex(result, flags, x, y, width, height, option_a, option_m, option_z, dpi)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: flags
+      integer(c_int), intent(in) :: x
+      integer(c_int), intent(in) :: y
+      integer(c_int), intent(in) :: width
+      integer(c_int), intent(in) :: height
+      integer(c_int), intent(in) :: option_a
+      integer(c_int), intent(in) :: option_m
+      integer(c_int), intent(in) :: option_z
+      integer(c_int), intent(in) :: dpi
+    end subroutine lminitex
+    subroutine lmopen(result, n)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: n
+    end subroutine lmopen
+    subroutine lmopenex(result, n, width, height, colour1, colour2, mode, title)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: n
+      integer(c_int), intent(in) :: width
+      integer(c_int), intent(in) :: height
+      integer(c_int), intent(in) :: colour1
+      integer(c_int), intent(in) :: colour2
+      integer(c_int), intent(in) :: mode
+      character(len=*), intent(in) :: title
+    end subroutine lmopenex
+    subroutine lmjoin(result, win, server, ask, desc)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: win
+      integer(c_int), intent(in) :: server
+      integer(c_int), intent(in) :: ask
+      character(len=*), intent(inout) :: desc
+    end subroutine lmjoin
+    subroutine lmclose(result, n)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(inout) :: n
+    end subroutine lmclose
+    subroutine lmquit(result)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+    end subroutine lmquit
+    subroutine lmquitex(result, flag)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: flag
+    end subroutine lmquitex
+    subroutine lmabort(result)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+    end subroutine lmabort
+    subroutine lmmetric(result, what, value1, value2)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: what
+      integer(c_int), intent(inout) :: value1
+      integer(c_int), intent(inout) :: value2
+    end subroutine lmmetric
+    real(c_float) function lmaspect(what)
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: what
+    end function lmaspect
+    subroutine lmserverswitch(result, number, value)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: number
+      integer(c_int), intent(in) :: value
+    end subroutine lmserverswitch
+    subroutine lmquerynumber(result, question)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: question
+    end subroutine lmquerynumber
+    real(c_float) function lmmaxfloat()
+      import :: c_int, c_float
+    end function lmmaxfloat
+    subroutine lmlibraryinfo(result, item, buf)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: item
+      character(len=*), intent(inout) :: buf
+    end subroutine lmlibraryinfo
+    subroutine lmsetworld(result, x1, y1, x2, y2)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x1
+      real(c_float), intent(in) :: y1
+      real(c_float), intent(in) :: x2
+      real(c_float), intent(in) :: y2
+    end subroutine lmsetworld
+    subroutine lmgetworld(result, x1, y1, x2, y2)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(inout) :: x1
+      real(c_float), intent(inout) :: y1
+      real(c_float), intent(inout) :: x2
+      real(c_float), intent(inout) :: y2
+    end subroutine lmgetworld
+    subroutine lmsetviewport(result, vx1, vy1, vx2, vy2)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: vx1
+      real(c_float), intent(in) :: vy1
+      real(c_float), intent(in) :: vx2
+      real(c_float), intent(in) :: vy2
+    end subroutine lmsetviewport
+    subroutine lmsetviewporttorect(result, x1, y1, x2, y2)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x1
+      real(c_float), intent(in) :: y1
+      real(c_float), intent(in) :: x2
+      real(c_float), intent(in) :: y2
+    end subroutine lmsetviewporttorect
+    subroutine lmgetviewport(result, vx1, vy1, vx2, vy2)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(inout) :: vx1
+      real(c_float), intent(inout) :: vy1
+      real(c_float), intent(inout) :: vx2
+      real(c_float), intent(inout) :: vy2
+    end subroutine lmgetviewport
+    subroutine lmworldtodevice(result, x, y, ix, iy)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x
+      real(c_float), intent(in) :: y
+      integer(c_int), intent(inout) :: ix
+      integer(c_int), intent(inout) :: iy
+    end subroutine lmworldtodevice
+    subroutine lmworldtodevicesize(result, w, h, iw, ih)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: w
+      real(c_float), intent(in) :: h
+      integer(c_int), intent(inout) :: iw
+      integer(c_int), intent(inout) :: ih
+    end subroutine lmworldtodevicesize
+    subroutine lmmoveto(result, x, y)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x
+      real(c_float), intent(in) :: y
+    end subroutine lmmoveto
+    subroutine lmlineto(result, x, y)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x
+      real(c_float), intent(in) :: y
+    end subroutine lmlineto
+    subroutine lmline(result, x1, y1, x2, y2)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x1
+      real(c_float), intent(in) :: y1
+      real(c_float), intent(in) :: x2
+      real(c_float), intent(in) :: y2
+    end subroutine lmline
+    subroutine lmdevmoveto(result, w, x, y)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: x
+      integer(c_int), intent(in) :: y
+    end subroutine lmdevmoveto
+    subroutine lmdevlineto(result, w, x, y)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: x
+      integer(c_int), intent(in) :: y
+    end subroutine lmdevlineto
+    subroutine lmdevline(result, w, x1, y1, x2, y2)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: x1
+      integer(c_int), intent(in) :: y1
+      integer(c_int), intent(in) :: x2
+      integer(c_int), intent(in) :: y2
+    end subroutine lmdevline
+    subroutine lmdevgetposition(result, w, x, y)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(inout) :: x
+      integer(c_int), intent(inout) :: y
+    end subroutine lmdevgetposition
+    subroutine lmgetposition(result, x, y)
+      import :: c_int, c_float
+      integer(c_int), intent(inout) :: result
+      real(c_float), intent(inout) :: x
+      real(c_float), intent(inout) :: y
+    end subroutine lmgetposition
+    subroutine lmsetpen(result, colour, style, width, mode)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: colour
+      integer(c_int), intent(in) :: style
+      integer(c_int), intent(in) :: width
+      integer(c_int), intent(in) :: mode
+    end subroutine lmsetpen
+    subroutine lmdevsetpen(result, w, colour, style, width, mode)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: colour
+      integer(c_int), intent(in) :: style
+      integer(c_int), intent(in) :: width
+      integer(c_int), intent(in) :: mode
+    end subroutine lmdevsetpen
+    subroutine lmgetpen(result, colour, style, width, mode)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(inout) :: colour
+      integer(c_int), intent(inout) :: style
+      integer(c_int), intent(inout) :: width
+      integer(c_int), intent(inout) :: mode
+    end subroutine lmgetpen
+    subroutine lmsetbrush(result, colour, style, hatch)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: colour
+      integer(c_int), intent(in) :: style
+      integer(c_int), intent(in) :: hatch
+    end subroutine lmsetbrush
+    subroutine lmdevsetbrush(result, w, colour, style, hatch)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: colour
+      integer(c_int), intent(in) :: style
+      integer(c_int), intent(in) :: hatch
+    end subroutine lmdevsetbrush
+    subroutine lmgetbrush(result, colour, style, hatch)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(inout) :: colour
+      integer(c_int), intent(inout) :: style
+      integer(c_int), intent(inout) :: hatch
+    end subroutine lmgetbrush
+    subroutine lmdevsetmarker(result, w, type, size, colour1, colour2, param)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: type
+      integer(c_int), intent(in) :: size
+      integer(c_int), intent(in) :: colour1
+      integer(c_int), intent(in) :: colour2
+      integer(c_int), intent(in) :: param
+    end subroutine lmdevsetmarker
+    subroutine lmsetmarker(result, type, size, colour1, colour2, param)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: type
+      real(c_float), intent(in) :: size
+      integer(c_int), intent(in) :: colour1
+      integer(c_int), intent(in) :: colour2
+      integer(c_int), intent(in) :: param
+    end subroutine lmsetmarker
+    subroutine lmgetmarker(result, type, size, colour1, colour2, param)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(inout) :: type
+      real(c_float), intent(inout) :: size
+      integer(c_int), intent(inout) :: colour1
+      integer(c_int), intent(inout) :: colour2
+      integer(c_int), intent(inout) :: param
+    end subroutine lmgetmarker
+    subroutine lmdevgetmarker(result, w, type, size, colour1, colour2, param)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(inout) :: type
+      integer(c_int), intent(inout) :: size
+      integer(c_int), intent(inout) :: colour1
+      integer(c_int), intent(inout) :: colour2
+      integer(c_int), intent(inout) :: param
+    end subroutine lmdevgetmarker
+    subroutine lmrect(result, x1, y1, x2, y2)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x1
+      real(c_float), intent(in) :: y1
+      real(c_float), intent(in) :: x2
+      real(c_float), intent(in) :: y2
+    end subroutine lmrect
+    subroutine lmrectex(result, x1, y1, x2, y2, entry)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x1
+      real(c_float), intent(in) :: y1
+      real(c_float), intent(in) :: x2
+      real(c_float), intent(in) :: y2
+      integer(c_int), intent(in) :: entry
+    end subroutine lmrectex
+    subroutine lmroundrect(result, x1, y1, x2, y2, cw, ch)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x1
+      real(c_float), intent(in) :: y1
+      real(c_float), intent(in) :: x2
+      real(c_float), intent(in) :: y2
+      real(c_float), intent(in) :: cw
+      real(c_float), intent(in) :: ch
+    end subroutine lmroundrect
+    subroutine lmellipse(result, x1, y1, x2, y2)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x1
+      real(c_float), intent(in) :: y1
+      real(c_float), intent(in) :: x2
+      real(c_float), intent(in) :: y2
+    end subroutine lmellipse
+    subroutine lmarc(result, x1, y1, x2, y2, start, extent)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x1
+      real(c_float), intent(in) :: y1
+      real(c_float), intent(in) :: x2
+      real(c_float), intent(in) :: y2
+      real(c_float), intent(in) :: start
+      real(c_float), intent(in) :: extent
+    end subroutine lmarc
+    subroutine lmchord(result, x1, y1, x2, y2, start, extent)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x1
+      real(c_float), intent(in) :: y1
+      real(c_float), intent(in) :: x2
+      real(c_float), intent(in) :: y2
+      real(c_float), intent(in) :: start
+      real(c_float), intent(in) :: extent
+    end subroutine lmchord
+    subroutine lmpie(result, x1, y1, x2, y2, start, extent)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x1
+      real(c_float), intent(in) :: y1
+      real(c_float), intent(in) :: x2
+      real(c_float), intent(in) :: y2
+      real(c_float), intent(in) :: start
+      real(c_float), intent(in) :: extent
+    end subroutine lmpie
+    subroutine lmrectmode(result, x1, y1, x2, y2, mode)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x1
+      real(c_float), intent(in) :: y1
+      real(c_float), intent(in) :: x2
+      real(c_float), intent(in) :: y2
+      integer(c_int), intent(in) :: mode
+    end subroutine lmrectmode
+    subroutine lmmarker(result, x, y)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x
+      real(c_float), intent(in) :: y
+    end subroutine lmmarker
+    subroutine lmpointop(result, x, y)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x
+      real(c_float), intent(in) :: y
+    end subroutine lmpointop
+    subroutine lmdevrect(result, w, x1, y1, x2, y2)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: x1
+      integer(c_int), intent(in) :: y1
+      integer(c_int), intent(in) :: x2
+      integer(c_int), intent(in) :: y2
+    end subroutine lmdevrect
+    subroutine lmdevrectex(result, w, x1, y1, x2, y2, k)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: x1
+      integer(c_int), intent(in) :: y1
+      integer(c_int), intent(in) :: x2
+      integer(c_int), intent(in) :: y2
+      integer(c_int), intent(in) :: k
+    end subroutine lmdevrectex
+    subroutine lmdevrectmode(result, w, x1, y1, x2, y2, mode)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: x1
+      integer(c_int), intent(in) :: y1
+      integer(c_int), intent(in) :: x2
+      integer(c_int), intent(in) :: y2
+      integer(c_int), intent(in) :: mode
+    end subroutine lmdevrectmode
+    subroutine lmdevellipse(result, w, x1, y1, x2, y2)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: x1
+      integer(c_int), intent(in) :: y1
+      integer(c_int), intent(in) :: x2
+      integer(c_int), intent(in) :: y2
+    end subroutine lmdevellipse
+    subroutine lmdevarc(result, w, x1, y1, x2, y2, sx, sy, ex, ey)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: x1
+      integer(c_int), intent(in) :: y1
+      integer(c_int), intent(in) :: x2
+      integer(c_int), intent(in) :: y2
+      integer(c_int), intent(in) :: sx
+      integer(c_int), intent(in) :: sy
+      integer(c_int), intent(in) :: ex
+      integer(c_int), intent(in) :: ey
+    end subroutine lmdevarc
+    subroutine lmdevchord(result, w, x1, y1, x2, y2, sx, sy, ex, ey)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: x1
+      integer(c_int), intent(in) :: y1
+      integer(c_int), intent(in) :: x2
+      integer(c_int), intent(in) :: y2
+      integer(c_int), intent(in) :: sx
+      integer(c_int), intent(in) :: sy
+      integer(c_int), intent(in) :: ex
+      integer(c_int), intent(in) :: ey
+    end subroutine lmdevchord
+    subroutine lmdevpie(result, w, x1, y1, x2, y2, sx, sy, ex, ey)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: x1
+      integer(c_int), intent(in) :: y1
+      integer(c_int), intent(in) :: x2
+      integer(c_int), intent(in) :: y2
+      integer(c_int), intent(in) :: sx
+      integer(c_int), intent(in) :: sy
+      integer(c_int), intent(in) :: ex
+      integer(c_int), intent(in) :: ey
+    end subroutine lmdevpie
+    subroutine lmdevmarker(result, w, x, y)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: x
+      integer(c_int), intent(in) :: y
+    end subroutine lmdevmarker
+    subroutine lmdevpointop(result, w, x, y)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: x
+      integer(c_int), intent(in) :: y
+    end subroutine lmdevpointop
+    subroutine lmdevroundrect(result, w, x1, y1, x2, y2, cw, ch)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: x1
+      integer(c_int), intent(in) :: y1
+      integer(c_int), intent(in) :: x2
+      integer(c_int), intent(in) :: y2
+      integer(c_int), intent(in) :: cw
+      integer(c_int), intent(in) :: ch
+    end subroutine lmdevroundrect
+    subroutine lmsetfont(result, height, angle, alignment, colour, weight, face)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: height
+      real(c_float), intent(in) :: angle
+      integer(c_int), intent(in) :: alignment
+      integer(c_int), intent(in) :: colour
+      integer(c_int), intent(in) :: weight
+      character(len=*), intent(in) :: face
+    end subroutine lmsetfont
+    subroutine lmsetsymbolfont(result, height, angle, alignment, colour, weight, face)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: height
+      real(c_float), intent(in) :: angle
+      integer(c_int), intent(in) :: alignment
+      integer(c_int), intent(in) :: colour
+      integer(c_int), intent(in) :: weight
+      character(len=*), intent(in) :: face
+    end subroutine lmsetsymbolfont
+    subroutine lmdevsetfont(result, w, height, angle, alignment, colour, weight, face)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: height
+      integer(c_int), intent(in) :: angle
+      integer(c_int), intent(in) :: alignment
+      integer(c_int), intent(in) :: colour
+      integer(c_int), intent(in) :: weight
+      character(len=*), intent(in) :: face
+    end subroutine lmdevsetfont
+    subroutine lmdevsetsymbolfont(result, w, height, angle, alignment, colour, weight, face)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: height
+      integer(c_int), intent(in) :: angle
+      integer(c_int), intent(in) :: alignment
+      integer(c_int), intent(in) :: colour
+      integer(c_int), intent(in) :: weight
+      character(len=*), intent(in) :: face
+    end subroutine lmdevsetsymbolfont
+    subroutine lmtext(result, x, y, text)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x
+      real(c_float), intent(in) :: y
+      character(len=*), intent(in) :: text
+    end subroutine lmtext
+    subroutine lmdevtext(result, w, x, y, text)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: x
+      integer(c_int), intent(in) :: y
+      character(len=*), intent(in) :: text
+    end subroutine lmdevtext
+    subroutine lmsymbol(result, x, y, code)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x
+      real(c_float), intent(in) :: y
+      integer(c_int), intent(in) :: code
+    end subroutine lmsymbol
+    subroutine lmdevsymbol(result, w, x, y, code)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: x
+      integer(c_int), intent(in) :: y
+      integer(c_int), intent(in) :: code
+    end subroutine lmdevsymbol
+    subroutine lmtextextent(result, width, height, ascent, descent, text)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(inout) :: width
+      real(c_float), intent(inout) :: height
+      real(c_float), intent(inout) :: ascent
+      real(c_float), intent(inout) :: descent
+      character(len=*), intent(in) :: text
+    end subroutine lmtextextent
+    subroutine lmdevtextextent(result, w, width, height, ascent, descent, text)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(inout) :: width
+      integer(c_int), intent(inout) :: height
+      integer(c_int), intent(inout) :: ascent
+      integer(c_int), intent(inout) :: descent
+      character(len=*), intent(in) :: text
+    end subroutine lmdevtextextent
+    subroutine lmgetextent(result, width, height, code)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(inout) :: width
+      real(c_float), intent(inout) :: height
+      integer(c_int), intent(in) :: code
+    end subroutine lmgetextent
+    subroutine lmdevgetextent(result, w, width, height, code)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(inout) :: width
+      integer(c_int), intent(inout) :: height
+      integer(c_int), intent(in) :: code
+    end subroutine lmdevgetextent
+    subroutine lmmessage(result, text)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      character(len=*), intent(in) :: text
+    end subroutine lmmessage
+    subroutine lmdevmessage(result, w, text)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      character(len=*), intent(in) :: text
+    end subroutine lmdevmessage
+    integer(c_int) function lmask(text)
+      import :: c_int, c_float
+      character(len=*), intent(in) :: text
+    end function lmask
+    subroutine lmdevask(result, w, text)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      character(len=*), intent(in) :: text
+    end subroutine lmdevask
+    subroutine lmpolygon(result, xy, n, rule)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: xy(*)
+      integer(c_int), intent(in) :: n
+      integer(c_int), intent(in) :: rule
+    end subroutine lmpolygon
+    subroutine lmpolyline(result, xy, n)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: xy(*)
+      integer(c_int), intent(in) :: n
+    end subroutine lmpolyline
+    subroutine lmbezier(result, xy, n)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: xy(*)
+      integer(c_int), intent(in) :: n
+    end subroutine lmbezier
+    subroutine lmdevpolygon(result, w, xy, n, rule)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: xy(*)
+      integer(c_int), intent(in) :: n
+      integer(c_int), intent(in) :: rule
+    end subroutine lmdevpolygon
+    subroutine lmdevpolyline(result, w, xy, n)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: xy(*)
+      integer(c_int), intent(in) :: n
+    end subroutine lmdevpolyline
+    subroutine lmdevbezier(result, w, xy, n)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: xy(*)
+      integer(c_int), intent(in) :: n
+    end subroutine lmdevbezier
+    subroutine lmseries(result, kind, count, low, high, from, to, scale, offset, values)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: kind
+      integer(c_int), intent(in) :: count
+      real(c_float), intent(in) :: low
+      real(c_float), intent(in) :: high
+      real(c_float), intent(in) :: from
+      real(c_float), intent(in) :: to
+      real(c_float), intent(in) :: scale
+      real(c_float), intent(in) :: offset
+      real(c_float), intent(in) :: values(*)
+    end subroutine lmseries
+    subroutine lmdevseries(result, w, kind, count, low, high, from, to, values)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: kind
+      integer(c_int), intent(in) :: count
+      integer(c_int), intent(in) :: low
+      integer(c_int), intent(in) :: high
+      integer(c_int), intent(in) :: from
+      integer(c_int), intent(in) :: to
+      integer(c_int), intent(in) :: values(*)
+    end subroutine lmdevseries
+    subroutine lmfirstwindow(result)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+    end subroutine lmfirstwindow
+    subroutine lmnextwindow(result, n)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: n
+    end subroutine lmnextwindow
+    subroutine lmselectwindow(result, n)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(inout) :: n
+    end subroutine lmselectwindow
+    subroutine lmsettransform(result, t)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: t(*)
+    end subroutine lmsettransform
+    subroutine lmgettransform(result, t)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(inout) :: t(*)
+    end subroutine lmgettransform
+    subroutine lmdevsettransform(result, w, dx, dy, m11, m12, m21, m22)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: dx
+      integer(c_int), intent(in) :: dy
+      real(c_float), intent(in) :: m11
+      real(c_float), intent(in) :: m12
+      real(c_float), intent(in) :: m21
+      real(c_float), intent(in) :: m22
+    end subroutine lmdevsettransform
+    subroutine lmdevgettransform(result, w, dx, dy, m11, m12, m21, m22)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(inout) :: dx
+      integer(c_int), intent(inout) :: dy
+      real(c_float), intent(inout) :: m11
+      real(c_float), intent(inout) :: m12
+      real(c_float), intent(inout) :: m21
+      real(c_float), intent(inout) :: m22
+    end subroutine lmdevgettransform
+    subroutine lmwindowop(result)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+    end subroutine lmwindowop
+    subroutine lmdevwindowop(result, w)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+    end subroutine lmdevwindowop
+    subroutine lmrequest24(result, value)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: value
+    end subroutine lmrequest24
+    subroutine lmrequest25(result, value)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: value
+    end subroutine lmrequest25
+    subroutine lmdevquery4(result, w, x, y, width, height)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(inout) :: x
+      integer(c_int), intent(inout) :: y
+      integer(c_int), intent(inout) :: width
+      integer(c_int), intent(inout) :: height
+    end subroutine lmdevquery4
+    subroutine lmaction18(result, value)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: value
+    end subroutine lmaction18
+    subroutine lmdevaction18(result, w, value)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: value
+    end subroutine lmdevaction18
+    subroutine lmsetwindowmode(result, w, mode)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: mode
+    end subroutine lmsetwindowmode
+    subroutine lmsetservermode(result, mode)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: mode
+    end subroutine lmsetservermode
+    subroutine lmrequest16(result, value)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: value
+    end subroutine lmrequest16
+    subroutine lmdevrequest16(result, w, value)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: value
+    end subroutine lmdevrequest16
+    subroutine lmgetmetric14(result, value1, value2)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(inout) :: value1
+      integer(c_int), intent(inout) :: value2
+    end subroutine lmgetmetric14
+    integer(c_int) function lmgetkey(echo)
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: echo
+    end function lmgetkey
+    subroutine lmcontrol4(result)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+    end subroutine lmcontrol4
+    subroutine lmcontrol5(result, width, height)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: width
+      integer(c_int), intent(in) :: height
+    end subroutine lmcontrol5
+    subroutine lmcontrol6(result, window, shown)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: window
+      integer(c_int), intent(in) :: shown
+    end subroutine lmcontrol6
+    subroutine lmcontrol23(result, x, y)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: x
+      integer(c_int), intent(in) :: y
+    end subroutine lmcontrol23
+    subroutine lmcontrol26(result, value)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: value
+    end subroutine lmcontrol26
+    subroutine lmcontrol29(result, colour)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: colour
+    end subroutine lmcontrol29
+    subroutine lmcontrol34(result, value)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: value
+    end subroutine lmcontrol34
+    subroutine lmkeyhit(result)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+    end subroutine lmkeyhit
+    subroutine lmcontrol4window(result, w)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+    end subroutine lmcontrol4window
+    subroutine lmcontrol5window(result, w, width, height)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: width
+      integer(c_int), intent(in) :: height
+    end subroutine lmcontrol5window
+    subroutine lmcontrol26window(result, w, value)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: value
+    end subroutine lmcontrol26window
+    subroutine lmcontrol34window(result, w, value)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(in) :: value
+    end subroutine lmcontrol34window
+    subroutine lmcontrol32(result, w, x, width, height, value)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(inout) :: x
+      integer(c_int), intent(inout) :: width
+      integer(c_int), intent(inout) :: height
+      integer(c_int), intent(in) :: value
+    end subroutine lmcontrol32
+    subroutine lmcontrol33(result, w, x, width, height, value)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(inout) :: x
+      integer(c_int), intent(inout) :: width
+      integer(c_int), intent(inout) :: height
+      integer(c_int), intent(in) :: value
+    end subroutine lmcontrol33
+    subroutine lmcontrol1(result, w, x, width, height, mode)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(inout) :: x
+      integer(c_int), intent(inout) :: width
+      integer(c_int), intent(inout) :: height
+      integer(c_int), intent(in) :: mode
+    end subroutine lmcontrol1
+    integer(c_int) function lmrgb(red, green, blue)
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: red
+      integer(c_int), intent(in) :: green
+      integer(c_int), intent(in) :: blue
+    end function lmrgb
+    integer(c_int) function lmpalettergb(colour)
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: colour
+    end function lmpalettergb
+    integer(c_int) function lmpaletteindex(index)
+      import :: c_int, c_float
+      integer(c_int), intent(in) :: index
+    end function lmpaletteindex
+    subroutine lmlastpaletteentry(result)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+    end subroutine lmlastpaletteentry
+    subroutine lmsetpaletteentry(result, colour, entry)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: colour
+      integer(c_int), intent(in) :: entry
+    end subroutine lmsetpaletteentry
+    subroutine lmgetpaletteentry(result, entry, red, green, blue)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: entry
+      integer(c_int), intent(inout) :: red
+      integer(c_int), intent(inout) :: green
+      integer(c_int), intent(inout) :: blue
+    end subroutine lmgetpaletteentry
+    subroutine lmsetpixel(result, x, y, colour)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x
+      real(c_float), intent(in) :: y
+      integer(c_int), intent(in) :: colour
+    end subroutine lmsetpixel
+    subroutine lmgetpixel(result, x, y)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(in) :: x
+      real(c_float), intent(in) :: y
+    end subroutine lmgetpixel
+    subroutine lmsyscolour(result, n)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: n
+    end subroutine lmsyscolour
+    subroutine lmsavecolours(result, name)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      character(len=*), intent(in) :: name
+    end subroutine lmsavecolours
+    subroutine lmloadcolours(result, name)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      character(len=*), intent(in) :: name
+    end subroutine lmloadcolours
+    subroutine lmaskstring(result, prompt, answer)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      character(len=*), intent(in) :: prompt
+      character(len=*), intent(inout) :: answer
+    end subroutine lmaskstring
+    subroutine lmchoosefile(result, name)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      character(len=*), intent(inout) :: name
+    end subroutine lmchoosefile
+    subroutine lmdrawingfile(result, value, name)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: value
+      character(len=*), intent(in) :: name
+    end subroutine lmdrawingfile
+    subroutine lmwindowtext(result, text)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      character(len=*), intent(in) :: text
+    end subroutine lmwindowtext
+    subroutine lmwindowtextex(result, value1, value2, value3, value4, text)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: value1
+      integer(c_int), intent(in) :: value2
+      integer(c_int), intent(in) :: value3
+      integer(c_int), intent(in) :: value4
+      character(len=*), intent(in) :: text
+    end subroutine lmwindowtextex
+    subroutine lmwaitevent(result, kind, code, x, y)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(inout) :: kind
+      integer(c_int), intent(inout) :: code
+      real(c_float), intent(inout) :: x
+      real(c_float), intent(inout) :: y
+    end subroutine lmwaitevent
+    subroutine lmpollevent(result, kind, code, x, y)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(inout) :: kind
+      integer(c_int), intent(inout) :: code
+      real(c_float), intent(inout) :: x
+      real(c_float), intent(inout) :: y
+    end subroutine lmpollevent
+    subroutine lmgetclick(result, x, y)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      real(c_float), intent(inout) :: x
+      real(c_float), intent(inout) :: y
+    end subroutine lmgetclick
+    subroutine lmdevwaitevent(result, w, kind, code, x, y)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(inout) :: kind
+      integer(c_int), intent(inout) :: code
+      integer(c_int), intent(inout) :: x
+      integer(c_int), intent(inout) :: y
+    end subroutine lmdevwaitevent
+    subroutine lmdevpollevent(result, w, kind, code, x, y)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+      integer(c_int), intent(inout) :: kind
+      integer(c_int), intent(inout) :: code
+      integer(c_int), intent(inout) :: x
+      integer(c_int), intent(inout) :: y
+    end subroutine lmdevpollevent
+    subroutine lmdevdroppedevents(result, w)
+      import :: c_int, c_float
+      integer(c_int), intent(out) :: result
+      integer(c_int), intent(in) :: w
+    end subroutine lmdevdroppedevents
+  end interface
 end module lumo

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Writes include/lumo.f90, the Fortran module of the kit, from the headers:
 the named constants of include/lumo.h as parameters, and for every
-by-reference twin of include/lumo_ref.h a module procedure of the same name
-with the twin's argument names, intents taken from the by-value call of
-lumo.h, and assumed-length character arguments (no hidden lengths to give).
-Run it after adding a call or a constant."""
+by-reference twin of include/lumo_ref.h an interface of the same name with
+the twin's argument names, intents taken from the by-value call of lumo.h,
+and assumed-length character arguments (the compiler passes the lengths, as
+for a Fortran 77 call).  The module holds no code: lumo.mod is all a program
+needs besides libLumo.a.  Run it after adding a call or a constant."""
 import re
 import sys
 from pathlib import Path
@@ -13,9 +14,9 @@ ARRAYS = {"xy", "values", "t"}
 # Twins that return their value directly instead of through a result argument.
 FUNCTIONS = {"lmrgb", "lmpalettergb", "lmpaletteindex", "lmaspect", "lmmaxfloat", "lmgetkey",
              "lmask"}
-# Twins that also write the new current window into their window argument:
-# the module passes a copy, so a constant may be given.
-COPIED = {"lmclose": "n", "lmselectwindow": "n"}
+# Twins that also write the new current window into their window argument.
+WRITTEN = {"lmclose": "n", "lmselectwindow": "n"}
+KEEPS_RESULT = {"lmgetposition"}
 
 
 def by_value_calls(header):
@@ -61,72 +62,40 @@ def wrap(line, indent):
 FTYPE = {"int": "integer(c_int)", "float": "real(c_float)", "char": "character(kind=c_char)"}
 
 
-def binding(name, ret, args):
-    """The interface of the C twin itself, under the private name c_<twin>."""
-    head = "      %s function c_%s(%s) bind(C, name=\"%s\")" % (
-        FTYPE[ret], name, ", ".join(a for _, a in args), name)
-    lines = ["    interface"] + wrap(head, 6) + ["        import :: c_int, c_float, c_char"]
-    for ctype, arg in args:
-        base = ctype.replace("const ", "").rstrip(" *")
-        if ctype.endswith("*"):
-            dims = "(*)" if arg in ARRAYS or base == "char" else ""
-            lines.append("        %s :: %s%s" % (FTYPE[base], arg, dims))
-        else:
-            lines.append("        %s, value :: %s" % (FTYPE[base], arg))
-    lines += ["      end function c_%s" % name, "    end interface"]
-    return lines
-
-
-def procedure(name, ret, args, kinds):
-    """The module procedure: a subroutine storing the result in its first
-    argument, or a function for the twins that return their value."""
+def interface(name, ret, args, kinds):
+    """The interface of the twin under its Fortran name (lmtext_, the name a
+    Fortran 77 call reaches): a subroutine whose first argument receives the
+    result, or a function for the twins that return their value.  Character
+    arguments are assumed-length, so the compiler passes their lengths where
+    the twin reads them, after all other arguments."""
     is_function = name in FUNCTIONS
-    lengths = [a for c, a in args if not c.endswith("*")]
     visible = [(c, a) for c, a in args if c.endswith("*")]
-    strings = [a for c, a in visible if c.startswith("char")]
-    decls, call = [], []
+    decls = []
     for ctype, arg in visible:
         base = ctype.replace("const ", "").rstrip(" *")
         kind = kinds.get(arg, "inout")
         if arg == "result" and not is_function:
-            decls.append("%s, intent(out) :: result" % FTYPE[base])
-            call.append("copy")
+            # lmgetposition leaves the result alone when there is no position.
+            intent = "inout" if name in KEEPS_RESULT else "out"
+            decls.append("%s, intent(%s) :: result" % (FTYPE[base], intent))
         elif base == "char":
-            intent = "in" if kind == "in" else "inout"
-            decls.append("character(len=*), intent(%s) :: %s" % (intent, arg))
-            call.append(arg)
+            decls.append("character(len=*), intent(%s) :: %s" % (
+                "in" if kind == "in" else "inout", arg))
         elif kind.startswith("array"):
-            intent = "in" if kind == "array_in" else "inout"
-            decls.append("%s, intent(%s) :: %s(*)" % (FTYPE[base], intent, arg))
-            call.append(arg)
-        elif COPIED.get(name) == arg:
-            decls.append("%s, intent(in) :: %s" % (FTYPE[base], arg))
-            call.append(arg + "_copy")
+            decls.append("%s, intent(%s) :: %s(*)" % (
+                FTYPE[base], "in" if kind == "array_in" else "inout", arg))
+        elif WRITTEN.get(name) == arg:
+            decls.append("%s, intent(inout) :: %s" % (FTYPE[base], arg))
         else:
             decls.append("%s, intent(%s) :: %s" % (FTYPE[base], kind, arg))
-            call.append(arg)
-    call += ["len(%s, c_int)" % s for s in strings]
-    assert len(lengths) == len(strings), name
     dummies = ", ".join(a for _, a in visible)
-    lines = []
     if is_function:
-        lines += wrap("  %s function %s(%s)" % (FTYPE[ret], name, dummies), 2)
+        lines = wrap("    %s function %s(%s)" % (FTYPE[ret], name, dummies), 4)
     else:
-        lines += wrap("  subroutine %s(%s)" % (name, dummies), 2)
-    lines += ["    " + d for d in decls]
-    lines += binding(name, ret, args)
-    invoke = "c_%s(%s)" % (name, ", ".join(call))
-    if is_function:
-        lines += wrap("    %s = %s" % (name, invoke), 4)
-        lines.append("  end function %s" % name)
-        return lines
-    lines.append("    integer(c_int) :: copy")
-    if name in COPIED:
-        lines.append("    integer(c_int) :: %s_copy" % COPIED[name])
-        lines.append("    %s_copy = %s" % (COPIED[name], COPIED[name]))
-    lines.append("    copy = 0")
-    lines += wrap("    result = %s" % invoke, 4)
-    lines.append("  end subroutine %s" % name)
+        lines = wrap("    subroutine %s(%s)" % (name, dummies), 4)
+    lines.append("      import :: c_int, c_float")
+    lines += ["      " + d for d in decls]
+    lines.append("    end %s %s" % ("function" if is_function else "subroutine", name))
     return lines
 
 
@@ -144,10 +113,10 @@ def main(root, target=None):
         "!   call lmtext(ir, 1.0, 9.0, 'Hello')",
         "!   call lmsetpen(ir, colour=LM_RED, style=LM_PEN_DASH, width=2, mode=LM_MODE_SMOOTH)",
         "! lmrgb, lmpalettergb, lmpaletteindex, lmaspect, lmmaxfloat, lmgetkey and lmask",
-        "! are functions.  lmclose and lmselectwindow take their window number as a",
-        "! value (the new current window comes back in the result); lmgetposition",
-        "! stores 0 in the result when there is no position.  Fortran 77 programs",
-        "! call the twins themselves, without the module.",
+        "! are functions.  lmclose and lmselectwindow write the new current window",
+        "! into their window argument too (give a variable); lmgetposition leaves",
+        "! the result alone when there is no position.  The interfaces are those",
+        "! of the calls a Fortran 77 program makes without the module.",
         "module lumo",
         "  use, intrinsic :: iso_c_binding, only: c_int, c_float, c_char",
         "  implicit none",
@@ -165,9 +134,10 @@ def main(root, target=None):
                     raise ValueError("cannot read %s in %s" % (p, name))
                 args.append((pm.group(1).strip(), pm.group(2)))
         procs.append((name, ret, args))
-    lines.append("contains")
+    lines.append("  interface")
     for name, ret, args in procs:
-        lines += procedure(name, ret, args, calls.get(name, {}))
+        lines += interface(name, ret, args, calls.get(name, {}))
+    lines.append("  end interface")
     lines += ["end module lumo", ""]
     (target or root / "include" / "lumo.f90").write_text("\n".join(lines))
 
