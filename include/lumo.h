@@ -144,7 +144,7 @@
 #define LM_METRIC_SCREEN   2  /* screen size (also before any window) */
 #define LM_METRIC_SIZE     3  /* window size; -3 resizes */
 #define LM_METRIC_POSITION 4  /* window position; -4 moves */
-#define LM_METRIC_UNIT     5  /* unit length in pixels, and 1 in pixel mode */
+#define LM_METRIC_UNIT     5  /* unit length in pixels; 1 in pixel mode, else 0 */
 #define LM_METRIC_DPI      10
 
 /* Server switches (LmServerSwitch) and the flags of LmInitEx. */
@@ -368,7 +368,7 @@ int LmDevPointOp(int w, int x, int y);
    turns (device level: tenths of a degree). */
 
 /* The text font: height, angle, alignment LM_ALIGN_... (h + 3 v), colour,
-   weight (LM_WEIGHT_...), face name (null or "": the default). */
+   weight (LM_WEIGHT_...), face name. */
 int LmSetFont(float height, float angle, int alignment, int colour, int weight,
               const char *face);
 int LmDevSetFont(int w, int height, int angle, int alignment, int colour, int weight,
@@ -443,7 +443,7 @@ int LmRequest24(int value);
 int LmRequest25(int value);
 /* x, y, width and height of window w on the screen. */
 int LmDevQuery4(int w, int *x, int *y, int *width, int *height);
-/* Metric request E/14: accepted, answers no numbers. */
+/* Metric request E/14: lumoview accepts it and answers zeros. */
 int LmGetMetric14(int *value1, int *value2);
 /* Request A/18 (-1: B/27 and B/28): accepted, changes nothing. */
 int LmAction18(int value);

@@ -129,7 +129,8 @@ def page(call, description, twins, related):
         ".PP",
         "The by-reference twin \\fB%s\\fR takes every argument by address and stores "
         "the result through its first one (texts: blank-padded, with their lengths "
-        "last); with \\fBuse lumo\\fR, Fortran calls it by the same name with texts of any length." % twin
+        "last); with \\fBuse lumo\\fR, Fortran calls it by the same name with texts "
+        "of any length." % twin
         if twin not in FUNCTIONS else
         "The by-reference twin \\fB%s\\fR takes every argument by address and returns "
         "its value." % twin,

@@ -20,6 +20,12 @@
 static char protocol[65536], events[32768];
 static int checks, failures;
 
+/* A number starts at p: a digit, or a sign and a digit. */
+static int number_at(const char *p) {
+  return isdigit((unsigned char)p[0]) ||
+         ((p[0] == '-' || p[0] == '+') && isdigit((unsigned char)p[1]));
+}
+
 static void check(int ok, const char *what, long got, long want) {
   ++checks;
   if (!ok) {
@@ -91,7 +97,7 @@ static int lookup(const char *doc, const char *anchor, const char *name, long *n
       /* Leading numbers ("0 and 13", "4..7", "1:"), else a trailing one. */
       w = words;
       label[0] = 0;
-      while (count < 4 && (isdigit((unsigned char)*w) || ((*w == '-' || *w == '+') && isdigit((unsigned char)w[1])))) {
+      while (count < 4 && number_at(w)) {
         n[count++] = strtol(w, &rest, 10);
         w = rest;
         if (strncmp(w, "..", 2) == 0 && count < 4) n[count++] = strtol(w + 2, &w, 10);
@@ -100,7 +106,7 @@ static int lookup(const char *doc, const char *anchor, const char *name, long *n
       }
       if (count > 0) {
         strcpy(label, w);
-      } else if ((w = strrchr(words, ' ')) != NULL && (isdigit((unsigned char)w[1]) || w[1] == '+' || w[1] == '-')) {
+      } else if ((w = strrchr(words, ' ')) != NULL && number_at(w + 1)) {
         n[count++] = strtol(w + 1, NULL, 10);
         memcpy(label, words, (size_t)(w - words));
         label[w - words] = 0;
