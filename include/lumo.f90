@@ -558,7 +558,7 @@ module lumo
       integer(c_int), intent(in) :: x2
       integer(c_int), intent(in) :: y2
     end subroutine lmdevrect
-    subroutine lmdevrectex(result, w, x1, y1, x2, y2, k)
+    subroutine lmdevrectex(result, w, x1, y1, x2, y2, entry)
       import :: c_int, c_float
       integer(c_int), intent(out) :: result
       integer(c_int), intent(in) :: w
@@ -566,7 +566,7 @@ module lumo
       integer(c_int), intent(in) :: y1
       integer(c_int), intent(in) :: x2
       integer(c_int), intent(in) :: y2
-      integer(c_int), intent(in) :: k
+      integer(c_int), intent(in) :: entry
     end subroutine lmdevrectex
     subroutine lmdevrectmode(result, w, x1, y1, x2, y2, mode)
       import :: c_int, c_float

@@ -353,7 +353,7 @@ int LmMarker(float x, float y);
 /* One pixel in the pen colour. */
 int LmPointOp(float x, float y);
 int LmDevRect(int w, int x1, int y1, int x2, int y2);
-int LmDevRectEx(int w, int x1, int y1, int x2, int y2, int k);
+int LmDevRectEx(int w, int x1, int y1, int x2, int y2, int entry);
 int LmDevRoundRect(int w, int x1, int y1, int x2, int y2, int cw, int ch);
 int LmDevEllipse(int w, int x1, int y1, int x2, int y2);
 int LmDevArc(int w, int x1, int y1, int x2, int y2, int sx, int sy, int ex, int ey);

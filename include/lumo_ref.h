@@ -11,7 +11,9 @@
  * their argument; lmgetposition writes nothing when there is no position.
  *
  * Every twin also has Fortran's name with a trailing underscore (lmline_),
- * so a Fortran 77 program links with nothing but -lLumo.  Hidden lengths are
+ * so a Fortran 77 program links with nothing but -lLumo; the module lumo
+ * (lumo.f90) declares those names with their arguments' names, intents and
+ * assumed-length texts for newer Fortran.  Hidden lengths are
  * read as int: the size_t lengths of newer compilers arrive the same way on
  * i686 and x86_64. */
 #ifndef LUMO_REF_H
@@ -77,7 +79,7 @@ int lmrectmode(int *result, float *x1, float *y1, float *x2, float *y2, int *mod
 int lmmarker(int *result, float *x, float *y);
 int lmpointop(int *result, float *x, float *y);
 int lmdevrect(int *result, int *w, int *x1, int *y1, int *x2, int *y2);
-int lmdevrectex(int *result, int *w, int *x1, int *y1, int *x2, int *y2, int *k);
+int lmdevrectex(int *result, int *w, int *x1, int *y1, int *x2, int *y2, int *entry);
 int lmdevrectmode(int *result, int *w, int *x1, int *y1, int *x2, int *y2, int *mode);
 int lmdevellipse(int *result, int *w, int *x1, int *y1, int *x2, int *y2);
 int lmdevarc(int *result, int *w, int *x1, int *y1, int *x2, int *y2, int *sx, int *sy, int *ex, int *ey);
