@@ -19,13 +19,20 @@ find_program(LUMO_GFORTRAN gfortran)
 if(LUMO_GFORTRAN)
   set(LUMO_MODULE_DIR ${CMAKE_BINARY_DIR}/fortran_module)
   add_custom_command(
-    OUTPUT ${LUMO_MODULE_DIR}/lumo.mod
+    OUTPUT ${LUMO_MODULE_DIR}/lumo.mod ${LUMO_MODULE_DIR}/lumo.o
     COMMAND ${CMAKE_COMMAND} -E make_directory ${LUMO_MODULE_DIR}
     COMMAND ${LUMO_GFORTRAN} -c -J${LUMO_MODULE_DIR} -o ${LUMO_MODULE_DIR}/lumo.o
             ${PROJECT_SOURCE_DIR}/include/lumo.f90
     DEPENDS ${PROJECT_SOURCE_DIR}/include/lumo.f90
     COMMENT "Compiling the Fortran module lumo.mod")
   add_custom_target(lumo_fortran_module ALL DEPENDS ${LUMO_MODULE_DIR}/lumo.mod)
+  # The module's own code (the plotting procedures that take arrays and texts
+  # of any length) goes into libLumo.a, so `use lumo` needs nothing else; a C
+  # program never pulls it in.
+  target_sources(Lumo PRIVATE ${LUMO_MODULE_DIR}/lumo.o)
+  set_source_files_properties(${LUMO_MODULE_DIR}/lumo.o TARGET_DIRECTORY Lumo
+                              PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
+  add_dependencies(Lumo lumo_fortran_module)
   install(FILES ${LUMO_MODULE_DIR}/lumo.mod DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 endif()
 
@@ -74,23 +81,24 @@ install(FILES ${LUMO_INSTALLED_README} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/man/lumoview.1 ${PROJECT_SOURCE_DIR}/man/lumorun.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/man/lumo.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
-# One page per call (LmAxes(3) ...), made from the header's comments.
-find_program(LUMO_PYTHON3 python3)
-if(LUMO_PYTHON3)
+# A manual page per call, made from the comments of lumo.h at build time,
+# and lumo(3) with the list of them (tools/make_man_pages.py).
+find_package(Python3 COMPONENTS Interpreter QUIET)
+if(Python3_Interpreter_FOUND)
   set(LUMO_MAN3_DIR ${CMAKE_BINARY_DIR}/man3)
   add_custom_command(
-    OUTPUT ${LUMO_MAN3_DIR}/pages.stamp
-    COMMAND ${CMAKE_COMMAND} -E rm -rf ${LUMO_MAN3_DIR}
-    COMMAND ${LUMO_PYTHON3} ${PROJECT_SOURCE_DIR}/tools/make_man_pages.py ${LUMO_MAN3_DIR} ${PROJECT_SOURCE_DIR}
-    COMMAND ${CMAKE_COMMAND} -E touch ${LUMO_MAN3_DIR}/pages.stamp
-    DEPENDS ${PROJECT_SOURCE_DIR}/include/lumo.h ${PROJECT_SOURCE_DIR}/include/lumo_ref.h
-            ${PROJECT_SOURCE_DIR}/tools/make_man_pages.py
-    COMMENT "Writing a man page per call")
-  add_custom_target(lumo_man_pages ALL DEPENDS ${LUMO_MAN3_DIR}/pages.stamp)
-  install(DIRECTORY ${LUMO_MAN3_DIR}/ DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 FILES_MATCHING PATTERN "*.3")
+    OUTPUT ${LUMO_MAN3_DIR}/lumo.3
+    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/make_man_pages.py
+            ${PROJECT_SOURCE_DIR} ${LUMO_MAN3_DIR}
+    DEPENDS ${PROJECT_SOURCE_DIR}/tools/make_man_pages.py ${PROJECT_SOURCE_DIR}/include/lumo.h
+            ${PROJECT_SOURCE_DIR}/include/lumo_ref.h ${PROJECT_SOURCE_DIR}/man/lumo.3
+    COMMENT "Writing the manual pages of the calls")
+  add_custom_target(lumo_man_pages ALL DEPENDS ${LUMO_MAN3_DIR}/lumo.3)
+  install(DIRECTORY ${LUMO_MAN3_DIR}/ DESTINATION ${CMAKE_INSTALL_MANDIR}/man3
+          FILES_MATCHING PATTERN "*.3")
 else()
-  message(STATUS "python3 not found: no man page per call (lumo(3) is still installed)")
+  message(STATUS "No python3: lumo(3) is installed without the pages of the calls")
+  install(FILES ${PROJECT_SOURCE_DIR}/man/lumo.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
 endif()
 
 # pkg-config, relocatable: the prefix is found from the file's own folder.

@@ -34,15 +34,15 @@ int main(int argc, char **argv)
     LmAxes(0, 10, -1, 1.2f, LM_AXES_GRID);
     LmLabels("time (s)", "signal", "A damped signal");
 
-    LmSetPen(LmRgb(31, 119, 180), 0, 2, -1);   /* blue, solid, 2 pixels */
+    LmSetPen(LmRgb(31, 119, 180), LM_PEN_SOLID, 2, LM_KEEP);   /* blue, solid, 2 pixels */
     LmPlotLine(n, t, signal);
     LmLegend("measured");
 
-    LmSetPen(LmRgb(31, 119, 180), 0, 1, -1);
+    LmSetPen(LmRgb(31, 119, 180), LM_PEN_SOLID, 1, LM_KEEP);
     LmErrorBars(n, t, low, high);
     LmLegend("uncertainty");
 
-    LmSetPen(LmRgb(214, 39, 40), 1, 1, -1);    /* red, dashed */
+    LmSetPen(LmRgb(214, 39, 40), LM_PEN_DASH, 1, LM_KEEP);    /* red, dashed */
     LmPlotLine(n, t, model);
     LmLegend("model");
 

@@ -22,22 +22,22 @@ program damped
   end do
   close(unit)
 
-  ir = lmopen(ir, 1)
+  call lmopen(ir, 1)
   call lmaxes(0.0, 10.0, -1.0, 1.2, LM_AXES_GRID)
   call lmlabels('time (s)', 'signal', 'A damped signal')
 
-  ir = lmsetpen(ir, lmrgb(31, 119, 180), 0, 2, -1)   ! blue, solid, 2 pixels
+  call lmsetpen(ir, lmrgb(31, 119, 180), LM_PEN_SOLID, 2, LM_KEEP)   ! blue, solid, 2 pixels
   call lmplotline(t(:n), signal(:n))
   call lmlegend('measured')
 
-  ir = lmsetpen(ir, lmrgb(31, 119, 180), 0, 1, -1)
+  call lmsetpen(ir, lmrgb(31, 119, 180), LM_PEN_SOLID, 1, LM_KEEP)
   call lmerrorbars(t(:n), signal(:n) - error(:n), signal(:n) + error(:n))
   call lmlegend('uncertainty')
 
-  ir = lmsetpen(ir, lmrgb(214, 39, 40), 1, 1, -1)    ! red, dashed
+  call lmsetpen(ir, lmrgb(214, 39, 40), LM_PEN_DASH, 1, LM_KEEP)    ! red, dashed
   call lmplotline(t(:n), exp(-t(:n) / 4) * cos(2 * t(:n)))
   call lmlegend('model')
 
   call lmshowlegend(LM_TOP_RIGHT)
-  ir = lmquit(ir)
+  call lmquit(ir)
 end program damped

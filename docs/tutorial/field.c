@@ -23,7 +23,7 @@ int main(void)
     LmLabels("x (m)", "y (m)", "A wave packet");
     LmImage(NX, NY, &field[0][0], -1, 1, LM_MAP_VIRIDIS);
     LmColourBar(-1, 1, LM_MAP_VIRIDIS, "amplitude");
-    LmSetPen(LmRgb(255, 255, 255), 0, 1, -1);  /* white contour lines */
+    LmSetPen(LM_WHITE, LM_PEN_SOLID, 1, LM_KEEP);  /* white contour lines */
     LmContour(NX, NY, &field[0][0], 3, levels);
     LmQuit();
     return 0;

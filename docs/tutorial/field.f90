@@ -14,12 +14,12 @@ program field
     end do
   end do
 
-  ir = lmopen(ir, 1)
+  call lmopen(ir, 1)
   call lmaxes(-2.0, 2.0, -1.5, 1.5, LM_AXES_COLOUR_BAR)
   call lmlabels('x (m)', 'y (m)', 'A wave packet')
   call lmimage(values, -1.0, 1.0, LM_MAP_VIRIDIS)
   call lmcolourbar(-1.0, 1.0, LM_MAP_VIRIDIS, 'amplitude')
-  ir = lmsetpen(ir, lmrgb(255, 255, 255), 0, 1, -1)  ! white contour lines
+  call lmsetpen(ir, LM_WHITE, LM_PEN_SOLID, 1, LM_KEEP)  ! white contour lines
   call lmcontour(values, levels=[-0.5, 0.0, 0.5])
-  ir = lmquit(ir)
+  call lmquit(ir)
 end program field

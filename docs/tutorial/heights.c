@@ -24,7 +24,7 @@ int main(int argc, char **argv)
     LmOpen(1);
     LmLabels("height (cm)", "plants", "Heights of 400 plants");
     LmSetBrush(LmRgb(158, 202, 225), 0, -1);   /* light blue, solid */
-    LmSetPen(LmRgb(8, 81, 156), 0, 1, -1);     /* dark blue outline */
+    LmSetPen(LmRgb(8, 81, 156), LM_PEN_SOLID, 1, LM_KEEP);     /* dark blue outline */
     LmHistogram(n, height, 20, 20, 65);
     LmQuit();
     return 0;

@@ -24,7 +24,7 @@ int main(int argc, char **argv)
     LmOpen(1);
     LmAxes(0.1f, 1e4f, 1e-3f, 1e7f, LM_AXES_LOGX | LM_AXES_LOGY | LM_AXES_GRID);
     LmLabels("frequency (Hz)", "power", "A power spectrum");
-    LmSetPen(LmRgb(44, 160, 44), 0, 2, -1);    /* green */
+    LmSetPen(LmRgb(44, 160, 44), LM_PEN_SOLID, 2, LM_KEEP);    /* green */
     LmSetMarker(3, 0, LmRgb(44, 160, 44), LmRgb(255, 255, 255), -1);  /* circles */
     LmPlotLine(n, freq, power);
     LmPlotPoints(n, freq, power, 3);

@@ -61,9 +61,9 @@ program draw
   use lumo
   implicit none
   integer(c_int) :: r
-  r = lmopenex(r, 1, 200, 100, -1, -1, -1, 'installed', 9)
-  r = lmsetbrush(r, lmrgb(200, 40, 20), 0, 0)
-  r = lmrectmode(r, 0.0, 0.0, 199.0, 99.0, 1)
+  call lmopenex(r, 1, 200, 100, LM_KEEP, LM_KEEP, LM_KEEP, 'installed')
+  call lmsetbrush(r, lmrgb(200, 40, 20), LM_BRUSH_SOLID, LM_HATCH_HORIZONTAL)
+  call lmrectmode(r, 0.0, 0.0, 199.0, 99.0, LM_RECT_INSIDE)
   print '(a)', 'drawn'
 end program draw
 EOF

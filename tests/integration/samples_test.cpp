@@ -274,12 +274,34 @@ TEST_F(SamplesTest, Fortran77ProgramPicksPoints) {
   EXPECT_EQ(r.out, "CLICK 1   5.000   5.000\nCLICK 3   0.000  10.000\nDONE\n");
 }
 
+// Every named constant of lumo.h carries the number the server's contract
+// gives its name, and a headless server takes it so (the program says which
+// does not).
+TEST_F(SamplesTest, NamedConstantsAreTheServersNumbers) {
+  const std::string figure = dir_ + "/constants.svg";
+  setenv("LUMOVIEW_ANSWERS", file("answers.txt", "yes\nno\n" + figure + "\n").c_str(), 1);
+  const Outcome r = run({testing_support::binary_dir() + "/lumo_constants_check",
+                         std::string(LUMO_SOURCE_DIR) + "/docs", figure});
+  unsetenv("LUMOVIEW_ANSWERS");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find(" checks\n"), std::string::npos) << r.out;
+  EXPECT_TRUE(exists("constants.svg"));
+}
+
+// The module's calls take keywords and texts of any length: the figure file
+// holds each text whole.
 TEST_F(SamplesTest, Fortran2003ProgramDrawsThroughTheModule) {
   const std::string path = fortran_program("chart2003");
   if (access(path.c_str(), X_OK) != 0) GTEST_SKIP() << "no gfortran";
+  setenv("LUMOVIEW_SAVE", (dir_ + ":png,svg").c_str(), 1);
   const Outcome r = run({path});
+  unsetenv("LUMOVIEW_SAVE");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "POLYGON=02FF0000\nOUTSIDE=02FFFFFF\n");
+  std::ifstream in(dir_ + "/chart2003-1.svg");
+  const std::string svg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(svg.find(">Fortran 2003</text>"), std::string::npos) << svg;
+  EXPECT_NE(svg.find(">truncated</text>"), std::string::npos) << svg;
 }
 
 // The picker sample, driven by a scripted event file (the server has no

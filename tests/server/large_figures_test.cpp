@@ -56,8 +56,11 @@ TEST(LargeFigures, DrawnAsThePixelRulesDrawThem) {
     f.x1 = box.x0, f.y1 = box.y0, f.x2 = box.x1 + 1, f.y2 = box.y1 + 1;
     f.sx = start.x, f.sy = start.y, f.ex = end.x, f.ey = end.y;
     draw_large(mine.data(), kW, kH, f, pen, brush, nullptr);
-    const Sweep sweep(cx, cy, start, end);
-    const Point from = shape.radial_point(start), to = shape.radial_point(end);
+    const Point corner_a{box.x0, box.y0}, corner_b{box.x1 + 1, box.y1 + 1};
+    const Direction start_at = radial_direction(corner_a, corner_b, start);
+    const Direction end_at = radial_direction(corner_a, corner_b, end);
+    const Sweep sweep(cx, cy, start_at, end_at);
+    const Point from = shape.radial_point(start_at), to = shape.radial_point(end_at);
     const Point centre{static_cast<int>(std::floor(cx + 0.5)), static_cast<int>(std::floor(cy + 0.5))};
     const double ex = to.x - from.x, ey = to.y - from.y;
     auto side = [&](double x, double y) { return ex * (y - from.y) - ey * (x - from.x); };

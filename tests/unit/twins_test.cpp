@@ -38,7 +38,7 @@ TEST(Twins, EveryOperationHasATwinAndAFortranInterface) {
   const auto twins = names_in("include/lumo_ref.h", R"(\b(lm[a-z0-9]+)\()");
   // An interface of the twin, or a module procedure that calls it (the
   // plotting calls, which take arrays and texts of any length).
-  const auto fortran = names_in("include/lumo.f90", R"((?:function|subroutine) (lm[a-z0-9]+)\()");
+  const auto fortran = names_in("include/lumo.f90", R"((?:subroutine|function) (lm[a-z0-9]+)\()");
   for (const auto& name : names_in("include/lumo.f90", R"(bind\(C, &?\s*name="(lm[a-z0-9]+)\"\))")) {
     EXPECT_TRUE(twins.count(name)) << name << " is bound in lumo.f90 but not declared in lumo_ref.h";
   }
