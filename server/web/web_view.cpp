@@ -58,6 +58,35 @@ void WebView::State::take_line(const std::string& line) {
   wake_loop();
 }
 
+bool WebView::State::take_scale(Session& s, const std::string& line) {
+  double ratio = 0;
+  int used = 0;
+  if (std::sscanf(line.c_str(), "scale %lf%n", &ratio, &used) != 1 || used != static_cast<int>(line.size())) {
+    return false;
+  }
+  for (int i = 0; i < kWebScaleCount; ++i) {
+    if (ratio == kWebScales[i] && s.scale != i) {
+      s.scale = i;
+      count_scales();
+    }
+  }
+  return true;
+}
+
+void WebView::State::count_scales() {
+  unsigned in_use = 0;
+  for (const auto& entry : sessions) {
+    if (entry.second.viewer) in_use |= 1u << entry.second.scale;
+  }
+  std::lock_guard<std::mutex> g(lock);
+  if (in_use && in_use != scales) {
+    // A scale nobody asked for has no pictures yet: all are published.
+    scales = in_use;
+    refresh = true;
+    wake_loop();
+  }
+}
+
 int WebView::State::callback(lws* wsi, enum lws_callback_reasons reason, void*, void* in, size_t len) {
   lws_context* context = lws_get_context(wsi);
   State* self = context ? static_cast<State*>(lws_context_user(context)) : nullptr;
@@ -128,7 +157,7 @@ int WebView::State::callback(lws* wsi, enum lws_callback_reasons reason, void*, 
       if (lws_frame_is_binary(wsi) || s.line.size() + len > kMaxLine) s.not_input = true;
       if (!s.not_input) s.line.append(static_cast<const char*>(in), len);
       if (lws_is_final_fragment(wsi) && !lws_remaining_packet_payload(wsi)) {
-        if (!s.not_input && s.line.size() < kMaxLine) self->take_line(s.line);
+        if (!s.not_input && s.line.size() < kMaxLine && !self->take_scale(s, s.line)) self->take_line(s.line);
         s.line.clear();
         s.not_input = false;
       }
@@ -141,7 +170,9 @@ int WebView::State::callback(lws* wsi, enum lws_callback_reasons reason, void*, 
       if (it == self->sessions.end()) return 0;
       if (it->second.viewer && self->viewers.fetch_sub(1) == 1) self->last_left = now_ms();
       if (it->second.file >= 0) close(it->second.file);
+      const bool viewer = it->second.viewer;
       self->sessions.erase(it);
+      if (viewer) self->count_scales();
       return 0;
     }
     case LWS_CALLBACK_EVENT_WAIT_CANCELLED:

@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "server/canvas/scaled_view.h"
 #include "server/core/server.h"
 #include "server/web/web_gate.h"
 #include "server/web/web_view.h"
@@ -35,6 +36,15 @@ constexpr double kShare = 0.15;          // of a processor, for the web view's t
 constexpr double kCredit = 100;          // ms of unused share kept for a burst
 constexpr int kEnded = 4001;             // the close status that tells a page its server has ended
 constexpr int kGoodbyeMs = 1000;         // how long an ending server waits for pages to hear it
+
+// The scales a page may ask its pictures at (its devicePixelRatio, rounded
+// to one of these).  A picture is published per window and scale in use:
+// its id is the window's number plus the scale's index times kScaleStep.
+constexpr double kWebScales[] = {1, 1.25, 1.5, 2, 3};
+constexpr int kWebScaleCount = 5;
+constexpr int kScaleStep = 1 << 16;
+inline int window_of(int id) { return id % kScaleStep; }
+inline int scale_index_of(int id) { return id / kScaleStep; }
 
 inline long long now_ms() {
   timespec ts;
@@ -66,6 +76,7 @@ struct WebView::State {
     std::string title;
     int width = 0, height = 0;
     bool shown = true;
+    uint64_t serial = 0;   // of the window listed
     uint64_t version = 0;  // of the pixels (0: none yet)
     std::vector<uint32_t> pixels;
   };
@@ -85,7 +96,8 @@ struct WebView::State {
     std::string name;
   };
   std::mutex lock;
-  std::map<int, Published> published;
+  std::map<int, Published> published;  // by picture id (window and scale)
+  unsigned scales = 1;                 // the scales browsers ask for (bit i: kWebScales[i])
   uint64_t published_list = 0;  // advances when windows come, go or change title, size or visibility
   bool refresh = false;         // publish every window: a browser arrived
   std::deque<Input> inputs;
@@ -96,9 +108,13 @@ struct WebView::State {
   long long last_publish = 0;
   struct Seen {
     uint64_t serial = 0, changes = 0;
+    int width = 0, height = 0;  // of the picture then
   };
-  std::map<int, Seen> seen;
+  std::map<int, Seen> seen;  // by picture id
   uint64_t versions = 0;
+  // The windows drawn again from their display lists at the scales other
+  // than 1, by picture id.
+  std::map<int, std::unique_ptr<ScaledView>> views;
 
   // The thread's own.
   struct Shown {
@@ -112,7 +128,8 @@ struct WebView::State {
   };
   struct Session {
     bool viewer = false;
-    std::map<int, uint64_t> have;  // the version each window has in this browser
+    std::map<int, uint64_t> have;  // the version each picture has in this browser
+    int scale = 0;                 // the index of the scale it asks for
     uint64_t list = 0;
     std::string line;
     bool not_input = false;  // the message being received is no line of input
@@ -153,6 +170,11 @@ struct WebView::State {
   int write_http(lws* wsi, Session& s);
   bool token_given(lws* wsi) const;
   void take_line(const std::string& line);
+  // "scale R" from a page: its pictures at R from now on.  False for any
+  // other line.
+  bool take_scale(Session& s, const std::string& line);
+  // The scales in use, after a browser came, went or asked for another.
+  void count_scales();
   static int callback(lws* wsi, enum lws_callback_reasons reason, void* user, void* in, size_t len);
 };
 

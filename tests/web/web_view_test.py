@@ -22,7 +22,7 @@ import threading
 import time
 import urllib.parse
 
-from PIL import Image
+from PIL import Image, ImageChops, ImageStat
 
 import webclient
 
@@ -330,6 +330,61 @@ def case_input():
         run.end()
 
 
+def mean_difference(png_a, png_b, offset=(0, 0)):
+    """The mean difference per channel (0 to 255) of two pictures, b read
+    from `offset` on and scaled to a's size with the nearest pixel."""
+    a = Image.open(io.BytesIO(png_a)).convert("RGB")
+    b = Image.open(io.BytesIO(png_b)).convert("RGBA")
+    white = Image.new("RGBA", b.size, "white")
+    white.alpha_composite(b)
+    b = white.convert("RGB")
+    if b.size != a.size:
+        b = b.resize(a.size, Image.NEAREST)
+    diff = ImageChops.difference(a, b)
+    return sum(ImageStat.Stat(diff).mean) / 3
+
+
+def case_ratio():
+    """A page at device pixel ratio 2 shows the windows at twice their pixels,
+    drawn again from the display list: the server's PNG at scale 2 exactly,
+    near the SVG drawn by rsvg-convert at 2x and far from the window's own
+    pixels magnified; clicks still come in the program's pixels."""
+    run = Run(os.path.join(BIN, "picker"))
+    browser = None
+    try:
+        browser = webclient.Chromium(ratio=2)
+        run.p.stdout.readline()
+        browser.call("Page.navigate", url=run.url)
+        shown = page_picture(browser, 1)
+        size = Image.open(io.BytesIO(shown)).size
+        check(size == (1280, 960), f"the page's picture has the screen's pixels ({size})")
+        scale = browser.evaluate("lumo.scale")
+        check(scale == 2, f"the page asked for scale 2 ({scale})")
+        _, _, plain_png = webclient.get(run.url, "/window/1.png?token=" + run.token)
+        _, _, svg = webclient.get(run.url, "/window/1.svg?token=" + run.token)
+        figure = subprocess.run(["rsvg-convert", "--zoom", "2"], input=svg, capture_output=True).stdout
+        to_figure, to_plain = mean_difference(shown, figure), mean_difference(shown, plain_png)
+        keep(shown, "web-ratio-2.png")
+        print(f"ratio 2: {to_figure:.2f} from the SVG at 2x, {to_plain:.2f} from the window's pixels magnified")
+        check(to_figure < 3 and to_figure * 2 < to_plain, "the page's picture is the figure's, not magnified pixels")
+        x, y, w, h = browser.evaluate("(() => { const r = document.querySelector('canvas')"
+                                      ".getBoundingClientRect(); return [r.x, r.y, r.width, r.height]; })()")
+        check((w, h) == (640, 480), f"the picture takes the window's size in CSS pixels ({w} x {h})")
+        for kind in ("mousePressed", "mouseReleased"):
+            browser.call("Input.dispatchMouseEvent", type=kind, x=x + 100.75, y=y + 30.75, button="left", clickCount=1)
+        line = run.p.stdout.readline().strip()
+        check(line == "point 1: x = 1.219  y = 1.050  (button 1)", "the click in the program's pixels: " + line)
+        # The marker the program drew reaches the page too, at scale 2.
+        time.sleep(0.5)
+        after = page_picture(browser, 1)
+        n, box = differing(shown, after)
+        check(n > 0 and box[0] >= 2 * 100 - 40 and box[2] <= 2 * 100 + 40, f"the marker is shown ({n} in {box})")
+    finally:
+        if browser:
+            browser.quit()
+        run.end()
+
+
 def case_stalled():
     """Browsers that stop reading cannot make the server's memory grow."""
     # A small display list, so that what it holds does not hide what the
@@ -590,7 +645,7 @@ def case_oversized():
 
 {"page": case_page, "strangers": case_strangers, "input": case_input, "stalled": case_stalled,
  "addresses": case_addresses, "download": case_download, "gone": case_gone,
- "oversized": case_oversized}[CASE]()
+ "oversized": case_oversized, "ratio": case_ratio}[CASE]()
 if failures:
     print(f"{len(failures)} check(s) failed", flush=True)
     sys.exit(1)
