@@ -202,8 +202,16 @@ void WebView::State::send_next(lws* wsi, Session& s) {
     for (auto it = s.have.begin(); it != s.have.end();) {
       it = shown.count(it->first) ? std::next(it) : s.have.erase(it);
     }
+    std::map<int, int> wanted;  // by window: the picture this browser is shown
+    {
+      std::lock_guard<std::mutex> g(lock);
+      for (auto& entry : shown) {
+        const int n = window_of(entry.first);
+        if (!wanted.count(n)) wanted[n] = picture_for(s, n);
+      }
+    }
     for (auto& entry : shown) {
-      if (scale_index_of(entry.first) != s.scale) continue;  // another scale's
+      if (wanted[window_of(entry.first)] != entry.first) continue;  // another scale's or view's
       Shown& w = entry.second;
       uint64_t& have = s.have[entry.first];
       if (!w.version || have == w.version) continue;

@@ -93,7 +93,9 @@ void WebView::serve(Server& server) {
     const bool all = s.refresh;
     s.refresh = false;
     for (auto it = s.published.begin(); it != s.published.end();) {
-      const bool in_use = !scale_index_of(it->first) || (s.scales >> scale_index_of(it->first)) & 1;
+      const int slot = zoom_slot_of(it->first);
+      const bool in_use = slot >= 0 ? s.zooms[slot].window == window_of(it->first)
+                                    : !scale_index_of(it->first) || (s.scales >> scale_index_of(it->first)) & 1;
       if (server.window(window_of(it->first)) && in_use) {
         ++it;
         continue;
@@ -121,14 +123,17 @@ void WebView::serve(Server& server) {
           changed = true;
         }
       }
-      for (int i = 0; i < kWebScaleCount; ++i) {
-        if (!((s.scales >> i) & 1)) continue;
+      for (int i = 0; i < kWebScaleCount + kMaxZooms; ++i) {
+        const ZoomView* zoom = i < kWebScaleCount ? nullptr : &s.zooms[i - kWebScaleCount];
+        if (zoom ? zoom->window != w.number() : !((s.scales >> i) & 1)) continue;
         const int id = w.number() + i * kScaleStep;
         State::Published& p = s.published[id];
         State::Seen& seen = s.seen[id];
         const bool fresh = seen.serial != w.serial;
         const bool resized = seen.width != picture.width() || seen.height != picture.height();
-        if (!(fresh || resized || all || seen.changes != w.changes)) continue;
+        const bool moved = zoom && seen.stamp != zoom->stamp;
+        if (!(fresh || resized || moved || all || seen.changes != w.changes)) continue;
+        if (zoom) seen.stamp = zoom->stamp;
         seen.serial = w.serial;
         seen.changes = w.changes;
         seen.width = picture.width();
@@ -141,10 +146,13 @@ void WebView::serve(Server& server) {
           // what is new since the last time.
           std::unique_ptr<ScaledView>& view = s.views[id];
           if (!view || fresh) view = std::make_unique<ScaledView>();
-          const double k = kWebScales[i];
+          const double k = kWebScales[zoom ? zoom->scale : i];
           const int sw = static_cast<int>(std::ceil(picture.width() * k - 1e-9));
           const int sh = static_cast<int>(std::ceil(picture.height() * k - 1e-9));
-          if (!view->update(w.display_list(), sw, sh, k, 0, 0)) continue;
+          if (!view->update(w.display_list(), sw, sh, zoom ? k * zoom->zoom() : k, zoom ? zoom->x0 / 64.0 : 0,
+                            zoom ? zoom->y0 / 64.0 : 0)) {
+            continue;
+          }
           p.width = sw, p.height = sh;
           p.pixels.resize(static_cast<size_t>(sw) * sh);
           cairo_surface_t* surface = view->surface();

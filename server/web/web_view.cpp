@@ -73,6 +73,27 @@ bool WebView::State::take_scale(Session& s, const std::string& line) {
   return true;
 }
 
+bool WebView::State::take_view(Session& s, const std::string& line) {
+  int n = 0, notches = 0, used = 0;
+  double x0 = 0, y0 = 0;
+  if (std::sscanf(line.c_str(), "view %d %d %lf %lf%n", &n, &notches, &x0, &y0, &used) != 4 ||
+      used != static_cast<int>(line.size()) || n <= 0 || n >= kScaleStep) {
+    return false;
+  }
+  ZoomView v;
+  v.window = n;
+  v.notches = std::clamp(notches, 0, 16);
+  v.x0 = static_cast<int>(std::lround(std::clamp(x0, 0.0, 65536.0) * 64));
+  v.y0 = static_cast<int>(std::lround(std::clamp(y0, 0.0, 65536.0) * 64));
+  if (v.notches == 0) {
+    s.zoomed.erase(n);
+  } else {
+    s.zoomed[n] = v;
+  }
+  count_scales();
+  return true;
+}
+
 void WebView::State::count_scales() {
   unsigned in_use = 0;
   for (const auto& entry : sessions) {
@@ -83,8 +104,48 @@ void WebView::State::count_scales() {
     // A scale nobody asked for has no pictures yet: all are published.
     scales = in_use;
     refresh = true;
-    wake_loop();
   }
+  // The zoomed views: those still shown keep their slots, new ones take
+  // free slots (while there are any).
+  bool kept[kMaxZooms] = {};
+  for (auto& entry : sessions) {
+    for (auto& z : entry.second.zoomed) {
+      ZoomView want = z.second;
+      want.scale = entry.second.scale;
+      for (int i = 0; i < kMaxZooms; ++i) {
+        if (zooms[i] == want) kept[i] = true;
+      }
+    }
+  }
+  for (int i = 0; i < kMaxZooms; ++i) {
+    if (!kept[i]) zooms[i] = ZoomView{};
+  }
+  for (auto& entry : sessions) {
+    for (auto& z : entry.second.zoomed) {
+      ZoomView want = z.second;
+      want.scale = entry.second.scale;
+      if (std::find(std::begin(zooms), std::end(zooms), want) != std::end(zooms)) continue;
+      for (ZoomView& slot : zooms) {
+        if (slot.window) continue;
+        slot = want;
+        slot.stamp = ++zoom_stamps;
+        break;
+      }
+    }
+  }
+  wake_loop();
+}
+
+int WebView::State::picture_for(const Session& s, int n) const {
+  auto z = s.zoomed.find(n);
+  if (z != s.zoomed.end()) {
+    ZoomView want = z->second;
+    want.scale = s.scale;
+    for (int i = 0; i < kMaxZooms; ++i) {
+      if (zooms[i] == want) return n + (kWebScaleCount + i) * kScaleStep;
+    }
+  }
+  return n + s.scale * kScaleStep;
 }
 
 int WebView::State::callback(lws* wsi, enum lws_callback_reasons reason, void*, void* in, size_t len) {
@@ -157,7 +218,10 @@ int WebView::State::callback(lws* wsi, enum lws_callback_reasons reason, void*, 
       if (lws_frame_is_binary(wsi) || s.line.size() + len > kMaxLine) s.not_input = true;
       if (!s.not_input) s.line.append(static_cast<const char*>(in), len);
       if (lws_is_final_fragment(wsi) && !lws_remaining_packet_payload(wsi)) {
-        if (!s.not_input && s.line.size() < kMaxLine && !self->take_scale(s, s.line)) self->take_line(s.line);
+        if (!s.not_input && s.line.size() < kMaxLine && !self->take_scale(s, s.line) &&
+            !self->take_view(s, s.line)) {
+          self->take_line(s.line);
+        }
         s.line.clear();
         s.not_input = false;
       }

@@ -4,7 +4,9 @@
 #ifndef LUMO_SERVER_WEB_WEB_VIEW_STATE_H
 #define LUMO_SERVER_WEB_WEB_VIEW_STATE_H
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <deque>
 #include <libwebsockets.h>
@@ -43,8 +45,24 @@ constexpr int kGoodbyeMs = 1000;         // how long an ending server waits for 
 constexpr double kWebScales[] = {1, 1.25, 1.5, 2, 3};
 constexpr int kWebScaleCount = 5;
 constexpr int kScaleStep = 1 << 16;
+// A zoomed view some browser shows has the id of its window plus
+// (kWebScaleCount + its slot) times kScaleStep.
+constexpr int kMaxZooms = 64;
 inline int window_of(int id) { return id % kScaleStep; }
 inline int scale_index_of(int id) { return id / kScaleStep; }
+inline int zoom_slot_of(int id) { return id / kScaleStep - kWebScaleCount; }  // < 0: not zoomed
+
+// A window zoomed in a page: by `notches` of 1.25 (up to 32 times), the
+// device point (x0, y0) (in 64ths of a pixel) at its top left, at a scale.
+struct ZoomView {
+  int window = 0;  // 0: a free slot
+  int scale = 0, notches = 0, x0 = 0, y0 = 0;
+  uint64_t stamp = 0;  // advances when the slot takes another view
+  bool operator==(const ZoomView& o) const {
+    return window == o.window && scale == o.scale && notches == o.notches && x0 == o.x0 && y0 == o.y0;
+  }
+  double zoom() const { return std::min(32.0, std::pow(1.25, notches)); }
+};
 
 inline long long now_ms() {
   timespec ts;
@@ -98,6 +116,8 @@ struct WebView::State {
   std::mutex lock;
   std::map<int, Published> published;  // by picture id (window and scale)
   unsigned scales = 1;                 // the scales browsers ask for (bit i: kWebScales[i])
+  ZoomView zooms[kMaxZooms];           // the zoomed views browsers show
+  uint64_t zoom_stamps = 0;
   uint64_t published_list = 0;  // advances when windows come, go or change title, size or visibility
   bool refresh = false;         // publish every window: a browser arrived
   std::deque<Input> inputs;
@@ -109,6 +129,7 @@ struct WebView::State {
   struct Seen {
     uint64_t serial = 0, changes = 0;
     int width = 0, height = 0;  // of the picture then
+    uint64_t stamp = 0;         // of the zoomed view then
   };
   std::map<int, Seen> seen;  // by picture id
   uint64_t versions = 0;
@@ -130,6 +151,7 @@ struct WebView::State {
     bool viewer = false;
     std::map<int, uint64_t> have;  // the version each picture has in this browser
     int scale = 0;                 // the index of the scale it asks for
+    std::map<int, ZoomView> zoomed;  // the windows it shows zoomed
     uint64_t list = 0;
     std::string line;
     bool not_input = false;  // the message being received is no line of input
@@ -173,8 +195,13 @@ struct WebView::State {
   // "scale R" from a page: its pictures at R from now on.  False for any
   // other line.
   bool take_scale(Session& s, const std::string& line);
-  // The scales in use, after a browser came, went or asked for another.
+  // "view N NOTCHES X0 Y0": window N zoomed in that page.
+  bool take_view(Session& s, const std::string& line);
+  // The scales and zoomed views in use, after a browser came, went or asked
+  // for another.
   void count_scales();
+  // The picture of window `n` a browser is shown.
+  int picture_for(const Session& s, int n) const;
   static int callback(lws* wsi, enum lws_callback_reasons reason, void* user, void* in, size_t len);
 };
 

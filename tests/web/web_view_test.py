@@ -9,6 +9,7 @@ ended by its process id; nothing else is touched."""
 import hashlib
 import hmac
 import io
+import math
 import re
 import os
 import secrets
@@ -385,6 +386,84 @@ def case_ratio():
         run.end()
 
 
+def case_zoom():
+    """Ctrl+wheel zooms a window in the page about the pointer, drawn by the
+    server from the display list (near the SVG drawn by rsvg-convert at the
+    zoom, far from magnified pixels); a middle drag pans; Ctrl+0 returns to
+    1:1; the program sees none of it, and its clicks in its own pixels."""
+    run = Run(os.path.join(BIN, "picker"))
+    browser = None
+    try:
+        browser = webclient.Chromium()
+        run.p.stdout.readline()
+        browser.call("Page.navigate", url=run.url)
+        page_picture(browser, 1)
+        x, y, _, _ = browser.evaluate("(() => { const r = document.querySelector('canvas')"
+                                      ".getBoundingClientRect(); return [r.x, r.y, r.width, r.height]; })()")
+        # Events at whole screen pixels (the page reads them so); at (px,
+        # py) of the picture, CSS pixels from its corner (ax, ay) below.
+        ax, ay = math.ceil(x) - x, math.ceil(y) - y
+        mouse = lambda kind, px, py, **more: browser.call("Input.dispatchMouseEvent", type=kind,
+                                                          x=math.ceil(x) + px, y=math.ceil(y) + py, **more)
+        for _ in range(3):
+            mouse("mouseWheel", 200, 60, deltaX=0, deltaY=-100, modifiers=2)
+        k = 1.25 ** 3
+        x0, y0 = (200 + ax) - (200 + ax) / k, (60 + ay) - (60 + ay) / k
+        title = browser.evaluate("document.querySelector('.window .title').textContent")
+        check(title == "1: picker: click points - 195%", f"the title shows the zoom ({title!r})")
+        time.sleep(0.3)
+        shown = page_picture(browser, 1)
+        _, _, plain_png = webclient.get(run.url, "/window/1.png?token=" + run.token)
+        _, _, svg = webclient.get(run.url, "/window/1.svg?token=" + run.token)
+        figure = subprocess.run(["rsvg-convert", "--zoom", str(k)], input=svg, capture_output=True).stdout
+        cut = (round(x0 * k), round(y0 * k), round(x0 * k) + 640, round(y0 * k) + 480)
+        crop = png_crop
+        to_figure = mean_difference(shown, crop(figure, cut))
+        to_plain = mean_difference(shown, crop(plain_png, (round(x0), round(y0), round(x0 + 640 / k),
+                                                           round(y0 + 480 / k))))
+        keep(shown, "web-zoom.png")
+        print(f"zoomed: {to_figure:.2f} from the SVG at the zoom, {to_plain:.2f} from the pixels magnified")
+        check(to_figure < 3 and to_figure * 2 < to_plain, "the zoomed picture is the figure's, not magnified pixels")
+        for kind in ("mousePressed", "mouseReleased"):
+            mouse(kind, 200, 60, button="left", clickCount=1)
+        line = run.p.stdout.readline().strip()
+        px, py = int(x0 + (200 + ax) / k), int(y0 + (60 + ay) / k)
+        want = "point 1: x = %.3f  y = %.3f  (button 1)" % (-0.5 + 11.0 * px / 640, 1.2 - 2.4 * py / 480)
+        check(line == want, f"the click under the pointer, the Ctrl+wheel not passed on: {line} (want {want})")
+        mouse("mousePressed", 400, 300, button="middle", buttons=4, clickCount=1)
+        mouse("mouseMoved", 350, 280, button="middle", buttons=4)
+        mouse("mouseMoved", 300, 250, button="middle", buttons=4)
+        mouse("mouseReleased", 300, 250, button="middle", clickCount=1)
+        x0, y0 = x0 + 100 / k, y0 + 50 / k
+        for kind in ("mousePressed", "mouseReleased"):
+            mouse(kind, 400, 300, button="left", clickCount=1)
+        line = run.p.stdout.readline().strip()
+        px, py = int(x0 + (400 + ax) / k), int(y0 + (300 + ay) / k)
+        want = "point 2: x = %.3f  y = %.3f  (button 1)" % (-0.5 + 11.0 * px / 640, 1.2 - 2.4 * py / 480)
+        check(line == want, f"after a pan with the middle button: {line} (want {want})")
+        browser.call("Input.dispatchKeyEvent", type="keyDown", key="0", code="Digit0", modifiers=2,
+                     windowsVirtualKeyCode=48)
+        title = browser.evaluate("document.querySelector('.window .title').textContent")
+        check(title == "1: picker: click points", f"Ctrl+0 returns to 1:1 ({title!r})")
+        browser.call("Input.dispatchKeyEvent", type="keyDown", key="Enter", code="Enter", windowsVirtualKeyCode=13)
+        check(run.p.wait(20) == 0, "Enter ended the program")
+        check("2 points" in run.p.stdout.read(), "the program saw two points and nothing else")
+    finally:
+        if browser:
+            browser.quit()
+        run.end()
+
+
+def png_crop(png, box):
+    """The box of a PNG picture, as PNG (white where it reaches beyond)."""
+    picture = Image.open(io.BytesIO(png)).convert("RGBA")
+    white = Image.new("RGBA", picture.size, "white")
+    white.alpha_composite(picture)
+    out = io.BytesIO()
+    white.convert("RGB").crop(box).save(out, "PNG")
+    return out.getvalue()
+
+
 def case_stalled():
     """Browsers that stop reading cannot make the server's memory grow."""
     # A small display list, so that what it holds does not hide what the
@@ -645,7 +724,7 @@ def case_oversized():
 
 {"page": case_page, "strangers": case_strangers, "input": case_input, "stalled": case_stalled,
  "addresses": case_addresses, "download": case_download, "gone": case_gone,
- "oversized": case_oversized, "ratio": case_ratio}[CASE]()
+ "oversized": case_oversized, "ratio": case_ratio, "zoom": case_zoom}[CASE]()
 if failures:
     print(f"{len(failures)} check(s) failed", flush=True)
     sys.exit(1)
