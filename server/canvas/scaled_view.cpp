@@ -1,6 +1,9 @@
 #include "server/canvas/scaled_view.h"
 
+#include <time.h>
+
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "server/canvas/cairo_canvas.h"
@@ -52,7 +55,7 @@ void ScaledView::drop() {
   plain_ = surface_ = nullptr;
 }
 
-bool ScaledView::update(RecordingCanvas& list, int width, int height, double k, double x0, double y0) {
+bool ScaledView::update(RecordingCanvas& list, int width, int height, double k, double x0, double y0, double ms) {
   if (width < 1 || height < 1) return false;
   if (!surface_ || width != width_ || height != height_) {
     drop();
@@ -77,7 +80,18 @@ bool ScaledView::update(RecordingCanvas& list, int width, int height, double k, 
     canvas_ = std::make_unique<CairoCanvas>(surface_, list_width_, list_height_, nullptr);
     cursor_ = ReplayCursor{};
   }
-  list.replay_more(*canvas_, cursor_, true);
+  if (ms < 0) {
+    caught_up_ = list.replay_more(*canvas_, cursor_, true);
+  } else {
+    // Slices of the list until the time is up.
+    timespec start, now;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    do {
+      caught_up_ = list.replay_more(*canvas_, cursor_, true, size_t{4} << 10);
+      clock_gettime(CLOCK_MONOTONIC, &now);
+    } while (!caught_up_ && (now.tv_sec - start.tv_sec) * 1e3 + (now.tv_nsec - start.tv_nsec) / 1e6 < ms);
+  }
+  canvas_->finish();
   cairo_surface_flush(surface_);
   cairo_surface_mark_dirty(plain_);
   return true;

@@ -37,8 +37,12 @@ class ScaledView {
   // Brings the view up to date: a surface of width x height pixels showing
   // the list's device point (x0, y0) at its top left, `k` of its pixels to
   // a device pixel.  Only what was recorded since the last update is drawn
-  // when nothing else changed.  False when the surface cannot be made.
-  bool update(RecordingCanvas& list, int width, int height, double k, double x0, double y0);
+  // when nothing else changed.  With `ms`, it stops after about that long
+  // (caught_up() tells whether it got to the end): a view of a program that
+  // draws without pause costs its drawing a bounded share.  False when the
+  // surface cannot be made.
+  bool update(RecordingCanvas& list, int width, int height, double k, double x0, double y0, double ms = -1);
+  bool caught_up() const { return caught_up_; }
   // The picture: plain pixels, one a surface unit (the same memory the
   // drawing went into through its scale and offset).
   cairo_surface_t* surface() const { return plain_; }
@@ -53,6 +57,7 @@ class ScaledView {
   ReplayCursor cursor_;
   int width_ = 0, height_ = 0, list_width_ = 0, list_height_ = 0;
   double k_ = 0, x0_ = 0, y0_ = 0;
+  bool caught_up_ = false;
 };
 
 }  // namespace lumo::server

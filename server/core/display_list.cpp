@@ -14,6 +14,7 @@ class Reader {
  public:
   Reader(const unsigned char* data, size_t size) : p_(data), end_(data + size) {}
   bool more() const { return p_ < end_; }
+  const unsigned char* at() const { return p_; }
   template <typename T>
   T get() {
     T v;
@@ -382,7 +383,7 @@ void RecordingCanvas::replay(Canvas& target, bool vector) {
   replay_more(target, cursor, vector);
 }
 
-bool RecordingCanvas::replay_more(Canvas& target, ReplayCursor& cursor, bool vector) {
+bool RecordingCanvas::replay_more(Canvas& target, ReplayCursor& cursor, bool vector, size_t budget) {
   take_touched_pixels();
   const bool whole = cursor.list != list_number_ || cursor.offset > list_.size();
   if (whole) {
@@ -398,7 +399,8 @@ bool RecordingCanvas::replay_more(Canvas& target, ReplayCursor& cursor, bool vec
   Brush &recorded_brush = cursor.recorded_brush, &brush = cursor.brush;
   Font& font = cursor.font;
   int &w = cursor.width, &h = cursor.height;
-  while (r.more()) {
+  const unsigned char* const from = list_.data() + cursor.offset;
+  while (r.more() && static_cast<size_t>(r.at() - from) < budget) {
     const uint8_t op = r.get<uint8_t>();
     switch (op) {
       case kOpClear: {
@@ -519,8 +521,8 @@ bool RecordingCanvas::replay_more(Canvas& target, ReplayCursor& cursor, bool vec
         break;
     }
   }
-  cursor.offset = list_.size();
-  return whole;
+  cursor.offset = static_cast<size_t>(r.at() - list_.data());
+  return cursor.offset == list_.size();
 }
 
 }  // namespace lumo::server

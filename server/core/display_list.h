@@ -124,10 +124,11 @@ class RecordingCanvas : public Canvas {
   // those colours).
   void replay(Canvas& target, bool vector);
   // Draws onto `target` what was recorded since `cursor` (a replay of the
-  // same target that ended there) and moves the cursor to the end.  When
-  // the list was started anew since (a clear, or an overflow), it draws the
-  // whole list and returns true.
-  bool replay_more(Canvas& target, ReplayCursor& cursor, bool vector);
+  // same target that ended there) and moves the cursor on: to the end, or,
+  // with a `budget`, past the first records of at least that many bytes.
+  // When the list was started anew since (a clear, or an overflow), it
+  // starts from its beginning.  True when the cursor reached the end.
+  bool replay_more(Canvas& target, ReplayCursor& cursor, bool vector, size_t budget = SIZE_MAX);
   // Changes whenever the list starts anew.
   uint64_t list_number() const { return list_number_; }
 

@@ -52,6 +52,7 @@ struct X11State {
 namespace {
 
 constexpr int kHeadlessWidth = 1024;
+constexpr double kRedrawSliceMs = 15;  // of a window drawn again from its display list, a flush
 constexpr int kHeadlessHeight = 768;
 
 CairoCanvas& cairo_of(Window& w) { return static_cast<CairoCanvas&>(w.picture()); }
@@ -444,8 +445,10 @@ void PosixFrontend::flush() {
       cairo_surface_flush(picture);
     } else {
       if (!xw.view) xw.view = std::make_unique<ScaledView>();
+      // A slice at a time: a program that draws without pause is held up
+      // by a bounded share, and the window shows what is drawn so far.
       if (!xw.view->update(w->display_list(), xw.place.screen_width(), xw.place.screen_height(), xw.place.k(),
-                           xw.place.x0(), xw.place.y0())) {
+                           xw.place.x0(), xw.place.y0(), kRedrawSliceMs)) {
         continue;
       }
       picture = xw.view->surface();
@@ -456,7 +459,7 @@ void PosixFrontend::flush() {
     cairo_paint(cr);
     cairo_destroy(cr);
     cairo_surface_flush(entry.second.surface);
-    entry.second.dirty = false;
+    entry.second.dirty = xw.view && !xw.view->caught_up();
     painted = true;
   }
   if (painted) XFlush(x_->display);

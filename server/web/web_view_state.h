@@ -38,6 +38,7 @@ constexpr double kShare = 0.15;          // of a processor, for the web view's t
 constexpr double kCredit = 100;          // ms of unused share kept for a burst
 constexpr int kEnded = 4001;             // the close status that tells a page its server has ended
 constexpr int kGoodbyeMs = 1000;         // how long an ending server waits for pages to hear it
+constexpr long long kRedrawMs = 10;      // a look's time for pictures drawn again from display lists
 
 // The scales a page may ask its pictures at (its devicePixelRatio, rounded
 // to one of these).  A picture is published per window and scale in use:

@@ -169,8 +169,8 @@ size_t differing(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
 
 }  // namespace
 
-// A view kept up to date a little at a time (only what is new drawn) shows
-// what a view drawn whole does; a zoomed view is a cut of the picture drawn
+// A view kept up to date a little at a time (only what is new drawn, in
+// slices) shows what a view drawn whole does; a zoomed view is a cut of the picture drawn
 // whole at the larger scale.
 TEST_P(DisplayListReplay, ScaledViewsDrawOnlyWhatIsNewAndZoomsAreCuts) {
   ScaledView kept;
@@ -178,12 +178,18 @@ TEST_P(DisplayListReplay, ScaledViewsDrawOnlyWhatIsNewAndZoomsAreCuts) {
     for (int i = 0; i < 200; ++i) draw_something();
     RecordingCanvas& list = server->window(1)->display_list();
     const int w = list.width(), h = list.height();
-    ASSERT_TRUE(kept.update(list, 2 * w, 2 * h, 2, 0, 0));
+    // A slice at a time (one of a few kilobytes an update), as a window of a
+    // program that draws without pause is kept.
+    int slices = 0;
+    do {
+      ASSERT_TRUE(kept.update(list, 2 * w, 2 * h, 2, 0, 0, 0));
+      ++slices;
+    } while (!kept.caught_up());
     ScaledView whole, large, zoomed;
     ASSERT_TRUE(whole.update(list, 2 * w, 2 * h, 2, 0, 0));
     EXPECT_EQ(differing(pixels_of(kept.surface(), 0, 0, 2 * w, 2 * h), pixels_of(whole.surface(), 0, 0, 2 * w, 2 * h)),
               0u)
-        << "round " << round;
+        << "round " << round << ", " << slices << " slices";
     // Zoom 4 at the screen's scale 2, the view's top left at device (w/4, h/4).
     const int x0 = w / 4, y0 = h / 4;
     ASSERT_TRUE(large.update(list, 8 * w, 8 * h, 8, 0, 0));
