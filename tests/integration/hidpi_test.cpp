@@ -84,16 +84,24 @@ double mean_difference(const Picture& a, const Picture& b) {
 class HiDpiWindow : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!have("/usr/bin/Xvfb") || !have("/usr/bin/xdotool") || !have("/usr/bin/rsvg-convert")) {
-      GTEST_SKIP() << "Xvfb, xdotool or rsvg-convert is not installed";
+    if (!have("/usr/bin/Xvfb") || !have("/usr/bin/xdotool") || !have("/usr/bin/rsvg-convert") ||
+        !have("/usr/bin/xprop")) {
+      GTEST_SKIP() << "Xvfb, xdotool, xprop or rsvg-convert is not installed";
     }
     session_ = std::make_unique<PrivateSession>();
     x_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-        "/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1600x1200x24", "-nolisten", "tcp"});
+        "/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1600x1200x24", "-nolisten", "tcp", "-noreset"});
     const std::string number = x_->read_line(20000);
     ASSERT_FALSE(number.empty()) << "Xvfb did not start";
     setenv("DISPLAY", (":" + number).c_str(), 1);
-    setenv("LUMOVIEW_SCALE", "2", 1);
+    if (!resources_.empty()) {
+      // The desktop's resources, as a session's xrdb leaves them.
+      ChildProcess xprop({"/usr/bin/xprop", "-root", "-f", "RESOURCE_MANAGER", "8s", "-set", "RESOURCE_MANAGER",
+                          resources_});
+      ASSERT_EQ(xprop.wait_exit(10000), 0);
+    } else {
+      setenv("LUMOVIEW_SCALE", "2", 1);
+    }
     setenv("LUMOVIEW_SAVE", (folder_.path() + ":png,svg").c_str(), 1);
     setenv("LUMOVIEW_READY_FD", "1", 1);
     server_ = std::make_unique<ChildProcess>(std::vector<std::string>{dir_ + "/../bin/lumoview"});
@@ -132,6 +140,7 @@ class HiDpiWindow : public ::testing::Test {
     return line;
   }
 
+  std::string resources_;  // without: LUMOVIEW_SCALE=2
   const std::string dir_ = testing_support::binary_dir();
   const testing_support::TempFolder folder_{"lumo_hidpi"};
   std::unique_ptr<PrivateSession> session_;
@@ -224,6 +233,28 @@ TEST_F(HiDpiWindow, InputReachesTheProgramInItsOwnPixels) {
   xdo({"key", "--window", id, "ctrl+0"});
   xdo({"mousemove", "--sync", "--window", id, "1279", "959", "click", "1"});
   EXPECT_EQ(picker.read_line(10000), point(4, 639, 479, 1));
+  xdo({"key", "--window", id, "q"});
+  EXPECT_EQ(picker.wait_exit(20000), 0);
+}
+
+// Without LUMOVIEW_SCALE, the desktop's Xft.dpi sets the scale: 144 dots
+// an inch is 1.5.
+class XftDpiWindow : public HiDpiWindow {
+ protected:
+  XftDpiWindow() { resources_ = "Xft.dpi:\t144\n"; }
+};
+
+TEST_F(XftDpiWindow, TheDesktopsDpiSetsTheScale) {
+  ChildProcess picker({dir_ + "/../bin/picker"});
+  ASSERT_NE(picker.read_line(20000).find("Click points"), std::string::npos);
+  const std::string id = picker_window();
+  ChildProcess geometry({"/usr/bin/xdotool", "getwindowgeometry", "--shell", id});
+  std::string all, line;
+  while (!(line = geometry.read_line(10000)).empty()) all += line + ";";
+  geometry.wait_exit(10000);
+  EXPECT_NE(all.find("WIDTH=960;HEIGHT=720;"), std::string::npos) << all;
+  xdo({"mousemove", "--sync", "--window", id, "300", "90", "click", "1"});
+  EXPECT_EQ(picker.read_line(10000), point(1, 200, 60, 1));
   xdo({"key", "--window", id, "q"});
   EXPECT_EQ(picker.wait_exit(20000), 0);
 }
