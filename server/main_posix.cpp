@@ -16,6 +16,7 @@
 // LUMOVIEW_READY_FD (set by the library) is told when the server block
 // exists; lines written to it before "ready" are for the terminal of the
 // program that started the server (the web view's address).
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -309,7 +310,7 @@ int main(int argc, char** argv) {
     frontend.pump();
   };
   if (web) loop.wake_fd = web->wake_fd();
-  loop.on_idle = [&]() -> int {
+  auto idle_step = [&]() -> int {
     if (web) web->serve(server);
     server.flush_pending();
     frontend.pump();
@@ -352,6 +353,11 @@ int main(int argc, char** argv) {
       if (now - closing_since >= Server::kClosingDrainMs) return -1;
     }
     return kTickMs;
+  };
+  loop.on_idle = [&]() -> int {
+    const int timeout = idle_step();
+    if (timeout >= 0 && web && web->behind()) return std::min(timeout, kTickMs);
+    return timeout >= 0 && frontend.behind() ? std::min(timeout, 5) : timeout;
   };
   host.serve(loop);
   if (web) web->stop();

@@ -8,6 +8,7 @@
 #include <cairo-xlib.h>
 
 #include <poll.h>
+#include <time.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -36,6 +37,10 @@ struct X11Window {
   std::unique_ptr<ScaledView> view;
   // A pan under way: the button held, where the pointer was, and whether
   // it moved (a middle click that did not is the program's).
+  // While the program draws, the view takes a slice at most every so often
+  // (a third of the time); once it stops, the view catches up at once.
+  uint64_t changes_seen = 0;
+  long long next_slice_ms = 0;
   unsigned drag_button = 0;
   int drag_x = 0, drag_y = 0, press_x = 0, press_y = 0;
   bool dragged = false;
@@ -53,6 +58,13 @@ namespace {
 
 constexpr int kHeadlessWidth = 1024;
 constexpr double kRedrawSliceMs = 15;  // of a window drawn again from its display list, a flush
+constexpr double kCatchUpMs = 100;     // the same once its program has stopped drawing
+
+long long monotonic_ms() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
 constexpr int kHeadlessHeight = 768;
 
 CairoCanvas& cairo_of(Window& w) { return static_cast<CairoCanvas&>(w.picture()); }
@@ -126,6 +138,14 @@ PosixFrontend::~PosixFrontend() {
 }
 
 int PosixFrontend::event_fd() const { return x_ ? ConnectionNumber(x_->display) : -1; }
+
+bool PosixFrontend::behind() const {
+  if (!x_) return false;
+  for (const auto& entry : x_->windows) {
+    if (entry.second.dirty && entry.second.view) return true;
+  }
+  return false;
+}
 
 double PosixFrontend::scale() const { return x_ ? x_->scale : 1; }
 
@@ -447,10 +467,15 @@ void PosixFrontend::flush() {
       if (!xw.view) xw.view = std::make_unique<ScaledView>();
       // A slice at a time: a program that draws without pause is held up
       // by a bounded share, and the window shows what is drawn so far.
+      const bool drawing = w->changes != xw.changes_seen;
+      xw.changes_seen = w->changes;
+      const long long start = monotonic_ms();
+      if (drawing && start < xw.next_slice_ms) continue;  // still dirty: a later flush
       if (!xw.view->update(w->display_list(), xw.place.screen_width(), xw.place.screen_height(), xw.place.k(),
-                           xw.place.x0(), xw.place.y0(), kRedrawSliceMs)) {
+                           xw.place.x0(), xw.place.y0(), drawing ? kRedrawSliceMs : kCatchUpMs)) {
         continue;
       }
+      xw.next_slice_ms = monotonic_ms() + 2 * (monotonic_ms() - start);
       picture = xw.view->surface();
     }
     cairo_t* cr = cairo_create(entry.second.surface);

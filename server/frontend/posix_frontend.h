@@ -35,6 +35,9 @@ class PosixFrontend : public Frontend {
   void set_requester(int fd) { requester_fd_ = fd; }
   // Shows what changed since the last call.
   void flush();
+  // Whether a window drawn again from its display list has more to draw
+  // (the loop comes back soon).
+  bool behind() const;
 
   void look_changed(const WindowLook& look) override;
   void window_opened(Window& w) override;

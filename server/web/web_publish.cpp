@@ -111,6 +111,7 @@ void WebView::serve(Server& server) {
     // pause goes on at most a fifth slower, and the pictures catch up by
     // slices (each shows what was drawn so far).
     const long long redraw_until = now_ms() + kRedrawMs;
+    s.behind = false;
     server.for_each_window([&](Window& w) {
       Canvas& picture = w.picture();
       {
@@ -138,7 +139,13 @@ void WebView::serve(Server& server) {
         const bool resized = seen.width != picture.width() || seen.height != picture.height();
         const bool moved = zoom && seen.stamp != zoom->stamp;
         if (!(fresh || resized || moved || all || seen.changes != w.changes)) continue;
-        if (i && now_ms() >= redraw_until && !fresh && !resized && !moved) continue;  // the next look's
+        // (Once the program stopped drawing, a look takes longer slices.)
+        const bool drawing = seen.drawn != w.changes;
+        seen.drawn = w.changes;
+        if (i && now_ms() >= redraw_until + (drawing ? 0 : kCatchUpMs) && !fresh && !resized && !moved) {
+          s.behind = true;
+          continue;
+        }
         if (zoom) seen.stamp = zoom->stamp;
         seen.serial = w.serial;
         seen.changes = w.changes;
@@ -155,12 +162,16 @@ void WebView::serve(Server& server) {
           const double k = kWebScales[zoom ? zoom->scale : i];
           const int sw = static_cast<int>(std::ceil(picture.width() * k - 1e-9));
           const int sh = static_cast<int>(std::ceil(picture.height() * k - 1e-9));
-          const double left = static_cast<double>(std::max(1LL, redraw_until - now_ms()));
+          const double left =
+              static_cast<double>(std::max(1LL, redraw_until + (drawing ? 0 : kCatchUpMs) - now_ms()));
           if (!view->update(w.display_list(), sw, sh, zoom ? k * zoom->zoom() : k, zoom ? zoom->x0 / 64.0 : 0,
                             zoom ? zoom->y0 / 64.0 : 0, left)) {
             continue;
           }
-          if (!view->caught_up()) seen.changes = ~w.changes;  // more of it at the next look
+          if (!view->caught_up()) {
+            seen.changes = ~w.changes;  // more of it at the next look
+            s.behind = true;
+          }
           p.width = sw, p.height = sh;
           p.pixels.resize(static_cast<size_t>(sw) * sh);
           cairo_surface_t* surface = view->surface();

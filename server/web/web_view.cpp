@@ -394,6 +394,8 @@ const std::string& WebView::notice() const { return state_->notice; }
 int WebView::wake_fd() const { return state_->wake; }
 int WebView::viewers() const { return state_->viewers.load(); }
 
+bool WebView::behind() const { return state_->behind; }
+
 long long WebView::ms_since_last_viewer() const {
   const long long left = state_->last_left.load();
   return state_->viewers.load() > 0 || left < 0 ? -1 : now_ms() - left;

@@ -39,6 +39,7 @@ constexpr double kCredit = 100;          // ms of unused share kept for a burst
 constexpr int kEnded = 4001;             // the close status that tells a page its server has ended
 constexpr int kGoodbyeMs = 1000;         // how long an ending server waits for pages to hear it
 constexpr long long kRedrawMs = 10;      // a look's time for pictures drawn again from display lists
+constexpr long long kCatchUpMs = 30;     // more of it once the program stopped drawing
 
 // The scales a page may ask its pictures at (its devicePixelRatio, rounded
 // to one of these).  A picture is published per window and scale in use:
@@ -127,10 +128,12 @@ struct WebView::State {
 
   // The loop's own.
   long long last_publish = 0;
+  bool behind = false;  // a scaled or zoomed picture has more to draw
   struct Seen {
     uint64_t serial = 0, changes = 0;
     int width = 0, height = 0;  // of the picture then
     uint64_t stamp = 0;         // of the zoomed view then
+    uint64_t drawn = 0;         // the window's changes at the last look
   };
   std::map<int, Seen> seen;  // by picture id
   uint64_t versions = 0;
