@@ -41,3 +41,7 @@ if command -v x86_64-w64-mingw32-g++ >/dev/null && [ -x /usr/lib/wine/wine64 ]; 
   )
   bash tests/windows/harness.sh build/mingw64 stop
 fi
+
+# Windows at a screen's scale, zoomed, and the web view at pixel ratio 2.
+echo
+bash scripts/run-view-bench.sh

@@ -7,6 +7,8 @@
 // /s640,480 ..."). Environment: LUMOVIEW_PNG_DIR, LUMOVIEW_SAVE,
 // LUMOVIEW_EVENTS (scripted input, docs/events.md), LUMOVIEW_TRACE, LUMOVIEW_ANSWERS, LUMOVIEW_GRACE_MS as the options of the
 // same names; LUMOVIEW_LIST_MB, the display list's bound per window;
+// LUMOVIEW_SCALE, the screen's scale (1, 1.25, 1.5, 2, 3; unset: from the
+// display's Xft.dpi); LUMOVIEW_PNG_SCALE, the PNG files' scale;
 // LUMOVIEW_SERVE ([ADDRESS:]PORT) turns the web view on (docs/web-view.md),
 // LUMOVIEW_TOKEN sets its token, LUMOVIEW_WEB_LINGER_MS how long windows
 // nobody watches stay after the last program, LUMOVIEW_WEB_IDLE_S after how
@@ -14,6 +16,7 @@
 // LUMOVIEW_READY_FD (set by the library) is told when the server block
 // exists; lines written to it before "ready" are for the terminal of the
 // program that started the server (the web view's address).
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +31,7 @@
 #include "common/run_settings.h"
 #include "server/canvas/ansi_text.h"
 #include "server/canvas/cairo_canvas.h"
+#include "server/canvas/scaled_view.h"
 #include "server/core/server.h"
 #include "server/frontend/posix_frontend.h"
 #include "server/host/posix_host.h"
@@ -140,6 +144,18 @@ int main(int argc, char** argv) {
   std::string answers = env_or("LUMOVIEW_ANSWERS", "");
   int grace = std::atoi(env_or("LUMOVIEW_GRACE_MS", std::to_string(kDefaultGraceMs)).c_str());
   int first_link = std::atoi(env_or("LUMOVIEW_FIRST_LINK_MS", std::to_string(kFirstLinkWaitMs)).c_str());
+  // The screen's scale, and the PNG files' (server/canvas/scaled_view.h).
+  double screen_scale = 0;  // from the display's Xft.dpi
+  const std::string scale_text = env_or("LUMOVIEW_SCALE", "");
+  if (!scale_text.empty() && !parse_view_scale(scale_text, &screen_scale)) {
+    g_refused.push_back("LUMOVIEW_SCALE=" + scale_text +
+                        " is refused: the scales are 1, 1.25, 1.5, 2 and 3; the display's Xft.dpi decides");
+  }
+  const std::string png_scale_text = env_or("LUMOVIEW_PNG_SCALE", "");
+  if (!png_scale_text.empty() && !parse_view_scale(png_scale_text, &options.png_scale)) {
+    g_refused.push_back("LUMOVIEW_PNG_SCALE=" + png_scale_text +
+                        " is refused: the scales are 1, 1.25, 1.5, 2 and 3; PNG files keep the window's size");
+  }
   bool headless = false;
   std::string serve = env_or("LUMOVIEW_SERVE", "");
   const int web_linger = count_or("LUMOVIEW_WEB_LINGER_MS", kWebLingerMs);
@@ -201,7 +217,7 @@ int main(int argc, char** argv) {
 
   PosixHost host;
   if (!host.start()) return 2;
-  PosixFrontend frontend(!headless, answers);
+  PosixFrontend frontend(!headless, answers, screen_scale);
   // Nobody sees the windows: unless a folder is named, each program finds
   // its pictures in its own folder.
   options.pictures_by_default = !frontend.has_display();
@@ -294,7 +310,7 @@ int main(int argc, char** argv) {
     frontend.pump();
   };
   if (web) loop.wake_fd = web->wake_fd();
-  loop.on_idle = [&]() -> int {
+  auto idle_step = [&]() -> int {
     if (web) web->serve(server);
     server.flush_pending();
     frontend.pump();
@@ -337,6 +353,11 @@ int main(int argc, char** argv) {
       if (now - closing_since >= Server::kClosingDrainMs) return -1;
     }
     return kTickMs;
+  };
+  loop.on_idle = [&]() -> int {
+    const int timeout = idle_step();
+    if (timeout >= 0 && web && web->behind()) return std::min(timeout, kTickMs);
+    return timeout >= 0 && frontend.behind() ? std::min(timeout, 5) : timeout;
   };
   host.serve(loop);
   if (web) web->stop();

@@ -32,6 +32,8 @@ std::string replace_refusal(const std::string& path) {
   return "";
 }
 
+bool write_scaled_png(RecordingCanvas& list, double, const std::string& path) { return list.save_png(path); }
+
 bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::string& path, int dpi) {
   FigureText text;
   text.to_utf8 = ansi_to_utf8;

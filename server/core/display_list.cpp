@@ -14,6 +14,7 @@ class Reader {
  public:
   Reader(const unsigned char* data, size_t size) : p_(data), end_(data + size) {}
   bool more() const { return p_ < end_; }
+  const unsigned char* at() const { return p_; }
   template <typename T>
   T get() {
     T v;
@@ -163,6 +164,7 @@ void RecordingCanvas::take_image(int x0, int y0, int x1, int y1) {
 
 void RecordingCanvas::start_list(Rgb background) {
   list_.clear();
+  ++list_number_;
   dirty_ = false;
   has_pen_ = has_brush_ = has_font_ = false;
   put(kOpClear);
@@ -377,16 +379,28 @@ void RecordingCanvas::draw_image(int x, int y, int w, int h, const uint32_t* pix
 }
 
 void RecordingCanvas::replay(Canvas& target, bool vector) {
+  ReplayCursor cursor;
+  replay_more(target, cursor, vector);
+}
+
+bool RecordingCanvas::replay_more(Canvas& target, ReplayCursor& cursor, bool vector, size_t budget) {
   take_touched_pixels();
-  Reader r(list_.data(), list_.size());
-  Transform transform;
-  // The pen and brush in force as recorded, and as the target is to draw them.
-  Pen recorded_pen, pen;
-  Brush recorded_brush, brush;
-  Font font;
-  target.set_transform(transform);
-  int w = target.width(), h = target.height();
-  while (r.more()) {
+  const bool whole = cursor.list != list_number_ || cursor.offset > list_.size();
+  if (whole) {
+    cursor = ReplayCursor{};
+    cursor.list = list_number_;
+    cursor.width = target.width();
+    cursor.height = target.height();
+    target.set_transform(cursor.transform);
+  }
+  Reader r(list_.data() + cursor.offset, list_.size() - cursor.offset);
+  Transform& transform = cursor.transform;
+  Pen &recorded_pen = cursor.recorded_pen, &pen = cursor.pen;
+  Brush &recorded_brush = cursor.recorded_brush, &brush = cursor.brush;
+  Font& font = cursor.font;
+  int &w = cursor.width, &h = cursor.height;
+  const unsigned char* const from = list_.data() + cursor.offset;
+  while (r.more() && static_cast<size_t>(r.at() - from) < budget) {
     const uint8_t op = r.get<uint8_t>();
     switch (op) {
       case kOpClear: {
@@ -507,6 +521,8 @@ void RecordingCanvas::replay(Canvas& target, bool vector) {
         break;
     }
   }
+  cursor.offset = static_cast<size_t>(r.at() - list_.data());
+  return cursor.offset == list_.size();
 }
 
 }  // namespace lumo::server

@@ -89,6 +89,19 @@ class ByteList {
   bool complete_ = true;
 };
 
+// Where a replay of a list stopped, and the state in force there, so that a
+// later replay draws only what was recorded since.
+struct ReplayCursor {
+  uint64_t list = 0;  // which list it read (a clear starts another)
+  size_t offset = 0;  // bytes read
+  Transform transform;
+  // The pen and brush in force as recorded, and as the target draws them.
+  Pen recorded_pen, pen;
+  Brush recorded_brush, brush;
+  Font font;
+  int width = 0, height = 0;
+};
+
 class RecordingCanvas : public Canvas {
  public:
   RecordingCanvas(std::unique_ptr<Canvas> picture, Rgb background, size_t limit = kDefaultListLimit);
@@ -110,6 +123,14 @@ class RecordingCanvas : public Canvas {
   // equivalents (crisp becomes anti-aliased, black and white pens draw in
   // those colours).
   void replay(Canvas& target, bool vector);
+  // Draws onto `target` what was recorded since `cursor` (a replay of the
+  // same target that ended there) and moves the cursor on: to the end, or,
+  // with a `budget`, past the first records of at least that many bytes.
+  // When the list was started anew since (a clear, or an overflow), it
+  // starts from its beginning.  True when the cursor reached the end.
+  bool replay_more(Canvas& target, ReplayCursor& cursor, bool vector, size_t budget = SIZE_MAX);
+  // Changes whenever the list starts anew.
+  uint64_t list_number() const { return list_number_; }
 
   int width() const override { return picture_->width(); }
   int height() const override { return picture_->height(); }
@@ -183,6 +204,7 @@ class RecordingCanvas : public Canvas {
   size_t limit_;
   size_t base_ = 0;  // bytes up to the last whole-picture image
   size_t images_ = 0;
+  uint64_t list_number_ = 0;
   bool overflowed_ = false;
   Transform transform_;
   // The pen, brush and font last recorded (in force for what follows).

@@ -34,6 +34,10 @@ bool parse_figure_target(const std::string& value, std::string* dir,
 bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::string& path,
                          int dpi);
 
+// Writes the picture as PNG at `scale` times its size, drawn again from the
+// display list (the Windows server writes its picture's own pixels).
+bool write_scaled_png(RecordingCanvas& list, double scale, const std::string& path);
+
 // Why the file at `path` must not be replaced by this process: it is
 // write-protected for the user the server runs as, or (on POSIX) it is
 // another user's in a shared folder with the sticky bit.  Empty when it may

@@ -126,6 +126,7 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
   win->canvas().clear(win->colours().background());
   win->initialise(width, height);
   win->dpi = options_.dpi;
+  win->png_scale = options_.png_scale;
   win->display_list().set_limit(options_.list_limit);
   if (script_.active()) win->next_scripted = [this](InputEvent* e) { return script_.next(e); };
   Window* self = win.get();

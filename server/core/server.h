@@ -30,6 +30,9 @@ struct Options {
   int x = -1;                // position of new windows (/p)
   int y = -1;
   int dpi = 96;
+  // PNG files of the windows at this many pixels a device pixel, drawn
+  // again from their display lists (LUMOVIEW_PNG_SCALE).
+  double png_scale = 1;
   std::array<int, 7> switches = {0, 0, 1, 1, 0, 1, 0};  // 1..6: t b r i l o
   std::string png_dir;       // write each window here as PNG
   // Without either folder named: write each window as PNG into the folder

@@ -73,6 +73,7 @@ class Window {
   uint64_t changes = 0;
   const uint64_t serial;
   int dpi = 96;                // the page size of vector figures
+  double png_scale = 1;        // PNG files at this many pixels a device pixel
   // Pointer and keyboard input waiting for the program.
   EventQueue events;
   // Scripted input, asked when the queue is empty (unset: none).

@@ -176,7 +176,9 @@ bool Window::write_file(const std::string& path, FigureFormat format) {
     errno = EACCES;
     return false;
   }
-  if (format == FigureFormat::kPng) return canvas_->save_png(path);
+  if (format == FigureFormat::kPng) {
+    return png_scale == 1 ? canvas_->save_png(path) : write_scaled_png(*canvas_, png_scale, path);
+  }
   return write_vector_figure(*canvas_, format, path, dpi);
 }
 

@@ -2,22 +2,28 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #include <cairo-xlib.h>
 
 #include <poll.h>
+#include <time.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
 #include "server/canvas/ansi_text.h"
 #include "server/canvas/cairo_canvas.h"
+#include "server/canvas/scaled_view.h"
 #include "server/core/server.h"
 #include "server/core/window.h"
+#include "server/frontend/view_place.h"
 
 namespace lumo::server {
 
@@ -25,6 +31,19 @@ struct X11Window {
   ::Window id = 0;
   cairo_surface_t* surface = nullptr;
   bool dirty = true;
+  // The picture on screen: its scale, zoom and place, and, when that is not
+  // the picture's own pixels, the picture drawn again from the display list.
+  ViewPlace place;
+  std::unique_ptr<ScaledView> view;
+  // A pan under way: the button held, where the pointer was, and whether
+  // it moved (a middle click that did not is the program's).
+  // While the program draws, the view takes a slice at most every so often
+  // (a third of the time); once it stops, the view catches up at once.
+  uint64_t changes_seen = 0;
+  long long next_slice_ms = 0;
+  unsigned drag_button = 0;
+  int drag_x = 0, drag_y = 0, press_x = 0, press_y = 0;
+  bool dragged = false;
 };
 
 struct X11State {
@@ -32,6 +51,7 @@ struct X11State {
   Atom delete_window = 0;
   std::map<int, X11Window> windows;  // by window number
   WindowLook look;
+  double scale = 1;  // screen pixels a device pixel
 };
 
 namespace {
@@ -40,6 +60,14 @@ namespace {
 // programs (metric 2) is this fixed stand-in, the same the library gives
 // when it cannot ask a screen (lib/platform/platform.h); it limits nothing.
 constexpr int kHeadlessWidth = 1024;
+constexpr double kRedrawSliceMs = 15;  // of a window drawn again from its display list, a flush
+constexpr double kCatchUpMs = 100;     // the same once its program has stopped drawing
+
+long long monotonic_ms() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
 constexpr int kHeadlessHeight = 768;
 
 CairoCanvas& cairo_of(Window& w) { return static_cast<CairoCanvas&>(w.picture()); }
@@ -57,7 +85,25 @@ int on_x_error(Display* d, XErrorEvent* e) {
   return 0;
 }
 
-std::unique_ptr<X11State> open_display(bool want) {
+// The screen's scale from the X resource Xft.dpi (96 dots an inch is 1),
+// the nearest of the scales the windows take; 1 without it.
+double scale_of_resources(Display* d) {
+  const char* resources = XResourceManagerString(d);
+  if (!resources) return 1;
+  XrmInitialize();
+  XrmDatabase db = XrmGetStringDatabase(resources);
+  double scale = 1;
+  char* type = nullptr;
+  XrmValue value{};
+  if (db && XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr) {
+    const double dpi = std::atof(value.addr);
+    if (dpi > 0) scale = scale_of_dpi(dpi);
+  }
+  if (db) XrmDestroyDatabase(db);
+  return scale;
+}
+
+std::unique_ptr<X11State> open_display(bool want, double scale) {
   const char* name = std::getenv("DISPLAY");
   if (!want || !name || !*name) return nullptr;
   Display* d = XOpenDisplay(nullptr);
@@ -66,13 +112,20 @@ std::unique_ptr<X11State> open_display(bool want) {
   auto x = std::make_unique<X11State>();
   x->display = d;
   x->delete_window = XInternAtom(d, "WM_DELETE_WINDOW", False);
+  x->scale = scale > 0 ? scale : scale_of_resources(d);
   return x;
+}
+
+// The window's title, with the zoom while it is not 1:1.
+void store_title(Display* d, const X11Window& xw, const Window& w) {
+  const std::string title = to_utf8(w.title().empty() ? "Graphics Window" : w.title()) + xw.place.title_suffix();
+  XStoreName(d, xw.id, title.c_str());
 }
 
 }  // namespace
 
-PosixFrontend::PosixFrontend(bool want_display, const std::string& answers)
-    : x_(open_display(want_display)),
+PosixFrontend::PosixFrontend(bool want_display, const std::string& answers, double scale)
+    : x_(open_display(want_display, scale)),
       dialogs_(answers, x_ ? Dialogs::Show([this](const DialogRequest& r, std::string* answer) {
                  return show_dialog(r, answer);
                })
@@ -88,6 +141,16 @@ PosixFrontend::~PosixFrontend() {
 }
 
 int PosixFrontend::event_fd() const { return x_ ? ConnectionNumber(x_->display) : -1; }
+
+bool PosixFrontend::behind() const {
+  if (!x_) return false;
+  for (const auto& entry : x_->windows) {
+    if (entry.second.dirty && entry.second.view) return true;
+  }
+  return false;
+}
+
+double PosixFrontend::scale() const { return x_ ? x_->scale : 1; }
 
 namespace {
 
@@ -141,7 +204,8 @@ void PosixFrontend::look_changed(const WindowLook& look) {
   for (auto& entry : x_->windows) {
     Window* w = server_ ? server_->window(entry.first) : nullptr;
     if (!w) continue;
-    apply_look(x_->display, entry.second.id, w->canvas().width(), w->canvas().height(), look, w->visible);
+    apply_look(x_->display, entry.second.id, entry.second.place.screen_width(), entry.second.place.screen_height(),
+               look, w->visible);
   }
   XFlush(x_->display);
 }
@@ -150,19 +214,21 @@ void PosixFrontend::window_opened(Window& w) {
   if (!x_) return;
   Display* d = x_->display;
   const int screen = DefaultScreen(d);
-  const int width = w.canvas().width(), height = w.canvas().height();
   X11Window xw;
-  xw.id = XCreateSimpleWindow(d, RootWindow(d, screen), w.x < 0 ? 0 : w.x, w.y < 0 ? 0 : w.y,
-                              static_cast<unsigned>(width), static_cast<unsigned>(height), 1,
-                              BlackPixel(d, screen), WhitePixel(d, screen));
-  XSelectInput(d, xw.id, ExposureMask | StructureNotifyMask | ButtonPressMask | KeyPressMask);
+  xw.place.scale = x_->scale;
+  xw.place.resized(w.canvas().width(), w.canvas().height());
+  const int width = xw.place.screen_width(), height = xw.place.screen_height();
+  const int x = w.x < 0 ? 0 : xw.place.screen_length(w.x), y = w.y < 0 ? 0 : xw.place.screen_length(w.y);
+  xw.id = XCreateSimpleWindow(d, RootWindow(d, screen), x, y, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), 1, BlackPixel(d, screen), WhitePixel(d, screen));
+  XSelectInput(d, xw.id, ExposureMask | StructureNotifyMask | ButtonPressMask | ButtonReleaseMask |
+                             Button1MotionMask | Button2MotionMask | KeyPressMask);
   XSetWMProtocols(d, xw.id, &x_->delete_window, 1);
-  const std::string title = to_utf8(w.title().empty() ? "Graphics Window" : w.title());
-  XStoreName(d, xw.id, title.c_str());
+  store_title(d, xw, w);
   apply_look(d, xw.id, width, height, x_->look, false);
   xw.surface = cairo_xlib_surface_create(d, xw.id, DefaultVisual(d, screen), width, height);
   if (w.visible) XMapWindow(d, xw.id);
-  x_->windows[w.number()] = xw;
+  x_->windows[w.number()] = std::move(xw);
   XFlush(d);
 }
 
@@ -184,21 +250,23 @@ void PosixFrontend::window_drawn(Window& w) {
 
 void PosixFrontend::window_retitled(Window& w) {
   if (!x_ || !x_->windows.count(w.number())) return;
-  XStoreName(x_->display, x_->windows[w.number()].id, to_utf8(w.title()).c_str());
+  store_title(x_->display, x_->windows[w.number()], w);
 }
 
 void PosixFrontend::window_moved(Window& w) {
   if (!x_ || !x_->windows.count(w.number())) return;
-  XMoveWindow(x_->display, x_->windows[w.number()].id, w.x, w.y);
+  const ViewPlace& place = x_->windows[w.number()].place;
+  XMoveWindow(x_->display, x_->windows[w.number()].id, place.screen_length(w.x), place.screen_length(w.y));
 }
 
 void PosixFrontend::window_resized(Window& w) {
   if (!x_ || !x_->windows.count(w.number())) return;
   X11Window& xw = x_->windows[w.number()];
-  XResizeWindow(x_->display, xw.id, static_cast<unsigned>(w.canvas().width()),
-                static_cast<unsigned>(w.canvas().height()));
-  cairo_xlib_surface_set_size(xw.surface, w.canvas().width(), w.canvas().height());
-  if (!x_->look.resizable) apply_look(x_->display, xw.id, w.canvas().width(), w.canvas().height(), x_->look, w.visible);
+  xw.place.resized(w.canvas().width(), w.canvas().height());
+  const int width = xw.place.screen_width(), height = xw.place.screen_height();
+  XResizeWindow(x_->display, xw.id, static_cast<unsigned>(width), static_cast<unsigned>(height));
+  cairo_xlib_surface_set_size(xw.surface, width, height);
+  if (!x_->look.resizable) apply_look(x_->display, xw.id, width, height, x_->look, w.visible);
   xw.dirty = true;
 }
 
@@ -248,22 +316,36 @@ void PosixFrontend::handle_event(XEvent& e, bool in_dialog) {
   if (!number) return;
   Window* w = server_->window(number);
   if (!w) return;
+  X11Window& xw = x_->windows[number];
+  int x = 0, y = 0;  // the program's pixel under the pointer
+  if (e.type == ButtonPress || e.type == ButtonRelease) xw.place.device_at(e.xbutton.x, e.xbutton.y, &x, &y);
+  if (e.type == KeyPress) xw.place.device_at(e.xkey.x, e.xkey.y, &x, &y);
   if (e.type == Expose) {
-    x_->windows[number].dirty = true;
+    xw.dirty = true;
+  } else if (!in_dialog && view_event(e, number, *w)) {
   } else if (e.type == ButtonPress && !in_dialog) {
     const unsigned b = e.xbutton.button;
     if (b >= 1 && b <= 3) {
-      w->events.push({kEventButton, static_cast<int32_t>(b), e.xbutton.x, e.xbutton.y});
+      w->events.push({kEventButton, static_cast<int32_t>(b), x, y});
     } else if (b == 4 || b == 5) {
-      w->events.push({kEventWheel, b == 4 ? 1 : -1, e.xbutton.x, e.xbutton.y});
+      w->events.push({kEventWheel, b == 4 ? 1 : -1, x, y});
     }
   } else if (e.type == KeyPress && !in_dialog) {
-    if (const int code = key_code(e.xkey)) w->events.push({kEventKey, code, e.xkey.x, e.xkey.y});
+    if (const int code = key_code(e.xkey)) w->events.push({kEventKey, code, x, y});
   } else if (e.type == ConfigureNotify) {
-    const int width = e.xconfigure.width, height = e.xconfigure.height;
+    // The window's size on screen, in the program's pixels.
+    // (The size the server gave it means the picture's own size.)
+    auto device = [&](int screen, int own) {
+      if (screen == xw.place.screen_length(own)) return own;
+      return std::max(1, static_cast<int>(std::floor(screen / xw.place.scale + 1e-9)));
+    };
+    const int width = device(e.xconfigure.width, w->canvas().width());
+    const int height = device(e.xconfigure.height, w->canvas().height());
+    cairo_xlib_surface_set_size(xw.surface, e.xconfigure.width, e.xconfigure.height);
     if (width != w->canvas().width() || height != w->canvas().height()) {
       w->resize(width, height);
-      cairo_xlib_surface_set_size(x_->windows[number].surface, width, height);
+      xw.place.resized(width, height);
+      store_title(x_->display, xw, *w);
     }
   } else if (e.type == ClientMessage && static_cast<Atom>(e.xclient.data.l[0]) == x_->delete_window) {
     // While a dialog is up no window closes under it: the request waits.
@@ -273,6 +355,53 @@ void PosixFrontend::handle_event(XEvent& e, bool in_dialog) {
       server_->close_by_user(number);
     }
   }
+}
+
+bool PosixFrontend::view_event(XEvent& e, int number, Window& w) {
+  X11Window& xw = x_->windows[number];
+  bool moved = false;
+  if (e.type == ButtonPress) {
+    const unsigned b = e.xbutton.button;
+    const bool ctrl = (e.xbutton.state & ControlMask) != 0;
+    if ((b == 4 || b == 5) && ctrl) {
+      moved = xw.place.zoom_about(e.xbutton.x, e.xbutton.y, b == 4 ? 1 : -1);
+    } else if ((b == 2 || (b == 1 && ctrl)) && !xw.place.one_to_one() && !xw.drag_button) {
+      // A pan starts; a middle click that does not move stays a click.
+      xw.drag_button = b;
+      xw.drag_x = xw.press_x = e.xbutton.x;
+      xw.drag_y = xw.press_y = e.xbutton.y;
+      xw.dragged = false;
+      return true;
+    } else {
+      return false;
+    }
+  } else if (e.type == MotionNotify && xw.drag_button) {
+    // Only the latest place of a run of motions counts.
+    while (XCheckTypedWindowEvent(x_->display, xw.id, MotionNotify, &e)) {
+    }
+    if (std::abs(e.xmotion.x - xw.press_x) + std::abs(e.xmotion.y - xw.press_y) > 2) xw.dragged = true;
+    if (xw.dragged) moved = xw.place.pan(e.xmotion.x - xw.drag_x, e.xmotion.y - xw.drag_y);
+    xw.drag_x = e.xmotion.x, xw.drag_y = e.xmotion.y;
+  } else if (e.type == ButtonRelease && xw.drag_button == e.xbutton.button) {
+    if (!xw.dragged && xw.drag_button == 2) {
+      int x = 0, y = 0;
+      xw.place.device_at(xw.press_x, xw.press_y, &x, &y);
+      w.events.push({kEventButton, 2, x, y});
+    }
+    xw.drag_button = 0;
+    return true;
+  } else if (e.type == KeyPress && (e.xkey.state & ControlMask)) {
+    const KeySym sym = XLookupKeysym(&e.xkey, 0);
+    if (sym != XK_0 && sym != XK_KP_0 && sym != XK_KP_Insert) return false;
+    moved = xw.place.reset();
+  } else {
+    return e.type == MotionNotify || e.type == ButtonRelease;
+  }
+  if (moved) {
+    xw.dirty = true;
+    store_title(x_->display, xw, w);
+  }
+  return true;
 }
 
 void PosixFrontend::pump() {
@@ -330,15 +459,35 @@ void PosixFrontend::flush() {
     if (!entry.second.dirty) continue;
     Window* w = server_->window(entry.first);
     if (!w) continue;
+    X11Window& xw = entry.second;
+    cairo_surface_t* picture = nullptr;
+    if (xw.place.scale == 1 && xw.place.one_to_one()) {
+      // The picture's own pixels.
+      xw.view.reset();
+      picture = cairo_of(*w).surface();
+      cairo_surface_flush(picture);
+    } else {
+      if (!xw.view) xw.view = std::make_unique<ScaledView>();
+      // A slice at a time: a program that draws without pause is held up
+      // by a bounded share, and the window shows what is drawn so far.
+      const bool drawing = w->changes != xw.changes_seen;
+      xw.changes_seen = w->changes;
+      const long long start = monotonic_ms();
+      if (drawing && start < xw.next_slice_ms) continue;  // still dirty: a later flush
+      if (!xw.view->update(w->display_list(), xw.place.screen_width(), xw.place.screen_height(), xw.place.k(),
+                           xw.place.x0(), xw.place.y0(), drawing ? kRedrawSliceMs : kCatchUpMs)) {
+        continue;
+      }
+      xw.next_slice_ms = monotonic_ms() + 2 * (monotonic_ms() - start);
+      picture = xw.view->surface();
+    }
     cairo_t* cr = cairo_create(entry.second.surface);
-    cairo_surface_t* picture = cairo_of(*w).surface();
-    cairo_surface_flush(picture);
     cairo_set_source_surface(cr, picture, 0, 0);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_paint(cr);
     cairo_destroy(cr);
     cairo_surface_flush(entry.second.surface);
-    entry.second.dirty = false;
+    entry.second.dirty = xw.view && !xw.view->caught_up();
     painted = true;
   }
   if (painted) XFlush(x_->display);
@@ -350,9 +499,10 @@ bool PosixFrontend::screen_size(int* width, int* height) {
     *height = kHeadlessHeight;
     return false;
   }
+  // In the programs' pixels: a scaled screen shows fewer of them.
   const int screen = DefaultScreen(x_->display);
-  *width = DisplayWidth(x_->display, screen);
-  *height = DisplayHeight(x_->display, screen);
+  *width = static_cast<int>(DisplayWidth(x_->display, screen) / x_->scale);
+  *height = static_cast<int>(DisplayHeight(x_->display, screen) / x_->scale);
   return true;
 }
 

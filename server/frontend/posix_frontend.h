@@ -18,12 +18,15 @@ struct X11State;
 
 class PosixFrontend : public Frontend {
  public:
-  // want_display: try the display named by DISPLAY.
-  PosixFrontend(bool want_display, const std::string& answers);
+  // want_display: try the display named by DISPLAY.  scale: screen pixels
+  // a device pixel of the windows (0: from the display's Xft.dpi).
+  PosixFrontend(bool want_display, const std::string& answers, double scale = 0);
   ~PosixFrontend() override;
 
   bool has_display() const { return x_ != nullptr; }
   int event_fd() const;
+  // The screen's scale the windows are shown at (1 without a display).
+  double scale() const;
   void set_server(Server* server) { server_ = server; }
   // Handles the display's pending events.
   void pump();
@@ -32,6 +35,9 @@ class PosixFrontend : public Frontend {
   void set_requester(int fd) { requester_fd_ = fd; }
   // Shows what changed since the last call.
   void flush();
+  // Whether a window drawn again from its display list has more to draw
+  // (the loop comes back soon).
+  bool behind() const;
 
   void look_changed(const WindowLook& look) override;
   void window_opened(Window& w) override;
@@ -54,6 +60,9 @@ class PosixFrontend : public Frontend {
 
  private:
   void handle_event(XEvent& e, bool in_dialog);
+  // Ctrl+wheel, a pan or Ctrl+0 over window `number`: true when the event
+  // was the view's (the program does not see it).
+  bool view_event(XEvent& e, int number, Window& w);
   int show_dialog(const DialogRequest& request, std::string* answer);
   std::string requester_folder() const;
   bool requester_connected() const;

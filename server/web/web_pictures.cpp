@@ -143,6 +143,7 @@ void WebView::State::take_pictures() {
       std::string json = "{\"windows\":[";
       bool first = true;
       for (const auto& entry : published) {
+        if (scale_index_of(entry.first)) continue;  // the window's list entry is its scale 1's
         char numbers[96];
         std::snprintf(numbers, sizeof numbers, "{\"n\":%d,\"w\":%d,\"h\":%d,\"shown\":%s,\"title\":",
                       entry.first, entry.second.width, entry.second.height,
@@ -164,10 +165,10 @@ void WebView::State::take_pictures() {
     int x0, y0, x1, y1;
     const bool same_size = w.width == w.incoming_width && w.height == w.incoming_height && w.version;
     if (!same_size) {
-      w.diff = picture_message(entry.first, w.incoming_version, w.incoming_width, w.incoming_height,
+      w.diff = picture_message(window_of(entry.first), w.incoming_version, w.incoming_width, w.incoming_height,
                                w.incoming, 0, 0, w.incoming_width, w.incoming_height);
     } else if (changed_box(w.pixels, w.incoming, w.width, w.height, &x0, &y0, &x1, &y1)) {
-      w.diff = picture_message(entry.first, w.incoming_version, w.width, w.height, w.incoming, x0,
+      w.diff = picture_message(window_of(entry.first), w.incoming_version, w.width, w.height, w.incoming, x0,
                                y0, x1 - x0 + 1, y1 - y0 + 1);
     } else {
       w.diff.reset();
@@ -185,7 +186,7 @@ void WebView::State::take_pictures() {
 
 std::shared_ptr<std::string> WebView::State::full_picture(int window, Shown& w) {
   if (!w.full) {  // made again for each new version (take_pictures drops it)
-    w.full = picture_message(window, w.version, w.width, w.height, w.pixels, 0, 0, w.width, w.height);
+    w.full = picture_message(window_of(window), w.version, w.width, w.height, w.pixels, 0, 0, w.width, w.height);
   }
   return w.full;
 }
@@ -201,7 +202,16 @@ void WebView::State::send_next(lws* wsi, Session& s) {
     for (auto it = s.have.begin(); it != s.have.end();) {
       it = shown.count(it->first) ? std::next(it) : s.have.erase(it);
     }
+    std::map<int, int> wanted;  // by window: the picture this browser is shown
+    {
+      std::lock_guard<std::mutex> g(lock);
+      for (auto& entry : shown) {
+        const int n = window_of(entry.first);
+        if (!wanted.count(n)) wanted[n] = picture_for(s, n);
+      }
+    }
     for (auto& entry : shown) {
+      if (wanted[window_of(entry.first)] != entry.first) continue;  // another scale's or view's
       Shown& w = entry.second;
       uint64_t& have = s.have[entry.first];
       if (!w.version || have == w.version) continue;

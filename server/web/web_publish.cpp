@@ -1,6 +1,7 @@
 // The loop's side of the web view: it carries out what browsers asked
 // (input, downloads) and publishes copies of the windows that changed.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -92,35 +93,95 @@ void WebView::serve(Server& server) {
     const bool all = s.refresh;
     s.refresh = false;
     for (auto it = s.published.begin(); it != s.published.end();) {
-      if (server.window(it->first)) {
+      const int slot = zoom_slot_of(it->first);
+      const bool in_use = slot >= 0 ? s.zooms[slot].window == window_of(it->first)
+                                    : !scale_index_of(it->first) || (s.scales >> scale_index_of(it->first)) & 1;
+      if (server.window(window_of(it->first)) && in_use) {
         ++it;
         continue;
       }
       s.seen.erase(it->first);
+      s.views.erase(it->first);
+      if (!scale_index_of(it->first)) ++s.published_list;
       it = s.published.erase(it);
-      ++s.published_list;
       changed = true;
     }
+    // The pictures drawn again from display lists take at most this long a
+    // look (a fifth of the loop's time): a program that draws without
+    // pause goes on at most a fifth slower, and the pictures catch up by
+    // slices (each shows what was drawn so far).
+    const long long redraw_until = now_ms() + kRedrawMs;
+    s.behind = false;
     server.for_each_window([&](Window& w) {
-      State::Published& p = s.published[w.number()];
-      State::Seen& seen = s.seen[w.number()];
       Canvas& picture = w.picture();
-      const bool fresh = seen.serial != w.serial;
-      const bool resized = p.width != picture.width() || p.height != picture.height();
-      std::string title = to_utf8(w.title());
-      if (fresh || resized || p.title != title || p.shown != w.visible) {
-        p.title = std::move(title);
-        p.width = picture.width();
-        p.height = picture.height();
-        p.shown = w.visible;
-        ++s.published_list;
-        changed = true;
+      {
+        // The window list: its entry at scale 1.
+        State::Published& p = s.published[w.number()];
+        std::string title = to_utf8(w.title());
+        if (p.serial != w.serial || p.width != picture.width() || p.height != picture.height() ||
+            p.title != title || p.shown != w.visible) {
+          p.serial = w.serial;
+          p.title = std::move(title);
+          p.width = picture.width();
+          p.height = picture.height();
+          p.shown = w.visible;
+          ++s.published_list;
+          changed = true;
+        }
       }
-      if (fresh || resized || all || seen.changes != w.changes) {
+      for (int i = 0; i < kWebScaleCount + kMaxZooms; ++i) {
+        const ZoomView* zoom = i < kWebScaleCount ? nullptr : &s.zooms[i - kWebScaleCount];
+        if (zoom ? zoom->window != w.number() : !((s.scales >> i) & 1)) continue;
+        const int id = w.number() + i * kScaleStep;
+        State::Published& p = s.published[id];
+        State::Seen& seen = s.seen[id];
+        const bool fresh = seen.serial != w.serial;
+        const bool resized = seen.width != picture.width() || seen.height != picture.height();
+        const bool moved = zoom && seen.stamp != zoom->stamp;
+        if (!(fresh || resized || moved || all || seen.changes != w.changes)) continue;
+        // (Once the program stopped drawing, a look takes longer slices.)
+        const bool drawing = seen.drawn != w.changes;
+        seen.drawn = w.changes;
+        if (i && now_ms() >= redraw_until + (drawing ? 0 : kCatchUpMs) && !fresh && !resized && !moved) {
+          s.behind = true;
+          continue;
+        }
+        if (zoom) seen.stamp = zoom->stamp;
         seen.serial = w.serial;
         seen.changes = w.changes;
-        p.pixels.resize(static_cast<size_t>(p.width) * p.height);
-        picture.read_pixels(0, 0, p.width, p.height, p.pixels.data());
+        seen.width = picture.width();
+        seen.height = picture.height();
+        if (i == 0) {
+          p.pixels.resize(static_cast<size_t>(picture.width()) * picture.height());
+          picture.read_pixels(0, 0, picture.width(), picture.height(), p.pixels.data());
+        } else {
+          // Drawn again from the display list at the page's scale: only
+          // what is new since the last time.
+          std::unique_ptr<ScaledView>& view = s.views[id];
+          if (!view || fresh) view = std::make_unique<ScaledView>();
+          const double k = kWebScales[zoom ? zoom->scale : i];
+          const int sw = static_cast<int>(std::ceil(picture.width() * k - 1e-9));
+          const int sh = static_cast<int>(std::ceil(picture.height() * k - 1e-9));
+          const double left =
+              static_cast<double>(std::max(1LL, redraw_until + (drawing ? 0 : kCatchUpMs) - now_ms()));
+          if (!view->update(w.display_list(), sw, sh, zoom ? k * zoom->zoom() : k, zoom ? zoom->x0 / 64.0 : 0,
+                            zoom ? zoom->y0 / 64.0 : 0, left)) {
+            continue;
+          }
+          if (!view->caught_up()) {
+            seen.changes = ~w.changes;  // more of it at the next look
+            s.behind = true;
+          }
+          p.width = sw, p.height = sh;
+          p.pixels.resize(static_cast<size_t>(sw) * sh);
+          cairo_surface_t* surface = view->surface();
+          const unsigned char* data = cairo_image_surface_get_data(surface);
+          const int stride = cairo_image_surface_get_stride(surface);
+          for (int y = 0; y < sh; ++y) {
+            const uint32_t* row = reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(y) * stride);
+            for (int x = 0; x < sw; ++x) p.pixels[static_cast<size_t>(y) * sw + x] = row[x] & 0xFFFFFF;
+          }
+        }
         p.version = ++s.versions;
         changed = true;
       }

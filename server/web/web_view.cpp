@@ -58,6 +58,96 @@ void WebView::State::take_line(const std::string& line) {
   wake_loop();
 }
 
+bool WebView::State::take_scale(Session& s, const std::string& line) {
+  double ratio = 0;
+  int used = 0;
+  if (std::sscanf(line.c_str(), "scale %lf%n", &ratio, &used) != 1 || used != static_cast<int>(line.size())) {
+    return false;
+  }
+  for (int i = 0; i < kWebScaleCount; ++i) {
+    if (ratio == kWebScales[i] && s.scale != i) {
+      s.scale = i;
+      count_scales();
+    }
+  }
+  return true;
+}
+
+bool WebView::State::take_view(Session& s, const std::string& line) {
+  int n = 0, notches = 0, used = 0;
+  double x0 = 0, y0 = 0;
+  if (std::sscanf(line.c_str(), "view %d %d %lf %lf%n", &n, &notches, &x0, &y0, &used) != 4 ||
+      used != static_cast<int>(line.size()) || n <= 0 || n >= kScaleStep) {
+    return false;
+  }
+  ZoomView v;
+  v.window = n;
+  v.notches = std::clamp(notches, 0, 16);
+  v.x0 = static_cast<int>(std::lround(std::clamp(x0, 0.0, 65536.0) * 64));
+  v.y0 = static_cast<int>(std::lround(std::clamp(y0, 0.0, 65536.0) * 64));
+  if (v.notches == 0) {
+    s.zoomed.erase(n);
+  } else {
+    s.zoomed[n] = v;
+  }
+  count_scales();
+  return true;
+}
+
+void WebView::State::count_scales() {
+  unsigned in_use = 0;
+  for (const auto& entry : sessions) {
+    if (entry.second.viewer) in_use |= 1u << entry.second.scale;
+  }
+  std::lock_guard<std::mutex> g(lock);
+  if (in_use && in_use != scales) {
+    // A scale nobody asked for has no pictures yet: all are published.
+    scales = in_use;
+    refresh = true;
+  }
+  // The zoomed views: those still shown keep their slots, new ones take
+  // free slots (while there are any).
+  bool kept[kMaxZooms] = {};
+  for (auto& entry : sessions) {
+    for (auto& z : entry.second.zoomed) {
+      ZoomView want = z.second;
+      want.scale = entry.second.scale;
+      for (int i = 0; i < kMaxZooms; ++i) {
+        if (zooms[i] == want) kept[i] = true;
+      }
+    }
+  }
+  for (int i = 0; i < kMaxZooms; ++i) {
+    if (!kept[i]) zooms[i] = ZoomView{};
+  }
+  for (auto& entry : sessions) {
+    for (auto& z : entry.second.zoomed) {
+      ZoomView want = z.second;
+      want.scale = entry.second.scale;
+      if (std::find(std::begin(zooms), std::end(zooms), want) != std::end(zooms)) continue;
+      for (ZoomView& slot : zooms) {
+        if (slot.window) continue;
+        slot = want;
+        slot.stamp = ++zoom_stamps;
+        break;
+      }
+    }
+  }
+  wake_loop();
+}
+
+int WebView::State::picture_for(const Session& s, int n) const {
+  auto z = s.zoomed.find(n);
+  if (z != s.zoomed.end()) {
+    ZoomView want = z->second;
+    want.scale = s.scale;
+    for (int i = 0; i < kMaxZooms; ++i) {
+      if (zooms[i] == want) return n + (kWebScaleCount + i) * kScaleStep;
+    }
+  }
+  return n + s.scale * kScaleStep;
+}
+
 int WebView::State::callback(lws* wsi, enum lws_callback_reasons reason, void*, void* in, size_t len) {
   lws_context* context = lws_get_context(wsi);
   State* self = context ? static_cast<State*>(lws_context_user(context)) : nullptr;
@@ -128,7 +218,10 @@ int WebView::State::callback(lws* wsi, enum lws_callback_reasons reason, void*, 
       if (lws_frame_is_binary(wsi) || s.line.size() + len > kMaxLine) s.not_input = true;
       if (!s.not_input) s.line.append(static_cast<const char*>(in), len);
       if (lws_is_final_fragment(wsi) && !lws_remaining_packet_payload(wsi)) {
-        if (!s.not_input && s.line.size() < kMaxLine) self->take_line(s.line);
+        if (!s.not_input && s.line.size() < kMaxLine && !self->take_scale(s, s.line) &&
+            !self->take_view(s, s.line)) {
+          self->take_line(s.line);
+        }
         s.line.clear();
         s.not_input = false;
       }
@@ -141,7 +234,9 @@ int WebView::State::callback(lws* wsi, enum lws_callback_reasons reason, void*, 
       if (it == self->sessions.end()) return 0;
       if (it->second.viewer && self->viewers.fetch_sub(1) == 1) self->last_left = now_ms();
       if (it->second.file >= 0) close(it->second.file);
+      const bool viewer = it->second.viewer;
       self->sessions.erase(it);
+      if (viewer) self->count_scales();
       return 0;
     }
     case LWS_CALLBACK_EVENT_WAIT_CANCELLED:
@@ -298,6 +393,8 @@ std::string WebView::url() const { return state_->url; }
 const std::string& WebView::notice() const { return state_->notice; }
 int WebView::wake_fd() const { return state_->wake; }
 int WebView::viewers() const { return state_->viewers.load(); }
+
+bool WebView::behind() const { return state_->behind; }
 
 long long WebView::ms_since_last_viewer() const {
   const long long left = state_->last_left.load();

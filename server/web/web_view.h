@@ -54,6 +54,9 @@ class WebView {
   // Browsers watching now, and milliseconds (monotonic) since one last left
   // or -1 when one is watching or none ever was.
   int viewers() const;
+  // Whether a picture drawn again from a display list has more to draw
+  // (the loop comes back for it at the next look).
+  bool behind() const;
   long long ms_since_last_viewer() const;
 
   // Called by the loop whenever it looks: carries out what browsers asked

@@ -4,7 +4,9 @@
 #ifndef LUMO_SERVER_WEB_WEB_VIEW_STATE_H
 #define LUMO_SERVER_WEB_WEB_VIEW_STATE_H
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <deque>
 #include <libwebsockets.h>
@@ -18,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "server/canvas/scaled_view.h"
 #include "server/core/server.h"
 #include "server/web/web_gate.h"
 #include "server/web/web_view.h"
@@ -35,6 +38,33 @@ constexpr double kShare = 0.15;          // of a processor, for the web view's t
 constexpr double kCredit = 100;          // ms of unused share kept for a burst
 constexpr int kEnded = 4001;             // the close status that tells a page its server has ended
 constexpr int kGoodbyeMs = 1000;         // how long an ending server waits for pages to hear it
+constexpr long long kRedrawMs = 10;      // a look's time for pictures drawn again from display lists
+constexpr long long kCatchUpMs = 30;     // more of it once the program stopped drawing
+
+// The scales a page may ask its pictures at (its devicePixelRatio, rounded
+// to one of these).  A picture is published per window and scale in use:
+// its id is the window's number plus the scale's index times kScaleStep.
+constexpr double kWebScales[] = {1, 1.25, 1.5, 2, 3};
+constexpr int kWebScaleCount = 5;
+constexpr int kScaleStep = 1 << 16;
+// A zoomed view some browser shows has the id of its window plus
+// (kWebScaleCount + its slot) times kScaleStep.
+constexpr int kMaxZooms = 64;
+inline int window_of(int id) { return id % kScaleStep; }
+inline int scale_index_of(int id) { return id / kScaleStep; }
+inline int zoom_slot_of(int id) { return id / kScaleStep - kWebScaleCount; }  // < 0: not zoomed
+
+// A window zoomed in a page: by `notches` of 1.25 (up to 32 times), the
+// device point (x0, y0) (in 64ths of a pixel) at its top left, at a scale.
+struct ZoomView {
+  int window = 0;  // 0: a free slot
+  int scale = 0, notches = 0, x0 = 0, y0 = 0;
+  uint64_t stamp = 0;  // advances when the slot takes another view
+  bool operator==(const ZoomView& o) const {
+    return window == o.window && scale == o.scale && notches == o.notches && x0 == o.x0 && y0 == o.y0;
+  }
+  double zoom() const { return std::min(32.0, std::pow(1.25, notches)); }
+};
 
 inline long long now_ms() {
   timespec ts;
@@ -66,6 +96,7 @@ struct WebView::State {
     std::string title;
     int width = 0, height = 0;
     bool shown = true;
+    uint64_t serial = 0;   // of the window listed
     uint64_t version = 0;  // of the pixels (0: none yet)
     std::vector<uint32_t> pixels;
   };
@@ -85,7 +116,10 @@ struct WebView::State {
     std::string name;
   };
   std::mutex lock;
-  std::map<int, Published> published;
+  std::map<int, Published> published;  // by picture id (window and scale)
+  unsigned scales = 1;                 // the scales browsers ask for (bit i: kWebScales[i])
+  ZoomView zooms[kMaxZooms];           // the zoomed views browsers show
+  uint64_t zoom_stamps = 0;
   uint64_t published_list = 0;  // advances when windows come, go or change title, size or visibility
   bool refresh = false;         // publish every window: a browser arrived
   std::deque<Input> inputs;
@@ -94,11 +128,18 @@ struct WebView::State {
 
   // The loop's own.
   long long last_publish = 0;
+  bool behind = false;  // a scaled or zoomed picture has more to draw
   struct Seen {
     uint64_t serial = 0, changes = 0;
+    int width = 0, height = 0;  // of the picture then
+    uint64_t stamp = 0;         // of the zoomed view then
+    uint64_t drawn = 0;         // the window's changes at the last look
   };
-  std::map<int, Seen> seen;
+  std::map<int, Seen> seen;  // by picture id
   uint64_t versions = 0;
+  // The windows drawn again from their display lists at the scales other
+  // than 1, by picture id.
+  std::map<int, std::unique_ptr<ScaledView>> views;
 
   // The thread's own.
   struct Shown {
@@ -112,7 +153,9 @@ struct WebView::State {
   };
   struct Session {
     bool viewer = false;
-    std::map<int, uint64_t> have;  // the version each window has in this browser
+    std::map<int, uint64_t> have;  // the version each picture has in this browser
+    int scale = 0;                 // the index of the scale it asks for
+    std::map<int, ZoomView> zoomed;  // the windows it shows zoomed
     uint64_t list = 0;
     std::string line;
     bool not_input = false;  // the message being received is no line of input
@@ -153,6 +196,16 @@ struct WebView::State {
   int write_http(lws* wsi, Session& s);
   bool token_given(lws* wsi) const;
   void take_line(const std::string& line);
+  // "scale R" from a page: its pictures at R from now on.  False for any
+  // other line.
+  bool take_scale(Session& s, const std::string& line);
+  // "view N NOTCHES X0 Y0": window N zoomed in that page.
+  bool take_view(Session& s, const std::string& line);
+  // The scales and zoomed views in use, after a browser came, went or asked
+  // for another.
+  void count_scales();
+  // The picture of window `n` a browser is shown.
+  int picture_for(const Session& s, int n) const;
   static int callback(lws* wsi, enum lws_callback_reasons reason, void* user, void* in, size_t len);
 };
 

@@ -393,6 +393,7 @@ TEST_F(ServerTest, EachRunsPicturesAndRefusalsAreItsOwnAndSaidToIt) {
     std::vector<std::string> said;                         // in the program's output
     std::string file, no_file;                             // in the run's folder
     int times = 1;
+    int png_width = 0;  // of `file`, when not 0
   };
   const std::vector<Run> runs = {
       {"without a folder named", {}, "draw", {"lumoview: window 1 written to lumo_client-1.png"},
@@ -413,6 +414,13 @@ TEST_F(ServerTest, EachRunsPicturesAndRefusalsAreItsOwnAndSaidToIt) {
        {"saved=1", "lumoview: without a display the file dialog is not shown: chart.pdf is taken as its answer"}, "chart.pdf", "", 1},
       {"a drawing file that cannot be written", {}, "save plain/chart.pdf",
        {"saved=0", "lumoview: cannot write plain/chart.pdf: Not a directory"}, "", "", 1},
+      {"a refused screen scale", {{"LUMOVIEW_SCALE", "1.7"}}, "draw",
+       {"lumoview: LUMOVIEW_SCALE=1.7 is refused: the scales are 1, 1.25, 1.5, 2 and 3"}, "lumo_client-1.png", "", 1},
+      {"PNG files at twice the size", {{"LUMOVIEW_PNG_SCALE", "2"}}, "draw", {"window 1 written to lumo_client-1.png"},
+       "lumo_client-1.png", "", 1, 800},
+      {"a refused PNG scale", {{"LUMOVIEW_PNG_SCALE", "4"}}, "draw",
+       {"lumoview: LUMOVIEW_PNG_SCALE=4 is refused: the scales are 1, 1.25, 1.5, 2 and 3; PNG files keep the "
+        "window's size"}, "lumo_client-1.png", "", 1, 400},
   };
   const std::string base = pictures_ + "/runs";
   mkdir(base.c_str(), 0700);
@@ -439,6 +447,10 @@ TEST_F(ServerTest, EachRunsPicturesAndRefusalsAreItsOwnAndSaidToIt) {
     for (const auto& e : run.env) unsetenv(e.first);
     if (!run.file.empty()) {
       EXPECT_EQ(access((dir + "/" + run.file).c_str(), F_OK), 0) << run.file;
+      int w = 0, h = 0;
+      if (run.png_width) {
+        EXPECT_TRUE(png_size(dir + "/" + run.file, &w, &h) && w == run.png_width) << w;
+      }
     }
     if (!run.no_file.empty()) {
       EXPECT_NE(access((dir + "/" + run.no_file).c_str(), F_OK), 0) << run.no_file;

@@ -14,7 +14,9 @@
 #include <iterator>
 #include <random>
 
+#include "server/canvas/scaled_view.h"
 #include "server/core/figure_files.h"
+#include "server/frontend/view_place.h"
 #include "tests/server/server_fixture.h"
 #include "tests/support/temp_folder.h"
 
@@ -143,6 +145,105 @@ TEST_P(DisplayListReplay, GivesTheWindowsVeryPixels) {
     EXPECT_LE(list.bytes(), GetParam() + 4 * 220 * 160 + 4096);  // the bound and one whole picture
   }
   EXPECT_GT(list.images(), 0u);  // invert, XOR and pixels were kept as images
+}
+
+namespace {
+
+std::vector<uint32_t> pixels_of(cairo_surface_t* s, int x0, int y0, int w, int h) {
+  cairo_surface_flush(s);
+  const unsigned char* data = cairo_image_surface_get_data(s);
+  const int stride = cairo_image_surface_get_stride(s);
+  std::vector<uint32_t> out;
+  for (int y = y0; y < y0 + h; ++y) {
+    const uint32_t* row = reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(y) * stride);
+    for (int x = x0; x < x0 + w; ++x) out.push_back(row[x] & 0xFFFFFF);
+  }
+  return out;
+}
+
+size_t differing(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+  size_t n = 0;
+  for (size_t i = 0; i < a.size(); ++i) n += a[i] != b[i];
+  return n;
+}
+
+}  // namespace
+
+// A view kept up to date a little at a time (only what is new drawn, in
+// slices) shows what a view drawn whole does; a zoomed view is a cut of the picture drawn
+// whole at the larger scale.
+TEST_P(DisplayListReplay, ScaledViewsDrawOnlyWhatIsNewAndZoomsAreCuts) {
+  ScaledView kept;
+  for (int round = 1; round <= 8; ++round) {
+    for (int i = 0; i < 200; ++i) draw_something();
+    RecordingCanvas& list = server->window(1)->display_list();
+    const int w = list.width(), h = list.height();
+    // A slice at a time (one of a few kilobytes an update), as a window of a
+    // program that draws without pause is kept.
+    int slices = 0;
+    do {
+      ASSERT_TRUE(kept.update(list, 2 * w, 2 * h, 2, 0, 0, 0));
+      ++slices;
+    } while (!kept.caught_up());
+    ScaledView whole, large, zoomed;
+    ASSERT_TRUE(whole.update(list, 2 * w, 2 * h, 2, 0, 0));
+    EXPECT_EQ(differing(pixels_of(kept.surface(), 0, 0, 2 * w, 2 * h), pixels_of(whole.surface(), 0, 0, 2 * w, 2 * h)),
+              0u)
+        << "round " << round << ", " << slices << " slices";
+    // Zoom 4 at the screen's scale 2, the view's top left at device (w/4, h/4).
+    const int x0 = w / 4, y0 = h / 4;
+    ASSERT_TRUE(large.update(list, 8 * w, 8 * h, 8, 0, 0));
+    ASSERT_TRUE(zoomed.update(list, 2 * w, 2 * h, 2, 0, 0));  // first 1:1, as a window is
+    ASSERT_TRUE(zoomed.update(list, 2 * w, 2 * h, 8, x0, y0));
+    // (cairo cuts far-off figures and places glyphs a shade apart: a few
+    // pixels along edges; a wrong place or scale differs nearly everywhere.)
+    EXPECT_LT(differing(pixels_of(zoomed.surface(), 0, 0, 2 * w, 2 * h),
+                        pixels_of(large.surface(), 8 * x0, 8 * y0, 2 * w, 2 * h)),
+              static_cast<size_t>(4 * w * h / 100))
+        << "round " << round;
+  }
+}
+
+// The place of a zoomed picture: the point under the pointer stays there,
+// the zoom goes by notches of 1.25 up to 32, the picture never leaves the
+// window, and input comes back in the program's pixels.
+TEST(ViewPlaceTest, ZoomsAboutThePointerWithinThePicture) {
+  struct Case {
+    double scale;
+    int sx, sy, notches;
+    double zoom;
+    const char* title;
+  } cases[] = {{1, 100, 50, 1, 1.25, " - 125%"}, {2, 0, 0, 3, 1.953125, " - 195%"},
+               {1.5, 449, 299, 40, 32, " - 3200%"}, {2, 599, 399, -2, 1, ""}};
+  for (const Case& c : cases) {
+    ViewPlace p;
+    p.scale = c.scale;
+    p.resized(300, 200);
+    int ux = 0, uy = 0, x = 0, y = 0;
+    p.device_at(c.sx, c.sy, &ux, &uy);
+    EXPECT_EQ(p.zoom_about(c.sx, c.sy, c.notches), c.zoom != 1) << c.notches;
+    EXPECT_DOUBLE_EQ(p.zoom(), c.zoom);
+    EXPECT_EQ(p.title_suffix(), c.title);
+    p.device_at(c.sx, c.sy, &x, &y);
+    EXPECT_NEAR(x, ux, 1) << c.sx;
+    EXPECT_NEAR(y, uy, 1) << c.sy;
+    EXPECT_GE(p.x0(), 0);
+    EXPECT_LE(p.x0() + p.screen_width() / p.k(), 300 + 1e-9);
+    p.pan(-1e6, -1e6);  // as far as it goes: the bottom right corner shows
+    p.device_at(p.screen_width() - 1, p.screen_height() - 1, &x, &y);
+    EXPECT_EQ(x, 299);
+    EXPECT_EQ(y, 199);
+    p.reset();
+    p.device_at(p.screen_width() - 1, 0, &x, &y);
+    EXPECT_EQ(x, 299);
+    EXPECT_EQ(y, 0);
+  }
+  double s = 0;
+  EXPECT_TRUE(parse_view_scale("1.25", &s) && s == 1.25);
+  EXPECT_FALSE(parse_view_scale("1.3", &s) || parse_view_scale("2x", &s) || parse_view_scale("", &s));
+  EXPECT_EQ(scale_of_dpi(96), 1);
+  EXPECT_EQ(scale_of_dpi(192), 2);
+  EXPECT_EQ(scale_of_dpi(140), 1.5);
 }
 
 INSTANTIATE_TEST_SUITE_P(Bounds, DisplayListReplay,

@@ -9,6 +9,7 @@ ended by its process id; nothing else is touched."""
 import hashlib
 import hmac
 import io
+import math
 import re
 import os
 import secrets
@@ -22,7 +23,7 @@ import threading
 import time
 import urllib.parse
 
-from PIL import Image
+from PIL import Image, ImageChops, ImageStat
 
 import webclient
 
@@ -330,6 +331,139 @@ def case_input():
         run.end()
 
 
+def mean_difference(png_a, png_b, offset=(0, 0)):
+    """The mean difference per channel (0 to 255) of two pictures, b read
+    from `offset` on and scaled to a's size with the nearest pixel."""
+    a = Image.open(io.BytesIO(png_a)).convert("RGB")
+    b = Image.open(io.BytesIO(png_b)).convert("RGBA")
+    white = Image.new("RGBA", b.size, "white")
+    white.alpha_composite(b)
+    b = white.convert("RGB")
+    if b.size != a.size:
+        b = b.resize(a.size, Image.NEAREST)
+    diff = ImageChops.difference(a, b)
+    return sum(ImageStat.Stat(diff).mean) / 3
+
+
+def case_ratio():
+    """A page at device pixel ratio 2 shows the windows at twice their pixels,
+    drawn again from the display list: the server's PNG at scale 2 exactly,
+    near the SVG drawn by rsvg-convert at 2x and far from the window's own
+    pixels magnified; clicks still come in the program's pixels."""
+    run = Run(os.path.join(BIN, "picker"))
+    browser = None
+    try:
+        browser = webclient.Chromium(ratio=2)
+        run.p.stdout.readline()
+        browser.call("Page.navigate", url=run.url)
+        shown = page_picture(browser, 1)
+        size = Image.open(io.BytesIO(shown)).size
+        check(size == (1280, 960), f"the page's picture has the screen's pixels ({size})")
+        scale = browser.evaluate("lumo.scale")
+        check(scale == 2, f"the page asked for scale 2 ({scale})")
+        _, _, plain_png = webclient.get(run.url, "/window/1.png?token=" + run.token)
+        _, _, svg = webclient.get(run.url, "/window/1.svg?token=" + run.token)
+        figure = subprocess.run(["rsvg-convert", "--zoom", "2"], input=svg, capture_output=True).stdout
+        to_figure, to_plain = mean_difference(shown, figure), mean_difference(shown, plain_png)
+        keep(shown, "web-ratio-2.png")
+        print(f"ratio 2: {to_figure:.2f} from the SVG at 2x, {to_plain:.2f} from the window's pixels magnified")
+        check(to_figure < 3 and to_figure * 2 < to_plain, "the page's picture is the figure's, not magnified pixels")
+        x, y, w, h = browser.evaluate("(() => { const r = document.querySelector('canvas')"
+                                      ".getBoundingClientRect(); return [r.x, r.y, r.width, r.height]; })()")
+        check((w, h) == (640, 480), f"the picture takes the window's size in CSS pixels ({w} x {h})")
+        for kind in ("mousePressed", "mouseReleased"):
+            browser.call("Input.dispatchMouseEvent", type=kind, x=x + 100.75, y=y + 30.75, button="left", clickCount=1)
+        line = run.p.stdout.readline().strip()
+        check(line == "point 1: x = 1.219  y = 1.050  (button 1)", "the click in the program's pixels: " + line)
+        # The marker the program drew reaches the page too, at scale 2.
+        time.sleep(0.5)
+        after = page_picture(browser, 1)
+        n, box = differing(shown, after)
+        check(n > 0 and box[0] >= 2 * 100 - 40 and box[2] <= 2 * 100 + 40, f"the marker is shown ({n} in {box})")
+    finally:
+        if browser:
+            browser.quit()
+        run.end()
+
+
+def case_zoom():
+    """Ctrl+wheel zooms a window in the page about the pointer, drawn by the
+    server from the display list (near the SVG drawn by rsvg-convert at the
+    zoom, far from magnified pixels); a middle drag pans; Ctrl+0 returns to
+    1:1; the program sees none of it, and its clicks in its own pixels."""
+    run = Run(os.path.join(BIN, "picker"))
+    browser = None
+    try:
+        browser = webclient.Chromium()
+        run.p.stdout.readline()
+        browser.call("Page.navigate", url=run.url)
+        page_picture(browser, 1)
+        x, y, _, _ = browser.evaluate("(() => { const r = document.querySelector('canvas')"
+                                      ".getBoundingClientRect(); return [r.x, r.y, r.width, r.height]; })()")
+        # Events at whole screen pixels (the page reads them so); at (px,
+        # py) of the picture, CSS pixels from its corner (ax, ay) below.
+        ax, ay = math.ceil(x) - x, math.ceil(y) - y
+        mouse = lambda kind, px, py, **more: browser.call("Input.dispatchMouseEvent", type=kind,
+                                                          x=math.ceil(x) + px, y=math.ceil(y) + py, **more)
+        for _ in range(3):
+            mouse("mouseWheel", 200, 60, deltaX=0, deltaY=-100, modifiers=2)
+        k = 1.25 ** 3
+        x0, y0 = (200 + ax) - (200 + ax) / k, (60 + ay) - (60 + ay) / k
+        title = browser.evaluate("document.querySelector('.window .title').textContent")
+        check(title == "1: picker: click points - 195%", f"the title shows the zoom ({title!r})")
+        time.sleep(0.3)
+        shown = page_picture(browser, 1)
+        _, _, plain_png = webclient.get(run.url, "/window/1.png?token=" + run.token)
+        _, _, svg = webclient.get(run.url, "/window/1.svg?token=" + run.token)
+        figure = subprocess.run(["rsvg-convert", "--zoom", str(k)], input=svg, capture_output=True).stdout
+        cut = (round(x0 * k), round(y0 * k), round(x0 * k) + 640, round(y0 * k) + 480)
+        crop = png_crop
+        to_figure = mean_difference(shown, crop(figure, cut))
+        to_plain = mean_difference(shown, crop(plain_png, (round(x0), round(y0), round(x0 + 640 / k),
+                                                           round(y0 + 480 / k))))
+        keep(shown, "web-zoom.png")
+        print(f"zoomed: {to_figure:.2f} from the SVG at the zoom, {to_plain:.2f} from the pixels magnified")
+        check(to_figure < 3 and to_figure * 2 < to_plain, "the zoomed picture is the figure's, not magnified pixels")
+        for kind in ("mousePressed", "mouseReleased"):
+            mouse(kind, 200, 60, button="left", clickCount=1)
+        line = run.p.stdout.readline().strip()
+        px, py = int(x0 + (200 + ax) / k), int(y0 + (60 + ay) / k)
+        want = "point 1: x = %.3f  y = %.3f  (button 1)" % (-0.5 + 11.0 * px / 640, 1.2 - 2.4 * py / 480)
+        check(line == want, f"the click under the pointer, the Ctrl+wheel not passed on: {line} (want {want})")
+        mouse("mousePressed", 400, 300, button="middle", buttons=4, clickCount=1)
+        mouse("mouseMoved", 350, 280, button="middle", buttons=4)
+        mouse("mouseMoved", 300, 250, button="middle", buttons=4)
+        mouse("mouseReleased", 300, 250, button="middle", clickCount=1)
+        x0, y0 = x0 + 100 / k, y0 + 50 / k
+        for kind in ("mousePressed", "mouseReleased"):
+            mouse(kind, 400, 300, button="left", clickCount=1)
+        line = run.p.stdout.readline().strip()
+        px, py = int(x0 + (400 + ax) / k), int(y0 + (300 + ay) / k)
+        want = "point 2: x = %.3f  y = %.3f  (button 1)" % (-0.5 + 11.0 * px / 640, 1.2 - 2.4 * py / 480)
+        check(line == want, f"after a pan with the middle button: {line} (want {want})")
+        browser.call("Input.dispatchKeyEvent", type="keyDown", key="0", code="Digit0", modifiers=2,
+                     windowsVirtualKeyCode=48)
+        title = browser.evaluate("document.querySelector('.window .title').textContent")
+        check(title == "1: picker: click points", f"Ctrl+0 returns to 1:1 ({title!r})")
+        browser.call("Input.dispatchKeyEvent", type="keyDown", key="Enter", code="Enter", windowsVirtualKeyCode=13)
+        check(run.p.wait(20) == 0, "Enter ended the program")
+        check("2 points" in run.p.stdout.read(), "the program saw two points and nothing else")
+    finally:
+        if browser:
+            browser.quit()
+        run.end()
+
+
+def png_crop(png, box):
+    """The box of a PNG picture, as PNG (white where it reaches beyond)."""
+    picture = Image.open(io.BytesIO(png)).convert("RGBA")
+    white = Image.new("RGBA", picture.size, "white")
+    white.alpha_composite(picture)
+    out = io.BytesIO()
+    white.convert("RGB").crop(box).save(out, "PNG")
+    return out.getvalue()
+
+
 def case_stalled():
     """Browsers that stop reading cannot make the server's memory grow."""
     # A small display list, so that what it holds does not hide what the
@@ -590,7 +724,7 @@ def case_oversized():
 
 {"page": case_page, "strangers": case_strangers, "input": case_input, "stalled": case_stalled,
  "addresses": case_addresses, "download": case_download, "gone": case_gone,
- "oversized": case_oversized}[CASE]()
+ "oversized": case_oversized, "ratio": case_ratio, "zoom": case_zoom}[CASE]()
 if failures:
     print(f"{len(failures)} check(s) failed", flush=True)
     sys.exit(1)

@@ -80,7 +80,7 @@ def viewer(url):
 class Chromium:
     """Headless Chromium with a DevTools connection to one page."""
 
-    def __init__(self, width=1200, height=1000):
+    def __init__(self, width=1200, height=1000, ratio=1):
         # The browser's profile and, beside it, its temporary and runtime
         # files (which it leaves when ended): all in one folder of its own.
         self.profile = tempfile.mkdtemp(prefix="lumo-chromium-")
@@ -88,7 +88,7 @@ class Chromium:
         os.mkdir(scratch, 0o700)
         self.p = subprocess.Popen(
             ["chromium", "--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
-             "--force-device-scale-factor=1", "--hide-scrollbars", "--remote-debugging-port=0",
+             f"--force-device-scale-factor={ratio}", "--hide-scrollbars", "--remote-debugging-port=0",
              f"--user-data-dir={data}", f"--window-size={width},{height}", "about:blank"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             env={**os.environ, "TMPDIR": scratch, "XDG_RUNTIME_DIR": scratch})
