@@ -105,7 +105,7 @@ class CairoCanvas : public Canvas {
 
   void begin();  // a fresh path with the drawing transformation
   void stroke_points(const Pen& pen, const Point* points, int count, bool closed);
-  void smooth_polyline(const Pen& pen, const std::vector<DevicePoint>& points, bool closed);
+  void smooth_polyline(const Pen& pen, std::vector<DevicePoint> points, bool closed);
   void set_source(const Pen& pen, const Brush& brush);
   // The current path, filled with the brush and outlined with the pen; in the
   // exact modes through the mask, anti-aliased otherwise.
@@ -135,8 +135,14 @@ class CairoCanvas : public Canvas {
 
   // A long outline being drawn: its device points and how far it is.
   struct StrokeJob {
+    enum Stage { kThinColumns, kThinRows, kMeasure, kStroke };
+    Stage stage = kStroke;
     Pen pen;
-    std::vector<DevicePoint> pts;
+    std::vector<DevicePoint> raw, mid;  // as given, thinned by columns
+    std::vector<DevicePoint> pts;       // as drawn
+    size_t at = 0;                      // how far the stage is
+    double length = 0;
+    bool thin = false;
     bool closed = false;
     bool quick = false;  // a one-pixel solid line laid down directly
     bool sliced = false;

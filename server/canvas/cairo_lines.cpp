@@ -20,18 +20,20 @@ namespace {
 // than four keeps its first, lowest, highest and last points, in their
 // order.  The same for rows.  Dense data (a signal of a million samples)
 // shrinks to a few points per column; sparse data stays as it is.
+// Runs from `*from` on, until `limit` points were looked at (always
+// whole runs, so that pieces make what one pass makes) or the end; *from
+// moves past them.
 template <typename P>
-std::vector<P> thin_runs(const std::vector<P>& in, bool columns) {
-  std::vector<P> out;
-  out.reserve(in.size());
+void thin_runs(const std::vector<P>& in, bool columns, size_t* from, size_t limit, std::vector<P>* out) {
   const size_t n = in.size();
-  size_t i = 0;
-  while (i < n) {
+  size_t i = *from;
+  const size_t start = i;
+  while (i < n && i - start < limit) {
     const double key = std::floor(columns ? in[i].x : in[i].y);
     size_t j = i;
     while (j + 1 < n && std::floor(columns ? in[j + 1].x : in[j + 1].y) == key) ++j;
     if (j - i < 4) {
-      out.insert(out.end(), in.begin() + static_cast<long>(i), in.begin() + static_cast<long>(j) + 1);
+      out->insert(out->end(), in.begin() + static_cast<long>(i), in.begin() + static_cast<long>(j) + 1);
     } else {
       size_t lo = i, hi = i;
       for (size_t k = i; k <= j; ++k) {
@@ -39,15 +41,15 @@ std::vector<P> thin_runs(const std::vector<P>& in, bool columns) {
         if (v < (columns ? in[lo].y : in[lo].x)) lo = k;
         if (v > (columns ? in[hi].y : in[hi].x)) hi = k;
       }
-      out.push_back(in[i]);
+      out->push_back(in[i]);
       for (size_t k : {std::min(lo, hi), std::max(lo, hi)}) {
-        if (k != i && k != j) out.push_back(in[k]);
+        if (k != i && k != j) out->push_back(in[k]);
       }
-      out.push_back(in[j]);
+      out->push_back(in[j]);
     }
     i = j + 1;
   }
-  return out;
+  *from = i;
 }
 
 // A long outline of long segments (a random polyline) crosses itself
@@ -248,9 +250,9 @@ void CairoCanvas::stroke_points(const Pen& pen, const Point* p, int count, bool 
     }
   }
   finish();
-  std::vector<Point> d(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) d[static_cast<size_t>(i)] = to_device(p[i]);
   if (exact_here(pen) && width == 1) {
+    std::vector<Point> d(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) d[static_cast<size_t>(i)] = to_device(p[i]);
     const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, width);
     pixels::Painter painter = pen_painter(pen);
     int64_t phase = 0;
@@ -264,9 +266,12 @@ void CairoCanvas::stroke_points(const Pen& pen, const Point* p, int count, bool 
     end_pixels();
     return;
   }
-  std::vector<DevicePoint> f(d.size());
-  for (size_t i = 0; i < d.size(); ++i) f[i] = {static_cast<double>(d[i].x), static_cast<double>(d[i].y)};
-  smooth_polyline(pen, f, closed);
+  std::vector<DevicePoint> f(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const Point d = to_device(p[i]);
+    f[static_cast<size_t>(i)] = {static_cast<double>(d.x), static_cast<double>(d.y)};
+  }
+  smooth_polyline(pen, std::move(f), closed);
 }
 
 // A polyline in device pixels drawn with cairo: each segment is clipped to
@@ -274,28 +279,23 @@ void CairoCanvas::stroke_points(const Pen& pen, const Point* p, int count, bool 
 // Styled one-pixel pens are laid out pixel by pixel along the major axis,
 // as in the exact modes, and each run of "on" pixels is stroked.  The
 // outline is a job (StrokeJob) run in slices when a slice is set.
-void CairoCanvas::smooth_polyline(const Pen& pen, const std::vector<DevicePoint>& given,
-                                  bool closed) {
+void CairoCanvas::smooth_polyline(const Pen& pen, std::vector<DevicePoint> given, bool closed) {
   finish_work();  // one long figure at a time
   const int width = pen_width(pen);
   const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, width);
-  const bool thin = !pattern && !exact_here(pen) && given.size() > 8;
   StrokeJob& job = job_;
+  job = StrokeJob{};
   job.pen = pen;
   job.closed = closed;
-  job.pts = thin ? thin_runs(thin_runs(given, true), false) : given;
-  job.quick = thin && !vector_ && width == 1 && job.pts.size() > kManySegments;
-  job.per_stroke = kSegmentsPerStroke;
-  if (job.pts.size() > kLongOutline) {
-    double length = 0;
-    for (size_t i = 0; i + 1 < job.pts.size(); ++i) {
-      length += std::hypot(job.pts[i + 1].x - job.pts[i].x, job.pts[i + 1].y - job.pts[i].y);
-    }
-    if (length > kLongSegment * static_cast<double>(job.pts.size() - 1)) job.per_stroke = kSegmentsPerCrossingStroke;
+  job.thin = !pattern && !exact_here(pen) && given.size() > 8;
+  if (job.thin) {
+    job.raw = std::move(given);
+    job.pts.reserve(job.raw.size());
+    job.stage = StrokeJob::kThinColumns;
+  } else {
+    job.pts = std::move(given);
+    job.stage = StrokeJob::kMeasure;
   }
-  job.next = 0;
-  job.phase = 0;
-  job.joined = job.clipped = false;
   job.width = width_;
   job.height = height_;
   // A raster pen's figure is recorded by the pixels it changed, taken when
@@ -314,8 +314,10 @@ double now_seconds() {
   return static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9;
 }
 
-// Segments laid down by quick_line between looks at the clock.
+// Segments laid down by quick_line between looks at the clock, and points
+// taken in (thinned, measured) between looks.
 constexpr size_t kQuickSegmentsPerLook = 1024;
+constexpr size_t kPointsPerLook = 32768;
 
 }  // namespace
 
@@ -333,6 +335,37 @@ void CairoCanvas::run_stroke_job() {
   StrokeJob& job = job_;
   finish();
   const double stop = job.sliced ? now_seconds() + slice_ : 0;
+  // Taking the points in: dense runs thinned by columns, then by rows, and
+  // the outline measured; a piece at a time between looks at the clock.
+  for (bool first = true; job.stage != StrokeJob::kStroke; first = false) {
+    if (!first && job.sliced && now_seconds() > stop) return;
+    if (job.stage == StrokeJob::kThinColumns) {
+      thin_runs(job.raw, true, &job.at, kPointsPerLook, &job.mid);
+      if (job.at < job.raw.size()) continue;
+      job.raw = std::vector<DevicePoint>();
+      job.stage = StrokeJob::kThinRows;
+      job.at = 0;
+    } else if (job.stage == StrokeJob::kThinRows) {
+      thin_runs(job.mid, false, &job.at, kPointsPerLook, &job.pts);
+      if (job.at < job.mid.size()) continue;
+      job.mid = std::vector<DevicePoint>();
+      job.stage = StrokeJob::kMeasure;
+      job.at = 0;
+    } else {
+      const std::vector<DevicePoint>& p = job.pts;
+      const size_t end = std::min(p.size() > 0 ? p.size() - 1 : 0, job.at + kPointsPerLook);
+      if (p.size() > kLongOutline) {
+        for (size_t i = job.at; i < end; ++i) job.length += std::hypot(p[i + 1].x - p[i].x, p[i + 1].y - p[i].y);
+      }
+      job.at = end;
+      if (p.size() > kLongOutline && job.at < p.size() - 1) continue;
+      job.per_stroke = p.size() > kLongOutline && job.length > kLongSegment * static_cast<double>(p.size() - 1)
+                           ? kSegmentsPerCrossingStroke
+                           : kSegmentsPerStroke;
+      job.quick = job.thin && !vector_ && pen_width(job.pen) == 1 && p.size() > kManySegments;
+      job.stage = StrokeJob::kStroke;
+    }
+  }
   const Pen& pen = job.pen;
   const std::vector<DevicePoint>& pts = job.pts;
   const size_t n = pts.size();

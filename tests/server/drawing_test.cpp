@@ -797,8 +797,9 @@ TEST(CairoShortcuts, GatheredLinesLeaveThePixelsOfLinesDrawnOneByOne) {
 
 // A long outline drawn in slices (the server's other programs served
 // between them) leaves exactly the pixels of the outline drawn at once:
-// slices end only where its strokes end.  The shortest slice makes every
-// stroke a slice of its own.
+// slices end only where its strokes end, and its points are taken in
+// (thinned, measured) in pieces of whole runs.  The shortest slice makes
+// every stroke and piece a slice of its own.
 TEST(CairoShortcuts, LongOutlinesDrawnInSlicesLeaveThePixelsOfOneDrawing) {
   constexpr int kW = 320, kH = 240;
   std::mt19937 random(11);
@@ -832,6 +833,8 @@ TEST(CairoShortcuts, LongOutlinesDrawnInSlicesLeaveThePixelsOfOneDrawing) {
       {"a walk, dashed", pen(Blend::kSmooth, 1, 1), points(5000, 6), false},
       {"a walk, 4-pixel pen", pen(Blend::kSmooth, 4, kSolid), points(20000, 3), false},
       {"random Bezier curves", pen(Blend::kSmooth, 2, kSolid), points(3 * 700 + 1, 0), true},
+      // Thinned in several pieces, with runs across their ends.
+      {"a dense walk, 3-pixel pen", pen(Blend::kSmooth, 3, kSolid), points(90000, 1), false},
   };
   for (const Case& k : cases) {
     CairoCanvas whole(kW, kH, {255, 255, 255}), sliced(kW, kH, {255, 255, 255});
