@@ -23,6 +23,16 @@ build/native/bench/transport_bench
 echo
 build/native/bench/job_bench "${JOB_ROUNDS:-5}" </dev/null
 
+# One program's long polyline beside a joined program's questions.
+cmake --build --preset native --target freeze_bench >/dev/null
+echo
+build/native/bench/freeze_bench "${FREEZE_ROUNDS:-3}" </dev/null
+
+# Start-up to a mapped window (cold, warm, cairo-xlib) and a 2,000-line job.
+cmake --build --preset native --target startup_bench >/dev/null
+echo
+build/native/bench/startup_bench "${STARTUP_ROUNDS:-7}" </dev/null
+
 # The web view: a drawing program's rate with 20 browsers watching.
 cmake --build --preset native --target lumo_web_flood >/dev/null
 /usr/bin/python3 bench/web_bench.py build/native/bin build/native/tests "${WEB_ROUNDS:-5}" 3

@@ -45,6 +45,7 @@ constexpr int kDefaultGraceMs = 1500;     // how long an unused server waits for
 constexpr int kFirstLinkWaitMs = 60000;   // how long a new server waits for its first program
 constexpr int kTickMs = 50;
 constexpr int kWebLingerMs = 600000;      // windows nobody watches in a browser stay this long
+constexpr double kSliceSeconds = 0.02;   // long drawing goes in slices of about this long
 
 volatile std::sig_atomic_t g_stop = 0;
 
@@ -135,6 +136,8 @@ int main(int argc, char** argv) {
   options.events_path = env_or("LUMOVIEW_EVENTS", "");
   const long long list_mb = std::atoll(env_or("LUMOVIEW_LIST_MB", "0").c_str());
   if (list_mb > 0) options.list_limit = static_cast<size_t>(list_mb) << 20;
+  // No command holds other programs up for longer than a slice or so.
+  options.slice_seconds = kSliceSeconds;
   const long long budget_mb = std::atoll(env_or("LUMOVIEW_MEMORY_MB", "1024").c_str());
   if (budget_mb > 0) options.picture_budget = budget_mb << 20;
   // Programs send text in the code page their locale implies; the server
@@ -293,6 +296,8 @@ int main(int argc, char** argv) {
     return server.early_reply(client, bytes, size, reply, block, block_bytes);
   };
   loop.on_spare = [&] { return server.draw_pending(); };
+  loop.holding = [&](int client) { return server.holding(client); };
+  loop.on_slice = [&] { return server.continue_work(); };
   loop.on_posted = [&](int client, const unsigned char* bytes, uint32_t size, unsigned char* block) {
     server.draw_posted(client, bytes, size, block);
   };

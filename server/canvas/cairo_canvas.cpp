@@ -101,6 +101,7 @@ void CairoCanvas::resize(int width, int height, Rgb background) {
 
 void CairoCanvas::clear(Rgb background) {
   finish();
+  job_ = StrokeJob{};  // what is left of a long outline would be cleared away
   if (sink_) {
     sink_->clear(background);
     return;
@@ -477,6 +478,7 @@ void CairoCanvas::draw_image(int x, int y, int w, int h, const uint32_t* pixels)
 
 // Written the way every file of the server is (file_output.h).
 bool CairoCanvas::save_png(const std::string& path) {
+  finish_work();  // a file holds whole figures
   finish();
   if (vector_) return false;
   cairo_surface_flush(surface_);
@@ -492,6 +494,7 @@ bool CairoCanvas::save_png(const std::string& path) {
 }
 
 bool CairoCanvas::load_png(const std::string& path) {
+  finish_work();  // the picture comes over every figure before it
   finish();
   cairo_surface_t* image = cairo_image_surface_create_from_png(path.c_str());
   const bool ok = cairo_surface_status(image) == CAIRO_STATUS_SUCCESS;

@@ -77,6 +77,12 @@ class CairoCanvas : public Canvas {
   bool load_png(const std::string& path) override;
   bool read_pixels(int x, int y, int w, int h, uint32_t* out) override;
   void draw_image(int x, int y, int w, int h, const uint32_t* pixels) override;
+  // Long outlines (polylines, flattened curves) are drawn in slices of about
+  // this long.
+  void set_slice(double seconds) override { slice_ = seconds; }
+  bool work_left() const override { return job_.left; }
+  bool continue_work() override;
+  uint64_t work_serial() const override { return work_serial_; }
 
  private:
   bool exact_here(const Pen& pen) const;
@@ -102,7 +108,7 @@ class CairoCanvas : public Canvas {
   // transformation applies), or through points already on the surface.
   void stroke_points(const Pen& pen, const Point* points, int count, bool closed);
   void stroke_device_points(const Pen& pen, const Point* points, int count, bool closed);
-  void smooth_polyline(const Pen& pen, const std::vector<DevicePoint>& points, bool closed);
+  void smooth_polyline(const Pen& pen, std::vector<DevicePoint> points, bool closed);
   void set_source(const Pen& pen, const Brush& brush);
   // The current path, filled with the brush and outlined with the pen; in the
   // exact modes through the mask, anti-aliased otherwise.
@@ -130,8 +136,33 @@ class CairoCanvas : public Canvas {
   // lines (ended by finish()).
   uint32_t* open_pixels();
 
+  // A long outline being drawn: its device points and how far it is.
+  struct StrokeJob {
+    enum Stage { kThinColumns, kThinRows, kMeasure, kStroke };
+    Stage stage = kStroke;
+    Pen pen;
+    std::vector<DevicePoint> raw, mid;  // as given, thinned by columns
+    std::vector<DevicePoint> pts;       // as drawn
+    size_t at = 0;                      // how far the stage is
+    double length = 0;
+    bool thin = false;
+    bool closed = false;
+    bool quick = false;  // a one-pixel solid line laid down directly
+    bool sliced = false;
+    bool left = false;   // segments remain
+    int per_stroke = 0;
+    size_t next = 0;     // the next segment
+    int64_t phase = 0;   // of the dash pattern
+    bool joined = false, clipped = false;
+    int width = 0, height = 0;  // the picture's size when it came
+  };
+  void run_stroke_job();
+
   int width_;
   int height_;
+  double slice_ = 0;
+  StrokeJob job_;
+  uint64_t work_serial_ = 0;
   std::vector<QueuedLine> lines_;
   int32_t lines_top_ = 0, lines_bottom_ = 0;  // rows the gathered lines may touch
   int row_chunks_ = 1;

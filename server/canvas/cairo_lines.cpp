@@ -20,18 +20,20 @@ namespace {
 // than four keeps its first, lowest, highest and last points, in their
 // order.  The same for rows.  Dense data (a signal of a million samples)
 // shrinks to a few points per column; sparse data stays as it is.
+// Runs from `*from` on, until `limit` points were looked at (always
+// whole runs, so that pieces make what one pass makes) or the end; *from
+// moves past them.
 template <typename P>
-std::vector<P> thin_runs(const std::vector<P>& in, bool columns) {
-  std::vector<P> out;
-  out.reserve(in.size());
+void thin_runs(const std::vector<P>& in, bool columns, size_t* from, size_t limit, std::vector<P>* out) {
   const size_t n = in.size();
-  size_t i = 0;
-  while (i < n) {
+  size_t i = *from;
+  const size_t start = i;
+  while (i < n && i - start < limit) {
     const double key = std::floor(columns ? in[i].x : in[i].y);
     size_t j = i;
     while (j + 1 < n && std::floor(columns ? in[j + 1].x : in[j + 1].y) == key) ++j;
     if (j - i < 4) {
-      out.insert(out.end(), in.begin() + static_cast<long>(i), in.begin() + static_cast<long>(j) + 1);
+      out->insert(out->end(), in.begin() + static_cast<long>(i), in.begin() + static_cast<long>(j) + 1);
     } else {
       size_t lo = i, hi = i;
       for (size_t k = i; k <= j; ++k) {
@@ -39,15 +41,15 @@ std::vector<P> thin_runs(const std::vector<P>& in, bool columns) {
         if (v < (columns ? in[lo].y : in[lo].x)) lo = k;
         if (v > (columns ? in[hi].y : in[hi].x)) hi = k;
       }
-      out.push_back(in[i]);
+      out->push_back(in[i]);
       for (size_t k : {std::min(lo, hi), std::max(lo, hi)}) {
-        if (k != i && k != j) out.push_back(in[k]);
+        if (k != i && k != j) out->push_back(in[k]);
       }
-      out.push_back(in[j]);
+      out->push_back(in[j]);
     }
     i = j + 1;
   }
-  return out;
+  *from = i;
 }
 
 // A long outline of long segments (a random polyline) crosses itself
@@ -274,65 +276,159 @@ void CairoCanvas::stroke_device_points(const Pen& pen, const Point* d, int count
   }
   std::vector<DevicePoint> f(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) f[static_cast<size_t>(i)] = {static_cast<double>(d[i].x), static_cast<double>(d[i].y)};
-  smooth_polyline(pen, f, closed);
+  smooth_polyline(pen, std::move(f), closed);
 }
 
 // A polyline in device pixels drawn with cairo: each segment is clipped to
 // the surface (with a margin) so far-away points keep their direction.
 // Styled one-pixel pens are laid out pixel by pixel along the major axis,
-// as in the exact modes, and each run of "on" pixels is stroked.
-void CairoCanvas::smooth_polyline(const Pen& pen, const std::vector<DevicePoint>& given,
-                                  bool closed) {
+// as in the exact modes, and each run of "on" pixels is stroked.  The
+// outline is a job (StrokeJob) run in slices when a slice is set.
+void CairoCanvas::smooth_polyline(const Pen& pen, std::vector<DevicePoint> given, bool closed) {
+  finish_work();  // one long figure at a time
   const int width = pen_width(pen);
-  const double margin = width + 2;
-  const double lo_x = -margin, lo_y = -margin, hi_x = width_ + margin, hi_y = height_ + margin;
   const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, width);
-  const bool thin = !pattern && !exact_here(pen) && given.size() > 8;
-  const std::vector<DevicePoint> pts = thin ? thin_runs(thin_runs(given, true), false) : given;
-  if (thin && !vector_ && width == 1 && pts.size() > kManySegments) {
+  StrokeJob& job = job_;
+  job = StrokeJob{};
+  job.pen = pen;
+  job.closed = closed;
+  job.thin = !pattern && !exact_here(pen) && given.size() > 8;
+  if (job.thin) {
+    job.raw = std::move(given);
+    job.pts.reserve(job.raw.size());
+    job.stage = StrokeJob::kThinColumns;
+  } else {
+    job.pts = std::move(given);
+    job.stage = StrokeJob::kMeasure;
+  }
+  job.width = width_;
+  job.height = height_;
+  // A raster pen's figure is recorded by the pixels it changed, taken when
+  // the next figure comes: it is drawn whole.
+  job.sliced = slice_ > 0 && !vector_ && pen.blend != Blend::kInvert && pen.blend != Blend::kXor;
+  job.left = true;
+  run_stroke_job();
+  if (job.left) ++work_serial_;
+}
+
+namespace {
+
+double now_seconds() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9;
+}
+
+// Segments laid down by quick_line between looks at the clock, and points
+// taken in (thinned, measured) between looks.
+constexpr size_t kQuickSegmentsPerLook = 1024;
+constexpr size_t kPointsPerLook = 32768;
+
+}  // namespace
+
+bool CairoCanvas::continue_work() {
+  if (!job_.left) return false;
+  run_stroke_job();
+  return job_.left;
+}
+
+// Draws the job's segments from `next` on, until they are done or (sliced)
+// the slice is spent; it stops only where the outline's stroke ends anyway,
+// so the picture is the same however it was sliced.  Everything the stroke
+// needs is set afresh each time: other figures may come between slices.
+void CairoCanvas::run_stroke_job() {
+  StrokeJob& job = job_;
+  finish();
+  const double stop = job.sliced ? now_seconds() + slice_ : 0;
+  // Taking the points in: dense runs thinned by columns, then by rows, and
+  // the outline measured; a piece at a time between looks at the clock.
+  for (bool first = true; job.stage != StrokeJob::kStroke; first = false) {
+    if (!first && job.sliced && now_seconds() > stop) return;
+    if (job.stage == StrokeJob::kThinColumns) {
+      thin_runs(job.raw, true, &job.at, kPointsPerLook, &job.mid);
+      if (job.at < job.raw.size()) continue;
+      job.raw = std::vector<DevicePoint>();
+      job.stage = StrokeJob::kThinRows;
+      job.at = 0;
+    } else if (job.stage == StrokeJob::kThinRows) {
+      thin_runs(job.mid, false, &job.at, kPointsPerLook, &job.pts);
+      if (job.at < job.mid.size()) continue;
+      job.mid = std::vector<DevicePoint>();
+      job.stage = StrokeJob::kMeasure;
+      job.at = 0;
+    } else {
+      const std::vector<DevicePoint>& p = job.pts;
+      const size_t end = std::min(p.size() > 0 ? p.size() - 1 : 0, job.at + kPointsPerLook);
+      if (p.size() > kLongOutline) {
+        for (size_t i = job.at; i < end; ++i) job.length += std::hypot(p[i + 1].x - p[i].x, p[i + 1].y - p[i].y);
+      }
+      job.at = end;
+      if (p.size() > kLongOutline && job.at < p.size() - 1) continue;
+      job.per_stroke = p.size() > kLongOutline && job.length > kLongSegment * static_cast<double>(p.size() - 1)
+                           ? kSegmentsPerCrossingStroke
+                           : kSegmentsPerStroke;
+      job.quick = job.thin && !vector_ && pen_width(job.pen) == 1 && p.size() > kManySegments;
+      job.stage = StrokeJob::kStroke;
+    }
+  }
+  const Pen& pen = job.pen;
+  const std::vector<DevicePoint>& pts = job.pts;
+  const size_t n = pts.size();
+  const bool closed = job.closed;
+  // Within the picture as it was when the figure came (a smaller one since).
+  const int w = std::min(width_, job.width), h = std::min(height_, job.height);
+  if (job.quick) {
     uint32_t* data = begin_pixels();
     const int stride = cairo_image_surface_get_stride(surface_) / 4;
     const uint32_t colour = (static_cast<uint32_t>(pen.colour.r) << 16) | (pen.colour.g << 8) | pen.colour.b;
-    const size_t n = pts.size();
-    for (size_t i = 0; i + 1 < n || (closed && i < n); ++i) {
+    size_t i = job.next;
+    for (; i + 1 < n || (closed && i < n); ++i) {
+      if (job.sliced && (i - job.next) % kQuickSegmentsPerLook == kQuickSegmentsPerLook - 1 && now_seconds() > stop) break;
       const DevicePoint a = pts[i], b = pts[(i + 1) % n];
-      quick_line(data, stride, width_, height_, colour, a.x, a.y, b.x, b.y, !closed && i + 2 == n);
+      quick_line(data, stride, w, h, colour, a.x, a.y, b.x, b.y, !closed && i + 2 == n);
     }
     end_pixels();
+    job.next = i;
+    job.left = i + 1 < n || (closed && i < n);
+    if (!job.left) job.pts = std::vector<DevicePoint>();
     return;
   }
+  const int width = pen_width(pen);
+  const double margin = width + 2;
+  const double lo_x = -margin, lo_y = -margin, hi_x = w + margin, hi_y = h + margin;
+  const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, width);
   cairo_new_path(cr_);
   cairo_identity_matrix(cr_);
   cairo_set_line_width(cr_, width);
   cairo_set_line_cap(cr_, pattern ? CAIRO_LINE_CAP_BUTT : CAIRO_LINE_CAP_ROUND);
   cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
   cairo_set_dash(cr_, nullptr, 0, 0);
-  int pieces = 0;  // segments in the current path
-  int per_stroke = kSegmentsPerStroke;
-  if (pts.size() > kLongOutline) {
-    double length = 0;
-    for (size_t i = 0; i + 1 < pts.size(); ++i) length += std::hypot(pts[i + 1].x - pts[i].x, pts[i + 1].y - pts[i].y);
-    if (length > kLongSegment * static_cast<double>(pts.size() - 1)) per_stroke = kSegmentsPerCrossingStroke;
+  const bool part = w < width_ || h < height_;
+  if (part) {
+    cairo_save(cr_);
+    cairo_rectangle(cr_, 0, 0, w, h);
+    cairo_clip(cr_);
   }
+  int pieces = 0;  // segments in the current path
+  const int per_stroke = job.per_stroke;
   auto stroke_path = [&]() {
     paint_stroke(pen);
     cairo_new_path(cr_);
     pieces = 0;
   };
-  const size_t n = pts.size();
   const size_t segments = closed ? n : n - 1;
-  int64_t phase = 0;
-  bool joined = false, clipped = false;
-  for (size_t i = 0; i < segments; ++i) {
+  size_t i = job.next;
+  for (; i < segments; ++i) {
     const DevicePoint a = pts[i], b = pts[(i + 1) % n];
     if (pieces >= per_stroke) {
       stroke_path();
-      joined = false;
-      clipped = true;  // the outline is no longer one closed path
+      job.joined = false;
+      job.clipped = true;  // the outline is no longer one closed path
     }
+    if (job.sliced && pieces == 0 && i > job.next && now_seconds() > stop) break;
     if (!pattern) {
       pixels::clipped_segment(
-          a.x, a.y, b.x, b.y, lo_x, lo_y, hi_x, hi_y, &joined, &clipped,
+          a.x, a.y, b.x, b.y, lo_x, lo_y, hi_x, hi_y, &job.joined, &job.clipped,
           [&](double x, double y) { cairo_move_to(cr_, x, y); },
           [&](double x, double y) {
             cairo_line_to(cr_, x, y);
@@ -340,16 +436,22 @@ void CairoCanvas::smooth_polyline(const Pen& pen, const std::vector<DevicePoint>
           });
       continue;
     }
-    phase = pixels::dash_runs(a.x, a.y, b.x, b.y, !closed && i + 1 == segments, pattern, phase, lo_x, lo_y,
-                              hi_x, hi_y,
-                              [&](double x0, double y0, double x1, double y1) {
-                                cairo_move_to(cr_, x0 + 0.5, y0 + 0.5);
-                                cairo_line_to(cr_, x1 + 0.5, y1 + 0.5);
-                                if (++pieces >= per_stroke) stroke_path();
-                              });
+    job.phase = pixels::dash_runs(a.x, a.y, b.x, b.y, !closed && i + 1 == segments, pattern, job.phase, lo_x, lo_y,
+                                  hi_x, hi_y,
+                                  [&](double x0, double y0, double x1, double y1) {
+                                    cairo_move_to(cr_, x0 + 0.5, y0 + 0.5);
+                                    cairo_line_to(cr_, x1 + 0.5, y1 + 0.5);
+                                    if (++pieces >= per_stroke) stroke_path();
+                                  });
   }
-  if (closed && !pattern && !clipped) cairo_close_path(cr_);
-  stroke_path();
+  job.next = i;
+  job.left = i < segments;
+  if (!job.left) {
+    if (closed && !pattern && !job.clipped) cairo_close_path(cr_);
+    stroke_path();
+    job.pts = std::vector<DevicePoint>();
+  }
+  if (part) cairo_restore(cr_);
 }
 
 }  // namespace lumo::server

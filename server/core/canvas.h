@@ -148,6 +148,21 @@ class Canvas {
     }
     return true;
   }
+  // Long drawing in slices.  With a slice set (seconds; 0, the default,
+  // draws every figure at once), a figure that would take longer leaves the
+  // rest of its work in the canvas: continue_work() draws about one more
+  // slice of it and answers whether work is still left.  Other figures may
+  // be drawn between slices, over the part drawn so far; a new long figure
+  // first finishes the one left.  A canvas that cannot slice ignores this.
+  virtual void set_slice(double seconds) { (void)seconds; }
+  virtual bool work_left() const { return false; }
+  virtual bool continue_work() { return false; }
+  // Advances whenever a figure leaves work.
+  virtual uint64_t work_serial() const { return 0; }
+  void finish_work() {
+    while (continue_work()) {
+    }
+  }
   // Puts w x h pixels (0x00RRGGBB, rows top down) at (x, y), untransformed.
   virtual void draw_image(int x, int y, int w, int h, const uint32_t* pixels) {
     for (int j = 0; j < h; ++j) {

@@ -160,6 +160,12 @@ class RecordingCanvas : public Canvas {
     return picture_->read_pixels(x, y, w, h, out);
   }
   void draw_image(int x, int y, int w, int h, const uint32_t* pixels) override;
+  // The list holds a long figure whole from its start; its picture is
+  // drawn in slices.
+  void set_slice(double seconds) override { picture_->set_slice(seconds); }
+  bool work_left() const override { return picture_->work_left(); }
+  bool continue_work() override { return picture_->continue_work(); }
+  uint64_t work_serial() const override { return picture_->work_serial(); }
 
  private:
   enum Op : uint8_t {

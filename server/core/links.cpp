@@ -128,6 +128,7 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
   win->dpi = options_.dpi;
   win->png_scale = options_.png_scale;
   win->display_list().set_limit(options_.list_limit);
+  win->canvas().set_slice(options_.slice_seconds);
   if (script_.active()) win->next_scripted = [this](InputEvent* e) { return script_.next(e); };
   Window* self = win.get();
   win->display_list().on_overflow = [this, n, self]() {

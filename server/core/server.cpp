@@ -157,6 +157,7 @@ int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size,
   }
   // Every other command sees all answered drawing done.
   flush_pending();
+  finish_work_of(client);
   Client& c = clients_[client];
   const std::string described = trace ? describe(client, bytes, size, copy) : std::string();
   // A window command with the program's own copy of the block works on that
@@ -181,6 +182,8 @@ int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size,
     std::memcpy(work_.data(), as_sent_.data(), span);
     shared = swapped->swap_block(work_.data());
   }
+  Window* target = window(addressed);
+  const uint64_t work_before = target ? target->canvas().work_serial() : 0;
   int32_t reply;
   if (c.close_exit && !(size && (bytes[0] == kCmdEnd || bytes[0] == kCmdEvent))) {
     // The user closed this program's window: the program ends (a program
@@ -190,6 +193,7 @@ int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size,
   } else {
     reply = dispatch(c, client, bytes, size);
   }
+  if (target && window(addressed) == target) note_work(client, target, work_before);
   if (swapped && window(addressed) == swapped) {
     swapped->swap_block(shared);
     // Word by word, then the changed bytes of a changed word.
@@ -231,6 +235,7 @@ bool Server::early_reply(int client, const unsigned char* bytes, uint32_t size, 
   Window* win = unanswered_drawing_window(bytes, size, copy);  // reads the code at 224
   auto it = clients_.find(client);
   if (!win || it == clients_.end() || it->second.close_exit) return false;
+  finish_work_of(client);
   if (pending_count_ == kPendingDepth) draw_pending();
   Pending& p = pending_[(pending_head_ + pending_count_) % kPendingDepth];
   p.window = win->number();
@@ -273,9 +278,12 @@ void Server::flush_pending() {
 void Server::draw_posted(int client, const unsigned char* bytes, uint32_t size,
                          unsigned char* block) {
   flush_pending();
+  finish_work_of(client);
   int32_t reply = 0;
   if (Window* win = unanswered_drawing_window(bytes, size, block)) {
+    const uint64_t work_before = win->canvas().work_serial();
     if (posted_drawing_taken(client)) reply = win->draw_detached(block);
+    note_work(client, win, work_before);
   }
   if (trace) trace(describe(client, bytes, size, block) + " -> " + std::to_string(reply) + " (posted)");
 }
@@ -285,6 +293,7 @@ bool Server::draw_posted_pixel(int client, int window_code, Point at, int32_t co
   Window* win = window(window_code - kWindowCodeBase);
   if (!win) return false;
   flush_pending();
+  finish_work_of(client);
   if (posted_drawing_taken(client)) win->draw_pixel(at, colour);
   return true;
 }
@@ -296,6 +305,51 @@ bool Server::posted_drawing_taken(int client) {
   c.active = true;
   ever_linked_ = true;
   return true;
+}
+
+void Server::note_work(int client, Window* w, uint64_t work_before) {
+  if (w->work_left() && w->canvas().work_serial() != work_before) {
+    w->working_for = client;
+    any_work_ = true;
+  }
+}
+
+bool Server::holding(int client) const {
+  if (!any_work_) return false;
+  for (const auto& entry : windows_) {
+    const Window& w = *entry.second;
+    if (w.working_for == client && w.work_left()) return true;
+  }
+  return false;
+}
+
+void Server::finish_work_of(int client) {
+  if (!any_work_) return;
+  for (auto& entry : windows_) {
+    Window& w = *entry.second;
+    if (w.working_for != client) continue;
+    w.working_for = -1;
+    if (!w.work_left()) continue;
+    w.canvas().finish_work();
+    w.drawn();
+  }
+}
+
+// The windows with drawing left take turns, a slice each.
+bool Server::continue_work() {
+  if (!any_work_) return false;
+  auto it = windows_.upper_bound(last_worked_);
+  for (size_t k = 0; k < windows_.size(); ++k, ++it) {
+    if (it == windows_.end()) it = windows_.begin();
+    Window& w = *it->second;
+    if (!w.work_left()) continue;
+    last_worked_ = w.number();
+    if (!w.canvas().continue_work()) w.working_for = -1;
+    w.drawn();
+    return true;
+  }
+  any_work_ = false;
+  return false;
 }
 
 bool Server::may_post(int client) const {

@@ -53,6 +53,10 @@ struct Options {
   // takes any program.
   bool settings_checked = false;
   uint32_t settings = 0;
+  // Long drawing (a polyline of many points) is drawn in slices of about
+  // this many seconds, other programs' commands served between them; 0
+  // draws every command whole before the next.
+  double slice_seconds = 0;
 };
 
 // Parses the switch string a program hands to a new server (" /t /p0,0 ...").
@@ -98,6 +102,12 @@ class Server {
   // that command but without a block to copy; false when it must go that
   // way instead (no such window, or commands are traced).
   bool draw_posted_pixel(int client, int window_code, Point at, int32_t colour);
+  // Long drawing left over from a command (slice_seconds): whether the
+  // answer to the last command of `client` waits for it (nothing more of
+  // that program is to be taken until then), and one slice of it, the
+  // windows taking turns (false when there was none).
+  bool holding(int client) const;
+  bool continue_work();
   // False while the program must send its next command and wait for the
   // answer (its window was closed by the user: that answer ends it).
   bool may_post(int client) const;
@@ -164,6 +174,14 @@ class Server {
   void refused_setting(const std::string& text);
 
  private:
+  // A command of `client` comes: whatever is left of its long drawing is
+  // drawn first, so its own drawing keeps its order.
+  void finish_work_of(int client);
+  // After a command of `client` for window `w`: long drawing it left in the
+  // window (the canvas's work_serial moved from `work_before`) belongs to it.
+  void note_work(int client, Window* w, uint64_t work_before);
+  bool any_work_ = false;    // some window may have drawing left
+  int last_worked_ = 0;      // the window that had the last slice
   // Whether the program's posted drawing is drawn (not when it is ending
   // because the user closed its window); marks it active if so.
   bool posted_drawing_taken(int client);

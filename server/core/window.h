@@ -65,6 +65,11 @@ class Window {
   // start there), and a line for that program the request left.
   std::string requester_folder;
   std::string notice;
+  // The picture changed: shown, saved again.
+  void drawn();
+  bool work_left() const { return canvas_->work_left(); }
+  // The client whose command left long drawing in the canvas (-1: none).
+  int working_for = -1;
   bool visible = true;
   int x = -1, y = -1;        // position on screen (-1: the system's choice)
   bool picture_saved = false;  // saved since it was last drawn
@@ -132,7 +137,6 @@ class Window {
   int32_t receive_chunk();
   int32_t commit_block();
   void draw_series();
-  void drawn();
   static uint64_t next_serial();
 
   int number_;

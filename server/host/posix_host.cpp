@@ -222,7 +222,7 @@ int PosixHost::take_all_posted(const Loop& loop, bool round) {
   int done = 0;
   uint32_t bytes = 0;
   for (Client& c : clients_) {
-    if (!c.posting) continue;
+    if (!c.posting || c.held) continue;
     const uint32_t before = c.ring.taken;
     done += take_posted(c, loop, round);
     bytes += c.ring.taken - before;
@@ -246,8 +246,9 @@ int PosixHost::serve_channels(const Loop& loop) {
     }
   }
   int served = take_all_posted(loop, true);
+  served += slice(loop);
   for (Client& c : clients_) {
-    if (!c.channel) continue;
+    if (!c.channel || c.held) continue;
     Channel* ch = static_cast<Channel*>(c.channel);
     const uint32_t request = ch->request.load(std::memory_order_seq_cst);
     if (request == c.seen) continue;
@@ -274,28 +275,51 @@ int PosixHost::serve_channels(const Loop& loop) {
     int32_t reply = 0;
     const bool early = valid && loop.on_early_reply &&
                        loop.on_early_reply(c.fd, command_.data(), size, &reply, block, copied);
-    auto publish = [&](int32_t value) {
-      if (c.posting) {
-        if (loop.window_bits) ch->windows.store(loop.window_bits(), std::memory_order_seq_cst);
-        const bool may = !loop.may_post || loop.may_post(c.fd);
-        ch->hold.store(may ? 0 : 1, std::memory_order_seq_cst);
-      }
-      if (loop.answer) {
-        const std::string& text = loop.answer();
-        channel::put_answer(*ch, text.data(), text.size(), request);
-      }
-      ch->reply = value;
-      ch->reply_seq.store(request, std::memory_order_seq_cst);
-      if (ch->client_sleeping.load(std::memory_order_seq_cst)) posix_channel::futex_wake(&ch->reply_seq);
-    };
-    if (early) publish(reply);
+    static const std::string kNoText;
+    if (early) publish(c, loop, request, reply, loop.answer ? loop.answer() : kNoText);
     const int32_t handled =
         valid && loop.on_command ? loop.on_command(c.fd, command_.data(), size, block, copied) : 0;
-    if (!early) publish(handled);
+    if (!early && loop.holding && loop.holding(c.fd)) {
+      // Its drawing goes on in slices; the program waits for the answer.
+      c.held = true;
+      c.held_request = request;
+      c.held_reply = handled;
+      c.held_answer = loop.answer ? loop.answer() : kNoText;
+    } else if (!early) {
+      publish(c, loop, request, handled, loop.answer ? loop.answer() : kNoText);
+    }
     mend_lost_blocks(loop);
   }
   mend_lost_blocks(loop);
   return served;
+}
+
+void PosixHost::publish(Client& c, const Loop& loop, uint32_t request, int32_t value, const std::string& text) {
+  Channel* ch = static_cast<Channel*>(c.channel);
+  if (c.posting) {
+    if (loop.window_bits) ch->windows.store(loop.window_bits(), std::memory_order_seq_cst);
+    const bool may = !loop.may_post || loop.may_post(c.fd);
+    ch->hold.store(may ? 0 : 1, std::memory_order_seq_cst);
+  }
+  if (loop.answer) channel::put_answer(*ch, text.data(), text.size(), request);
+  ch->reply = value;
+  ch->reply_seq.store(request, std::memory_order_seq_cst);
+  if (ch->client_sleeping.load(std::memory_order_seq_cst)) posix_channel::futex_wake(&ch->reply_seq);
+}
+
+int PosixHost::slice(const Loop& loop) {
+  const bool sliced = loop.on_slice && loop.on_slice();
+  if (sliced) trickle_ = false;
+  // Also when the drawing was finished otherwise (a file written, a
+  // picture saved at a program's end).
+  for (Client& c : clients_) {
+    if (!c.held || (loop.holding && loop.holding(c.fd))) continue;
+    c.held = false;
+    publish(c, loop, c.held_request, c.held_reply, c.held_answer);
+    c.held_answer.clear();
+  }
+  if (sliced) mend_lost_blocks(loop);
+  return sliced ? 1 : 0;
 }
 
 bool PosixHost::read_input(Client& c, const Loop& loop) {
@@ -384,6 +408,9 @@ bool PosixHost::handle_frame(Client& c, const Loop& loop, uint32_t kind, const u
   } else if (kind == wire::kCopyDataKind && loop.on_command) {
     std::memcpy(command_.data(), bytes, size);
     reply = loop.on_command(c.fd, command_.data(), size, nullptr, 0);
+    // A program on frames is answered when its drawing is done.
+    while (loop.holding && loop.on_slice && loop.holding(c.fd) && loop.on_slice()) {
+    }
     mend_lost_blocks(loop);
   }
   // A descriptor belongs only to the frame it came with.

@@ -68,6 +68,13 @@ struct Loop {
   // file has its size again and is mapped afresh (what was in the cut part
   // reads as zeros), or, when that failed, `base` is private zero memory.
   std::function<void(unsigned char* base)> on_block_lost;
+  // Drawing left over from a long command, drawn in slices: whether the
+  // answer to the last command of `client` waits for it (the answer is held
+  // back and nothing more of that program is taken meanwhile), and one
+  // slice of it (true when one was drawn).  Other programs are served
+  // between slices.  Either may be empty.
+  std::function<bool(int client)> holding;
+  std::function<bool()> on_slice;
   // The block through which programs find the server: when a program
   // removes its name, it is made again under that name.
   std::function<const unsigned char*()> finding_block;
@@ -129,7 +136,16 @@ class PosixHost : public BlockHost {
     int err = -1;                    // the program's standard error, once its channel is taken
     int told = 0;                    // lines written there
     long long waiting_since = 0;     // a frame or a reply has been stuck since
+    // The answer held back while the command's long drawing goes on.
+    bool held = false;
+    uint32_t held_request = 0;
+    int32_t held_reply = 0;
+    std::string held_answer;
   };
+  // Answers the channel's request `request` with `value` and `text`.
+  void publish(Client& c, const Loop& loop, uint32_t request, int32_t value, const std::string& text);
+  // One slice of long drawing, and the answers it no longer holds back.
+  int slice(const Loop& loop);
   // Carries out every channel's posted slots, then answers every channel
   // with a new request; returns how many of both.
   int serve_channels(const Loop& loop);

@@ -40,7 +40,12 @@
  *   lumo_client load NAME  loads the picture file NAME into a window
  *                        ("loaded=N") and quits
  *   lumo_client save-each NAME...  draws a line and saves the drawing file
- *                        of each name: "NAME=result" */
+ *                        of each name: "NAME=result"
+ *   lumo_client painter N  opens a 640 x 480 window, waits for a line,
+ *                        prints "drawing" and draws a random polyline of N
+ *                        points with a 3-pixel pen: "drawn=result"
+ *   lumo_client reader   joins the shown window, waits for a line, reads
+ *                        ten pixels: "answered=N" (the reads answered) */
 #include <stdio.h>
 #include <stdlib.h>
 #ifndef _WIN32
@@ -436,6 +441,41 @@ static int save_each(int count, char **names) {
   return 0;
 }
 
+static int painter(int n) {
+  char line[64];
+  unsigned seed = 7;
+  int i, drawn;
+  float *xy = (float *)malloc(sizeof(float) * 2 * (size_t)n);
+  if (!xy) return 2;
+  for (i = 0; i < 2 * n; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    xy[i] = (float)((seed >> 8) % (i % 2 ? 480u : 640u));
+  }
+  LmOpenEx(0, 640, 480, -1, -1, -1, "Long");
+  LmSetWorld(0, 0, 0, 0);
+  LmSetPen(LmRgb(20, 40, 160), 0, 3, 4);
+  printf("ready\n");
+  if (!fgets(line, sizeof line, stdin)) return 2;
+  printf("drawing\n");
+  drawn = LmPolyline(xy, n);
+  printf("drawn=%d\n", drawn);
+  free(xy);
+  LmQuitEx(0);
+  return 0;
+}
+
+static int reader(void) {
+  char desc[280], line[64];
+  int i, answered = 0;
+  if (LmJoin(0, 0, 1, desc) <= 0) return 3;
+  printf("joined\n");
+  if (!fgets(line, sizeof line, stdin)) return 2;
+  for (i = 0; i < 10; ++i) answered += LmGetPixel((float)(i * 50), 100.0f) >= 0;
+  printf("answered=%d\n", answered);
+  LmQuitEx(0);
+  return 0;
+}
+
 int main(int argc, char **argv) {
   const char *mode = argc > 1 ? argv[1] : "draw";
   setvbuf(stdout, NULL, _IOLBF, 0);
@@ -462,5 +502,7 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "save") == 0 && argc > 2) return save(argv[2]);
   if (strcmp(mode, "load") == 0 && argc > 2) return load(argv[2]);
   if (strcmp(mode, "save-each") == 0) return save_each(argc - 2, argv + 2);
+  if (strcmp(mode, "painter") == 0 && argc > 2) return painter(atoi(argv[2]));
+  if (strcmp(mode, "reader") == 0) return reader();
   return draw();
 }

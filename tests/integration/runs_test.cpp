@@ -181,4 +181,25 @@ TEST_F(RunsTest, AnOpenAfterQuittingWithNoWindowLinksAfresh) {
   EXPECT_EQ(c.wait_exit(20000), 0);
 }
 
+// A joined program's questions are answered while another program draws a
+// polyline that takes the server seconds (200,000 random points, a 3-pixel
+// pen): the drawing goes in slices with other programs served between.
+// Drawn whole, the polyline kept the reader waiting for all of it.
+TEST_F(RunsTest, AJoinedProgramIsAnsweredWhileAnotherDrawsALongPolyline) {
+  ChildProcess& painter = client({"painter", "200000"});
+  ASSERT_EQ(painter.read_line(30000), "ready");
+  ChildProcess& reader = client({"reader"});
+  ASSERT_EQ(reader.read_line(30000), "joined");
+  ASSERT_TRUE(painter.write_line("go"));
+  ASSERT_EQ(painter.read_line(30000), "drawing");
+  usleep(300 * 1000);  // the polyline's points are sent and its drawing begun
+  ASSERT_TRUE(reader.write_line("go"));
+  // A bound only a server held by the whole polyline misses: it takes the
+  // server several seconds of processor time on this kind of machine.
+  EXPECT_EQ(reader.read_line(4000), "answered=10") << "the reader waited for the whole polyline";
+  EXPECT_EQ(painter.read_line(300000), "drawn=1");
+  EXPECT_EQ(painter.wait_exit(30000), 0);
+  EXPECT_EQ(reader.wait_exit(30000), 0);
+}
+
 }  // namespace

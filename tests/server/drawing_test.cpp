@@ -795,6 +795,71 @@ TEST(CairoShortcuts, GatheredLinesLeaveThePixelsOfLinesDrawnOneByOne) {
   }
 }
 
+// A long outline drawn in slices (the server's other programs served
+// between them) leaves exactly the pixels of the outline drawn at once:
+// slices end only where its strokes end, and its points are taken in
+// (thinned, measured) in pieces of whole runs.  The shortest slice makes
+// every stroke and piece a slice of its own.
+TEST(CairoShortcuts, LongOutlinesDrawnInSlicesLeaveThePixelsOfOneDrawing) {
+  constexpr int kW = 320, kH = 240;
+  std::mt19937 random(11);
+  auto points = [&](size_t n, int spread) {
+    std::vector<Point> p(n);
+    for (size_t i = 0; i < n; ++i) {
+      p[i] = i && spread ? Point{std::clamp(p[i - 1].x + static_cast<int>(random() % (2 * spread + 1)) - spread, -20, kW + 20),
+                                 std::clamp(p[i - 1].y + static_cast<int>(random() % (2 * spread + 1)) - spread, -20, kH + 20)}
+                         : Point{static_cast<int>(random() % (kW + 40)) - 20, static_cast<int>(random() % (kH + 40)) - 20};
+    }
+    return p;
+  };
+  auto pen = [](Blend blend, int width, int style) {
+    Pen p;
+    p.colour = {30, 60, 200};
+    p.blend = blend;
+    p.width = width;
+    p.style = style;
+    return p;
+  };
+  struct Case {
+    const char* what;
+    Pen pen;
+    std::vector<Point> p;
+    bool bezier;
+  };
+  const std::vector<Case> cases = {
+      {"random, 3-pixel pen", pen(Blend::kSmooth, 3, kSolid), points(3000, 0), false},
+      {"random, 25-pixel crisp pen", pen(Blend::kCrisp, 25, kSolid), points(600, 0), false},
+      {"random, one pixel, laid down directly", pen(Blend::kSmooth, 1, kSolid), points(30000, 0), false},
+      {"a walk, dashed", pen(Blend::kSmooth, 1, 1), points(5000, 6), false},
+      {"a walk, 4-pixel pen", pen(Blend::kSmooth, 4, kSolid), points(20000, 3), false},
+      {"random Bezier curves", pen(Blend::kSmooth, 2, kSolid), points(3 * 700 + 1, 0), true},
+      // Thinned in several pieces, with runs across their ends.
+      {"a dense walk, 3-pixel pen", pen(Blend::kSmooth, 3, kSolid), points(90000, 1), false},
+  };
+  for (const Case& k : cases) {
+    CairoCanvas whole(kW, kH, {255, 255, 255}), sliced(kW, kH, {255, 255, 255});
+    sliced.set_slice(1e-9);
+    const int n = static_cast<int>(k.p.size());
+    for (CairoCanvas* c : {&whole, &sliced}) {
+      if (k.bezier) {
+        c->bezier(k.pen, k.p.data(), n);
+      } else {
+        c->polyline(k.pen, k.p.data(), n);
+      }
+    }
+    EXPECT_FALSE(whole.work_left()) << k.what;
+    int slices = 1;
+    while (sliced.continue_work()) ++slices;
+    EXPECT_GT(slices, 2) << k.what;
+    std::vector<uint32_t> a(kW * kH), b(kW * kH);
+    ASSERT_TRUE(whole.read_pixels(0, 0, kW, kH, a.data()));
+    ASSERT_TRUE(sliced.read_pixels(0, 0, kW, kH, b.data()));
+    size_t differ = 0;
+    for (size_t i = 0; i < a.size(); ++i) differ += a[i] != b[i];
+    EXPECT_EQ(differ, 0u) << k.what << " (" << slices << " slices)";
+  }
+}
+
 // Text under a transformation that would make its glyphs hundreds of
 // thousands of pixels tall is not drawn (nor measured): FreeType refuses
 // such sizes, and cairo would keep the failure in the font it shares

@@ -1,0 +1,84 @@
+/* The two programs of the freeze benchmark (bench/freeze_bench.cpp).
+ *
+ *   freeze_lumo paint N  opens a 640 x 480 window, prints "ready", waits for
+ *                        a line, prints "drawing", draws a random polyline
+ *                        of N points with a 3-pixel pen, prints "drawn S"
+ *                        (seconds the call took) and quits
+ *   freeze_lumo read     joins the shown window, prints "joined", waits for
+ *                        a line, then reads a pixel again and again until
+ *                        a line comes: "answers=N worst_ms=W median_us=M" */
+#include <poll.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+#include "lumo.h"
+
+static double now(void) {
+  struct timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+static int paint(int n) {
+  char line[64];
+  unsigned seed = 7;
+  int i;
+  double t;
+  float *xy = (float *)malloc(sizeof(float) * 2 * (size_t)n);
+  if (!xy) return 2;
+  for (i = 0; i < 2 * n; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    xy[i] = (float)((seed >> 8) % (i % 2 ? 480u : 640u));
+  }
+  LmOpenEx(0, 640, 480, -1, -1, -1, "Long");
+  LmSetWorld(0, 0, 0, 0);
+  LmSetPen(LmRgb(20, 40, 160), 0, 3, 4);
+  printf("ready\n");
+  if (!fgets(line, sizeof line, stdin)) return 2;
+  printf("drawing\n");
+  t = now();
+  LmPolyline(xy, n);
+  printf("drawn %.3f\n", now() - t);
+  free(xy);
+  LmQuitEx(0);
+  return 0;
+}
+
+static int by_value(const void *a, const void *b) {
+  const double x = *(const double *)a, y = *(const double *)b;
+  return x < y ? -1 : x > y;
+}
+
+static int read_pixels(void) {
+  enum { kKept = 1 << 20 };
+  static double took[kKept];
+  char desc[280], line[64];
+  int n = 0;
+  double worst = 0;
+  struct pollfd in = {0, POLLIN, 0};
+  if (LmJoin(0, 0, 1, desc) <= 0) return 3;
+  printf("joined\n");
+  if (!fgets(line, sizeof line, stdin)) return 2;
+  while (poll(&in, 1, 0) == 0) {
+    const double t = now();
+    LmGetPixel(320, 240);
+    took[n % kKept] = now() - t;
+    if (took[n % kKept] > worst) worst = took[n % kKept];
+    ++n;
+  }
+  qsort(took, n < kKept ? (size_t)n : kKept, sizeof took[0], by_value);
+  printf("answers=%d worst_ms=%.1f median_us=%.1f\n", n, worst * 1e3,
+         n ? took[(n < kKept ? n : kKept) / 2] * 1e6 : 0.0);
+  LmQuitEx(0);
+  return 0;
+}
+
+int main(int argc, char **argv) {
+  setvbuf(stdout, NULL, _IOLBF, 0);
+  if (argc > 2 && strcmp(argv[1], "paint") == 0) return paint(atoi(argv[2]));
+  if (argc > 1 && strcmp(argv[1], "read") == 0) return read_pixels();
+  fprintf(stderr, "usage: freeze_lumo paint N | read\n");
+  return 2;
+}
