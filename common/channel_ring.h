@@ -105,13 +105,21 @@ inline void prefetch_for_writing(const unsigned char* p) {
 struct RingWriter {
   uint32_t taken;
   bool pixel_records;  // the server reads PixelRecord
+  bool block_records;  // the server carries out posted data-block commands
   unsigned char heads[wire::kWindowSlots][wire::kDataArea];
 
   // A new channel: the server's copies start empty.
-  void reset(uint32_t server_taken, bool server_reads_pixels) {
+  void reset(uint32_t server_taken, bool server_reads_pixels, bool server_takes_blocks) {
     taken = server_taken;
     pixel_records = server_reads_pixels;
+    block_records = server_takes_blocks;
     std::memset(heads, 0, sizeof heads);
+  }
+
+  // Whether this server takes a posted command of this letter: drawing
+  // always, data-block commands when it said so.
+  bool takes(unsigned char letter) const {
+    return letter == static_cast<unsigned char>(wire::kCmdDraw) || block_records;
   }
 
   // Whether nothing of the window's head but the pixel's words (the

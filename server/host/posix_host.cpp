@@ -370,6 +370,7 @@ bool PosixHost::handle_frame(Client& c, const Loop& loop, uint32_t kind, const u
       if (c.posting) {
         ch->post_accepted = 1;
         ch->pixel_records = channel::kPixelRecords;
+        ch->block_records = channel::kBlockRecords;
         if (loop.window_bits) {
           ch->windows.store(loop.window_bits(), std::memory_order_seq_cst);
           ch->windows_kept = 1;
