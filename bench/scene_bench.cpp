@@ -7,7 +7,9 @@
 //   scene_bench [rounds [scene...]]
 //
 // SCENE_BASELINE_SERVER=PATH adds the kit's program drawn by another
-// lumoview (an earlier build), alternated with the rest.
+// lumoview (an earlier build), alternated with the rest;
+// SCENE_BASELINE_PROGRAM=PATH gives that entry another program (the scenes
+// linked with an earlier library), with this lumoview unless both are set.
 #include <cairo.h>
 #include <unistd.h>
 
@@ -98,6 +100,7 @@ int main(int argc, char** argv) {
   if (!mkdtemp(out_template)) return 1;
   const std::string out = out_template;
   const char* baseline = std::getenv("SCENE_BASELINE_SERVER");
+  const char* baseline_program = std::getenv("SCENE_BASELINE_PROGRAM");
   double load[3] = {0, 0, 0};
   if (getloadavg(load, 3) < 0) load[0] = -1;
 
@@ -114,7 +117,7 @@ int main(int argc, char** argv) {
   for (const Row& row : rows) {
     std::vector<Entry> entries;
     auto add = [&](const char* name, const char* file, const char* kit_server, bool running = false) {
-      const std::string path = dir + "/" + file;
+      const std::string path = file[0] == '/' ? file : dir + "/" + file;
       if (access(path.c_str(), X_OK) != 0) return;
       Entry e;
       e.name = name;
@@ -136,7 +139,10 @@ int main(int argc, char** argv) {
     add("this kit, its server already running", "scene_lumo", server.c_str(), true);
     add("giza, PNG device", "scene_giza", nullptr);
     add("PLplot, pngcairo", "scene_plplot", nullptr);
-    if (baseline) add("baseline lumoview (SCENE_BASELINE_SERVER)", "scene_lumo", baseline);
+    if (baseline || baseline_program) {
+      add("baseline (SCENE_BASELINE_SERVER, _PROGRAM)", baseline_program ? baseline_program : "scene_lumo",
+          baseline ? baseline : server.c_str());
+    }
     if (entries.size() < 2 || entries[0].label != "bare") {
       std::fprintf(stderr, "scene_bench: the floor and the kit's program must be built beside it\n");
       return 1;
