@@ -115,6 +115,11 @@ inline Run run_kit(const std::string& server, const std::vector<std::string>& ar
                               std::to_string(++runs);
   setenv("LUMO_SESSION", session.c_str(), 1);
   setenv("LUMOVIEW_PNG_DIR", dir.c_str(), 1);
+  // The sessions' runtime folders (each server leaves its own, empty) go
+  // into the benchmark's folder, not /tmp.
+  const std::string runtime = dir + "/run";
+  mkdir(runtime.c_str(), 0700);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
   setenv("LUMOVIEW_GRACE_MS", running ? "20000" : "0", 1);
   int ready[2];
   Run r;
