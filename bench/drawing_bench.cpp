@@ -88,6 +88,36 @@ void cairo_stroke_points(const std::vector<Point>& p, int width, size_t piece) {
   cairo_surface_destroy(s);
 }
 
+// A page of 480 short labels in a 12-pixel face (bench/scenes' text page),
+// drawn by the canvas or by bare cairo, `pages` times.
+void label_page(Canvas* c, int pages) {
+  cairo_surface_t* s = c ? nullptr : cairo_image_surface_create(CAIRO_FORMAT_RGB24, 640, 480);
+  cairo_t* cr = s ? cairo_create(s) : nullptr;
+  Font font;
+  font.height = 12;
+  if (cr) {
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, 12);
+  }
+  char text[32];
+  for (int page = 0; page < pages; ++page) {
+    for (int i = 0; i < 480; ++i) {
+      std::snprintf(text, sizeof text, "%.2f", (i * 7919 % 20000) / 100.0 - 100.0);
+      const Point at{2 + i % 16 * 40, 13 + i / 16 * 16};
+      if (c) {
+        c->text(font, at, text);
+      } else {
+        cairo_move_to(cr, at.x, at.y);
+        cairo_show_text(cr, text);
+      }
+    }
+  }
+  Rgb probe;
+  if (c) c->get_pixel({0, 0}, &probe);  // whatever was gathered is drawn
+  if (cr) cairo_destroy(cr);
+  if (s) cairo_surface_destroy(s);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,6 +145,8 @@ int main(int argc, char** argv) {
       {"random polygon, 10^6 points, smooth", [&](Canvas& c) { c.polygon(pen(Blend::kSmooth), fill, polygon6.data(), 1000000, false); }},
       {"random polygon, 10^6 points, crisp", [&](Canvas& c) { c.polygon(pen(Blend::kCrisp), fill, polygon6.data(), 1000000, true); }},
       {"random Bezier, 10^5 points, smooth", [&](Canvas& c) { c.bezier(pen(Blend::kSmooth), bezier5.data(), static_cast<int>(bezier5.size())); }},
+      {"text page of 480 labels, 20 times", [&](Canvas& c) { label_page(&c, 20); }},
+      {"  bare cairo, the same", [&](Canvas&) { label_page(nullptr, 20); }},
       // Wide pens on a long random polyline, beside bare cairo stroking the
       // same points in pieces of 1,000 (at once it takes minutes).
       {"random polyline, 10^5 points, width 3", [&](Canvas& c) { c.polyline(pen(Blend::kSmooth, 3), random5.data(), 100000); }},

@@ -79,6 +79,10 @@ struct PixelRecord {
 };
 static_assert(sizeof(PixelRecord) == sizeof(RecordHead), "a pixel record is as long as a head");
 
+// Polygons, polylines, Bézier curves and series may be posted: their
+// announcement, chunks (the points in the record's tail) and commit.
+inline constexpr uint32_t kBlockRecords = 0x314b4c42;  // "BLK1"
+
 inline constexpr uint32_t record_bytes(int words, uint32_t tail) {
   return static_cast<uint32_t>(sizeof(RecordHead)) + 8u * static_cast<uint32_t>(words) + ((tail + 7u) & ~7u);
 }
@@ -122,6 +126,10 @@ struct alignas(64) Channel {
   // kPixelRecords when the server reads pixel records (channel_ring.h);
   // an older server leaves it 0 and is sent only whole records.
   uint32_t pixel_records;
+  // kBlockRecords when the server carries out posted data-block commands
+  // ("N" and the chunk, commit and cancel requests, wire::block_needs_no_answer);
+  // an older server leaves it 0 and such a program waits for them.
+  uint32_t block_records;
   alignas(64) std::atomic<uint32_t> taken;   // ring bytes, advanced by the server per record
   union {
     LegacySlot legacy_slots[kLegacySlots];

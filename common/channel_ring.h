@@ -105,13 +105,21 @@ inline void prefetch_for_writing(const unsigned char* p) {
 struct RingWriter {
   uint32_t taken;
   bool pixel_records;  // the server reads PixelRecord
+  bool block_records;  // the server carries out posted data-block commands
   unsigned char heads[wire::kWindowSlots][wire::kDataArea];
 
   // A new channel: the server's copies start empty.
-  void reset(uint32_t server_taken, bool server_reads_pixels) {
+  void reset(uint32_t server_taken, bool server_reads_pixels, bool server_takes_blocks) {
     taken = server_taken;
     pixel_records = server_reads_pixels;
+    block_records = server_takes_blocks;
     std::memset(heads, 0, sizeof heads);
+  }
+
+  // Whether this server takes a posted command of this letter: drawing
+  // always, data-block commands when it said so.
+  bool takes(unsigned char letter) const {
+    return letter == static_cast<unsigned char>(wire::kCmdDraw) || block_records;
   }
 
   // Whether nothing of the window's head but the pixel's words (the
@@ -206,6 +214,11 @@ struct RingWriter {
 // into the server's own memory and checked there: a program that writes
 // nonsense, or writes while the server reads, loses its own drawing and
 // nothing else.
+// A take that goes on to the end of what is published.
+struct NeverStop {
+  bool operator()() const { return false; }
+};
+
 struct RingReader {
   uint32_t taken = 0;        // bytes carried out
   uint32_t seen_posted = 0;  // the program's count at the last look
@@ -223,9 +236,12 @@ struct RingReader {
   // a whole cache line, so the line the program is writing is not pulled
   // back and forth.  Returns the records drawn; *broken when the ring held
   // something no program of ours writes (the rest is then skipped).
-  template <typename Draw, typename Pixel, typename Progress>
+  // A record after which stop() is true ends the take there (the server's
+  // program whose drawing goes on in slices: what it posted later waits).
+  template <typename Draw, typename Pixel, typename Progress, typename Stop = NeverStop>
   int take(const unsigned char* ring, uint32_t posted, bool round, uint32_t share,
-           unsigned char* scratch, Draw draw, Pixel pixel, Progress progress, bool* broken) {
+           unsigned char* scratch, Draw draw, Pixel pixel, Progress progress, bool* broken,
+           Stop stop = Stop()) {
     const bool still_posting = round && posted != seen_posted;
     const uint32_t line_end = posted & ~63u;
     const uint32_t start = taken;
@@ -289,6 +305,7 @@ struct RingReader {
       }
       taken += size;
       progress(taken);
+      if (stop()) break;
     }
     return done;
   }
@@ -306,9 +323,9 @@ inline bool room_awaited(Channel* ch, uint32_t taken) {
 // caller): carries out what is published, as RingReader::take says, makes
 // `taken` known as it goes, and calls wake() when a program waiting for
 // room may go on (looked at every 4 KiB and at the end).
-template <typename Draw, typename Pixel, typename Wake>
+template <typename Draw, typename Pixel, typename Wake, typename Stop = NeverStop>
 int take_published(Channel* ch, RingReader& reader, bool round, uint32_t share, unsigned char* scratch,
-                   Draw draw, Pixel pixel, Wake wake) {
+                   Draw draw, Pixel pixel, Wake wake, Stop stop = Stop()) {
   // Sequentially consistent: this load follows raising server_sleeping.
   const uint32_t posted = ch->posted.load(std::memory_order_seq_cst);
   if (posted == reader.taken) return 0;
@@ -324,7 +341,7 @@ int take_published(Channel* ch, RingReader& reader, bool round, uint32_t share, 
           if (room_awaited(ch, taken)) wake();
         }
       },
-      &broken);
+      &broken, stop);
   if (reader.taken != before && room_awaited(ch, reader.taken)) wake();
   return done;
 }

@@ -240,6 +240,43 @@ inline constexpr int kBlockChunk = 36;                // '$': one chunk (offset,
 inline constexpr int kBlockCommit = 37;               // '%'
 inline constexpr int kBlockCancel = 38;               // '&'
 
+// The most points (or series values) a data block may announce.
+inline constexpr int32_t kMaxBlockPoints = 1000000;
+
+// The bytes an announced data block ("N", kind, count) will hold; 0 when
+// the server refuses the announcement.
+constexpr int64_t announced_block_bytes(int32_t kind, int32_t count) {
+  const int64_t n = count < 0 ? -static_cast<int64_t>(count) : count;
+  if (n > kMaxBlockPoints) return 0;
+  switch (kind) {
+    case kBlockPolygon: return count >= 3 ? 8 * n : 0;
+    case kBlockPolyline: return count >= 2 ? 8 * n : 0;
+    case kBlockBezier: return count >= 4 ? 8 * n : 0;
+    case kBlockSeries: return count != 0 ? 4 * n : 0;
+    default: return 0;
+  }
+}
+
+// A chunk's place a server takes in any block large enough for it.
+constexpr bool chunk_well_formed(int32_t offset, int32_t size) {
+  return offset >= 0 && size > 0 && size <= kDataSize && offset % 4 == 0 && size % 4 == 0;
+}
+
+// The data-block commands a program need not wait for (its head's argument
+// words given): an announcement the server takes, a well-formed chunk, the
+// commit and the cancel.  The server carries them out in order like posted
+// drawing; one refused all the same (a chunk beyond its block, a block with
+// gaps: never from the library) is told on the program's standard error.
+inline bool block_needs_no_answer(char letter, const unsigned char* head) {
+  int32_t a1, a2, a3;
+  std::memcpy(&a1, head + kArg1, 4);
+  std::memcpy(&a2, head + kArg2, 4);
+  std::memcpy(&a3, head + kArg3, 4);
+  if (letter == kCmdBlock) return announced_block_bytes(a1, a2) > 0;
+  if (letter != kCmdRequest) return false;
+  return a1 == kBlockCommit || a1 == kBlockCancel || (a1 == kBlockChunk && chunk_well_formed(a2, a3));
+}
+
 // The head's argument words give the command; `data` is its data area.
 inline int32_t sent_block_extent(char letter, const unsigned char* head,
                                  const unsigned char* data = nullptr) {

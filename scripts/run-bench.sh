@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the native configuration and runs the benchmarks: the transport's
-# floors and rates, then one whole plotting job against bare cairo and the
-# peer plotting libraries (giza and PLplot, installed here for comparison
-# only; the kit does not need them), the web view's cost with 20 browsers.
+# floors and rates, then one whole plotting job and the scenes that do not
+# fill up against bare cairo and the peer plotting libraries (giza and
+# PLplot, installed here for comparison only; the kit does not need them),
+# the web view's cost with 20 browsers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -18,10 +19,14 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "run-bench: the peer libraries could not be installed; their rows are left out" >&2
 fi
 cmake --preset native >/dev/null
-cmake --build --preset native --target transport_bench job_bench lumoview >/dev/null
+cmake --build --preset native --target transport_bench job_bench scene_bench lumoview >/dev/null
 build/native/bench/transport_bench
 echo
 build/native/bench/job_bench "${JOB_ROUNDS:-5}" </dev/null
+# Pictures that do not fill up, row by row (bench/scenes/scenes.h), each
+# compared pixel by pixel with bare cairo's.
+echo
+build/native/bench/scene_bench "${SCENE_ROUNDS:-5}" </dev/null
 
 # One program's long polyline beside a joined program's questions.
 cmake --build --preset native --target freeze_bench >/dev/null

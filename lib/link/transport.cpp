@@ -38,18 +38,23 @@ size_t snapshot(const unsigned char* view, char letter, const int32_t* args, int
 }
 
 // Drawing that needs no answer is posted with what it reads of the window
-// block; true when it was (the answer is then 1, as the server's would be).
-bool post_drawing(int32_t window, size_t bytes) {
+// block, and so are the data blocks of point figures (their announcement,
+// the chunks with their points, the commit); true when it was (the answer
+// is then 1, as the server's would be).
+bool post_drawing(int32_t window, char letter, size_t bytes) {
   unsigned char* view = window_view(window);
   if (!view || !g_link.server_window) return false;
   const int32_t code = read_i32(g_link.sent_block, wire::kArg1);
-  if (!wire::draw_needs_no_answer(code)) return false;
+  if (letter == wire::kCmdDraw ? !wire::draw_needs_no_answer(code)
+                               : !wire::block_needs_no_answer(letter, g_link.sent_block)) {
+    return false;
+  }
   g_link.copy_data.size = wire::kWindowCommandLength;
   switch (platform::post_command(g_link.server_window, &g_link.copy_data, g_link.sent_block, bytes)) {
     case platform::Posted::kPosted:
       // The server takes the changed attributes from the copy; the next
       // change starts afresh, as after an answered command.
-      if (code == wire::kDrawAttributes) write_i32(view, wire::kChanged, 0);
+      if (letter == wire::kCmdDraw && code == wire::kDrawAttributes) write_i32(view, wire::kChanged, 0);
       return true;
     case platform::Posted::kGone:
       server_window_gone();
@@ -65,7 +70,10 @@ int32_t send_window_command(int32_t window, char letter, const int32_t* args, in
   g_link.command_buffer[1] = static_cast<char>(wire::kWindowCodeBase + window);
   g_link.command_buffer[2] = '\0';
   const size_t bytes = view ? snapshot(view, letter, args, count) : 0;
-  if (letter == wire::kCmdDraw && post_drawing(window, bytes)) return 1;
+  if ((letter == wire::kCmdDraw || letter == wire::kCmdBlock || letter == wire::kCmdRequest) &&
+      post_drawing(window, letter, bytes)) {
+    return 1;
+  }
   // The command carries what it reads as sent, where the transport can.
   platform::attach_block(view ? g_link.sent_block : nullptr);
   const int32_t reply = send_command(wire::kWindowCommandLength);

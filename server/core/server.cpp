@@ -228,6 +228,13 @@ Window* Server::unanswered_drawing_window(const unsigned char* bytes, uint32_t s
   return win;
 }
 
+Window* Server::posted_block_window(const unsigned char* bytes, uint32_t size,
+                                    const unsigned char* block) {
+  if (size != kWindowCommandLength || bytes[2] != 0 || !block) return nullptr;
+  if (!block_needs_no_answer(static_cast<char>(bytes[0]), block)) return nullptr;
+  return window(bytes[1] - kWindowCodeBase);
+}
+
 bool Server::early_reply(int client, const unsigned char* bytes, uint32_t size, int32_t* reply,
                          const unsigned char* copy, uint32_t copy_bytes) {
   detached_ = false;
@@ -284,6 +291,21 @@ void Server::draw_posted(int client, const unsigned char* bytes, uint32_t size,
     const uint64_t work_before = win->canvas().work_serial();
     if (posted_drawing_taken(client)) reply = win->draw_detached(block);
     note_work(client, win, work_before);
+  } else if (Window* target = posted_block_window(bytes, size, block)) {
+    // A point figure's announcement, chunk, commit or cancel; a long outline
+    // goes on in slices like an answered one's.
+    const uint64_t work_before = target->canvas().work_serial();
+    if (posted_drawing_taken(client)) {
+      target->set_block_client(client);
+      reply = target->request_detached(static_cast<char>(bytes[0]), block);
+      // A refused announcement or chunk leaves the commit refused: told once.
+      if (reply == 0 && bytes[0] == kCmdRequest && read_i32(block, kArg1) == kBlockCommit) {
+        say(client, "window " + std::to_string(target->number()) +
+                        ": a polygon, polyline, Bezier curve or series was not drawn: its points did not "
+                        "arrive whole");
+      }
+    }
+    note_work(client, target, work_before);
   }
   if (trace) trace(describe(client, bytes, size, block) + " -> " + std::to_string(reply) + " (posted)");
 }

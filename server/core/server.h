@@ -218,12 +218,15 @@ class Server {
   static std::string window_line(const Window& w);
   std::string server_text() const;
   void write_server_text(const std::string& text);
-  // The command as a trace line; `block` is the window block it reads when
-  // that is not the window's own.
   // The window of a drawing command that needs no answer, its code read
   // from `block` (the window's own when null); null for any other command.
   Window* unanswered_drawing_window(const unsigned char* bytes, uint32_t size,
                                     const unsigned char* block);
+  // The window of a data-block command a program may post
+  // (wire::block_needs_no_answer), its block `block`; null for any other.
+  Window* posted_block_window(const unsigned char* bytes, uint32_t size, const unsigned char* block);
+  // The command as a trace line; `block` is the window block it reads when
+  // that is not the window's own.
   std::string describe(int client, const unsigned char* bytes, uint32_t size,
                        const unsigned char* block = nullptr);
 

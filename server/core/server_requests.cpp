@@ -15,6 +15,7 @@ int32_t Server::window_command(Client& c, int id, char letter, int w) {
   if (!win) return 0;
   c.active = true;
   ever_linked_ = true;
+  win->set_block_client(id);
   const unsigned char* b = win->block();
   const int32_t a1 = read_i32(b, kArg1);
   switch (letter) {

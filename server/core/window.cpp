@@ -13,8 +13,6 @@ using namespace wire;
 
 namespace {
 
-constexpr int kMaxPoints = 1000000;  // a data block larger than this is refused
-
 Blend blend_of(int mode) {
   switch (mode) {
     case 0:
@@ -327,6 +325,14 @@ int32_t Window::draw_detached(unsigned char* copy) {
   return r;
 }
 
+int32_t Window::request_detached(char letter, unsigned char* copy) {
+  unsigned char* shared = block_;
+  block_ = copy;
+  const int32_t r = letter == kCmdBlock ? announce_block() : request(word(kArg1));
+  block_ = shared;
+  return r;
+}
+
 int32_t Window::metric(int32_t what, int screen_w, int screen_h, int dpi) {
   int32_t a = 0, b = 0;
   switch (what) {
@@ -371,59 +377,64 @@ int32_t Window::pixel() {
 int32_t Window::announce_block() {
   const int kind = word(kArg1);
   const int32_t count = word(kArg2);
-  int64_t bytes = 0;
-  switch (kind) {
-    case kBlockPolygon: if (count < 3) return 0; bytes = 8LL * count; break;
-    case kBlockPolyline: if (count < 2) return 0; bytes = 8LL * count; break;
-    case kBlockBezier: if (count < 4) return 0; bytes = 8LL * count; break;
-    case kBlockSeries: if (count == 0) return 0; bytes = 4LL * std::llabs(count); break;
-    default: return 0;
-  }
-  if (std::llabs(count) > kMaxPoints) return 0;
-  block_data_ = PendingBlock{};
-  block_data_.kind = kind;
-  block_data_.count = count;
-  block_data_.series_kind = word(kArg3);
-  for (int i = 0; i < 4; ++i) block_data_.params[i] = word(kResult0 + 4 * i);
-  block_data_.bytes.assign(static_cast<size_t>(bytes), 0);
-  block_data_.filled.assign(static_cast<size_t>(bytes / 4), false);
-  block_data_.active = true;
+  const int64_t bytes = announced_block_bytes(kind, count);
+  if (bytes <= 0) return 0;
+  // The vectors keep their room from one block to the next.
+  PendingBlock& b = pending_block();
+  b.kind = kind;
+  b.count = count;
+  b.series_kind = word(kArg3);
+  for (int i = 0; i < 4; ++i) b.params[i] = word(kResult0 + 4 * i);
+  b.bytes.assign(static_cast<size_t>(bytes), 0);
+  b.filled.assign(static_cast<size_t>(bytes / 4), false);
+  b.active = true;
   return 1;
 }
 
 int32_t Window::receive_chunk() {
-  if (!block_data_.active) return 0;
+  PendingBlock& b = pending_block();
+  if (!b.active) return 0;
   const int32_t offset = word(kArg2);
   const int32_t size = word(kArg3);
-  const int64_t total = static_cast<int64_t>(block_data_.bytes.size());
-  if (offset < 0 || size <= 0 || size > kDataSize || offset % 4 != 0 || size % 4 != 0 ||
-      offset + static_cast<int64_t>(size) > total) {
-    return 0;
-  }
-  std::memcpy(block_data_.bytes.data() + offset, block_ + kDataArea, static_cast<size_t>(size));
-  for (int32_t i = offset / 4; i < (offset + size) / 4; ++i) block_data_.filled[i] = true;
+  const int64_t total = static_cast<int64_t>(b.bytes.size());
+  if (!chunk_well_formed(offset, size) || offset + static_cast<int64_t>(size) > total) return 0;
+  std::memcpy(b.bytes.data() + offset, block_ + kDataArea, static_cast<size_t>(size));
+  for (int32_t i = offset / 4; i < (offset + size) / 4; ++i) b.filled[i] = true;
   return 1;
 }
 
+void Window::cancel_block() {
+  PendingBlock& b = pending_block();
+  b.active = false;
+  // A large block's room is given back; a small one's kept for the next.
+  constexpr size_t kKeptBytes = 64 * 1024;
+  if (b.bytes.capacity() > kKeptBytes) {
+    std::vector<unsigned char>().swap(b.bytes);
+    std::vector<bool>().swap(b.filled);
+  }
+}
+
 int32_t Window::commit_block() {
-  if (!block_data_.active) return 0;
-  block_data_.active = false;
-  for (bool f : block_data_.filled) {
-    if (!f) return 0;  // a block with gaps is not drawn
+  PendingBlock& b = pending_block();
+  if (!b.active) return 0;
+  const bool whole = std::find(b.filled.begin(), b.filled.end(), false) == b.filled.end();
+  if (!whole) {
+    cancel_block();
+    return 0;  // a block with gaps is not drawn
   }
-  const int n = block_data_.count;
-  std::vector<Point> pts;
-  if (block_data_.kind != kBlockSeries) {
-    pts.resize(static_cast<size_t>(n));
-    std::memcpy(pts.data(), block_data_.bytes.data(), block_data_.bytes.size());
+  const int n = b.count;
+  if (b.kind != kBlockSeries) {
+    points_.resize(static_cast<size_t>(n));
+    std::memcpy(points_.data(), b.bytes.data(), b.bytes.size());
   }
-  switch (block_data_.kind) {
-    case kBlockPolygon: canvas_->polygon(pen_, brush_, pts.data(), n, word(kFillMode) == 2); break;
-    case kBlockPolyline: canvas_->polyline(pen_, pts.data(), n); break;
-    case kBlockBezier: canvas_->bezier(pen_, pts.data(), n); break;
-    default: draw_series(); break;
+  switch (b.kind) {
+    case kBlockPolygon: canvas_->polygon(pen_, brush_, points_.data(), n, word(kFillMode) == 2); break;
+    case kBlockPolyline: canvas_->polyline(pen_, points_.data(), n); break;
+    case kBlockBezier: canvas_->bezier(pen_, points_.data(), n); break;
+    default: draw_series(b); break;
   }
-  block_data_.bytes.clear();
+  cancel_block();
+  if (points_.capacity() > 8192) std::vector<Point>().swap(points_);
   drawn();
   return 1;
 }
@@ -432,17 +443,17 @@ int32_t Window::commit_block() {
 // count is positive, y when negative).  The across-axis positions step
 // evenly from the third parameter to the fourth; points whose value lies
 // outside the first two parameters are left out, the rest are joined.
-void Window::draw_series() {
-  const int32_t count = block_data_.count;
+void Window::draw_series(const PendingBlock& b) {
+  const int32_t count = b.count;
   const int n = count > 0 ? count : -count;
   const bool along_x = count > 0;
-  const int32_t lo = std::min(block_data_.params[0], block_data_.params[1]);
-  const int32_t hi = std::max(block_data_.params[0], block_data_.params[1]);
-  const double from = block_data_.params[2];
-  const double to = block_data_.params[3];
+  const int32_t lo = std::min(b.params[0], b.params[1]);
+  const int32_t hi = std::max(b.params[0], b.params[1]);
+  const double from = b.params[2];
+  const double to = b.params[3];
   std::vector<Point> run;
   for (int i = 0; i < n; ++i) {
-    const int32_t v = read_i32(block_data_.bytes.data(), 4 * i);
+    const int32_t v = read_i32(b.bytes.data(), 4 * i);
     const int32_t across =
         static_cast<int32_t>(std::lround(n > 1 ? from + (to - from) * i / (n - 1) : from));
     if (v < lo || v > hi) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -115,6 +116,12 @@ class Window {
   int32_t metric(int32_t what, int screen_w, int screen_h, int dpi);  // "E"
   int32_t pixel();                        // "F"
   int32_t announce_block();               // "N"
+  // The program whose data-block commands follow: every program has its own
+  // block in the making, so one program's posted points never mix with
+  // another's drawing into a window both hold.
+  void set_block_client(int client) { block_client_ = client; }
+  // A window command of the program's, its block `copy` (as draw_detached).
+  int32_t request_detached(char letter, unsigned char* copy);
   int32_t take_event(int32_t mode);       // "V"
   // Writes the window's picture (PNG) or drawing (a vector format) as a file.
   bool write_file(const std::string& path, FigureFormat format);
@@ -136,7 +143,9 @@ class Window {
   void draw_marker(Point p);
   int32_t receive_chunk();
   int32_t commit_block();
-  void draw_series();
+  void cancel_block();
+  void draw_series(const PendingBlock& b);
+  PendingBlock& pending_block() { return blocks_[block_client_]; }
   static uint64_t next_serial();
 
   int number_;
@@ -152,7 +161,9 @@ class Window {
   Font symbol_font_;
   Transform transform_;
   Point position_{-1, -1};
-  PendingBlock block_data_;
+  std::map<int, PendingBlock> blocks_;  // by program
+  int block_client_ = -1;
+  std::vector<Point> points_;           // a committed block's points
 };
 
 }  // namespace lumo::server

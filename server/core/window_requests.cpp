@@ -156,7 +156,7 @@ int32_t Window::request(int32_t code) {
       return 1;
     case kBlockChunk: return receive_chunk();
     case kBlockCommit: return commit_block();
-    case kBlockCancel: block_data_ = PendingBlock{}; return 1;
+    case kBlockCancel: cancel_block(); return 1;
     case kRequest16:
     case kRequestClosed:
     case kRequest25:

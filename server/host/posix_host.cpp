@@ -215,14 +215,17 @@ int PosixHost::take_posted(Client& c, const Loop& loop, bool round) {
       [&](int window_code, int32_t x, int32_t y, int32_t colour) {
         return loop.on_posted_pixel && loop.on_posted_pixel(c.fd, window_code, x, y, colour);
       },
-      [&] { posix_channel::futex_wake(&ch->taken); });
+      [&] { posix_channel::futex_wake(&ch->taken); },
+      // A record that left long drawing going on in slices: what the
+      // program posted after it waits until that drawing is done.
+      [&] { return loop.holding && loop.holding(c.fd); });
 }
 
 int PosixHost::take_all_posted(const Loop& loop, bool round) {
   int done = 0;
   uint32_t bytes = 0;
   for (Client& c : clients_) {
-    if (!c.posting || c.held) continue;
+    if (!c.posting || c.held || (loop.holding && loop.holding(c.fd))) continue;
     const uint32_t before = c.ring.taken;
     done += take_posted(c, loop, round);
     bytes += c.ring.taken - before;
@@ -248,10 +251,13 @@ int PosixHost::serve_channels(const Loop& loop) {
   int served = take_all_posted(loop, true);
   served += slice(loop);
   for (Client& c : clients_) {
-    if (!c.channel || c.held) continue;
+    // A program whose posted drawing goes on in slices: its next command
+    // waits until that drawing is done (its own order kept, others served).
+    if (!c.channel || c.held || (loop.holding && loop.holding(c.fd))) continue;
     Channel* ch = static_cast<Channel*>(c.channel);
     const uint32_t request = ch->request.load(std::memory_order_seq_cst);
     if (request == c.seen) continue;
+    const uint32_t seen_before = c.seen;
     c.seen = request;
     ++served;
     trickle_ = false;
@@ -260,6 +266,10 @@ int PosixHost::serve_channels(const Loop& loop) {
     // rings: a program flooding its ring must not make another's every
     // question wait for a ring's worth of drawing.
     if (c.posting) served += take_posted(c, loop);
+    if (loop.holding && loop.holding(c.fd)) {
+      c.seen = seen_before;  // taken up again when that drawing is done
+      continue;
+    }
     // The command is copied before it is looked at: the program may write
     // the next one as soon as it has its reply.
     const uint32_t size = ch->size;
@@ -394,6 +404,7 @@ bool PosixHost::handle_frame(Client& c, const Loop& loop, uint32_t kind, const u
       if (c.posting) {
         ch->post_accepted = 1;
         ch->pixel_records = channel::kPixelRecords;
+        ch->block_records = channel::kBlockRecords;
         if (loop.window_bits) {
           ch->windows.store(loop.window_bits(), std::memory_order_seq_cst);
           ch->windows_kept = 1;

@@ -77,6 +77,7 @@ LRESULT accept_offer(const void* data, DWORD size) {
     ch->windows_kept = 1;
     ch->post_accepted = 1;
     ch->pixel_records = lumo::channel::kPixelRecords;
+    ch->block_records = lumo::channel::kBlockRecords;
   }
   g_clients.push_back(std::move(c));
   return 1;

@@ -28,6 +28,7 @@ struct CardRun {
   std::shared_ptr<testing_support::TempFolder> folder;  // the pictures, removed with the last copy
   std::string picture;
   std::set<int> posted_codes;  // drawing sub-codes the server saw posted
+  std::set<int> posted_blocks;  // data-block codes seen posted (announcements as -kind)
   int answered_drawing = 0;
 };
 
@@ -69,10 +70,13 @@ CardRun draw_card(const std::string& name, bool posting, const std::string& figu
   for (std::string line; std::getline(lines, line);) {
     int client = 0, window = 0, code = 0;
     char letter = 0;
-    if (std::sscanf(line.c_str(), "%d %c window %d args %d", &client, &letter, &window, &code) != 4 ||
-        letter != 'A') {
+    if (std::sscanf(line.c_str(), "%d %c window %d args %d", &client, &letter, &window, &code) != 4) continue;
+    if (letter == 'N' || letter == 'B') {
+      // Point figures: the announcement, chunks and commit of their points.
+      if (line.find("(posted)") != std::string::npos) run.posted_blocks.insert(letter == 'N' ? -code : code);
       continue;
     }
+    if (letter != 'A') continue;
     if (line.find("(posted)") != std::string::npos) {
       run.posted_codes.insert(code);
     } else if (lumo::wire::draw_needs_no_answer(code)) {
@@ -131,7 +135,13 @@ TEST(TestCard, PostedDrawingIsTheSameDrawingAsAnswered) {
       EXPECT_TRUE(posted.posted_codes.count(code)) << "drawing code " << code << " never posted";
     }
   }
+  // So were the point figures' announcements (by kind), chunks and commits.
+  for (int32_t code : {-lumo::wire::kBlockPolygon, -lumo::wire::kBlockPolyline, -lumo::wire::kBlockBezier,
+                       -lumo::wire::kBlockSeries, lumo::wire::kBlockChunk, lumo::wire::kBlockCommit}) {
+    EXPECT_TRUE(posted.posted_blocks.count(code)) << "data-block code " << code << " never posted";
+  }
   EXPECT_TRUE(answered.posted_codes.empty());
+  EXPECT_TRUE(answered.posted_blocks.empty());
   EXPECT_GT(answered.answered_drawing, 500);
   int w2 = 0, h2 = 0;
   const std::vector<uint32_t> b = pixels_of(answered.picture, &w2, &h2);

@@ -12,6 +12,11 @@
  *   lumo_client flood    waits for a line, sets 600 pixels (more than the
  *                        server's ring of posted drawing holds), prints
  *                        "posted", reads them back: "mismatches=N"
+ *   lumo_client figures  waits for a line, posts 110 filled hexagons (the
+ *                        first ten twice), a polyline, a Bezier curve and a
+ *                        series, prints "posted", draws a polygon of 100,000
+ *                        points (more than the ring holds) and reads all
+ *                        back: "mismatches=N"
  *   lumo_client post-and-hang  sets 20 pixels, prints "posted" and sleeps
  *   lumo_client check-posted   joins window 1 and reads those 20 pixels
  *   lumo_client closable draws lines without pause until its window is
@@ -43,9 +48,11 @@
  *                        of each name: "NAME=result"
  *   lumo_client painter N  opens a 640 x 480 window, waits for a line,
  *                        prints "drawing" and draws a random polyline of N
- *                        points with a 3-pixel pen: "drawn=result"
+ *                        points with a 3-pixel pen, then reads a pixel:
+ *                        "drawn=result"
  *   lumo_client reader   joins the shown window, waits for a line, reads
  *                        ten pixels: "answered=N" (the reads answered) */
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #ifndef _WIN32
@@ -262,6 +269,62 @@ static int flood(int count, int wait_for_line, int read_back) {
   return 0;
 }
 
+static int hexagon_colour(int i, int pass) { return LmRgb((i * 37) % 256, pass ? 200 : 40, (i * 11) % 256); }
+
+static int figures(void) {
+  static float xy[2 * 100000];
+  static const float line[6] = {0, 205, 100, 205, 199, 205};
+  static const float curve[8] = {0, 215, 60, 215, 140, 215, 199, 215};
+  static const float values[5] = {225, 225, 225, 225, 225};
+  const int white = LmRgb(255, 255, 255);
+  int i, k, pass, mismatches = 0;
+  char text[16];
+  LmOpenEx(0, 200, 300, -1, -1, -1, "Figures");
+  LmSetWorld(0, 0, 0, 0);
+  printf("ready\n");
+  fflush(stdout);
+  if (!fgets(text, sizeof text, stdin)) return 5;
+  LmSetPen(-1, 5, -1, -1);
+  for (pass = 0; pass < 2; ++pass) {
+    for (i = 0; i < (pass ? 10 : 100); ++i) {
+      const float cx = 10.0f + 20.0f * (float)(i % 10), cy = 10.0f + 20.0f * (float)(i / 10);
+      for (k = 0; k < 6; ++k) {
+        xy[2 * k] = cx + 8.0f * (float)cos(k * 1.0471975512);
+        xy[2 * k + 1] = cy + 8.0f * (float)sin(k * 1.0471975512);
+      }
+      LmSetBrush(hexagon_colour(i, pass), 0, -1);
+      LmPolygon(xy, 6, 0);
+    }
+  }
+  LmSetPen(LmRgb(1, 2, 3), 0, 1, 13);
+  LmPolyline(line, 3);
+  LmSetPen(LmRgb(4, 5, 6), 0, 1, 13);
+  LmBezier(curve, 4);
+  LmSetPen(LmRgb(7, 8, 9), 0, 1, 13);
+  LmSeries(1, -5, 0, 299, 0, 199, 1, 0, values);
+  printf("posted\n");
+  fflush(stdout);
+  for (k = 0; k < 100000; ++k) {
+    xy[2 * k] = 100.0f + 30.0f * (float)cos(k * 6.283185307 / 100000);
+    xy[2 * k + 1] = 265.0f + 30.0f * (float)sin(k * 6.283185307 / 100000);
+  }
+  LmSetBrush(LmRgb(10, 11, 12), 0, -1);
+  LmSetPen(-1, 5, -1, 4);
+  LmPolygon(xy, 100000, 0);
+  for (i = 0; i < 100; ++i) {
+    const int got = LmGetPixel(10.0f + 20.0f * (float)(i % 10), 10.0f + 20.0f * (float)(i / 10));
+    if (got != hexagon_colour(i, i < 10)) ++mismatches;
+  }
+  mismatches += LmGetPixel(50, 205) != LmRgb(1, 2, 3);
+  mismatches += LmGetPixel(150, 215) != LmRgb(4, 5, 6);
+  mismatches += LmGetPixel(120, 225) != LmRgb(7, 8, 9);
+  mismatches += LmGetPixel(100, 265) != LmRgb(10, 11, 12);
+  mismatches += LmGetPixel(100, 298) != white;
+  printf("mismatches=%d\n", mismatches);
+  LmQuit();
+  return 0;
+}
+
 static int check_posted(int count) {
   char desc[280];
   int i, mismatches = 0;
@@ -458,6 +521,9 @@ static int painter(int n) {
   if (!fgets(line, sizeof line, stdin)) return 2;
   printf("drawing\n");
   drawn = LmPolyline(xy, n);
+  /* A question right after the figure (which may have been posted): it is
+     answered once the figure is drawn, and must not hold up the reader. */
+  LmGetPixel(1, 1);
   printf("drawn=%d\n", drawn);
   free(xy);
   LmQuitEx(0);
@@ -488,6 +554,7 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "stress") == 0) return stress(0, 3000);
   if (strcmp(mode, "stress-join") == 0) return stress(1, 3000);
   if (strcmp(mode, "flood") == 0) return flood(6000, 1, 1);
+  if (strcmp(mode, "figures") == 0) return figures();
   if (strcmp(mode, "post-and-hang") == 0) return flood(20, 0, 0);
   if (strcmp(mode, "check-posted") == 0) return check_posted(20);
   if (strcmp(mode, "closable") == 0) return closable();

@@ -242,6 +242,24 @@ TEST_F(ServerTest, AFullRingWaitsForTheServerAndLosesNothing) {
   EXPECT_EQ(c.wait_exit(20000), 0);
 }
 
+// Polygons, polylines, Bezier curves and series are posted with their
+// points: with the server stopped the program goes on drawing them; once it
+// runs again they are drawn in order (a hexagon drawn over another shows the
+// later colour), a pixel read sees them, and a polygon of 100,000 points,
+// far more than the ring holds, is drawn whole.
+TEST_F(ServerTest, PointFiguresArePostedAndReadBackInOrder) {
+  start_server({"--headless"});
+  ChildProcess& c = client("figures");
+  ASSERT_EQ(c.read_line(20000), "ready");
+  ASSERT_EQ(kill(server_->pid(), SIGSTOP), 0);
+  ASSERT_TRUE(c.write_line("go"));
+  const std::string posted = c.read_line(10000);
+  kill(server_->pid(), SIGCONT);
+  EXPECT_EQ(posted, "posted") << "the figures waited for the stopped server";
+  EXPECT_EQ(c.read_line(60000), "mismatches=0");
+  EXPECT_EQ(c.wait_exit(20000), 0);
+}
+
 TEST_F(ServerTest, ServerKilledWhileTheProgramWaitsForRoomEndsIt) {
   start_server({"--headless"});
   ChildProcess& c = client("flood", true);

@@ -39,7 +39,7 @@ struct RingRun {
   long long drawn = 0;
 
   RingRun() {
-    writer->reset(0, true);
+    writer->reset(0, true, true);
     reader.heads = heads.data();
   }
 

@@ -109,7 +109,8 @@ bool open_channel(int fd) {
     g_channel = static_cast<Channel*>(base);
     g_posting = g_channel->post_accepted == 1;
     g_ring.reset(g_channel->taken.load(std::memory_order_acquire),
-                 g_channel->pixel_records == channel::kPixelRecords);
+                 g_channel->pixel_records == channel::kPixelRecords,
+                 g_channel->block_records == channel::kBlockRecords);
   } else if (base != MAP_FAILED) {
     munmap(base, sizeof(Channel));
   }
@@ -285,7 +286,7 @@ bool ready_for_command(ServerWindow window) {
 Posted post_command(ServerWindow window, const CopyData* record, const unsigned char* block,
                     size_t block_bytes) {
   const unsigned char* command = record ? static_cast<const unsigned char*>(record->data) : nullptr;
-  if (!g_posting || g_fd < 0 || g_connected != window || !record ||
+  if (!g_posting || g_fd < 0 || g_connected != window || !record || !g_ring.takes(command[0]) ||
       !channel::RingWriter::may_post(g_channel, command, record->size, static_cast<uint32_t>(block_bytes))) {
     return Posted::kSendInstead;
   }

@@ -131,7 +131,8 @@ bool open_channel(HWND server) {
   GetWindowThreadProcessId(server, &server_id);
   g_server_process = server_id ? OpenProcess(SYNCHRONIZE, FALSE, server_id) : nullptr;
   g_process_looked = GetTickCount();
-  g_ring.reset(ch->taken.load(std::memory_order_acquire), ch->pixel_records == channel::kPixelRecords);
+  g_ring.reset(ch->taken.load(std::memory_order_acquire), ch->pixel_records == channel::kPixelRecords,
+               ch->block_records == channel::kBlockRecords);
   if (g_tick_hz == 0) {
     LARGE_INTEGER f;
     QueryPerformanceFrequency(&f);
@@ -264,7 +265,7 @@ Posted post_command(ServerWindow window, const CopyData* record, const unsigned 
                     size_t block_bytes) {
   Channel* ch = g_channel_server == reinterpret_cast<HWND>(window) ? g_channel : nullptr;
   const unsigned char* command = record ? static_cast<const unsigned char*>(record->data) : nullptr;
-  if (!ch || !g_posting || !record ||
+  if (!ch || !g_posting || !record || !g_ring.takes(command[0]) ||
       !channel::RingWriter::may_post(ch, command, record->size, static_cast<uint32_t>(block_bytes))) {
     return Posted::kSendInstead;
   }
