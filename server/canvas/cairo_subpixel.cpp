@@ -65,13 +65,15 @@ void CairoCanvas::polyline_at(const Pen& pen, const SubPoint* p, int count) {
 // every other outline stroked.
 void CairoCanvas::stroke_sub_points(const Pen& pen, const SubPoint* p, int count, bool closed) {
   if (pen.style == kInvisible || count < 2) return;
+  if (count == 2 && !closed && !vector_ && pen.style == kSolid && pen_width(pen) == 1) {
+    const DevicePoint a = sub_device(p[0]), b = sub_device(p[1]);
+    if (a.x != b.x || a.y != b.y) {
+      queue_line((static_cast<uint32_t>(pen.colour.r) << 16) | (pen.colour.g << 8) | pen.colour.b, a, b);
+      return;
+    }
+  }
   std::vector<DevicePoint> d(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) d[static_cast<size_t>(i)] = sub_device(p[i]);
-  if (count == 2 && !closed && !vector_ && pen.style == kSolid && pen_width(pen) == 1 &&
-      (d[0].x != d[1].x || d[0].y != d[1].y)) {
-    queue_line((static_cast<uint32_t>(pen.colour.r) << 16) | (pen.colour.g << 8) | pen.colour.b, d[0], d[1]);
-    return;
-  }
   finish();
   smooth_polyline(pen, d, closed);
 }
