@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "common/block_access.h"
 #include "common/lumo_wire.h"
@@ -242,7 +243,7 @@ int32_t Window::draw_subpixel(int32_t code) {
       const bool has = is_position(position_.x, position_.y);
       SubPoint from = position_at_;
       bool exact = subpixel_position_;
-      if (!exact && std::abs(position_.x) < kSubpixelReach && std::abs(position_.y) < kSubpixelReach) {
+      if (!exact && std::llabs(position_.x) < kSubpixelReach && std::llabs(position_.y) < kSubpixelReach) {
         from = {position_.x * kSubpixelScale, position_.y * kSubpixelScale};
         exact = true;
       }
