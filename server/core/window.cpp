@@ -555,6 +555,7 @@ int32_t Window::commit_block() {
     pts.resize(static_cast<size_t>(n));
     std::memcpy(pts.data(), block_data_.bytes.data(), block_data_.bytes.size());
   }
+  // Points in 1/256 pixel that all fall on whole pixels take the whole-pixel way.
   std::vector<SubPoint> at;
   if (block_data_.subpixel) {
     at.resize(static_cast<size_t>(n));
@@ -570,11 +571,13 @@ int32_t Window::commit_block() {
       case kBlockPolyline: canvas_->polyline_at(pen_, at.data(), n); break;
       default: canvas_->bezier_at(pen_, at.data(), n); break;
     }
-  } else switch (block_data_.kind) {
-    case kBlockPolygon: canvas_->polygon(pen_, brush_, pts.data(), n, word(kFillMode) == 2); break;
-    case kBlockPolyline: canvas_->polyline(pen_, pts.data(), n); break;
-    case kBlockBezier: canvas_->bezier(pen_, pts.data(), n); break;
-    default: draw_series(); break;
+  } else {
+    switch (block_data_.kind) {
+      case kBlockPolygon: canvas_->polygon(pen_, brush_, pts.data(), n, word(kFillMode) == 2); break;
+      case kBlockPolyline: canvas_->polyline(pen_, pts.data(), n); break;
+      case kBlockBezier: canvas_->bezier(pen_, pts.data(), n); break;
+      default: draw_series(); break;
+    }
   }
   block_data_.bytes.clear();
   drawn();
