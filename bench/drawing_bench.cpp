@@ -131,6 +131,10 @@ int main(int argc, char** argv) {
   const std::vector<Point> polygon6 = random_points(1000000, w, h, 6);
   const std::vector<Point> bezier5 = random_points(100000 - 100000 % 3 + 1, w, h, 5);
   const std::vector<Point> random5 = random_points(100000, w, h, 7);
+  // The same points a third of a pixel off, for the figures between pixels.
+  std::vector<SubPoint> noisy5_at(noisy5.size()), random5_at(random5.size());
+  for (size_t i = 0; i < noisy5.size(); ++i) noisy5_at[i] = {noisy5[i].x * 256 + 85, noisy5[i].y * 256 + 85};
+  for (size_t i = 0; i < random5.size(); ++i) random5_at[i] = {random5[i].x * 256 + 85, random5[i].y * 256 + 85};
   Brush fill;
   fill.style = kBrushSolid;
   fill.colour = Rgb{200, 120, 40};
@@ -144,6 +148,13 @@ int main(int argc, char** argv) {
       {"random polygon, 10^4 points, crisp", [&](Canvas& c) { c.polygon(pen(Blend::kCrisp), fill, polygon4.data(), 10000, true); }},
       {"random polygon, 10^6 points, smooth", [&](Canvas& c) { c.polygon(pen(Blend::kSmooth), fill, polygon6.data(), 1000000, false); }},
       {"random polygon, 10^6 points, crisp", [&](Canvas& c) { c.polygon(pen(Blend::kCrisp), fill, polygon6.data(), 1000000, true); }},
+      {"noisy signal, 10^5 points, between pixels", [&](Canvas& c) { c.polyline_at(pen(Blend::kSmooth), noisy5_at.data(), 100000); }},
+      {"5 x 10^4 single lines, smooth", [&](Canvas& c) {
+         for (size_t i = 0; i + 1 < random5.size(); i += 2) c.line(pen(Blend::kSmooth), random5[i], random5[i + 1]);
+       }},
+      {"5 x 10^4 single lines, between pixels", [&](Canvas& c) {
+         for (size_t i = 0; i + 1 < random5_at.size(); i += 2) c.line_at(pen(Blend::kSmooth), random5_at[i], random5_at[i + 1]);
+       }},
       {"random Bezier, 10^5 points, smooth", [&](Canvas& c) { c.bezier(pen(Blend::kSmooth), bezier5.data(), static_cast<int>(bezier5.size())); }},
       {"text page of 480 labels, 20 times", [&](Canvas& c) { label_page(&c, 20); }},
       {"  bare cairo, the same", [&](Canvas&) { label_page(nullptr, 20); }},

@@ -146,11 +146,52 @@ inline constexpr int kDrawArc = 25;
 inline constexpr int kDrawChord = 26;
 inline constexpr int kDrawPie = 27;
 
+// The sub-pixel form of the world-level figures, sent in the smooth pen
+// mode: the sub-code with kDrawSubpixel added, every coordinate the command
+// carries (argument words 2 and 3, the corner words, the radial points, the
+// marker's point) in 1/kSubpixelScale pixel instead of whole pixels.  The
+// library sends it only for points whose whole pixels lie within
+// kSubpixelReach; the whole pixel is the value plus one half pixel, shifted
+// down (floor), which is exactly the whole-pixel form's pixel.  The point
+// data of a block (kind plus kBlockSubpixel) is in the same units.
+inline constexpr int32_t kDrawSubpixel = 0x100;
+inline constexpr int32_t kBlockSubpixel = 0x100;
+inline constexpr int kSubpixelShift = 8;
+inline constexpr int32_t kSubpixelScale = 1 << kSubpixelShift;
+inline constexpr int32_t kSubpixelReach = 1 << 22;
+// The pen mode whose world-level figures travel in the sub-pixel form.
+inline constexpr int32_t kSubpixelPenMode = 4;
+
+constexpr bool draw_has_subpixel_form(int32_t code) {
+  switch (code) {
+    case kDrawMove: case kDrawLine: case kDrawEllipse: case kDrawArc: case kDrawChord:
+    case kDrawPie: case kDrawMarker: case kDrawText: case kDrawSymbol:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Whether `code` is the sub-pixel form of a drawing command.
+constexpr bool is_subpixel_draw(int32_t code) {
+  return (code & kDrawSubpixel) != 0 && draw_has_subpixel_form(code & ~kDrawSubpixel);
+}
+
+// The drawing command `code` names, in either form.
+constexpr int32_t plain_draw_code(int32_t code) {
+  return is_subpixel_draw(code) ? code & ~kDrawSubpixel : code;
+}
+
+// The whole pixel of a sub-pixel coordinate.
+constexpr int32_t subpixel_whole(int32_t v) {
+  return static_cast<int32_t>((static_cast<int64_t>(v) + kSubpixelScale / 2) >> kSubpixelShift);
+}
+
 // Drawing that only reads the window block and always answers 1: a program
 // need not wait for it (the server draws it in order, before any later
 // command of any program is carried out).
 constexpr bool draw_needs_no_answer(int32_t code) {
-  switch (code) {
+  switch (plain_draw_code(code)) {
     case kDrawMove: case kDrawAttributes: case kDrawFont: case kDrawSymbolFont:
     case kDrawMarker: case kDrawText: case kDrawSymbol: case kDrawPointOp:
     case kDrawPixel: case kDrawLine: case kDrawRect: case kDrawRectEx:
@@ -191,6 +232,7 @@ inline int32_t data_text_bytes(const unsigned char* data) {
 inline int32_t draw_block_extent(int32_t code, const unsigned char* block,
                                  const unsigned char* data = nullptr) {
   if (!data) data = block + kDataArea;
+  code = plain_draw_code(code);
   int32_t bytes = kDataArea;
   if (draw_reads_radial_points(code)) bytes += kRadialPointsBytes;
   if (draw_reads_text(code)) bytes += data_text_bytes(data);
@@ -248,6 +290,8 @@ inline constexpr int32_t kMaxBlockPoints = 1000000;
 constexpr int64_t announced_block_bytes(int32_t kind, int32_t count) {
   const int64_t n = count < 0 ? -static_cast<int64_t>(count) : count;
   if (n > kMaxBlockPoints) return 0;
+  // Points in 1/256 pixel take the room of whole ones (a series has none).
+  if ((kind & kBlockSubpixel) && kind != kBlockSeries + kBlockSubpixel) kind -= kBlockSubpixel;
   switch (kind) {
     case kBlockPolygon: return count >= 3 ? 8 * n : 0;
     case kBlockPolyline: return count >= 2 ? 8 * n : 0;

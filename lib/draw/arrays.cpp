@@ -53,8 +53,24 @@ int point_figure(int kind, const float* xy, int n) {
   const unsigned char* v = g_link.current_view;
   if (!v || !xy || n > kMaxValues / 2) return 0;
   const int32_t w = g_link.current_window;
-  if (send_window_command2(w, kCmdBlock, kind, n) == 0) return 0;
   const Mapping m = mapping_of(v);
+  // In the smooth pen mode the points travel between pixels when every one
+  // of them can.
+  bool subpixel = subpixel_mode(v);
+  for (int j = 0; subpixel && j < 2 * n; ++j) {
+    if (j % 2 == 0) {
+      subpixel_x(m, xy[j], &subpixel);
+    } else {
+      subpixel_y(m, xy[j], &subpixel);
+    }
+  }
+  if (send_window_command2(w, kCmdBlock, kind + (subpixel ? kBlockSubpixel : 0), n) == 0) return 0;
+  if (subpixel) {
+    return stream_values(w, 2 * n, [&](int32_t j) {
+      bool ok = true;
+      return (j % 2 == 0) ? subpixel_x(m, xy[j], &ok) : subpixel_y(m, xy[j], &ok);
+    });
+  }
   return stream_values(w, 2 * n, [&](int32_t j) {
     return (j % 2 == 0) ? map_x(m, xy[j]) : map_y(m, xy[j]);
   });

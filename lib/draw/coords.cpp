@@ -48,6 +48,43 @@ int32_t map_ly(const Mapping& m, double h) {
   return to_int32(m.pixel_mode ? h + 0.5 : h * std::fabs(m.sy) + 0.5);
 }
 
+namespace {
+
+// A device coordinate `exact` whose whole pixel is `whole`, in sub-pixel
+// units: the whole pixel scaled, plus the offset from it (at most half a
+// pixel either way, so the whole pixel comes back from the value).
+int32_t subpixel_of(double exact, int32_t whole, bool* ok) {
+  if (!(exact == exact) || whole <= -kSubpixelReach || whole >= kSubpixelReach) {
+    *ok = false;
+    return 0;
+  }
+  const double offset = std::round((exact - whole) * kSubpixelScale);
+  const double half = kSubpixelScale / 2;
+  const int32_t f = static_cast<int32_t>(offset < -half ? -half : offset > half - 1 ? half - 1 : offset);
+  return whole * kSubpixelScale + f;
+}
+
+}  // namespace
+
+bool subpixel_mode(const unsigned char* view) {
+  return view && read_i32(view, kPenMode) == kSubpixelPenMode;
+}
+
+int32_t subpixel_x(const Mapping& m, double x, bool* ok) {
+  return subpixel_of(m.pixel_mode ? x : m.ox + (x - m.wx1) * m.sx, map_x(m, x), ok);
+}
+
+int32_t subpixel_y(const Mapping& m, double y, bool* ok) {
+  return subpixel_of(m.pixel_mode ? y : m.oy - (y - m.wy1) * m.sy, map_y(m, y), ok);
+}
+
+bool subpixel_point(const Mapping& m, double x, double y, SubPoint* out) {
+  bool ok = true;
+  out->x = subpixel_x(m, x, &ok);
+  out->y = subpixel_y(m, y, &ok);
+  return ok;
+}
+
 double unmap_x(const Mapping& m, double px) {
   return m.pixel_mode ? px : (px - m.ox) / m.sx + m.wx1;
 }
@@ -98,6 +135,66 @@ void update_scales(unsigned char* v) {
 
 void copy_field(const unsigned char* v, int offset, float* out) {
   if (out) *out = read_f32(v, offset);
+}
+
+// The sub-pixel current position the server holds for each window, beside
+// the whole-pixel one of its block: it holds while the block's position is
+// still the pixel it was recorded with.
+struct SubpixelPosition {
+  SubPoint at;
+  int32_t whole_x, whole_y;
+  bool set;
+};
+SubpixelPosition g_subpixel_positions[kWindowSlots];
+
+SubpixelPosition* subpixel_position(int w) {
+  return w >= kFirstWindow && w <= kLastWindow ? &g_subpixel_positions[w] : nullptr;
+}
+
+bool subpixel_position_is(int w, const unsigned char* v, SubPoint p) {
+  const SubpixelPosition* s = subpixel_position(w);
+  return s && s->set && s->at.x == p.x && s->at.y == p.y && s->whole_x == read_i32(v, kPosX) &&
+         s->whole_y == read_i32(v, kPosY);
+}
+
+// The server's position lies between pixels.
+bool between_pixels(int w, const unsigned char* v) {
+  const SubpixelPosition* s = subpixel_position(w);
+  return s && s->set && s->whole_x == read_i32(v, kPosX) && s->whole_y == read_i32(v, kPosY) &&
+         ((s->at.x | s->at.y) & (kSubpixelScale - 1)) != 0;
+}
+
+void forget_subpixel_position(int w) {
+  if (SubpixelPosition* s = subpixel_position(w)) s->set = false;
+}
+
+void remember_subpixel_position(int w, SubPoint p) {
+  if (SubpixelPosition* s = subpixel_position(w)) {
+    *s = {p, subpixel_whole(p.x), subpixel_whole(p.y), true};
+  }
+}
+
+// A move or line-to in the sub-pixel form; the block keeps the whole pixel.
+int subpixel_step(int w, int32_t code, SubPoint p) {
+  const int32_t r = send_window_command3(w, kCmdDraw, code | kDrawSubpixel, p.x, p.y);
+  if (r != 0) {
+    store_position(w, subpixel_whole(p.x), subpixel_whole(p.y));
+    remember_subpixel_position(w, p);
+  }
+  return r;
+}
+
+int subpixel_move(int w, SubPoint p) {
+  const unsigned char* v = window_view(w);
+  if (!v) return 0;
+  if (subpixel_position_is(w, v, p)) return w;
+  return subpixel_step(w, kDrawMove, p);
+}
+
+int subpixel_line_to(int w, SubPoint p) {
+  const unsigned char* v = window_view(w);
+  if (!v) return 0;
+  return subpixel_step(w, has_position(v) ? kDrawLine : kDrawMove, p);
 }
 
 }  // namespace
@@ -239,23 +336,46 @@ int LmGetPosition(float* x, float* y) {
   return g_link.current_window;
 }
 
-int LmMoveTo(float x, float y) { return at_device_point(x, y, LmDevMoveTo); }
+int LmMoveTo(float x, float y) {
+  const unsigned char* v = g_link.current_view;
+  if (!v) return 0;
+  const Mapping m = mapping_of(v);
+  SubPoint p;
+  if (subpixel_mode(v) && subpixel_point(m, x, y, &p)) return subpixel_move(g_link.current_window, p);
+  return LmDevMoveTo(g_link.current_window, map_x(m, x), map_y(m, y));
+}
 
-int LmLineTo(float x, float y) { return at_device_point(x, y, LmDevLineTo); }
+int LmLineTo(float x, float y) {
+  const unsigned char* v = g_link.current_view;
+  if (!v) return 0;
+  const Mapping m = mapping_of(v);
+  SubPoint p;
+  if (subpixel_mode(v) && subpixel_point(m, x, y, &p)) return subpixel_line_to(g_link.current_window, p);
+  return LmDevLineTo(g_link.current_window, map_x(m, x), map_y(m, y));
+}
 
 int LmLine(float x1, float y1, float x2, float y2) {
   const unsigned char* v = g_link.current_view;
   if (!v) return 0;
   const Mapping m = mapping_of(v);
+  SubPoint a, b;
+  if (subpixel_mode(v) && subpixel_point(m, x1, y1, &a) && subpixel_point(m, x2, y2, &b)) {
+    const int w = g_link.current_window;
+    if (subpixel_move(w, a) == 0) return 0;
+    return subpixel_line_to(w, b);
+  }
   return LmDevLine(g_link.current_window, map_x(m, x1), map_y(m, y1), map_x(m, x2), map_y(m, y2));
 }
 
 int LmDevMoveTo(int w, int x, int y) {
   const unsigned char* v = window_view(w);
   if (!v) return 0;
-  if (x == read_i32(v, kPosX) && y == read_i32(v, kPosY)) return w;
+  // A position between pixels is moved onto the pixel even when the pixel
+  // is the same.
+  if (x == read_i32(v, kPosX) && y == read_i32(v, kPosY) && !between_pixels(w, v)) return w;
   const int32_t r = send_window_command3(w, kCmdDraw, kDrawMove, x, y);
   if (r != 0) store_position(w, x, y);
+  forget_subpixel_position(w);
   return r;
 }
 
@@ -265,6 +385,7 @@ int LmDevLineTo(int w, int x, int y) {
   const int32_t code = has_position(v) ? kDrawLine : kDrawMove;
   const int32_t r = send_window_command3(w, kCmdDraw, code, x, y);
   if (r != 0) store_position(w, x, y);
+  forget_subpixel_position(w);
   return r;
 }
 

@@ -30,6 +30,19 @@ double unmap_y(const Mapping& m, double py);    // WY
 double unmap_lx(const Mapping& m, double v);    // WLX
 double unmap_ly(const Mapping& m, double v);    // WLY
 
+// The sub-pixel form of world points (common/lumo_wire.h): whether the
+// window draws in the pen mode that uses it, and a point's coordinates in
+// 1/kSubpixelScale pixel (false when one is not a number or its whole pixel
+// lies beyond kSubpixelReach: the whole-pixel form is used then).  The whole
+// pixel of each value is exactly what map_x and map_y give.
+struct SubPoint {
+  int32_t x, y;
+};
+bool subpixel_mode(const unsigned char* view);
+bool subpixel_point(const Mapping& m, double x, double y, SubPoint* out);
+int32_t subpixel_x(const Mapping& m, double x, bool* ok);
+int32_t subpixel_y(const Mapping& m, double y, bool* ok);
+
 // Calls the device operation `op` on the current window at the world point
 // (x, y) converted to pixels; 0 without a current window.
 int at_device_point(float x, float y, int (*op)(int window, int x, int y));

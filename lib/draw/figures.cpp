@@ -54,6 +54,17 @@ int arc_figure(int code, float x1, float y1, float x2, float y2, float start, fl
   double sin_s, cos_s, sin_e, cos_e;
   sin_cos(ts, &sin_s, &cos_s);
   sin_cos(te, &sin_e, &cos_e);
+  SubPoint a, b, from, to;
+  if (subpixel_mode(v) && subpixel_point(m, x1, y1, &a) && subpixel_point(m, x2, y2, &b) &&
+      subpixel_point(m, cx + r * cos_s, cy + r * sin_s, &from) &&
+      subpixel_point(m, cx + r * cos_e, cy + r * sin_e, &to)) {
+    // Directions equal to the pixel are equal (a full turn stays one).
+    if (subpixel_whole(from.x) == subpixel_whole(to.x) && subpixel_whole(from.y) == subpixel_whole(to.y)) {
+      to = from;
+    }
+    return dev_arc_figure(code | kDrawSubpixel, g_link.current_window, a.x, a.y, b.x, b.y, from.x,
+                          from.y, to.x, to.y);
+  }
   return dev_arc_figure(code, g_link.current_window, map_x(m, x1), map_y(m, y1), map_x(m, x2),
                         map_y(m, y2), map_x(m, cx + r * cos_s), map_y(m, cy + r * sin_s),
                         map_x(m, cx + r * cos_e), map_y(m, cy + r * sin_e));
@@ -147,6 +158,16 @@ int LmRoundRect(float x1, float y1, float x2, float y2, float cw, float ch) {
 }
 
 int LmEllipse(float x1, float y1, float x2, float y2) {
+  const unsigned char* v = g_link.current_view;
+  SubPoint a, b;
+  if (v && subpixel_mode(v)) {
+    const Mapping m = mapping_of(v);
+    if (subpixel_point(m, x1, y1, &a) && subpixel_point(m, x2, y2, &b)) {
+      const int w = g_link.current_window;
+      put_corners(w, a.x, a.y, b.x, b.y);
+      return send_window_command1(w, kCmdDraw, kDrawEllipse | kDrawSubpixel);
+    }
+  }
   Corners c;
   return corners(x1, y1, x2, y2, &c)
              ? LmDevEllipse(g_link.current_window, c.x1, c.y1, c.x2, c.y2)
@@ -172,7 +193,17 @@ int LmRectMode(float x1, float y1, float x2, float y2, int mode) {
              : 0;
 }
 
-int LmMarker(float x, float y) { return at_device_point(x, y, LmDevMarker); }
+int LmMarker(float x, float y) {
+  const unsigned char* v = g_link.current_view;
+  SubPoint p;
+  if (v && subpixel_mode(v) && subpixel_point(mapping_of(v), x, y, &p)) {
+    unsigned char* b = window_view(g_link.current_window);
+    write_i32(b, kResult1, p.x);
+    write_i32(b, kResult2, p.y);
+    return send_window_command1(g_link.current_window, kCmdDraw, kDrawMarker | kDrawSubpixel);
+  }
+  return at_device_point(x, y, LmDevMarker);
+}
 
 int LmPointOp(float x, float y) { return at_device_point(x, y, LmDevPointOp); }
 

@@ -58,6 +58,20 @@ bool outside_widened(double a1, double a2, double p) {
   return (2 * a1 - a2 - p) * (2 * a2 - a1 - p) > 0;
 }
 
+// Puts the symbol `code` (or, when negative, the window's current one) in
+// the data area; false when w is not held.
+bool symbol_code(int w, int code) {
+  unsigned char* v = window_view(w);
+  if (!v) return false;
+  if (code >= 0) {
+    write_i32(v, kSymbolCode, code);
+  } else {
+    code = read_i32(v, kSymbolCode);
+  }
+  v[kDataArea] = static_cast<unsigned char>(code & 0xFF);
+  return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -135,6 +149,12 @@ int LmText(float x, float y, const char* text) {
   int32_t dx = kFarAwayPosition;
   int32_t dy = kFarAwayPosition;
   if (!outside_widened(m.wx1, m.wx2, x) && !outside_widened(m.wy1, m.wy2, y)) {
+    SubPoint p;
+    if (subpixel_mode(v) && subpixel_point(m, x, y, &p)) {
+      const int w = g_link.current_window;
+      put_window_text(w, text);
+      return send_window_command3(w, kCmdDraw, kDrawText | kDrawSubpixel, p.x, p.y) != 0 ? w : 0;
+    }
     dx = map_x(m, x);
     dy = map_y(m, y);
   }
@@ -142,14 +162,7 @@ int LmText(float x, float y, const char* text) {
 }
 
 int LmDevSymbol(int w, int x, int y, int code) {
-  unsigned char* v = window_view(w);
-  if (!v) return 0;
-  if (code >= 0) {
-    write_i32(v, kSymbolCode, code);
-  } else {
-    code = read_i32(v, kSymbolCode);
-  }
-  v[kDataArea] = static_cast<unsigned char>(code & 0xFF);
+  if (!symbol_code(w, code)) return 0;
   return send_window_command3(w, kCmdDraw, kDrawSymbol, x, y) != 0 ? w : 0;
 }
 
@@ -157,6 +170,12 @@ int LmSymbol(float x, float y, int code) {
   const unsigned char* v = g_link.current_view;
   if (!v) return 0;
   const Mapping m = mapping_of(v);
+  SubPoint p;
+  if (subpixel_mode(v) && subpixel_point(m, x, y, &p)) {
+    const int w = g_link.current_window;
+    if (!symbol_code(w, code)) return 0;
+    return send_window_command3(w, kCmdDraw, kDrawSymbol | kDrawSubpixel, p.x, p.y) != 0 ? w : 0;
+  }
   return LmDevSymbol(g_link.current_window, map_x(m, x), map_y(m, y), code);
 }
 

@@ -363,9 +363,13 @@ bool CairoCanvas::glyphs_possible(const Font& font) const {
 }
 
 void CairoCanvas::text(const Font& font, Point at, const std::string& text) {
+  if (!transformed_) at = to_device(at);
+  draw_text(font, at.x, at.y, text);
+}
+
+void CairoCanvas::draw_text(const Font& font, double x, double y, const std::string& text, bool between) {
   finish();
   if (text.empty() || !glyphs_possible(font)) return;
-  if (!transformed_) at = to_device(at);
   begin();
   use_font(font);
   const std::string utf8 = to_utf8(text);
@@ -379,8 +383,7 @@ void CairoCanvas::text(const Font& font, Point at, const std::string& text) {
   const double dx = h == 0 ? 0 : h == 1 ? -te.x_advance / 2 : -te.x_advance;
   const double dy = v == 0 ? 0 : v == 1 ? (fe.ascent - fe.descent) / 2 : fe.ascent;
   constexpr double kLimit = 1 << 20;
-  cairo_translate(cr_, std::clamp<double>(at.x, -kLimit, kLimit),
-                  std::clamp<double>(at.y, -kLimit, kLimit));
+  cairo_translate(cr_, std::clamp(x, -kLimit, kLimit), std::clamp(y, -kLimit, kLimit));
   cairo_rotate(cr_, -font.angle * 3.14159265358979323846 / 1800.0);
   cairo_move_to(cr_, dx, dy);
   cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
@@ -390,6 +393,11 @@ void CairoCanvas::text(const Font& font, Point at, const std::string& text) {
     cairo_matrix_t m;
     cairo_get_matrix(cr_, &m);
     sink_->text(m, dx, dy, font, utf8);
+  } else if (between && !vector_) {
+    // Glyphs land on whole pixels on an image surface: text between pixels
+    // is filled as the outlines of its glyphs, where it lies.
+    cairo_text_path(cr_, utf8.c_str());
+    cairo_fill(cr_);
   } else {
     cairo_show_text(cr_, utf8.c_str());
   }

@@ -70,6 +70,15 @@ class CairoCanvas : public Canvas {
   void arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a, Point b, Point start,
            Point end) override;
   void text(const Font& font, Point at, const std::string& text) override;
+  void line_at(const Pen& pen, SubPoint a, SubPoint b) override;
+  void polyline_at(const Pen& pen, const SubPoint* points, int count) override;
+  void polygon_at(const Pen& pen, const Brush& brush, const SubPoint* points, int count,
+                  bool winding) override;
+  void bezier_at(const Pen& pen, const SubPoint* points, int count) override;
+  void ellipse_at(const Pen& pen, const Brush& brush, SubPoint a, SubPoint b) override;
+  void arc_at(ArcKind kind, const Pen& pen, const Brush& brush, SubPoint a, SubPoint b,
+              SubPoint start, SubPoint end) override;
+  void text_at(const Font& font, SubPoint at, const std::string& text) override;
   TextSize measure(const Font& font, const std::string& text) override;
   void set_pixel(Point p, Rgb colour) override;
   bool get_pixel(Point p, Rgb* colour) override;
@@ -102,6 +111,14 @@ class CairoCanvas : public Canvas {
   Point to_device(Point p) const;
   bool figure_box(const Pen& pen, Point a, Point b, pixels::Box* box) const;
   DevicePoint to_device_exact(Point p) const;
+  // A sub-pixel position on the surface, and in the space the figures
+  // drawn through the drawing transformation's matrix use.
+  DevicePoint sub_device(SubPoint p) const;
+  DevicePoint sub_user(SubPoint p) const;
+  void stroke_sub_points(const Pen& pen, const SubPoint* points, int count, bool closed);
+  // Text with its reference point at (x, y) of the figures' space.
+  // `between`: the point lies between pixels.
+  void draw_text(const Font& font, double x, double y, const std::string& text, bool between = false);
 
   void begin();  // a fresh path with the drawing transformation
   // The outline through points given to the canvas (the drawing
@@ -127,9 +144,9 @@ class CairoCanvas : public Canvas {
   struct QueuedLine {
     uint32_t colour;
     int32_t top, bottom;
-    Point a, b;
+    DevicePoint a, b;
   };
-  void queue_line(uint32_t colour, Point a, Point b);
+  void queue_line(uint32_t colour, DevicePoint a, DevicePoint b);
   void draw_queued_lines();
   static void draw_line_rows(void* canvas, int chunk);
   // Direct pixel access left open for more single pixels and gathered

@@ -191,8 +191,9 @@ void CairoCanvas::line(const Pen& pen, Point a, Point b) {
   stroke_points(pen, p, 2, false);
 }
 
-void CairoCanvas::queue_line(uint32_t colour, Point a, Point b) {
-  const long long top = std::min<long long>(a.y, b.y) - 2, bottom = std::max<long long>(a.y, b.y) + 2;
+void CairoCanvas::queue_line(uint32_t colour, DevicePoint a, DevicePoint b) {
+  const long long top = static_cast<long long>(std::floor(std::min(a.y, b.y))) - 2;
+  const long long bottom = static_cast<long long>(std::ceil(std::max(a.y, b.y))) + 2;
   if (bottom < 0 || top >= height_) return;  // nothing of it in the picture
   const int32_t t = static_cast<int32_t>(std::max(top, 0LL));
   const int32_t u = static_cast<int32_t>(std::min<long long>(bottom, height_ - 1));
@@ -256,7 +257,9 @@ void CairoCanvas::stroke_device_points(const Pen& pen, const Point* d, int count
   const int width = pen_width(pen);
   if (count == 2 && !closed && !vector_ && pen.blend == Blend::kSmooth && pen.style == kSolid &&
       width == 1 && (d[0].x != d[1].x || d[0].y != d[1].y)) {
-    queue_line((static_cast<uint32_t>(pen.colour.r) << 16) | (pen.colour.g << 8) | pen.colour.b, d[0], d[1]);
+    queue_line((static_cast<uint32_t>(pen.colour.r) << 16) | (pen.colour.g << 8) | pen.colour.b,
+               {static_cast<double>(d[0].x), static_cast<double>(d[0].y)},
+               {static_cast<double>(d[1].x), static_cast<double>(d[1].y)});
     return;
   }
   finish();

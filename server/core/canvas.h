@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "common/lumo_wire.h"
 
 namespace lumo::server {
 
@@ -19,6 +22,21 @@ struct Rgb {
 struct Point {
   int32_t x, y;
 };
+
+// A device position in 1/wire::kSubpixelScale pixel: the figures of the
+// smooth mode keep their positions between pixels.  Continuous position v
+// is drawn where pixel v would be centred (v + 0.5 on a cairo surface).
+struct SubPoint {
+  int32_t x, y;
+};
+
+inline Point whole_point(SubPoint p) { return {wire::subpixel_whole(p.x), wire::subpixel_whole(p.y)}; }
+inline bool on_whole_pixels(const SubPoint* p, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (((p[i].x | p[i].y) & (wire::kSubpixelScale - 1)) != 0) return false;
+  }
+  return true;
+}
 
 // Pen styles.
 enum PenStyle { kSolid = 0, kDash, kDot, kDashDot, kDashDotDot, kInvisible, kInsideFrame,
@@ -125,6 +143,32 @@ class Canvas {
   virtual void arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a, Point b,
                    Point start, Point end) = 0;
   virtual void text(const Font& font, Point at, const std::string& text) = 0;
+
+  // The figures at sub-pixel positions.  A surface that keeps whole pixels
+  // (and every pen that is not smooth) draws them at their whole pixels.
+  virtual void line_at(const Pen& pen, SubPoint a, SubPoint b) { line(pen, whole_point(a), whole_point(b)); }
+  virtual void polyline_at(const Pen& pen, const SubPoint* points, int count) {
+    const std::vector<Point> p = whole_points(points, count);
+    polyline(pen, p.data(), count);
+  }
+  virtual void polygon_at(const Pen& pen, const Brush& brush, const SubPoint* points, int count,
+                          bool winding) {
+    const std::vector<Point> p = whole_points(points, count);
+    polygon(pen, brush, p.data(), count, winding);
+  }
+  virtual void bezier_at(const Pen& pen, const SubPoint* points, int count) {
+    const std::vector<Point> p = whole_points(points, count);
+    bezier(pen, p.data(), count);
+  }
+  virtual void ellipse_at(const Pen& pen, const Brush& brush, SubPoint a, SubPoint b) {
+    ellipse(pen, brush, whole_point(a), whole_point(b));
+  }
+  virtual void arc_at(ArcKind kind, const Pen& pen, const Brush& brush, SubPoint a, SubPoint b,
+                      SubPoint start, SubPoint end) {
+    arc(kind, pen, brush, whole_point(a), whole_point(b), whole_point(start), whole_point(end));
+  }
+  virtual void text_at(const Font& font, SubPoint at, const std::string& s) { text(font, whole_point(at), s); }
+
   virtual TextSize measure(const Font& font, const std::string& text) = 0;
 
   virtual void set_pixel(Point p, Rgb colour) = 0;
@@ -172,6 +216,13 @@ class Canvas {
                                       static_cast<uint8_t>(v)});
       }
     }
+  }
+
+ protected:
+  static std::vector<Point> whole_points(const SubPoint* p, int count) {
+    std::vector<Point> out(static_cast<size_t>(count > 0 ? count : 0));
+    for (size_t i = 0; i < out.size(); ++i) out[i] = whole_point(p[i]);
+    return out;
   }
 };
 

@@ -84,6 +84,47 @@ Brush plain(Brush brush, const Pen& pen, bool vector) {
   return brush;
 }
 
+std::vector<SubPoint> sub_points(const std::vector<Point>& p) {
+  std::vector<SubPoint> out(p.size());
+  for (size_t i = 0; i < p.size(); ++i) out[i] = {p[i].x, p[i].y};
+  return out;
+}
+
+SubPoint sub_point(Reader& r) {
+  const Point p = r.point();
+  return {p.x, p.y};
+}
+
+// The figure after kOpSubpixel, drawn at its sub-pixel positions.
+void replay_subpixel(Reader& r, Canvas& target, const Pen& pen, const Brush& brush, const Font& font) {
+  const uint8_t op = r.get<uint8_t>();
+  if (op == RecordingCanvas::kOpLine) {
+    const SubPoint a = sub_point(r);
+    target.line_at(pen, a, sub_point(r));
+  } else if (op == RecordingCanvas::kOpPolyline || op == RecordingCanvas::kOpBezier) {
+    const std::vector<SubPoint> p = sub_points(r.points());
+    if (op == RecordingCanvas::kOpPolyline) {
+      target.polyline_at(pen, p.data(), static_cast<int>(p.size()));
+    } else {
+      target.bezier_at(pen, p.data(), static_cast<int>(p.size()));
+    }
+  } else if (op == RecordingCanvas::kOpPolygon) {
+    const bool winding = r.get<uint8_t>() != 0;
+    const std::vector<SubPoint> p = sub_points(r.points());
+    target.polygon_at(pen, brush, p.data(), static_cast<int>(p.size()), winding);
+  } else if (op == RecordingCanvas::kOpEllipse) {
+    const SubPoint a = sub_point(r);
+    target.ellipse_at(pen, brush, a, sub_point(r));
+  } else if (op == RecordingCanvas::kOpArc) {
+    const ArcKind kind = static_cast<ArcKind>(r.get<uint8_t>());
+    const SubPoint a = sub_point(r), b = sub_point(r), s = sub_point(r);
+    target.arc_at(kind, pen, brush, a, b, s, sub_point(r));
+  } else if (op == RecordingCanvas::kOpText) {
+    const SubPoint at = sub_point(r);
+    target.text_at(font, at, r.text());
+  }
+}
+
 }  // namespace
 
 RecordingCanvas::RecordingCanvas(std::unique_ptr<Canvas> picture, Rgb background, size_t limit)
@@ -338,7 +379,79 @@ void RecordingCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Poin
          [&] { picture_->arc(kind, pen, brush, a, b, start, end_at); });
 }
 
-void RecordingCanvas::text(const Font& font, Point at, const std::string& text) {
+template <typename Fields, typename Draw>
+void RecordingCanvas::subpixel_figure(Op op, const Pen& pen, const Brush* brush, const SubPoint* extent,
+                                      int n, Fields fields, Draw draw) {
+  const bool pixels = raster(pen);
+  if (pixels) {
+    const std::vector<Point> whole = whole_points(extent, n);
+    touched_points(pen, whole.data(), n);
+  } else {
+    begin(kOpSubpixel, &pen, brush);
+    put(op);
+    fields();
+  }
+  draw();
+  if (!pixels) end();
+}
+
+void RecordingCanvas::line_at(const Pen& pen, SubPoint a, SubPoint b) {
+  const SubPoint p[2] = {a, b};
+  subpixel_figure(kOpLine, pen, nullptr, p, 2, [&] { put(a), put(b); },
+                  [&] { picture_->line_at(pen, a, b); });
+}
+
+void RecordingCanvas::polyline_at(const Pen& pen, const SubPoint* points, int count) {
+  subpixel_figure(kOpPolyline, pen, nullptr, points, count,
+                  [&] { put_points(reinterpret_cast<const Point*>(points), count); },
+                  [&] { picture_->polyline_at(pen, points, count); });
+}
+
+void RecordingCanvas::polygon_at(const Pen& pen, const Brush& brush, const SubPoint* points, int count,
+                                 bool winding) {
+  subpixel_figure(kOpPolygon, pen, &brush, points, count,
+                  [&] {
+                    put<uint8_t>(winding ? 1 : 0);
+                    put_points(reinterpret_cast<const Point*>(points), count);
+                  },
+                  [&] { picture_->polygon_at(pen, brush, points, count, winding); });
+}
+
+void RecordingCanvas::bezier_at(const Pen& pen, const SubPoint* points, int count) {
+  subpixel_figure(kOpBezier, pen, nullptr, points, count,
+                  [&] { put_points(reinterpret_cast<const Point*>(points), count); },
+                  [&] { picture_->bezier_at(pen, points, count); });
+}
+
+void RecordingCanvas::ellipse_at(const Pen& pen, const Brush& brush, SubPoint a, SubPoint b) {
+  const SubPoint box[2] = {a, b};
+  subpixel_figure(kOpEllipse, pen, &brush, box, 2, [&] { put(a), put(b); },
+                  [&] { picture_->ellipse_at(pen, brush, a, b); });
+}
+
+void RecordingCanvas::arc_at(ArcKind kind, const Pen& pen, const Brush& brush, SubPoint a, SubPoint b,
+                             SubPoint start, SubPoint end_at) {
+  const SubPoint box[2] = {a, b};
+  subpixel_figure(kOpArc, pen, &brush, box, 2,
+                  [&] {
+                    put(static_cast<uint8_t>(kind));
+                    put(a), put(b), put(start), put(end_at);
+                  },
+                  [&] { picture_->arc_at(kind, pen, brush, a, b, start, end_at); });
+}
+
+void RecordingCanvas::text_at(const Font& font, SubPoint at, const std::string& text) {
+  put_font(font);
+  begin(kOpSubpixel);
+  put(kOpText);
+  put(at);
+  put<uint32_t>(static_cast<uint32_t>(text.size()));
+  list_.append(text.data(), text.size());
+  picture_->text_at(font, at, text);
+  end();
+}
+
+void RecordingCanvas::put_font(const Font& font) {
   if (!has_font_ || !(font == font_)) {
     begin(kOpFont);
     put<uint32_t>(static_cast<uint32_t>(font.face.size()));
@@ -349,6 +462,10 @@ void RecordingCanvas::text(const Font& font, Point at, const std::string& text) 
     font_ = font;
     has_font_ = true;
   }
+}
+
+void RecordingCanvas::text(const Font& font, Point at, const std::string& text) {
+  put_font(font);
   begin(kOpText);
   put(at);
   put<uint32_t>(static_cast<uint32_t>(text.size()));
@@ -402,6 +519,10 @@ bool RecordingCanvas::replay_more(Canvas& target, ReplayCursor& cursor, bool vec
   const unsigned char* const from = list_.data() + cursor.offset;
   while (r.more() && static_cast<size_t>(r.at() - from) < budget) {
     const uint8_t op = r.get<uint8_t>();
+    if (op == kOpSubpixel) {
+      replay_subpixel(r, target, pen, brush, font);
+      continue;
+    }
     switch (op) {
       case kOpClear: {
         const Rgb bg = r.rgb();

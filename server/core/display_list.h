@@ -104,6 +104,15 @@ struct ReplayCursor {
 
 class RecordingCanvas : public Canvas {
  public:
+  // The records' operations.
+  enum Op : uint8_t {
+    kOpClear = 1, kOpResize, kOpTransform, kOpLine, kOpPolyline, kOpPolygon, kOpBezier,
+    kOpRect, kOpRoundRect, kOpEllipse, kOpArc, kOpText, kOpImage,
+    // The pen, brush and font of the figures after them.
+    kOpPen, kOpBrush, kOpFont,
+    kOpShortLine,  // a line with 16-bit coordinates
+    kOpSubpixel,   // the next figure's points are SubPoints
+  };
   RecordingCanvas(std::unique_ptr<Canvas> picture, Rgb background, size_t limit = kDefaultListLimit);
 
   // The canvas that holds the picture.
@@ -149,6 +158,15 @@ class RecordingCanvas : public Canvas {
   void arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a, Point b, Point start,
            Point end) override;
   void text(const Font& font, Point at, const std::string& text) override;
+  void line_at(const Pen& pen, SubPoint a, SubPoint b) override;
+  void polyline_at(const Pen& pen, const SubPoint* points, int count) override;
+  void polygon_at(const Pen& pen, const Brush& brush, const SubPoint* points, int count,
+                  bool winding) override;
+  void bezier_at(const Pen& pen, const SubPoint* points, int count) override;
+  void ellipse_at(const Pen& pen, const Brush& brush, SubPoint a, SubPoint b) override;
+  void arc_at(ArcKind kind, const Pen& pen, const Brush& brush, SubPoint a, SubPoint b,
+              SubPoint start, SubPoint end) override;
+  void text_at(const Font& font, SubPoint at, const std::string& text) override;
   TextSize measure(const Font& font, const std::string& text) override {
     return picture_->measure(font, text);
   }
@@ -168,13 +186,6 @@ class RecordingCanvas : public Canvas {
   uint64_t work_serial() const override { return picture_->work_serial(); }
 
  private:
-  enum Op : uint8_t {
-    kOpClear = 1, kOpResize, kOpTransform, kOpLine, kOpPolyline, kOpPolygon, kOpBezier,
-    kOpRect, kOpRoundRect, kOpEllipse, kOpArc, kOpText, kOpImage,
-    // The pen, brush and font of the figures after them.
-    kOpPen, kOpBrush, kOpFont,
-    kOpShortLine,  // a line with 16-bit coordinates
-  };
   static bool short_ok(Point p) { return p.x >= -32768 && p.x <= 32767 && p.y >= -32768 && p.y <= 32767; }
   template <typename T>
   void put(const T& v);
@@ -188,6 +199,12 @@ class RecordingCanvas : public Canvas {
   template <typename Fields, typename Draw>
   void figure(Op op, const Pen& pen, const Brush* brush, const Point* extent, int n, Fields fields,
               Draw draw);
+  // The same for a figure at sub-pixel positions: its record follows
+  // kOpSubpixel, its points in the layout of Points.
+  template <typename Fields, typename Draw>
+  void subpixel_figure(Op op, const Pen& pen, const Brush* brush, const SubPoint* extent, int n,
+                       Fields fields, Draw draw);
+  void put_font(const Font& font);
   // Starts the list anew with a clear to `background` at the picture's size.
   void start_list(Rgb background);
   // The image of the pixels raster operations left since the last record.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "common/block_access.h"
 #include "common/lumo_wire.h"
@@ -225,7 +226,137 @@ void Window::draw_marker(Point p) {
   }
 }
 
+// The sub-pixel form of a drawing command: figures that come to lie on
+// whole pixels take the whole-pixel path, so both forms agree there.
+int32_t Window::draw_subpixel(int32_t code) {
+  const SubPoint a = sub_at(kResult0), b = sub_at(kResult2), at = sub_at(kArg2);
+  const SubPoint corners[2] = {a, b};
+  switch (code) {
+    case kDrawMove:
+      position_ = whole_point(at);
+      position_at_ = at;
+      subpixel_position_ = true;
+      return 1;
+    case kDrawLine: {
+      const bool has = is_position(position_.x, position_.y);
+      SubPoint from = position_at_;
+      bool exact = subpixel_position_;
+      if (!exact && std::llabs(position_.x) < kSubpixelReach && std::llabs(position_.y) < kSubpixelReach) {
+        from = {position_.x * kSubpixelScale, position_.y * kSubpixelScale};
+        exact = true;
+      }
+      const SubPoint ends[2] = {from, at};
+      if (has && (!exact || on_whole_pixels(ends, 2))) {
+        canvas_->line(pen_, position_, whole_point(at));
+      } else if (has) {
+        canvas_->line_at(pen_, from, at);
+      }
+      position_ = whole_point(at);
+      position_at_ = at;
+      subpixel_position_ = true;
+      if (!has) return 1;
+      break;
+    }
+    case kDrawMarker: draw_marker_at(sub_at(kResult1)); break;
+    case kDrawText:
+    case kDrawSymbol: {
+      const Font& f = code == kDrawText ? text_font_ : symbol_font_;
+      const char c[2] = {static_cast<char>(block_[kDataArea]), 0};
+      const std::string s = code == kDrawText ? data_text() : std::string(c);
+      // Text has no pen: outside the smooth mode it stays on whole pixels.
+      if (on_whole_pixels(&at, 1) || pen_.blend != Blend::kSmooth) {
+        canvas_->text(f, whole_point(at), s);
+      } else {
+        canvas_->text_at(f, at, s);
+      }
+      break;
+    }
+    case kDrawEllipse:
+      if (on_whole_pixels(corners, 2)) {
+        canvas_->ellipse(pen_, brush_, whole_point(a), whole_point(b));
+      } else {
+        canvas_->ellipse_at(pen_, brush_, a, b);
+      }
+      break;
+    case kDrawArc:
+    case kDrawChord:
+    case kDrawPie: {
+      const ArcKind kind =
+          code == kDrawArc ? ArcKind::kArc : code == kDrawChord ? ArcKind::kChord : ArcKind::kPie;
+      const SubPoint p[4] = {a, b, sub_at(kDataArea), sub_at(kDataArea + 8)};
+      if (on_whole_pixels(p, 4)) {
+        canvas_->arc(kind, pen_, brush_, whole_point(a), whole_point(b), whole_point(p[2]),
+                     whole_point(p[3]));
+      } else {
+        canvas_->arc_at(kind, pen_, brush_, a, b, p[2], p[3]);
+      }
+      break;
+    }
+    default: return 0;
+  }
+  drawn();
+  return 1;
+}
+
+// A marker centred between pixels: the shapes of draw_marker, moved.
+void Window::draw_marker_at(SubPoint p) {
+  if (on_whole_pixels(&p, 1)) {
+    draw_marker(whole_point(p));
+    return;
+  }
+  constexpr int32_t kReach = (1 << 20) * kSubpixelScale;
+  p.x = std::clamp(p.x, -kReach, kReach);
+  p.y = std::clamp(p.y, -kReach, kReach);
+  const int32_t u = kSubpixelScale;
+  const int s = std::clamp(marker_.size, 1, 1000);
+  const int32_t h = s / 2 * u, su = s * u;
+  Pen outline;
+  outline.colour = marker_.colour1;
+  outline.blend = pen_.blend;
+  Brush fill;
+  fill.colour = marker_.colour2;
+  fill.style = kBrushSolid;
+  const SubPoint a{p.x - h, p.y - h}, b{p.x - h + su, p.y - h + su};
+  auto box = [&](SubPoint lo, SubPoint hi, const Pen& pen, const Brush& brush) {
+    const SubPoint c[4] = {{hi.x, lo.y}, lo, {lo.x, hi.y}, hi};
+    canvas_->polygon_at(pen, brush, c, 4, false);
+  };
+  switch (marker_.type) {
+    case 0: {
+      // A filled box without outline covers its pixels whole.
+      Brush dot;
+      dot.colour = marker_.colour1;
+      dot.style = kBrushSolid;
+      Pen none = outline;
+      none.style = kInvisible;
+      box({a.x - u / 2, a.y - u / 2}, {b.x - u / 2, b.y - u / 2}, none, dot);
+      break;
+    }
+    case 1:
+      canvas_->line_at(outline, {p.x - h, p.y}, {p.x + h, p.y});
+      canvas_->line_at(outline, {p.x, p.y - h}, {p.x, p.y + h});
+      break;
+    case 2:
+      canvas_->line_at(outline, {p.x - h, p.y - h}, {p.x + h, p.y + h});
+      canvas_->line_at(outline, {p.x - h, p.y + h}, {p.x + h, p.y - h});
+      break;
+    case 3: canvas_->ellipse_at(outline, fill, a, b); break;
+    case 4: box(a, {b.x - u, b.y - u}, outline, fill); break;
+    case 5: {
+      const SubPoint t[3] = {{p.x, p.y - h}, {p.x + h, p.y + h}, {p.x - h, p.y + h}};
+      canvas_->polygon_at(outline, fill, t, 3, false);
+      break;
+    }
+    default: {
+      const SubPoint d[4] = {{p.x, p.y - h}, {p.x + h, p.y}, {p.x, p.y + h}, {p.x - h, p.y}};
+      canvas_->polygon_at(outline, fill, d, 4, false);
+      break;
+    }
+  }
+}
+
 int32_t Window::draw(int32_t code) {
+  if (is_subpixel_draw(code)) return draw_subpixel(plain_draw_code(code));
   const Point a = point_at(kResult0);
   const Point b = point_at(kResult2);
   const Point at = point_at(kArg2);
@@ -267,7 +398,10 @@ int32_t Window::draw(int32_t code) {
     }
     case kDrawFont: apply_font(false); return 1;
     case kDrawSymbolFont: apply_font(true); return 1;
-    case kDrawMove: position_ = at; return 1;
+    case kDrawMove:
+      position_ = at;
+      subpixel_position_ = false;
+      return 1;
     case kDrawMarker: draw_marker(point_at(kResult1)); break;
     case kDrawText:
       if (at.x == kFarAwayPosition && at.y == kFarAwayPosition) return 1;
@@ -284,6 +418,7 @@ int32_t Window::draw(int32_t code) {
     case kDrawLine:
       if (is_position(position_.x, position_.y)) canvas_->line(pen_, position_, at);
       position_ = at;
+      subpixel_position_ = false;
       break;
     case kDrawRect: canvas_->rect(pen_, brush_, a, b); break;
     case kDrawRectEx: {
@@ -375,13 +510,16 @@ int32_t Window::pixel() {
 }
 
 int32_t Window::announce_block() {
-  const int kind = word(kArg1);
+  int kind = word(kArg1);
+  const bool subpixel = (kind & kBlockSubpixel) != 0 && kind != kBlockSeries + kBlockSubpixel;
+  if (subpixel) kind -= kBlockSubpixel;
   const int32_t count = word(kArg2);
   const int64_t bytes = announced_block_bytes(kind, count);
   if (bytes <= 0) return 0;
   // The vectors keep their room from one block to the next.
   PendingBlock& b = pending_block();
   b.kind = kind;
+  b.subpixel = subpixel;
   b.count = count;
   b.series_kind = word(kArg3);
   for (int i = 0; i < 4; ++i) b.params[i] = word(kResult0 + 4 * i);
@@ -423,15 +561,34 @@ int32_t Window::commit_block() {
     return 0;  // a block with gaps is not drawn
   }
   const int n = b.count;
+  // Points in 1/256 pixel that all fall on whole pixels take the whole-pixel way.
+  std::vector<SubPoint> at;
   if (b.kind != kBlockSeries) {
     points_.resize(static_cast<size_t>(n));
-    std::memcpy(points_.data(), b.bytes.data(), b.bytes.size());
+    if (b.subpixel) {
+      at.resize(static_cast<size_t>(n));
+      std::memcpy(at.data(), b.bytes.data(), b.bytes.size());
+      if (on_whole_pixels(at.data(), n)) {
+        for (int i = 0; i < n; ++i) points_[static_cast<size_t>(i)] = whole_point(at[static_cast<size_t>(i)]);
+        at.clear();
+      }
+    } else {
+      std::memcpy(points_.data(), b.bytes.data(), b.bytes.size());
+    }
   }
-  switch (b.kind) {
-    case kBlockPolygon: canvas_->polygon(pen_, brush_, points_.data(), n, word(kFillMode) == 2); break;
-    case kBlockPolyline: canvas_->polyline(pen_, points_.data(), n); break;
-    case kBlockBezier: canvas_->bezier(pen_, points_.data(), n); break;
-    default: draw_series(b); break;
+  if (!at.empty()) {
+    switch (b.kind) {
+      case kBlockPolygon: canvas_->polygon_at(pen_, brush_, at.data(), n, word(kFillMode) == 2); break;
+      case kBlockPolyline: canvas_->polyline_at(pen_, at.data(), n); break;
+      default: canvas_->bezier_at(pen_, at.data(), n); break;
+    }
+  } else {
+    switch (b.kind) {
+      case kBlockPolygon: canvas_->polygon(pen_, brush_, points_.data(), n, word(kFillMode) == 2); break;
+      case kBlockPolyline: canvas_->polyline(pen_, points_.data(), n); break;
+      case kBlockBezier: canvas_->bezier(pen_, points_.data(), n); break;
+      default: draw_series(b); break;
+    }
   }
   cancel_block();
   if (points_.capacity() > 8192) std::vector<Point>().swap(points_);

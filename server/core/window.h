@@ -29,6 +29,7 @@ struct Marker {
 // A data block being received: announced by "N", filled by chunks.
 struct PendingBlock {
   int kind = 0;
+  bool subpixel = false;  // points in 1/wire::kSubpixelScale pixel
   int32_t count = 0;  // points, or series values (signed)
   int32_t series_kind = 0;
   int32_t params[4] = {0, 0, 0, 0};
@@ -141,6 +142,9 @@ class Window {
                  int param_field, bool symbol) const;
   void apply_font(bool symbol);
   void draw_marker(Point p);
+  void draw_marker_at(SubPoint p);
+  SubPoint sub_at(int offset) const { return {word(offset), word(offset + 4)}; }
+  int32_t draw_subpixel(int32_t code);
   int32_t receive_chunk();
   int32_t commit_block();
   void cancel_block();
@@ -164,6 +168,10 @@ class Window {
   std::map<int, PendingBlock> blocks_;  // by program
   int block_client_ = -1;
   std::vector<Point> points_;           // a committed block's points
+  // The position between pixels that the last sub-pixel move or line left
+  // (position_ is its whole pixel); none after a whole-pixel one.
+  bool subpixel_position_ = false;
+  SubPoint position_at_{0, 0};
 };
 
 }  // namespace lumo::server

@@ -1,6 +1,7 @@
 /* A drawing program for the end-to-end tests, written as users write theirs.
  *
  *   lumo_client draw     figures, pixels read back, then LmQuit
+ *   lumo_client thirds   two smooth lines a third of a pixel apart, read back
  *   lumo_client owner    opens a window, waits for a line on stdin, reports
  *                        the pixel a joining program drew, then LmQuit
  *   lumo_client joiner   joins the shown window and draws into it
@@ -97,6 +98,24 @@ static int draw(void) {
   LmText(0.5f, 6.5f, "Lumo");
   LmArc(6, 4, 9, 7, 0, 1);
   LmPie(0.5f, 3, 3, 5.5f, 0, 0.25f);
+  LmQuit();
+  return 0;
+}
+
+/* Two smooth lines a third of a pixel apart (y 100.1 and 100.4, one world
+   unit a pixel), side by side; rows 99..102 of a column of each read back. */
+static int thirds(void) {
+  static const float ys[2] = {100.1f, 100.4f};
+  int i, row;
+  LmOpenEx(0, 400, 300, -1, -1, -1, "Thirds");
+  LmSetWorld(0, 0, 0, 0);
+  LmSetPen(LmRgb(0, 0, 0), 0, 1, 4);
+  for (i = 0; i < 2; ++i) LmLine(20.0f + 200 * i, ys[i], 180.0f + 200 * i, ys[i]);
+  for (i = 0; i < 2; ++i) {
+    for (row = 99; row <= 102; ++row) {
+      printf("line%d_row%d=%d\n", i, row, (int)(LmGetPixel(100.0f + 200 * i, (float)row) & 0xFF));
+    }
+  }
   LmQuit();
   return 0;
 }
@@ -546,6 +565,7 @@ int main(int argc, char **argv) {
   const char *mode = argc > 1 ? argv[1] : "draw";
   setvbuf(stdout, NULL, _IOLBF, 0);
   if (strcmp(mode, "owner") == 0) return owner();
+  if (strcmp(mode, "thirds") == 0) return thirds();
   if (strcmp(mode, "joiner") == 0) return joiner();
   if (strcmp(mode, "busy") == 0) return busy();
   if (strcmp(mode, "dialogs") == 0) return dialogs();

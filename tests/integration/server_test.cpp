@@ -140,6 +140,35 @@ TEST_F(ServerTest, FiguresDrawnAreReadBackAndSavedAsPng) {
   EXPECT_NE(lines.find("A window 1 args 21 "), std::string::npos);
 }
 
+// Smooth lines keep their positions between pixels from the program to the
+// picture: two lines a third of a pixel apart leave different ink, each
+// centred within a tenth of a pixel of where it was drawn (pixel p centred
+// at p).
+TEST_F(ServerTest, SmoothLinesAThirdOfAPixelApartReadBackApart) {
+  start_server({"--headless"});
+  ChildProcess& c = client("thirds");
+  auto v = values_of(c, 8);
+  double centre[2];
+  std::string ink[2];
+  for (int i = 0; i < 2; ++i) {
+    double total = 0, moment = 0;
+    for (int row = 99; row <= 102; ++row) {
+      const std::string key = "line" + std::to_string(i) + "_row" + std::to_string(row);
+      ASSERT_TRUE(v.count(key)) << key;
+      const double d = (255 - std::stoi(v[key])) / 255.0;
+      total += d;
+      moment += d * row;
+      ink[i] += v[key] + " ";
+    }
+    ASSERT_GT(total, 0.5) << ink[i];
+    centre[i] = moment / total;
+  }
+  EXPECT_NE(ink[0], ink[1]);
+  EXPECT_NEAR(centre[0], 100.1, 0.1) << ink[0];
+  EXPECT_NEAR(centre[1], 100.4, 0.1) << ink[1];
+  EXPECT_EQ(c.wait_exit(20000), 0);
+}
+
 TEST_F(ServerTest, SecondProgramJoinsAndDrawsIntoTheSameWindow) {
   setenv("LUMOVIEW_GRACE_MS", "20000", 1);
   start_server({"--headless"});

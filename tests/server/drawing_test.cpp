@@ -59,6 +59,16 @@ std::vector<DrawStep> every_posted_drawing() {
       {kDrawArc, 0, 0, {10, 60, 70, 120}, {100, 90, 40, 200}, nullptr, {}},
       {kDrawChord, 0, 0, {80, 60, 140, 120}, {200, 90, 110, -100}, nullptr, {}},
       {kDrawPie, 0, 0, {160, 130, 220, 190}, {300, 160, 190, 400}, nullptr, {}},
+      // The sub-pixel forms (1/256 pixel), between pixels.
+      {kDrawMove + kDrawSubpixel, 2600, 49300, {}, {}, nullptr, {}},
+      {kDrawLine + kDrawSubpixel, 74001, 45011, {}, {}, nullptr, {}},
+      {kDrawMarker + kDrawSubpixel, 0, 0, {0, 62000, 40100, 0}, {}, nullptr, {}},
+      {kDrawText + kDrawSubpixel, 15400, 45700, {}, {}, "Text 2", {}},
+      {kDrawSymbol + kDrawSubpixel, 66000, 46100, {}, {}, "R", {}},
+      {kDrawEllipse + kDrawSubpixel, 0, 0, {59000, 33300, 74300, 45100}, {}, nullptr, {}},
+      {kDrawArc + kDrawSubpixel, 0, 0, {2600, 33000, 18000, 46000}, {26000, 40000, 10000, 50000}, nullptr, {}},
+      {kDrawChord + kDrawSubpixel, 0, 0, {20600, 33000, 36000, 46000}, {52000, 40000, 28000, -2000}, nullptr, {}},
+      {kDrawPie + kDrawSubpixel, 0, 0, {41000, 2700, 56400, 17400}, {77000, 10000, 48000, 100000}, nullptr, {}},
   };
 }
 
@@ -81,10 +91,11 @@ void prepare(unsigned char* block, const DrawStep& s) {
 // exactly what the same command answered draws from the whole block.
 TEST_F(ServerCoreTest, PostedCopiesHoldEverythingTheirCommandReads) {
   const std::vector<DrawStep> steps = every_posted_drawing();
-  for (int32_t code = 0; code < 64; ++code) {
+  for (int32_t code = 0; code < 64 + kDrawSubpixel; ++code) {
     bool covered = false;
     for (const DrawStep& s : steps) covered = covered || s.code == code;
     EXPECT_EQ(covered, draw_needs_no_answer(code)) << "drawing code " << code;
+    if (code == 63) code = kDrawSubpixel - 1;
   }
   ASSERT_EQ(text("I,1,300,200,-1,-1,-1,"), 1);  // answered from the whole block
   ASSERT_EQ(text("I,2,300,200,-1,-1,-1,"), 2);  // posted copies with garbage after them

@@ -16,8 +16,8 @@ TEST_F(DrawTest, ColorLineDrawsInItsColourAndRestoresThePen) {
   ASSERT_EQ(c.size(), 4u);  // pen, move, line, pen
   EXPECT_EQ(c[0].arg[0], 6);
   EXPECT_EQ(word(kPenColour), 2);
-  EXPECT_EQ(c[1].arg[0], 11);
-  EXPECT_EQ(c[2].arg[0], 20);
+  EXPECT_EQ(c[1].arg[0], kDrawMove + kDrawSubpixel);  // drawn in the smooth mode
+  EXPECT_EQ(c[2].arg[0], kDrawLine + kDrawSubpixel);
   EXPECT_EQ(c[3].arg[0], 6);
   int colour, style, width, mode;
   LmGetPen(&colour, &style, &width, &mode);
@@ -70,7 +70,7 @@ TEST_F(DrawTest, FullArcAndFailures) {
   take();
   ColorFullArcS0(1, 1, 3, 3, 4);
   auto c = take();
-  EXPECT_EQ(c[2].arg[0], 25);
+  EXPECT_EQ(c[2].arg[0], kDrawArc + kDrawSubpixel);
   EXPECT_EQ(c[2].raw_data.substr(0, 8), c[2].raw_data.substr(8, 8));  // a full turn
   fake::server().replies = {1, 1, 1, 0};  // pen, brush, arc, then the pen restore fails
   EXPECT_EQ(ColorPieS1(1, 1, 3, 3, 0, 0.5f, 4), 0);

@@ -1,6 +1,8 @@
 // World and device coordinates, the current position, and attributes.
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <random>
 
 #include "include/lumo.h"
 #include "tests/unit/test_support.h"
@@ -288,4 +290,70 @@ TEST_F(DrawTest, OperationsWithoutACurrentWindowDoNothing) {
   EXPECT_EQ(LmSetTransform(nullptr), 0);
   EXPECT_EQ(LmDevLine(9, 0, 0, 1, 1), 0);
   EXPECT_TRUE(log().empty());
+}
+
+// The smooth pen mode sends the world-level figures in the sub-pixel form,
+// each value's whole pixel the one LmWorldToDevice gives and its fraction
+// the world point's; the crisp mode and the LmDev calls send whole pixels.
+TEST_F(DrawTest, SmoothWorldFiguresTravelBetweenPixels) {
+  LmSetWorld(0, 0, 500, 500);  // one unit a pixel, y up from the bottom row
+  write_i32(view(), kPenMode, kSubpixelPenMode);
+  std::mt19937 random(3);
+  std::uniform_real_distribution<float> coord(-20, 520);
+  for (int i = 0; i < 300; ++i) {
+    const float x = coord(random), y = coord(random);
+    int ix = 0, iy = 0;
+    LmWorldToDevice(x, y, &ix, &iy);
+    take();
+    const float xy[4] = {x, y, y, x};
+    LmMarker(x, y);
+    LmPolyline(xy, 2);
+    const auto c = take();
+    ASSERT_EQ(c.size(), 4u);
+    EXPECT_EQ(c[0].arg[0], kDrawMarker + kDrawSubpixel);
+    EXPECT_EQ(c[1].arg[0], kBlockPolyline + kBlockSubpixel);
+    int32_t sent[4];
+    std::memcpy(sent, c[2].raw_data.data(), sizeof sent);
+    const int32_t* sources[2] = {&c[0].word[1], &sent[0]};
+    for (const int32_t* p : sources) {
+      EXPECT_EQ(subpixel_whole(p[0]), ix) << x;
+      EXPECT_EQ(subpixel_whole(p[1]), iy) << y;
+      // Off the band just below pixel 0 the value is the world point's
+      // (within 1/256: the half-pixel boundary stays on its pixel's side).
+      if (ix > 0) {
+        EXPECT_NEAR(p[0] / 256.0, x, 1.0 / 256 + 1e-4) << x;
+      }
+      if (iy > 0) {
+        EXPECT_NEAR(p[1] / 256.0, 500 - y, 1.0 / 256 + 1e-4) << y;
+      }
+    }
+  }
+  // Lines a third of a pixel apart, one after the other: the second needs
+  // its move (another position between the same pixels), a line back along
+  // the same points does not.
+  LmLine(20, 100.1f, 180, 100.1f);
+  LmLine(20, 100.4f, 180, 100.4f);
+  LmLineTo(20, 100.4f);
+  auto c = take();
+  ASSERT_EQ(c.size(), 5u);
+  const int32_t expected[5][3] = {{kDrawMove, 20 * 256, 102374}, {kDrawLine, 180 * 256, 102374},
+                                  {kDrawMove, 20 * 256, 102298}, {kDrawLine, 180 * 256, 102298},
+                                  {kDrawLine, 20 * 256, 102298}};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(c[i].arg[0], expected[i][0] + kDrawSubpixel) << i;
+    EXPECT_EQ(c[i].arg[1], expected[i][1]) << i;
+    EXPECT_NEAR(c[i].arg[2], expected[i][2], 1) << i;
+  }
+  EXPECT_EQ(word(kPosX), 20);
+  EXPECT_EQ(word(kPosY), 400);
+  // The device calls, and every call in the crisp mode, keep whole pixels.
+  LmDevLine(1, 3, 4, 30, 40);
+  write_i32(view(), kPenMode, 13);
+  LmLine(20, 100.1f, 180, 100.4f);
+  LmEllipse(1.5f, 2.5f, 30.25f, 40.75f);
+  c = take();
+  ASSERT_EQ(c.size(), 5u);
+  const int32_t whole[5] = {kDrawMove, kDrawLine, kDrawMove, kDrawLine, kDrawEllipse};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(c[i].arg[0], whole[i]) << i;
+  EXPECT_EQ(c[3].arg[2], 400);
 }
