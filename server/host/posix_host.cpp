@@ -75,12 +75,8 @@ constexpr long long kMinSpinNs = 2000;
 constexpr long long kMaxSpinNs = 50000;
 constexpr long long kIdleCallNs = 20000000;  // on_idle runs at least this often while busy
 constexpr long long kSocketLookNs = 1000000;  // sockets are looked at this often while busy
-// A server keeping pace with a program that posts small records would take
-// them one by one, and every record's cache lines would cross between the
-// two processors twice.  After a look that found less than this, it lets
-// the ring fill a little while (the drawing is shown no later than a frame
-// would show it; a waiting question is answered at most this much later).
-constexpr uint32_t kTrickleBytes = 1024;
+// After a look that found only a trickle of posted records (see
+// posix_host_channels.cpp), the ring is left to fill this long.
 constexpr long long kGatherNs = 3000;
 constexpr long long kStuckNs = 5000000000LL;  // a half-sent frame or unread replies, at most
 constexpr int kStuckLookMs = 500;
@@ -195,141 +191,6 @@ void PosixHost::tell(int client, const std::string& line) {
   if (++c->told > kMaxToldLines) text = "lumoview: more in the server's log";
   text += '\n';
   write_without_waiting(c->err, text);  // a line that would wait is dropped
-}
-
-namespace {
-
-constexpr uint32_t kRoundShareBytes = 4096;  // about a hundred lines
-
-}  // namespace
-
-int PosixHost::take_posted(Client& c, const Loop& loop, bool round) {
-  Channel* ch = static_cast<Channel*>(c.channel);
-  if (c.heads.empty()) c.heads.assign(static_cast<size_t>(wire::kWindowSlots) * wire::kDataArea, 0);
-  c.ring.heads = c.heads.data();
-  return channel::take_published(
-      ch, c.ring, round, kRoundShareBytes, posted_block_.data(),
-      [&](const unsigned char* command, unsigned char* block) {
-        loop.on_posted(c.fd, command, wire::kWindowCommandLength, block);
-      },
-      [&](int window_code, int32_t x, int32_t y, int32_t colour) {
-        return loop.on_posted_pixel && loop.on_posted_pixel(c.fd, window_code, x, y, colour);
-      },
-      [&] { posix_channel::futex_wake(&ch->taken); },
-      // A record that left long drawing going on in slices: what the
-      // program posted after it waits until that drawing is done.
-      [&] { return loop.holding && loop.holding(c.fd); });
-}
-
-int PosixHost::take_all_posted(const Loop& loop, bool round) {
-  int done = 0;
-  uint32_t bytes = 0;
-  for (Client& c : clients_) {
-    if (!c.posting || c.held || (loop.holding && loop.holding(c.fd))) continue;
-    const uint32_t before = c.ring.taken;
-    done += take_posted(c, loop, round);
-    bytes += c.ring.taken - before;
-  }
-  trickle_ = done > 0 && bytes < kTrickleBytes;
-  return done;
-}
-
-int PosixHost::serve_channels(const Loop& loop) {
-  if (loop.windows_gone) {
-    const uint32_t gone = loop.windows_gone();
-    if (gone != windows_gone_) {
-      windows_gone_ = gone;
-      const uint64_t bits = loop.window_bits ? loop.window_bits() : 0;
-      for (Client& c : clients_) {
-        if (!c.posting) continue;
-        Channel* ch = static_cast<Channel*>(c.channel);
-        if (loop.window_bits) ch->windows.store(bits, std::memory_order_seq_cst);
-        ch->hold.store(1, std::memory_order_seq_cst);
-      }
-    }
-  }
-  int served = take_all_posted(loop, true);
-  served += slice(loop);
-  for (Client& c : clients_) {
-    // A program whose posted drawing goes on in slices: its next command
-    // waits until that drawing is done (its own order kept, others served).
-    if (!c.channel || c.held || (loop.holding && loop.holding(c.fd))) continue;
-    Channel* ch = static_cast<Channel*>(c.channel);
-    const uint32_t request = ch->request.load(std::memory_order_seq_cst);
-    if (request == c.seen) continue;
-    const uint32_t seen_before = c.seen;
-    c.seen = request;
-    ++served;
-    trickle_ = false;
-    // Everything this program posted before this command comes first.
-    // Other programs' records are carried out as the server goes round the
-    // rings: a program flooding its ring must not make another's every
-    // question wait for a ring's worth of drawing.
-    if (c.posting) served += take_posted(c, loop);
-    if (loop.holding && loop.holding(c.fd)) {
-      c.seen = seen_before;  // taken up again when that drawing is done
-      continue;
-    }
-    // The command is copied before it is looked at: the program may write
-    // the next one as soon as it has its reply.
-    const uint32_t size = ch->size;
-    const bool valid = ch->kind == wire::kCopyDataKind && size <= posix_channel::kMaxCommand;
-    if (valid) std::memcpy(command_.data(), ch->command, size);
-    const uint32_t block_bytes = ch->block_bytes;
-    const bool has_block = valid && block_bytes >= wire::kDataArea && block_bytes <= wire::kWindowBlockSize;
-    if (has_block) {
-      std::memcpy(command_block_.data() + wire::kArg1, ch->block + wire::kArg1, block_bytes - wire::kArg1);
-    }
-    const unsigned char* block = has_block ? command_block_.data() : nullptr;
-    const uint32_t copied = has_block ? block_bytes : 0;
-    int32_t reply = 0;
-    const bool early = valid && loop.on_early_reply &&
-                       loop.on_early_reply(c.fd, command_.data(), size, &reply, block, copied);
-    static const std::string kNoText;
-    if (early) publish(c, loop, request, reply, loop.answer ? loop.answer() : kNoText);
-    const int32_t handled =
-        valid && loop.on_command ? loop.on_command(c.fd, command_.data(), size, block, copied) : 0;
-    if (!early && loop.holding && loop.holding(c.fd)) {
-      // Its drawing goes on in slices; the program waits for the answer.
-      c.held = true;
-      c.held_request = request;
-      c.held_reply = handled;
-      c.held_answer = loop.answer ? loop.answer() : kNoText;
-    } else if (!early) {
-      publish(c, loop, request, handled, loop.answer ? loop.answer() : kNoText);
-    }
-    mend_lost_blocks(loop);
-  }
-  mend_lost_blocks(loop);
-  return served;
-}
-
-void PosixHost::publish(Client& c, const Loop& loop, uint32_t request, int32_t value, const std::string& text) {
-  Channel* ch = static_cast<Channel*>(c.channel);
-  if (c.posting) {
-    if (loop.window_bits) ch->windows.store(loop.window_bits(), std::memory_order_seq_cst);
-    const bool may = !loop.may_post || loop.may_post(c.fd);
-    ch->hold.store(may ? 0 : 1, std::memory_order_seq_cst);
-  }
-  if (loop.answer) channel::put_answer(*ch, text.data(), text.size(), request);
-  ch->reply = value;
-  ch->reply_seq.store(request, std::memory_order_seq_cst);
-  if (ch->client_sleeping.load(std::memory_order_seq_cst)) posix_channel::futex_wake(&ch->reply_seq);
-}
-
-int PosixHost::slice(const Loop& loop) {
-  const bool sliced = loop.on_slice && loop.on_slice();
-  if (sliced) trickle_ = false;
-  // Also when the drawing was finished otherwise (a file written, a
-  // picture saved at a program's end).
-  for (Client& c : clients_) {
-    if (!c.held || (loop.holding && loop.holding(c.fd))) continue;
-    c.held = false;
-    publish(c, loop, c.held_request, c.held_reply, c.held_answer);
-    c.held_answer.clear();
-  }
-  if (sliced) mend_lost_blocks(loop);
-  return sliced ? 1 : 0;
 }
 
 bool PosixHost::read_input(Client& c, const Loop& loop) {
