@@ -2,6 +2,7 @@
 // crossing of a level is a straight segment across one square.
 
 #include "include/lumo.h"
+#include "lib/draw/coords.h"
 #include "lib/plot/plot.h"
 #include "lib/plot/plotmath.h"
 
@@ -10,14 +11,9 @@ namespace plot {
 
 namespace {
 
-constexpr int kKeep = -1;
-constexpr int kSmoothMode = 4;
-
 struct Square {
   double x[4], y[4], v[4];  // corners counter-clockwise from the lower left, device pixels
 };
-
-int px(double v) { return static_cast<int>(floor_of(v + 0.5)); }
 
 // The point on the edge from corner a to corner b where the level lies.
 void crossing(const Square& q, int a, int b, double level, double* x, double* y) {
@@ -30,7 +26,7 @@ int segment(int w, const Square& q, int e1, int e2, double level) {
   double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
   crossing(q, e1, (e1 + 1) % 4, level, &x1, &y1);
   crossing(q, e2, (e2 + 1) % 4, level, &x2, &y2);
-  LmDevLine(w, px(x1), px(y1), px(x2), px(y2));
+  device_line(w, x1, y1, x2, y2);
   return 1;
 }
 
@@ -82,7 +78,7 @@ int LmContour(int nx, int ny, const float* values, int nlevels, const float* lev
   const int w = current_window();
   Saved saved;
   save_settings(w, &saved);
-  LmDevSetPen(w, kKeep, kKeep, kKeep, kSmoothMode);
+  LmDevSetPen(w, LM_KEEP, LM_KEEP, LM_KEEP, LM_MODE_SMOOTH);
   const double dx = (s->x.hi - s->x.lo) / nx, dy = (s->y.hi - s->y.lo) / ny;
   int segments = 0;
   for (int j = 0; j + 1 < ny; ++j) {
