@@ -127,6 +127,35 @@ int rgb(int r, int g, int b);
 // lines, histogram bars and legend boxes stay on whole pixels: one-pixel
 // lines there are sharp.
 void series_polyline(int w, const double* xy, int n);
+
+// Points of a line gathered and sent as polylines of at most kRun points
+// each (a run goes on from the last point of the one before).
+inline constexpr int kRun = 256;
+class Runs {
+ public:
+  explicit Runs(int w) : w_(w) {}
+  void add(double x, double y) {
+    if (k_ == kRun) {
+      series_polyline(w_, xy_, k_);
+      xy_[0] = xy_[2 * (k_ - 1)];
+      xy_[1] = xy_[2 * (k_ - 1) + 1];
+      k_ = 1;
+    }
+    xy_[2 * k_] = x;
+    xy_[2 * k_ + 1] = y;
+    ++k_;
+  }
+  void flush() {
+    series_polyline(w_, xy_, k_);
+    k_ = 0;
+  }
+  bool empty() const { return k_ == 0; }
+
+ private:
+  int w_;
+  int k_ = 0;
+  double xy_[2 * kRun];
+};
 int text_width(int w, const char* text);
 // Prints one line on the program's standard error.
 void say(const char* format, ...);

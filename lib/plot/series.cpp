@@ -12,7 +12,6 @@ namespace plot {
 
 namespace {
 
-constexpr int kRun = 256;  // points of a line drawn per command
 constexpr int kMaxBins = 4096;  // counts kept on the stack
 constexpr int kMarkerKinds = 7;
 constexpr int kLeastMarker = 3;
@@ -68,34 +67,6 @@ bool clip(const Area& r, const double* a, const double* b, double* t0, double* t
 bool inside(const Area& r, double x, double y) {
   return x >= r.left && x <= r.right && y >= r.top && y <= r.bottom;
 }
-
-// The pieces of a line inside the plot area, sent as polylines of at most
-// kRun points each.
-class Runs {
- public:
-  explicit Runs(int w) : w_(w) {}
-  void add(double x, double y) {
-    if (k_ == kRun) {
-      series_polyline(w_, xy_, k_);
-      xy_[0] = xy_[2 * (k_ - 1)];
-      xy_[1] = xy_[2 * (k_ - 1) + 1];
-      k_ = 1;
-    }
-    xy_[2 * k_] = x;
-    xy_[2 * k_ + 1] = y;
-    ++k_;
-  }
-  void flush() {
-    series_polyline(w_, xy_, k_);
-    k_ = 0;
-  }
-  bool empty() const { return k_ == 0; }
-
- private:
-  int w_;
-  int k_ = 0;
-  double xy_[2 * kRun];
-};
 
 void remember(State* s, int w, int kind) {
   s->last = current_look(w, kind);

@@ -203,4 +203,33 @@ TEST_F(DrawTest, SeriesTravelBetweenPixelsAndLeaveTheWindowsStateAlone) {
   EXPECT_EQ(own.back().arg[0], kDrawLine);
 }
 
+// A contour line is followed from square to square and sent as one
+// polyline (separate segments between pixels would overlap at each joint):
+// a closed one ends where it began, with a point for every segment.
+TEST_F(DrawTest, ContourLinesTravelAsPolylines) {
+  using namespace lumo::wire;
+  float bowl[8 * 8];
+  for (int k = 0; k < 64; ++k) bowl[k] = static_cast<float>((k % 8 - 3.5) * (k % 8 - 3.5) + (k / 8 - 3.5) * (k / 8 - 3.5));
+  const float level[1] = {5};
+  ASSERT_EQ(LmAxes(0, 8, 0, 8, 0), 1);
+  take();
+  const int segments = LmContour(8, 8, bowl, 1, level);
+  EXPECT_GE(segments, 8);
+  int blocks = 0;
+  std::vector<int32_t> points;
+  for (const auto& cmd : take()) {
+    blocks += cmd.letter == kCmdBlock;
+    EXPECT_FALSE(cmd.letter == kCmdDraw && plain_draw_code(cmd.arg[0]) == kDrawLine) << "a segment alone";
+    for (int i = 0; cmd.letter == kCmdRequest && cmd.arg[0] == kBlockChunk && i < cmd.arg[2] / 4; ++i) {
+      int32_t v = 0;
+      std::memcpy(&v, cmd.raw_data.data() + 4 * i, 4);
+      points.push_back(v);
+    }
+  }
+  EXPECT_EQ(blocks, 1);
+  ASSERT_EQ(points.size(), 2u * (segments + 1));
+  EXPECT_EQ(points[0], points[points.size() - 2]);
+  EXPECT_EQ(points[1], points.back());
+}
+
 }  // namespace
