@@ -578,7 +578,9 @@ int LmLibraryInfo(int item, char *buf, int size);
    data values land in it (on a log axis the world holds log10 of the value)
    and draws the frame, ticks and numbers.  A series call in a window without
    axes first makes axes fitted to its data.  Series take the current pen,
-   brush and marker settings.  Results: the number of points (values, cells,
+   brush and marker settings; lines, markers, error bars and contour lines
+   keep the data's positions between pixels (frames, ticks, grids and bars
+   stay on whole pixels).  Results: the number of points (values, cells,
    segments) drawn, or the window number; 0 for bad input (n < 1, bins < 1,
    vmin >= vmax, an unknown map) or without a window.  A value that cannot be
    shown (not a number; not positive on a log axis) is left out and the
@@ -607,7 +609,7 @@ int LmAxes(float x1, float x2, float y1, float y2, int options);
 int LmLabels(const char *xlabel, const char *ylabel, const char *title);
 /* A line through n points (x[i], y[i]) in the current pen. */
 int LmPlotLine(int n, const float *x, const float *y);
-/* n markers of kind `marker` (0..6) with the current marker size and colours
+/* n markers of kind `marker` (LM_MARKER_..., 0..6) with the current marker size and colours
    (a size below 3 pixels is taken as 7). */
 int LmPlotPoints(int n, const float *x, const float *y, int marker);
 /* n vertical bars from low[i] to high[i] at x[i], with short caps. */

@@ -23,7 +23,7 @@ int main(int argc, char **argv)
 
     LmOpen(1);
     LmLabels("height (cm)", "plants", "Heights of 400 plants");
-    LmSetBrush(LmRgb(158, 202, 225), 0, -1);   /* light blue, solid */
+    LmSetBrush(LmRgb(158, 202, 225), LM_BRUSH_SOLID, LM_KEEP);   /* light blue */
     LmSetPen(LmRgb(8, 81, 156), LM_PEN_SOLID, 1, LM_KEEP);     /* dark blue outline */
     LmHistogram(n, height, 20, 20, 65);
     LmQuit();

@@ -25,9 +25,9 @@ int main(int argc, char **argv)
     LmAxes(0.1f, 1e4f, 1e-3f, 1e7f, LM_AXES_LOGX | LM_AXES_LOGY | LM_AXES_GRID);
     LmLabels("frequency (Hz)", "power", "A power spectrum");
     LmSetPen(LmRgb(44, 160, 44), LM_PEN_SOLID, 2, LM_KEEP);    /* green */
-    LmSetMarker(3, 0, LmRgb(44, 160, 44), LmRgb(255, 255, 255), -1);  /* circles */
+    LmSetMarker(LM_MARKER_CIRCLE, 0, LmRgb(44, 160, 44), LM_WHITE, LM_KEEP);
     LmPlotLine(n, freq, power);
-    LmPlotPoints(n, freq, power, 3);
+    LmPlotPoints(n, freq, power, LM_MARKER_CIRCLE);
     LmLegend("spectrum");
     LmShowLegend(LM_BOTTOM_LEFT);
     LmQuit();

@@ -48,12 +48,12 @@ int32_t stream_values(int32_t w, int32_t count, Value value) {
   return w;
 }
 
-// The world-level point figures: x values through X, y values through Y.
-int point_figure(int kind, const float* xy, int n) {
-  const unsigned char* v = g_link.current_view;
+// The point figures of window w: x values through X, y values through Y of
+// m (float world points, or double device points through device_mapping).
+template <typename Coord>
+int points_through(int32_t w, const Mapping& m, int kind, const Coord* xy, int n) {
+  const unsigned char* v = window_view(w);
   if (!v || !xy || n > kMaxValues / 2) return 0;
-  const int32_t w = g_link.current_window;
-  const Mapping m = mapping_of(v);
   // In the smooth pen mode the points travel between pixels when every one
   // of them can.
   bool subpixel = subpixel_mode(v);
@@ -76,6 +76,12 @@ int point_figure(int kind, const float* xy, int n) {
   });
 }
 
+int point_figure(int kind, const float* xy, int n) {
+  const unsigned char* v = g_link.current_view;
+  if (!v) return 0;
+  return points_through(g_link.current_window, mapping_of(v), kind, xy, n);
+}
+
 int dev_point_figure(int w, int kind, const int* xy, int n) {
   unsigned char* v = window_view(w);
   if (!v || !xy || n > kMaxValues / 2) return 0;
@@ -84,6 +90,15 @@ int dev_point_figure(int w, int kind, const int* xy, int n) {
 }
 
 }  // namespace
+
+namespace lumo {
+
+int device_polyline(int w, const double* xy, int n) {
+  if (n < kMinPolyline) return 0;
+  return points_through(w, device_mapping(), kBlockPolyline, xy, n);
+}
+
+}  // namespace lumo
 
 extern "C" {
 

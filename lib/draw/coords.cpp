@@ -197,7 +197,28 @@ int subpixel_line_to(int w, SubPoint p) {
   return subpixel_step(w, has_position(v) ? kDrawLine : kDrawMove, p);
 }
 
+// A line from (x1, y1) to (x2, y2) through m in window w (block v).
+int line_at(int w, const unsigned char* v, const Mapping& m, double x1, double y1, double x2, double y2) {
+  SubPoint a, b;
+  if (subpixel_mode(v) && subpixel_point(m, x1, y1, &a) && subpixel_point(m, x2, y2, &b)) {
+    if (subpixel_move(w, a) == 0) return 0;
+    return subpixel_line_to(w, b);
+  }
+  return LmDevLine(w, map_x(m, x1), map_y(m, y1), map_x(m, x2), map_y(m, y2));
+}
+
 }  // namespace
+
+Mapping device_mapping() {
+  Mapping m{};
+  m.pixel_mode = true;
+  return m;
+}
+
+int device_line(int w, double x1, double y1, double x2, double y2) {
+  const unsigned char* v = window_view(w);
+  return v ? line_at(w, v, device_mapping(), x1, y1, x2, y2) : 0;
+}
 
 }  // namespace lumo
 
@@ -357,14 +378,7 @@ int LmLineTo(float x, float y) {
 int LmLine(float x1, float y1, float x2, float y2) {
   const unsigned char* v = g_link.current_view;
   if (!v) return 0;
-  const Mapping m = mapping_of(v);
-  SubPoint a, b;
-  if (subpixel_mode(v) && subpixel_point(m, x1, y1, &a) && subpixel_point(m, x2, y2, &b)) {
-    const int w = g_link.current_window;
-    if (subpixel_move(w, a) == 0) return 0;
-    return subpixel_line_to(w, b);
-  }
-  return LmDevLine(g_link.current_window, map_x(m, x1), map_y(m, y1), map_x(m, x2), map_y(m, y2));
+  return line_at(g_link.current_window, v, mapping_of(v), x1, y1, x2, y2);
 }
 
 int LmDevMoveTo(int w, int x, int y) {

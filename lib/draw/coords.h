@@ -43,6 +43,17 @@ bool subpixel_point(const Mapping& m, double x, double y, SubPoint* out);
 int32_t subpixel_x(const Mapping& m, double x, bool* ok);
 int32_t subpixel_y(const Mapping& m, double y, bool* ok);
 
+// Figures at explicit device positions, for the kit's own layers (the
+// plotting calls): x and y in pixels, between pixels allowed.  They travel
+// in the sub-pixel form exactly as the world-level figures do (the window in
+// the smooth pen mode, every position within reach), otherwise in whole
+// pixels rounded as the conversions round (one half added, truncated).  No
+// world, viewport or transform is read or changed.
+Mapping device_mapping();
+int device_line(int window, double x1, double y1, double x2, double y2);
+int device_marker(int window, double x, double y);
+int device_polyline(int window, const double* xy, int n);
+
 // Calls the device operation `op` on the current window at the world point
 // (x, y) converted to pixels; 0 without a current window.
 int at_device_point(float x, float y, int (*op)(int window, int x, int y));

@@ -70,6 +70,19 @@ int arc_figure(int code, float x1, float y1, float x2, float y2, float start, fl
                         map_x(m, cx + r * cos_e), map_y(m, cy + r * sin_e));
 }
 
+// A marker at (x, y) through m in window w.
+int marker_at(int w, const Mapping& m, double x, double y) {
+  unsigned char* v = window_view(w);
+  if (!v) return 0;
+  SubPoint p;
+  if (subpixel_mode(v) && subpixel_point(m, x, y, &p)) {
+    write_i32(v, kResult1, p.x);
+    write_i32(v, kResult2, p.y);
+    return send_window_command1(w, kCmdDraw, kDrawMarker | kDrawSubpixel);
+  }
+  return LmDevMarker(w, map_x(m, x), map_y(m, y));
+}
+
 struct Corners {
   int x1, y1, x2, y2;
 };
@@ -83,6 +96,12 @@ bool corners(float x1, float y1, float x2, float y2, Corners* out) {
 }
 
 }  // namespace
+
+namespace lumo {
+
+int device_marker(int w, double x, double y) { return marker_at(w, device_mapping(), x, y); }
+
+}  // namespace lumo
 
 extern "C" {
 
@@ -195,14 +214,7 @@ int LmRectMode(float x1, float y1, float x2, float y2, int mode) {
 
 int LmMarker(float x, float y) {
   const unsigned char* v = g_link.current_view;
-  SubPoint p;
-  if (v && subpixel_mode(v) && subpixel_point(mapping_of(v), x, y, &p)) {
-    unsigned char* b = window_view(g_link.current_window);
-    write_i32(b, kResult1, p.x);
-    write_i32(b, kResult2, p.y);
-    return send_window_command1(g_link.current_window, kCmdDraw, kDrawMarker | kDrawSubpixel);
-  }
-  return at_device_point(x, y, LmDevMarker);
+  return v ? marker_at(g_link.current_window, mapping_of(v), x, y) : 0;
 }
 
 int LmPointOp(float x, float y) { return at_device_point(x, y, LmDevPointOp); }

@@ -15,14 +15,6 @@ namespace {
 
 State g_states[wire::kWindowSlots];
 
-constexpr int kAlignTopCentre = 7;
-constexpr int kAlignMiddleRight = 5;
-constexpr int kAlignTopLeft = 6;
-constexpr int kAlignMiddleLeft = 3;
-constexpr int kAlignBaseCentre = 1;
-constexpr int kBold = 700;
-constexpr int kSolid = 0;
-
 double transformed(const Axis& a, double v) { return a.log ? log10_of(v) : v; }
 
 bool to_axis(const Axis& a, int p1, int p2, double v, double* p) {
@@ -42,20 +34,20 @@ int tick_label(int w, int x, int y, double value, double step, bool log, bool be
   int exponent = 0;
   format_tick(value, step, log, text, sizeof text, &exponent);
   if (exponent == 0) {
-    text_font(w, f, 0, below ? kAlignTopCentre : kAlignMiddleRight, 0);
+    text_font(w, f, 0, below ? (LM_ALIGN_CENTRE + LM_ALIGN_TOP) : (LM_ALIGN_RIGHT + LM_ALIGN_MIDDLE), 0);
     LmDevText(w, x, y, text);
     return text_width(w, text);
   }
   char power[16];
   std::snprintf(power, sizeof power, "%d", exponent);
   const int small = f * 3 / 4;
-  text_font(w, small, 0, kAlignTopLeft, 0);
+  text_font(w, small, 0, (LM_ALIGN_LEFT + LM_ALIGN_TOP), 0);
   const int wp = text_width(w, power);
-  text_font(w, f, 0, below ? kAlignTopLeft : kAlignMiddleLeft, 0);
+  text_font(w, f, 0, below ? (LM_ALIGN_LEFT + LM_ALIGN_TOP) : (LM_ALIGN_LEFT + LM_ALIGN_MIDDLE), 0);
   const int wt = text_width(w, text);
   const int x0 = below ? x - (wt + wp) / 2 : x - wt - wp;
   LmDevText(w, x0, y, text);
-  text_font(w, small, 0, below ? kAlignTopLeft : kAlignMiddleLeft, 0);
+  text_font(w, small, 0, below ? (LM_ALIGN_LEFT + LM_ALIGN_TOP) : (LM_ALIGN_LEFT + LM_ALIGN_MIDDLE), 0);
   LmDevText(w, x0 + wt, below ? y - f * 2 / 5 : y - f / 2, power);
   return wt + wp;
 }
@@ -84,7 +76,7 @@ void tick_marks(int w, const State* s, const Ticks& t, bool x_axis, int length) 
 }
 
 void grid_lines(int w, const State* s, const Ticks& tx, const Ticks& ty) {
-  smooth_pen(w, rgb(221, 221, 221), kSolid, 1);
+  smooth_pen(w, rgb(221, 221, 221), LM_PEN_SOLID, 1);
   const Area& a = s->area;
   double p = 0;
   for (int i = 0; i < tx.count; ++i) {
@@ -99,15 +91,15 @@ void draw_labels(int w, State* s) {
   const Area& a = s->area;
   const int f = s->font_px;
   if (s->xlabel[0]) {
-    text_font(w, f, 0, kAlignTopCentre, 0);
+    text_font(w, f, 0, (LM_ALIGN_CENTRE + LM_ALIGN_TOP), 0);
     LmDevText(w, (a.left + a.right) / 2, a.bottom + f * 2, s->xlabel);
   }
   if (s->ylabel[0]) {
-    text_font(w, f, 900, kAlignBaseCentre, 0);
+    text_font(w, f, 900, (LM_ALIGN_CENTRE + LM_ALIGN_BASELINE), 0);
     LmDevText(w, s->ylabel_x, (a.top + a.bottom) / 2, s->ylabel);
   }
   if (s->title[0]) {
-    text_font(w, f * 5 / 4, 0, kAlignBaseCentre, kBold);
+    text_font(w, f * 5 / 4, 0, (LM_ALIGN_CENTRE + LM_ALIGN_BASELINE), LM_WEIGHT_BOLD);
     LmDevText(w, (a.left + a.right) / 2, a.top - f * 3 / 4, s->title);
   }
   s->pending_labels = false;
@@ -152,7 +144,7 @@ void frame_and_ticks(int w, const State* s) {
   const Area& a = s->area;
   Ticks tx, ty;
   axis_ticks(s, &tx, &ty);
-  smooth_pen(w, rgb(0, 0, 0), kSolid, 1);
+  smooth_pen(w, LM_BLACK, LM_PEN_SOLID, 1);
   const int frame[10] = {a.left, a.top, a.right, a.top, a.right, a.bottom, a.left, a.bottom, a.left, a.top};
   LmDevPolyline(w, frame, 5);
   tick_marks(w, s, tx, true, s->font_px / 2);

@@ -1,28 +1,15 @@
 // Small drawing helpers of the plotting layer: settings saved and put back,
-// the smooth pen, fonts, chunked polylines and text widths.
+// the smooth pen, fonts, series polylines and text widths.
 #include <cstdarg>
 #include <cstdio>
 
 #include "include/lumo.h"
+#include "lib/draw/coords.h"
 #include "lib/link/link.h"
 #include "lib/plot/plot.h"
-#include "lib/plot/plotmath.h"
 
 namespace lumo {
 namespace plot {
-
-namespace {
-
-constexpr int kSmoothMode = 4;
-constexpr int kChunk = 256;  // points per polyline command
-
-int rounded(double v) {
-  if (!(v > -1e9)) return -1000000000;
-  if (v > 1e9) return 1000000000;
-  return static_cast<int>(floor_of(v + 0.5));
-}
-
-}  // namespace
 
 void save_settings(int w, Saved* s) {
   LmGetPen(&s->pen[0], &s->pen[1], &s->pen[2], &s->pen[3]);
@@ -52,30 +39,20 @@ Look current_look(int w, int kind) {
 }
 
 void smooth_pen(int w, int colour, int style, int width) {
-  LmDevSetPen(w, colour, style, width, kSmoothMode);
+  LmDevSetPen(w, colour, style, width, LM_MODE_SMOOTH);
 }
 
 void text_font(int w, int px, int tenths, int alignment, int weight) {
-  LmDevSetFont(w, px, tenths, alignment, rgb(0, 0, 0), weight, nullptr);
+  LmDevSetFont(w, px, tenths, alignment, LM_BLACK, weight, nullptr);
 }
 
 int rgb(int r, int g, int b) { return LmRgb(r, g, b); }
 
-void device_polyline(int w, const double* xy, int n) {
-  int buf[2 * kChunk];
-  int i = 0;
-  while (i < n - 1 || (n == 1 && i == 0)) {
-    int k = 0;
-    for (int j = i; j < n && k < kChunk; ++j, ++k) {
-      buf[2 * k] = rounded(xy[2 * j]);
-      buf[2 * k + 1] = rounded(xy[2 * j + 1]);
-    }
-    if (k == 1) {
-      LmDevLine(w, buf[0], buf[1], buf[0], buf[1]);
-      return;
-    }
-    LmDevPolyline(w, buf, k);
-    i += k - 1;  // the next chunk starts where this one ended
+void series_polyline(int w, const double* xy, int n) {
+  if (n == 1) {
+    device_line(w, xy[0], xy[1], xy[0], xy[1]);
+  } else if (n > 1) {
+    device_polyline(w, xy, n);
   }
 }
 

@@ -9,14 +9,8 @@ namespace plot {
 
 namespace {
 
-constexpr int kKeep = -1;
-constexpr int kSmoothMode = 4;
-constexpr int kSolid = 0;
-constexpr int kInvisible = 5;
 constexpr int kLevels = 255;  // shades of a map: runs of equal cells become one rectangle
 constexpr int kBarSlices = 128;
-constexpr int kAlignMiddleLeft = 3;
-constexpr int kAlignTopCentre = 7;
 
 int px(double v) { return static_cast<int>(floor_of(v + 0.5)); }
 
@@ -44,7 +38,7 @@ int LmImage(int nx, int ny, const float* values, float vmin, float vmax, int map
   const int w = current_window();
   Saved saved;
   save_settings(w, &saved);
-  LmDevSetPen(w, kKeep, kInvisible, kKeep, kSmoothMode);
+  LmDevSetPen(w, LM_KEEP, LM_PEN_INVISIBLE, LM_KEEP, LM_MODE_SMOOTH);
   const double dx = (s->x.hi - s->x.lo) / nx, dy = (s->y.hi - s->y.lo) / ny;
   int drawn = 0, left_out = 0;
   for (int j = 0; j < ny; ++j) {
@@ -69,7 +63,7 @@ int LmImage(int nx, int ny, const float* values, float vmin, float vmax, int map
       }
       double x1 = 0, x2 = 0;
       if (to_x(s, s->x.lo + i * dx, &x1) && to_x(s, s->x.lo + end * dx, &x2)) {
-        LmDevSetBrush(w, colour, kSolid, kKeep);
+        LmDevSetBrush(w, colour, LM_BRUSH_SOLID, LM_KEEP);
         LmDevRect(w, px(x1), px(y2), px(x2), px(y1));
         drawn += end - i;
       } else {
@@ -98,21 +92,21 @@ int LmColourBar(float vmin, float vmax, int map, const char* label) {
   const Area& a = s->area;
   const int x1 = a.right + f * 6 / 5, x2 = x1 + f * 6 / 5;
   const int height = a.bottom - a.top;
-  LmDevSetPen(w, kKeep, kInvisible, kKeep, kSmoothMode);
+  LmDevSetPen(w, LM_KEEP, LM_PEN_INVISIBLE, LM_KEEP, LM_MODE_SMOOTH);
   for (int k = 0; k < kBarSlices; ++k) {
     const int top = a.bottom - height * (k + 1) / kBarSlices;
     const int bottom = a.bottom - height * k / kBarSlices;
     int r = 0, g = 0, b = 0;
     map_colour(map, (k + 0.5) / kBarSlices, &r, &g, &b);
-    LmDevSetBrush(w, rgb(r, g, b), kSolid, kKeep);
+    LmDevSetBrush(w, rgb(r, g, b), LM_BRUSH_SOLID, LM_KEEP);
     LmDevRect(w, x1, top, x2, bottom);
   }
-  smooth_pen(w, rgb(0, 0, 0), kSolid, 1);
+  smooth_pen(w, LM_BLACK, LM_PEN_SOLID, 1);
   const int frame[10] = {x1, a.top, x2, a.top, x2, a.bottom, x1, a.bottom, x1, a.top};
   LmDevPolyline(w, frame, 5);
   Ticks t;
   choose_ticks(vmin, vmax, false, &t);
-  text_font(w, f, 0, kAlignMiddleLeft, 0);
+  text_font(w, f, 0, (LM_ALIGN_LEFT + LM_ALIGN_MIDDLE), 0);
   int widest = 0;
   for (int i = 0; i < t.count; ++i) {
     const int y = px(a.bottom - (t.value[i] - vmin) / (static_cast<double>(vmax) - vmin) * height);
@@ -125,7 +119,7 @@ int LmColourBar(float vmin, float vmax, int map, const char* label) {
     if (wd > widest) widest = wd;
   }
   if (label && label[0]) {
-    text_font(w, f, 900, kAlignTopCentre, 0);
+    text_font(w, f, 900, (LM_ALIGN_CENTRE + LM_ALIGN_TOP), 0);
     LmDevText(w, x2 + f / 3 + widest + f / 3, (a.top + a.bottom) / 2, label);
   }
   restore_settings(w, saved);

@@ -10,15 +10,11 @@ namespace plot {
 
 namespace {
 
-constexpr int kSmoothMode = 4;
-constexpr int kSolid = 0;
-constexpr int kAlignMiddleLeft = 3;
-
 int round_half(int a, int b) { return (a + b) / 2; }
 
 // The sample of one entry in the box from x1 to x2 around the row's middle y.
 void draw_sample(int w, const Look& l, int x1, int x2, int y, int f) {
-  LmDevSetPen(w, l.pen_colour, l.pen_style, l.pen_width, kSmoothMode);
+  LmDevSetPen(w, l.pen_colour, l.pen_style, l.pen_width, LM_MODE_SMOOTH);
   switch (l.kind) {
     case kLine:
       LmDevLine(w, x1, y, x2, y);
@@ -27,7 +23,7 @@ void draw_sample(int w, const Look& l, int x1, int x2, int y, int f) {
       LmDevLine(w, x1, y, x2, y);
       [[fallthrough]];
     case kPoints:
-      LmDevSetMarker(w, l.marker_type, l.marker_size, l.marker_colour1, l.marker_colour2, -1);
+      LmDevSetMarker(w, l.marker_type, l.marker_size, l.marker_colour1, l.marker_colour2, LM_KEEP);
       LmDevMarker(w, round_half(x1, x2), y);
       break;
     case kBars:
@@ -74,7 +70,7 @@ int LmShowLegend(int corner) {
   Saved saved;
   save_settings(w, &saved);
   const int f = s->font_px;
-  text_font(w, f, 0, kAlignMiddleLeft, 0);
+  text_font(w, f, 0, (LM_ALIGN_LEFT + LM_ALIGN_MIDDLE), 0);
   int widest = 0;
   for (int i = 0; i < s->legend_count; ++i) {
     const int wd = text_width(w, s->legend_name[i]);
@@ -88,13 +84,13 @@ int LmShowLegend(int corner) {
   const bool top = corner == LM_TOP_LEFT || corner == LM_TOP_RIGHT;
   const int x0 = left ? a.left + pad : a.right - pad - bw;
   const int y0 = top ? a.top + pad : a.bottom - pad - bh;
-  smooth_pen(w, rgb(160, 160, 160), kSolid, 1);
-  LmDevSetBrush(w, rgb(255, 255, 255), kSolid, -1);
+  smooth_pen(w, rgb(160, 160, 160), LM_PEN_SOLID, 1);
+  LmDevSetBrush(w, LM_WHITE, LM_BRUSH_SOLID, LM_KEEP);
   LmDevRect(w, x0, y0, x0 + bw, y0 + bh);
   for (int i = 0; i < s->legend_count; ++i) {
     const int y = y0 + pad + f / 2 + i * row;
     draw_sample(w, s->legend_look[i], x0 + pad, x0 + pad + sample, y, f);
-    text_font(w, f, 0, kAlignMiddleLeft, 0);
+    text_font(w, f, 0, (LM_ALIGN_LEFT + LM_ALIGN_MIDDLE), 0);
     LmDevText(w, x0 + pad * 2 + sample, y, s->legend_name[i]);
   }
   restore_settings(w, saved);

@@ -120,8 +120,42 @@ Look current_look(int w, int kind);
 void smooth_pen(int w, int colour, int style, int width);
 void text_font(int w, int px, int tenths, int alignment, int weight);
 int rgb(int r, int g, int b);
-// A polyline of device points in chunks (xy: x, y pairs, rounded).
-void device_polyline(int w, const double* xy, int n);
+// The series' figures: a polyline of device points (xy: x, y pairs; one
+// point is a dot), sent between pixels in the smooth pen mode the series
+// calls set (lumo::device_polyline, device_line and device_marker draw their
+// markers, error bars and contour lines the same way).  Frames, ticks, grid
+// lines, histogram bars and legend boxes stay on whole pixels: one-pixel
+// lines there are sharp.
+void series_polyline(int w, const double* xy, int n);
+
+// Points of a line gathered and sent as polylines of at most kRun points
+// each (a run goes on from the last point of the one before).
+inline constexpr int kRun = 256;
+class Runs {
+ public:
+  explicit Runs(int w) : w_(w) {}
+  void add(double x, double y) {
+    if (k_ == kRun) {
+      series_polyline(w_, xy_, k_);
+      xy_[0] = xy_[2 * (k_ - 1)];
+      xy_[1] = xy_[2 * (k_ - 1) + 1];
+      k_ = 1;
+    }
+    xy_[2 * k_] = x;
+    xy_[2 * k_ + 1] = y;
+    ++k_;
+  }
+  void flush() {
+    series_polyline(w_, xy_, k_);
+    k_ = 0;
+  }
+  bool empty() const { return k_ == 0; }
+
+ private:
+  int w_;
+  int k_ = 0;
+  double xy_[2 * kRun];
+};
 int text_width(int w, const char* text);
 // Prints one line on the program's standard error.
 void say(const char* format, ...);

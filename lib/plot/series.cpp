@@ -3,6 +3,7 @@
 // smooth mode) and makes fitted axes first when the window has none.
 
 #include "include/lumo.h"
+#include "lib/draw/coords.h"
 #include "lib/plot/plot.h"
 #include "lib/plot/plotmath.h"
 
@@ -11,9 +12,6 @@ namespace plot {
 
 namespace {
 
-constexpr int kKeep = -1;
-constexpr int kSmoothMode = 4;
-constexpr int kRun = 256;  // points of a line drawn per command
 constexpr int kMaxBins = 4096;  // counts kept on the stack
 constexpr int kMarkerKinds = 7;
 constexpr int kLeastMarker = 3;
@@ -70,34 +68,6 @@ bool inside(const Area& r, double x, double y) {
   return x >= r.left && x <= r.right && y >= r.top && y <= r.bottom;
 }
 
-// The pieces of a line inside the plot area, sent as polylines of at most
-// kRun points each.
-class Runs {
- public:
-  explicit Runs(int w) : w_(w) {}
-  void add(double x, double y) {
-    if (k_ == kRun) {
-      device_polyline(w_, xy_, k_);
-      xy_[0] = xy_[2 * (k_ - 1)];
-      xy_[1] = xy_[2 * (k_ - 1) + 1];
-      k_ = 1;
-    }
-    xy_[2 * k_] = x;
-    xy_[2 * k_ + 1] = y;
-    ++k_;
-  }
-  void flush() {
-    device_polyline(w_, xy_, k_);
-    k_ = 0;
-  }
-  bool empty() const { return k_ == 0; }
-
- private:
-  int w_;
-  int k_ = 0;
-  double xy_[2 * kRun];
-};
-
 void remember(State* s, int w, int kind) {
   s->last = current_look(w, kind);
   s->has_last = true;
@@ -109,6 +79,8 @@ void remember(State* s, int w, int kind) {
 }  // namespace lumo
 
 using namespace lumo::plot;
+using lumo::device_line;
+using lumo::device_marker;
 
 extern "C" {
 
@@ -124,7 +96,7 @@ int LmPlotLine(int n, const float* x, const float* y) {
   const int w = current_window();
   Saved saved;
   save_settings(w, &saved);
-  LmDevSetPen(w, kKeep, kKeep, kKeep, kSmoothMode);
+  LmDevSetPen(w, LM_KEEP, LM_KEEP, LM_KEEP, LM_MODE_SMOOTH);
   Runs runs(w);
   const Area& area = s->area;
   double prev[2] = {0, 0};
@@ -177,16 +149,16 @@ int LmPlotPoints(int n, const float* x, const float* y, int marker) {
   const int w = current_window();
   Saved saved;
   save_settings(w, &saved);
-  const int size = saved.marker[1] < kLeastMarker ? kDefaultMarker : kKeep;
-  LmDevSetMarker(w, marker, size, kKeep, kKeep, kKeep);
-  LmDevSetPen(w, kKeep, kKeep, kKeep, kSmoothMode);
+  const int size = saved.marker[1] < kLeastMarker ? kDefaultMarker : LM_KEEP;
+  LmDevSetMarker(w, marker, size, LM_KEEP, LM_KEEP, LM_KEEP);
+  LmDevSetPen(w, LM_KEEP, LM_KEEP, LM_KEEP, LM_MODE_SMOOTH);
   int drawn = 0;
   for (int i = 0; i < n; ++i) {
     double px = 0, py = 0;
     if (!to_x(s, x[i], &px) || !to_y(s, y[i], &py)) continue;
     ++drawn;
     if (!inside(s->area, px, py)) continue;  // beyond the axes
-    LmDevMarker(w, static_cast<int>(floor_of(px + 0.5)), static_cast<int>(floor_of(py + 0.5)));
+    device_marker(w, px, py);
   }
   const Look line = s->last;
   const bool on_line = s->has_last && line.kind == kLine && s->last_n == n && s->last_x == x && s->last_y == y;
@@ -215,7 +187,7 @@ int LmErrorBars(int n, const float* x, const float* low, const float* high) {
   const int w = current_window();
   Saved saved;
   save_settings(w, &saved);
-  LmDevSetPen(w, kKeep, kKeep, kKeep, kSmoothMode);
+  LmDevSetPen(w, LM_KEEP, LM_KEEP, LM_KEEP, LM_MODE_SMOOTH);
   const int cap = s->font_px / 3;
   int drawn = 0;
   for (int i = 0; i < n; ++i) {
@@ -226,12 +198,11 @@ int LmErrorBars(int n, const float* x, const float* low, const float* high) {
     if (px < a.left || px > a.right) continue;  // beyond the axes
     const double lo = p1 > p2 ? p1 : p2, hi = p1 > p2 ? p2 : p1;  // device y runs down
     if (hi > a.bottom || lo < a.top) continue;
-    const int ix = static_cast<int>(floor_of(px + 0.5));
-    const int i1 = static_cast<int>(floor_of((lo > a.bottom ? a.bottom : lo) + 0.5));
-    const int i2 = static_cast<int>(floor_of((hi < a.top ? a.top : hi) + 0.5));
-    LmDevLine(w, ix, i1, ix, i2);
-    if (lo <= a.bottom) LmDevLine(w, ix - cap, i1, ix + cap, i1);  // caps at the ends that are shown
-    if (hi >= a.top) LmDevLine(w, ix - cap, i2, ix + cap, i2);
+    const double y1 = lo > a.bottom ? a.bottom : lo;
+    const double y2 = hi < a.top ? a.top : hi;
+    device_line(w, px, y1, px, y2);
+    if (lo <= a.bottom) device_line(w, px - cap, y1, px + cap, y1);  // caps at the ends that are shown
+    if (hi >= a.top) device_line(w, px - cap, y2, px + cap, y2);
   }
   restore_settings(w, saved);
   remember(s, w, kErrorBars);
@@ -268,7 +239,7 @@ int LmHistogram(int n, const float* values, int bins, float lo, float hi) {
   const int w = current_window();
   Saved saved;
   save_settings(w, &saved);
-  LmDevSetPen(w, kKeep, kKeep, kKeep, kSmoothMode);
+  LmDevSetPen(w, LM_KEEP, LM_KEEP, LM_KEEP, LM_MODE_SMOOTH);
   double base = 0;
   if (!to_y(s, s->y.log ? s->y.lo : 0.0, &base)) base = s->area.bottom;
   for (int b = 0; b < bins; ++b) {

@@ -75,11 +75,11 @@ TEST_F(DrawTest, LogAxesTakeDataValuesAndSayWhatTheyLeaveOut) {
   EXPECT_NE(said.find("LmPlotPoints: 4 of 5 values left out"), std::string::npos) << said;
   int markers = 0;
   for (const auto& c : take()) {
-    if (c.letter != 'A' || c.arg[0] != lumo::wire::kDrawMarker) continue;
+    if (c.letter != 'A' || lumo::wire::plain_draw_code(c.arg[0]) != lumo::wire::kDrawMarker) continue;
     ++markers;
     // (10, 1): a third of the way along x, half way up.
-    EXPECT_NEAR(c.word[1], left + (right - left) / 3.0, 1);
-    EXPECT_NEAR(c.word[2], (top + bottom) / 2.0, 1);
+    EXPECT_NEAR(c.word[1] / 256.0, left + (right - left) / 3.0, 1);
+    EXPECT_NEAR(c.word[2] / 256.0, (top + bottom) / 2.0, 1);
   }
   EXPECT_EQ(markers, 1);
 }
@@ -110,21 +110,126 @@ TEST_F(DrawTest, LinesStopAtTheFrame) {
     EXPECT_EQ(LmPlotLine(static_cast<int>(c.x.size()), c.x.data(), c.y.data()), static_cast<int>(c.x.size()));
     int pieces = 0;
     for (const auto& cmd : take()) {
-      if (cmd.letter == 'A' && cmd.arg[0] == lumo::wire::kDrawLine) ++pieces;  // a piece of two points
+      if (cmd.letter == 'A' && lumo::wire::plain_draw_code(cmd.arg[0]) == lumo::wire::kDrawLine) ++pieces;  // a piece of two points
       if (cmd.letter == start_letter) ++pieces;
       if (cmd.letter != chunk_letter) continue;
       for (int i = 0; i + 1 < cmd.arg[2] / 4; i += 2) {
-        int32_t px = 0, py = 0;
+        int32_t px = 0, py = 0;  // in 1/256 pixel
         std::memcpy(&px, cmd.raw_data.data() + 4 * i, 4);
         std::memcpy(&py, cmd.raw_data.data() + 4 * i + 4, 4);
-        EXPECT_GE(px, left);
-        EXPECT_LE(px, right);
-        EXPECT_GE(py, top);
-        EXPECT_LE(py, bottom);
+        EXPECT_GE(px, left * 256);
+        EXPECT_LE(px, right * 256);
+        EXPECT_GE(py, top * 256);
+        EXPECT_LE(py, bottom * 256);
       }
     }
     EXPECT_EQ(pieces, c.pieces) << c.x.size() << " points";
   }
+}
+
+// The series reach the server between pixels: lines, markers, error bars and
+// contour lines travel in the sub-pixel form, each data point where the
+// axes' world puts it (to 1/256 pixel), while the window's world, viewport
+// and the program's own pen stay as they were.
+TEST_F(DrawTest, SeriesTravelBetweenPixelsAndLeaveTheWindowsStateAlone) {
+  using namespace lumo::wire;
+  LmSetPen(LM_RED, LM_PEN_DASH, 2, LM_MODE_CRISP);
+  ASSERT_EQ(LmAxes(0, 7, 0, 3, 0), 1);  // scales that put most values between pixels
+  float world[4], view[4], after[8];
+  LmGetWorld(&world[0], &world[1], &world[2], &world[3]);
+  LmGetViewport(&view[0], &view[1], &view[2], &view[3]);
+  // The world's own mapping (one unit of viewport is 500 pixels).
+  auto dev = [&](double x, double y) {
+    return std::pair<double, double>{(x - world[0]) * 500 / (world[2] - world[0]),
+                                     500 - (y - world[1]) * 500 / (world[3] - world[1])};
+  };
+  const float x[4] = {1.1f, 2.3f, 4.7f, 6.1f}, y[4] = {0.3f, 2.9f, 1.7f, 0.6f}, high[4] = {0.9f, 2.95f, 2.2f, 1.3f};
+  const float field[9] = {0, 1, 2, 1, 2, 3, 2, 3, 4}, level[1] = {1.7f};
+  const struct {
+    const char* what;
+    std::function<int()> call;
+    std::vector<std::pair<double, double>> points;  // data points that must be sent
+  } cases[] = {
+      {"line", [&] { return LmPlotLine(4, x, y); }, {{1.1, 0.3}, {2.3, 2.9}, {4.7, 1.7}, {6.1, 0.6}}},
+      {"points", [&] { return LmPlotPoints(4, x, y, LM_MARKER_CIRCLE); }, {{1.1, 0.3}, {6.1, 0.6}}},
+      {"error bars", [&] { return LmErrorBars(4, x, y, high); }, {{2.3, 2.9}, {2.3, 2.95}, {6.1, 1.3}}},
+      {"contour", [&] { return LmContour(3, 3, field, 1, level); }, {}},
+  };
+  for (const auto& c : cases) {
+    take();
+    ASSERT_GT(c.call(), 0) << c.what;
+    std::vector<std::pair<int32_t, int32_t>> sent;
+    int figures = 0;
+    for (const auto& cmd : take()) {
+      const bool draws = cmd.letter == kCmdDraw && draw_has_subpixel_form(plain_draw_code(cmd.arg[0]));
+      if (draws || cmd.letter == kCmdBlock) {
+        ++figures;
+        EXPECT_TRUE(cmd.arg[0] & kDrawSubpixel) << c.what << ": code " << cmd.arg[0];
+      }
+      if (draws && plain_draw_code(cmd.arg[0]) == kDrawMarker) sent.push_back({cmd.word[1], cmd.word[2]});
+      if (draws && plain_draw_code(cmd.arg[0]) != kDrawMarker) sent.push_back({cmd.arg[1], cmd.arg[2]});
+      for (int i = 0; cmd.letter == kCmdRequest && cmd.arg[0] == kBlockChunk && i + 1 < cmd.arg[2] / 4; i += 2) {
+        int32_t p[2];
+        std::memcpy(p, cmd.raw_data.data() + 4 * i, sizeof p);
+        sent.push_back({p[0], p[1]});
+      }
+    }
+    EXPECT_GT(figures, 0) << c.what;
+    int between = 0;
+    for (const auto& p : sent) between += (p.first | p.second) % 256 != 0;
+    EXPECT_GT(between, 0) << c.what;
+    for (const auto& [dx, dy] : c.points) {
+      const auto want = dev(dx, dy);
+      bool found = false;
+      for (const auto& p : sent) {
+        found = found || (std::fabs(p.first / 256.0 - want.first) < 0.01 && std::fabs(p.second / 256.0 - want.second) < 0.01);
+      }
+      EXPECT_TRUE(found) << c.what << ": (" << dx << ", " << dy << ") at " << want.first << ", " << want.second;
+    }
+  }
+  LmGetWorld(&after[0], &after[1], &after[2], &after[3]);
+  LmGetViewport(&after[4], &after[5], &after[6], &after[7]);
+  EXPECT_EQ(std::memcmp(after, world, sizeof world), 0);
+  EXPECT_EQ(std::memcmp(after + 4, view, sizeof view), 0);
+  int pen[4];
+  LmGetPen(&pen[0], &pen[1], &pen[2], &pen[3]);
+  EXPECT_EQ(pen[0], LM_RED);
+  EXPECT_EQ(pen[1], LM_PEN_DASH);
+  EXPECT_EQ(pen[2], 2);
+  EXPECT_EQ(pen[3], LM_MODE_CRISP);
+  LmLine(1.1f, 0.3f, 2.3f, 2.9f);  // the program's own crisp line: whole pixels
+  const auto own = take();
+  ASSERT_FALSE(own.empty());
+  EXPECT_EQ(own.back().arg[0], kDrawLine);
+}
+
+// A contour line is followed from square to square and sent as one
+// polyline (separate segments between pixels would overlap at each joint):
+// a closed one ends where it began, with a point for every segment.
+TEST_F(DrawTest, ContourLinesTravelAsPolylines) {
+  using namespace lumo::wire;
+  float bowl[8 * 8];
+  for (int k = 0; k < 64; ++k) bowl[k] = static_cast<float>((k % 8 - 3.5) * (k % 8 - 3.5) + (k / 8 - 3.5) * (k / 8 - 3.5));
+  const float level[1] = {5};
+  ASSERT_EQ(LmAxes(0, 8, 0, 8, 0), 1);
+  take();
+  const int segments = LmContour(8, 8, bowl, 1, level);
+  EXPECT_GE(segments, 8);
+  int blocks = 0;
+  std::vector<int32_t> points;
+  for (const auto& cmd : take()) {
+    blocks += cmd.letter == kCmdBlock;
+    EXPECT_FALSE(cmd.letter == kCmdDraw && plain_draw_code(cmd.arg[0]) == kDrawLine) << "a segment alone";
+    for (int i = 0; cmd.letter == kCmdRequest && cmd.arg[0] == kBlockChunk && i < cmd.arg[2] / 4; ++i) {
+      int32_t v = 0;
+      std::memcpy(&v, cmd.raw_data.data() + 4 * i, 4);
+      points.push_back(v);
+    }
+  }
+  EXPECT_EQ(blocks, 1);
+  ASSERT_EQ(points.size(), 2u * (segments + 1));
+  EXPECT_EQ(points[0], points[points.size() - 2]);
+  EXPECT_EQ(points[1], points.back());
 }
 
 }  // namespace
