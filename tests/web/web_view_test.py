@@ -468,7 +468,7 @@ def case_stalled():
     """Browsers that stop reading cannot make the server's memory grow."""
     # A small display list, so that what it holds does not hide what the
     # connections hold.
-    run = Run(os.path.join(TESTS, "lumo_web_flood"), "6", env={"LUMOVIEW_LIST_MB": "2"})
+    run = Run(os.path.join(TESTS, "lumo_web_flood"), "10", env={"LUMOVIEW_LIST_MB": "2"})
     stalled = []
     try:
         check(run.p.stdout.readline().startswith("drawing"), "the program draws")
@@ -489,6 +489,7 @@ def case_stalled():
             except (OSError, EOFError):
                 pass
         threading.Thread(target=read_along, daemon=True).start()
+        reading_since = time.monotonic()
         time.sleep(1.5)
         first = run.rss_kib()
         samples = []
@@ -502,10 +503,12 @@ def case_stalled():
         # would grow by 10 MB or more each second.
         check(peak - first < 12 * 1024, f"memory stays bounded (+{peak - first} KiB while drawing went on)")
         got = pictures.count(2)
+        read_for = time.monotonic() - reading_since
         # Not a rate (that is the benchmark's): the first picture and then
-        # more, while sixteen others are stuck.  Under the sanitizer each of
-        # these busy pictures takes most of a second.
-        check(got >= 3, f"a browser that reads gets the pictures meanwhile ({got} in 6 s)")
+        # more, while sixteen others are stuck.  Under the sanitizer on a
+        # busy machine each of these busy pictures takes a second or more,
+        # and connecting the stuck browsers takes part of the program's time.
+        check(got >= 2, f"a browser that reads gets the pictures meanwhile ({got} in {read_for:.1f} s)")
         reader.close()
         check(run.p.returncode == 0, "the program was never held up")
         check(run.server_alive(), "the server is still up")
