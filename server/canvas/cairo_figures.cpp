@@ -137,6 +137,7 @@ class GdiArcKey {
     return k > (extent_ + 2 * kPi) / 2 ? k - 2 * kPi : k;
   }
   double extent() const { return extent_; }
+  Point middle() const { return {static_cast<int32_t>(mid_x_), static_cast<int32_t>(mid_y_)}; }
 
  private:
   int64_t left_, top_, right_, bottom_, mid_x_, mid_y_, low_x_, high_y_;
@@ -437,35 +438,53 @@ void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a,
     }
     if (pen.style == kInvisible) return;
     if (pen_width(pen) == 1 && styled) {
-      // One walk of the pattern: the arc from its start, then (a pie) to
-      // the centre and back to the start, or (a chord) straight back.
+      // One walk of the pattern, as GDI draws the figure: a polyline
+      // through the outline pixels from its start to its end, then (a pie)
+      // to the centre and back to the start, or (a chord) straight back.
+      // Its arc holds the pixels GDI sweeps, its first pixel the first at
+      // or after the start direction, its last the last before the end
+      // direction, which the arc leaves out and the straight lines start
+      // from.
       pixels::Painter painter = pen_painter(pen);
       const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, 1);
-      auto keep = [&](int x, int y) { return sweep.contains(x, y) && !(x == to.x && y == to.y); };
       const GdiArcKey key(box, start, end);
-      // The pixels before GDI's start, and those it walks up to its end
-      // (whose last one starts the straight lines).
-      int64_t before = 0, walked = 0;
-      auto count = [&](int x, int y) {
+      auto swept = [&](int x, int y) {
         const double k = key(x, y);
-        before += k < 0;
-        walked += k >= 0 && k < key.extent();
+        return k >= 0 && k < key.extent();
       };
-      pixels::VisitSink<decltype(count)> counter(count);
-      pixels::outline_pixels(shape, box, box, keep, counter);
-      count(to.x, to.y);
+      // In the walk's order (ties as dash_along_curve breaks them).
+      auto earlier = [&](Point p, Point q) {
+        const double kp = key(p.x, p.y), kq = key(q.x, q.y);
+        return kp != kq ? kp < kq : (p.x != q.x ? p.x < q.x : p.y < q.y);
+      };
+      int64_t walked = 0;
+      Point first = from, last = to;
+      auto ends = [&](int x, int y) {
+        const Point p{x, y};
+        if (walked++ == 0) first = last = p;
+        if (earlier(p, first)) first = p;
+        if (earlier(last, p)) last = p;
+      };
+      pixels::VisitSink<decltype(ends)> ender(ends);
+      pixels::outline_pixels(shape, box, box, swept, ender);
+      if (walked == 0) {
+        end_pixels();
+        return;
+      }
       pixels::dash_along_curve(
           [&](auto visit) {
             pixels::VisitSink<decltype(visit)> each(visit);
-            pixels::outline_pixels(shape, box, box, keep, each);
+            pixels::outline_pixels(
+                shape, box, box, [&](int x, int y) { return swept(x, y) && !(x == last.x && y == last.y); },
+                each);
           },
-          key, pattern, -before, clip(), true, painter);
-      int64_t phase = std::max<int64_t>(walked - 1, 0);
+          key, pattern, 0, clip(), true, painter);
+      int64_t phase = walked - 1;
       if (kind == ArcKind::kPie) {
-        pixels::line(to, centre, pattern, &phase, clip(), painter);
-        pixels::line(centre, from, pattern, &phase, clip(), painter);
+        pixels::line(last, key.middle(), pattern, &phase, clip(), painter);
+        pixels::line(key.middle(), first, pattern, &phase, clip(), painter);
       } else if (kind == ArcKind::kChord) {
-        pixels::line(to, from, pattern, &phase, clip(), painter);
+        pixels::line(last, first, pattern, &phase, clip(), painter);
       }
       end_pixels();
       return;
