@@ -286,8 +286,9 @@ static void arc_dashes(int x0, int y0) {
   LmDevArc(w, x0 + 140, y0 + 10, x0 + 190, y0 + 44, x0 + 140, y0 + 40, x0 + 190, y0 + 44);
 }
 
-/* Crisp pies and chords in patterns (one chord filled): the pattern runs on
-   from the arc into the straight lines, from the arc's last pixel. */
+/* Crisp pies and chords in patterns: the pattern runs on from the arc into
+   the straight lines, from the arc's last pixel.  Two chords filled, one
+   of them over less than two outline pixels (nothing is drawn). */
 static void pie_dashes(int x0, int y0) {
   brush(sky, 1, 0);
   pen(red, 1, 1, CRISP);
@@ -301,6 +302,8 @@ static void pie_dashes(int x0, int y0) {
   pen(black, 2, 1, CRISP);
   brush(yellow, 0, 0);
   LmDevChord(w, x0 + 70, y0 + 65, x0 + 79, y0 + 123, x0 + 116, y0 + 138, x0 + 119, y0 + 129);
+  pen(red, 9, 1, CRISP);
+  LmDevChord(w, x0 + 58, y0 + 58, x0 + 88, y0 + 117, x0 + 54, y0 + 67, x0 + 54, y0 + 115);
   brush(sky, 1, 0);
   pen(red, 9, 1, CRISP);
   LmDevPie(w, x0 + 3, y0 + 105, x0 + 45, y0 + 150, x0 + 45, y0 + 140, x0 + 3, y0 + 105);
