@@ -137,6 +137,9 @@ class GdiArcKey {
     return k > (extent_ + 2 * kPi) / 2 ? k - 2 * kPi : k;
   }
   double extent() const { return extent_; }
+  Point middle() const { return {static_cast<int32_t>(mid_x_), static_cast<int32_t>(mid_y_)}; }
+  // The direction halfway along the arc (radians, y up).
+  double middle_angle() const { return start_ + extent_ / 2; }
 
  private:
   int64_t left_, top_, right_, bottom_, mid_x_, mid_y_, low_x_, high_y_;
@@ -418,12 +421,41 @@ void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a,
     const Point from = shape.radial_point(start_at), to = shape.radial_point(end_at);
     const Point centre{static_cast<int32_t>(std::floor(cx + 0.5)),
                        static_cast<int32_t>(std::floor(cy + 0.5))};
+    // A styled one-pixel outline is drawn as GDI draws it (below), from the
+    // ends of the pixels GDI sweeps.
+    const bool gdi_walk = pen_width(pen) == 1 && styled;
+    const GdiArcKey key(box, start, end);
+    auto swept = [&](int x, int y) {
+      const double k = key(x, y);
+      return k >= 0 && k < key.extent();
+    };
+    // In the walk's order (ties as dash_along_curve breaks them).
+    auto earlier = [&](Point p, Point q) {
+      const double kp = key(p.x, p.y), kq = key(q.x, q.y);
+      return kp != kq ? kp < kq : (p.x != q.x ? p.x < q.x : p.y < q.y);
+    };
+    int64_t walked = 0;
+    Point first = from, last = to;
+    auto ends = [&](int x, int y) {
+      const Point p{x, y};
+      if (walked++ == 0) first = last = p;
+      if (earlier(p, first)) first = p;
+      if (earlier(last, p)) last = p;
+    };
+    if (gdi_walk) {
+      pixels::VisitSink<decltype(ends)> ender(ends);
+      pixels::outline_pixels(shape, box, box, swept, ender);
+    }
+    // GDI draws no chord over fewer than two outline pixels, nor its inside.
+    if (gdi_walk && kind == ArcKind::kChord && walked < 2) return;
     // A chord's inside lies on the arc's side of the line between its ends.
-    const double ex = to.x - from.x, ey = to.y - from.y;
-    auto side = [&](double x, double y) { return ex * (y - from.y) - ey * (x - from.x); };
-    const double middle = sweep.middle_angle();
+    const Point chord_a = gdi_walk && walked > 0 ? first : from, chord_b = gdi_walk && walked > 0 ? last : to;
+    const double ex = chord_b.x - chord_a.x, ey = chord_b.y - chord_a.y;
+    auto side = [&](double x, double y) { return ex * (y - chord_a.y) - ey * (x - chord_a.x); };
+    const double middle = gdi_walk ? key.middle_angle() : sweep.middle_angle();
+    const double mx = gdi_walk ? key.middle().x : cx, my = gdi_walk ? key.middle().y : cy;
     const double reach = box.x1 - box.x0 + box.y1 - box.y0 + 2;
-    const double arc_side = side(cx + std::cos(middle) * reach, cy - std::sin(middle) * reach);
+    const double arc_side = side(mx + std::cos(middle) * reach, my - std::sin(middle) * reach);
     auto in_figure = [&](int x, int y) {
       if (kind == ArcKind::kPie) return sweep.contains(x, y);
       const double s = side(x, y);
@@ -436,36 +468,34 @@ void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a,
       end_pixels();
     }
     if (pen.style == kInvisible) return;
-    if (pen_width(pen) == 1 && styled) {
-      // One walk of the pattern: the arc from its start, then (a pie) to
-      // the centre and back to the start, or (a chord) straight back.
+    if (gdi_walk) {
+      // One walk of the pattern, as GDI draws the figure: a polyline
+      // through the outline pixels from its start to its end, then (a pie)
+      // to the centre and back to the start, or (a chord) straight back.
+      // Its arc holds the pixels GDI sweeps, its first pixel the first at
+      // or after the start direction, its last the last before the end
+      // direction, which the arc leaves out and the straight lines start
+      // from.
       pixels::Painter painter = pen_painter(pen);
       const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, 1);
-      auto keep = [&](int x, int y) { return sweep.contains(x, y) && !(x == to.x && y == to.y); };
-      const GdiArcKey key(box, start, end);
-      // The pixels before GDI's start, and those it walks up to its end
-      // (whose last one starts the straight lines).
-      int64_t before = 0, walked = 0;
-      auto count = [&](int x, int y) {
-        const double k = key(x, y);
-        before += k < 0;
-        walked += k >= 0 && k < key.extent();
-      };
-      pixels::VisitSink<decltype(count)> counter(count);
-      pixels::outline_pixels(shape, box, box, keep, counter);
-      count(to.x, to.y);
+      if (walked == 0) {
+        end_pixels();
+        return;
+      }
       pixels::dash_along_curve(
           [&](auto visit) {
             pixels::VisitSink<decltype(visit)> each(visit);
-            pixels::outline_pixels(shape, box, box, keep, each);
+            pixels::outline_pixels(
+                shape, box, box, [&](int x, int y) { return swept(x, y) && !(x == last.x && y == last.y); },
+                each);
           },
-          key, pattern, -before, clip(), true, painter);
-      int64_t phase = std::max<int64_t>(walked - 1, 0);
+          key, pattern, 0, clip(), true, painter);
+      int64_t phase = walked - 1;
       if (kind == ArcKind::kPie) {
-        pixels::line(to, centre, pattern, &phase, clip(), painter);
-        pixels::line(centre, from, pattern, &phase, clip(), painter);
+        pixels::line(last, key.middle(), pattern, &phase, clip(), painter);
+        pixels::line(key.middle(), first, pattern, &phase, clip(), painter);
       } else if (kind == ArcKind::kChord) {
-        pixels::line(to, from, pattern, &phase, clip(), painter);
+        pixels::line(last, first, pattern, &phase, clip(), painter);
       }
       end_pixels();
       return;

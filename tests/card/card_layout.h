@@ -70,6 +70,7 @@ static const struct card_region card_regions[] = {
     {"dashes, scaled", 700, 300, 100, 100, CARD_SHAPE},
     {"huge figures", 0, 500, 100, 100, CARD_SHAPE},
     {"dashed arcs, crisp", 600, 550, 200, 50, CARD_CRISP},
+    {"dashed pies and chords, crisp", 800, 100, 100, 200, CARD_CRISP},
 };
 
 #define CARD_REGIONS ((int)(sizeof card_regions / sizeof card_regions[0]))

@@ -286,6 +286,33 @@ static void arc_dashes(int x0, int y0) {
   LmDevArc(w, x0 + 140, y0 + 10, x0 + 190, y0 + 44, x0 + 140, y0 + 40, x0 + 190, y0 + 44);
 }
 
+/* Crisp pies and chords in patterns: the pattern runs on from the arc into
+   the straight lines, from the arc's last pixel.  Two chords filled, one
+   of them over less than two outline pixels (nothing is drawn). */
+static void pie_dashes(int x0, int y0) {
+  brush(sky, 1, 0);
+  pen(red, 1, 1, CRISP);
+  LmDevPie(w, x0 + 3, y0 + 3, x0 + 63, y0 + 47, x0 + 70, y0 + 5, x0 + 5, y0 + 47);
+  pen(black, 2, 1, CRISP);
+  LmDevChord(w, x0 + 60, y0 + 3, x0 + 97, y0 + 60, x0 + 60, y0 + 3, x0 + 97, y0 + 50);
+  pen(blue, 4, 1, CRISP);
+  LmDevPie(w, x0 + 4, y0 + 52, x0 + 54, y0 + 98, x0 + 54, y0 + 52, x0 + 10, y0 + 52);
+  pen(black, 3, 1, CRISP);
+  LmDevChord(w, x0 + 50, y0 + 65, x0 + 96, y0 + 130, x0 + 50, y0 + 125, x0 + 96, y0 + 130);
+  pen(black, 2, 1, CRISP);
+  brush(yellow, 0, 0);
+  LmDevChord(w, x0 + 70, y0 + 65, x0 + 79, y0 + 123, x0 + 116, y0 + 138, x0 + 119, y0 + 129);
+  pen(red, 9, 1, CRISP);
+  LmDevChord(w, x0 + 58, y0 + 58, x0 + 88, y0 + 117, x0 + 54, y0 + 67, x0 + 54, y0 + 115);
+  brush(sky, 1, 0);
+  pen(red, 9, 1, CRISP);
+  LmDevPie(w, x0 + 3, y0 + 105, x0 + 45, y0 + 150, x0 + 45, y0 + 140, x0 + 3, y0 + 105);
+  pen(blue, 7, 1, CRISP);
+  LmDevChord(w, x0 + 5, y0 + 155, x0 + 95, y0 + 196, x0 + 95, y0 + 160, x0 + 40, y0 + 196);
+  pen(black, 8, 1, CRISP);
+  LmDevPie(w, x0 + 55, y0 + 135, x0 + 90, y0 + 170, x0 + 60, y0 + 170, x0 + 55, y0 + 135);
+}
+
 /* Every pattern of a one-pixel pen under a scaling of 2 x 1.5. */
 static void scaled_dashes(int x0, int y0) {
   static const int styles[] = {1, 2, 3, 4, 7, 8, 9};
@@ -468,6 +495,7 @@ int main(int argc, char** argv) {
   markers(200, 300, SMOOTH);
   curve_dashes(600, 300);
   arc_dashes(600, 550);
+  pie_dashes(800, 100);
   scaled_dashes(700, 300);
   huge_figures();
   pixels(400, 300);
