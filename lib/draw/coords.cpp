@@ -58,7 +58,11 @@ int32_t subpixel_of(double exact, int32_t whole, bool* ok) {
     *ok = false;
     return 0;
   }
-  const double offset = std::round((exact - whole) * kSubpixelScale);
+  // Rounded half away from zero without the maths library (a C program
+  // links the kit with no -lm); the value is within a pixel or two.
+  const double scaled = (exact - whole) * kSubpixelScale;
+  const double offset = scaled < 0 ? -static_cast<double>(static_cast<int64_t>(0.5 - scaled))
+                                   : static_cast<double>(static_cast<int64_t>(scaled + 0.5));
   const double half = kSubpixelScale / 2;
   const int32_t f = static_cast<int32_t>(offset < -half ? -half : offset > half - 1 ? half - 1 : offset);
   return whole * kSubpixelScale + f;
