@@ -118,11 +118,12 @@ try_kit() {  # try_kit LABEL KIT_PREFIX [env assignments for running]
     case $program in *draw_f) expected=c82814 ;; *) expected=14a03c ;; esac
     check "$label: $program's picture" "$expected" "$colour"
   done
-  # The web view's module is installed beside lumoview and found there.
+  # The web view's module is installed beside lumoview and found there (with
+  # the Fortran program, whose build does not go through the C link line).
   check "$label: the web view starts" 1 \
     "$(env -u LUMODIR -u DISPLAY LUMO_SESSION="$session" XDG_RUNTIME_DIR="$work/runtime" \
           LUMOVIEW_PNG_DIR="$out/png" LUMOVIEW_SERVE=127.0.0.1:0 LUMOVIEW_WEB_LINGER_MS=0 \
-          LUMOVIEW_GRACE_MS=100 "$@" timeout 60 "$out/draw_c" 2>&1 >/dev/null |
+          LUMOVIEW_GRACE_MS=100 "$@" timeout 60 "$out/draw_f" 2>&1 >/dev/null |
        grep -Ec '^lumoview: web view at http://127\.0\.0\.1:[0-9]+/')"
 }
 
