@@ -8,7 +8,12 @@
 // printed with the CPU time of the program and its server (adopted by this
 // process as a subreaper), then medians with their ranges.
 //
-//   startup_bench [rounds]
+// With --baseline FOLDER the cold start and the job are run a second time
+// in each round with the lumoview found in FOLDER (another build's bin
+// folder, say the one before a change), the same programs: before and after
+// in one sitting.
+//
+//   startup_bench [rounds] [--baseline FOLDER]
 #include <X11/Xlib.h>
 #include <dirent.h>
 #include <fcntl.h>
@@ -84,8 +89,12 @@ bool reap(pid_t pid, double* cpu, double seconds = 30) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// The warm server, kept for the whole run: never counted or ended with a
+// cold program's server.
+pid_t g_warm_server = -1;
+
 // The servers this process adopted (started by its programs, whose
-// intermediate processes ended).
+// intermediate processes ended), the warm one aside.
 std::vector<pid_t> adopted_servers() {
   std::vector<pid_t> found;
   DIR* d = opendir("/proc");
@@ -104,7 +113,7 @@ std::vector<pid_t> adopted_servers() {
     int ppid = 0;
     char state;
     if (close && std::strstr(text, "(lumoview)") && std::sscanf(close + 2, "%c %d", &state, &ppid) == 2 &&
-        ppid == getpid()) {
+        ppid == getpid() && pid != g_warm_server) {
       found.push_back(pid);
     }
   }
@@ -203,7 +212,15 @@ std::string summary(const std::vector<double>& v, double scale, const char* unit
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+  int rounds = 7;
+  std::string baseline;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--baseline") == 0 && i + 1 < argc) {
+      baseline = argv[++i];
+    } else {
+      rounds = std::max(1, std::atoi(argv[i]));
+    }
+  }
   char self[4096];
   const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   if (n <= 0) return 2;
@@ -235,7 +252,8 @@ int main(int argc, char** argv) {
   XSelectInput(d, DefaultRootWindow(d), SubstructureNotifyMask);
   char pictures[] = "/tmp/startup_bench_XXXXXX";
   if (!mkdtemp(pictures)) return 2;
-  setenv("LUMODIR", (here + "/../bin").c_str(), 1);
+  const std::string bin = here + "/../bin";
+  setenv("LUMODIR", bin.c_str(), 1);
   setenv("LUMOVIEW_PNG_DIR", pictures, 1);
   setenv("LUMOVIEW_LOG", "/dev/null", 1);
 
@@ -247,20 +265,36 @@ int main(int argc, char** argv) {
   show(d, here + "/start_lumo", 0, false);
   const std::vector<pid_t> warm = adopted_servers();
   const pid_t warm_server = warm.empty() ? -1 : warm[0];
+  g_warm_server = warm_server;
 
   std::map<std::string, std::vector<double>> wall, cpu;
-  std::vector<double> job_ratio;
+  std::vector<double> job_ratio, baseline_ratio;
+  const int kinds = baseline.empty() ? 5 : 7;
   std::printf("Start-up to a mapped window on Xvfb %s, and a 2,000-line job (headless, PNG) against bare cairo;\n"
               "%ld cores, %d rounds, programs alternated; ms wall (CPU of program and server)\n\n",
               display.c_str(), sysconf(_SC_NPROCESSORS_ONLN), rounds);
   for (int r = 0; r < rounds; ++r) {
     std::printf("  round %d:", r + 1);
-    for (int k = 0; k < 5; ++k) {
-      const int which = (k + r) % 5;
+    for (int k = 0; k < kinds; ++k) {
+      const int which = (k + r) % kinds;
       Sample s;
       std::string name;
       setenv("DISPLAY", display.c_str(), 1);
-      if (which == 0) {
+      setenv("LUMODIR", bin.c_str(), 1);
+      if (which == 5) {
+        name = "kit, cold (baseline)";
+        setenv("LUMODIR", baseline.c_str(), 1);
+        setenv("LUMO_SESSION", ("startupbase" + std::to_string(getpid()) + "-" + std::to_string(r)).c_str(), 1);
+        setenv("LUMOVIEW_GRACE_MS", "0", 1);
+        s = show(d, here + "/start_lumo", 0, true);
+      } else if (which == 6) {
+        name = "2,000 lines, kit (baseline)";
+        setenv("LUMODIR", baseline.c_str(), 1);
+        unsetenv("DISPLAY");
+        setenv("LUMO_SESSION", ("startupjobb" + std::to_string(getpid()) + "-" + std::to_string(r)).c_str(), 1);
+        setenv("LUMOVIEW_GRACE_MS", "0", 1);
+        s = job(here + "/job_lumo_2k", std::string(pictures) + "/job_lumo_2k-1.png", true);
+      } else if (which == 0) {
         name = "kit, cold";
         setenv("LUMO_SESSION", ("startupcold" + std::to_string(getpid()) + "-" + std::to_string(r)).c_str(), 1);
         setenv("LUMOVIEW_GRACE_MS", "0", 1);
@@ -294,17 +328,27 @@ int main(int argc, char** argv) {
     if (kit.size() == bare.size() && !kit.empty() && static_cast<int>(kit.size()) == r + 1) {
       job_ratio.push_back(kit.back() / bare.back());
     }
+    const auto& before = wall["2,000 lines, kit (baseline)"];
+    if (before.size() == bare.size() && !before.empty() && static_cast<int>(before.size()) == r + 1) {
+      baseline_ratio.push_back(before.back() / bare.back());
+    }
     std::printf("\n");
   }
   std::printf("\n| program | wall, median (range) | CPU, median |\n|---|---|---|\n");
-  for (const char* name : {"kit, cold", "kit, warm", "cairo-xlib", "2,000 lines, kit", "2,000 lines, cairo"}) {
+  for (const char* name : {"kit, cold", "kit, cold (baseline)", "kit, warm", "cairo-xlib", "2,000 lines, kit",
+                           "2,000 lines, kit (baseline)", "2,000 lines, cairo"}) {
+    if (wall[name].empty() && std::strstr(name, "baseline")) continue;
     std::printf("| %s | %s | %s |\n", name, summary(wall[name], 1e3, "ms").c_str(),
                 summary(cpu[name], 1e3, "ms").c_str());
   }
   std::printf("\n2,000-line job, kit / bare cairo in the same round: %s\n", summary(job_ratio, 1, "").c_str());
+  if (!baseline_ratio.empty()) {
+    std::printf("the same with the baseline's server: %s\n", summary(baseline_ratio, 1, "").c_str());
+  }
   std::printf("Goals: cold start-up %.1f ms (goal <= 15), job ratio %.2f (goal <= 1.0)\n",
               median(wall["kit, cold"]) * 1e3, median(job_ratio));
 
+  g_warm_server = -1;
   if (warm_server > 0) {
     kill(warm_server, SIGTERM);
     double ignored = 0;

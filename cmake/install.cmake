@@ -38,6 +38,8 @@ endif()
 
 install(TARGETS Lumo EXPORT LumoTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(TARGETS lumoview RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The web view's module, which lumoview looks for beside itself.
+install(TARGETS lumoview_web LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/lumo.h ${PROJECT_SOURCE_DIR}/include/lumo_ref.h
               ${PROJECT_SOURCE_DIR}/include/lumo.f90
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
@@ -131,7 +133,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "The static library libLumo.a lets plain C and Fortran programs draw into numbered graphics windows shown by the graphics window server lumoview (X11, or headless writing PNG, SVG and PDF files). lumorun compiles and runs a program against the kit in one command.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
-# lumoview draws with cairo on X11 and finds fonts through fontconfig;
+# lumoview draws with cairo on X11 and finds fonts through fontconfig; its
+# web view's module needs libwebsockets and libpng;
 # lumorun needs a C compiler, and gfortran for Fortran programs.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libcairo2 (>= 1.16), libx11-6, libwebsockets17, libpng16-16, libstdc++6, libgcc-s1, fontconfig, pkg-config")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gcc | c-compiler, fonts-dejavu-core")

@@ -35,7 +35,7 @@
 #include "server/core/server.h"
 #include "server/frontend/posix_frontend.h"
 #include "server/host/posix_host.h"
-#include "server/web/web_view.h"
+#include "server/web/web_module.h"
 
 using namespace lumo::server;
 
@@ -249,7 +249,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "lumoview: wrote %s\n", path.c_str());
   };
   // The web view, next to the windows (or instead of them when headless).
-  std::unique_ptr<WebView> web;
+  // Its module (and libwebsockets with it) is loaded only now.
+  std::unique_ptr<WebService> web;
   if (!serve.empty()) {
     WebSettings settings;
     settings.token = env_or("LUMOVIEW_TOKEN", "");
@@ -261,8 +262,8 @@ int main(int argc, char** argv) {
     } else if (!parse_web_address(serve, &settings, &error)) {
       server.refused_setting("--serve (LUMOVIEW_SERVE): " + error + "; the web view is off");
     } else {
-      web = std::make_unique<WebView>();
-      if (web->start(settings, &error)) {
+      web = load_web_service(&error);
+      if (web && web->start(settings, &error)) {
         if (!web->notice().empty()) tell_user(web->notice());
         tell_user("web view at " + web->url());
         frontend.set_web_input(true);

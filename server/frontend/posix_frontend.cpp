@@ -48,7 +48,8 @@ struct X11Window {
 
 struct X11State {
   Display* display = nullptr;
-  Atom delete_window = 0;
+  // The atoms a window needs, asked for once per display.
+  Atom delete_window = 0, motif_hints = 0, wm_state = 0, wm_state_above = 0;
   std::map<int, X11Window> windows;  // by window number
   WindowLook look;
   double scale = 1;  // screen pixels a device pixel
@@ -111,7 +112,17 @@ std::unique_ptr<X11State> open_display(bool want, double scale) {
   XSetErrorHandler(on_x_error);
   auto x = std::make_unique<X11State>();
   x->display = d;
-  x->delete_window = XInternAtom(d, "WM_DELETE_WINDOW", False);
+  // In one round trip (each XInternAtom is one; Xlib keeps what it got, so
+  // XSetWMProtocols finds WM_PROTOCOLS without asking again).
+  char* names[] = {const_cast<char*>("WM_DELETE_WINDOW"), const_cast<char*>("_MOTIF_WM_HINTS"),
+                   const_cast<char*>("_NET_WM_STATE"), const_cast<char*>("_NET_WM_STATE_ABOVE"),
+                   const_cast<char*>("WM_PROTOCOLS")};
+  Atom atoms[5] = {};
+  XInternAtoms(d, names, 5, False, atoms);
+  x->delete_window = atoms[0];
+  x->motif_hints = atoms[1];
+  x->wm_state = atoms[2];
+  x->wm_state_above = atoms[3];
   x->scale = scale > 0 ? scale : scale_of_resources(d);
   return x;
 }
@@ -159,7 +170,8 @@ namespace {
 // decorations without borders) and _NET_WM_STATE_ABOVE for on top.  A
 // mapped window's state is changed through the root window, as the window
 // manager expects.
-void apply_look(Display* d, ::Window id, int width, int height, const WindowLook& look, bool mapped) {
+void apply_look(const X11State& x, ::Window id, int width, int height, const WindowLook& look, bool mapped) {
+  Display* d = x.display;
   XSizeHints* hints = XAllocSizeHints();
   if (hints) {
     if (!look.resizable) {
@@ -170,12 +182,12 @@ void apply_look(Display* d, ::Window id, int width, int height, const WindowLook
     XSetWMNormalHints(d, id, hints);
     XFree(hints);
   }
-  const Atom motif = XInternAtom(d, "_MOTIF_WM_HINTS", False);
+  const Atom motif = x.motif_hints;
   const long motif_hints[5] = {2, 0, look.borders ? 1 : 0, 0, 0};  // flags: decorations
   XChangeProperty(d, id, motif, motif, 32, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(motif_hints), 5);
-  const Atom state = XInternAtom(d, "_NET_WM_STATE", False);
-  const Atom above = XInternAtom(d, "_NET_WM_STATE_ABOVE", False);
+  const Atom state = x.wm_state;
+  const Atom above = x.wm_state_above;
   if (!mapped) {
     if (look.on_top) {
       XChangeProperty(d, id, state, XA_ATOM, 32, PropModeReplace,
@@ -204,7 +216,7 @@ void PosixFrontend::look_changed(const WindowLook& look) {
   for (auto& entry : x_->windows) {
     Window* w = server_ ? server_->window(entry.first) : nullptr;
     if (!w) continue;
-    apply_look(x_->display, entry.second.id, entry.second.place.screen_width(), entry.second.place.screen_height(),
+    apply_look(*x_, entry.second.id, entry.second.place.screen_width(), entry.second.place.screen_height(),
                look, w->visible);
   }
   XFlush(x_->display);
@@ -225,7 +237,7 @@ void PosixFrontend::window_opened(Window& w) {
                              Button1MotionMask | Button2MotionMask | KeyPressMask);
   XSetWMProtocols(d, xw.id, &x_->delete_window, 1);
   store_title(d, xw, w);
-  apply_look(d, xw.id, width, height, x_->look, false);
+  apply_look(*x_, xw.id, width, height, x_->look, false);
   xw.surface = cairo_xlib_surface_create(d, xw.id, DefaultVisual(d, screen), width, height);
   if (w.visible) XMapWindow(d, xw.id);
   x_->windows[w.number()] = std::move(xw);
@@ -266,7 +278,7 @@ void PosixFrontend::window_resized(Window& w) {
   const int width = xw.place.screen_width(), height = xw.place.screen_height();
   XResizeWindow(x_->display, xw.id, static_cast<unsigned>(width), static_cast<unsigned>(height));
   cairo_xlib_surface_set_size(xw.surface, width, height);
-  if (!x_->look.resizable) apply_look(x_->display, xw.id, width, height, x_->look, w.visible);
+  if (!x_->look.resizable) apply_look(*x_, xw.id, width, height, x_->look, w.visible);
   xw.dirty = true;
 }
 

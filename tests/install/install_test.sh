@@ -118,6 +118,13 @@ try_kit() {  # try_kit LABEL KIT_PREFIX [env assignments for running]
     case $program in *draw_f) expected=c82814 ;; *) expected=14a03c ;; esac
     check "$label: $program's picture" "$expected" "$colour"
   done
+  # The web view's module is installed beside lumoview and found there (with
+  # the Fortran program, whose build does not go through the C link line).
+  check "$label: the web view starts" 1 \
+    "$(env -u LUMODIR -u DISPLAY LUMO_SESSION="$session" XDG_RUNTIME_DIR="$work/runtime" \
+          LUMOVIEW_PNG_DIR="$out/png" LUMOVIEW_SERVE=127.0.0.1:0 LUMOVIEW_WEB_LINGER_MS=0 \
+          LUMOVIEW_GRACE_MS=100 "$@" timeout 60 "$out/draw_f" 2>&1 >/dev/null |
+       grep -Ec '^lumoview: web view at http://127\.0\.0\.1:[0-9]+/')"
 }
 
 # Every relative link ([text](target), anchors aside) in the installed
@@ -192,8 +199,10 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for needed in libcairo2 libx11-6 fontconfig; do
   check "package depends on $needed" yes "$(echo "$depends" | grep -q "$needed" && echo yes || echo no)"
 done
-# Every library lumoview itself links comes from a package it declares.
-for soname in $(readelf -d "$build/bin/lumoview" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p'); do
+# Every library lumoview and its web view's module link comes from a package
+# it declares.
+for soname in $(readelf -d "$build/bin/lumoview" "$build/bin/lumoview-web.so" |
+                sed -n 's/.*Shared library: \[\(.*\)\]/\1/p' | sort -u); do
   path=$(ldconfig -p | awk -v n="$soname" '$1 == n && /x86-64|64bit/ {print $NF; exit}')
   owner=$({ dpkg -S "$path" || dpkg -S "$(dirname "$path")/$(basename "$(readlink -f "$path")")" ||
            dpkg -S "$(readlink -f "$path")"; } 2>/dev/null | head -1 | cut -d: -f1)

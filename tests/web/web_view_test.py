@@ -1,7 +1,7 @@
 """The web view end to end: a real program starts a real lumoview with the
 web view on; headless Chromium and raw HTTP/WebSocket clients look at it.
 
-    web_view_test.py BIN_DIR TESTS_DIR CASE      CASE: page, strangers, input, stalled, addresses,
+    web_view_test.py BIN_DIR TESTS_DIR CASE      CASE: page, module, strangers, input, stalled, addresses,
                                                  download, gone, oversized
 
 Every server is found by the private session name it was started with and
@@ -725,7 +725,36 @@ def case_oversized():
         shutil.rmtree(folder, ignore_errors=True)
 
 
-{"page": case_page, "strangers": case_strangers, "input": case_input, "stalled": case_stalled,
+def case_module():
+    """The web view is a module loaded only when asked for: a server without
+    it says so in one line on the program's terminal and still serves the
+    program's windows, the same picture as the server with it."""
+    alone = tempfile.mkdtemp(prefix="lumo-nomodule-")
+    try:
+        # Copied, not linked: the server looks for its module beside the
+        # file it runs from.
+        shutil.copy2(os.path.join(BIN, "lumoview"), alone)
+        pictures = {}
+        for where in (BIN, alone):
+            run = Run(os.path.join(TESTS, "test_card"), env={"LUMODIR": where}, expect_view=where == BIN)
+            try:
+                check(run.p.wait(60) == 0, f"the program ends ({where})")
+                said = [line for line in run.told if "web view" in line]
+                if where == alone:
+                    check(len(said) == 1 and "the web view cannot start: its module cannot be loaded" in said[0]
+                          and "lumoview-web.so" in said[0], f"one line says the module is missing: {said}")
+                saved = os.path.join(run.dir, "test_card-1.png")
+                check(bool(wait_for(lambda: os.path.exists(saved), 10)), f"the server wrote the picture ({where})")
+                pictures[where] = open(saved, "rb").read() if os.path.exists(saved) else b""
+            finally:
+                run.end()
+        n, box = differing(pictures[BIN], pictures[alone]) if all(pictures.values()) else (-1, None)
+        check(n == 0, f"the server without the module draws the same picture ({n} pixels differ in {box})")
+    finally:
+        shutil.rmtree(alone, ignore_errors=True)
+
+
+{"page": case_page, "module": case_module, "strangers": case_strangers, "input": case_input, "stalled": case_stalled,
  "addresses": case_addresses, "download": case_download, "gone": case_gone,
  "oversized": case_oversized, "ratio": case_ratio, "zoom": case_zoom}[CASE]()
 if failures:
