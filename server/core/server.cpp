@@ -133,7 +133,9 @@ std::string Server::window_line(const Window& w) {
 void Server::refresh_header() {
   char text[kServerTextMax + 1];
   const long long handle = host_.window_handle();
-  if (!windows_.empty()) {
+  // A server that has begun to end shows no window to join: its windows
+  // close with it.
+  if (!windows_.empty() && !closing_) {
     Window* w = window(current_);
     if (!w) w = windows_.rbegin()->second.get();
     std::snprintf(text, sizeof text, "%s\n%lld,%d,%s", window_line(*w).c_str(), handle,
