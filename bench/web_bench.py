@@ -25,29 +25,13 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "web"))
 import webclient  # noqa: E402
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from server_procs import cpu_seconds, server_of  # noqa: E402
+
 BIN, TESTS = sys.argv[1], sys.argv[2]
 ROUNDS = int(sys.argv[3]) if len(sys.argv) > 3 else 5
 SECONDS = sys.argv[4] if len(sys.argv) > 4 else "3"
 VIEWERS = 20
-
-
-def cpu_seconds(pid):
-    fields = open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
-def server_of(session):
-    mark = f"LUMO_SESSION={session}".encode()
-    for _ in range(50):
-        for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                if open(f"/proc/{pid}/comm").read().strip() == "lumoview" and \
-                        mark in open(f"/proc/{pid}/environ", "rb").read().split(b"\0"):
-                    return int(pid)
-            except OSError:
-                pass
-        time.sleep(0.05)
-    raise RuntimeError("the server was not found")
 
 
 def one_round(mode):
