@@ -178,6 +178,19 @@ Point Window::transformed(Point p) const {
           static_cast<int32_t>(std::lround(std::clamp(y, -kReach, kReach)))};
 }
 
+Window::MarkerLook Window::marker_look() const {
+  MarkerLook look;
+  look.outline.colour = marker_.colour1;
+  look.outline.blend = pen_.blend;
+  look.none = look.outline;
+  look.none.style = kInvisible;
+  look.fill.colour = marker_.colour2;
+  look.fill.style = kBrushSolid;
+  look.dot.colour = marker_.colour1;
+  look.dot.style = kBrushSolid;
+  return look;
+}
+
 void Window::draw_marker(Point p) {
   // Markers far outside the picture are drawn at its border region.
   constexpr int32_t kReach = 1 << 20;
@@ -185,24 +198,10 @@ void Window::draw_marker(Point p) {
   p.y = std::clamp(p.y, -kReach, kReach);
   const int s = std::clamp(marker_.size, 1, 1000);
   const int h = s / 2;
-  // Markers are drawn in the pen's mode: crisp, raster or smooth.
-  Pen outline;
-  outline.colour = marker_.colour1;
-  outline.blend = pen_.blend;
-  Brush fill;
-  fill.colour = marker_.colour2;
-  fill.style = kBrushSolid;
+  const auto [outline, none, fill, dot] = marker_look();
   const Point a{p.x - h, p.y - h}, b{p.x - h + s, p.y - h + s};
   switch (marker_.type) {
-    case 0: {
-      Brush dot;
-      dot.colour = marker_.colour1;
-      dot.style = kBrushSolid;
-      Pen none = outline;
-      none.style = kInvisible;
-      canvas_->rect(none, dot, a, b);
-      break;
-    }
+    case 0: canvas_->rect(none, dot, a, b); break;
     case 1:
       canvas_->line(outline, {p.x - h, p.y}, {p.x + h, p.y});
       canvas_->line(outline, {p.x, p.y - h}, {p.x, p.y + h});

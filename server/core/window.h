@@ -141,6 +141,14 @@ class Window {
   Font font_from(int angle_field, int height_field, int align_field, int colour_field,
                  int param_field, bool symbol) const;
   void apply_font(bool symbol);
+  // A marker's pens and brushes, in the pen's mode (crisp, raster or smooth):
+  // the outline and the fill of the shapes, and for the dot its solid box
+  // without an outline.
+  struct MarkerLook {
+    Pen outline, none;
+    Brush fill, dot;
+  };
+  MarkerLook marker_look() const;
   void draw_marker(Point p);
   void draw_marker_at(SubPoint p);
   SubPoint sub_at(int offset) const { return {word(offset), word(offset + 4)}; }

@@ -98,28 +98,17 @@ void Window::draw_marker_at(SubPoint p) {
   const int32_t u = kSubpixelScale;
   const int s = std::clamp(marker_.size, 1, 1000);
   const int32_t h = s / 2 * u, su = s * u;
-  Pen outline;
-  outline.colour = marker_.colour1;
-  outline.blend = pen_.blend;
-  Brush fill;
-  fill.colour = marker_.colour2;
-  fill.style = kBrushSolid;
+  const auto [outline, none, fill, dot] = marker_look();
   const SubPoint a{p.x - h, p.y - h}, b{p.x - h + su, p.y - h + su};
   auto box = [&](SubPoint lo, SubPoint hi, const Pen& pen, const Brush& brush) {
     const SubPoint c[4] = {{hi.x, lo.y}, lo, {lo.x, hi.y}, hi};
     canvas_->polygon_at(pen, brush, c, 4, false);
   };
   switch (marker_.type) {
-    case 0: {
+    case 0:
       // A filled box without outline covers its pixels whole.
-      Brush dot;
-      dot.colour = marker_.colour1;
-      dot.style = kBrushSolid;
-      Pen none = outline;
-      none.style = kInvisible;
       box({a.x - u / 2, a.y - u / 2}, {b.x - u / 2, b.y - u / 2}, none, dot);
       break;
-    }
     case 1:
       canvas_->line_at(outline, {p.x - h, p.y}, {p.x + h, p.y});
       canvas_->line_at(outline, {p.x, p.y - h}, {p.x, p.y + h});
