@@ -1,5 +1,13 @@
-/* A scene drawn with bare cairo into an image surface: the floor. */
+/* A scene drawn with bare cairo into an image surface: the floor.
+ *
+ *   scene_cairo SCENE FILE.png [centres]
+ *
+ * With "centres" the figures are drawn half a pixel right and down: the
+ * kit's coordinate x names the middle of pixel x (as GDI's do), cairo's
+ * names the pixel's left edge, so this is the kit's picture of the same
+ * numbers drawn by cairo (text is placed at pixel corners by both). */
 #include <cairo.h>
+#include <string.h>
 
 #include "scenes.h"
 
@@ -16,6 +24,7 @@ int main(int argc, char **argv) {
   int i, k, x, y;
   char text[32];
   if (scene.kind == SCENE_NONE || argc < 3) return 2;
+  if (argc > 3 && strcmp(argv[3], "centres") != 0) return 2;
   s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, SCENE_WIDTH, SCENE_HEIGHT);
   cr = cairo_create(s);
   cairo_set_source_rgb(cr, 1, 1, 1);
@@ -24,6 +33,7 @@ int main(int argc, char **argv) {
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
   cairo_set_line_width(cr, 1);
+  if (argc > 3 && scene.kind != SCENE_TEXT) cairo_translate(cr, 0.5, 0.5);
   switch (scene.kind) {
     case SCENE_LINES:
       for (i = 0; i < scene.count; ++i) {
