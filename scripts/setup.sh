@@ -17,7 +17,7 @@ set -euo pipefail
 
 main_packages=(
   cmake ninja-build g++ gcc pkg-config
-  libcairo2-dev libx11-dev libwebsockets-dev libpng-dev
+  libcairo2-dev libx11-dev libwebsockets-dev libpng-dev zlib1g-dev
 )
 test_packages=(
   gfortran python3

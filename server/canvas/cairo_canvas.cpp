@@ -9,6 +9,7 @@
 
 #include "server/canvas/ansi_text.h"
 #include "server/canvas/file_output.h"
+#include "server/canvas/png_stream.h"
 
 namespace lumo::server {
 namespace {
@@ -492,12 +493,7 @@ bool CairoCanvas::save_png(const std::string& path) {
   cairo_surface_flush(surface_);
   FileOutput out(path);
   if (!out.open()) return false;
-  auto write_bytes = [](void* closure, const unsigned char* data, unsigned int length) {
-    return static_cast<FileOutput*>(closure)->write(data, length) ? CAIRO_STATUS_SUCCESS
-                                                                   : CAIRO_STATUS_WRITE_ERROR;
-  };
-  const bool written =
-      cairo_surface_write_to_png_stream(surface_, write_bytes, &out) == CAIRO_STATUS_SUCCESS;
+  const bool written = write_rgb24_png(surface_, out);
   return written && out.commit();
 }
 

@@ -8,6 +8,7 @@
 
 #include "server/canvas/cairo_canvas.h"
 #include "server/canvas/file_output.h"
+#include "server/canvas/png_stream.h"
 
 namespace lumo::server {
 
@@ -105,12 +106,7 @@ bool write_scaled_png(RecordingCanvas& list, double scale, const std::string& pa
   }
   FileOutput out(path);
   if (!out.open()) return false;
-  auto write_bytes = [](void* closure, const unsigned char* data, unsigned int length) {
-    return static_cast<FileOutput*>(closure)->write(data, length) ? CAIRO_STATUS_SUCCESS
-                                                                   : CAIRO_STATUS_WRITE_ERROR;
-  };
-  const bool written =
-      cairo_surface_write_to_png_stream(view.surface(), write_bytes, &out) == CAIRO_STATUS_SUCCESS;
+  const bool written = write_rgb24_png(view.surface(), out);
   return written && out.commit();
 }
 
