@@ -1,15 +1,18 @@
 // Whether one program's long drawing holds up another: a program draws a
 // random polyline of 10^5 or 10^6 points with a 3-pixel pen while a program
-// that joined its window reads a pixel again and again.  Each round prints
-// how long the drawing call took, how many reads were answered meanwhile,
-// the reader's worst and median wait, and the CPU time of the two programs
-// and the server (which this process adopts as a subreaper to count it).
+// that joined its window reads a pixel again and again (from a little
+// before the points are sent).  Each round prints how long the drawing took
+// until done (and the drawing call itself: the points are posted), how many
+// reads were answered meanwhile, the reader's worst and median wait, and the
+// CPU time of the two programs and the server (which this process adopts as
+// a subreaper to count it).
 //
 //   freeze_bench [rounds] [points...]
 //
 // FREEZE_BASELINE_DIR=DIR adds rounds with the lumoview in DIR (an earlier
-// build), alternated with this build's.
+// build), alternated round by round with this build's.
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -34,7 +37,7 @@ struct Child {
 Child start(const std::vector<std::string>& args) {
   int to[2], from[2];
   Child c;
-  if (pipe(to) != 0 || pipe(from) != 0) return c;
+  if (pipe2(to, O_CLOEXEC) != 0 || pipe2(from, O_CLOEXEC) != 0) return c;
   c.pid = fork();
   if (c.pid == 0) {
     dup2(to[0], 0);
@@ -81,7 +84,7 @@ double reap_all() {
 }
 
 struct Round {
-  double drawing = 0, worst_ms = 0, median_us = 0, cpu = 0;
+  double drawing = 0, call = 0, worst_ms = 0, median_us = 0, cpu = 0;
   long answers = 0;
   bool ok = false;
 };
@@ -100,14 +103,14 @@ Round run(const std::string& programs, const std::string& server_dir, int points
   if (line_of(painter) == "ready") {
     reader = start({programs + "/freeze_lumo", "read"});
     if (line_of(reader) == "joined") {
+      say(reader, "go\n");
+      usleep(50 * 1000);  // the reader is asking before the points come
       say(painter, "go\n");
       if (line_of(painter) == "drawing") {
-        usleep(100 * 1000);  // the points are sent and the drawing begun
-        say(reader, "go\n");
         const std::string drawn = line_of(painter);
         say(reader, "stop\n");
         const std::string result = line_of(reader);
-        r.ok = std::sscanf(drawn.c_str(), "drawn %lf", &r.drawing) == 1 &&
+        r.ok = std::sscanf(drawn.c_str(), "drawn %lf %lf", &r.drawing, &r.call) == 2 &&
                std::sscanf(result.c_str(), "answers=%ld worst_ms=%lf median_us=%lf", &r.answers, &r.worst_ms,
                            &r.median_us) == 3;
       }
@@ -158,28 +161,39 @@ int main(int argc, char** argv) {
               online, rounds);
   int number = 0;
   for (int points : sizes) {
-    for (const Server& s : servers) {
+    struct Rounds {
       std::vector<double> worst, drawing, cpu;
-      std::printf("%d points, %s server: drawing s, reads answered, reader's worst ms / median us, CPU s\n", points,
-                  s.name.c_str());
-      for (int k = 0; k < rounds; ++k) {
-        const Round r = run(programs, s.dir, points, pictures, ++number);
-        std::printf("  round %d: %s drawing %.2f  answers %ld  worst %.1f ms / median %.1f us  CPU %.2f\n", k + 1,
-                    r.ok ? "" : "(failed)", r.drawing, r.answers, r.worst_ms, r.median_us, r.cpu);
+    };
+    std::vector<Rounds> kept(servers.size());
+    std::printf("%d points: drawing done s (the call s), reads answered, reader's worst ms / median us, CPU s\n",
+                points);
+    for (int k = 0; k < rounds; ++k) {
+      for (size_t i = 0; i < servers.size(); ++i) {
+        const Round r = run(programs, servers[i].dir, points, pictures, ++number);
+        std::printf("  round %d, %-6s server: %s drawing %.2f (call %.2f)  answers %ld  worst %.1f ms / median "
+                    "%.1f us  CPU %.2f\n",
+                    k + 1, servers[i].name.c_str(), r.ok ? "" : "(failed)", r.drawing, r.call, r.answers,
+                    r.worst_ms, r.median_us, r.cpu);
         std::fflush(stdout);
         if (!r.ok) continue;
-        worst.push_back(r.worst_ms);
-        drawing.push_back(r.drawing);
-        cpu.push_back(r.cpu);
-      }
-      if (!worst.empty()) {
-        std::printf("  median: worst answer %.1f ms (%.1f-%.1f), drawing %.2f s (%.2f-%.2f), CPU %.2f s\n\n",
-                    median(worst), *std::min_element(worst.begin(), worst.end()),
-                    *std::max_element(worst.begin(), worst.end()), median(drawing),
-                    *std::min_element(drawing.begin(), drawing.end()),
-                    *std::max_element(drawing.begin(), drawing.end()), median(cpu));
+        kept[i].worst.push_back(r.worst_ms);
+        kept[i].drawing.push_back(r.drawing);
+        kept[i].cpu.push_back(r.cpu);
       }
     }
+    for (size_t i = 0; i < servers.size(); ++i) {
+      const Rounds& m = kept[i];
+      if (m.worst.empty()) continue;
+      std::printf("  median, %-6s server: worst answer %.1f ms (%.1f-%.1f), drawing %.2f s (%.2f-%.2f), CPU %.2f s "
+                  "(%.2f-%.2f)\n",
+                  servers[i].name.c_str(), median(m.worst), *std::min_element(m.worst.begin(), m.worst.end()),
+                  *std::max_element(m.worst.begin(), m.worst.end()), median(m.drawing),
+                  *std::min_element(m.drawing.begin(), m.drawing.end()),
+                  *std::max_element(m.drawing.begin(), m.drawing.end()), median(m.cpu),
+                  *std::min_element(m.cpu.begin(), m.cpu.end()), *std::max_element(m.cpu.begin(), m.cpu.end()));
+    }
+    std::printf("\n");
+    std::fflush(stdout);
   }
   rmdir(pictures);
   return 0;
