@@ -161,6 +161,8 @@ class CairoCanvas : public Canvas {
   // Outlines given with up to this many points are put on the surface at
   // once, longer ones in their slices.
   static constexpr size_t kPointsTakenAtOnce = 32768;
+  // A one-pixel outline by the pixel rules of more points is drawn in slices.
+  static constexpr int kExactSegmentsAtOnce = 1024;
   // A long outline being drawn: its device points and how far it is.
   struct StrokeJob {
     enum Stage { kTakeIn, kThinColumns, kThinRows, kMeasure, kStroke };
@@ -180,6 +182,7 @@ class CairoCanvas : public Canvas {
     bool thin = false;
     bool closed = false;
     bool quick = false;  // a one-pixel solid line laid down directly
+    bool exact = false;  // one-pixel lines by the pixel rules
     bool sliced = false;
     bool left = false;   // segments remain
     int per_stroke = 0;

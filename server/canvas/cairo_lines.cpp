@@ -241,7 +241,7 @@ void CairoCanvas::polyline(const Pen& pen, const Point* p, int count) {
 // would hold everything else up (the same as stroke_points otherwise).
 void CairoCanvas::take_polyline(const Pen& pen, std::vector<Point>* points) {
   const size_t count = points->size();
-  if (count <= kPointsTakenAtOnce || pen.style == kInvisible || (exact_here(pen) && pen_width(pen) == 1)) {
+  if (count <= kPointsTakenAtOnce || pen.style == kInvisible) {
     polyline(pen, points->data(), static_cast<int>(count));
     return;
   }
@@ -279,6 +279,13 @@ void CairoCanvas::stroke_device_points(const Pen& pen, const Point* d, int count
     return;
   }
   finish();
+  if (exact_here(pen) && width == 1 && count > kExactSegmentsAtOnce) {
+    // A long one goes on in slices as the others do.
+    std::vector<DevicePoint> f(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) f[static_cast<size_t>(i)] = {static_cast<double>(d[i].x), static_cast<double>(d[i].y)};
+    smooth_polyline(pen, std::move(f), closed);
+    return;
+  }
   if (exact_here(pen) && width == 1) {
     const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, width);
     pixels::Painter painter = pen_painter(pen);
@@ -319,6 +326,7 @@ CairoCanvas::StrokeJob& CairoCanvas::new_stroke_job(const Pen& pen, bool closed,
   job.pen = pen;
   job.closed = closed;
   job.thin = !pattern && !exact_here(pen) && count > 8;
+  job.exact = exact_here(pen) && width == 1;
   if (job.thin) job.pts.reserve(count);
   job.stage = StrokeJob::kTakeIn;
   job.width = width_;
@@ -349,6 +357,7 @@ double now_seconds() {
 // Segments laid down by quick_line between looks at the clock, and points
 // taken in (thinned, measured) between looks.
 constexpr size_t kQuickSegmentsPerLook = 1024;
+constexpr size_t kExactSegmentsPerLook = 256;
 constexpr size_t kPointsPerLook = 32768;
 
 }  // namespace
@@ -424,6 +433,28 @@ void CairoCanvas::run_stroke_job() {
   const bool closed = job.closed;
   // Within the picture as it was when the figure came (a smaller one since).
   const int w = std::min(width_, job.width), h = std::min(height_, job.height);
+  if (job.exact) {
+    // One-pixel lines by the pixel rules, as stroke_device_points draws them.
+    const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, 1);
+    pixels::Painter painter = pen_painter(pen);
+    const pixels::Box box{0, 0, w - 1, h - 1};
+    auto at = [&](size_t k) { return Point{static_cast<int32_t>(pts[k].x), static_cast<int32_t>(pts[k].y)}; };
+    const size_t segments = closed ? n : n - 1;
+    size_t i = job.next;
+    for (; i < segments; ++i) {
+      if (job.sliced && (i - job.next) % kExactSegmentsPerLook == kExactSegmentsPerLook - 1 && now_seconds() > stop) break;
+      pixels::line(at(i), at((i + 1) % n), pattern, &job.phase, box, painter);
+    }
+    if (i == segments && !closed && pen.blend == Blend::kCrisp && pixels::dash_on(pattern, job.phase)) {
+      const Point e = at(n - 1);
+      if (e.x >= 0 && e.y >= 0 && e.x < w && e.y < h) painter.span(e.y, e.x, e.x);
+    }
+    end_pixels();
+    job.next = i;
+    job.left = i < segments;
+    if (!job.left) job.pts = std::vector<DevicePoint>();
+    return;
+  }
   if (job.quick) {
     uint32_t* data = begin_pixels();
     const int stride = cairo_image_surface_get_stride(surface_) / 4;

@@ -842,6 +842,8 @@ TEST(CairoShortcuts, LongOutlinesDrawnInSlicesLeaveThePixelsOfOneDrawing) {
       {"random, 25-pixel crisp pen", pen(Blend::kCrisp, 25, kSolid), points(600, 0), false},
       {"random, one pixel, laid down directly", pen(Blend::kSmooth, 1, kSolid), points(40000, 0), false},
       {"a walk, dashed", pen(Blend::kSmooth, 1, 1), points(5000, 6), false},
+      {"random, one pixel, crisp", pen(Blend::kCrisp, 1, kSolid), points(3000, 0), false},
+      {"a walk, one pixel, crisp and dashed", pen(Blend::kCrisp, 1, kDash), points(5000, 6), false},
       {"a walk, 4-pixel pen", pen(Blend::kSmooth, 4, kSolid), points(20000, 3), false},
       {"random Bezier curves", pen(Blend::kSmooth, 2, kSolid), points(3 * 700 + 1, 0), true},
       // Thinned in several pieces, with runs across their ends.
