@@ -13,6 +13,8 @@
 // build), alternated round by round with this build's.
 #include <dirent.h>
 #include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -153,8 +155,13 @@ int main(int argc, char** argv) {
   std::vector<Server> servers = {{"this", programs + "/../bin"}};
   if (const char* base = std::getenv("FREEZE_BASELINE_DIR")) servers.push_back({"before", base});
   prctl(PR_SET_CHILD_SUBREAPER, 1);  // the server, started by the painter, comes to us
-  char pictures[] = "/tmp/freeze_bench_XXXXXX";
-  if (!mkdtemp(pictures)) return 2;
+  // The pictures and the servers' private folders (their logs) go into a
+  // folder of this run, removed at its end.
+  char base[] = "/tmp/freeze_bench_XXXXXX";
+  if (!mkdtemp(base)) return 2;
+  const std::string pictures = std::string(base) + "/pictures", runtime = std::string(base) + "/run";
+  if (mkdir(pictures.c_str(), 0700) != 0 || mkdir(runtime.c_str(), 0700) != 0) return 2;
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
   long online = sysconf(_SC_NPROCESSORS_ONLN);
   std::printf("A program draws a random polyline with a 3-pixel pen (one command) while a program that\n"
               "joined its window reads a pixel without pause; %ld cores, %d rounds, servers alternated\n\n",
@@ -195,6 +202,6 @@ int main(int argc, char** argv) {
     std::printf("\n");
     std::fflush(stdout);
   }
-  rmdir(pictures);
+  nftw(base, [](const char* path, const struct stat*, int, FTW*) { return remove(path); }, 8, FTW_DEPTH | FTW_PHYS);
   return 0;
 }
