@@ -1,15 +1,20 @@
 // Whether one program's long drawing holds up another: a program draws a
 // random polyline of 10^5 or 10^6 points with a 3-pixel pen while a program
-// that joined its window reads a pixel again and again.  Each round prints
-// how long the drawing call took, how many reads were answered meanwhile,
-// the reader's worst and median wait, and the CPU time of the two programs
-// and the server (which this process adopts as a subreaper to count it).
+// that joined its window reads a pixel again and again (from a little
+// before the points are sent).  Each round prints how long the drawing took
+// until done (and the drawing call itself: the points are posted), how many
+// reads were answered meanwhile, the reader's worst and median wait, and the
+// CPU time of the two programs and the server (which this process adopts as
+// a subreaper to count it).
 //
 //   freeze_bench [rounds] [points...]
 //
 // FREEZE_BASELINE_DIR=DIR adds rounds with the lumoview in DIR (an earlier
-// build), alternated with this build's.
+// build), alternated round by round with this build's.
 #include <dirent.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -34,7 +39,7 @@ struct Child {
 Child start(const std::vector<std::string>& args) {
   int to[2], from[2];
   Child c;
-  if (pipe(to) != 0 || pipe(from) != 0) return c;
+  if (pipe2(to, O_CLOEXEC) != 0 || pipe2(from, O_CLOEXEC) != 0) return c;
   c.pid = fork();
   if (c.pid == 0) {
     dup2(to[0], 0);
@@ -81,7 +86,7 @@ double reap_all() {
 }
 
 struct Round {
-  double drawing = 0, worst_ms = 0, median_us = 0, cpu = 0;
+  double drawing = 0, call = 0, worst_ms = 0, median_us = 0, cpu = 0;
   long answers = 0;
   bool ok = false;
 };
@@ -100,14 +105,14 @@ Round run(const std::string& programs, const std::string& server_dir, int points
   if (line_of(painter) == "ready") {
     reader = start({programs + "/freeze_lumo", "read"});
     if (line_of(reader) == "joined") {
+      say(reader, "go\n");
+      usleep(50 * 1000);  // the reader is asking before the points come
       say(painter, "go\n");
       if (line_of(painter) == "drawing") {
-        usleep(100 * 1000);  // the points are sent and the drawing begun
-        say(reader, "go\n");
         const std::string drawn = line_of(painter);
         say(reader, "stop\n");
         const std::string result = line_of(reader);
-        r.ok = std::sscanf(drawn.c_str(), "drawn %lf", &r.drawing) == 1 &&
+        r.ok = std::sscanf(drawn.c_str(), "drawn %lf %lf", &r.drawing, &r.call) == 2 &&
                std::sscanf(result.c_str(), "answers=%ld worst_ms=%lf median_us=%lf", &r.answers, &r.worst_ms,
                            &r.median_us) == 3;
       }
@@ -150,37 +155,53 @@ int main(int argc, char** argv) {
   std::vector<Server> servers = {{"this", programs + "/../bin"}};
   if (const char* base = std::getenv("FREEZE_BASELINE_DIR")) servers.push_back({"before", base});
   prctl(PR_SET_CHILD_SUBREAPER, 1);  // the server, started by the painter, comes to us
-  char pictures[] = "/tmp/freeze_bench_XXXXXX";
-  if (!mkdtemp(pictures)) return 2;
+  // The pictures and the servers' private folders (their logs) go into a
+  // folder of this run, removed at its end.
+  char base[] = "/tmp/freeze_bench_XXXXXX";
+  if (!mkdtemp(base)) return 2;
+  const std::string pictures = std::string(base) + "/pictures", runtime = std::string(base) + "/run";
+  if (mkdir(pictures.c_str(), 0700) != 0 || mkdir(runtime.c_str(), 0700) != 0) return 2;
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
   long online = sysconf(_SC_NPROCESSORS_ONLN);
   std::printf("A program draws a random polyline with a 3-pixel pen (one command) while a program that\n"
               "joined its window reads a pixel without pause; %ld cores, %d rounds, servers alternated\n\n",
               online, rounds);
   int number = 0;
   for (int points : sizes) {
-    for (const Server& s : servers) {
+    struct Rounds {
       std::vector<double> worst, drawing, cpu;
-      std::printf("%d points, %s server: drawing s, reads answered, reader's worst ms / median us, CPU s\n", points,
-                  s.name.c_str());
-      for (int k = 0; k < rounds; ++k) {
-        const Round r = run(programs, s.dir, points, pictures, ++number);
-        std::printf("  round %d: %s drawing %.2f  answers %ld  worst %.1f ms / median %.1f us  CPU %.2f\n", k + 1,
-                    r.ok ? "" : "(failed)", r.drawing, r.answers, r.worst_ms, r.median_us, r.cpu);
+    };
+    std::vector<Rounds> kept(servers.size());
+    std::printf("%d points: drawing done s (the call s), reads answered, reader's worst ms / median us, CPU s\n",
+                points);
+    for (int k = 0; k < rounds; ++k) {
+      for (size_t i = 0; i < servers.size(); ++i) {
+        const Round r = run(programs, servers[i].dir, points, pictures, ++number);
+        std::printf("  round %d, %-6s server: %s drawing %.2f (call %.2f)  answers %ld  worst %.1f ms / median "
+                    "%.1f us  CPU %.2f\n",
+                    k + 1, servers[i].name.c_str(), r.ok ? "" : "(failed)", r.drawing, r.call, r.answers,
+                    r.worst_ms, r.median_us, r.cpu);
         std::fflush(stdout);
         if (!r.ok) continue;
-        worst.push_back(r.worst_ms);
-        drawing.push_back(r.drawing);
-        cpu.push_back(r.cpu);
-      }
-      if (!worst.empty()) {
-        std::printf("  median: worst answer %.1f ms (%.1f-%.1f), drawing %.2f s (%.2f-%.2f), CPU %.2f s\n\n",
-                    median(worst), *std::min_element(worst.begin(), worst.end()),
-                    *std::max_element(worst.begin(), worst.end()), median(drawing),
-                    *std::min_element(drawing.begin(), drawing.end()),
-                    *std::max_element(drawing.begin(), drawing.end()), median(cpu));
+        kept[i].worst.push_back(r.worst_ms);
+        kept[i].drawing.push_back(r.drawing);
+        kept[i].cpu.push_back(r.cpu);
       }
     }
+    for (size_t i = 0; i < servers.size(); ++i) {
+      const Rounds& m = kept[i];
+      if (m.worst.empty()) continue;
+      std::printf("  median, %-6s server: worst answer %.1f ms (%.1f-%.1f), drawing %.2f s (%.2f-%.2f), CPU %.2f s "
+                  "(%.2f-%.2f)\n",
+                  servers[i].name.c_str(), median(m.worst), *std::min_element(m.worst.begin(), m.worst.end()),
+                  *std::max_element(m.worst.begin(), m.worst.end()), median(m.drawing),
+                  *std::min_element(m.drawing.begin(), m.drawing.end()),
+                  *std::max_element(m.drawing.begin(), m.drawing.end()), median(m.cpu),
+                  *std::min_element(m.cpu.begin(), m.cpu.end()), *std::max_element(m.cpu.begin(), m.cpu.end()));
+    }
+    std::printf("\n");
+    std::fflush(stdout);
   }
-  rmdir(pictures);
+  nftw(base, [](const char* path, const struct stat*, int, FTW*) { return remove(path); }, 8, FTW_DEPTH | FTW_PHYS);
   return 0;
 }

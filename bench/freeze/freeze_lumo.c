@@ -2,8 +2,10 @@
  *
  *   freeze_lumo paint N  opens a 640 x 480 window, prints "ready", waits for
  *                        a line, prints "drawing", draws a random polyline
- *                        of N points with a 3-pixel pen, prints "drawn S"
- *                        (seconds the call took) and quits
+ *                        of N points with a 3-pixel pen, prints "drawn S C"
+ *                        (seconds until the drawing was done, as a pixel
+ *                        read after it tells, and the seconds the drawing
+ *                        call itself took: the points are posted) and quits
  *   freeze_lumo read     joins the shown window, prints "joined", waits for
  *                        a line, then reads a pixel again and again until
  *                        a line comes: "answers=N worst_ms=W median_us=M" */
@@ -12,6 +14,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
+#include <unistd.h>
 
 #include "lumo.h"
 
@@ -25,7 +28,7 @@ static int paint(int n) {
   char line[64];
   unsigned seed = 7;
   int i;
-  double t;
+  double t, call;
   float *xy = (float *)malloc(sizeof(float) * 2 * (size_t)n);
   if (!xy) return 2;
   for (i = 0; i < 2 * n; ++i) {
@@ -40,7 +43,9 @@ static int paint(int n) {
   printf("drawing\n");
   t = now();
   LmPolyline(xy, n);
-  printf("drawn %.3f\n", now() - t);
+  call = now() - t;
+  LmGetPixel(0, 0); /* answered when the drawing is done */
+  printf("drawn %.3f %.3f\n", now() - t, call);
   free(xy);
   LmQuitEx(0);
   return 0;
@@ -51,16 +56,26 @@ static int by_value(const void *a, const void *b) {
   return x < y ? -1 : x > y;
 }
 
+/* A line from standard input read byte by byte: what follows it stays in
+ * the pipe, where poll() sees it. */
+static int read_line(void) {
+  char c;
+  while (read(0, &c, 1) == 1) {
+    if (c == '\n') return 1;
+  }
+  return 0;
+}
+
 static int read_pixels(void) {
   enum { kKept = 1 << 20 };
   static double took[kKept];
-  char desc[280], line[64];
+  char desc[280];
   int n = 0;
   double worst = 0;
   struct pollfd in = {0, POLLIN, 0};
   if (LmJoin(0, 0, 1, desc) <= 0) return 3;
   printf("joined\n");
-  if (!fgets(line, sizeof line, stdin)) return 2;
+  if (!read_line()) return 2;
   while (poll(&in, 1, 0) == 0) {
     const double t = now();
     LmGetPixel(320, 240);

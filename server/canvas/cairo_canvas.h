@@ -60,6 +60,8 @@ class CairoCanvas : public Canvas {
   void set_transform(const Transform& t) override;
   void line(const Pen& pen, Point a, Point b) override;
   void polyline(const Pen& pen, const Point* points, int count) override;
+  void take_polyline(const Pen& pen, std::vector<Point>* points) override;
+  void take_polyline_at(const Pen& pen, std::vector<SubPoint>* points) override;
   void polygon(const Pen& pen, const Brush& brush, const Point* points, int count,
                bool winding) override;
   void bezier(const Pen& pen, const Point* points, int count) override;
@@ -114,6 +116,9 @@ class CairoCanvas : public Canvas {
   // A sub-pixel position on the surface, and in the space the figures
   // drawn through the drawing transformation's matrix use.
   DevicePoint sub_device(SubPoint p) const;
+  // The same with the transformation given (a long outline's, as it was
+  // when the outline came).
+  static DevicePoint sub_device(SubPoint p, bool transformed, Point offset, const Transform& t);
   DevicePoint sub_user(SubPoint p) const;
   void stroke_sub_points(const Pen& pen, const SubPoint* points, int count, bool closed);
   // Text with its reference point at (x, y) of the figures' space.
@@ -153,11 +158,23 @@ class CairoCanvas : public Canvas {
   // lines (ended by finish()).
   uint32_t* open_pixels();
 
+  // Outlines given with up to this many points are put on the surface at
+  // once, longer ones in their slices.
+  static constexpr size_t kPointsTakenAtOnce = 32768;
+  // A one-pixel outline by the pixel rules of more points is drawn in slices.
+  static constexpr int kExactSegmentsAtOnce = 1024;
   // A long outline being drawn: its device points and how far it is.
   struct StrokeJob {
-    enum Stage { kThinColumns, kThinRows, kMeasure, kStroke };
+    enum Stage { kTakeIn, kThinColumns, kThinRows, kMeasure, kStroke };
     Stage stage = kStroke;
     Pen pen;
+    // Points as given (before the drawing transformation, as it was when
+    // they came), put on the surface a piece at a time.
+    std::vector<Point> given;
+    std::vector<SubPoint> given_at;
+    bool transformed = false;
+    Point offset{0, 0};
+    Transform transform;
     std::vector<DevicePoint> raw, mid;  // as given, thinned by columns
     std::vector<DevicePoint> pts;       // as drawn
     size_t at = 0;                      // how far the stage is
@@ -165,6 +182,7 @@ class CairoCanvas : public Canvas {
     bool thin = false;
     bool closed = false;
     bool quick = false;  // a one-pixel solid line laid down directly
+    bool exact = false;  // one-pixel lines by the pixel rules
     bool sliced = false;
     bool left = false;   // segments remain
     int per_stroke = 0;
@@ -174,6 +192,11 @@ class CairoCanvas : public Canvas {
     int width = 0, height = 0;  // the picture's size when it came
   };
   void run_stroke_job();
+  // A new long outline's job, its points still to be put in (count of them),
+  // and its start: the first slice.  Points given (whole or sub-pixel) are
+  // put on the surface in its slices.
+  StrokeJob& new_stroke_job(const Pen& pen, bool closed, size_t count);
+  void start_stroke_job();
 
   int width_;
   int height_;

@@ -236,6 +236,22 @@ void CairoCanvas::polyline(const Pen& pen, const Point* p, int count) {
   if (count >= 2) stroke_points(pen, p, count, false);
 }
 
+// A long outline drawn by cairo keeps the points and puts them on the
+// surface in its slices: copying and converting a million points at once
+// would hold everything else up (the same as stroke_points otherwise).
+void CairoCanvas::take_polyline(const Pen& pen, std::vector<Point>* points) {
+  const size_t count = points->size();
+  if (count <= kPointsTakenAtOnce || pen.style == kInvisible) {
+    polyline(pen, points->data(), static_cast<int>(count));
+    return;
+  }
+  finish();
+  StrokeJob& job = new_stroke_job(pen, false, count);
+  job.given = std::move(*points);
+  points->clear();
+  start_stroke_job();
+}
+
 // The outline through the points (before the drawing transformation).
 void CairoCanvas::stroke_points(const Pen& pen, const Point* p, int count, bool closed) {
   if (pen.style == kInvisible || count < 2) return;
@@ -263,6 +279,13 @@ void CairoCanvas::stroke_device_points(const Pen& pen, const Point* d, int count
     return;
   }
   finish();
+  if (exact_here(pen) && width == 1 && count > kExactSegmentsAtOnce) {
+    // A long one goes on in slices as the others do.
+    std::vector<DevicePoint> f(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) f[static_cast<size_t>(i)] = {static_cast<double>(d[i].x), static_cast<double>(d[i].y)};
+    smooth_polyline(pen, std::move(f), closed);
+    return;
+  }
   if (exact_here(pen) && width == 1) {
     const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, width);
     pixels::Painter painter = pen_painter(pen);
@@ -288,6 +311,13 @@ void CairoCanvas::stroke_device_points(const Pen& pen, const Point* d, int count
 // as in the exact modes, and each run of "on" pixels is stroked.  The
 // outline is a job (StrokeJob) run in slices when a slice is set.
 void CairoCanvas::smooth_polyline(const Pen& pen, std::vector<DevicePoint> given, bool closed) {
+  StrokeJob& job = new_stroke_job(pen, closed, given.size());
+  (job.thin ? job.raw : job.pts) = std::move(given);
+  job.stage = job.thin ? StrokeJob::kThinColumns : StrokeJob::kMeasure;
+  start_stroke_job();
+}
+
+CairoCanvas::StrokeJob& CairoCanvas::new_stroke_job(const Pen& pen, bool closed, size_t count) {
   finish_work();  // one long figure at a time
   const int width = pen_width(pen);
   const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, width);
@@ -295,23 +325,25 @@ void CairoCanvas::smooth_polyline(const Pen& pen, std::vector<DevicePoint> given
   job = StrokeJob{};
   job.pen = pen;
   job.closed = closed;
-  job.thin = !pattern && !exact_here(pen) && given.size() > 8;
-  if (job.thin) {
-    job.raw = std::move(given);
-    job.pts.reserve(job.raw.size());
-    job.stage = StrokeJob::kThinColumns;
-  } else {
-    job.pts = std::move(given);
-    job.stage = StrokeJob::kMeasure;
-  }
+  job.thin = !pattern && !exact_here(pen) && count > 8;
+  job.exact = exact_here(pen) && width == 1;
+  if (job.thin) job.pts.reserve(count);
+  job.stage = StrokeJob::kTakeIn;
   job.width = width_;
   job.height = height_;
   // A raster pen's figure is recorded by the pixels it changed, taken when
   // the next figure comes: it is drawn whole.
   job.sliced = slice_ > 0 && !vector_ && pen.blend != Blend::kInvert && pen.blend != Blend::kXor;
-  job.left = true;
+  job.transformed = transformed_;
+  job.offset = offset_;
+  job.transform = transform_;
+  return job;
+}
+
+void CairoCanvas::start_stroke_job() {
+  job_.left = true;
   run_stroke_job();
-  if (job.left) ++work_serial_;
+  if (job_.left) ++work_serial_;
 }
 
 namespace {
@@ -325,6 +357,7 @@ double now_seconds() {
 // Segments laid down by quick_line between looks at the clock, and points
 // taken in (thinned, measured) between looks.
 constexpr size_t kQuickSegmentsPerLook = 1024;
+constexpr size_t kExactSegmentsPerLook = 256;
 constexpr size_t kPointsPerLook = 32768;
 
 }  // namespace
@@ -347,7 +380,27 @@ void CairoCanvas::run_stroke_job() {
   // the outline measured; a piece at a time between looks at the clock.
   for (bool first = true; job.stage != StrokeJob::kStroke; first = false) {
     if (!first && job.sliced && now_seconds() > stop) return;
-    if (job.stage == StrokeJob::kThinColumns) {
+    if (job.stage == StrokeJob::kTakeIn) {
+      // As stroke_points puts them on the surface.
+      std::vector<DevicePoint>& out = job.thin ? job.raw : job.pts;
+      const size_t count = job.given.size() + job.given_at.size();
+      if (out.empty()) out.reserve(count);  // no growing by copies
+      const size_t end = std::min(count, job.at + kPointsPerLook);
+      for (size_t i = job.at; i < end && !job.given.empty(); ++i) {
+        const Point d = pixels::device_point(job.given[i], job.transformed, job.offset, job.transform);
+        out.push_back({static_cast<double>(d.x), static_cast<double>(d.y)});
+      }
+      for (size_t i = job.at; i < end && !job.given_at.empty(); ++i) {
+        out.push_back(sub_device(job.given_at[i], job.transformed, job.offset, job.transform));
+      }
+      job.at = end;
+      if (job.at < count) continue;
+      job.given = std::vector<Point>();
+      job.given_at = std::vector<SubPoint>();
+      job.stage = job.thin ? StrokeJob::kThinColumns : StrokeJob::kMeasure;
+      job.at = 0;
+    } else if (job.stage == StrokeJob::kThinColumns) {
+      if (job.mid.empty()) job.mid.reserve(job.raw.size());  // no growing by copies
       thin_runs(job.raw, true, &job.at, kPointsPerLook, &job.mid);
       if (job.at < job.raw.size()) continue;
       job.raw = std::vector<DevicePoint>();
@@ -380,6 +433,28 @@ void CairoCanvas::run_stroke_job() {
   const bool closed = job.closed;
   // Within the picture as it was when the figure came (a smaller one since).
   const int w = std::min(width_, job.width), h = std::min(height_, job.height);
+  if (job.exact) {
+    // One-pixel lines by the pixel rules, as stroke_device_points draws them.
+    const pixels::DashPattern* pattern = pixels::dash_pattern(pen.style, 1);
+    pixels::Painter painter = pen_painter(pen);
+    const pixels::Box box{0, 0, w - 1, h - 1};
+    auto at = [&](size_t k) { return Point{static_cast<int32_t>(pts[k].x), static_cast<int32_t>(pts[k].y)}; };
+    const size_t segments = closed ? n : n - 1;
+    size_t i = job.next;
+    for (; i < segments; ++i) {
+      if (job.sliced && (i - job.next) % kExactSegmentsPerLook == kExactSegmentsPerLook - 1 && now_seconds() > stop) break;
+      pixels::line(at(i), at((i + 1) % n), pattern, &job.phase, box, painter);
+    }
+    if (i == segments && !closed && pen.blend == Blend::kCrisp && pixels::dash_on(pattern, job.phase)) {
+      const Point e = at(n - 1);
+      if (e.x >= 0 && e.y >= 0 && e.x < w && e.y < h) painter.span(e.y, e.x, e.x);
+    }
+    end_pixels();
+    job.next = i;
+    job.left = i < segments;
+    if (!job.left) job.pts = std::vector<DevicePoint>();
+    return;
+  }
   if (job.quick) {
     uint32_t* data = begin_pixels();
     const int stride = cairo_image_surface_get_stride(surface_) / 4;

@@ -33,12 +33,16 @@ BoxF box_of(double ax, double ay, double bx, double by, const Pen& pen) {
 }  // namespace
 
 CairoCanvas::DevicePoint CairoCanvas::sub_device(SubPoint p) const {
+  return sub_device(p, transformed_, offset_, transform_);
+}
+
+CairoCanvas::DevicePoint CairoCanvas::sub_device(SubPoint p, bool transformed, Point offset, const Transform& t) {
   double x = value(p.x), y = value(p.y);
-  if (transformed_) {
-    transform_.apply(&x, &y);
+  if (transformed) {
+    t.apply(&x, &y);
   } else {
-    x += offset_.x;
-    y += offset_.y;
+    x += offset.x;
+    y += offset.y;
   }
   return {std::clamp(x, -kReach, kReach), std::clamp(y, -kReach, kReach)};
 }
@@ -61,6 +65,20 @@ void CairoCanvas::polyline_at(const Pen& pen, const SubPoint* p, int count) {
   stroke_sub_points(pen, p, count, false);
 }
 
+// As take_polyline.
+void CairoCanvas::take_polyline_at(const Pen& pen, std::vector<SubPoint>* points) {
+  const size_t count = points->size();
+  if (count <= kPointsTakenAtOnce || pen.style == kInvisible || exact_here(pen)) {
+    polyline_at(pen, points->data(), static_cast<int>(count));
+    return;
+  }
+  finish();
+  StrokeJob& job = new_stroke_job(pen, false, count);
+  job.given_at = std::move(*points);
+  points->clear();
+  start_stroke_job();
+}
+
 // As stroke_points in the smooth mode: a solid one-pixel line is gathered,
 // every other outline stroked.
 void CairoCanvas::stroke_sub_points(const Pen& pen, const SubPoint* p, int count, bool closed) {
@@ -75,7 +93,7 @@ void CairoCanvas::stroke_sub_points(const Pen& pen, const SubPoint* p, int count
   std::vector<DevicePoint> d(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) d[static_cast<size_t>(i)] = sub_device(p[i]);
   finish();
-  smooth_polyline(pen, d, closed);
+  smooth_polyline(pen, std::move(d), closed);
 }
 
 void CairoCanvas::polygon_at(const Pen& pen, const Brush& brush, const SubPoint* p, int count,

@@ -131,6 +131,12 @@ class Canvas {
 
   virtual void line(const Pen& pen, Point a, Point b) = 0;
   virtual void polyline(const Pen& pen, const Point* points, int count) = 0;
+  // The same through the vector's points, which the canvas may take (the
+  // vector is then left empty): a long outline drawn in slices keeps them
+  // instead of a copy.
+  virtual void take_polyline(const Pen& pen, std::vector<Point>* points) {
+    polyline(pen, points->data(), static_cast<int>(points->size()));
+  }
   virtual void polygon(const Pen& pen, const Brush& brush, const Point* points, int count,
                        bool winding) = 0;
   virtual void bezier(const Pen& pen, const Point* points, int count) = 0;
@@ -150,6 +156,10 @@ class Canvas {
   virtual void polyline_at(const Pen& pen, const SubPoint* points, int count) {
     const std::vector<Point> p = whole_points(points, count);
     polyline(pen, p.data(), count);
+  }
+  // As take_polyline.
+  virtual void take_polyline_at(const Pen& pen, std::vector<SubPoint>* points) {
+    polyline_at(pen, points->data(), static_cast<int>(points->size()));
   }
   virtual void polygon_at(const Pen& pen, const Brush& brush, const SubPoint* points, int count,
                           bool winding) {

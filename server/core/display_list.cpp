@@ -195,6 +195,17 @@ void RecordingCanvas::figure(Op op, const Pen& pen, const Brush* brush, const Po
   if (!pixels) end();
 }
 
+void RecordingCanvas::take_polyline(const Pen& pen, std::vector<Point>* points) {
+  const int count = static_cast<int>(points->size());
+  if (count == 2) {
+    polyline(pen, points->data(), count);
+    return;
+  }
+  // Recorded before the picture takes the points.
+  figure(kOpPolyline, pen, nullptr, points->data(), count, [&] { put_points(points->data(), count); },
+         [&] { picture_->take_polyline(pen, points); });
+}
+
 void RecordingCanvas::polyline(const Pen& pen, const Point* points, int count) {
   if (count != 2) {
     figure(kOpPolyline, pen, nullptr, points, count, [&] { put_points(points, count); },
@@ -287,6 +298,13 @@ void RecordingCanvas::polyline_at(const Pen& pen, const SubPoint* points, int co
   subpixel_figure(kOpPolyline, pen, nullptr, points, count,
                   [&] { put_points(reinterpret_cast<const Point*>(points), count); },
                   [&] { picture_->polyline_at(pen, points, count); });
+}
+
+void RecordingCanvas::take_polyline_at(const Pen& pen, std::vector<SubPoint>* points) {
+  const int count = static_cast<int>(points->size());
+  subpixel_figure(kOpPolyline, pen, nullptr, points->data(), count,
+                  [&] { put_points(reinterpret_cast<const Point*>(points->data()), count); },
+                  [&] { picture_->take_polyline_at(pen, points); });
 }
 
 void RecordingCanvas::polygon_at(const Pen& pen, const Brush& brush, const SubPoint* points, int count,

@@ -148,6 +148,7 @@ class RecordingCanvas : public Canvas {
   void set_transform(const Transform& t) override;
   void line(const Pen& pen, Point a, Point b) override;
   void polyline(const Pen& pen, const Point* points, int count) override;
+  void take_polyline(const Pen& pen, std::vector<Point>* points) override;
   void polygon(const Pen& pen, const Brush& brush, const Point* points, int count,
                bool winding) override;
   void bezier(const Pen& pen, const Point* points, int count) override;
@@ -160,6 +161,7 @@ class RecordingCanvas : public Canvas {
   void text(const Font& font, Point at, const std::string& text) override;
   void line_at(const Pen& pen, SubPoint a, SubPoint b) override;
   void polyline_at(const Pen& pen, const SubPoint* points, int count) override;
+  void take_polyline_at(const Pen& pen, std::vector<SubPoint>* points) override;
   void polygon_at(const Pen& pen, const Brush& brush, const SubPoint* points, int count,
                   bool winding) override;
   void bezier_at(const Pen& pen, const SubPoint* points, int count) override;

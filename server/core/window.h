@@ -33,7 +33,12 @@ struct PendingBlock {
   int32_t count = 0;  // points, or series values (signed)
   int32_t series_kind = 0;
   int32_t params[4] = {0, 0, 0, 0};
-  std::vector<unsigned char> bytes;
+  // The bytes announced, kept in a vector of points: a polyline's points
+  // are handed to the canvas as they came, without a copy.
+  std::vector<Point> room;
+  size_t size = 0;
+  unsigned char* bytes() { return reinterpret_cast<unsigned char*>(room.data()); }
+  const unsigned char* bytes() const { return reinterpret_cast<const unsigned char*>(room.data()); }
   std::vector<bool> filled;  // per 4-byte value: received
   bool active = false;
 };
@@ -175,7 +180,6 @@ class Window {
   Point position_{-1, -1};
   std::map<int, PendingBlock> blocks_;  // by program
   int block_client_ = -1;
-  std::vector<Point> points_;           // a committed block's points
   // The position between pixels that the last sub-pixel move or line left
   // (position_ is its whole pixel); none after a whole-pixel one.
   bool subpixel_position_ = false;

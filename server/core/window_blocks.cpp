@@ -28,7 +28,8 @@ int32_t Window::announce_block() {
   b.count = count;
   b.series_kind = word(kArg3);
   for (int i = 0; i < 4; ++i) b.params[i] = word(kResult0 + 4 * i);
-  b.bytes.assign(static_cast<size_t>(bytes), 0);
+  b.size = static_cast<size_t>(bytes);
+  b.room.assign((b.size + sizeof(Point) - 1) / sizeof(Point), Point{0, 0});
   b.filled.assign(static_cast<size_t>(bytes / 4), false);
   b.active = true;
   return 1;
@@ -39,9 +40,9 @@ int32_t Window::receive_chunk() {
   if (!b.active) return 0;
   const int32_t offset = word(kArg2);
   const int32_t size = word(kArg3);
-  const int64_t total = static_cast<int64_t>(b.bytes.size());
+  const int64_t total = static_cast<int64_t>(b.size);
   if (!chunk_well_formed(offset, size) || offset + static_cast<int64_t>(size) > total) return 0;
-  std::memcpy(b.bytes.data() + offset, block_ + kDataArea, static_cast<size_t>(size));
+  std::memcpy(b.bytes() + offset, block_ + kDataArea, static_cast<size_t>(size));
   for (int32_t i = offset / 4; i < (offset + size) / 4; ++i) b.filled[i] = true;
   return 1;
 }
@@ -51,8 +52,8 @@ void Window::cancel_block() {
   b.active = false;
   // A large block's room is given back; a small one's kept for the next.
   constexpr size_t kKeptBytes = 64 * 1024;
-  if (b.bytes.capacity() > kKeptBytes) {
-    std::vector<unsigned char>().swap(b.bytes);
+  if (b.room.capacity() * sizeof(Point) > kKeptBytes) {
+    std::vector<Point>().swap(b.room);
     std::vector<bool>().swap(b.filled);
   }
 }
@@ -66,37 +67,34 @@ int32_t Window::commit_block() {
     return 0;  // a block with gaps is not drawn
   }
   const int n = b.count;
-  // Points in 1/256 pixel that all fall on whole pixels take the whole-pixel way.
+  // Points in 1/256 pixel that all fall on whole pixels take the whole-pixel
+  // way, made whole where they lie.
   std::vector<SubPoint> at;
-  if (b.kind != kBlockSeries) {
-    points_.resize(static_cast<size_t>(n));
-    if (b.subpixel) {
-      at.resize(static_cast<size_t>(n));
-      std::memcpy(at.data(), b.bytes.data(), b.bytes.size());
-      if (on_whole_pixels(at.data(), n)) {
-        for (int i = 0; i < n; ++i) points_[static_cast<size_t>(i)] = whole_point(at[static_cast<size_t>(i)]);
-        at.clear();
-      }
+  if (b.kind != kBlockSeries && b.subpixel) {
+    std::vector<Point>& p = b.room;
+    constexpr int32_t kBetween = wire::kSubpixelScale - 1;
+    if (std::all_of(p.begin(), p.end(), [](Point q) { return ((q.x | q.y) & kBetween) == 0; })) {
+      for (Point& q : p) q = whole_point(SubPoint{q.x, q.y});
     } else {
-      std::memcpy(points_.data(), b.bytes.data(), b.bytes.size());
+      at.resize(p.size());
+      for (size_t i = 0; i < p.size(); ++i) at[i] = SubPoint{p[i].x, p[i].y};
     }
   }
   if (!at.empty()) {
     switch (b.kind) {
       case kBlockPolygon: canvas_->polygon_at(pen_, brush_, at.data(), n, word(kFillMode) == 2); break;
-      case kBlockPolyline: canvas_->polyline_at(pen_, at.data(), n); break;
+      case kBlockPolyline: canvas_->take_polyline_at(pen_, &at); break;
       default: canvas_->bezier_at(pen_, at.data(), n); break;
     }
   } else {
     switch (b.kind) {
-      case kBlockPolygon: canvas_->polygon(pen_, brush_, points_.data(), n, word(kFillMode) == 2); break;
-      case kBlockPolyline: canvas_->polyline(pen_, points_.data(), n); break;
-      case kBlockBezier: canvas_->bezier(pen_, points_.data(), n); break;
+      case kBlockPolygon: canvas_->polygon(pen_, brush_, b.room.data(), n, word(kFillMode) == 2); break;
+      case kBlockPolyline: canvas_->take_polyline(pen_, &b.room); break;
+      case kBlockBezier: canvas_->bezier(pen_, b.room.data(), n); break;
       default: draw_series(b); break;
     }
   }
   cancel_block();
-  if (points_.capacity() > 8192) std::vector<Point>().swap(points_);
   drawn();
   return 1;
 }
@@ -115,18 +113,21 @@ void Window::draw_series(const PendingBlock& b) {
   const double to = b.params[3];
   std::vector<Point> run;
   for (int i = 0; i < n; ++i) {
-    const int32_t v = read_i32(b.bytes.data(), 4 * i);
+    const int32_t v = read_i32(b.bytes(), 4 * i);
     const int32_t across =
         static_cast<int32_t>(std::lround(n > 1 ? from + (to - from) * i / (n - 1) : from));
     if (v < lo || v > hi) {
-      if (run.size() > 1) canvas_->polyline(pen_, run.data(), static_cast<int>(run.size()));
+      if (run.size() > 1) canvas_->take_polyline(pen_, &run);
       run.clear();
       continue;
     }
     run.push_back(along_x ? Point{v, across} : Point{across, v});
   }
-  if (run.size() > 1) canvas_->polyline(pen_, run.data(), static_cast<int>(run.size()));
-  if (run.size() == 1) canvas_->set_pixel(run[0], pen_.colour);
+  if (run.size() == 1) {
+    canvas_->set_pixel(run[0], pen_.colour);
+  } else if (run.size() > 1) {
+    canvas_->take_polyline(pen_, &run);
+  }
 }
 
 }  // namespace lumo::server

@@ -91,14 +91,25 @@ class DisplayListReplay : public ServerCoreTest, public ::testing::WithParamInte
       }
       case 12:
       case 13: {
-        std::vector<int32_t> p(static_cast<size_t>(2 * pick(2, 30)));
-        for (int32_t& v : p) v = coordinate();
+        // Now and then a long polyline, a walk whose points the canvas takes
+        // (at whole pixels or between them).
+        const bool walk = long_walks_ && pick(0, 30) == 0, between = walk && pick(0, 1) == 0;
+        std::vector<int32_t> p(static_cast<size_t>(2 * (walk ? 40000 : pick(2, 30))));
+        for (size_t i = 0; i < p.size(); ++i) p[i] = walk && i > 1 ? p[i - 2] + pick(-2, 2) : coordinate();
+        if (between) {
+          for (int32_t& v : p) v = v * 256 + pick(0, 255);
+        }
         const int kinds[] = {kBlockPolygon, kBlockPolyline, kBlockBezier};
         write_i32(b, kFillMode, pick(1, 2));
-        command(1, 'N', kinds[pick(0, 2)], static_cast<int32_t>(p.size() / 2));
-        std::memcpy(b + kDataArea, p.data(), 4 * p.size());
-        command(1, 'B', kBlockChunk, 0, static_cast<int32_t>(4 * p.size()));
+        const int kind = walk ? kBlockPolyline + (between ? kBlockSubpixel : 0) : kinds[pick(0, 2)];
+        command(1, 'N', kind, static_cast<int32_t>(p.size() / 2));
+        for (size_t at = 0; at < 4 * p.size(); at += kDataSize) {
+          const size_t size = std::min<size_t>(kDataSize, 4 * p.size() - at);
+          std::memcpy(b + kDataArea, reinterpret_cast<const unsigned char*>(p.data()) + at, size);
+          command(1, 'B', kBlockChunk, static_cast<int32_t>(at), static_cast<int32_t>(size));
+        }
         command(1, 'B', kBlockCommit);
+        if (walk) expect_replay_matches(between ? "after a long walk between pixels" : "after a long walk");
         break;
       }
       case 14: command(1, 'A', kDrawMarker, coordinate(), coordinate()); break;
@@ -131,10 +142,14 @@ class DisplayListReplay : public ServerCoreTest, public ::testing::WithParamInte
     ASSERT_EQ(differ, 0u) << when << ": first at (" << first % width << "," << first / width << ")";
   }
 
+  // Long walks thinned at the window's scale differ at other scales
+  // more than a few pixels: only the replay at the same scale has them.
+  bool long_walks_ = false;
   std::mt19937 random_{std::getenv("LUMO_FUZZ_SEED") ? static_cast<unsigned>(std::atoi(std::getenv("LUMO_FUZZ_SEED"))) : 20261208u};
 };
 
 TEST_P(DisplayListReplay, GivesTheWindowsVeryPixels) {
+  long_walks_ = true;
   for (int round = 1; round <= 16; ++round) {
     for (int i = 0; i < 400; ++i) draw_something();
     expect_replay_matches("after round " + std::to_string(round));

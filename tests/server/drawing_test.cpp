@@ -840,12 +840,20 @@ TEST(CairoShortcuts, LongOutlinesDrawnInSlicesLeaveThePixelsOfOneDrawing) {
   const std::vector<Case> cases = {
       {"random, 3-pixel pen", pen(Blend::kSmooth, 3, kSolid), points(3000, 0), false},
       {"random, 25-pixel crisp pen", pen(Blend::kCrisp, 25, kSolid), points(600, 0), false},
-      {"random, one pixel, laid down directly", pen(Blend::kSmooth, 1, kSolid), points(30000, 0), false},
+      {"random, one pixel, laid down directly", pen(Blend::kSmooth, 1, kSolid), points(40000, 0), false},
       {"a walk, dashed", pen(Blend::kSmooth, 1, 1), points(5000, 6), false},
+      {"random, one pixel, crisp", pen(Blend::kCrisp, 1, kSolid), points(3000, 0), false},
+      {"a walk, one pixel, crisp and dashed", pen(Blend::kCrisp, 1, kDash), points(5000, 6), false},
       {"a walk, 4-pixel pen", pen(Blend::kSmooth, 4, kSolid), points(20000, 3), false},
       {"random Bezier curves", pen(Blend::kSmooth, 2, kSolid), points(3 * 700 + 1, 0), true},
       // Thinned in several pieces, with runs across their ends.
       {"a dense walk, 3-pixel pen", pen(Blend::kSmooth, 3, kSolid), points(90000, 1), false},
+  };
+  auto differing = [&](CairoCanvas& one, CairoCanvas& other) {
+    std::vector<uint32_t> a(kW * kH), b(kW * kH);
+    size_t differ = one.read_pixels(0, 0, kW, kH, a.data()) && other.read_pixels(0, 0, kW, kH, b.data()) ? 0 : a.size();
+    for (size_t i = 0; i < a.size(); ++i) differ += a[i] != b[i];
+    return differ;
   };
   for (const Case& k : cases) {
     CairoCanvas whole(kW, kH, {255, 255, 255}), sliced(kW, kH, {255, 255, 255});
@@ -862,12 +870,38 @@ TEST(CairoShortcuts, LongOutlinesDrawnInSlicesLeaveThePixelsOfOneDrawing) {
     int slices = 1;
     while (sliced.continue_work()) ++slices;
     EXPECT_GT(slices, 2) << k.what;
-    std::vector<uint32_t> a(kW * kH), b(kW * kH);
-    ASSERT_TRUE(whole.read_pixels(0, 0, kW, kH, a.data()));
-    ASSERT_TRUE(sliced.read_pixels(0, 0, kW, kH, b.data()));
-    size_t differ = 0;
-    for (size_t i = 0; i < a.size(); ++i) differ += a[i] != b[i];
-    EXPECT_EQ(differ, 0u) << k.what << " (" << slices << " slices)";
+    EXPECT_EQ(differing(whole, sliced), 0u) << k.what << " (" << slices << " slices)";
+  }
+  // A long outline whose points the canvas takes (a committed block's) puts
+  // them on the surface in its slices, through the drawing transformation
+  // as it was when the outline came: whole points under a whole-pixel move,
+  // points between pixels under a scaling.
+  for (const Case& k : cases) {
+    if (k.bezier || k.p.size() < 40000) continue;
+    for (bool between : {false, true}) {
+      CairoCanvas once(kW, kH, {255, 255, 255}), taken(kW, kH, {255, 255, 255});
+      taken.set_slice(1e-9);
+      const Transform t = between ? Transform{1.25, 0.1, 0, 0.9, 3.5, -2} : Transform{1, 0, 0, 1, 7, -5};
+      std::vector<SubPoint> at;
+      for (Point q : k.p) at.push_back({q.x * 256 + static_cast<int>(random() % 256), q.y * 256 + 128});
+      std::vector<Point> p = k.p;
+      std::vector<SubPoint> given_at = at;
+      for (CairoCanvas* c : {&once, &taken}) c->set_transform(t);
+      if (between) {
+        once.polyline_at(k.pen, at.data(), static_cast<int>(at.size()));
+        taken.take_polyline_at(k.pen, &given_at);
+      } else {
+        once.polyline(k.pen, p.data(), static_cast<int>(p.size()));
+        taken.take_polyline(k.pen, &p);
+      }
+      EXPECT_TRUE(p.size() == (between ? k.p.size() : 0) && given_at.size() == (between ? 0 : at.size())) << k.what;
+      taken.set_transform(Transform{});  // another figure's, between slices
+      int slices = 1;
+      while (taken.continue_work()) ++slices;
+      EXPECT_GT(slices, 2) << k.what;
+      EXPECT_EQ(differing(once, taken), 0u) << k.what << (between ? ", between pixels" : "") << " (" << slices
+                                            << " slices)";
+    }
   }
 }
 
