@@ -257,12 +257,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // server's time however slow it is.  What a burst of drawing leaves is
   // painted when the next repaint is due, asleep or not.
   const LONGLONG frame = frequency.QuadPart / 60;
-  // After waking a program that waits for room in its ring the server stays
-  // awake a while, yielding, for the records it is about to post: going to
+  // After waking a program that waits for room in its ring, or after
+  // serving without a pause for a few milliseconds (a program flooding it,
+  // whose next records are late only because the machine is busy), the
+  // server stays awake a while, yielding, for what comes next: going to
   // sleep and being woken again takes calls to the window system on both
   // sides, slow to be answered when the machine is busy.
   const LONGLONG room_spin = frequency.QuadPart / 200;  // 5 ms
+  const LONGLONG flood = frequency.QuadPart / 500, flood_spin = frequency.QuadPart / 500;  // 2 ms
   LONGLONG last = now(), looked = 0, paint_due = now(), room_woken_at = now() - room_spin;
+  LONGLONG busy_from = now();  // the start of the present stretch of serving
   LONGLONG looking = 0;  // ticks spent looking at messages since the last repaint
   MSG msg;
   // Handles what is in the message queue; false at WM_QUIT.
@@ -290,7 +294,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     const LONGLONG t = now();
     // Spinning for the next command counts as busy too.
     const bool spinning = !g_clients.empty() && t - last < spin;
-    const bool awaiting_room = !g_clients.empty() && t - room_woken_at < room_spin;
+    const bool awaiting_room =
+        !g_clients.empty() && (t - room_woken_at < room_spin || (last - busy_from >= flood && t - last < flood_spin));
     if (t - looked >= look_every && !look()) break;
     if (t >= paint_due && frontend.has_drawn()) {
       paint_due = t + std::max(frame, 9 * looking);
@@ -304,6 +309,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     g_counts->serving_us += micros(served - served_from);
     if (g_room_woken) room_woken_at = served;
     if (busy) {
+      // A pause longer than the stay after a flood ends a stretch.
+      if (served_from - last > flood_spin) busy_from = served_from;
       last = served;
       continue;
     }
