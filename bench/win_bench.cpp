@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win32_counts.h"
 #include "include/lumo.h"
 #include "server/canvas/gdi_canvas.h"
 
@@ -61,11 +62,77 @@ double own_rate(int lines) {
   return lines / ((now_us() - t) / 1e6);
 }
 
-// One run: prints "answered MEDIAN P99", "posted MEDIAN P99", "lines RATE OWN".
+double own_cpu_us() {
+  FILETIME created, ended, kernel, user;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) return 0;
+  auto us = [](FILETIME f) { return (static_cast<double>(f.dwHighDateTime) * 4294967296.0 + f.dwLowDateTime) / 10; };
+  return us(kernel) + us(user);
+}
+
+namespace wc = lumo::win32_channel;
+
+// The counts of waits and wake-ups of the server this run started (it keeps
+// them with LUMOVIEW_COUNTS=1, its processor time among them); zeros from
+// any other server.
+struct ServerView {
+  const wc::ServerCounts* counts = nullptr;
+  wc::ServerCounts none{};
+
+  ServerView() {
+    HWND server = FindWindowExA(HWND_MESSAGE, nullptr, "LumoViewServer", nullptr);
+    DWORD id = 0;
+    if (server) GetWindowThreadProcessId(server, &id);
+    char name[64];
+    std::snprintf(name, sizeof name, "%s%lu", wc::kCountsName, static_cast<unsigned long>(id));
+    HANDLE mapping = id ? OpenFileMappingA(FILE_MAP_READ, FALSE, name) : nullptr;
+    if (mapping) {
+      counts = static_cast<const wc::ServerCounts*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof *counts));
+      CloseHandle(mapping);
+    }
+  }
+  const wc::ServerCounts& now() const { return counts ? *counts : none; }
+};
+
+// Both sides at a moment: the clock, the program's processor time, and the
+// waits and wake-ups of each side so far (the server's processor time as
+// of its last answer: take it right after an answered command).
+struct Snapshot {
+  double wall, program_cpu;
+  wc::ProgramCounts program;
+  wc::ServerCounts server;
+  static Snapshot take(const ServerView& view) {
+    return {now_us(), own_cpu_us(), lumo::platform::channel_counts(), view.now()};
+  }
+};
+
+std::string round_line(int round, double rate, double own, const Snapshot& a, const Snapshot& b) {
+  const double wall = b.wall - a.wall;
+  char text[320];
+  std::snprintf(text, sizeof text,
+                "round %2d %4.0f/%4.0f  program slept: answer %u room %u, timed out %u, wakes sent %u;  server: "
+                "sleeps %u (second look %u, long %u), woke answer %u room %u, paints %u, serving %.0f%%, "
+                "%u looks at messages %.0f%%\n",
+                round, rate / 1000, own / 1000, b.program.answers_slept - a.program.answers_slept,
+                b.program.room_slept - a.program.room_slept, b.program.waits_timed_out - a.program.waits_timed_out,
+                b.program.wakes_sent - a.program.wakes_sent, b.server.sleeps - a.server.sleeps,
+                b.server.second_looks - a.server.second_looks, b.server.long_sleeps - a.server.long_sleeps,
+                b.server.answer_wakes - a.server.answer_wakes, b.server.room_wakes - a.server.room_wakes,
+                b.server.paints - a.server.paints, 100 * (b.server.serving_us - a.server.serving_us) / wall,
+                b.server.looks - a.server.looks, 100 * (b.server.messages_us - a.server.messages_us) / wall);
+  return text;
+}
+
+// One run: prints a line per line round, "cpu" and "waits" lines, then
+// "rounds ...", "median RATIO", "answered MEDIAN P99", "posted MEDIAN P99",
+// "lines RATE OWN".
 int one_run() {
+  // A server this run starts keeps its counts where the rounds read them.
+  SetEnvironmentVariableA("LUMOVIEW_COUNTS", "1");
   const int w = LmOpenEx(0, 800, 600, -1, -1, -1, "Benchmark");
   if (!w) return 1;
   LmSetWorld(0, 0, 0, 0);
+  const ServerView server;
+  const Snapshot start = Snapshot::take(server);
   const int calls = 20000;
   std::vector<double> us(calls);
   for (int i = 0; i < calls; ++i) {
@@ -74,6 +141,7 @@ int one_run() {
     us[static_cast<size_t>(i)] = now_us() - t;
   }
   const Stats answered = stats_of(us);
+  const Snapshot after_answered = Snapshot::take(server);
   for (int i = 0; i < calls; ++i) {
     const double t = now_us();
     LmDevMoveTo(w, i & 1, 0);
@@ -81,17 +149,24 @@ int one_run() {
   }
   const Stats posted = stats_of(us);
   LmSetPen(LmRgb(30, 70, 200), 0, 1, 4);
+  LmDevWindowOp(w);
+  const Snapshot before_lines = Snapshot::take(server);
   // Short alternating rounds: each round's ratio of the library's rate to
   // the canvas's own, and the median of them (the fastest of each side too).
   const int lines = 5000, rounds = 15;
-  double best = 0, best_own = 0;
+  double best = 0, best_own = 0, wall = 0, program_cpu = 0, server_cpu = 0;
   std::vector<double> ratios;
-  std::string each;
+  std::string each, detail;
   for (int round = 0; round < rounds; ++round) {
-    const double t = now_us();
+    const Snapshot before = Snapshot::take(server);
     draw_lines(lines);
     LmGetPixel(0, 0);  // the drawing is done when a query is answered
-    const double rate = lines / ((now_us() - t) / 1e6), own = own_rate(lines);
+    const Snapshot after = Snapshot::take(server);
+    const double rate = lines / ((after.wall - before.wall) / 1e6), own = own_rate(lines);
+    wall += after.wall - before.wall;
+    program_cpu += after.program_cpu - before.program_cpu;
+    server_cpu += static_cast<double>(after.server.cpu_us - before.server.cpu_us);
+    detail += round_line(round, rate, own, before, after);
     best = std::max(best, rate);
     best_own = std::max(best_own, own);
     ratios.push_back(rate / own);
@@ -99,11 +174,22 @@ int one_run() {
     std::snprintf(text, sizeof text, " %.0f/%.0f", rate / 1000, own / 1000);
     each += text;
   }
+  const Snapshot end = Snapshot::take(server);
   std::sort(ratios.begin(), ratios.end());
   // No window left: the server ends after its grace time (it holds this
   // program's output handles while it runs).
   LmClose(w);
   LmQuitEx(0);
+  std::printf("%s", detail.c_str());
+  // Processor time over the library's rounds (the clocks tick too coarsely
+  // for a round of its own), and the waits that ran to their limit, which a
+  // lost wake-up would show.
+  std::printf("cpu over the library's rounds (%.0f ms): program %.0f%%, server %.0f%%%s\n", wall / 1000,
+              100 * program_cpu / wall, 100 * server_cpu / wall, server.counts ? "" : " (not kept by this server)");
+  std::printf("waits run to their limit: %u in the answered calls, %u in the posted, %u in the line rounds\n",
+              after_answered.program.waits_timed_out - start.program.waits_timed_out,
+              before_lines.program.waits_timed_out - after_answered.program.waits_timed_out,
+              end.program.waits_timed_out - before_lines.program.waits_timed_out);
   std::printf("rounds%s\nmedian %.3f\nanswered %.2f %.2f\nposted %.2f %.2f\nlines %.0f %.0f\n", each.c_str(),
               ratios[ratios.size() / 2], answered.median, answered.p99, posted.median, posted.p99, best, best_own);
   return 0;
@@ -111,7 +197,7 @@ int one_run() {
 
 struct Run {
   double answered = 0, answered_p99 = 0, posted = 0, posted_p99 = 0, lines = 0, own = 0, median = 0;
-  std::string rounds;
+  std::string rounds, detail;  // the ratio's rounds; each round's waits, the processor time
   bool ok = false;
 };
 
@@ -149,10 +235,14 @@ Run run_child(const char* self, bool channel) {
   WaitForSingleObject(pi.hProcess, 60000);
   CloseHandle(pi.hProcess);
   CloseHandle(pi.hThread);
-  const size_t from = out.find("rounds"), to = out.find('\n', from), rest = out.find("median ");
-  if (from != std::string::npos && to != std::string::npos) r.rounds = out.substr(from + 6, to - from - 6);
+  out.insert(0, "\n");
+  const size_t from = out.find("\nrounds "), to = out.find('\n', from + 1), rest = out.find("\nmedian ");
+  if (from != std::string::npos && to != std::string::npos) {
+    r.rounds = out.substr(from + 7, to - from - 7);
+    r.detail = out.substr(1, from);
+  }
   r.ok = rest != std::string::npos &&
-         std::sscanf(out.c_str() + rest, "median %lf answered %lf %lf posted %lf %lf lines %lf %lf", &r.median,
+         std::sscanf(out.c_str() + rest + 1, "median %lf answered %lf %lf posted %lf %lf lines %lf %lf", &r.median,
                      &r.answered, &r.answered_p99, &r.posted, &r.posted_p99, &r.lines, &r.own) == 7;
   // The server of that run ends after its grace time; the next one is new.
   Sleep(2500);
@@ -183,6 +273,9 @@ int main(int argc, char** argv) {
   std::printf("\nLmLine rounds through the channel, alternating (library/GDI canvas, thousand lines per second):\n "
               "%s\n  median of the rounds' ratios: %.2f (fastest rounds: %.2f)\n",
               channel.rounds.c_str(), channel.median, channel.lines / channel.own);
+  std::printf("\nThe same rounds, each side's waits and wake-ups, and the server's time serving the channels and\n"
+              "looking at its messages (painting among them):\n%s",
+              channel.detail.c_str());
   const double ratio = channel.median;
   std::printf("\nGoals\n");
   std::printf("  answered round trip        = %6.2f us (goal <= 10)   %s\n", channel.answered,

@@ -5,6 +5,7 @@
 // in host/win32_channels.cpp.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +27,7 @@ using namespace lumo::server;
 HINSTANCE g_instance;
 HWND g_server_window;
 Server* g_server;
+long long g_painting_ticks = 0;
 
 namespace {
 
@@ -214,6 +216,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   SetTimer(g_server_window, kTimer, kTickMs, nullptr);
 
   char take[4];
+  char counts[4];
+  if (GetEnvironmentVariableA("LUMOVIEW_COUNTS", counts, sizeof counts) == 1 && counts[0] == '1') {
+    char name[64];
+    wsprintfA(name, "%s%lu", wc::kCountsName, static_cast<unsigned long>(GetCurrentProcessId()));
+    // Kept for the server's life: the benchmark reads it while it runs.
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                        sizeof(wc::ServerCounts), name);
+    void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(wc::ServerCounts)) : nullptr;
+    if (view) {
+      g_counts = static_cast<wc::ServerCounts*>(view);
+      g_counting = true;
+    }
+  }
   g_take_channels = !(GetEnvironmentVariableA("LUMOVIEW_CHANNEL", take, sizeof take) == 1 && take[0] == '0');
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
@@ -226,59 +241,119 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     QueryPerformanceCounter(&t);
     return t.QuadPart;
   };
-  // While programs keep it busy the server looks at its messages and
-  // repaints drawn windows every few milliseconds only: each look is a call
-  // to the window system, dearer than a command.
-  const LONGLONG look_every = frequency.QuadPart / 500;      // 2 ms
-  const LONGLONG repaint_every = frequency.QuadPart / 60;    // a frame
-  LONGLONG last = now(), looked = 0, repainted = now();
+  auto micros = [&](LONGLONG ticks) { return static_cast<uint64_t>(ticks * 1000000 / frequency.QuadPart); };
+  // While programs keep it busy the server looks at its messages every few
+  // milliseconds only: each look is a call to the window system, dearer
+  // than a command (under Wine a round trip to wineserver, which may take
+  // a millisecond or more when the machine is busy): 2 ms apart, or forty
+  // times as long as the last look took (painting aside), to 50 ms.
+  const LONGLONG look_least = frequency.QuadPart / 500, look_most = frequency.QuadPart / 20;
+  LONGLONG look_every = look_least;
+  // Drawn windows are repainted a frame apart at most, and, since a paint
+  // is the dearest of those calls (under Wine a copy of the picture to the X
+  // server, milliseconds for a large window, made while painting and at the
+  // next look), no sooner than nine times as long as the looks took since
+  // the last repaint: the window system keeps to about a tenth of the
+  // server's time however slow it is.  What a burst of drawing leaves is
+  // painted when the next repaint is due, asleep or not.
+  const LONGLONG frame = frequency.QuadPart / 60;
+  // After waking a program that waits for room in its ring, or after
+  // serving without a pause for a few milliseconds (a program flooding it,
+  // whose next records are late only because the machine is busy), the
+  // server stays awake a while, yielding, for what comes next: going to
+  // sleep and being woken again takes calls to the window system on both
+  // sides, slow to be answered when the machine is busy.
+  const LONGLONG room_spin = frequency.QuadPart / 200;  // 5 ms
+  const LONGLONG flood = frequency.QuadPart / 500, flood_spin = frequency.QuadPart / 500;  // 2 ms
+  LONGLONG last = now(), looked = 0, paint_due = now(), room_woken_at = now() - room_spin;
+  LONGLONG busy_from = now();  // the start of the present stretch of serving
+  LONGLONG looking = 0;  // ticks spent looking at messages since the last repaint
   MSG msg;
-  bool running = true;
-  bool busy = false;
-  while (running) {
+  // Handles what is in the message queue; false at WM_QUIT.
+  auto look = [&]() {
+    const LONGLONG from = now();
+    looked = from;
+    g_painting_ticks = 0;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) return false;
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    const LONGLONG after = now();
+    g_counts->messages_us += micros(after - from);
+    ++g_counts->looks;
+    looking += after - from;
+    look_every = std::clamp(40 * (after - from - g_painting_ticks), look_least, look_most);
+    return true;
+  };
+  // A wake-up that brought the channels work needs no look of its own (the
+  // next one every few milliseconds takes the wake-up message away); one
+  // that brought none is looked at before the server sleeps again.
+  bool woken = true;
+  while (true) {
     const LONGLONG t = now();
     // Spinning for the next command counts as busy too.
     const bool spinning = !g_clients.empty() && t - last < spin;
-    if (!(busy || spinning) || t - looked >= look_every) {
-      looked = t;
-      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-          running = false;
-          break;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-      }
-      if (!running) break;
-    }
-    if (t - repainted >= repaint_every) {
-      repainted = t;
+    const bool awaiting_room =
+        !g_clients.empty() && (t - room_woken_at < room_spin || (last - busy_from >= flood && t - last < flood_spin));
+    if (t - looked >= look_every && !look()) break;
+    if (t >= paint_due && frontend.has_drawn()) {
+      paint_due = t + std::max(frame, 9 * looking);
+      looking = 0;
       frontend.repaint_drawn();
     }
-    busy = serve_channels() > 0;
+    g_room_woken = false;
+    const LONGLONG served_from = now();
+    const bool busy = serve_channels() > 0;
+    const LONGLONG served = now();
+    g_counts->serving_us += micros(served - served_from);
+    if (g_room_woken) room_woken_at = served;
     if (busy) {
-      last = now();
+      // A pause longer than the stay after a flood ends a stretch.
+      if (served_from - last > flood_spin) busy_from = served_from;
+      last = served;
       continue;
     }
-    if (!spinning) frontend.repaint_drawn();
-    if (!g_clients.empty() && now() - last < spin) {
+    if (woken) {
+      woken = false;
+      if (!look()) break;
+      continue;
+    }
+    if (spinning) {
       YieldProcessor();
+      continue;
+    }
+    if (awaiting_room) {
+      SwitchToThread();
       continue;
     }
     // Asleep: flags up, one last look, then wait for a message; a record
     // published without a fence as the flags went up is found by a second
-    // look a millisecond later.
+    // look a millisecond later.  Windows drawn and not yet repainted wake
+    // the server when their repaint is due.
     set_sleeping(1);
     if (serve_channels() > 0) {
       set_sleeping(0);
       last = now();
       continue;
     }
-    if (MsgWaitForMultipleObjects(0, nullptr, FALSE, g_clients.empty() ? INFINITE : 1, QS_ALLINPUT) ==
-            WAIT_TIMEOUT &&
-        serve_channels() == 0) {
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
+    ++g_counts->sleeps;
+    const LONGLONG slept_from = now();
+    auto until_paint = [&]() -> DWORD {
+      if (!frontend.has_drawn()) return INFINITE;
+      const LONGLONG left = paint_due - now();
+      return left <= 0 ? 0 : static_cast<DWORD>(left * 1000 / frequency.QuadPart + 1);
+    };
+    if (MsgWaitForMultipleObjects(0, nullptr, FALSE, g_clients.empty() ? until_paint() : 1, QS_ALLINPUT) ==
+        WAIT_TIMEOUT) {
+      ++g_counts->second_looks;
+      if (serve_channels() == 0) {
+        ++g_counts->long_sleeps;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, until_paint(), QS_ALLINPUT);
+      }
     }
+    g_counts->asleep_us += micros(now() - slept_from);
+    woken = true;
     set_sleeping(0);
     last = now();
   }

@@ -13,4 +13,8 @@ extern lumo::server::Server* g_server;
 
 inline constexpr char kWindowClass[] = "LumoViewWindow";
 
+// Performance-counter ticks spent painting windows since the message loop
+// last looked (the loop paces its repaints by it).
+extern long long g_painting_ticks;
+
 #endif

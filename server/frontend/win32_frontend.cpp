@@ -289,13 +289,18 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   const int number = static_cast<int>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
   switch (msg) {
     case WM_PAINT: {
+      LARGE_INTEGER from, to;
+      QueryPerformanceCounter(&from);
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(hwnd, &ps);
+      ++g_counts->paints;
       if (Window* w = g_server ? g_server->window(number) : nullptr) {
         auto& canvas = static_cast<GdiCanvas&>(w->picture());
         BitBlt(dc, 0, 0, canvas.width(), canvas.height(), canvas.dc(), 0, 0, SRCCOPY);
       }
       EndPaint(hwnd, &ps);
+      QueryPerformanceCounter(&to);
+      g_painting_ticks += to.QuadPart - from.QuadPart;
       return 0;
     }
     case WM_CLOSE:

@@ -25,6 +25,7 @@ class Win32Frontend : public Frontend {
   // would cost more than a line.
   void window_drawn(Window& w) override;
   void repaint_drawn();
+  bool has_drawn() const { return !dirty_.empty(); }
   void window_retitled(Window& w) override;
   void window_moved(Window& w) override;
   void window_shown(Window& w, bool visible) override;

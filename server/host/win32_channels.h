@@ -15,6 +15,7 @@
 
 #include "common/channel_ring.h"
 #include "common/win32_channel.h"
+#include "common/win32_counts.h"
 #include "server/host/win32_teller.h"
 
 struct ChannelClient {
@@ -38,6 +39,12 @@ extern std::vector<std::unique_ptr<ChannelClient>> g_clients;
 // gone and what its going wrote (its pictures) has been said.
 extern std::map<int, std::unique_ptr<lumo::server::Teller>> g_tellers;
 extern bool g_take_channels;  // LUMOVIEW_CHANNEL=0: keep every program on WM_COPYDATA
+// The server's counts (common/win32_counts.h): in the named mapping with
+// LUMOVIEW_COUNTS=1, otherwise in memory nobody reads.
+extern lumo::win32_channel::ServerCounts* g_counts;
+extern bool g_counting;  // g_counts is read
+// Set when serving the channels woke a program that waited for room.
+extern bool g_room_woken;
 
 // Takes a program's offer: its mapping and events, opened by name, and its
 // process, watched for its end.  1 when the channel is taken.

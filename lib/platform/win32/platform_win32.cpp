@@ -6,6 +6,7 @@
 
 #include "common/channel_ring.h"
 #include "common/win32_channel.h"
+#include "common/win32_counts.h"
 #include "lib/platform/platform.h"
 
 namespace lumo::platform {
@@ -55,6 +56,8 @@ LONGLONG g_tick_hz = 0;
 HANDLE g_server_process = nullptr;
 DWORD g_process_looked = 0;  // GetTickCount() when it was last looked at
 constexpr DWORD kProcessLookMs = 5;
+constexpr LONGLONG kRoomYieldMs = 3;
+wc::ProgramCounts g_counts;
 
 void close_channel() {
   if (g_channel) UnmapViewOfFile(g_channel);
@@ -163,6 +166,7 @@ Channel* channel_for(HWND server) {
 // False when the server's window has gone.
 bool wake_server(Channel* ch, std::memory_order order) {
   if (ch->server_sleeping.load(order) && ch->server_sleeping.exchange(0, std::memory_order_seq_cst)) {
+    ++g_counts.wakes_sent;
     return PostMessageA(g_channel_server, wc::kWakeMessage, 0, 0) || IsWindow(g_channel_server);
   }
   return true;
@@ -188,12 +192,23 @@ bool wait_for(HANDLE event, std::atomic<uint32_t>* sleeping, Done done, bool for
     YieldProcessor();
     if (++spins % 64 == 0 && now_ticks() - start > g_spin_ticks) break;
   }
+  // Room comes back as the server draws (half the ring in a millisecond or
+  // so): on more than one processor the program yields meanwhile, for a
+  // few milliseconds, instead of sleeping on the event the server would
+  // then have to set in the middle of its drawing (a call to the window
+  // system, slow to be answered when the machine is busy).
+  while (!for_reply && g_spin_ticks != 0 && !done() && now_ticks() - start < kRoomYieldMs * g_tick_hz / 1000) {
+    SwitchToThread();
+  }
+  if (!done()) ++(for_reply ? g_counts.answers_slept : g_counts.room_slept);
   while (!done()) {
     sleeping->store(1, std::memory_order_seq_cst);
-    if (!done() && WaitForSingleObject(event, wc::kLivenessMs) == WAIT_TIMEOUT && !done() &&
-        !IsWindow(g_channel_server)) {
-      sleeping->store(0, std::memory_order_relaxed);
-      return false;
+    if (!done() && WaitForSingleObject(event, wc::kLivenessMs) == WAIT_TIMEOUT) {
+      ++g_counts.waits_timed_out;
+      if (!done() && !IsWindow(g_channel_server)) {
+        sleeping->store(0, std::memory_order_relaxed);
+        return false;
+      }
     }
     sleeping->store(0, std::memory_order_relaxed);
   }
@@ -229,6 +244,8 @@ bool channel_round_trip(Channel* ch, const CopyData* record, int32_t* reply) {
 }
 
 }  // namespace
+
+const wc::ProgramCounts& channel_counts() { return g_counts; }
 
 bool server_window_exists(ServerWindow window) {
   return window != 0 && IsWindow(reinterpret_cast<HWND>(window)) != 0;
