@@ -110,7 +110,8 @@ case_full_ring() {
   local client=$! server
   exec 7> go.fifo
   for _ in $(seq 200); do grep -q ready flood.txt && break; sleep 0.1; done
-  server=$(pgrep -n -f 'lumoview.exe')
+  server=$(own_server)
+  check "its server is found" yes "$([ -n "$server" ] && echo yes || echo no)"
   kill -STOP "$server"
   echo go >&7
   sleep 1

@@ -117,6 +117,16 @@ driver() { run "$bin/wine_driver.exe" "$@"; }
 # The lumoview.exe a case started ends with the case.
 end_servers() { "$wine" taskkill /f /im lumoview.exe </dev/null >/dev/null 2>&1; }
 
+# The process id of the newest lumoview.exe of this run's Wine prefix: other
+# runs (and their servers) may go on beside it on the same machine.
+own_server() {
+  local pid newest=
+  for pid in $(pgrep -f 'lumoview.exe'); do
+    tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && newest=$pid
+  done
+  echo "$newest"
+}
+
 . "$here/cases.sh"
 "case_$what"
 echo "windows.$what: $passed passed, $failed failed"
