@@ -189,7 +189,8 @@ int main(int argc, char** argv) {
       {"random polyline, 10^5 points, width 3", &random5},
       {"random polyline, 10^6 points, width 3", &random6},
       {"random polyline, 10^6 points, width 1", &random6},
-      {"noisy signal, 10^6 points, width 3", &noisy6}};
+      {"noisy signal, 10^6 points, width 3", &noisy6},
+      {"random polygon, 10^6 points, filled", &polygon6}};
   for (const auto& k : sliced) {
     if (!only.empty() && k.first.find(only) == std::string::npos) continue;
     std::printf("%-40s", k.first.c_str());
@@ -199,7 +200,11 @@ int main(int argc, char** argv) {
       const int width = k.first.find("width 1") != std::string::npos ? 1 : 3;
       double t = seconds(CLOCK_MONOTONIC);
       const double c = seconds(CLOCK_PROCESS_CPUTIME_ID);
-      canvas.polyline(pen(Blend::kSmooth, width), k.second->data(), static_cast<int>(k.second->size()));
+      if (k.first.find("polygon") != std::string::npos) {
+        canvas.polygon(pen(Blend::kSmooth, 1), fill, k.second->data(), static_cast<int>(k.second->size()), true);
+      } else {
+        canvas.polyline(pen(Blend::kSmooth, width), k.second->data(), static_cast<int>(k.second->size()));
+      }
       const double first = seconds(CLOCK_MONOTONIC) - t, first_cpu = seconds(CLOCK_PROCESS_CPUTIME_ID) - c;
       double longest = 0;
       int slices = 1;

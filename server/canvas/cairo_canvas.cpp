@@ -102,7 +102,8 @@ void CairoCanvas::resize(int width, int height, Rgb background) {
 
 void CairoCanvas::clear(Rgb background) {
   finish();
-  job_ = StrokeJob{};  // what is left of a long outline would be cleared away
+  job_ = StrokeJob{};  // what is left of a long figure would be cleared away
+  fill_job_ = FillJob{};
   if (sink_) {
     sink_->clear(background);
     return;

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "server/canvas/coverage_fill.h"
 #include "server/canvas/pixel_rules.h"
 #include "server/core/canvas.h"
 
@@ -91,7 +92,7 @@ class CairoCanvas : public Canvas {
   // Long outlines (polylines, flattened curves) are drawn in slices of about
   // this long.
   void set_slice(double seconds) override { slice_ = seconds; }
-  bool work_left() const override { return job_.left; }
+  bool work_left() const override { return job_.left || fill_job_.left; }
   bool continue_work() override;
   uint64_t work_serial() const override { return work_serial_; }
 
@@ -198,10 +199,23 @@ class CairoCanvas : public Canvas {
   StrokeJob& new_stroke_job(const Pen& pen, bool closed, size_t count);
   void start_stroke_job();
 
+  // A polygon of very many points filled in the smooth mode, a few rows at a
+  // time in slices; its outline is drawn when it is filled.
+  struct FillJob {
+    pixels::CoverageFill fill;
+    Pen pen;
+    Brush brush;
+    std::vector<Point> points;  // on the surface
+    int width = 0, height = 0;  // the picture's size when it came
+    bool left = false;
+  };
+  void run_fill_job();
+
   int width_;
   int height_;
   double slice_ = 0;
   StrokeJob job_;
+  FillJob fill_job_;
   uint64_t work_serial_ = 0;
   std::vector<QueuedLine> lines_;
   int32_t lines_top_ = 0, lines_bottom_ = 0;  // rows the gathered lines may touch

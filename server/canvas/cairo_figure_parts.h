@@ -3,6 +3,8 @@
 #ifndef LUMO_SERVER_CANVAS_CAIRO_FIGURE_PARTS_H
 #define LUMO_SERVER_CANVAS_CAIRO_FIGURE_PARTS_H
 
+#include <time.h>
+
 #include <algorithm>
 #include <cstdint>
 
@@ -11,6 +13,13 @@
 namespace lumo::server {
 
 inline int pen_width(const Pen& pen) { return std::clamp(pen.width, 1, 1000); }
+
+// The clock long figures' slices are measured by.
+inline double now_seconds() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9;
+}
 
 // Segments stroked at a time: cairo's cost for one stroke grows faster than
 // the number of its segments when they cross, so long outlines are stroked

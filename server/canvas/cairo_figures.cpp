@@ -47,13 +47,19 @@ std::vector<P> flatten(const std::vector<P>& d, int most) {
 // Anti-aliased coverage blended in the brush's colour (through its hatch).
 class CoverPainter : public pixels::CoverageSink {
  public:
-  CoverPainter(uint32_t* data, int stride, const Brush& brush)
+  // Within width x height pixels (a picture made smaller since the figure
+  // came).
+  CoverPainter(uint32_t* data, int stride, const Brush& brush, int width, int height)
       : data_(data),
         stride_(stride),
+        width_(width),
+        height_(height),
         colour_((static_cast<uint32_t>(brush.colour.r) << 16) | (brush.colour.g << 8) | brush.colour.b),
         hatch_(brush.style == kBrushHatched ? brush.hatch : -1),
         scale_(brush.style == kBrushHalf ? 0.5 : 1.0) {}
   void coverage(int y, int x0, const uint8_t* cover, int count, int full) override {
+    if (y < 0 || y >= height_) return;
+    count = std::min(count, width_ - x0);
     uint32_t* row = data_ + static_cast<size_t>(y) * stride_;
     for (int i = 0; i < count; ++i) {
       if (!cover[i] || (hatch_ >= 0 && !pixels::hatch_bit(hatch_, x0 + i, y))) continue;
@@ -63,7 +69,7 @@ class CoverPainter : public pixels::CoverageSink {
 
  private:
   uint32_t* data_;
-  int stride_;
+  int stride_, width_, height_;
   uint32_t colour_;
   int hatch_;
   double scale_;
@@ -119,8 +125,21 @@ void CairoCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, in
       pixels::Painter painter = brush_painter(pen, brush);
       pixels::polygon(d.data(), count, winding, clip(), painter);
       end_pixels();
+    } else if (count > kManyPolygonPoints && !vector_ && slice_ > 0) {
+      finish_work();  // one long figure at a time
+      FillJob& job = fill_job_;
+      job.points = std::move(d);
+      job.fill.start(job.points.data(), count, winding, clip());
+      job.pen = pen;
+      job.brush = brush;
+      job.width = width_;
+      job.height = height_;
+      job.left = true;
+      run_fill_job();
+      if (fill_job_.left) ++work_serial_;
+      return;
     } else if (count > kManyPolygonPoints && !vector_) {
-      CoverPainter painter(begin_pixels(), cairo_image_surface_get_stride(surface_) / 4, brush);
+      CoverPainter painter(begin_pixels(), cairo_image_surface_get_stride(surface_) / 4, brush, width_, height_);
       pixels::polygon_coverage(d.data(), count, winding, clip(), painter);
       end_pixels();
     } else {
@@ -144,6 +163,33 @@ void CairoCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, in
     }
   }
   stroke_points(pen, p, count, true);
+}
+
+// A slice of the fill (a few rows between looks at the clock), and the
+// outline once it is filled: the picture of the polygon drawn at once.
+void CairoCanvas::run_fill_job() {
+  FillJob& job = fill_job_;
+  const double stop = now_seconds() + slice_;
+  CoverPainter painter(begin_pixels(), cairo_image_surface_get_stride(surface_) / 4, job.brush,
+                       std::min(width_, job.width), std::min(height_, job.height));
+  bool done = false;
+  while (!(done = job.fill.rows(painter, 1)) && now_seconds() <= stop) {
+  }
+  end_pixels();
+  if (!done) return;
+  const Pen pen = job.pen;
+  std::vector<Point> outline = std::move(job.points);
+  job = FillJob{};
+  if (outline.size() <= kPointsTakenAtOnce || pen.style == kInvisible) {
+    stroke_device_points(pen, outline.data(), static_cast<int>(outline.size()), true);
+    return;
+  }
+  // A long outline takes its points (already on the surface) in its slices.
+  StrokeJob& stroke = new_stroke_job(pen, true, outline.size());
+  stroke.given = std::move(outline);
+  stroke.transformed = false;
+  stroke.offset = Point{0, 0};
+  start_stroke_job();
 }
 
 // Béziers: cairo draws anti-aliased curves; the exact modes draw the curve

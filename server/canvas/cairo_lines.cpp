@@ -348,12 +348,6 @@ void CairoCanvas::start_stroke_job() {
 
 namespace {
 
-double now_seconds() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9;
-}
-
 // Segments laid down by quick_line between looks at the clock, and points
 // taken in (thinned, measured) between looks.
 constexpr size_t kQuickSegmentsPerLook = 1024;
@@ -363,6 +357,10 @@ constexpr size_t kPointsPerLook = 32768;
 }  // namespace
 
 bool CairoCanvas::continue_work() {
+  if (fill_job_.left) {  // its outline, if any, comes after it
+    run_fill_job();
+    return work_left();
+  }
   if (!job_.left) return false;
   run_stroke_job();
   return job_.left;

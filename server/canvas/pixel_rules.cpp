@@ -1,5 +1,7 @@
 #include "server/canvas/pixel_rules.h"
 
+#include "server/canvas/coverage_fill.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -328,69 +330,9 @@ void polygon(const Point* points, int count, bool winding, const Box& clip, Sink
 
 void polygon_coverage(const Point* points, int count, bool winding, const Box& clip,
                       CoverageSink& sink) {
-  if (count < 3) return;
-  // Pixel (x, y) covers the square around the point (x, y); it is sampled
-  // at 4 x 4 points, or at 4 x 1 when the polygon crosses so many rows so
-  // often that 4 rows of samples would take too long.
-  constexpr int kSub = 4;
-  constexpr double kWorkBudget = 5e7;
-  struct FloatEdge {
-    double top, bottom, x0, slope;
-    int direction;
-  };
-  std::vector<FloatEdge> edges;
-  double lowest = 1e300, highest = -1e300, work = 0;
-  for (int i = 0; i < count; ++i) {
-    const Point p = points[i], q = points[(i + 1) % count];
-    if (p.y == q.y) continue;
-    const bool down = q.y > p.y;
-    const Point a = down ? p : q, b = down ? q : p;
-    FloatEdge e{static_cast<double>(a.y), static_cast<double>(b.y),
-                static_cast<double>(a.x) - a.y * ((static_cast<double>(b.x) - a.x) / (static_cast<double>(b.y) - a.y)),
-                (static_cast<double>(b.x) - a.x) / (static_cast<double>(b.y) - a.y), down ? 1 : -1};
-    lowest = std::min(lowest, e.top);
-    highest = std::max(highest, e.bottom);
-    work += std::min(e.bottom, static_cast<double>(clip.y1) + 1) - std::max(e.top, static_cast<double>(clip.y0) - 1);
-    edges.push_back(e);
-  }
-  const int rows_per_pixel = work * kSub > kWorkBudget ? 1 : kSub;
-  std::sort(edges.begin(), edges.end(), [](const FloatEdge& l, const FloatEdge& r) { return l.top < r.top; });
-  const int width = clip.x1 - clip.x0 + 1;
-  const int samples = width * kSub;
-  std::vector<int> delta(static_cast<size_t>(samples) + 1);
-  std::vector<uint8_t> cover(static_cast<size_t>(width));
-  std::vector<FloatEdge> active;
-  size_t next = 0;
-  const int first_row = static_cast<int>(std::max<double>(clip.y0, std::floor(lowest) - 1));
-  const int last_row = static_cast<int>(std::min<double>(clip.y1, std::ceil(highest) + 1));
-  for (int y = first_row; y <= last_row; ++y) {
-    std::fill(cover.begin(), cover.end(), 0);
-    bool any = false;
-    for (int j = 0; j < rows_per_pixel; ++j) {
-      const double sy = y - 0.5 + (j + 0.5) / rows_per_pixel;
-      while (next < edges.size() && edges[next].top <= sy) active.push_back(edges[next++]);
-      active.erase(std::remove_if(active.begin(), active.end(),
-                                  [sy](const FloatEdge& e) { return e.bottom <= sy; }),
-                   active.end());
-      if (active.empty()) continue;
-      std::fill(delta.begin(), delta.end(), 0);
-      for (const FloatEdge& e : active) {
-        const double x = e.x0 + sy * e.slope;
-        // The first sample at or right of the crossing.
-        const double k = std::ceil((x - clip.x0 + 0.5) * kSub - 0.5);
-        const int at = static_cast<int>(std::clamp(k, 0.0, static_cast<double>(samples)));
-        delta[static_cast<size_t>(at)] += winding ? e.direction : 1;
-      }
-      int inside = 0;
-      for (int k = 0; k < samples; ++k) {
-        inside += delta[static_cast<size_t>(k)];
-        if (winding ? inside != 0 : (inside & 1) != 0) {
-          cover[static_cast<size_t>(k / kSub)] += kSub / rows_per_pixel;
-          any = true;
-        }
-      }
-    }
-    if (any) sink.coverage(y, clip.x0, cover.data(), width, kSub * kSub);
+  CoverageFill fill;
+  fill.start(points, count, winding, clip);
+  while (!fill.rows(sink, 1 << 30)) {
   }
 }
 

@@ -849,9 +849,9 @@ TEST(CairoShortcuts, LongOutlinesDrawnInSlicesLeaveThePixelsOfOneDrawing) {
       // Thinned in several pieces, with runs across their ends.
       {"a dense walk, 3-pixel pen", pen(Blend::kSmooth, 3, kSolid), points(90000, 1), false},
   };
-  auto differing = [&](CairoCanvas& one, CairoCanvas& other) {
-    std::vector<uint32_t> a(kW * kH), b(kW * kH);
-    size_t differ = one.read_pixels(0, 0, kW, kH, a.data()) && other.read_pixels(0, 0, kW, kH, b.data()) ? 0 : a.size();
+  auto differing = [&](CairoCanvas& one, CairoCanvas& other, int w, int h) {
+    std::vector<uint32_t> a(static_cast<size_t>(w) * h), b(static_cast<size_t>(w) * h);
+    size_t differ = one.read_pixels(0, 0, w, h, a.data()) && other.read_pixels(0, 0, w, h, b.data()) ? 0 : a.size();
     for (size_t i = 0; i < a.size(); ++i) differ += a[i] != b[i];
     return differ;
   };
@@ -870,7 +870,7 @@ TEST(CairoShortcuts, LongOutlinesDrawnInSlicesLeaveThePixelsOfOneDrawing) {
     int slices = 1;
     while (sliced.continue_work()) ++slices;
     EXPECT_GT(slices, 2) << k.what;
-    EXPECT_EQ(differing(whole, sliced), 0u) << k.what << " (" << slices << " slices)";
+    EXPECT_EQ(differing(whole, sliced, kW, kH), 0u) << k.what << " (" << slices << " slices)";
   }
   // A long outline whose points the canvas takes (a committed block's) puts
   // them on the surface in its slices, through the drawing transformation
@@ -899,9 +899,44 @@ TEST(CairoShortcuts, LongOutlinesDrawnInSlicesLeaveThePixelsOfOneDrawing) {
       int slices = 1;
       while (taken.continue_work()) ++slices;
       EXPECT_GT(slices, 2) << k.what;
-      EXPECT_EQ(differing(once, taken), 0u) << k.what << (between ? ", between pixels" : "") << " (" << slices
+      EXPECT_EQ(differing(once, taken, kW, kH), 0u) << k.what << (between ? ", between pixels" : "") << " (" << slices
                                             << " slices)";
     }
+  }
+  // A polygon of very many points is filled a few rows a slice, its outline
+  // drawn after the fill; a window made smaller meanwhile is not written
+  // past.
+  const struct {
+    const char* what;
+    Brush brush;
+    Pen pen;
+    bool winding, shrink;
+    size_t n;
+  } polygons[] = {
+      {"solid brush, 3-pixel pen, winding", Brush{{200, 40, 40}, kBrushSolid, 0}, pen(Blend::kSmooth, 3, kSolid),
+       true, false, 8000},
+      {"half brush, no pen, alternate", Brush{{20, 140, 40}, kBrushHalf, 0}, pen(Blend::kSmooth, 1, kInvisible),
+       false, false, 8000},
+      {"hatched, 2-pixel pen, made smaller", Brush{{20, 40, 140}, kBrushHatched, 2}, pen(Blend::kSmooth, 2, kSolid),
+       false, true, 8000},
+      // The outline's points taken in its own slices.
+      {"a walk of 40,000 points, one-pixel pen", Brush{{90, 90, 20}, kBrushSolid, 0}, pen(Blend::kSmooth, 1, kSolid),
+       true, false, 40000},
+  };
+  for (const auto& k : polygons) {
+    const std::vector<Point> p = points(k.n, k.n > 10000 ? 5 : 0);
+    CairoCanvas whole(kW, kH, {255, 255, 255}), sliced(kW, kH, {255, 255, 255});
+    sliced.set_slice(1e-9);
+    for (CairoCanvas* c : {&whole, &sliced}) c->polygon(k.pen, k.brush, p.data(), static_cast<int>(p.size()), k.winding);
+    EXPECT_FALSE(whole.work_left()) << k.what;
+    int slices = 1;
+    if (k.shrink) {
+      for (CairoCanvas* c : {&whole, &sliced}) c->resize(kW - 50, kH - 70, {255, 255, 255});
+    }
+    while (sliced.continue_work()) ++slices;
+    EXPECT_GT(slices, 2) << k.what;
+    EXPECT_EQ(differing(whole, sliced, k.shrink ? kW - 50 : kW, k.shrink ? kH - 70 : kH), 0u)
+        << k.what << " (" << slices << " slices)";
   }
 }
 
