@@ -184,6 +184,9 @@ TEST_F(HiDpiWindow, TheWindowIsDrawnAtTheScreensScaleAndZoomsSharply) {
   EXPECT_EQ(picker.wait_exit(20000), 0);
 
   const std::string svg = folder_.path() + "/picker-1.svg", png = folder_.path() + "/picker-1.png";
+  // The server writes the window's files as it takes the program's end,
+  // which may come after the program has gone (each appears whole).
+  for (int i = 0; i < 300 && (access(svg.c_str(), F_OK) != 0 || access(png.c_str(), F_OK) != 0); ++i) usleep(100000);
   const double k = 2 * 1.953125;
   const int x0 = static_cast<int>(std::lround((100.25 - 200.5 / k) * k));
   const int y0 = static_cast<int>(std::lround((30.25 - 60.5 / k) * k));
