@@ -14,6 +14,20 @@ namespace lumo::server::arc_parts {
 
 inline constexpr double kPi = 3.14159265358979323846;
 
+// The path of an arc, chord or pie of the ellipse about (cx, cy) with radii
+// rx and ry: counter-clockwise on screen (the decreasing angle, y down)
+// from angle `from` to angle `to`, a pie's from its centre; not closed.
+inline void arc_path(cairo_t* cr, ArcKind kind, double cx, double cy, double rx, double ry, double from,
+                     double to) {
+  if (to >= from - 1e-9) to -= 2 * kPi;
+  if (kind == ArcKind::kPie) cairo_move_to(cr, cx, cy);
+  cairo_save(cr);
+  cairo_translate(cr, cx, cy);
+  cairo_scale(cr, rx, ry);
+  cairo_arc_negative(cr, 0, 0, 1, from, to);
+  cairo_restore(cr);
+}
+
 // Passes on the pixels of each span that `keep` accepts.
 template <typename Keep>
 class Filter : public pixels::Sink {

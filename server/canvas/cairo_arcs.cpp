@@ -139,15 +139,8 @@ void CairoCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a,
   const double rx = std::max(0.5, (box.x1 - box.x0) / 2.0);
   const double ry = std::max(0.5, (box.y1 - box.y0) / 2.0);
   const double from = std::atan2(start_at.y / ry, start_at.x / rx);
-  double to = std::atan2(end_at.y / ry, end_at.x / rx);
-  // Counter-clockwise on screen is the decreasing angle with y down.
-  if (to >= from - 1e-9) to -= 2 * kPi;
-  if (kind == ArcKind::kPie) cairo_move_to(cr_, pcx, pcy);
-  cairo_save(cr_);
-  cairo_translate(cr_, pcx, pcy);
-  cairo_scale(cr_, rx, ry);
-  cairo_arc_negative(cr_, 0, 0, 1, from, to);
-  cairo_restore(cr_);
+  const double to = std::atan2(end_at.y / ry, end_at.x / rx);
+  arc_parts::arc_path(cr_, kind, pcx, pcy, rx, ry, from, to);
   if (kind == ArcKind::kArc) {
     stroke(pen);
     return;

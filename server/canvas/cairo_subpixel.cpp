@@ -5,13 +5,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "server/canvas/cairo_arc_parts.h"
 #include "server/canvas/cairo_canvas.h"
 #include "server/canvas/cairo_figure_parts.h"
 
 namespace lumo::server {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using arc_parts::kPi;
 constexpr double kLimit = 1 << 20;  // closed figures' coordinates beyond this are clamped
 constexpr double kReach = pixels::kReach;
 
@@ -191,16 +192,7 @@ void CairoCanvas::arc_at(ArcKind kind, const Pen& pen, const Brush& brush, SubPo
     const double dx = p.x - mx, dy = p.y - my;
     return dx == 0 && dy == 0 ? 0.0 : std::atan2(dy / ry, dx / rx);
   };
-  const double from = angle(s);
-  double to = angle(e);
-  // Counter-clockwise on screen is the decreasing angle with y down.
-  if (to >= from - 1e-9) to -= 2 * kPi;
-  if (kind == ArcKind::kPie) cairo_move_to(cr_, pcx, pcy);
-  cairo_save(cr_);
-  cairo_translate(cr_, pcx, pcy);
-  cairo_scale(cr_, rx, ry);
-  cairo_arc_negative(cr_, 0, 0, 1, from, to);
-  cairo_restore(cr_);
+  arc_parts::arc_path(cr_, kind, pcx, pcy, rx, ry, angle(s), angle(e));
   if (kind == ArcKind::kArc) {
     stroke(pen);
     return;
