@@ -9,6 +9,7 @@
 
 #include "server/canvas/ansi_text.h"
 #include "server/canvas/file_output.h"
+#include "server/canvas/picture_memory.h"
 #include "server/canvas/png_stream.h"
 
 namespace lumo::server {
@@ -60,7 +61,7 @@ cairo_pattern_t* hatch_pattern(const Brush& brush) {
 
 CairoCanvas::CairoCanvas(int width, int height, Rgb background)
     : width_(width < 1 ? 1 : width), height_(height < 1 ? 1 : height) {
-  surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width_, height_);
+  surface_ = picture_memory::create_rgb24(width_, height_);
   cr_ = cairo_create(surface_);
   cairo_matrix_init_identity(&matrix_);
   clear(background);
@@ -83,7 +84,7 @@ void CairoCanvas::resize(int width, int height, Rgb background) {
   finish();
   width = width < 1 ? 1 : width;
   height = height < 1 ? 1 : height;
-  cairo_surface_t* next = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  cairo_surface_t* next = picture_memory::create_rgb24(width, height);
   cairo_t* cr = cairo_create(next);
   set_colour(cr, background);
   cairo_paint(cr);

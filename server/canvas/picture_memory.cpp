@@ -1,0 +1,117 @@
+#include "server/canvas/picture_memory.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <vector>
+
+namespace lumo::server::picture_memory {
+namespace {
+
+constexpr size_t kKeptBlocks = 4;
+
+struct Block {
+  void* base = nullptr;
+  size_t size = 0;
+};
+
+size_t page_rounded(size_t bytes) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  return (bytes + page - 1) / page * page;
+}
+
+// Its pages at once: the kernel fills them in one pass, not a fault a page.
+Block fresh(size_t size) {
+  void* base = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+  return base == MAP_FAILED ? Block{} : Block{base, size};
+}
+
+// A block of `size` bytes fits `bytes` when it is large enough and wastes
+// no more than the picture itself and a little.
+bool fits(const Block& b, size_t bytes) { return b.size >= bytes && b.size <= 2 * bytes + (size_t{2} << 20); }
+
+class Store {
+ public:
+  ~Store() {
+    for (const Block& b : kept_) munmap(b.base, b.size);
+  }
+
+  Block take(size_t bytes) {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      size_t best = kept_.size();
+      for (size_t i = 0; i < kept_.size(); ++i) {
+        if (fits(kept_[i], bytes) && (best == kept_.size() || kept_[i].size < kept_[best].size)) best = i;
+      }
+      if (best < kept_.size()) {
+        const Block b = kept_[best];
+        kept_.erase(kept_.begin() + static_cast<std::ptrdiff_t>(best));
+        return b;
+      }
+    }
+    return fresh(page_rounded(bytes));
+  }
+
+  void give_back(const Block& b) {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      if (kept_.size() < kKeptBlocks && kept_total() + b.size <= kKeptBytes) {
+        kept_.push_back(b);
+        return;
+      }
+    }
+    munmap(b.base, b.size);
+  }
+
+  size_t kept_bytes() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return kept_total();
+  }
+
+ private:
+  size_t kept_total() const {
+    size_t total = 0;
+    for (const Block& b : kept_) total += b.size;
+    return total;
+  }
+
+  std::mutex lock_;
+  std::vector<Block> kept_;
+};
+
+Store& store() {
+  static Store s;
+  return s;
+}
+
+const cairo_user_data_key_t kBlockKey{};
+
+void release(void* data) {
+  Block* b = static_cast<Block*>(data);
+  store().give_back(*b);
+  delete b;
+}
+
+}  // namespace
+
+cairo_surface_t* create_rgb24(int width, int height) {
+  const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, width);
+  if (stride <= 0 || height <= 0) return cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  const Block b = store().take(static_cast<size_t>(stride) * static_cast<size_t>(height));
+  if (!b.base) return cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  cairo_surface_t* s = cairo_image_surface_create_for_data(static_cast<unsigned char*>(b.base), CAIRO_FORMAT_RGB24,
+                                                           width, height, stride);
+  Block* owned = cairo_surface_status(s) == CAIRO_STATUS_SUCCESS ? new Block(b) : nullptr;
+  if (!owned || cairo_surface_set_user_data(s, &kBlockKey, owned, release) != CAIRO_STATUS_SUCCESS) {
+    delete owned;
+    cairo_surface_destroy(s);
+    store().give_back(b);
+    return cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  }
+  return s;
+}
+
+size_t kept_bytes() { return store().kept_bytes(); }
+
+}  // namespace lumo::server::picture_memory
