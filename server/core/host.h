@@ -38,6 +38,11 @@ inline constexpr int kNo = 7;
 class Frontend {
  public:
   virtual ~Frontend() = default;
+  // A window `number` of width x height pixels at x, y (-1: where the
+  // screen puts it) is about to be opened, before its picture is made: a
+  // frontend may show it already (the picture's memory then is touched
+  // while the window appears).  window_opened follows, with the window.
+  virtual void window_opening(int /*number*/, int /*width*/, int /*height*/, int /*x*/, int /*y*/) {}
   virtual void window_opened(Window&) {}
   virtual void window_closing(Window&) {}
   // The window's picture changed (show it when convenient).

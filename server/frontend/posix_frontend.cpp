@@ -222,25 +222,49 @@ void PosixFrontend::look_changed(const WindowLook& look) {
   XFlush(x_->display);
 }
 
-void PosixFrontend::window_opened(Window& w) {
+// The window is made and mapped as soon as its size is known, before its
+// picture: on a virtual machine the picture's fresh memory takes
+// milliseconds to touch, and the window's white background is what a new
+// picture shows.  Its title and cairo's surface follow in window_opened.
+void PosixFrontend::window_opening(int number, int width_px, int height_px, int wx, int wy) {
   if (!x_) return;
   Display* d = x_->display;
   const int screen = DefaultScreen(d);
   X11Window xw;
   xw.place.scale = x_->scale;
-  xw.place.resized(w.canvas().width(), w.canvas().height());
+  xw.place.resized(width_px, height_px);
   const int width = xw.place.screen_width(), height = xw.place.screen_height();
-  const int x = w.x < 0 ? 0 : xw.place.screen_length(w.x), y = w.y < 0 ? 0 : xw.place.screen_length(w.y);
+  const int x = wx < 0 ? 0 : xw.place.screen_length(wx), y = wy < 0 ? 0 : xw.place.screen_length(wy);
   xw.id = XCreateSimpleWindow(d, RootWindow(d, screen), x, y, static_cast<unsigned>(width),
                               static_cast<unsigned>(height), 1, BlackPixel(d, screen), WhitePixel(d, screen));
   XSelectInput(d, xw.id, ExposureMask | StructureNotifyMask | ButtonPressMask | ButtonReleaseMask |
                              Button1MotionMask | Button2MotionMask | KeyPressMask);
   XSetWMProtocols(d, xw.id, &x_->delete_window, 1);
-  store_title(d, xw, w);
   apply_look(*x_, xw.id, width, height, x_->look, false);
-  xw.surface = cairo_xlib_surface_create(d, xw.id, DefaultVisual(d, screen), width, height);
-  if (w.visible) XMapWindow(d, xw.id);
-  x_->windows[w.number()] = std::move(xw);
+  XMapWindow(d, xw.id);
+  XFlush(d);
+  auto old = x_->windows.find(number);
+  if (old != x_->windows.end()) {  // told twice without the window between: the first goes
+    cairo_surface_destroy(old->second.surface);
+    XDestroyWindow(d, old->second.id);
+  }
+  x_->windows[number] = std::move(xw);
+}
+
+void PosixFrontend::window_opened(Window& w) {
+  if (!x_) return;
+  if (!x_->windows.count(w.number())) {
+    window_opening(w.number(), w.canvas().width(), w.canvas().height(), w.x, w.y);
+  }
+  Display* d = x_->display;
+  X11Window& xw = x_->windows[w.number()];
+  store_title(d, xw, w);
+  if (!w.visible) XUnmapWindow(d, xw.id);
+  // Made after the window is mapped: for the first window cairo asks the X
+  // server about shared memory, round trips the window need not wait for.
+  const int screen = DefaultScreen(d);
+  xw.surface = cairo_xlib_surface_create(d, xw.id, DefaultVisual(d, screen), xw.place.screen_width(),
+                                         xw.place.screen_height());
   XFlush(d);
 }
 
