@@ -10,8 +10,9 @@
 //
 // With --baseline FOLDER the cold start and the job are run a second time
 // in each round with the lumoview found in FOLDER (another build's bin
-// folder, say the one before a change), the same programs: before and after
-// in one sitting.
+// folder, say the one before a change), and with that build's programs when
+// its bench folder beside FOLDER has them (the library's side of a start
+// changes too): before and after in one sitting.
 //
 //   startup_bench [rounds] [--baseline FOLDER]
 #include <X11/Xlib.h>
@@ -270,6 +271,12 @@ int main(int argc, char** argv) {
   std::map<std::string, std::vector<double>> wall, cpu;
   std::vector<double> job_ratio, baseline_ratio;
   const int kinds = baseline.empty() ? 5 : 7;
+  std::string base_programs = here;
+  struct stat found;
+  if (!baseline.empty() && stat((baseline + "/../bench/start_lumo").c_str(), &found) == 0 &&
+      stat((baseline + "/../bench/job_lumo_2k").c_str(), &found) == 0) {
+    base_programs = baseline + "/../bench";
+  }
   std::printf("Start-up to a mapped window on Xvfb %s, and a 2,000-line job (headless, PNG) against bare cairo;\n"
               "%ld cores, %d rounds, programs alternated; ms wall (CPU of program and server)\n\n",
               display.c_str(), sysconf(_SC_NPROCESSORS_ONLN), rounds);
@@ -286,14 +293,14 @@ int main(int argc, char** argv) {
         setenv("LUMODIR", baseline.c_str(), 1);
         setenv("LUMO_SESSION", ("startupbase" + std::to_string(getpid()) + "-" + std::to_string(r)).c_str(), 1);
         setenv("LUMOVIEW_GRACE_MS", "0", 1);
-        s = show(d, here + "/start_lumo", 0, true);
+        s = show(d, base_programs + "/start_lumo", 0, true);
       } else if (which == 6) {
         name = "2,000 lines, kit (baseline)";
         setenv("LUMODIR", baseline.c_str(), 1);
         unsetenv("DISPLAY");
         setenv("LUMO_SESSION", ("startupjobb" + std::to_string(getpid()) + "-" + std::to_string(r)).c_str(), 1);
         setenv("LUMOVIEW_GRACE_MS", "0", 1);
-        s = job(here + "/job_lumo_2k", std::string(pictures) + "/job_lumo_2k-1.png", true);
+        s = job(base_programs + "/job_lumo_2k", std::string(pictures) + "/job_lumo_2k-1.png", true);
       } else if (which == 0) {
         name = "kit, cold";
         setenv("LUMO_SESSION", ("startupcold" + std::to_string(getpid()) + "-" + std::to_string(r)).c_str(), 1);
