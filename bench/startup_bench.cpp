@@ -1,5 +1,5 @@
-// Start-up: how long after a program starts its window is mapped on the
-// screen, with no server running (cold: the program starts one) and with
+// Start-up: how long after a program starts (and after its first call)
+// its window is mapped on the screen, with no server running (cold: the program starts one) and with
 // one waiting (warm), beside a bare cairo-xlib program; and a small job
 // (2,000 anti-aliased lines written as PNG, headless, the server started by
 // the program) against bare cairo.  On a private Xvfb display (the first
@@ -153,7 +153,22 @@ double wait_mapped(Display* d, double seconds) {
 
 struct Sample {
   double wall = -1, cpu = 0;
+  double from_call = -1;  // from the program's first call to the mapped window
 };
+
+// The file the programs write the moment of their first call into
+// (STARTUP_FIRST_CALL, bench/startup/).
+std::string g_first_call_file;
+
+double first_call_time() {
+  FILE* f = std::fopen(g_first_call_file.c_str(), "r");
+  double t = -1;
+  if (f) {
+    if (std::fscanf(f, "%lf", &t) != 1) t = -1;
+    std::fclose(f);
+  }
+  return t;
+}
 
 // One program that shows a window: started, its window mapped, told to end.
 Sample show(Display* d, const std::string& program, pid_t warm_server, bool cold) {
@@ -165,10 +180,13 @@ Sample show(Display* d, const std::string& program, pid_t warm_server, bool cold
   }
   const double server_before = warm_server > 0 ? cpu_now(warm_server) : 0;
   int in = -1;
+  unlink(g_first_call_file.c_str());
   const double t = now();
   const pid_t pid = spawn({program}, &in);
   const double mapped = wait_mapped(d, 30);
   if (mapped > 0) s.wall = mapped - t;
+  const double called = first_call_time();
+  if (mapped > 0 && called > 0) s.from_call = mapped - called;
   if (write(in, "\n", 1) != 1) s.wall = -1;
   close(in);
   if (!reap(pid, &s.cpu)) s.wall = -1;
@@ -257,6 +275,8 @@ int main(int argc, char** argv) {
   setenv("LUMODIR", bin.c_str(), 1);
   setenv("LUMOVIEW_PNG_DIR", pictures, 1);
   setenv("LUMOVIEW_LOG", "/dev/null", 1);
+  g_first_call_file = std::string(pictures) + "/first-call";
+  setenv("STARTUP_FIRST_CALL", g_first_call_file.c_str(), 1);
 
   // The warm server: started by a first program, kept waiting.
   setenv("DISPLAY", display.c_str(), 1);
@@ -329,6 +349,7 @@ int main(int argc, char** argv) {
         wall[name].push_back(s.wall);
         cpu[name].push_back(s.cpu);
       }
+      if (s.wall > 0 && s.from_call > 0) wall[name + ", from the first call"].push_back(s.from_call);
     }
     const auto& kit = wall["2,000 lines, kit"];
     const auto& bare = wall["2,000 lines, cairo"];
@@ -348,12 +369,21 @@ int main(int argc, char** argv) {
     std::printf("| %s | %s | %s |\n", name, summary(wall[name], 1e3, "ms").c_str(),
                 summary(cpu[name], 1e3, "ms").c_str());
   }
+  // The same windows timed from the program's first call (its own start,
+  // the loader and libraries, left out).
+  for (const char* name : {"kit, cold", "kit, cold (baseline)", "kit, warm", "cairo-xlib"}) {
+    const std::string key = std::string(name) + ", from the first call";
+    if (wall[key].empty()) continue;
+    std::printf("| %s | %s | |\n", key.c_str(), summary(wall[key], 1e3, "ms").c_str());
+  }
   std::printf("\n2,000-line job, kit / bare cairo in the same round: %s\n", summary(job_ratio, 1, "").c_str());
   if (!baseline_ratio.empty()) {
     std::printf("the same with the baseline's server: %s\n", summary(baseline_ratio, 1, "").c_str());
   }
-  std::printf("Goals: cold start-up %.1f ms (goal <= 15), job ratio %.2f (goal <= 1.0)\n",
-              median(wall["kit, cold"]) * 1e3, median(job_ratio));
+  std::printf("Goals: cold start-up %.1f ms from the program's start, %.1f ms from its first call (goal <= 15), "
+              "job ratio %.2f (goal <= 1.0)\n",
+              median(wall["kit, cold"]) * 1e3, median(wall["kit, cold, from the first call"]) * 1e3,
+              median(job_ratio));
 
   g_warm_server = -1;
   if (warm_server > 0) {

@@ -4,12 +4,16 @@
 #include <cairo-xlib.h>
 #include <stdio.h>
 
+#include "first_call.h"
+
 int main(void) {
   char line[16];
-  Display *d = XOpenDisplay(NULL);
+  Display *d;
   Window w;
   cairo_surface_t *s;
   cairo_t *cr;
+  note_first_call();
+  d = XOpenDisplay(NULL);
   if (!d) return 1;
   w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 640, 480, 0, 0, WhitePixel(d, DefaultScreen(d)));
   XStoreName(d, w, "cairo");

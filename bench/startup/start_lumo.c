@@ -3,10 +3,13 @@
  * ends its link (bench/startup_bench.cpp times it). */
 #include <stdio.h>
 
+#include "first_call.h"
+
 #include "include/lumo.h"
 
 int main(void) {
   char line[16];
+  note_first_call();
   if (LmOpen(0) <= 0) return 1;
   LmLine(0.1f, 0.1f, 0.9f, 0.9f);
   if (!fgets(line, sizeof line, stdin)) return 2;
