@@ -190,7 +190,8 @@ int main(int argc, char** argv) {
       {"random polyline, 10^6 points, width 3", &random6},
       {"random polyline, 10^6 points, width 1", &random6},
       {"noisy signal, 10^6 points, width 3", &noisy6},
-      {"random polygon, 10^6 points, filled", &polygon6}};
+      {"random polygon, 10^6 points, filled", &polygon6},
+      {"random polygon, 10^6 points, crisp", &polygon6}};
   for (const auto& k : sliced) {
     if (!only.empty() && k.first.find(only) == std::string::npos) continue;
     std::printf("%-40s", k.first.c_str());
@@ -201,7 +202,8 @@ int main(int argc, char** argv) {
       double t = seconds(CLOCK_MONOTONIC);
       const double c = seconds(CLOCK_PROCESS_CPUTIME_ID);
       if (k.first.find("polygon") != std::string::npos) {
-        canvas.polygon(pen(Blend::kSmooth, 1), fill, k.second->data(), static_cast<int>(k.second->size()), true);
+        const Blend blend = k.first.find("crisp") != std::string::npos ? Blend::kCrisp : Blend::kSmooth;
+        canvas.polygon(pen(blend, 1), fill, k.second->data(), static_cast<int>(k.second->size()), true);
       } else {
         canvas.polyline(pen(Blend::kSmooth, width), k.second->data(), static_cast<int>(k.second->size()));
       }

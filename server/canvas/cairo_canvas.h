@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "server/canvas/coverage_fill.h"
+#include "server/canvas/polygon_fill.h"
 #include "server/canvas/pixel_rules.h"
 #include "server/core/canvas.h"
 
@@ -199,10 +200,13 @@ class CairoCanvas : public Canvas {
   StrokeJob& new_stroke_job(const Pen& pen, bool closed, size_t count);
   void start_stroke_job();
 
-  // A polygon of very many points filled in the smooth mode, a few rows at a
-  // time in slices; its outline is drawn when it is filled.
+  // A polygon of very many points filled a few rows at a time in slices
+  // (anti-aliased in the smooth mode, by the pixel rules in the exact
+  // ones); its outline is drawn when it is filled.
   struct FillJob {
+    bool exact = false;
     pixels::CoverageFill fill;
+    pixels::PolygonFill exact_fill;
     Pen pen;
     Brush brush;
     std::vector<Point> points;  // on the surface

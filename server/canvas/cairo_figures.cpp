@@ -75,6 +75,22 @@ class CoverPainter : public pixels::CoverageSink {
   double scale_;
 };
 
+// Spans within width x height pixels (a picture made smaller since the
+// figure came).
+class WithinSink : public pixels::Sink {
+ public:
+  WithinSink(pixels::Sink& inner, int width, int height) : inner_(inner), width_(width), height_(height) {}
+  void span(int y, int x0, int x1) override {
+    if (y < 0 || y >= height_) return;
+    x1 = std::min(x1, width_ - 1);
+    if (x0 <= x1) inner_.span(y, x0, x1);
+  }
+
+ private:
+  pixels::Sink& inner_;
+  int width_, height_;
+};
+
 // A styled one-pixel outline in the exact modes, as GDI dashes a curve: the
 // pattern walked along the outline pixels counter-clockwise on screen from
 // the direction `start` (radians, y up) seen from the centre, one step a
@@ -91,7 +107,8 @@ int64_t dashed_outline(const Region& shape, const pixels::Box& box, const pixels
 }
 
 // Polygons of more points than this are filled anti-aliased by the pixel
-// rules' sampling rasteriser, whose cost stays linear whatever the shape.
+// rules' sampling rasteriser, whose cost stays linear whatever the shape;
+// with slices set, these and the exact modes' are filled in slices.
 constexpr int kManyPolygonPoints = 5000;
 
 }  // namespace
@@ -121,7 +138,8 @@ void CairoCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, in
   if (brush.style != kBrushHollow && count >= 3) {
     std::vector<Point> d(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) d[static_cast<size_t>(i)] = to_device(p[i]);
-    if (exact_here(pen)) {
+    const bool exact = exact_here(pen);
+    if (exact && !(count > kManyPolygonPoints && slice_ > 0)) {
       pixels::Painter painter = brush_painter(pen, brush);
       pixels::polygon(d.data(), count, winding, clip(), painter);
       end_pixels();
@@ -129,7 +147,12 @@ void CairoCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, in
       finish_work();  // one long figure at a time
       FillJob& job = fill_job_;
       job.points = std::move(d);
-      job.fill.start(job.points.data(), count, winding, clip());
+      job.exact = exact;
+      if (exact) {
+        job.exact_fill.start(job.points.data(), count, winding, clip());
+      } else {
+        job.fill.start(job.points.data(), count, winding, clip());
+      }
       job.pen = pen;
       job.brush = brush;
       job.width = width_;
@@ -170,10 +193,17 @@ void CairoCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, in
 void CairoCanvas::run_fill_job() {
   FillJob& job = fill_job_;
   const double stop = now_seconds() + slice_;
-  CoverPainter painter(begin_pixels(), cairo_image_surface_get_stride(surface_) / 4, job.brush,
-                       std::min(width_, job.width), std::min(height_, job.height));
+  const int width = std::min(width_, job.width), height = std::min(height_, job.height);
   bool done = false;
-  while (!(done = job.fill.rows(painter, 1)) && now_seconds() <= stop) {
+  if (job.exact) {
+    pixels::Painter painter = brush_painter(job.pen, job.brush);
+    WithinSink within(painter, width, height);
+    while (!(done = job.exact_fill.rows(within, 1)) && now_seconds() <= stop) {
+    }
+  } else {
+    CoverPainter painter(begin_pixels(), cairo_image_surface_get_stride(surface_) / 4, job.brush, width, height);
+    while (!(done = job.fill.rows(painter, 1)) && now_seconds() <= stop) {
+    }
   }
   end_pixels();
   if (!done) return;

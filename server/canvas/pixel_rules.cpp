@@ -1,6 +1,7 @@
 #include "server/canvas/pixel_rules.h"
 
 #include "server/canvas/coverage_fill.h"
+#include "server/canvas/polygon_fill.h"
 
 #include <algorithm>
 #include <cmath>
@@ -202,129 +203,10 @@ void line(Point a, Point b, const DashPattern* pattern, int64_t* phase, const Bo
   }
 }
 
-namespace {
-
-// An edge of a polygon with integer vertices, carried from row to row: on
-// the current row it crosses at column q (the first pixel at or right of the
-// crossing), with rem = q dy - (the exact crossing times dy) in [0, dy).
-// Kept small and by value: a polygon of a million points has a third of a
-// million edges on every row, and they are walked row after row.
-struct Edge {
-  int32_t bottom;  // the edge covers rows up to bottom - 1
-  int32_t q, rem, dy, step_q, step_r;
-  int32_t direction;
-  void advance() {
-    q += step_q;
-    rem -= step_r;
-    if (rem < 0) {
-      rem += dy;
-      ++q;
-    }
-  }
-};
-
-struct EdgeStart {
-  int64_t top, x0, dx, dy;
-  int32_t direction;
-};
-
-// Up to this many crossings in a row are sorted; more are counted per column.
-constexpr size_t kSortedCrossings = 64;
-
-// The polygon's edges that cross rows clip.y0..clip.y1, by their top row.
-std::vector<EdgeStart> edges_of(const Point* points, int count, const Box& clip) {
-  std::vector<EdgeStart> edges;
-  edges.reserve(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    const Point p = points[i], q = points[(i + 1) % count];
-    const int64_t ay = pull_in(p.y), by = pull_in(q.y);
-    if (ay == by) continue;
-    const bool down = by > ay;
-    EdgeStart e;
-    e.x0 = pull_in(down ? p.x : q.x);
-    e.top = down ? ay : by;
-    e.dx = pull_in(down ? q.x : p.x) - e.x0;
-    e.dy = down ? by - ay : ay - by;
-    e.direction = down ? 1 : -1;
-    if (e.top + e.dy <= clip.y0 || e.top > clip.y1) continue;
-    edges.push_back(e);
-  }
-  std::sort(edges.begin(), edges.end(),
-            [](const EdgeStart& l, const EdgeStart& r) { return l.top < r.top; });
-  return edges;
-}
-
-// The edge as it crosses row y (y at or below its top).  Coordinates were
-// pulled in to 2^29, so every product fits.
-Edge edge_at(const EdgeStart& s, int64_t y) {
-  const int64_t n = s.x0 * s.dy + (y - s.top) * s.dx;  // the crossing times dy
-  const int64_t q = ceil_div(n, s.dy);
-  const int64_t step_q = floor_div(s.dx, s.dy);
-  Edge e;
-  e.bottom = static_cast<int32_t>(std::min<int64_t>(s.top + s.dy, kReach + 1));
-  e.q = static_cast<int32_t>(q);
-  e.rem = static_cast<int32_t>(q * s.dy - n);
-  e.dy = static_cast<int32_t>(s.dy);
-  e.step_q = static_cast<int32_t>(step_q);
-  e.step_r = static_cast<int32_t>(s.dx - step_q * s.dy);
-  e.direction = s.direction;
-  return e;
-}
-
-}  // namespace
-
 void polygon(const Point* points, int count, bool winding, const Box& clip, Sink& sink) {
-  if (count < 3) return;
-  const std::vector<EdgeStart> edges = edges_of(points, count, clip);
-  std::vector<Edge> active;
-  std::vector<std::pair<int32_t, int32_t>> cross;
-  std::vector<int32_t> delta;
-  const int64_t width = int64_t{clip.x1} - clip.x0 + 1;
-  size_t next = 0;
-  int64_t y = clip.y0;
-  while (y <= clip.y1) {
-    if (active.empty()) {
-      if (next == edges.size()) break;
-      y = std::max(y, edges[next].top);  // skip rows without edges
-      if (y > clip.y1) break;
-    }
-    while (next < edges.size() && edges[next].top <= y) active.push_back(edge_at(edges[next++], y));
-    active.erase(std::remove_if(active.begin(), active.end(),
-                                [y](const Edge& e) { return e.bottom <= y; }),
-                 active.end());
-    if (active.size() > kSortedCrossings) {
-      // Many crossings: counted per column instead of sorted.
-      delta.assign(static_cast<size_t>(width) + 1, 0);
-      for (const Edge& e : active) {
-        const int64_t at = std::clamp<int64_t>(int64_t{e.q} - clip.x0, 0, width);
-        delta[static_cast<size_t>(at)] += winding ? e.direction : 1;
-      }
-      int inside = 0;
-      int64_t run = -1;
-      for (int64_t x = 0; x <= width; ++x) {
-        inside += delta[static_cast<size_t>(x)];
-        const bool in = x < width && (winding ? inside != 0 : (inside & 1) != 0);
-        if (in && run < 0) run = x;
-        if (!in && run >= 0) {
-          sink.span(static_cast<int>(y), static_cast<int>(clip.x0 + run), static_cast<int>(clip.x0 + x - 1));
-          run = -1;
-        }
-      }
-    } else {
-      cross.clear();
-      for (const Edge& e : active) cross.emplace_back(e.q, e.direction);
-      std::sort(cross.begin(), cross.end());
-      int inside = 0;
-      for (size_t i = 0; i + 1 < cross.size(); ++i) {
-        inside = winding ? inside + cross[i].second : inside ^ 1;
-        if (inside == 0) continue;
-        const int64_t from = std::max<int64_t>(cross[i].first, clip.x0);
-        const int64_t to = std::min<int64_t>(int64_t{cross[i + 1].first} - 1, clip.x1);
-        if (from <= to) sink.span(static_cast<int>(y), static_cast<int>(from), static_cast<int>(to));
-      }
-    }
-    for (Edge& e : active) e.advance();
-    ++y;
+  PolygonFill fill;
+  fill.start(points, count, winding, clip);
+  while (!fill.rows(sink, 1 << 30)) {
   }
 }
 

@@ -904,8 +904,9 @@ TEST(CairoShortcuts, LongOutlinesDrawnInSlicesLeaveThePixelsOfOneDrawing) {
     }
   }
   // A polygon of very many points is filled a few rows a slice, its outline
-  // drawn after the fill; a window made smaller meanwhile is not written
-  // past.
+  // drawn after the fill, in the smooth mode and in the exact ones (an
+  // inverting or xor fill drawn twice over a row would undo itself); a
+  // window made smaller meanwhile is not written past.
   const struct {
     const char* what;
     Brush brush;
@@ -922,6 +923,15 @@ TEST(CairoShortcuts, LongOutlinesDrawnInSlicesLeaveThePixelsOfOneDrawing) {
       // The outline's points taken in its own slices.
       {"a walk of 40,000 points, one-pixel pen", Brush{{90, 90, 20}, kBrushSolid, 0}, pen(Blend::kSmooth, 1, kSolid),
        true, false, 40000},
+      // The exact modes: the pixel rules' fill in slices.
+      {"crisp, solid brush, one-pixel pen, winding", Brush{{200, 40, 40}, kBrushSolid, 0},
+       pen(Blend::kCrisp, 1, kSolid), true, false, 8000},
+      {"crisp, hatched, no pen, alternate, made smaller", Brush{{20, 40, 140}, kBrushHatched, 4},
+       pen(Blend::kCrisp, 1, kInvisible), false, true, 8000},
+      {"xor, half brush, dashed pen, alternate", Brush{{120, 200, 40}, kBrushHalf, 0}, pen(Blend::kXor, 1, kDash),
+       false, false, 8000},
+      {"inverting, a walk of 40,000 points, 3-pixel pen", Brush{{0, 0, 0}, kBrushSolid, 0},
+       pen(Blend::kInvert, 3, kSolid), true, false, 40000},
   };
   for (const auto& k : polygons) {
     const std::vector<Point> p = points(k.n, k.n > 10000 ? 5 : 0);
