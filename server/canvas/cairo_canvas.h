@@ -174,6 +174,12 @@ class CairoCanvas : public Canvas {
     // they came), put on the surface a piece at a time.
     std::vector<Point> given;
     std::vector<SubPoint> given_at;
+    // Or Bezier curves (control points 3k + 1, on the surface) flattened
+    // into the points a piece at a time: at most `curve_most` points a
+    // curve, rounded to whole pixels (repeats dropped) when `curve_whole`.
+    std::vector<DevicePoint> curves;
+    int curve_most = 0;
+    bool curve_whole = false;
     bool transformed = false;
     Point offset{0, 0};
     Transform transform;

@@ -14,7 +14,7 @@ namespace lumo::server {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kLimit = 1 << 20;  // closed figures' coordinates beyond this are clamped
+constexpr double kLimit = kFigureLimit;
 
 bool exact(const Pen& pen) { return pen.blend != Blend::kSmooth; }
 
@@ -29,18 +29,7 @@ bool exact(const Pen& pen, const pixels::Box& box) {
 template <typename P>
 std::vector<P> flatten(const std::vector<P>& d, int most) {
   std::vector<P> flat{d[0]};
-  for (size_t i = 0; i + 3 < d.size(); i += 3) {
-    const P* q = &d[i];
-    const double span = std::hypot(q[1].x - q[0].x, q[1].y - q[0].y) +
-                        std::hypot(q[2].x - q[1].x, q[2].y - q[1].y) +
-                        std::hypot(q[3].x - q[2].x, q[3].y - q[2].y);
-    const int steps = static_cast<int>(std::clamp(std::ceil(span / 4), 1.0, static_cast<double>(most)));
-    for (int k = 1; k <= steps; ++k) {
-      const double t = static_cast<double>(k) / steps, u = 1 - t;
-      flat.push_back({u * u * u * q[0].x + 3 * u * u * t * q[1].x + 3 * u * t * t * q[2].x + t * t * t * q[3].x,
-                      u * u * u * q[0].y + 3 * u * u * t * q[1].y + 3 * u * t * t * q[2].y + t * t * t * q[3].y});
-    }
-  }
+  for (size_t i = 0; i + 3 < d.size(); i += 3) flatten_curve(&d[i], most, [&](P f) { flat.push_back(f); });
   return flat;
 }
 
@@ -230,9 +219,20 @@ void CairoCanvas::bezier(const Pen& pen, const Point* p, int count) {
   const int cubics = (count - 1) / 3;
   std::vector<DevicePoint> d(static_cast<size_t>(3 * cubics + 1));
   for (size_t i = 0; i < d.size(); ++i) d[i] = to_device_exact(p[i]);
-  if (!exact_here(pen) && cubics > kSegmentsPerStroke) {
-    // Many curves: flattened, they are a long polyline.
-    smooth_polyline(pen, flatten(d, 64), false);
+  if (cubics > kSegmentsPerStroke) {
+    // Many curves: flattened a piece at a time, they are a long polyline
+    // (as the exact modes' few curves below, in their modes).
+    const bool whole = exact_here(pen);
+    const int most = whole ? 256 : 64;
+    size_t points = 1;  // at most, flattened: room made once, not by copies
+    for (size_t i = 0; i + 3 < d.size(); i += 3) points += static_cast<size_t>(curve_steps(&d[i], most));
+    StrokeJob& job = new_stroke_job(pen, false, points);
+    (job.thin ? job.raw : job.pts).reserve(points);
+    job.curves = std::move(d);
+    job.curve_most = most;
+    job.curve_whole = whole;
+    job.stage = StrokeJob::kTakeIn;
+    start_stroke_job();
     return;
   }
   if (!exact_here(pen)) {
@@ -248,11 +248,7 @@ void CairoCanvas::bezier(const Pen& pen, const Point* p, int count) {
     return;
   }
   std::vector<Point> flat;
-  for (const DevicePoint& f : flatten(d, 256)) {
-    const Point next{static_cast<int32_t>(std::lround(std::clamp(f.x, -kLimit, kLimit))),
-                     static_cast<int32_t>(std::lround(std::clamp(f.y, -kLimit, kLimit)))};
-    if (flat.empty() || next.x != flat.back().x || next.y != flat.back().y) flat.push_back(next);
-  }
+  for (const DevicePoint& f : flatten(d, 256)) add_whole_point(f, &flat);
   if (flat.size() < 2) flat.push_back(flat.back());
   stroke_device_points(pen, flat.data(), static_cast<int>(flat.size()), false);
 }

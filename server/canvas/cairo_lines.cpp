@@ -378,7 +378,27 @@ void CairoCanvas::run_stroke_job() {
   // the outline measured; a piece at a time between looks at the clock.
   for (bool first = true; job.stage != StrokeJob::kStroke; first = false) {
     if (!first && job.sliced && now_seconds() > stop) return;
-    if (job.stage == StrokeJob::kTakeIn) {
+    if (job.stage == StrokeJob::kTakeIn && !job.curves.empty()) {
+      // Curves flattened, some at a time, as bezier flattens a few at once.
+      std::vector<DevicePoint>& out = job.thin ? job.raw : job.pts;
+      auto add = [&](DevicePoint f) {
+        if (job.curve_whole) {
+          add_whole_point(f, &out);
+        } else {
+          out.push_back(f);
+        }
+      };
+      if (job.at == 0) add(job.curves[0]);
+      const size_t curves = (job.curves.size() - 1) / 3;
+      const size_t end = std::min(curves, job.at + kPointsPerLook / static_cast<size_t>(job.curve_most));
+      for (size_t k = job.at; k < end; ++k) flatten_curve(&job.curves[3 * k], job.curve_most, add);
+      job.at = end;
+      if (job.at < curves) continue;
+      if (out.size() < 2) out.push_back(out.back());
+      job.curves = std::vector<DevicePoint>();
+      job.stage = job.thin ? StrokeJob::kThinColumns : StrokeJob::kMeasure;
+      job.at = 0;
+    } else if (job.stage == StrokeJob::kTakeIn) {
       // As stroke_points puts them on the surface.
       std::vector<DevicePoint>& out = job.thin ? job.raw : job.pts;
       const size_t count = job.given.size() + job.given_at.size();

@@ -950,6 +950,45 @@ TEST(CairoShortcuts, LongOutlinesDrawnInSlicesLeaveThePixelsOfOneDrawing) {
   }
 }
 
+// Many Bezier curves are flattened a piece at a time as they are drawn
+// (their flattened points once took gigabytes): one call of 3,000 crisp
+// curves leaves the pixels of the same curves drawn a hundred at a time,
+// each call flattened at once, in slices or not.
+TEST(CairoShortcuts, ManyCurvesFlattenedInPiecesAreTheCurvesDrawnAFewAtATime) {
+  constexpr int kW = 320, kH = 240;
+  std::mt19937 random(3);
+  std::vector<Point> p(3 * 3000 + 1);
+  for (Point& q : p) q = {static_cast<int>(random() % kW) + kW / 4, static_cast<int>(random() % (kH + 60)) - 30};
+  p[0] = {4, kH / 2};  // the outline starts alone, at the left
+  p[1] = {12, kH / 2 - 9};
+  Pen pen;
+  pen.colour = {200, 30, 60};
+  pen.blend = Blend::kCrisp;
+  for (double slice : {0.0, 1e-9}) {
+    CairoCanvas all(kW, kH, {255, 255, 255}), few(kW, kH, {255, 255, 255});
+    all.set_slice(slice);
+    all.bezier(pen, p.data(), static_cast<int>(p.size()));
+    int slices = 1;
+    while (all.continue_work()) ++slices;
+    for (size_t first = 0; first + 1 < p.size(); first += 3 * 100) {
+      const size_t n = std::min<size_t>(3 * 100 + 1, p.size() - first);
+      few.bezier(pen, p.data() + first, static_cast<int>(n));
+    }
+    std::vector<uint32_t> a(kW * kH), b(kW * kH);
+    ASSERT_TRUE(all.read_pixels(0, 0, kW, kH, a.data()) && few.read_pixels(0, 0, kW, kH, b.data()));
+    size_t differ = 0, inked = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+      differ += a[i] != b[i];
+      inked += (b[i] & 0xFFFFFF) != 0xFFFFFF;
+    }
+    EXPECT_GT(inked, 10000u);
+    EXPECT_EQ(differ, 0u) << (slice > 0 ? "in slices" : "at once") << " (" << slices << " slices)";
+    if (slice > 0) {
+      EXPECT_GT(slices, 2);
+    }
+  }
+}
+
 // Text under a transformation that would make its glyphs hundreds of
 // thousands of pixels tall is not drawn (nor measured): FreeType refuses
 // such sizes, and cairo would keep the failure in the font it shares
