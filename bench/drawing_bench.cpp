@@ -130,6 +130,7 @@ int main(int argc, char** argv) {
   const std::vector<Point> polygon4 = random_points(10000, w, h, 4);
   const std::vector<Point> polygon6 = random_points(1000000, w, h, 6);
   const std::vector<Point> bezier5 = random_points(100000 - 100000 % 3 + 1, w, h, 5);
+  const std::vector<Point> bezier6 = random_points(1000000 - 1000000 % 3 + 1, w, h, 7);
   const std::vector<Point> random5 = random_points(100000, w, h, 7);
   // The same points a third of a pixel off, for the figures between pixels.
   std::vector<SubPoint> noisy5_at(noisy5.size()), random5_at(random5.size());
@@ -191,7 +192,9 @@ int main(int argc, char** argv) {
       {"random polyline, 10^6 points, width 1", &random6},
       {"noisy signal, 10^6 points, width 3", &noisy6},
       {"random polygon, 10^6 points, filled", &polygon6},
-      {"random polygon, 10^6 points, crisp", &polygon6}};
+      {"random polygon, 10^6 points, crisp", &polygon6},
+      {"random Bezier, 10^6 points, width 1", &bezier6},
+      {"random Bezier, 10^6 points, crisp", &bezier6}};
   for (const auto& k : sliced) {
     if (!only.empty() && k.first.find(only) == std::string::npos) continue;
     std::printf("%-40s", k.first.c_str());
@@ -201,7 +204,10 @@ int main(int argc, char** argv) {
       const int width = k.first.find("width 1") != std::string::npos ? 1 : 3;
       double t = seconds(CLOCK_MONOTONIC);
       const double c = seconds(CLOCK_PROCESS_CPUTIME_ID);
-      if (k.first.find("polygon") != std::string::npos) {
+      if (k.first.find("Bezier") != std::string::npos) {
+        const Blend blend = k.first.find("crisp") != std::string::npos ? Blend::kCrisp : Blend::kSmooth;
+        canvas.bezier(pen(blend, 1), k.second->data(), static_cast<int>(k.second->size()));
+      } else if (k.first.find("polygon") != std::string::npos) {
         const Blend blend = k.first.find("crisp") != std::string::npos ? Blend::kCrisp : Blend::kSmooth;
         canvas.polygon(pen(blend, 1), fill, k.second->data(), static_cast<int>(k.second->size()), true);
       } else {
