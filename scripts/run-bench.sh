@@ -33,6 +33,12 @@ cmake --build --preset native --target freeze_bench >/dev/null
 echo
 build/native/bench/freeze_bench "${FREEZE_ROUNDS:-3}" </dev/null
 
+# Long figures in the canvas alone: drawn at once, and in slices of 20 ms
+# (the first call and the longest slice).
+cmake --build --preset native --target drawing_bench >/dev/null
+echo
+build/native/bench/drawing_bench "${DRAWING_ROUNDS:-3}" </dev/null
+
 # Start-up to a mapped window (cold, warm, cairo-xlib) and a 2,000-line job.
 cmake --build --preset native --target startup_bench >/dev/null
 echo
