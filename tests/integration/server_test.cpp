@@ -327,6 +327,23 @@ TEST_F(ServerTest, StartedServersAreNotLeftAsZombies) {
   EXPECT_EQ(c.wait_exit(20000), 0);
 }
 
+// A program that blocks every signal hands that mask to the server it
+// starts: the server still takes the SIGBUS of its block cut short (and
+// writes the block afresh) instead of being killed by it.
+TEST_F(ServerTest, AServerStartedWithEverySignalBlockedSurvivesItsBlockCutShort) {
+  ChildProcess& c = client("blocked", true);
+  ASSERT_EQ(c.read_line(20000), "first=1");
+  char object[128];
+  ASSERT_TRUE(lumo::posix_names::shm_object_name("LumoView1", object, sizeof object));
+  const int fd = shm_open(object, O_RDWR, 0);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(ftruncate(fd, 0), 0);
+  close(fd);
+  c.write_line("go");
+  EXPECT_EQ(c.read_line(20000), "second=2");
+  EXPECT_EQ(c.wait_exit(20000), 0);
+}
+
 // The server holds none of the program's output: a pipeline reading the
 // program ends with it, not when the server (lingering here 5 s) ends.
 TEST_F(ServerTest, APipelineReadingTheProgramEndsWithIt) {
