@@ -344,6 +344,24 @@ TEST_F(ServerTest, AServerStartedWithEverySignalBlockedSurvivesItsBlockCutShort)
   EXPECT_EQ(c.wait_exit(20000), 0);
 }
 
+// A program started with its standard error closed and ended without
+// quitting (killed here): its server still sees it go and ends.
+TEST_F(ServerTest, AProgramWithoutStandardErrorLeavesNoServerBehind) {
+  ChildProcess c({"/bin/sh", "-c", "exec " + bin("lumo_client") + " post-and-hang 2>&-"});
+  ASSERT_TRUE(c.wait_for("posted", 20000));
+  c.kill_now();
+  char object[128];
+  ASSERT_TRUE(lumo::posix_names::shm_object_name("LumoView1", object, sizeof object));
+  bool gone = false;
+  for (int i = 0; i < 100 && !gone; ++i) {
+    const int fd = shm_open(object, O_RDONLY, 0);
+    gone = fd < 0;
+    if (fd >= 0) close(fd);
+    if (!gone) usleep(100000);
+  }
+  EXPECT_TRUE(gone) << "the server outlived its program by 10 s";
+}
+
 // The server holds none of the program's output: a pipeline reading the
 // program ends with it, not when the server (lingering here 5 s) ends.
 TEST_F(ServerTest, APipelineReadingTheProgramEndsWithIt) {
