@@ -211,6 +211,12 @@ int main(int argc, char** argv) {
     g_refused.push_back("a switch has a malformed value; it is ignored");
   }
 
+  // A server started by a program has that program's signal mask: one that
+  // blocked every signal would leave it deaf to SIGTERM, and the SIGBUS of
+  // a block cut short, which block_guard takes, would kill it instead.
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
   struct sigaction sa {};
   sa.sa_handler = on_signal;
   sigaction(SIGTERM, &sa, nullptr);

@@ -25,6 +25,9 @@
  *   lumo_client cycles   links and quits three times, then prints how many
  *                        child processes it was left to reap (POSIX)
  *   lumo_client hide     opens a window, hides it and quits
+ *   lumo_client blocked  blocks every signal (POSIX), opens a window
+ *                        ("first=N"), waits for a line, opens another
+ *                        ("second=N") and quits
  *   lumo_client keeper   opens a window, waits for a line, draws into it
  *   lumo_client closer   joins the shown window and closes it
  *   lumo_client scribbler  draws lines without pause until stdin has a key
@@ -57,6 +60,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #ifndef _WIN32
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -490,6 +494,24 @@ static int measurer(void) {
   return 0;
 }
 
+/* Opens a window with every signal blocked (the server it starts is
+   handed that mask), waits for a line, then opens another. */
+static int blocked(void) {
+  char line[64];
+#ifndef _WIN32
+  sigset_t all;
+  sigfillset(&all);
+  sigprocmask(SIG_SETMASK, &all, NULL);
+#endif
+  printf("first=%d\n", LmOpen(0));
+  fflush(stdout);
+  if (!fgets(line, sizeof line, stdin)) return 2;
+  printf("second=%d\n", LmOpen(0));
+  fflush(stdout);
+  LmQuitEx(0);
+  return 0;
+}
+
 /* Opens a window, hides it and quits. */
 static int hide(void) {
   LmOpen(0);
@@ -580,6 +602,7 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "closable") == 0) return closable();
   if (strcmp(mode, "cycles") == 0) return cycles();
   if (strcmp(mode, "hide") == 0) return hide();
+  if (strcmp(mode, "blocked") == 0) return blocked();
   if (strcmp(mode, "keeper") == 0) return keeper();
   if (strcmp(mode, "closer") == 0) return closer();
   if (strcmp(mode, "scribbler") == 0) return scribbler();

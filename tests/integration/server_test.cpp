@@ -320,11 +320,53 @@ TEST_F(ServerTest, DrawingPostedByAKilledProgramIsStillDrawn) {
 }  // namespace
 
 // A started server is nobody's child to reap: a program that links and quits
-// three times is left no zombie.
+// three times is left no zombie, and its standard error has nothing from
+// those starts but the server's own lines.
 TEST_F(ServerTest, StartedServersAreNotLeftAsZombies) {
-  ChildProcess& c = client("cycles");
-  EXPECT_EQ(c.read_line(20000), "zombies=0");
+  ChildProcess& c = client("cycles", true);
+  const std::string out = c.read_all(20000);
   EXPECT_EQ(c.wait_exit(20000), 0);
+  EXPECT_NE(out.find("zombies=0\n"), std::string::npos) << out;
+  size_t start = 0;
+  for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
+    const std::string line = out.substr(start, end - start);
+    EXPECT_TRUE(line.rfind("lumoview: ", 0) == 0 || line.rfind("zombies=", 0) == 0) << line;
+  }
+}
+
+// A program that blocks every signal hands that mask to the server it
+// starts: the server still takes the SIGBUS of its block cut short (and
+// writes the block afresh) instead of being killed by it.
+TEST_F(ServerTest, AServerStartedWithEverySignalBlockedSurvivesItsBlockCutShort) {
+  ChildProcess& c = client("blocked", true);
+  ASSERT_EQ(c.read_line(20000), "first=1");
+  char object[128];
+  ASSERT_TRUE(lumo::posix_names::shm_object_name("LumoView1", object, sizeof object));
+  const int fd = shm_open(object, O_RDWR, 0);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(ftruncate(fd, 0), 0);
+  close(fd);
+  c.write_line("go");
+  EXPECT_EQ(c.read_line(20000), "second=2");
+  EXPECT_EQ(c.wait_exit(20000), 0);
+}
+
+// A program started with its standard error closed and ended without
+// quitting (killed here): its server still sees it go and ends.
+TEST_F(ServerTest, AProgramWithoutStandardErrorLeavesNoServerBehind) {
+  ChildProcess c({"/bin/sh", "-c", "exec " + bin("lumo_client") + " post-and-hang 2>&-"});
+  ASSERT_TRUE(c.wait_for("posted", 20000));
+  c.kill_now();
+  char object[128];
+  ASSERT_TRUE(lumo::posix_names::shm_object_name("LumoView1", object, sizeof object));
+  bool gone = false;
+  for (int i = 0; i < 100 && !gone; ++i) {
+    const int fd = shm_open(object, O_RDONLY, 0);
+    gone = fd < 0;
+    if (fd >= 0) close(fd);
+    if (!gone) usleep(100000);
+  }
+  EXPECT_TRUE(gone) << "the server outlived its program by 10 s";
 }
 
 // The server holds none of the program's output: a pipeline reading the

@@ -79,8 +79,12 @@ bool open_channel(int fd) {
     iovec io{const_cast<posix_frame::Header*>(&header), sizeof header};
     // The program's standard error goes with the channel: the server says
     // there what becomes of this program's pictures and what it refused.
+    // Not when the program started with it closed and this connection took
+    // its number: the server would hold the program's own end of the
+    // connection, never see it end, and outlive the program.
     const int passed[2] = {memory, STDERR_FILENO};
-    const int count = fcntl(STDERR_FILENO, F_GETFD) >= 0 ? 2 : 1;
+    const bool own_descriptor = fd == STDERR_FILENO || memory == STDERR_FILENO;
+    const int count = !own_descriptor && fcntl(STDERR_FILENO, F_GETFD) >= 0 ? 2 : 1;
     alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
     msghdr msg{};
     msg.msg_iov = &io;
