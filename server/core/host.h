@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+#include "server/core/canvas.h"
+
 namespace lumo::server {
 
 class BlockHost {
@@ -39,10 +41,12 @@ class Frontend {
  public:
   virtual ~Frontend() = default;
   // A window `number` of width x height pixels at x, y (-1: where the
-  // screen puts it) is about to be opened, before its picture is made: a
-  // frontend may show it already (the picture's memory then is touched
-  // while the window appears).  window_opened follows, with the window.
-  virtual void window_opening(int /*number*/, int /*width*/, int /*height*/, int /*x*/, int /*y*/) {}
+  // screen puts it), its picture to start in `background`, is about to be
+  // opened, before its picture is made: a frontend may show it already (the
+  // picture's memory then is touched while the window appears).
+  // window_opened follows, with the window.
+  virtual void window_opening(int /*number*/, int /*width*/, int /*height*/, int /*x*/, int /*y*/,
+                              Rgb /*background*/) {}
   virtual void window_opened(Window&) {}
   virtual void window_closing(Window&) {}
   // The window's picture changed (show it when convenient).

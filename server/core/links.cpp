@@ -119,7 +119,9 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
             "another process");
     return 0;
   }
-  frontend_.window_opening(n, width, height, options_.x, options_.y);
+  ColourTable first_colours;  // the background the picture is cleared to below
+  if (colour1 >= 0) first_colours.set(kBackgroundEntry, colour1);
+  frontend_.window_opening(n, width, height, options_.x, options_.y, first_colours.background());
   auto win = std::make_unique<Window>(n, block, canvases_.create(width, height, Rgb{255, 255, 255}),
                                       frontend_);
   if (colour1 >= 0) win->colours().set(kBackgroundEntry, colour1);

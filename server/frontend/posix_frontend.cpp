@@ -127,6 +127,17 @@ std::unique_ptr<X11State> open_display(bool want, double scale) {
   return x;
 }
 
+// The screen's pixel value of a colour: exact on a 24-bit true-colour
+// screen, else white (or black) as the nearest the screen surely has.
+unsigned long pixel_of(Display* d, Rgb c) {
+  const int screen = DefaultScreen(d);
+  const Visual* v = DefaultVisual(d, screen);
+  if (v->c_class == TrueColor && v->red_mask == 0xFF0000 && v->green_mask == 0xFF00 && v->blue_mask == 0xFF) {
+    return (static_cast<unsigned long>(c.r) << 16) | (static_cast<unsigned long>(c.g) << 8) | c.b;
+  }
+  return c.r + c.g + c.b < 3 * 128 ? BlackPixel(d, screen) : WhitePixel(d, screen);
+}
+
 // The window's title, with the zoom while it is not 1:1.
 void store_title(Display* d, const X11Window& xw, const Window& w) {
   const std::string title = to_utf8(w.title().empty() ? "Graphics Window" : w.title()) + xw.place.title_suffix();
@@ -224,9 +235,9 @@ void PosixFrontend::look_changed(const WindowLook& look) {
 
 // The window is made and mapped as soon as its size is known, before its
 // picture: on a virtual machine the picture's fresh memory takes
-// milliseconds to touch, and the window's white background is what a new
+// milliseconds to touch, and the window's background is what the new
 // picture shows.  Its title and cairo's surface follow in window_opened.
-void PosixFrontend::window_opening(int number, int width_px, int height_px, int wx, int wy) {
+void PosixFrontend::window_opening(int number, int width_px, int height_px, int wx, int wy, Rgb background) {
   if (!x_) return;
   Display* d = x_->display;
   const int screen = DefaultScreen(d);
@@ -236,7 +247,7 @@ void PosixFrontend::window_opening(int number, int width_px, int height_px, int 
   const int width = xw.place.screen_width(), height = xw.place.screen_height();
   const int x = wx < 0 ? 0 : xw.place.screen_length(wx), y = wy < 0 ? 0 : xw.place.screen_length(wy);
   xw.id = XCreateSimpleWindow(d, RootWindow(d, screen), x, y, static_cast<unsigned>(width),
-                              static_cast<unsigned>(height), 1, BlackPixel(d, screen), WhitePixel(d, screen));
+                              static_cast<unsigned>(height), 1, BlackPixel(d, screen), pixel_of(d, background));
   XSelectInput(d, xw.id, ExposureMask | StructureNotifyMask | ButtonPressMask | ButtonReleaseMask |
                              Button1MotionMask | Button2MotionMask | KeyPressMask);
   XSetWMProtocols(d, xw.id, &x_->delete_window, 1);
@@ -254,7 +265,7 @@ void PosixFrontend::window_opening(int number, int width_px, int height_px, int 
 void PosixFrontend::window_opened(Window& w) {
   if (!x_) return;
   if (!x_->windows.count(w.number())) {
-    window_opening(w.number(), w.canvas().width(), w.canvas().height(), w.x, w.y);
+    window_opening(w.number(), w.canvas().width(), w.canvas().height(), w.x, w.y, w.colours().background());
   }
   Display* d = x_->display;
   X11Window& xw = x_->windows[w.number()];

@@ -40,7 +40,7 @@ class PosixFrontend : public Frontend {
   bool behind() const;
 
   void look_changed(const WindowLook& look) override;
-  void window_opening(int number, int width, int height, int x, int y) override;
+  void window_opening(int number, int width, int height, int x, int y, Rgb background) override;
   void window_opened(Window& w) override;
   void window_closing(Window& w) override;
   void window_drawn(Window& w) override;
