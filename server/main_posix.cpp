@@ -24,6 +24,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -115,6 +116,12 @@ void tell_ready() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Descriptors 0 to 2 open before anything else is: started by a program
+  // that had one closed, the server's sockets would take its number and
+  // its messages (LUMOVIEW_LOG=stderr) would go into them.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) < 0 && open("/dev/null", O_RDWR) < 0) break;
+  }
   Options options;
   options.key = make_key();
   if (ready_fd() >= 0) {

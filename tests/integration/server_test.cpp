@@ -369,6 +369,26 @@ TEST_F(ServerTest, AProgramWithoutStandardErrorLeavesNoServerBehind) {
   EXPECT_TRUE(gone) << "the server outlived its program by 10 s";
 }
 
+// A server told to write its messages to its program's standard error
+// (LUMOVIEW_LOG=stderr) by a program that has none finds its descriptors
+// 0 to 2 open on /dev/null: its sockets never take their numbers, where its
+// messages would go into them.
+TEST_F(ServerTest, AServerStartedWithoutStandardErrorWritesNoMessageIntoItsSockets) {
+  setenv("LUMOVIEW_LOG", "stderr", 1);
+  ChildProcess c({"/bin/sh", "-c", "exec " + bin("lumo_client") + " post-and-hang 2>&-"});
+  unsetenv("LUMOVIEW_LOG");
+  ASSERT_TRUE(c.wait_for("posted", 20000));
+  const pid_t server = testing_support::session_server_pid(1);
+  ASSERT_GT(server, 0);
+  for (int fd = 0; fd <= 2; ++fd) {
+    char path[64], target[256] = "";
+    std::snprintf(path, sizeof path, "/proc/%d/fd/%d", static_cast<int>(server), fd);
+    const ssize_t n = readlink(path, target, sizeof target - 1);
+    EXPECT_EQ(std::string(target, n > 0 ? static_cast<size_t>(n) : 0), "/dev/null") << "descriptor " << fd;
+  }
+  c.kill_now();
+}
+
 // The server holds none of the program's output: a pipeline reading the
 // program ends with it, not when the server (lingering here 5 s) ends.
 TEST_F(ServerTest, APipelineReadingTheProgramEndsWithIt) {

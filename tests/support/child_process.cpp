@@ -196,26 +196,30 @@ std::string binary_dir() {
 // the session's blocks, whose window handle is the server's process id, and
 // ended with SIGTERM; waits (up to 5 s) until they have gone, so that none
 // writes into the session's folders after they are removed.
+pid_t session_server_pid(int n) {
+  char object[128];
+  lumo::posix_names::shm_object_name(("LumoView" + std::to_string(n)).c_str(), object, sizeof object);
+  const int fd = shm_open(object, O_RDONLY, 0);
+  if (fd < 0) return 0;
+  char text[128] = "";
+  const ssize_t got = pread(fd, text, sizeof text - 1, 0);
+  close(fd);
+  if (got <= 0) return 0;
+  const char* line = std::strchr(text, '\n') ? std::strchr(text, '\n') + 1 : text;
+  long long state = 0, pid = 0;
+  if (line == text) {
+    std::sscanf(line, "%lld,%lld", &state, &pid);
+  } else {
+    std::sscanf(line, "%lld", &pid);
+  }
+  return pid > 1 ? static_cast<pid_t>(pid) : 0;
+}
+
 void end_session_servers() {
   std::vector<pid_t> ended;
   for (int n = 1; n <= 16; ++n) {
-    char object[128];
-    lumo::posix_names::shm_object_name(("LumoView" + std::to_string(n)).c_str(), object,
-                                       sizeof object);
-    const int fd = shm_open(object, O_RDONLY, 0);
-    if (fd < 0) continue;
-    char text[128] = "";
-    const ssize_t got = pread(fd, text, sizeof text - 1, 0);
-    close(fd);
-    if (got <= 0) continue;
-    const char* line = std::strchr(text, '\n') ? std::strchr(text, '\n') + 1 : text;
-    long long state = 0, pid = 0;
-    if (line == text) {
-      std::sscanf(line, "%lld,%lld", &state, &pid);
-    } else {
-      std::sscanf(line, "%lld", &pid);
-    }
-    if (pid > 1 && kill(static_cast<pid_t>(pid), SIGTERM) == 0) ended.push_back(static_cast<pid_t>(pid));
+    const pid_t pid = session_server_pid(n);
+    if (pid > 0 && kill(pid, SIGTERM) == 0) ended.push_back(pid);
   }
   // Not this process's children (a server outlives its program): gone once
   // signalling it fails, or once it is a zombie nobody has reaped yet.

@@ -58,6 +58,8 @@ class ChildProcess {
 // Ends every server of the current private session (LUMO_SESSION) by its
 // process id: those the library started, which a test knows only by name.
 void end_session_servers();
+// The process id of this session's server number n (1 to 16), or 0.
+pid_t session_server_pid(int n);
 
 // Directory of the running test binary (helpers are built beside it).
 std::string binary_dir();
