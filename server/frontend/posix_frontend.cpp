@@ -139,9 +139,22 @@ unsigned long pixel_of(Display* d, Rgb c) {
 }
 
 // The window's title, with the zoom while it is not 1:1.
+// Titles are UTF-8: _NET_WM_NAME as it is, and WM_NAME as Latin-1 text (or
+// compound text beyond it), which Xlib converts; XStoreName would mark the
+// UTF-8 bytes as Latin-1, and "é" show as "Ã©".
 void store_title(Display* d, const X11Window& xw, const Window& w) {
   const std::string title = to_utf8(w.title().empty() ? "Graphics Window" : w.title()) + xw.place.title_suffix();
-  XStoreName(d, xw.id, title.c_str());
+  char* list[] = {const_cast<char*>(title.c_str())};
+  XTextProperty text{};
+  if (Xutf8TextListToTextProperty(d, list, 1, XStdICCTextStyle, &text) >= Success && text.value) {
+    XSetWMName(d, xw.id, &text);
+    XFree(text.value);
+  } else {
+    XStoreName(d, xw.id, title.c_str());
+  }
+  XChangeProperty(d, xw.id, XInternAtom(d, "_NET_WM_NAME", False), XInternAtom(d, "UTF8_STRING", False), 8,
+                  PropModeReplace, reinterpret_cast<const unsigned char*>(title.data()),
+                  static_cast<int>(title.size()));
 }
 
 }  // namespace

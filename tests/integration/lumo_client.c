@@ -404,6 +404,17 @@ static int prompts(int argc_file) {
 
 /* Display switches handed to the server: on top, no borders, not
    resizable; the window stays until a line comes (or stdin ends). */
+/* A window whose title has a letter beyond ASCII (code page 1252). */
+static int accented(void) {
+  char line[64];
+  LmOpenEx(0, 200, 100, -1, -1, -1, "Temp\xe9rature");
+  printf("opened\n");
+  fflush(stdout);
+  if (!fgets(line, sizeof line, stdin)) return 5;
+  LmQuitEx(0);
+  return 0;
+}
+
 static int look(void) {
   char line[16];
   LmInitEx(1, 100, 120, 300, 200, -1, -1, -1, -1);
@@ -587,6 +598,7 @@ int main(int argc, char **argv) {
   const char *mode = argc > 1 ? argv[1] : "draw";
   setvbuf(stdout, NULL, _IOLBF, 0);
   if (strcmp(mode, "owner") == 0) return owner();
+  if (strcmp(mode, "accented") == 0) return accented();
   if (strcmp(mode, "thirds") == 0) return thirds();
   if (strcmp(mode, "joiner") == 0) return joiner();
   if (strcmp(mode, "busy") == 0) return busy();

@@ -260,6 +260,52 @@ TEST_F(X11Window, DisplaySwitchesShapeTheWindows) {
   EXPECT_EQ(program.wait_exit(20000), 0);
 }
 
+// A title beyond ASCII reads the same to window managers that read
+// _NET_WM_NAME (UTF-8) and to those that read WM_NAME (Latin-1 text).
+TEST_F(X11Window, TitlesBeyondAsciiReadRightInBothNames) {
+  ChildProcess program({dir_ + "/lumo_client", "accented"});
+  ASSERT_EQ(program.read_line(20000), "opened");
+  const std::string want = "Temp\xc3\xa9rature";
+  Display* d = XOpenDisplay(nullptr);
+  ASSERT_NE(d, nullptr);
+  std::string net_name, wm_name;
+  for (int attempt = 0; attempt < 50 && net_name != want; ++attempt) {
+    ::Window root, parent, *children = nullptr;
+    unsigned count = 0;
+    XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);
+    for (unsigned i = 0; i < count; ++i) {
+      Atom type;
+      int format;
+      unsigned long n = 0, left;
+      unsigned char* data = nullptr;
+      if (XGetWindowProperty(d, children[i], XInternAtom(d, "_NET_WM_NAME", False), 0, 64, False,
+                             XInternAtom(d, "UTF8_STRING", False), &type, &format, &n, &left, &data) == Success &&
+          data) {
+        if (std::string(reinterpret_cast<char*>(data), n) == want) {
+          net_name = want;
+          XTextProperty text{};
+          char** list = nullptr;
+          int texts = 0;
+          if (XGetWMName(d, children[i], &text) && Xutf8TextPropertyToTextList(d, &text, &list, &texts) >= Success &&
+              texts > 0) {
+            wm_name = list[0];
+          }
+          if (list) XFreeStringList(list);
+          if (text.value) XFree(text.value);
+        }
+        XFree(data);
+      }
+    }
+    if (children) XFree(children);
+    if (net_name != want) usleep(100000);
+  }
+  XCloseDisplay(d);
+  EXPECT_EQ(net_name, want);
+  EXPECT_EQ(wm_name, want);
+  ASSERT_TRUE(program.write_line("end"));
+  EXPECT_EQ(program.wait_exit(20000), 0);
+}
+
 // With a display the server ends once no program is linked and no window
 // is shown: a hidden window keeps nobody waiting.
 TEST_F(X11Window, AHiddenWindowDoesNotKeepTheServerRunning) {
