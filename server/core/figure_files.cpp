@@ -1,5 +1,9 @@
 #include "server/core/figure_files.h"
 
+#include <cstring>
+
+#include <cstdio>
+
 #include <cctype>
 
 namespace lumo::server {
@@ -85,6 +89,22 @@ bool parse_figure_target(const std::string& value, std::string* dir,
   }
   *dir = folder;
   *formats = found;
+  return true;
+}
+
+bool png_size(const std::string& path, int64_t* width, int64_t* height) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  unsigned char head[24];
+  const bool whole = std::fread(head, 1, sizeof head, f) == sizeof head;
+  std::fclose(f);
+  static const unsigned char kStart[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  if (!whole || std::memcmp(head, kStart, sizeof kStart) != 0 || std::memcmp(head + 12, "IHDR", 4) != 0) return false;
+  auto big_endian = [&](int at) {
+    return (int64_t{head[at]} << 24) | (int64_t{head[at + 1]} << 16) | (int64_t{head[at + 2]} << 8) | head[at + 3];
+  };
+  *width = big_endian(16);
+  *height = big_endian(20);
   return true;
 }
 

@@ -2,6 +2,7 @@
 #ifndef LUMO_SERVER_CORE_FIGURE_FILES_H
 #define LUMO_SERVER_CORE_FIGURE_FILES_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,10 @@ bool write_scaled_png(RecordingCanvas& list, double scale, const std::string& pa
 // be replaced, and when there is no file.  Every picture and figure file
 // the server writes is asked first.
 std::string replace_refusal(const std::string& path);
+
+// A PNG file's width and height from its header, without reading further;
+// false when the file does not start as a PNG.
+bool png_size(const std::string& path, int64_t* width, int64_t* height);
 
 }  // namespace lumo::server
 

@@ -26,6 +26,7 @@ constexpr int kFrame = 32;
 constexpr int kFrameToo = 33;
 constexpr int kDrawingSave = 0;
 constexpr int kDrawingLoad = 1;
+constexpr int64_t kMaxPictureSide = 1 << 30;  // past this a side cannot be an int
 
 }  // namespace
 
@@ -81,7 +82,20 @@ int32_t Window::request(int32_t code) {
                                  : "not replaced: " + refusal;
         return 0;
       }
-      if (word(kArg2) == kDrawingLoad && canvas_->load_png(path)) {
+      if (word(kArg2) != kDrawingLoad) return 0;
+      // A picture larger than the windows' pictures may take is refused
+      // before it is read: a small file can hold a huge picture, and reading
+      // it would take the server's memory and hold every program up.
+      int64_t png_width = 0, png_height = 0;
+      if (png_size(path, &png_width, &png_height) && size_allowed &&
+          (png_width > kMaxPictureSide || png_height > kMaxPictureSide ||
+           !size_allowed(static_cast<int>(png_width), static_cast<int>(png_height)))) {
+        notice = "cannot load " + path_as_read_from(requester_folder, path) + ": the picture is " +
+                 std::to_string(png_width) + " x " + std::to_string(png_height) +
+                 " pixels, more than the windows' pictures may take (LUMOVIEW_MEMORY_MB)";
+        return 0;
+      }
+      if (canvas_->load_png(path)) {
         drawn();
         return 1;
       }

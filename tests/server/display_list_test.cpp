@@ -342,6 +342,34 @@ TEST_F(ServerCoreTest, DrawingFilesTakeTheFormatTheirNameAsks) {
   EXPECT_NE(lstat((dir + "/elsewhere").c_str(), &st), 0);  // nothing written through the link
 }
 
+// A PNG whose header promises a picture larger than the windows' pictures
+// may take is refused before it is read, and the program is told why; a
+// picture within the bound is loaded.
+TEST_F(ServerCoreTest, AHugePictureIsRefusedBeforeItIsRead) {
+  ASSERT_EQ(text("I,1,64,48,-1,-1,-1,"), 1);
+  std::vector<std::string> complaints;
+  server->complaint = [&](const std::string& t) { complaints.push_back(t); };
+  const testing_support::TempFolder folder("lumo_huge_pictures");
+  const std::string saved = folder.path() + "/saved.png", huge = folder.path() + "/huge.png";
+  auto request = [&](const std::string& path, int what) {
+    std::snprintf(reinterpret_cast<char*>(block(1) + kDataArea), 512, "%s", path.c_str());
+    return command(1, 'B', kRequestDrawingFile, what);
+  };
+  ASSERT_EQ(request(saved, 0 /* save */), 1);
+  EXPECT_EQ(request(saved, 1 /* load */), 1);
+  // The same file, its header saying 60,000 x 60,000 pixels (14 GB).
+  std::ifstream in(saved, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  ASSERT_GT(bytes.size(), 24u);
+  const unsigned char side[4] = {0x00, 0x00, 0xEA, 0x60};
+  for (int at : {16, 20}) std::memcpy(&bytes[static_cast<size_t>(at)], side, 4);
+  std::ofstream(huge, std::ios::binary) << bytes;
+  complaints.clear();
+  EXPECT_EQ(request(huge, 1 /* load */), 0);
+  ASSERT_EQ(complaints.size(), 1u);
+  EXPECT_NE(complaints[0].find("60000 x 60000 pixels"), std::string::npos) << complaints[0];
+}
+
 // A file its user may not write is not replaced (0, the file as it was, a
 // complaint naming it); one that may be replaced keeps its permissions.
 // Another account may not replace a root's file in a folder open to all,
