@@ -10,7 +10,9 @@
 //   freeze_bench [rounds] [points...]
 //
 // FREEZE_BASELINE_DIR=DIR adds rounds with the lumoview in DIR (an earlier
-// build), alternated round by round with this build's.
+// build), alternated round by round with this build's.  FREEZE_FIGURE=polygon
+// or bezier draws a crisp filled polygon or Bezier curves through the points
+// instead.
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
@@ -100,7 +102,8 @@ Round run(const std::string& programs, const std::string& server_dir, int points
   setenv("LUMOVIEW_GRACE_MS", "0", 1);
   unsetenv("DISPLAY");
   Round r;
-  Child painter = start({programs + "/freeze_lumo", "paint", std::to_string(points)});
+  const char* figure = std::getenv("FREEZE_FIGURE");
+  Child painter = start({programs + "/freeze_lumo", "paint", std::to_string(points), figure ? figure : "polyline"});
   Child reader;
   if (line_of(painter) == "ready") {
     reader = start({programs + "/freeze_lumo", "read"});

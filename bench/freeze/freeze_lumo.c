@@ -1,8 +1,12 @@
 /* The two programs of the freeze benchmark (bench/freeze_bench.cpp).
  *
- *   freeze_lumo paint N  opens a 640 x 480 window, prints "ready", waits for
+ *   freeze_lumo paint N [FIGURE]
+ *                        opens a 640 x 480 window, prints "ready", waits for
  *                        a line, prints "drawing", draws a random polyline
- *                        of N points with a 3-pixel pen, prints "drawn S C"
+ *                        of N points with a 3-pixel pen (FIGURE "polyline"),
+ *                        or with the crisp one-pixel pen a filled polygon
+ *                        ("polygon") or Bezier curves ("bezier") through
+ *                        them, prints "drawn S C"
  *                        (seconds until the drawing was done, as a pixel
  *                        read after it tells, and the seconds the drawing
  *                        call itself took: the points are posted) and quits
@@ -24,7 +28,7 @@ static double now(void) {
   return t.tv_sec + t.tv_nsec / 1e9;
 }
 
-static int paint(int n) {
+static int paint(int n, const char *figure) {
   char line[64];
   unsigned seed = 7;
   int i;
@@ -37,12 +41,23 @@ static int paint(int n) {
   }
   LmOpenEx(0, 640, 480, -1, -1, -1, "Long");
   LmSetWorld(0, 0, 0, 0);
-  LmSetPen(LmRgb(20, 40, 160), 0, 3, 4);
+  if (strcmp(figure, "polyline") == 0) {
+    LmSetPen(LmRgb(20, 40, 160), 0, 3, 4);
+  } else {
+    LmSetPen(LmRgb(20, 40, 160), 0, 1, LM_MODE_CRISP);
+    LmSetBrush(LmRgb(200, 120, 40), LM_BRUSH_SOLID, 0);
+  }
   printf("ready\n");
   if (!fgets(line, sizeof line, stdin)) return 2;
   printf("drawing\n");
   t = now();
-  LmPolyline(xy, n);
+  if (strcmp(figure, "polygon") == 0) {
+    LmPolygon(xy, n, 1);
+  } else if (strcmp(figure, "bezier") == 0) {
+    LmBezier(xy, n - (n - 1) % 3);
+  } else {
+    LmPolyline(xy, n);
+  }
   call = now() - t;
   LmGetPixel(0, 0); /* answered when the drawing is done */
   printf("drawn %.3f %.3f\n", now() - t, call);
@@ -92,7 +107,7 @@ static int read_pixels(void) {
 
 int main(int argc, char **argv) {
   setvbuf(stdout, NULL, _IOLBF, 0);
-  if (argc > 2 && strcmp(argv[1], "paint") == 0) return paint(atoi(argv[2]));
+  if (argc > 2 && strcmp(argv[1], "paint") == 0) return paint(atoi(argv[2]), argc > 3 ? argv[3] : "polyline");
   if (argc > 1 && strcmp(argv[1], "read") == 0) return read_pixels();
   fprintf(stderr, "usage: freeze_lumo paint N | read\n");
   return 2;
