@@ -40,6 +40,9 @@ void RecordingCanvas::put_brush(const Brush& brush) {
 void RecordingCanvas::take_touched_pixels() {
   if (!dirty_) return;
   dirty_ = false;
+  // A raster figure drawn in slices (a long xor or inverting fill) is
+  // taken whole: the rows it has yet to change would be in no image.
+  picture_->finish_work();
   take_image(dirty_x0_, dirty_y0_, dirty_x1_, dirty_y1_);
 }
 

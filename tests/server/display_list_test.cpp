@@ -219,6 +219,49 @@ TEST_P(DisplayListReplay, ScaledViewsDrawOnlyWhatIsNewAndZoomsAreCuts) {
   }
 }
 
+// A polygon of very many points filled in the xor or inverting mode goes in
+// slices; the list keeps such a figure as the image of the pixels it
+// changed.  Another program's figure or a replay of the list (a scaled view,
+// a vector file) coming between its slices still finds it whole: the list
+// replayed gives the picture's very pixels.
+TEST(DisplayListSlices, ARasterFillBetweenSlicesIsRecordedWhole) {
+  constexpr int kW = 200, kH = 150;
+  std::mt19937 random(7);
+  std::vector<Point> p(8000);
+  for (Point& q : p) q = {static_cast<int>(random() % (kW - 20)) + 10, static_cast<int>(random() % (kH - 20)) + 10};
+  for (Blend blend : {Blend::kXor, Blend::kInvert}) {
+    for (bool replay_between : {false, true}) {
+      RecordingCanvas list(std::make_unique<CairoCanvas>(kW, kH, Rgb{255, 255, 255}), Rgb{255, 255, 255});
+      list.set_slice(1e-9);
+      Pen crisp;
+      crisp.blend = Blend::kCrisp;
+      crisp.style = kInvisible;
+      list.rect(crisp, Brush{{30, 160, 200}, kBrushSolid, 0}, Point{0, 0}, Point{kW / 2, kH});
+      Pen pen;
+      pen.blend = blend;
+      pen.colour = {40, 200, 90};
+      list.polygon(pen, Brush{{200, 100, 50}, kBrushSolid, 0}, p.data(), static_cast<int>(p.size()), false);
+      ASSERT_TRUE(list.work_left());
+      if (replay_between) {
+        CairoCanvas view(kW, kH, Rgb{0, 0, 0});
+        list.replay(view, false);
+      } else {
+        list.rect(crisp, Brush{{0, 0, 255}, kBrushSolid, 0}, Point{kW / 2 - 30, kH - 40}, Point{kW / 2 + 30, kH - 5});
+      }
+      while (list.continue_work()) {
+      }
+      CairoCanvas fresh(kW, kH, Rgb{1, 2, 3});
+      list.replay(fresh, false);
+      std::vector<uint32_t> live(kW * kH), again(live.size());
+      ASSERT_TRUE(list.read_pixels(0, 0, kW, kH, live.data()) && fresh.read_pixels(0, 0, kW, kH, again.data()));
+      size_t differ = 0;
+      for (size_t i = 0; i < live.size(); ++i) differ += live[i] != again[i];
+      EXPECT_EQ(differ, 0u) << (blend == Blend::kXor ? "xor" : "inverting")
+                            << (replay_between ? ", replayed between slices" : ", a figure between slices");
+    }
+  }
+}
+
 // The place of a zoomed picture: the point under the pointer stays there,
 // the zoom goes by notches of 1.25 up to 32, the picture never leaves the
 // window, and input comes back in the program's pixels.
