@@ -87,7 +87,10 @@ int32_t Window::request(int32_t code) {
       // before it is read: a small file can hold a huge picture, and reading
       // it would take the server's memory and hold every program up.
       int64_t png_width = 0, png_height = 0;
-      if (png_size(path, &png_width, &png_height) && size_allowed &&
+      errno = 0;
+      const bool png = png_size(path, &png_width, &png_height);
+      const int unread = png ? 0 : errno;
+      if (png && size_allowed &&
           (png_width > kMaxPictureSide || png_height > kMaxPictureSide ||
            !size_allowed(static_cast<int>(png_width), static_cast<int>(png_height)))) {
         notice = "cannot load " + path_as_read_from(requester_folder, path) + ": the picture is " +
@@ -99,6 +102,8 @@ int32_t Window::request(int32_t code) {
         drawn();
         return 1;
       }
+      notice = "cannot load " + path_as_read_from(requester_folder, path) + ": " +
+               (png ? std::string("its picture could not be read whole") : unread ? reason_of(unread) : "not a PNG file");
       return 0;
     }
     case kRequestWindowText:

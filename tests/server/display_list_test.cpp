@@ -403,7 +403,8 @@ TEST_F(ServerCoreTest, AHugePictureIsRefusedBeforeItIsRead) {
   // The same file, its header saying 60,000 x 60,000 pixels (14 GB).
   std::ifstream in(saved, std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), {});
-  ASSERT_GT(bytes.size(), 24u);
+  ASSERT_GT(bytes.size(), 40u);
+  const std::string whole = bytes;
   const unsigned char side[4] = {0x00, 0x00, 0xEA, 0x60};
   for (int at : {16, 20}) std::memcpy(&bytes[static_cast<size_t>(at)], side, 4);
   std::ofstream(huge, std::ios::binary) << bytes;
@@ -411,6 +412,21 @@ TEST_F(ServerCoreTest, AHugePictureIsRefusedBeforeItIsRead) {
   EXPECT_EQ(request(huge, 1 /* load */), 0);
   ASSERT_EQ(complaints.size(), 1u);
   EXPECT_NE(complaints[0].find("60000 x 60000 pixels"), std::string::npos) << complaints[0];
+  // Files that hold no picture are refused with the reason.
+  const struct {
+    std::string bytes;
+    const char* reason;
+  } unreadable[] = {{whole.substr(0, 20), "not a PNG file"},
+                    {"GIF89a and more than twenty-four bytes", "not a PNG file"},
+                    {whole.substr(0, 40), "could not be read"}};
+  for (const auto& u : unreadable) {
+    std::ofstream(huge, std::ios::binary | std::ios::trunc) << u.bytes;
+    complaints.clear();
+    EXPECT_EQ(request(huge, 1 /* load */), 0) << u.reason;
+    ASSERT_EQ(complaints.size(), 1u) << u.reason;
+    EXPECT_NE(complaints[0].find("huge.png: "), std::string::npos) << complaints[0];
+    EXPECT_NE(complaints[0].find(u.reason), std::string::npos) << complaints[0];
+  }
 }
 
 // A file its user may not write is not replaced (0, the file as it was, a
