@@ -24,15 +24,6 @@ bool exact(const Pen& pen, const pixels::Box& box) {
   return exact(pen) || box.x1 - box.x0 < 2 || box.y1 - box.y0 < 2;
 }
 
-// Points along cubic Bezier curves (control points 3k + 1), about every 4
-// pixels of their control polygon, at most `most` a curve.
-template <typename P>
-std::vector<P> flatten(const std::vector<P>& d, int most) {
-  std::vector<P> flat{d[0]};
-  for (size_t i = 0; i + 3 < d.size(); i += 3) flatten_curve(&d[i], most, [&](P f) { flat.push_back(f); });
-  return flat;
-}
-
 // Anti-aliased coverage blended in the brush's colour (through its hatch).
 class CoverPainter : public pixels::CoverageSink {
  public:
@@ -128,11 +119,7 @@ void CairoCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, in
     std::vector<Point> d(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) d[static_cast<size_t>(i)] = to_device(p[i]);
     const bool exact = exact_here(pen);
-    if (exact && !(count > kManyPolygonPoints && slice_ > 0)) {
-      pixels::Painter painter = brush_painter(pen, brush);
-      pixels::polygon(d.data(), count, winding, clip(), painter);
-      end_pixels();
-    } else if (count > kManyPolygonPoints && !vector_ && slice_ > 0) {
+    if (count > kManyPolygonPoints && !vector_ && slice_ > 0) {
       finish_work();  // one long figure at a time
       FillJob& job = fill_job_;
       job.points = std::move(d);
@@ -150,6 +137,10 @@ void CairoCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, in
       run_fill_job();
       if (fill_job_.left) ++work_serial_;
       return;
+    } else if (exact) {
+      pixels::Painter painter = brush_painter(pen, brush);
+      pixels::polygon(d.data(), count, winding, clip(), painter);
+      end_pixels();
     } else if (count > kManyPolygonPoints && !vector_) {
       CoverPainter painter(begin_pixels(), cairo_image_surface_get_stride(surface_) / 4, brush, width_, height_);
       pixels::polygon_coverage(d.data(), count, winding, clip(), painter);
@@ -248,7 +239,10 @@ void CairoCanvas::bezier(const Pen& pen, const Point* p, int count) {
     return;
   }
   std::vector<Point> flat;
-  for (const DevicePoint& f : flatten(d, 256)) add_whole_point(f, &flat);
+  add_whole_point(d[0], &flat);
+  for (size_t i = 0; i + 3 < d.size(); i += 3) {
+    flatten_curve(&d[i], 256, [&](DevicePoint f) { add_whole_point(f, &flat); });
+  }
   if (flat.size() < 2) flat.push_back(flat.back());
   stroke_device_points(pen, flat.data(), static_cast<int>(flat.size()), false);
 }

@@ -86,6 +86,7 @@ int32_t Window::request(int32_t code) {
       // A picture larger than the windows' pictures may take is refused
       // before it is read: a small file can hold a huge picture, and reading
       // it would take the server's memory and hold every program up.
+      const std::string cannot_load = "cannot load " + path_as_read_from(requester_folder, path) + ": ";
       int64_t png_width = 0, png_height = 0;
       errno = 0;
       const bool png = png_size(path, &png_width, &png_height);
@@ -93,8 +94,7 @@ int32_t Window::request(int32_t code) {
       if (png && size_allowed &&
           (png_width > kMaxPictureSide || png_height > kMaxPictureSide ||
            !size_allowed(static_cast<int>(png_width), static_cast<int>(png_height)))) {
-        notice = "cannot load " + path_as_read_from(requester_folder, path) + ": the picture is " +
-                 std::to_string(png_width) + " x " + std::to_string(png_height) +
+        notice = cannot_load + "the picture is " + std::to_string(png_width) + " x " + std::to_string(png_height) +
                  " pixels, more than the windows' pictures may take (LUMOVIEW_MEMORY_MB)";
         return 0;
       }
@@ -102,8 +102,8 @@ int32_t Window::request(int32_t code) {
         drawn();
         return 1;
       }
-      notice = "cannot load " + path_as_read_from(requester_folder, path) + ": " +
-               (png ? std::string("its picture could not be read whole") : unread ? reason_of(unread) : "not a PNG file");
+      notice = cannot_load + (png ? std::string("its picture could not be read whole")
+                                  : unread ? reason_of(unread) : "not a PNG file");
       return 0;
     }
     case kRequestWindowText:

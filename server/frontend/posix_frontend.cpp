@@ -49,7 +49,7 @@ struct X11Window {
 struct X11State {
   Display* display = nullptr;
   // The atoms a window needs, asked for once per display.
-  Atom delete_window = 0, motif_hints = 0, wm_state = 0, wm_state_above = 0;
+  Atom delete_window = 0, motif_hints = 0, wm_state = 0, wm_state_above = 0, net_wm_name = 0, utf8_string = 0;
   std::map<int, X11Window> windows;  // by window number
   WindowLook look;
   double scale = 1;  // screen pixels a device pixel
@@ -115,14 +115,17 @@ std::unique_ptr<X11State> open_display(bool want, double scale) {
   // In one round trip (each XInternAtom is one; Xlib keeps what it got, so
   // XSetWMProtocols finds WM_PROTOCOLS without asking again).
   char* names[] = {const_cast<char*>("WM_DELETE_WINDOW"), const_cast<char*>("_MOTIF_WM_HINTS"),
-                   const_cast<char*>("_NET_WM_STATE"), const_cast<char*>("_NET_WM_STATE_ABOVE"),
+                   const_cast<char*>("_NET_WM_STATE"),    const_cast<char*>("_NET_WM_STATE_ABOVE"),
+                   const_cast<char*>("_NET_WM_NAME"),     const_cast<char*>("UTF8_STRING"),
                    const_cast<char*>("WM_PROTOCOLS")};
-  Atom atoms[5] = {};
-  XInternAtoms(d, names, 5, False, atoms);
+  Atom atoms[7] = {};
+  XInternAtoms(d, names, 7, False, atoms);
   x->delete_window = atoms[0];
   x->motif_hints = atoms[1];
   x->wm_state = atoms[2];
   x->wm_state_above = atoms[3];
+  x->net_wm_name = atoms[4];
+  x->utf8_string = atoms[5];
   x->scale = scale > 0 ? scale : scale_of_resources(d);
   return x;
 }
@@ -138,11 +141,12 @@ unsigned long pixel_of(Display* d, Rgb c) {
   return c.r + c.g + c.b < 3 * 128 ? BlackPixel(d, screen) : WhitePixel(d, screen);
 }
 
-// The window's title, with the zoom while it is not 1:1.
-// Titles are UTF-8: _NET_WM_NAME as it is, and WM_NAME as Latin-1 text (or
-// compound text beyond it), which Xlib converts; XStoreName would mark the
-// UTF-8 bytes as Latin-1, and "é" show as "Ã©".
-void store_title(Display* d, const X11Window& xw, const Window& w) {
+// The window's title, with the zoom while it is not 1:1.  Titles are
+// UTF-8: _NET_WM_NAME as it is, and WM_NAME as Latin-1 text (or compound
+// text beyond it), which Xlib converts; XStoreName would mark the UTF-8
+// bytes as Latin-1, and "é" show as "Ã©".
+void store_title(const X11State& x, const X11Window& xw, const Window& w) {
+  Display* d = x.display;
   const std::string title = to_utf8(w.title().empty() ? "Graphics Window" : w.title()) + xw.place.title_suffix();
   char* list[] = {const_cast<char*>(title.c_str())};
   XTextProperty text{};
@@ -152,8 +156,7 @@ void store_title(Display* d, const X11Window& xw, const Window& w) {
   } else {
     XStoreName(d, xw.id, title.c_str());
   }
-  XChangeProperty(d, xw.id, XInternAtom(d, "_NET_WM_NAME", False), XInternAtom(d, "UTF8_STRING", False), 8,
-                  PropModeReplace, reinterpret_cast<const unsigned char*>(title.data()),
+  XChangeProperty(d, xw.id, x.net_wm_name, x.utf8_string, 8, PropModeReplace, reinterpret_cast<const unsigned char*>(title.data()),
                   static_cast<int>(title.size()));
 }
 
@@ -267,22 +270,16 @@ void PosixFrontend::window_opening(int number, int width_px, int height_px, int 
   apply_look(*x_, xw.id, width, height, x_->look, false);
   XMapWindow(d, xw.id);
   XFlush(d);
-  auto old = x_->windows.find(number);
-  if (old != x_->windows.end()) {  // told twice without the window between: the first goes
-    cairo_surface_destroy(old->second.surface);
-    XDestroyWindow(d, old->second.id);
-  }
   x_->windows[number] = std::move(xw);
 }
 
 void PosixFrontend::window_opened(Window& w) {
   if (!x_) return;
-  if (!x_->windows.count(w.number())) {
-    window_opening(w.number(), w.canvas().width(), w.canvas().height(), w.x, w.y, w.colours().background());
-  }
+  auto it = x_->windows.find(w.number());  // made by window_opening
+  if (it == x_->windows.end()) return;
   Display* d = x_->display;
-  X11Window& xw = x_->windows[w.number()];
-  store_title(d, xw, w);
+  X11Window& xw = it->second;
+  store_title(*x_, xw, w);
   if (!w.visible) XUnmapWindow(d, xw.id);
   // Made after the window is mapped: for the first window cairo asks the X
   // server about shared memory, round trips the window need not wait for.
@@ -310,7 +307,7 @@ void PosixFrontend::window_drawn(Window& w) {
 
 void PosixFrontend::window_retitled(Window& w) {
   if (!x_ || !x_->windows.count(w.number())) return;
-  store_title(x_->display, x_->windows[w.number()], w);
+  store_title(*x_, x_->windows[w.number()], w);
 }
 
 void PosixFrontend::window_moved(Window& w) {
@@ -405,7 +402,7 @@ void PosixFrontend::handle_event(XEvent& e, bool in_dialog) {
     if (width != w->canvas().width() || height != w->canvas().height()) {
       w->resize(width, height);
       xw.place.resized(width, height);
-      store_title(x_->display, xw, *w);
+      store_title(*x_, xw, *w);
     }
   } else if (e.type == ClientMessage && static_cast<Atom>(e.xclient.data.l[0]) == x_->delete_window) {
     // While a dialog is up no window closes under it: the request waits.
@@ -459,7 +456,7 @@ bool PosixFrontend::view_event(XEvent& e, int number, Window& w) {
   }
   if (moved) {
     xw.dirty = true;
-    store_title(x_->display, xw, w);
+    store_title(*x_, xw, w);
   }
   return true;
 }
