@@ -55,22 +55,6 @@ class CoverPainter : public pixels::CoverageSink {
   double scale_;
 };
 
-// Spans within width x height pixels (a picture made smaller since the
-// figure came).
-class WithinSink : public pixels::Sink {
- public:
-  WithinSink(pixels::Sink& inner, int width, int height) : inner_(inner), width_(width), height_(height) {}
-  void span(int y, int x0, int x1) override {
-    if (y < 0 || y >= height_) return;
-    x1 = std::min(x1, width_ - 1);
-    if (x0 <= x1) inner_.span(y, x0, x1);
-  }
-
- private:
-  pixels::Sink& inner_;
-  int width_, height_;
-};
-
 // A styled one-pixel outline in the exact modes, as GDI dashes a curve: the
 // pattern walked along the outline pixels counter-clockwise on screen from
 // the direction `start` (radians, y up) seen from the centre, one step a
@@ -177,7 +161,7 @@ void CairoCanvas::run_fill_job() {
   bool done = false;
   if (job.exact) {
     pixels::Painter painter = brush_painter(job.pen, job.brush);
-    WithinSink within(painter, width, height);
+    pixels::WithinSink within(painter, width, height);
     while (!(done = job.exact_fill.rows(within, 1)) && now_seconds() <= stop) {
     }
   } else {

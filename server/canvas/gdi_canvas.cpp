@@ -156,6 +156,7 @@ void GdiCanvas::resize(int width, int height, Rgb background) {
 }
 
 void GdiCanvas::clear(Rgb background) {
+  job_ = Job{};  // what is left of a long figure would be cleared away
   const uint32_t v = (static_cast<uint32_t>(background.r) << 16) | (background.g << 8) | background.b;
   GdiFlush();
   std::fill(bits_, bits_ + static_cast<size_t>(width_) * height_, v);
@@ -168,6 +169,7 @@ void GdiCanvas::clear(Rgb background) {
 // every figure is then the untransformed one, moved (the advanced mode
 // would start a rectangle's dashes elsewhere).
 void GdiCanvas::set_transform(const Transform& t) {
+  given_ = t;
   const bool identity = t.identity();
   ModifyWorldTransform(dc_, nullptr, MWT_IDENTITY);
   SetViewportOrgEx(dc_, 0, 0, nullptr);
@@ -252,13 +254,18 @@ void GdiCanvas::half_fill(const Brush& brush, const std::function<void(HDC)>& fi
   DeleteDC(scratch);
 }
 
+void GdiCanvas::with_pen(const Pen& pen, const std::function<void(HDC)>& draw) {
+  Tools tools(dc_, pen, nullptr);
+  draw(dc_);
+}
+
 void GdiCanvas::line(const Pen& pen, Point a, Point b) {
   const Point p[2] = {a, b};
   polyline(pen, p, 2);
 }
 
 void GdiCanvas::polyline(const Pen& pen, const Point* p, int count) {
-  if (count < 2) return;
+  if (count < 2 || slice_outline(pen, p, count, false)) return;
   std::vector<POINT> pts(static_cast<size_t>(count));
   int64_t steps = 0;
   for (int i = 0; i < count; ++i) {
@@ -277,7 +284,7 @@ void GdiCanvas::polyline(const Pen& pen, const Point* p, int count) {
 
 void GdiCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, int count,
                         bool winding) {
-  if (count < 2) return;
+  if (count < 2 || slice_polygon(pen, brush, p, count, winding)) return;
   fill_mode_ = winding ? WINDING : ALTERNATE;
   SetPolyFillMode(dc_, fill_mode_);
   half_fill(brush, [&](HDC dc) { Polygon(dc, reinterpret_cast<const POINT*>(p), count); });
@@ -288,6 +295,7 @@ void GdiCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, int 
 void GdiCanvas::bezier(const Pen& pen, const Point* p, int count) {
   if (count < 4) return;
   const int used = count - (count - 1) % 3;
+  if (slice_outline(pen, p, used, true)) return;
   {
     Tools tools(dc_, pen, nullptr);
     PolyBezier(dc_, reinterpret_cast<const POINT*>(p), static_cast<DWORD>(used));
@@ -452,6 +460,7 @@ bool GdiCanvas::get_pixel(Point p, Rgb* c) {
 }
 
 bool GdiCanvas::save_png(const std::string& path) {
+  finish_work();  // a file holds whole figures
   GdiFlush();
   return write_png(path, bits_, width_, height_, width_);
 }

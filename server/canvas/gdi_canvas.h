@@ -4,9 +4,12 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "server/canvas/large_figures.h"
+#include "server/canvas/polygon_fill.h"
 #include "server/core/canvas.h"
 
 namespace lumo::server {
@@ -40,12 +43,19 @@ class GdiCanvas : public Canvas {
   bool get_pixel(Point p, Rgb* colour) override;
   bool save_png(const std::string& path) override;
   bool load_png(const std::string& path) override;
+  // Long figures in slices (gdi_slices.cpp).
+  void set_slice(double seconds) override { slice_ = seconds; }
+  bool work_left() const override { return job_.kind != Job::kNone; }
+  bool continue_work() override;
+  uint64_t work_serial() const override { return work_serial_; }
 
  private:
   // Selects a pen and brush (and the mix mode) for one figure; the
   // destructor puts the previous ones back.
   class Tools;
   void make_surface(int width, int height);
+  // Draws with the pen selected (and no brush).
+  void with_pen(const Pen& pen, const std::function<void(HDC)>& draw);
   HFONT make_font(const Font& font) const;
   // GDI brushes cannot blend: a half brush's inside is found by drawing the
   // figure into a scratch surface and blended here.
@@ -58,6 +68,31 @@ class GdiCanvas : public Canvas {
   bool too_large(Point a, Point b) const;
   void draw_large(const pixels::LargeFigure& f, const Pen& pen, const Brush& brush);
 
+  // A long figure drawn a slice at a time: a polygon's fill by the pixel
+  // rules a few rows at a time, then its outline (or a polyline, or Bezier
+  // curves) a piece of points at a time through GDI, under the
+  // transformation it came with.
+  struct Job {
+    enum Kind { kNone, kFill, kOutline, kCurves } kind = kNone;
+    Pen pen;
+    Brush brush;
+    Transform transform;
+    std::vector<Point> corners;  // the polygon's points on the surface, for its fill
+    Point origin{0, 0};          // the viewport's origin it came with
+    pixels::PolygonFill fill;
+    std::vector<POINT> points;   // the outline's points (a polygon's closed)
+    size_t next = 0;             // where the next piece starts
+    bool end_pixel = false;      // an open line's last pixel is drawn after it
+  };
+  // Whether the figure goes in slices (and it is started): a polyline or
+  // Bezier curves of many points whose pieces give the pixels of the
+  // whole, or a polygon of many points on the surface's own pixels.
+  bool slice_outline(const Pen& pen, const Point* points, int count, bool curves);
+  bool slice_polygon(const Pen& pen, const Brush& brush, const Point* points, int count, bool winding);
+  void run_job();
+  // Draws the outline whole or starts it in pieces, once a polygon is filled.
+  void outline_after_fill();
+
   int width_;
   int height_;
   HDC dc_ = nullptr;
@@ -66,7 +101,11 @@ class GdiCanvas : public Canvas {
   uint32_t* bits_ = nullptr;
   bool advanced_ = false;  // a transformation is set (GDI's advanced mode)
   Transform transform_;
+  Transform given_;  // the transformation last set, whatever mode it took
   int fill_mode_ = ALTERNATE;
+  double slice_ = 0;
+  Job job_;
+  uint64_t work_serial_ = 0;
 };
 
 class GdiCanvasFactory : public CanvasFactory {

@@ -161,6 +161,22 @@ class Painter : public Sink {
   bool half_;
 };
 
+// Spans within width x height pixels (a picture made smaller since a
+// figure drawn in slices came).
+class WithinSink : public Sink {
+ public:
+  WithinSink(Sink& inner, int width, int height) : inner_(inner), width_(width), height_(height) {}
+  void span(int y, int x0, int x1) override {
+    if (y < 0 || y >= height_) return;
+    x1 = x1 < width_ - 1 ? x1 : width_ - 1;
+    if (x0 <= x1) inner_.span(y, x0, x1);
+  }
+
+ private:
+  Sink& inner_;
+  int width_, height_;
+};
+
 // ---- Rasterisers ------------------------------------------------------------
 
 // Coordinates beyond this are pulled in before any arithmetic.
