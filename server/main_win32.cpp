@@ -38,6 +38,7 @@ constexpr UINT_PTR kTimer = 1;
 constexpr UINT kTickMs = 100;
 constexpr int kDefaultGraceMs = 1500;    // without programs or windows this long, the server ends
 constexpr int kFirstLinkWaitMs = 60000;  // a server no program links in this time ends
+constexpr double kSliceSeconds = 0.02;   // long drawing goes in slices of about this long
 
 int g_idle_ms = 0;
 int g_unlinked_ms = 0;
@@ -95,7 +96,11 @@ LRESULT CALLBACK server_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (!g_server || !cds || cds->dwData != 1 || !cds->lpData) return 0;
     // The sender's window (0 from the library) tells programs apart.
     const int client = static_cast<int>(wp);
-    return g_server->handle(client, static_cast<const unsigned char*>(cds->lpData), cds->cbData);
+    const LRESULT reply = g_server->handle(client, static_cast<const unsigned char*>(cds->lpData), cds->cbData);
+    // Its answer is the message's: long drawing it left is done first.
+    while (g_server->holding(client) && g_server->continue_work()) {
+    }
+    return reply;
   }
   if (msg == wc::kWakeMessage) return 0;  // the loop serves the channels after it
   if (msg == WM_TIMER && g_server) {
@@ -147,6 +152,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   g_instance = instance;
   Options options;
   options.key = static_cast<int>((GetCurrentProcessId() * 2654435761u ^ GetTickCount()) & 0x7FFFFFFF) | 1;
+  // No command holds other programs up for longer than a slice or so.
+  options.slice_seconds = kSliceSeconds;
   {
     // A later program is taken only with the same run settings
     // (common/run_settings.h).

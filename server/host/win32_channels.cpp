@@ -109,7 +109,50 @@ int take_posted(ChannelClient& c, bool round) {
         ++g_counts->room_wakes;
         g_room_woken = true;
         SetEvent(c.room_event);
-      });
+      },
+      // A record that left long drawing going on in slices: what the
+      // program posted after it waits until that drawing is done.
+      [&] { return g_server->holding(c.id); });
+}
+
+void publish(ChannelClient& c, uint32_t request, int32_t reply, const std::string* answer) {
+  Channel* ch = c.ch;
+  if (c.posting) {
+    ch->windows.store(g_server->window_bits(), std::memory_order_seq_cst);
+    ch->hold.store(g_server->may_post(c.id) ? 0 : 1, std::memory_order_seq_cst);
+  }
+  if (answer) lumo::channel::put_answer(*ch, answer->data(), answer->size(), request);
+  // (Asking costs tens of microseconds under Wine: not more often than
+  // every 10 ms, so that the answered round trip it follows stays as it is.)
+  static DWORD cpu_asked = 0;
+  if (g_counting && GetTickCount() - cpu_asked >= 10) {
+    cpu_asked = GetTickCount();
+    FILETIME created, ended, kernel, user;
+    if (GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) {
+      auto ticks = [](FILETIME f) { return (static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
+      g_counts->cpu_us = (ticks(kernel) + ticks(user)) / 10;
+    }
+  }
+  ch->reply = reply;
+  ch->reply_seq.store(request, std::memory_order_seq_cst);
+  if (ch->client_sleeping.load(std::memory_order_seq_cst)) {
+    ++g_counts->answer_wakes;
+    SetEvent(c.reply_event);
+  }
+}
+
+// One slice of the long drawing left (the windows take turns), and the
+// answers it held given once their drawing is done (also when it was
+// finished otherwise).
+int slice() {
+  const bool sliced = g_server->continue_work();
+  for (auto& c : g_clients) {
+    if (!c->held || g_server->holding(c->id)) continue;
+    c->held = false;
+    publish(*c, c->held_request, c->held_reply, &c->held_answer);
+    c->held_answer.clear();
+  }
+  return sliced ? 1 : 0;
 }
 
 }  // namespace
@@ -137,16 +180,27 @@ int serve_channels() {
     }
   }
   int served = 0;
-  for (auto& c : g_clients) served += take_posted(*c, true);
+  for (auto& c : g_clients) {
+    if (!c->held && !g_server->holding(c->id)) served += take_posted(*c, true);
+  }
+  served += slice();
   for (size_t i = 0; i < g_clients.size(); ++i) {
     ChannelClient& c = *g_clients[i];
+    // A program whose drawing goes on in slices: its next command waits
+    // until that drawing is done (its own order kept, others served).
+    if (c.held || g_server->holding(c.id)) continue;
     Channel* ch = c.ch;
     const uint32_t request = ch->request.load(std::memory_order_seq_cst);
     if (request == c.seen) continue;
+    const uint32_t seen_before = c.seen;
     c.seen = request;
     ++served;
     // Everything this program posted before this command comes first.
     served += take_posted(c, false);
+    if (g_server->holding(c.id)) {
+      c.seen = seen_before;  // taken up again when that drawing is done
+      continue;
+    }
     const uint32_t size = ch->size;
     const bool valid = ch->kind == 1 && size <= lumo::channel::kMaxCommand;
     if (valid) CopyMemory(g_command.data(), ch->command, size);
@@ -165,27 +219,14 @@ int serve_channels() {
                                                    has_block ? block_bytes : 0)
                                 : 0;
     g_in_command = false;
-    if (c.posting) {
-      ch->windows.store(g_server->window_bits(), std::memory_order_seq_cst);
-      ch->hold.store(g_server->may_post(c.id) ? 0 : 1, std::memory_order_seq_cst);
-    }
-    if (valid) lumo::channel::put_answer(*ch, g_server->answer().data(), g_server->answer().size(), request);
-    // (Asking costs tens of microseconds under Wine: not more often than
-    // every 10 ms, so that the answered round trip it follows stays as it is.)
-    static DWORD cpu_asked = 0;
-    if (g_counting && GetTickCount() - cpu_asked >= 10) {
-      cpu_asked = GetTickCount();
-      FILETIME created, ended, kernel, user;
-      if (GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) {
-        auto ticks = [](FILETIME f) { return (static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
-        g_counts->cpu_us = (ticks(kernel) + ticks(user)) / 10;
-      }
-    }
-    ch->reply = reply;
-    ch->reply_seq.store(request, std::memory_order_seq_cst);
-    if (ch->client_sleeping.load(std::memory_order_seq_cst)) {
-      ++g_counts->answer_wakes;
-      SetEvent(c.reply_event);
+    if (valid && g_server->holding(c.id)) {
+      // Its drawing goes on in slices; the program waits for the answer.
+      c.held = true;
+      c.held_request = request;
+      c.held_reply = reply;
+      c.held_answer = g_server->answer();
+    } else {
+      publish(c, request, reply, valid ? &g_server->answer() : nullptr);
     }
   }
   return served;
@@ -196,7 +237,11 @@ void drop_ended_programs() {
   for (size_t i = g_clients.size(); i-- > 0;) {
     ChannelClient& c = *g_clients[i];
     if (WaitForSingleObject(c.process, 0) != WAIT_OBJECT_0) continue;
-    take_posted(c, false);
+    // What it posted is drawn all the same, after the drawing it left.
+    do {
+      while (g_server->holding(c.id) && g_server->continue_work()) {
+      }
+    } while (take_posted(c, false) > 0 && g_server->holding(c.id));
     const int id = c.id;
     g_clients.erase(g_clients.begin() + static_cast<long>(i));
     if (g_server) g_server->client_gone(id);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "common/channel_ring.h"
@@ -24,6 +25,12 @@ struct ChannelClient {
   HANDLE mapping = nullptr, reply_event = nullptr, room_event = nullptr, process = nullptr;
   bool posting = false;
   uint32_t seen = 0;
+  // The answer to its last command, held while that command's drawing goes
+  // on in slices (nothing more of the program is taken until then).
+  bool held = false;
+  uint32_t held_request = 0;
+  int32_t held_reply = 0;
+  std::string held_answer;
   lumo::channel::RingReader ring;
   std::vector<unsigned char> heads;
   ~ChannelClient() {
