@@ -607,3 +607,35 @@ point 3: x = -0.500  y = -0.956  (button 2)
 3 points" "$(tr -d '\r' < picker.out | sed -n '/^point\|points$/p')"
   end_servers
 }
+
+# Long figures in slices: the same pixels as GDI draws them whole, and a
+# joined program answered while another draws a polyline that took
+# lumoview.exe seconds in one call (1,000,000 random points, a 3-pixel pen).
+case_slices() {
+  local report
+  report=$(run "$bin/slice_check.exe")
+  check "every figure in slices as GDI draws it whole" "" "$(echo "$report" | grep -v ': same (')"
+  check "figures drawn in more than one slice" 16 "$(echo "$report" | grep -vc '(1 slices)')"
+  export LUMODIR=$(winpath "$bin")
+  mkfifo painter.fifo reader.fifo
+  timeout 120 "$wine" "$bin/lumo_client.exe" painter 1000000 < painter.fifo > painter.txt 2>&1 &
+  local painter=$!
+  exec 7> painter.fifo
+  for _ in $(seq 300); do grep -q ready painter.txt && break; sleep 0.1; done
+  timeout 120 "$wine" "$bin/lumo_client.exe" reader < reader.fifo > reader.txt 2>&1 &
+  local reader=$!
+  exec 8> reader.fifo
+  for _ in $(seq 300); do grep -q joined reader.txt && break; sleep 0.1; done
+  echo go >&7
+  for _ in $(seq 300); do grep -q drawing painter.txt && break; sleep 0.1; done
+  sleep 1  # the points are sent and the drawing begun
+  echo go >&8
+  # A bound only a server held by the whole polyline misses.
+  for _ in $(seq 40); do grep -q answered reader.txt && break; sleep 0.1; done
+  check "the joined program answered while the polyline is drawn" "answered=10" \
+    "$(tr -d '\r' < reader.txt | grep answered)"
+  exec 7>&- 8>&-
+  wait "$reader" "$painter"
+  check "the polyline drawn" "drawn=1" "$(tr -d '\r' < painter.txt | grep drawn=)"
+  end_servers
+}

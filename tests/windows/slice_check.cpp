@@ -1,0 +1,131 @@
+// Long figures drawn by lumoview.exe's canvas in slices against the same
+// figures GDI draws in one call: each case is drawn on a canvas that slices
+// (very short slices, a different transformation set between them, as
+// another program's figure would) and on one that does not, and their
+// pixels are compared.
+//
+//   slice_check   prints "NAME: same (N slices)" or "NAME: P pixels differ
+//                 (N slices)" for each case
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "server/canvas/gdi_canvas.h"
+
+using namespace lumo::server;
+
+namespace {
+
+constexpr int kWidth = 320, kHeight = 240;
+
+enum Figure { kPolyline, kBezier, kPolygon };
+
+struct Case {
+  const char* name;
+  Figure figure;
+  int points;
+  int width, style;
+  Blend blend;
+  int brush_style = kBrushSolid, hatch = 0;
+  bool winding = false;
+  Transform transform{};
+};
+
+std::vector<Point> random_points(int n, unsigned seed) {
+  std::vector<Point> p(static_cast<size_t>(n));
+  for (Point& q : p) {
+    seed = seed * 1103515245u + 12345u;
+    q.x = static_cast<int32_t>((seed >> 8) % (kWidth + 40)) - 20;
+    seed = seed * 1103515245u + 12345u;
+    q.y = static_cast<int32_t>((seed >> 8) % (kHeight + 40)) - 20;
+  }
+  return p;
+}
+
+// Draws the case; returns the slices it took.
+int draw(GdiCanvas& canvas, const Case& c, const std::vector<Point>& p) {
+  Pen pen;
+  pen.colour = {20, 90, 200};
+  pen.width = c.width;
+  pen.style = c.style;
+  pen.blend = c.blend;
+  Brush brush;
+  brush.colour = {230, 120, 30};
+  brush.style = c.brush_style;
+  brush.hatch = c.hatch;
+  canvas.set_transform(c.transform);
+  const int n = static_cast<int>(p.size());
+  switch (c.figure) {
+    case kPolyline: canvas.polyline(pen, p.data(), n); break;
+    case kBezier: canvas.bezier(pen, p.data(), n); break;
+    case kPolygon: canvas.polygon(pen, brush, p.data(), n, c.winding); break;
+  }
+  int slices = 1;
+  Transform other;
+  other.m11 = 2.5;
+  other.dx = 13;
+  while (canvas.work_left()) {
+    canvas.set_transform(other);
+    canvas.continue_work();
+    ++slices;
+  }
+  return slices;
+}
+
+}  // namespace
+
+int main() {
+  Transform moved;
+  moved.dx = 9;
+  moved.dy = -6;
+  Transform turned;
+  turned.m11 = 0.9;
+  turned.m12 = 0.3;
+  turned.m21 = -0.3;
+  turned.m22 = 0.9;
+  turned.dx = 40;
+  const Case cases[] = {
+      {"polyline 1px", kPolyline, 20000, 1, kSolid, Blend::kCrisp},
+      {"polyline 1px xor", kPolyline, 20000, 1, kSolid, Blend::kXor},
+      {"polyline 3px", kPolyline, 6000, 3, kSolid, Blend::kSmooth},
+      {"polyline 25px black", kPolyline, 5000, 25, kSolid, Blend::kBlack},
+      {"polyline 4px moved", kPolyline, 5000, 4, kSolid, Blend::kCrisp, kBrushSolid, 0, false, moved},
+      {"polyline 3px turned", kPolyline, 5000, 3, kSolid, Blend::kCrisp, kBrushSolid, 0, false, turned},
+      {"polyline 1px dashed", kPolyline, 5000, 1, kDash, Blend::kCrisp},
+      {"polyline 3px xor", kPolyline, 5000, 3, kSolid, Blend::kXor},
+      {"bezier 1px", kBezier, 20002, 1, kSolid, Blend::kCrisp},
+      {"bezier 3px", kBezier, 4999, 3, kSolid, Blend::kCrisp},
+      {"bezier 6px turned", kBezier, 4999, 6, kSolid, Blend::kCrisp, kBrushSolid, 0, false, turned},
+      {"polygon solid", kPolygon, 1500, 1, kSolid, Blend::kCrisp},
+      {"polygon winding 3px", kPolygon, 1500, 3, kSolid, Blend::kCrisp, kBrushSolid, 0, true},
+      {"polygon hatched", kPolygon, 1500, 1, kSolid, Blend::kCrisp, kBrushHatched, 4},
+      {"polygon hatched moved", kPolygon, 1500, 1, kSolid, Blend::kCrisp, kBrushHatched, 2, false, moved},
+      {"polygon half dashed", kPolygon, 1500, 1, kDash, Blend::kCrisp, kBrushHalf},
+      {"polygon xor", kPolygon, 1500, 1, kSolid, Blend::kXor},
+      {"polygon no outline", kPolygon, 1500, 1, kInvisible, Blend::kCrisp, kBrushSolid, 0, true},
+  };
+  unsigned seed = 11;
+  for (const Case& c : cases) {
+    const std::vector<Point> p = random_points(c.points, seed++);
+    GdiCanvas whole(kWidth, kHeight, Rgb{250, 250, 245});
+    GdiCanvas sliced(kWidth, kHeight, Rgb{250, 250, 245});
+    sliced.set_slice(1e-4);
+    draw(whole, c, p);
+    const int slices = draw(sliced, c, p);
+    long differ = 0;
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        Rgb a, b;
+        whole.get_pixel({x, y}, &a);
+        sliced.get_pixel({x, y}, &b);
+        differ += !(a == b);
+      }
+    }
+    if (differ == 0) {
+      std::printf("%s: same (%d slices)\n", c.name, slices);
+    } else {
+      std::printf("%s: %ld pixels differ (%d slices)\n", c.name, differ, slices);
+    }
+  }
+  return 0;
+}
