@@ -61,6 +61,9 @@ if command -v x86_64-w64-mingw32-g++ >/dev/null && [ -x /usr/lib/wine/wine64 ]; 
     timeout 900 /usr/lib/wine/wine64 build/mingw64/bin/win_bench.exe </dev/null | tr -d '\r'
   )
   bash tests/windows/harness.sh build/mingw64 stop
+  # Long drawing on lumoview.exe beside a joined reader.
+  echo
+  bash scripts/run-win-freeze.sh "${WIN_FREEZE_ROUNDS:-2}"
 fi
 
 # Windows at a screen's scale, zoomed, and the web view at pixel ratio 2.

@@ -12,20 +12,35 @@
  *                        call itself took: the points are posted) and quits
  *   freeze_lumo read     joins the shown window, prints "joined", waits for
  *                        a line, then reads a pixel again and again until
- *                        a line comes: "answers=N worst_ms=W median_us=M" */
-#include <poll.h>
+ *                        a line comes: "answers=N worst_ms=W median_us=M"
+ *                        (not on Windows)
+ *   freeze_lumo read-for S  joins the shown window, prints "joined" and reads
+ *                        a pixel again and again for S seconds: the same
+ *                        line (scripts/run-win-freeze.sh, under Wine) */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <poll.h>
 #include <time.h>
 #include <unistd.h>
+#endif
 
 #include "lumo.h"
 
 static double now(void) {
+#ifdef _WIN32
+  LARGE_INTEGER f, c;
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&c);
+  return (double)c.QuadPart / (double)f.QuadPart;
+#else
   struct timespec t;
   clock_gettime(CLOCK_MONOTONIC, &t);
   return t.tv_sec + t.tv_nsec / 1e9;
+#endif
 }
 
 static int paint(int n, const char *figure) {
@@ -71,6 +86,11 @@ static int by_value(const void *a, const void *b) {
   return x < y ? -1 : x > y;
 }
 
+#ifdef _WIN32
+/* Readers under Wine read for a given time instead. */
+static int read_line(void) { return 1; }
+static int line_waiting(void) { return 0; }
+#else
 /* A line from standard input read byte by byte: what follows it stays in
  * the pipe, where poll() sees it. */
 static int read_line(void) {
@@ -81,18 +101,30 @@ static int read_line(void) {
   return 0;
 }
 
-static int read_pixels(void) {
+static int line_waiting(void) {
+  struct pollfd in = {0, POLLIN, 0};
+  return poll(&in, 1, 0) != 0;
+}
+#endif
+
+/* Reads a pixel again and again, from joining the shown window until
+ * `seconds` have passed (0: until a line comes on standard input). */
+static int read_pixels(double seconds) {
   enum { kKept = 1 << 20 };
   static double took[kKept];
   char desc[280];
   int n = 0;
-  double worst = 0;
-  struct pollfd in = {0, POLLIN, 0};
+  double worst = 0, until = 0;
   if (LmJoin(0, 0, 1, desc) <= 0) return 3;
   printf("joined\n");
-  if (!read_line()) return 2;
-  while (poll(&in, 1, 0) == 0) {
+  if (seconds > 0) {
+    until = now() + seconds;
+  } else if (!read_line()) {
+    return 2;
+  }
+  for (;;) {
     const double t = now();
+    if (seconds > 0 ? t >= until : line_waiting()) break;
     LmGetPixel(320, 240);
     took[n % kKept] = now() - t;
     if (took[n % kKept] > worst) worst = took[n % kKept];
@@ -108,7 +140,10 @@ static int read_pixels(void) {
 int main(int argc, char **argv) {
   setvbuf(stdout, NULL, _IOLBF, 0);
   if (argc > 2 && strcmp(argv[1], "paint") == 0) return paint(atoi(argv[2]), argc > 3 ? argv[3] : "polyline");
-  if (argc > 1 && strcmp(argv[1], "read") == 0) return read_pixels();
-  fprintf(stderr, "usage: freeze_lumo paint N | read\n");
+  if (argc > 2 && strcmp(argv[1], "read-for") == 0) return read_pixels(atof(argv[2]));
+#ifndef _WIN32
+  if (argc > 1 && strcmp(argv[1], "read") == 0) return read_pixels(0);
+#endif
+  fprintf(stderr, "usage: freeze_lumo paint N [FIGURE] | read | read-for SECONDS\n");
   return 2;
 }
