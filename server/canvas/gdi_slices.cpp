@@ -34,8 +34,9 @@ constexpr int kManyCorners = 1024;
 // 3-pixel pen took 5 s in calls of 256 points, 0.87 s in one call and
 // 0.58 s a segment at a time.
 constexpr size_t kThinPiece = 256;
-// Calls between looks at the clock.
-constexpr int kCallsBetweenLooks = 32;
+// A wide pen's calls between looks at the clock (a thin pen's call of 256
+// points looks after each).
+constexpr int kWideCallsBetweenLooks = 8;
 constexpr int kLimit = 1 << 20;  // as the canvas pulls coordinates in
 
 double now_seconds() {
@@ -126,10 +127,12 @@ void GdiCanvas::run_job() {
   if (job.kind == Job::kOutline || job.kind == Job::kCurves) {
     const size_t count = job.points.size();
     const bool curves = job.kind == Job::kCurves;
-    const size_t piece = std::clamp(job.pen.width, 1, 1000) > 1 ? (curves ? 4 : 2) : kThinPiece;
+    const bool wide = std::clamp(job.pen.width, 1, 1000) > 1;
+    const size_t piece = wide ? (curves ? 4 : 2) : kThinPiece;
+    const int calls = wide ? kWideCallsBetweenLooks : 1;
     with_pen(job.pen, [&](HDC dc) {
       while (job.next + 1 < count && now_seconds() <= stop) {
-        for (int k = 0; k < kCallsBetweenLooks && job.next + 1 < count; ++k) {
+        for (int k = 0; k < calls && job.next + 1 < count; ++k) {
           size_t n = std::min(piece, count - job.next);
           if (curves) {
             n -= (n - 1) % 3;  // whole curves: 3 points each after the first
