@@ -186,6 +186,7 @@ int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size,
   }
   Window* target = window(addressed);
   const uint64_t work_before = target ? target->work_serial() : 0;
+  const uint64_t jobs_before = target ? target->jobs_started() : 0;
   int32_t reply;
   if (c.close_exit && !(size && (bytes[0] == kCmdEnd || bytes[0] == kCmdEvent))) {
     // The user closed this program's window: the program ends (a program
@@ -197,6 +198,7 @@ int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size,
   }
   if (target && window(addressed) == target) {
     note_work(client, target, work_before);
+    if (target->jobs_started() != jobs_before) any_work_ = true;
     answer_ended(*target);
   }
   if (swapped && window(addressed) == swapped) {
@@ -335,8 +337,8 @@ bool Server::posted_drawing_taken(int client) {
 }
 
 void Server::note_work(int client, Window* w, uint64_t work_before) {
-  if (w->work_left() && w->work_serial() != work_before) {
-    if (w->canvas().work_left()) w->working_for = client;
+  if (w->figure_left() && w->work_serial() != work_before) {
+    w->working_for = client;
     any_work_ = true;
   }
 }
@@ -396,9 +398,10 @@ bool Server::continue_work() {
     Window& w = *it->second;
     if (!w.work_left()) continue;
     last_worked_ = w.number();
+    const bool figure = w.figure_left();
     w.continue_work();
-    if (!w.canvas().work_left()) w.working_for = -1;
-    w.drawn();
+    if (!w.figure_left()) w.working_for = -1;
+    if (figure) w.drawn();  // a picture put on the canvas shows itself
     answer_ended(w);
     return true;
   }

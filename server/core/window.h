@@ -79,8 +79,9 @@ class Window {
   // written), whose program is answered when it ends.
   bool work_left() const { return canvas_->work_left() || job_ != nullptr; }
   bool figure_left() const { return canvas_->work_left(); }
-  // Advances whenever a command leaves work.
-  uint64_t work_serial() const { return canvas_->work_serial() + jobs_started_; }
+  // Advance whenever a command leaves long drawing, and a request's work.
+  uint64_t work_serial() const { return canvas_->work_serial(); }
+  uint64_t jobs_started() const { return jobs_started_; }
   // One slice of the work left (the canvas's drawing first, then the
   // request's work waited for at most a slice); whether work is still left.
   bool continue_work();
