@@ -446,30 +446,36 @@ TEST_P(BesideTheLoop, AFileHoldsTheListAsItWasAskedFor) {
   ASSERT_EQ(text("I,1,320,240,-1,-1,-1,"), 1);
   std::vector<int32_t> p(2 * 100000);
   for (size_t i = 0; i < p.size(); ++i) p[i] = static_cast<int32_t>((i * 7919) % (i % 2 ? 240 : 320));
-  command(1, 'N', kBlockPolyline, static_cast<int32_t>(p.size() / 2));
-  for (size_t at = 0; at < 4 * p.size(); at += kDataSize) {
-    const size_t size = std::min<size_t>(kDataSize, 4 * p.size() - at);
-    std::memcpy(block(1) + kDataArea, reinterpret_cast<const unsigned char*>(p.data()) + at, size);
-    command(1, 'B', kBlockChunk, static_cast<int32_t>(at), static_cast<int32_t>(size));
+  // The first `n` points as a polyline sent by `client`, not committed yet.
+  auto send = [&](int client, size_t n) {
+    command(1, 'N', kBlockPolyline, static_cast<int32_t>(n), 0, client);
+    for (size_t at = 0; at < 8 * n; at += kDataSize) {
+      const size_t size = std::min<size_t>(kDataSize, 8 * n - at);
+      std::memcpy(block(1) + kDataArea, reinterpret_cast<const unsigned char*>(p.data()) + at, size);
+      command(1, 'B', kBlockChunk, static_cast<int32_t>(at), static_cast<int32_t>(size), client);
+    }
+  };
+  // Many records: the writer reads the list for as long as it writes.
+  for (int i = 0; i < 2000; ++i) {
+    send(1, 50);
+    ASSERT_EQ(command(1, 'B', kBlockCommit), 1);
   }
-  ASSERT_EQ(command(1, 'B', kBlockCommit), 1);
   const testing_support::TempFolder folder("lumo_beside_files");
   const std::string first = folder.path() + "/first.svg", second = folder.path() + "/second.svg";
   std::snprintf(reinterpret_cast<char*>(block(1) + kDataArea), 512, "%s", first.c_str());
   ASSERT_EQ(command(1, 'B', kRequestDrawingFile, 0 /* save */), 1);
+  send(2, p.size() / 2);
   std::snprintf(reinterpret_cast<char*>(block(1) + kDataArea), 512, "%s", second.c_str());
   write_i32(block(1), kArg1, kRequestDrawingFile);
   write_i32(block(1), kArg2, 0);
   const unsigned char request[3] = {'B', 1 + 32, 0};
   const int32_t reply = server->handle(1, request, 3);
   EXPECT_EQ(server->holding(1), GetParam() > 0);
-  // Program 2 draws past the list's memory, clears the window, draws on.
-  for (int i = 0; i < 40000; ++i) {
-    if (i == 30000) {
-      EXPECT_EQ(command(1, 'B', 4 /* clear */, 0, 0, 2), 1);
-    }
-    command(1, 'A', kDrawLine, i % 300, i % 200, 2);
-  }
+  // While it is written, program 2 draws past the list's memory and clears
+  // the window.
+  EXPECT_EQ(command(1, 'B', kBlockCommit, 0, 0, 2), 1);
+  EXPECT_EQ(command(1, 'B', 4 /* clear */, 0, 0, 2), 1);
+  command(1, 'A', kDrawLine, 300, 200, 2);
   while (server->holding(1) && server->continue_work()) {
   }
   EXPECT_EQ(server->held_reply(1, reply), 1);
