@@ -1,5 +1,6 @@
 // Window requests ("B") that a window answers by itself: dialogs, texts,
 // colour-table reads, extents, data-block chunks, size and place.
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -27,6 +28,7 @@ constexpr int kFrameToo = 33;
 constexpr int kDrawingSave = 0;
 constexpr int kDrawingLoad = 1;
 constexpr int64_t kMaxPictureSide = 1 << 30;  // past this a side cannot be an int
+constexpr double kJobLookSeconds = 0.001;     // a request's work waited for at a time
 
 }  // namespace
 
@@ -253,7 +255,9 @@ bool Window::continue_work() {
     canvas_->continue_work();
     return work_left();
   }
-  if (job_ && job_->task->wait(slice_seconds)) end_job();
+  // The loop only waits here: a short look lets it answer the others at
+  // once rather than a slice later.
+  if (job_ && job_->task->wait(std::min(slice_seconds, kJobLookSeconds))) end_job();
   return work_left();
 }
 
