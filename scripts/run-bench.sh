@@ -32,6 +32,11 @@ build/native/bench/scene_bench "${SCENE_ROUNDS:-5}" </dev/null
 cmake --build --preset native --target freeze_bench >/dev/null
 echo
 build/native/bench/freeze_bench "${FREEZE_ROUNDS:-3}" </dev/null
+# The same beside a large PNG loaded and a long drawing file written.
+echo
+FREEZE_FIGURE=png build/native/bench/freeze_bench "${FREEZE_ROUNDS:-3}" 16000 </dev/null
+echo
+FREEZE_FIGURE=svg build/native/bench/freeze_bench "${FREEZE_ROUNDS:-3}" 6000000 </dev/null
 
 # Long figures in the canvas alone: drawn at once, and in slices of 20 ms
 # (the first call and the longest slice).

@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "server/canvas/ansi_text.h"
+#include "server/canvas/beside_thread.h"
 #include "server/canvas/file_output.h"
 #include "server/canvas/picture_memory.h"
 #include "server/canvas/png_stream.h"
@@ -499,21 +501,84 @@ bool CairoCanvas::save_png(const std::string& path) {
   return written && out.commit();
 }
 
+namespace {
+
+// A PNG file read into a cairo image surface on a thread of its own.  The
+// file is read through a stream so that a read no longer wanted (its window
+// closed) is broken off at the next piece.
+class PngRead : public BesideTask {
+ public:
+  explicit PngRead(const std::string& path)
+      : path_(path), thread_([this](const std::atomic<bool>& stop) { return read(stop); }) {}
+  ~PngRead() override {
+    thread_.end(true);
+    if (image_) cairo_surface_destroy(image_);
+  }
+  bool wait(double seconds) override { return thread_.wait(seconds); }
+  bool succeeded() const override { return thread_.succeeded(); }
+  int error() const override { return thread_.error(); }
+  cairo_surface_t* image() const { return image_; }
+
+ private:
+  struct Stream {
+    FILE* file;
+    const std::atomic<bool>* stop;
+  };
+  static cairo_status_t piece(void* closure, unsigned char* data, unsigned int length) {
+    auto* s = static_cast<Stream*>(closure);
+    if (s->stop->load(std::memory_order_relaxed)) return CAIRO_STATUS_READ_ERROR;
+    return std::fread(data, 1, length, s->file) == length ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_READ_ERROR;
+  }
+  bool read(const std::atomic<bool>& stop) {
+    FILE* file = std::fopen(path_.c_str(), "rb");
+    if (!file) return false;
+    Stream s{file, &stop};
+    cairo_surface_t* image = cairo_image_surface_create_from_png_stream(&PngRead::piece, &s);
+    std::fclose(file);
+    if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
+      cairo_surface_destroy(image);
+      return false;
+    }
+    image_ = image;
+    return true;
+  }
+
+  const std::string path_;
+  cairo_surface_t* image_ = nullptr;  // written by the thread before it ends
+  BesideThread thread_;               // last: starts when the rest is made
+};
+
+}  // namespace
+
 bool CairoCanvas::load_png(const std::string& path) {
-  finish_work();  // the picture comes over every figure before it
-  finish();
   cairo_surface_t* image = cairo_image_surface_create_from_png(path.c_str());
   const bool ok = cairo_surface_status(image) == CAIRO_STATUS_SUCCESS;
-  if (ok) {
-    cairo_save(cr_);
-    cairo_identity_matrix(cr_);
-    cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
-    cairo_set_source_surface(cr_, image, 0, 0);
-    cairo_paint(cr_);
-    cairo_restore(cr_);
-  }
+  if (ok) put_picture(image);
   cairo_surface_destroy(image);
   return ok;
+}
+
+std::unique_ptr<BesideTask> CairoCanvas::start_png_read(const std::string& path) {
+  return std::make_unique<PngRead>(path);
+}
+
+bool CairoCanvas::put_png_read(BesideTask& read) {
+  // Only this canvas makes the reads it is handed.
+  cairo_surface_t* image = static_cast<PngRead&>(read).image();
+  if (!read.succeeded() || !image) return false;
+  put_picture(image);
+  return true;
+}
+
+void CairoCanvas::put_picture(cairo_surface_t* image) {
+  finish_work();  // the picture comes over every figure before it
+  finish();
+  cairo_save(cr_);
+  cairo_identity_matrix(cr_);
+  cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+  cairo_set_source_surface(cr_, image, 0, 0);
+  cairo_paint(cr_);
+  cairo_restore(cr_);
 }
 
 }  // namespace lumo::server

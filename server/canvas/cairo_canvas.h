@@ -88,6 +88,8 @@ class CairoCanvas : public Canvas {
   bool get_pixel(Point p, Rgb* colour) override;
   bool save_png(const std::string& path) override;
   bool load_png(const std::string& path) override;
+  std::unique_ptr<BesideTask> start_png_read(const std::string& path) override;
+  bool put_png_read(BesideTask& read) override;
   bool read_pixels(int x, int y, int w, int h, uint32_t* out) override;
   void draw_image(int x, int y, int w, int h, const uint32_t* pixels) override;
   // Long outlines (polylines, flattened curves) are drawn in slices of about
@@ -98,6 +100,8 @@ class CairoCanvas : public Canvas {
   uint64_t work_serial() const override { return work_serial_; }
 
  private:
+  // A picture read from a PNG file, over everything drawn, at (0, 0).
+  void put_picture(cairo_surface_t* image);
   bool exact_here(const Pen& pen) const;
   bool exact_here(const Pen& pen, const pixels::Box& box) const;
   // Fills the current path with the source set (or hands it to the sink);

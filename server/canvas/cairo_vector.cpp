@@ -16,6 +16,7 @@
 #include <string>
 
 #include "server/canvas/ansi_text.h"
+#include "server/canvas/beside_thread.h"
 #include "server/canvas/cairo_canvas.h"
 #include "server/canvas/file_output.h"
 #include "server/canvas/pixel_rules.h"
@@ -90,11 +91,13 @@ cairo_status_t to_file(void* closure, const unsigned char* data, unsigned int le
 
 }  // namespace
 
-bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::string& path,
-                         int dpi) {
-  if (format == FigureFormat::kPng || !list.complete()) return false;
+namespace {
+
+// The figure of a snapshot of the list: on the loop's thread or another.
+bool write_figure(const RecordingCanvas::Snapshot& list, FigureFormat format, const std::string& path, int dpi) {
+  if (format == FigureFormat::kPng || !list.complete) return false;
   dpi = std::clamp(dpi, 1, 10000);
-  const int w = list.width(), h = list.height();
+  const int w = list.width, h = list.height;
   FileOutput out(path);
   if (!out.open()) return false;
   if (format == FigureFormat::kSvg) {
@@ -103,7 +106,7 @@ bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::
     bool drawn = true;
     {
       CairoCanvas canvas(scratch, w, h, &sink);
-      list.replay(canvas, true);
+      RecordingCanvas::replay(list, canvas, true);
       drawn = canvas.drawing_ok();
     }
     cairo_surface_destroy(scratch);
@@ -126,7 +129,7 @@ bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::
   bool drawn = true;
   {
     CairoCanvas canvas(surface, w, h, nullptr);
-    list.replay(canvas, true);
+    RecordingCanvas::replay(list, canvas, true);
     drawn = canvas.drawing_ok();
   }
   cairo_surface_finish(surface);
@@ -135,6 +138,40 @@ bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::
   const bool ok = drawn && cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS;
   cairo_surface_destroy(surface);
   return ok && out.commit();
+}
+
+// A figure written on a thread of its own from a snapshot of the list.
+class FigureWrite : public BesideTask {
+ public:
+  FigureWrite(RecordingCanvas::Snapshot list, FigureFormat format, const std::string& path, int dpi)
+      : list_(std::move(list)), format_(format), path_(path), dpi_(dpi),
+        thread_([this](const std::atomic<bool>&) { return write_figure(list_, format_, path_, dpi_); }) {}
+  // Written whole even when its window goes meanwhile: the program asked
+  // for the file and is answered when it is there.
+  ~FigureWrite() override { thread_.end(false); }
+  bool wait(double seconds) override { return thread_.wait(seconds); }
+  bool succeeded() const override { return thread_.succeeded(); }
+  int error() const override { return thread_.error(); }
+
+ private:
+  const RecordingCanvas::Snapshot list_;
+  const FigureFormat format_;
+  const std::string path_;
+  const int dpi_;
+  BesideThread thread_;  // last: starts when the rest is made
+};
+
+}  // namespace
+
+bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::string& path,
+                         int dpi) {
+  return write_figure(list.snapshot(), format, path, dpi);
+}
+
+std::unique_ptr<BesideTask> start_vector_figure(RecordingCanvas& list, FigureFormat format,
+                                                const std::string& path, int dpi) {
+  if (format == FigureFormat::kPng || !list.complete()) return nullptr;
+  return std::make_unique<FigureWrite>(list.snapshot(), format, path, dpi);
 }
 
 }  // namespace lumo::server

@@ -34,6 +34,11 @@ std::string replace_refusal(const std::string& path) {
 
 bool write_scaled_png(RecordingCanvas& list, double, const std::string& path) { return list.save_png(path); }
 
+// Written at once: this server draws every command whole.
+std::unique_ptr<BesideTask> start_vector_figure(RecordingCanvas&, FigureFormat, const std::string&, int) {
+  return nullptr;
+}
+
 bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::string& path, int dpi) {
   FigureText text;
   text.to_utf8 = ansi_to_utf8;

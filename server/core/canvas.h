@@ -119,6 +119,20 @@ inline bool invertible(const Transform& t) {
   return det > 1e-9 || det < -1e-9;
 }
 
+// Work going on beside the command loop, on a thread of the canvas layer's
+// own (a picture read from a file, a drawing file written), so that the
+// loop serves other programs meanwhile.  It touches nothing the loop uses.
+class BesideTask {
+ public:
+  // Waits for the work to end (a picture read is broken off at once).
+  virtual ~BesideTask() = default;
+  // Waits at most `seconds` for the work to end; true once it has.
+  virtual bool wait(double seconds) = 0;
+  // Once it has ended: whether the work succeeded, and errno when it did not.
+  virtual bool succeeded() const = 0;
+  virtual int error() const = 0;
+};
+
 class Canvas {
  public:
   virtual ~Canvas() = default;
@@ -187,6 +201,17 @@ class Canvas {
 
   virtual bool save_png(const std::string& path) = 0;
   virtual bool load_png(const std::string& path) = 0;
+  // load_png in two steps: the file read beside the command loop, then the
+  // picture put on the canvas as load_png puts it (false when the file
+  // could not be read whole).  Null from a canvas that reads only at once.
+  virtual std::unique_ptr<BesideTask> start_png_read(const std::string& path) {
+    (void)path;
+    return nullptr;
+  }
+  virtual bool put_png_read(BesideTask& read) {
+    (void)read;
+    return false;
+  }
 
   // Copies the w x h pixels at (x, y) as 0x00RRGGBB, rows top down; false
   // when the area does not lie on the surface.  A canvas with direct access

@@ -393,6 +393,12 @@ bool RecordingCanvas::load_png(const std::string& path) {
   return true;
 }
 
+bool RecordingCanvas::put_png_read(BesideTask& read) {
+  if (!picture_->put_png_read(read)) return false;
+  restart_with_picture();
+  return true;
+}
+
 void RecordingCanvas::draw_image(int x, int y, int w, int h, const uint32_t* pixels) {
   picture_->draw_image(x, y, w, h, pixels);
   touched(x, y, x + w - 1, y + h - 1, false);

@@ -41,7 +41,9 @@ class ByteList {
   ByteList() = default;
   ByteList(const ByteList&) = delete;
   ByteList& operator=(const ByteList&) = delete;
-  ~ByteList() { std::free(data_); }
+  ~ByteList() {
+    if (reclaim()) std::free(data_);
+  }
   size_t size() const { return size_; }
   const unsigned char* data() const { return data_; }
   // False once an append found no memory (the list is then incomplete).
@@ -50,6 +52,11 @@ class ByteList {
   void clear() {
     size_ = 0;
     complete_ = true;
+    if (!reclaim()) {
+      data_ = nullptr;  // the reader's now
+      capacity_ = 0;
+      return;
+    }
     if (capacity_ > (size_t{1} << 20)) {
       std::free(data_);
       data_ = nullptr;
@@ -61,11 +68,49 @@ class ByteList {
     std::memcpy(data_ + size_, bytes, n);
     size_ += n;
   }
+  // The first size() bytes for a reader on another thread.  They stay as
+  // they are while the reader holds them: appends go past them, and a list
+  // that grows, is cleared or ends leaves that memory to the reader.  The
+  // shared pointer is copied and let go on the list's own thread only.
+  std::shared_ptr<const unsigned char> share() {
+    if (!shared_) shared_ = std::make_shared<Owned>(data_);
+    return std::shared_ptr<const unsigned char>(shared_, data_);
+  }
 
  private:
+  struct Owned {
+    explicit Owned(unsigned char* bytes) : data(bytes) {}
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    ~Owned() { std::free(data); }
+    unsigned char* data;
+  };
+  // The memory is the list's alone again (true), or stays with a reader
+  // that still holds it (false: the list lets go of it).
+  bool reclaim() {
+    if (!shared_) return true;
+    const bool alone = shared_.use_count() == 1;
+    if (alone) shared_->data = nullptr;
+    shared_.reset();
+    return alone;
+  }
   bool grow(size_t need) {
     size_t capacity = capacity_ < 4096 ? 4096 : capacity_;
     while (capacity < need) capacity *= 2;
+    if (shared_ && shared_.use_count() > 1) {
+      // A reader holds the memory: the list goes on in a copy.
+      auto* copy = static_cast<unsigned char*>(std::malloc(capacity));
+      if (!copy) {
+        complete_ = false;
+        return false;
+      }
+      std::memcpy(copy, data_, size_);
+      shared_.reset();
+      data_ = copy;
+      capacity_ = capacity;
+      return true;
+    }
+    reclaim();
     void* more = std::realloc(data_, capacity);
     if (!more) {
       complete_ = false;
@@ -87,6 +132,7 @@ class ByteList {
   unsigned char* data_ = nullptr;
   size_t size_ = 0, capacity_ = 0;
   bool complete_ = true;
+  std::shared_ptr<Owned> shared_;  // the memory, while a reader may hold it
 };
 
 // Where a replay of a list stopped, and the state in force there, so that a
@@ -140,6 +186,18 @@ class RecordingCanvas : public Canvas {
   bool replay_more(Canvas& target, ReplayCursor& cursor, bool vector, size_t budget = SIZE_MAX);
   // Changes whenever the list starts anew.
   uint64_t list_number() const { return list_number_; }
+  // The list as it is now, for a replay on another thread while drawing
+  // goes on: its bytes stay as they are for as long as the snapshot lives
+  // (drawing after it, a clear or a list started anew leave them alone).
+  struct Snapshot {
+    std::shared_ptr<const unsigned char> bytes;
+    size_t size = 0;
+    int width = 0, height = 0;
+    bool complete = true;
+  };
+  Snapshot snapshot();
+  // Draws a snapshot onto `target` as replay draws the list.
+  static void replay(const Snapshot& list, Canvas& target, bool vector);
 
   int width() const override { return picture_->width(); }
   int height() const override { return picture_->height(); }
@@ -176,6 +234,10 @@ class RecordingCanvas : public Canvas {
   bool get_pixel(Point p, Rgb* colour) override;
   bool save_png(const std::string& path) override;
   bool load_png(const std::string& path) override;
+  std::unique_ptr<BesideTask> start_png_read(const std::string& path) override {
+    return picture_->start_png_read(path);
+  }
+  bool put_png_read(BesideTask& read) override;
   bool read_pixels(int x, int y, int w, int h, uint32_t* out) override {
     return picture_->read_pixels(x, y, w, h, out);
   }
@@ -223,6 +285,9 @@ class RecordingCanvas : public Canvas {
   }
   void take_image(int x0, int y0, int x1, int y1);
   void restart_with_picture();
+  // The records in `data` from the cursor on (see replay_more).
+  static bool replay_bytes(const unsigned char* data, size_t size, Canvas& target, ReplayCursor& cursor,
+                           bool vector, size_t budget);
 
   std::unique_ptr<Canvas> picture_;
   ByteList list_;

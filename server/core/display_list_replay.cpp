@@ -142,13 +142,37 @@ bool RecordingCanvas::replay_more(Canvas& target, ReplayCursor& cursor, bool vec
     cursor.height = target.height();
     target.set_transform(cursor.transform);
   }
-  Reader r(list_.data() + cursor.offset, list_.size() - cursor.offset);
+  return replay_bytes(list_.data(), list_.size(), target, cursor, vector, budget);
+}
+
+RecordingCanvas::Snapshot RecordingCanvas::snapshot() {
+  take_touched_pixels();
+  Snapshot s;
+  s.bytes = list_.share();
+  s.size = list_.size();
+  s.width = width();
+  s.height = height();
+  s.complete = list_.complete();
+  return s;
+}
+
+void RecordingCanvas::replay(const Snapshot& list, Canvas& target, bool vector) {
+  ReplayCursor cursor;
+  cursor.width = target.width();
+  cursor.height = target.height();
+  target.set_transform(cursor.transform);
+  replay_bytes(list.bytes.get(), list.size, target, cursor, vector, SIZE_MAX);
+}
+
+bool RecordingCanvas::replay_bytes(const unsigned char* data, size_t size, Canvas& target, ReplayCursor& cursor,
+                                   bool vector, size_t budget) {
+  Reader r(data + cursor.offset, size - cursor.offset);
   Transform& transform = cursor.transform;
   Pen &recorded_pen = cursor.recorded_pen, &pen = cursor.pen;
   Brush &recorded_brush = cursor.recorded_brush, &brush = cursor.brush;
   Font& font = cursor.font;
   int &w = cursor.width, &h = cursor.height;
-  const unsigned char* const from = list_.data() + cursor.offset;
+  const unsigned char* const from = data + cursor.offset;
   while (r.more() && static_cast<size_t>(r.at() - from) < budget) {
     const uint8_t op = r.get<uint8_t>();
     if (op == kOpSubpixel) {
@@ -274,8 +298,8 @@ bool RecordingCanvas::replay_more(Canvas& target, ReplayCursor& cursor, bool vec
         break;
     }
   }
-  cursor.offset = static_cast<size_t>(r.at() - list_.data());
-  return cursor.offset == list_.size();
+  cursor.offset = static_cast<size_t>(r.at() - data);
+  return cursor.offset == size;
 }
 
 }  // namespace lumo::server

@@ -3,6 +3,7 @@
 #define LUMO_SERVER_CORE_FIGURE_FILES_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,13 @@ bool parse_figure_target(const std::string& value, std::string* dir,
 // cannot be written or the server has no writer for the format.
 bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::string& path,
                          int dpi);
+
+// write_vector_figure beside the command loop: the list as it is now is
+// written on a thread of its own while drawing goes on.  Null where the
+// server has no such thread, or the list cannot be written (then
+// write_vector_figure says why).
+std::unique_ptr<BesideTask> start_vector_figure(RecordingCanvas& list, FigureFormat format,
+                                                const std::string& path, int dpi);
 
 // Writes the picture as PNG at `scale` times its size, drawn again from the
 // display list (the Windows server writes its picture's own pixels).

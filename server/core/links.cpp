@@ -132,6 +132,7 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
   win->png_scale = options_.png_scale;
   win->display_list().set_limit(options_.list_limit);
   win->canvas().set_slice(options_.slice_seconds);
+  win->slice_seconds = options_.slice_seconds;
   if (script_.active()) win->next_scripted = [this](InputEvent* e) { return script_.next(e); };
   Window* self = win.get();
   win->display_list().on_overflow = [this, n, self]() {
@@ -159,6 +160,12 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
 int32_t Server::close_window(int w) {
   Window* win = window(w);
   if (!win) return 0;
+  // A picture still being read or a file still being written is done
+  // first: its program is answered as if the window had stayed.
+  if (win->job_client() >= 0) {
+    win->finish_work();
+    answer_ended(*win);
+  }
   save_picture(*win);
   frontend_.window_closing(*win);
   host_.remove_block(kBlockPrefix + std::to_string(number_) + ":" + std::to_string(w));
@@ -209,6 +216,13 @@ int32_t Server::end_command(Client& c, int id) {
 
 void Server::client_gone(int client) {
   flush_pending();
+  // What it asked for is done, as its drawing is, before its windows go.
+  for (auto& entry : windows_) {
+    if (entry.second->job_client() != client) continue;
+    entry.second->finish_work();
+    answer_ended(*entry.second);
+  }
+  late_replies_.erase(client);
   auto it = clients_.find(client);
   if (it == clients_.end()) return;
   const bool was_active = it->second.active;

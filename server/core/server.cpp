@@ -185,7 +185,8 @@ int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size,
     shared = swapped->swap_block(work_.data());
   }
   Window* target = window(addressed);
-  const uint64_t work_before = target ? target->canvas().work_serial() : 0;
+  const uint64_t work_before = target ? target->work_serial() : 0;
+  const uint64_t jobs_before = target ? target->jobs_started() : 0;
   int32_t reply;
   if (c.close_exit && !(size && (bytes[0] == kCmdEnd || bytes[0] == kCmdEvent))) {
     // The user closed this program's window: the program ends (a program
@@ -195,7 +196,11 @@ int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size,
   } else {
     reply = dispatch(c, client, bytes, size);
   }
-  if (target && window(addressed) == target) note_work(client, target, work_before);
+  if (target && window(addressed) == target) {
+    note_work(client, target, work_before);
+    if (target->jobs_started() != jobs_before) any_work_ = true;
+    answer_ended(*target);
+  }
   if (swapped && window(addressed) == swapped) {
     swapped->swap_block(shared);
     // Word by word, then the changed bytes of a changed word.
@@ -290,13 +295,13 @@ void Server::draw_posted(int client, const unsigned char* bytes, uint32_t size,
   finish_work_of(client);
   int32_t reply = 0;
   if (Window* win = unanswered_drawing_window(bytes, size, block)) {
-    const uint64_t work_before = win->canvas().work_serial();
+    const uint64_t work_before = win->work_serial();
     if (posted_drawing_taken(client)) reply = win->draw_detached(block);
     note_work(client, win, work_before);
   } else if (Window* target = posted_block_window(bytes, size, block)) {
     // A point figure's announcement, chunk, commit or cancel; a long outline
     // goes on in slices like an answered one's.
-    const uint64_t work_before = target->canvas().work_serial();
+    const uint64_t work_before = target->work_serial();
     if (posted_drawing_taken(client)) {
       target->set_block_client(client);
       reply = target->request_detached(static_cast<char>(bytes[0]), block);
@@ -332,7 +337,7 @@ bool Server::posted_drawing_taken(int client) {
 }
 
 void Server::note_work(int client, Window* w, uint64_t work_before) {
-  if (w->work_left() && w->canvas().work_serial() != work_before) {
+  if (w->figure_left() && w->work_serial() != work_before) {
     w->working_for = client;
     any_work_ = true;
   }
@@ -342,7 +347,8 @@ bool Server::holding(int client) const {
   if (!any_work_) return false;
   for (const auto& entry : windows_) {
     const Window& w = *entry.second;
-    if (w.working_for == client && w.work_left()) return true;
+    if (w.job_client() == client) return true;
+    if (w.working_for == client && w.figure_left()) return true;
   }
   return false;
 }
@@ -351,12 +357,36 @@ void Server::finish_work_of(int client) {
   if (!any_work_) return;
   for (auto& entry : windows_) {
     Window& w = *entry.second;
-    if (w.working_for != client) continue;
-    w.working_for = -1;
+    const bool figure = w.working_for == client, job = w.job_client() == client;
+    if (!figure && !job) continue;
+    if (figure) w.working_for = -1;
     if (!w.work_left()) continue;
-    w.canvas().finish_work();
+    if (job) {
+      w.finish_work();  // the canvas's drawing first
+    } else {
+      w.canvas().finish_work();
+    }
     w.drawn();
+    answer_ended(w);
   }
+}
+
+void Server::answer_ended(Window& w) {
+  for (Window::EndedRequest& e : w.ended_requests) {
+    late_replies_[e.client] = e.reply;
+    if (trace) trace(std::to_string(e.client) + " window " + std::to_string(w.number()) + " request ended -> " +
+                     std::to_string(e.reply));
+    if (!e.notice.empty()) say(e.client, e.notice);
+  }
+  w.ended_requests.clear();
+}
+
+int32_t Server::held_reply(int client, int32_t reply) {
+  auto it = late_replies_.find(client);
+  if (it == late_replies_.end()) return reply;
+  reply = it->second;
+  late_replies_.erase(it);
+  return reply;
 }
 
 // The windows with drawing left take turns, a slice each.
@@ -368,8 +398,11 @@ bool Server::continue_work() {
     Window& w = *it->second;
     if (!w.work_left()) continue;
     last_worked_ = w.number();
-    if (!w.canvas().continue_work()) w.working_for = -1;
-    w.drawn();
+    const bool figure = w.figure_left();
+    w.continue_work();
+    if (!w.figure_left()) w.working_for = -1;
+    if (figure) w.drawn();  // a picture put on the canvas shows itself
+    answer_ended(w);
     return true;
   }
   any_work_ = false;

@@ -108,6 +108,11 @@ class Server {
   // windows taking turns (false when there was none).
   bool holding(int client) const;
   bool continue_work();
+  // The reply to hand a held command of `client` once it is no longer
+  // held: `reply`, the one it was handled with, unless its request's work
+  // went on beside the loop (a picture read, a drawing file written) and
+  // ended with its own.
+  int32_t held_reply(int client, int32_t reply);
   // False while the program must send its next command and wait for the
   // answer (its window was closed by the user: that answer ends it).
   bool may_post(int client) const;
@@ -180,6 +185,10 @@ class Server {
   // After a command of `client` for window `w`: long drawing it left in the
   // window (the canvas's work_serial moved from `work_before`) belongs to it.
   void note_work(int client, Window* w, uint64_t work_before);
+  // Hands on what the requests whose work went on beside the loop ended
+  // with: their replies kept for held_reply, their lines told.
+  void answer_ended(Window& w);
+  std::map<int, int32_t> late_replies_;
   bool any_work_ = false;    // some window may have drawing left
   int last_worked_ = 0;      // the window that had the last slice
   // Whether the program's posted drawing is drawn (not when it is ending

@@ -31,6 +31,7 @@ int32_t Server::window_command(Client& c, int id, char letter, int w) {
       {
         // Names in a request are the asking program's, relative to its folder.
         win->requester_folder = c.folder;
+        win->requester = id;
         const int32_t reply = win->request(a1);
         if (!win->notice.empty()) say(id, win->notice);
         win->notice.clear();

@@ -74,9 +74,35 @@ class Window {
   std::string notice;
   // The picture changed: shown, saved again.
   void drawn();
-  bool work_left() const { return canvas_->work_left(); }
+  // Work left: long drawing in the canvas, or a request's work going on
+  // beside the command loop (a picture read from a file, a drawing file
+  // written), whose program is answered when it ends.
+  bool work_left() const { return canvas_->work_left() || job_ != nullptr; }
+  bool figure_left() const { return canvas_->work_left(); }
+  // Advance whenever a command leaves long drawing, and a request's work.
+  uint64_t work_serial() const { return canvas_->work_serial(); }
+  uint64_t jobs_started() const { return jobs_started_; }
+  // One slice of the work left (the canvas's drawing first, then the
+  // request's work waited for at most a slice); whether work is still left.
+  bool continue_work();
+  void finish_work();
+  // The client whose request's work goes on (-1: none).
+  int job_client() const { return job_ ? job_->client : -1; }
+  // Requests whose work ended, with their replies and lines for their
+  // programs, for the server to hand on.
+  struct EndedRequest {
+    int client;
+    int32_t reply;
+    std::string notice;
+  };
+  std::vector<EndedRequest> ended_requests;
   // The client whose command left long drawing in the canvas (-1: none).
   int working_for = -1;
+  // Requests whose work takes long go on beside the command loop, waited
+  // for this many seconds at a time (0: done at once).
+  double slice_seconds = 0;
+  // The client whose request is handled.
+  int requester = -1;
   bool visible = true;
   int x = -1, y = -1;        // position on screen (-1: the system's choice)
   bool picture_saved = false;  // saved since it was last drawn
@@ -164,6 +190,19 @@ class Window {
   void draw_series(const PendingBlock& b);
   PendingBlock& pending_block() { return blocks_[block_client_]; }
   static uint64_t next_serial();
+  // A request's work beside the command loop.
+  struct Job {
+    int client = -1;
+    bool load = false;      // a picture read, else a drawing file written
+    std::unique_ptr<BesideTask> task;
+    std::string failure;    // the start of the line told when it fails
+  };
+  // Starts the job; false when it must be done at once.
+  bool start_job(std::unique_ptr<Job> job);
+  // The job's work ended: the rest is done and its answer queued.
+  void end_job();
+  std::unique_ptr<Job> job_;
+  uint64_t jobs_started_ = 0;
 
   int number_;
   std::string title_;

@@ -1,5 +1,6 @@
 // Window requests ("B") that a window answers by itself: dialogs, texts,
 // colour-table reads, extents, data-block chunks, size and place.
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -27,6 +28,7 @@ constexpr int kFrameToo = 33;
 constexpr int kDrawingSave = 0;
 constexpr int kDrawingLoad = 1;
 constexpr int64_t kMaxPictureSide = 1 << 30;  // past this a side cannot be an int
+constexpr double kJobLookSeconds = 0.001;     // a request's work waited for at a time
 
 }  // namespace
 
@@ -76,10 +78,20 @@ int32_t Window::request(int32_t code) {
       // a vector figure when the name ends in .svg, .pdf or .eps.
       const std::string path = path_in(requester_folder, data_text());
       if (word(kArg2) == kDrawingSave) {
+        const FigureFormat format = figure_format_of(path);
+        const std::string cannot_write = "cannot write " + path_as_read_from(requester_folder, path) + ": ";
+        if (slice_seconds > 0 && format != FigureFormat::kPng) {
+          // A long display list is written beside the loop; the answer waits.
+          refusal = replace_refusal(path);
+          if (job_) finish_work();  // one at a time, in order
+          auto job = std::make_unique<Job>();
+          job->failure = cannot_write;
+          if (refusal.empty()) job->task = start_vector_figure(*canvas_, format, path, dpi);
+          if (start_job(std::move(job))) return 0;
+        }
         errno = 0;
-        if (write_file(path, figure_format_of(path))) return 1;
-        notice = refusal.empty() ? "cannot write " + path_as_read_from(requester_folder, path) + ": " + reason_of(errno)
-                                 : "not replaced: " + refusal;
+        if (write_file(path, format)) return 1;
+        notice = refusal.empty() ? cannot_write + reason_of(errno) : "not replaced: " + refusal;
         return 0;
       }
       if (word(kArg2) != kDrawingLoad) return 0;
@@ -97,6 +109,15 @@ int32_t Window::request(int32_t code) {
         notice = cannot_load + "the picture is " + std::to_string(png_width) + " x " + std::to_string(png_height) +
                  " pixels, more than the windows' pictures may take (LUMOVIEW_MEMORY_MB)";
         return 0;
+      }
+      if (slice_seconds > 0 && png) {
+        // A large picture takes a while to read: beside the loop.
+        if (job_) finish_work();  // one at a time, in order
+        auto job = std::make_unique<Job>();
+        job->load = true;
+        job->failure = cannot_load;
+        job->task = canvas_->start_png_read(path);
+        if (start_job(std::move(job))) return 0;
       }
       if (canvas_->load_png(path)) {
         drawn();
@@ -199,6 +220,53 @@ bool Window::write_file(const std::string& path, FigureFormat format) {
     return png_scale == 1 ? canvas_->save_png(path) : write_scaled_png(*canvas_, png_scale, path);
   }
   return write_vector_figure(*canvas_, format, path, dpi);
+}
+
+bool Window::start_job(std::unique_ptr<Job> job) {
+  if (!job->task) return false;
+  job->client = requester;
+  job_ = std::move(job);
+  ++jobs_started_;
+  return true;
+}
+
+void Window::end_job() {
+  std::unique_ptr<Job> job = std::move(job_);
+  int32_t reply = 0;
+  std::string told;
+  if (job->load) {
+    if (canvas_->put_png_read(*job->task)) {
+      drawn();
+      reply = 1;
+    } else {
+      // The file starts as a PNG (looked at before the read began).
+      told = job->failure + "its picture could not be read whole";
+    }
+  } else if (job->task->succeeded()) {
+    reply = 1;
+  } else {
+    told = job->failure + reason_of(job->task->error());
+  }
+  ended_requests.push_back({job->client, reply, told});
+}
+
+bool Window::continue_work() {
+  if (canvas_->work_left()) {
+    canvas_->continue_work();
+    return work_left();
+  }
+  // The loop only waits here: a short look lets it answer the others at
+  // once rather than a slice later.
+  if (job_ && job_->task->wait(std::min(slice_seconds, kJobLookSeconds))) end_job();
+  return work_left();
+}
+
+void Window::finish_work() {
+  canvas_->finish_work();
+  if (!job_) return;
+  while (!job_->task->wait(1)) {
+  }
+  end_job();
 }
 
 int32_t Window::take_event(int32_t mode) {

@@ -283,6 +283,7 @@ bool PosixHost::handle_frame(Client& c, const Loop& loop, uint32_t kind, const u
     // A program on frames is answered when its drawing is done.
     while (loop.holding && loop.on_slice && loop.holding(c.fd) && loop.on_slice()) {
     }
+    if (loop.held_reply) reply = loop.held_reply(c.fd, reply);
     mend_lost_blocks(loop);
   }
   // A descriptor belongs only to the frame it came with.

@@ -75,6 +75,10 @@ struct Loop {
   // between slices.  Either may be empty.
   std::function<bool(int client)> holding;
   std::function<bool()> on_slice;
+  // The reply a held command is answered with once it is no longer held,
+  // given the one its handling returned (a request whose work went on
+  // beside the loop ends with its own).  May be empty.
+  std::function<int32_t(int client, int32_t reply)> held_reply;
   // The block through which programs find the server: when a program
   // removes its name, it is made again under that name.
   std::function<const unsigned char*()> finding_block;

@@ -147,7 +147,8 @@ int PosixHost::slice(const Loop& loop) {
   for (Client& c : clients_) {
     if (!c.held || (loop.holding && loop.holding(c.fd))) continue;
     c.held = false;
-    publish(c, loop, c.held_request, c.held_reply, c.held_answer);
+    const int32_t reply = loop.held_reply ? loop.held_reply(c.fd, c.held_reply) : c.held_reply;
+    publish(c, loop, c.held_request, reply, c.held_answer);
     c.held_answer.clear();
   }
   if (sliced) mend_lost_blocks(loop);

@@ -55,7 +55,14 @@
  *                        points with a 3-pixel pen, then reads a pixel:
  *                        "drawn=result"
  *   lumo_client reader   joins the shown window, waits for a line, reads
- *                        ten pixels: "answered=N" (the reads answered) */
+ *                        ten pixels: "answered=N" (the reads answered)
+ *   lumo_client filer save N NAME  opens a 640 x 480 window, draws a
+ *                        polyline of N points in a small box, waits for a
+ *                        line, prints "drawing", saves the drawing file NAME:
+ *                        "drawn=result"
+ *   lumo_client filer load 0 NAME  the same but loads the picture file NAME
+ *                        and then reads the pixel at (100, 100):
+ *                        "drawn=result pixel=RRGGBB" */
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -594,6 +601,37 @@ static int reader(void) {
   return 0;
 }
 
+static int filer(const char *what, int n, const char *name) {
+  char line[64];
+  unsigned seed = 11;
+  int i, done, load = strcmp(what, "load") == 0;
+  LmOpenEx(0, 640, 480, -1, -1, -1, "Files");
+  LmSetWorld(0, 0, 0, 0);
+  for (i = 0; i < n;) {
+    /* Polylines of at most 500,000 points, each cheap to draw on pixels. */
+    static float xy[2 * 500000];
+    int k, count = n - i < 500000 ? n - i : 500000;
+    for (k = 0; k < 2 * count; ++k) {
+      seed = seed * 1103515245u + 12345u;
+      xy[k] = (float)(20 + (seed >> 8) % 40u);
+    }
+    LmPolyline(xy, count);
+    i += count;
+  }
+  LmGetPixel(1, 1);
+  printf("ready\n");
+  if (!fgets(line, sizeof line, stdin)) return 2;
+  printf("drawing\n");
+  done = LmDrawingFile(load ? 1 : 0, name);
+  if (load) {
+    printf("drawn=%d pixel=%06X\n", done, (unsigned)LmGetPixel(100, 100) & 0xFFFFFFu);
+  } else {
+    printf("drawn=%d\n", done);
+  }
+  LmQuitEx(0);
+  return 0;
+}
+
 int main(int argc, char **argv) {
   const char *mode = argc > 1 ? argv[1] : "draw";
   setvbuf(stdout, NULL, _IOLBF, 0);
@@ -626,5 +664,6 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "save-each") == 0) return save_each(argc - 2, argv + 2);
   if (strcmp(mode, "painter") == 0 && argc > 2) return painter(atoi(argv[2]));
   if (strcmp(mode, "reader") == 0) return reader();
+  if (strcmp(mode, "filer") == 0 && argc > 4) return filer(argv[2], atoi(argv[3]), argv[4]);
   return draw();
 }

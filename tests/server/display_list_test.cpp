@@ -353,7 +353,18 @@ namespace {
 // The drawing file request saves in the format the name asks for; a file
 // that cannot be written is a failure, and a link planted at the name is
 // replaced, never followed.
-TEST_F(ServerCoreTest, DrawingFilesTakeTheFormatTheirNameAsks) {
+// Drawing files written and pictures read at once, and beside the loop
+// (slices set): the same replies, files and lines for the program.
+class BesideTheLoop : public ServerCoreTest, public ::testing::WithParamInterface<double> {
+ protected:
+  void SetUp() override {
+    options.slice_seconds = GetParam();
+    ServerCoreTest::SetUp();
+  }
+};
+INSTANTIATE_TEST_SUITE_P(AtOnceAndBeside, BesideTheLoop, ::testing::Values(0.0, 0.02));
+
+TEST_P(BesideTheLoop, DrawingFilesTakeTheFormatTheirNameAsks) {
   ASSERT_EQ(text("I,1,64,48,-1,-1,-1,"), 1);
   words(1, 5, 5, 40, 30);
   command(1, 'A', kDrawEllipse);
@@ -388,7 +399,7 @@ TEST_F(ServerCoreTest, DrawingFilesTakeTheFormatTheirNameAsks) {
 // A PNG whose header promises a picture larger than the windows' pictures
 // may take is refused before it is read, and the program is told why; a
 // picture within the bound is loaded.
-TEST_F(ServerCoreTest, AHugePictureIsRefusedBeforeItIsRead) {
+TEST_P(BesideTheLoop, AHugePictureIsRefusedBeforeItIsRead) {
   ASSERT_EQ(text("I,1,64,48,-1,-1,-1,"), 1);
   std::vector<std::string> complaints;
   server->complaint = [&](const std::string& t) { complaints.push_back(t); };
@@ -427,6 +438,51 @@ TEST_F(ServerCoreTest, AHugePictureIsRefusedBeforeItIsRead) {
     EXPECT_NE(complaints[0].find("huge.png: "), std::string::npos) << complaints[0];
     EXPECT_NE(complaints[0].find(u.reason), std::string::npos) << complaints[0];
   }
+}
+
+// A drawing file is written from the list as it was asked for, though
+// another program clears the window and draws on while it is written.
+TEST_P(BesideTheLoop, AFileHoldsTheListAsItWasAskedFor) {
+  ASSERT_EQ(text("I,1,320,240,-1,-1,-1,"), 1);
+  std::vector<int32_t> p(2 * 100000);
+  for (size_t i = 0; i < p.size(); ++i) p[i] = static_cast<int32_t>((i * 7919) % (i % 2 ? 240 : 320));
+  // The first `n` points as a polyline sent by `client`, not committed yet.
+  auto send = [&](int client, size_t n) {
+    command(1, 'N', kBlockPolyline, static_cast<int32_t>(n), 0, client);
+    for (size_t at = 0; at < 8 * n; at += kDataSize) {
+      const size_t size = std::min<size_t>(kDataSize, 8 * n - at);
+      std::memcpy(block(1) + kDataArea, reinterpret_cast<const unsigned char*>(p.data()) + at, size);
+      command(1, 'B', kBlockChunk, static_cast<int32_t>(at), static_cast<int32_t>(size), client);
+    }
+  };
+  // Many records: the writer reads the list for as long as it writes.
+  for (int i = 0; i < 2000; ++i) {
+    send(1, 50);
+    ASSERT_EQ(command(1, 'B', kBlockCommit), 1);
+  }
+  const testing_support::TempFolder folder("lumo_beside_files");
+  const std::string first = folder.path() + "/first.svg", second = folder.path() + "/second.svg";
+  std::snprintf(reinterpret_cast<char*>(block(1) + kDataArea), 512, "%s", first.c_str());
+  ASSERT_EQ(command(1, 'B', kRequestDrawingFile, 0 /* save */), 1);
+  send(2, p.size() / 2);
+  std::snprintf(reinterpret_cast<char*>(block(1) + kDataArea), 512, "%s", second.c_str());
+  write_i32(block(1), kArg1, kRequestDrawingFile);
+  write_i32(block(1), kArg2, 0);
+  const unsigned char request[3] = {'B', 1 + 32, 0};
+  const int32_t reply = server->handle(1, request, 3);
+  EXPECT_EQ(server->holding(1), GetParam() > 0);
+  // While it is written, program 2 draws past the list's memory and clears
+  // the window.
+  EXPECT_EQ(command(1, 'B', kBlockCommit, 0, 0, 2), 1);
+  EXPECT_EQ(command(1, 'B', 4 /* clear */, 0, 0, 2), 1);
+  command(1, 'A', kDrawLine, 300, 200, 2);
+  while (server->holding(1) && server->continue_work()) {
+  }
+  EXPECT_EQ(server->held_reply(1, reply), 1);
+  std::ifstream a(first, std::ios::binary), b(second, std::ios::binary);
+  const std::string written((std::istreambuf_iterator<char>(a)), {}), again((std::istreambuf_iterator<char>(b)), {});
+  EXPECT_GT(written.size(), 100000u);
+  EXPECT_EQ(written, again);
 }
 
 // A file its user may not write is not replaced (0, the file as it was, a

@@ -1,0 +1,47 @@
+// A piece of work on a thread of its own beside the command loop: the loop
+// waits for it a slice at a time and serves other programs between.
+#ifndef LUMO_SERVER_CANVAS_BESIDE_THREAD_H
+#define LUMO_SERVER_CANVAS_BESIDE_THREAD_H
+
+#include <pthread.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+namespace lumo::server {
+
+class BesideThread {
+ public:
+  // Starts `work` on a thread; it answers whether it succeeded (errno is
+  // kept when it did not) and should end soon once `stop` is set.  When no
+  // thread can be had the work is done here, at once.
+  explicit BesideThread(std::function<bool(const std::atomic<bool>& stop)> work);
+  BesideThread(const BesideThread&) = delete;
+  BesideThread& operator=(const BesideThread&) = delete;
+  ~BesideThread() { end(false); }
+  // Waits at most `seconds`; true once the work has ended.
+  bool wait(double seconds);
+  // Waits for the work to end, asking it to stop first when `stop`; the
+  // thread is joined.
+  void end(bool stop);
+  bool succeeded() const { return ok_; }
+  int error() const { return error_; }
+
+ private:
+  static void* run(void* self);
+  std::function<bool(const std::atomic<bool>&)> work_;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::condition_variable ended_;
+  bool done_ = false;  // guarded by mutex_
+  bool ok_ = false;    // written before done_
+  int error_ = 0;
+  bool joinable_ = false;
+  pthread_t thread_{};
+};
+
+}  // namespace lumo::server
+
+#endif
