@@ -100,7 +100,7 @@ LRESULT CALLBACK server_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     // Its answer is the message's: long drawing it left is done first.
     while (g_server->holding(client) && g_server->continue_work()) {
     }
-    return reply;
+    return g_server->held_reply(client, static_cast<int32_t>(reply));
   }
   if (msg == wc::kWakeMessage) return 0;  // the loop serves the channels after it
   if (msg == WM_TIMER && g_server) {

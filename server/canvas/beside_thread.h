@@ -1,14 +1,21 @@
 // A piece of work on a thread of its own beside the command loop: the loop
 // waits for it a slice at a time and serves other programs between.
+// (beside_thread.cpp with POSIX threads, beside_thread_win32.cpp with the
+// Windows API's.)
 #ifndef LUMO_SERVER_CANVAS_BESIDE_THREAD_H
 #define LUMO_SERVER_CANVAS_BESIDE_THREAD_H
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <pthread.h>
 
-#include <atomic>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
+#endif
+
+#include <atomic>
+#include <functional>
 
 namespace lumo::server {
 
@@ -30,16 +37,22 @@ class BesideThread {
   int error() const { return error_; }
 
  private:
-  static void* run(void* self);
   std::function<bool(const std::atomic<bool>&)> work_;
   std::atomic<bool> stop_{false};
+  bool ok_ = false;    // written before done_
+  int error_ = 0;
+#ifdef _WIN32
+  static DWORD WINAPI run(void* self);
+  std::atomic<bool> done_{false};
+  HANDLE thread_ = nullptr;  // signalled when the work has ended
+#else
+  static void* run(void* self);
   std::mutex mutex_;
   std::condition_variable ended_;
   bool done_ = false;  // guarded by mutex_
-  bool ok_ = false;    // written before done_
-  int error_ = 0;
   bool joinable_ = false;
   pthread_t thread_{};
+#endif
 };
 
 }  // namespace lumo::server

@@ -304,16 +304,21 @@ class SvgWriter : public Writer {
 
 }  // namespace
 
-std::string make_figure(RecordingCanvas& list, FigureFormat format, int dpi, const FigureText& text) {
-  if (format == FigureFormat::kPng || !list.complete()) return "";
+std::string make_figure(const RecordingCanvas::Snapshot& list, Canvas& measurer, FigureFormat format, int dpi,
+                        const FigureText& text) {
+  if (format == FigureFormat::kPng || !list.complete) return "";
   dpi = std::clamp(dpi, 1, 10000);
-  const int w = list.width(), h = list.height();
+  const int w = list.width, h = list.height;
   SvgWriter svg(w, h, dpi, text);
   const std::unique_ptr<Writer> page = page_writer(format == FigureFormat::kPdf, w, h, dpi, text);
   Writer& out = format == FigureFormat::kSvg ? static_cast<Writer&>(svg) : *page;
-  FigureCanvas canvas(w, h, out, list);
-  list.replay(canvas, true);
+  FigureCanvas canvas(w, h, out, measurer);
+  RecordingCanvas::replay(list, canvas, true);
   return out.finish();
+}
+
+std::string make_figure(RecordingCanvas& list, FigureFormat format, int dpi, const FigureText& text) {
+  return make_figure(list.snapshot(), list, format, dpi, text);
 }
 
 }  // namespace lumo::server

@@ -23,6 +23,10 @@ struct FigureText {
 
 // The figure's bytes; empty when the format is not a vector format.
 std::string make_figure(RecordingCanvas& list, FigureFormat format, int dpi, const FigureText& text);
+// The same from a snapshot of the list (on any thread), its texts measured
+// by `measurer`.
+std::string make_figure(const RecordingCanvas::Snapshot& list, Canvas& measurer, FigureFormat format, int dpi,
+                        const FigureText& text);
 
 }  // namespace lumo::server
 

@@ -4,7 +4,9 @@
 
 #include <string>
 
+#include "server/canvas/beside_thread.h"
 #include "server/canvas/figure_writer.h"
+#include "server/canvas/gdi_canvas.h"
 #include "server/core/figure_files.h"
 
 namespace lumo::server {
@@ -34,16 +36,17 @@ std::string replace_refusal(const std::string& path) {
 
 bool write_scaled_png(RecordingCanvas& list, double, const std::string& path) { return list.save_png(path); }
 
-// Written at once: this server draws every command whole.
-std::unique_ptr<BesideTask> start_vector_figure(RecordingCanvas&, FigureFormat, const std::string&, int) {
-  return nullptr;
-}
+namespace {
 
-bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::string& path, int dpi) {
+FigureText program_text() {
   FigureText text;
   text.to_utf8 = ansi_to_utf8;
   text.latin = GetACP() == 1252;
-  const std::string bytes = make_figure(list, format, dpi, text);
+  return text;
+}
+
+// The bytes written beside the target and moved over it.
+bool write_bytes(const std::string& path, const std::string& bytes) {
   if (bytes.empty()) return false;
   const std::string temp = path + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
   HANDLE f = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -57,6 +60,44 @@ bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::
     return false;
   }
   return true;
+}
+
+// A figure written on a thread of its own from a snapshot of the list, its
+// texts measured on a surface of the thread's own (a DC is not shared
+// between threads).
+class FigureWrite : public BesideTask {
+ public:
+  FigureWrite(RecordingCanvas::Snapshot list, FigureFormat format, const std::string& path, int dpi)
+      : list_(std::move(list)), format_(format), path_(path), dpi_(dpi),
+        thread_([this](const std::atomic<bool>&) {
+          GdiCanvas measurer(1, 1, Rgb{});
+          return write_bytes(path_, make_figure(list_, measurer, format_, dpi_, program_text()));
+        }) {}
+  // Written whole even when its window goes meanwhile: the program asked
+  // for the file and is answered when it is there.
+  ~FigureWrite() override { thread_.end(false); }
+  bool wait(double seconds) override { return thread_.wait(seconds); }
+  bool succeeded() const override { return thread_.succeeded(); }
+  int error() const override { return thread_.error(); }
+
+ private:
+  const RecordingCanvas::Snapshot list_;
+  const FigureFormat format_;
+  const std::string path_;
+  const int dpi_;
+  BesideThread thread_;  // last: starts when the rest is made
+};
+
+}  // namespace
+
+std::unique_ptr<BesideTask> start_vector_figure(RecordingCanvas& list, FigureFormat format, const std::string& path,
+                                                int dpi) {
+  if (format == FigureFormat::kPng || !list.complete()) return nullptr;
+  return std::make_unique<FigureWrite>(list.snapshot(), format, path, dpi);
+}
+
+bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::string& path, int dpi) {
+  return write_bytes(path, make_figure(list, format, dpi, program_text()));
 }
 
 }  // namespace lumo::server

@@ -149,7 +149,8 @@ int slice() {
   for (auto& c : g_clients) {
     if (!c->held || g_server->holding(c->id)) continue;
     c->held = false;
-    publish(*c, c->held_request, c->held_reply, &c->held_answer);
+    // A request whose work went on beside the loop ends with its own reply.
+    publish(*c, c->held_request, g_server->held_reply(c->id, c->held_reply), &c->held_answer);
     c->held_answer.clear();
   }
   return sliced ? 1 : 0;

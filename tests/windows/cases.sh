@@ -638,4 +638,34 @@ case_slices() {
   wait "$reader" "$painter"
   check "the polyline drawn" "drawn=1" "$(tr -d '\r' < painter.txt | grep drawn=)"
   end_servers
+  # A drawing file of a long display list is written beside the loop: the
+  # reader is answered meanwhile, and the file is the one written at once
+  # at the program's end.
+  export LUMOVIEW_SAVE="$(winpath "$work"):svg"
+  : > long.svg  # a name not there yet would be asked for in a file dialog
+  mkfifo filer.fifo reader2.fifo
+  timeout 120 "$wine" "$bin/lumo_client.exe" filer save 3000000 long.svg < filer.fifo > filer.txt 2>&1 &
+  local filer=$!
+  exec 7> filer.fifo
+  for _ in $(seq 600); do grep -q ready filer.txt && break; sleep 0.1; done
+  timeout 120 "$wine" "$bin/lumo_client.exe" reader < reader2.fifo > reader2.txt 2>&1 &
+  reader=$!
+  exec 8> reader2.fifo
+  for _ in $(seq 300); do grep -q joined reader2.txt && break; sleep 0.1; done
+  local started=$(date +%s%N)
+  echo go >&7
+  for _ in $(seq 300); do grep -q drawing filer.txt && break; sleep 0.1; done
+  sleep 0.3
+  echo go >&8
+  for _ in $(seq 40); do grep -q answered reader2.txt && break; sleep 0.1; done
+  check "the joined program answered while the file is written" "answered=10" \
+    "$(tr -d '\r' < reader2.txt | grep answered)"
+  exec 7>&- 8>&-
+  wait "$reader" "$filer"
+  echo "file written in $(( ($(date +%s%N) - started) / 1000000 )) ms"
+  check "the file written" "drawn=1" "$(tr -d '\r' < filer.txt | grep drawn=)"
+  for _ in $(seq 100); do [ -s lumo_client-1.svg ] && break; sleep 0.1; done
+  check "the same file as one written at once" same \
+    "$(cmp -s long.svg lumo_client-1.svg && echo same || ls -l long.svg lumo_client-1.svg)"
+  end_servers
 }
