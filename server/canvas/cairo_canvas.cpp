@@ -503,6 +503,40 @@ bool CairoCanvas::save_png(const std::string& path) {
 
 namespace {
 
+// The picture's pixels written as a PNG file on a thread of their own.
+class PngWrite : public BesideTask {
+ public:
+  PngWrite(const std::string& path, const unsigned char* data, int width, int height, int stride)
+      : path_(path), data_(data), width_(width), height_(height), stride_(stride),
+        thread_([this](const std::atomic<bool>&) {
+          FileOutput out(path_);
+          return out.open() && write_rgb24_png(data_, width_, height_, stride_, out) && out.commit();
+        }) {}
+  ~PngWrite() override { thread_.end(false); }
+  bool wait(double seconds) override { return thread_.wait(seconds); }
+  bool succeeded() const override { return thread_.succeeded(); }
+  int error() const override { return thread_.error(); }
+
+ private:
+  const std::string path_;
+  const unsigned char* const data_;
+  const int width_, height_, stride_;
+  BesideThread thread_;  // last: starts when the rest is made
+};
+
+}  // namespace
+
+std::unique_ptr<BesideTask> CairoCanvas::start_png_write(const std::string& path) {
+  finish_work();  // a file holds whole figures
+  finish();
+  if (vector_) return nullptr;
+  cairo_surface_flush(surface_);
+  return std::make_unique<PngWrite>(path, cairo_image_surface_get_data(surface_), width_, height_,
+                                    cairo_image_surface_get_stride(surface_));
+}
+
+namespace {
+
 // A PNG file read into a cairo image surface on a thread of its own.  The
 // file is read through a stream so that a read no longer wanted (its window
 // closed) is broken off at the next piece.

@@ -90,6 +90,7 @@ class CairoCanvas : public Canvas {
   bool load_png(const std::string& path) override;
   std::unique_ptr<BesideTask> start_png_read(const std::string& path) override;
   bool put_png_read(BesideTask& read) override;
+  std::unique_ptr<BesideTask> start_png_write(const std::string& path) override;
   bool read_pixels(int x, int y, int w, int h, uint32_t* out) override;
   void draw_image(int x, int y, int w, int h, const uint32_t* pixels) override;
   // Long outlines (polylines, flattened curves) are drawn in slices of about

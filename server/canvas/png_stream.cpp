@@ -97,10 +97,11 @@ bool write_rgb24_png(cairo_surface_t* surface, FileOutput& out) {
     return false;
   }
   cairo_surface_flush(surface);
-  const int width = cairo_image_surface_get_width(surface);
-  const int height = cairo_image_surface_get_height(surface);
-  const int stride = cairo_image_surface_get_stride(surface);
-  const unsigned char* data = cairo_image_surface_get_data(surface);
+  return write_rgb24_png(cairo_image_surface_get_data(surface), cairo_image_surface_get_width(surface),
+                         cairo_image_surface_get_height(surface), cairo_image_surface_get_stride(surface), out);
+}
+
+bool write_rgb24_png(const unsigned char* data, int width, int height, int stride, FileOutput& out) {
   if (width <= 0 || height <= 0 || !data) return false;
 
   static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};

@@ -19,6 +19,9 @@ namespace lumo::server {
 // Writes an opaque image surface (CAIRO_FORMAT_RGB24) as an 8-bit RGB PNG;
 // false when it is no such surface, memory runs out or a write fails.
 bool write_rgb24_png(cairo_surface_t* surface, FileOutput& out);
+// The same from 0x00RRGGBB pixels, rows `stride` bytes apart (any thread:
+// it touches nothing but the pixels and the file).
+bool write_rgb24_png(const unsigned char* data, int width, int height, int stride, FileOutput& out);
 
 }  // namespace lumo::server
 

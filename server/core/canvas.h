@@ -212,6 +212,14 @@ class Canvas {
     (void)read;
     return false;
   }
+  // save_png beside the command loop: the picture's pixels written as they
+  // are while the task lives, so nothing may change them until it has
+  // ended (RecordingCanvas waits for it first).  Null from a canvas that
+  // writes only at once.
+  virtual std::unique_ptr<BesideTask> start_png_write(const std::string& path) {
+    (void)path;
+    return nullptr;
+  }
 
   // Copies the w x h pixels at (x, y) as 0x00RRGGBB, rows top down; false
   // when the area does not lie on the surface.  A canvas with direct access

@@ -40,6 +40,7 @@ void RecordingCanvas::put_brush(const Brush& brush) {
 void RecordingCanvas::take_touched_pixels() {
   if (!dirty_) return;
   dirty_ = false;
+  await_writer();
   // A raster figure drawn in slices (a long xor or inverting fill) is
   // taken whole: the rows it has yet to change would be in no image.
   picture_->finish_work();
@@ -151,6 +152,7 @@ void RecordingCanvas::touched_points(const Pen& pen, const Point* p, int count) 
 }
 
 void RecordingCanvas::resize(int width, int height, Rgb background) {
+  await_writer();
   picture_->resize(width, height, background);
   begin(kOpResize);
   put<int32_t>(picture_->width()), put<int32_t>(picture_->height());
@@ -159,6 +161,7 @@ void RecordingCanvas::resize(int width, int height, Rgb background) {
 }
 
 void RecordingCanvas::clear(Rgb background) {
+  await_writer();
   picture_->clear(background);
   start_list(background);
   base_ = 0;
@@ -187,6 +190,7 @@ void RecordingCanvas::line(const Pen& pen, Point a, Point b) {
 template <typename Fields, typename Draw>
 void RecordingCanvas::figure(Op op, const Pen& pen, const Brush* brush, const Point* extent, int n,
                              Fields fields, Draw draw) {
+  await_writer();
   const bool pixels = raster(pen);
   if (pixels) {
     touched_points(pen, extent, n);
@@ -278,6 +282,7 @@ void RecordingCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Poin
 template <typename Fields, typename Draw>
 void RecordingCanvas::subpixel_figure(Op op, const Pen& pen, const Brush* brush, const SubPoint* extent,
                                       int n, Fields fields, Draw draw) {
+  await_writer();
   const bool pixels = raster(pen);
   if (pixels) {
     const std::vector<Point> whole = whole_points(extent, n);
@@ -344,6 +349,7 @@ void RecordingCanvas::arc_at(ArcKind kind, const Pen& pen, const Brush& brush, S
 }
 
 void RecordingCanvas::text_at(const Font& font, SubPoint at, const std::string& text) {
+  await_writer();
   put_font(font);
   begin(kOpSubpixel);
   put(kOpText);
@@ -368,6 +374,7 @@ void RecordingCanvas::put_font(const Font& font) {
 }
 
 void RecordingCanvas::text(const Font& font, Point at, const std::string& text) {
+  await_writer();
   put_font(font);
   begin(kOpText);
   put(at);
@@ -378,6 +385,7 @@ void RecordingCanvas::text(const Font& font, Point at, const std::string& text) 
 }
 
 void RecordingCanvas::set_pixel(Point p, Rgb colour) {
+  await_writer();
   picture_->set_pixel(p, colour);
   // Placed in device pixels, untransformed.
   if (p.x >= 0 && p.y >= 0 && p.x < width() && p.y < height()) touched_box(p.x, p.y, p.x, p.y);
@@ -388,20 +396,68 @@ bool RecordingCanvas::get_pixel(Point p, Rgb* colour) { return picture_->get_pix
 bool RecordingCanvas::save_png(const std::string& path) { return picture_->save_png(path); }
 
 bool RecordingCanvas::load_png(const std::string& path) {
+  await_writer();
   if (!picture_->load_png(path)) return false;
   restart_with_picture();
   return true;
 }
 
 bool RecordingCanvas::put_png_read(BesideTask& read) {
+  await_writer();
   if (!picture_->put_png_read(read)) return false;
   restart_with_picture();
   return true;
 }
 
 void RecordingCanvas::draw_image(int x, int y, int w, int h, const uint32_t* pixels) {
+  await_writer();
   picture_->draw_image(x, y, w, h, pixels);
   touched(x, y, x + w - 1, y + h - 1, false);
+}
+
+// The picture's PNG written beside the loop, with the pixels as they are:
+// whatever would change them waits until it is written.
+class RecordingCanvas::PngWrite : public BesideTask {
+ public:
+  PngWrite(RecordingCanvas* canvas, std::unique_ptr<BesideTask> task) : canvas_(canvas), task_(std::move(task)) {}
+  ~PngWrite() override {
+    task_.reset();  // ended
+    if (canvas_) canvas_->writer_ = nullptr;
+  }
+  bool wait(double seconds) override { return task_->wait(seconds); }
+  bool succeeded() const override { return task_->succeeded(); }
+  int error() const override { return task_->error(); }
+  RecordingCanvas* canvas_;
+
+ private:
+  std::unique_ptr<BesideTask> task_;
+};
+
+std::unique_ptr<BesideTask> RecordingCanvas::start_png_write(const std::string& path) {
+  take_touched_pixels();
+  await_writer();  // one writer at a time
+  std::unique_ptr<BesideTask> task = picture_->start_png_write(path);
+  if (!task) return nullptr;
+  auto write = std::make_unique<PngWrite>(this, std::move(task));
+  if (writer_) writer_->canvas_ = nullptr;
+  writer_ = write.get();
+  return write;
+}
+
+void RecordingCanvas::await_writer() {
+  if (!writer_) return;
+  while (!writer_->wait(1.0)) {
+  }
+}
+
+RecordingCanvas::~RecordingCanvas() {
+  await_writer();
+  if (writer_) writer_->canvas_ = nullptr;
+}
+
+bool RecordingCanvas::continue_work() {
+  if (picture_->work_left()) await_writer();
+  return picture_->continue_work();
 }
 
 }  // namespace lumo::server

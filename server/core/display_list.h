@@ -160,6 +160,7 @@ class RecordingCanvas : public Canvas {
     kOpSubpixel,   // the next figure's points are SubPoints
   };
   RecordingCanvas(std::unique_ptr<Canvas> picture, Rgb background, size_t limit = kDefaultListLimit);
+  ~RecordingCanvas() override;
 
   // The canvas that holds the picture.
   Canvas& picture() { return *picture_; }
@@ -238,6 +239,9 @@ class RecordingCanvas : public Canvas {
     return picture_->start_png_read(path);
   }
   bool put_png_read(BesideTask& read) override;
+  // The picture's PNG beside the loop; until it is written, whatever would
+  // change the picture first waits for it.
+  std::unique_ptr<BesideTask> start_png_write(const std::string& path) override;
   bool read_pixels(int x, int y, int w, int h, uint32_t* out) override {
     return picture_->read_pixels(x, y, w, h, out);
   }
@@ -246,7 +250,7 @@ class RecordingCanvas : public Canvas {
   // drawn in slices.
   void set_slice(double seconds) override { picture_->set_slice(seconds); }
   bool work_left() const override { return picture_->work_left(); }
-  bool continue_work() override { return picture_->continue_work(); }
+  bool continue_work() override;
   uint64_t work_serial() const override { return picture_->work_serial(); }
 
  private:
@@ -285,6 +289,10 @@ class RecordingCanvas : public Canvas {
   }
   void take_image(int x0, int y0, int x1, int y1);
   void restart_with_picture();
+  // Waits for the picture's PNG being written beside the loop, if one is.
+  void await_writer();
+  class PngWrite;
+  PngWrite* writer_ = nullptr;
   // The records in `data` from the cursor on (see replay_more).
   static bool replay_bytes(const unsigned char* data, size_t size, Canvas& target, ReplayCursor& cursor,
                            bool vector, size_t budget);

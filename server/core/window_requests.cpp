@@ -80,13 +80,17 @@ int32_t Window::request(int32_t code) {
       if (word(kArg2) == kDrawingSave) {
         const FigureFormat format = figure_format_of(path);
         const std::string cannot_write = "cannot write " + path_as_read_from(requester_folder, path) + ": ";
-        if (slice_seconds > 0 && format != FigureFormat::kPng) {
-          // A long display list is written beside the loop; the answer waits.
+        const bool png = format == FigureFormat::kPng;
+        if (slice_seconds > 0 && (!png || png_scale == 1)) {
+          // A long display list, or a large picture, is written beside the
+          // loop; the answer waits.
           refusal = replace_refusal(path);
           if (job_) finish_work();  // one at a time, in order
           auto job = std::make_unique<Job>();
           job->failure = cannot_write;
-          if (refusal.empty()) job->task = start_vector_figure(*canvas_, format, path, dpi);
+          if (refusal.empty()) {
+            job->task = png ? canvas_->start_png_write(path) : start_vector_figure(*canvas_, format, path, dpi);
+          }
           if (start_job(std::move(job))) return 0;
         }
         errno = 0;

@@ -56,7 +56,7 @@
  *                        "drawn=result"
  *   lumo_client reader   joins the shown window, waits for a line, reads
  *                        ten pixels: "answered=N" (the reads answered)
- *   lumo_client filer save N NAME  opens a 640 x 480 window, draws a
+ *   lumo_client filer save N NAME [W H]  opens a 640 x 480 (or W x H) window, draws a
  *                        polyline of N points in a small box, waits for a
  *                        line, prints "drawing", saves the drawing file NAME:
  *                        "drawn=result"
@@ -601,11 +601,11 @@ static int reader(void) {
   return 0;
 }
 
-static int filer(const char *what, int n, const char *name) {
+static int filer(const char *what, int n, const char *name, int width, int height) {
   char line[64];
   unsigned seed = 11;
   int i, done, load = strcmp(what, "load") == 0;
-  LmOpenEx(0, 640, 480, -1, -1, -1, "Files");
+  LmOpenEx(0, width, height, -1, -1, -1, "Files");
   LmSetWorld(0, 0, 0, 0);
   for (i = 0; i < n;) {
     /* Polylines of at most 500,000 points, each cheap to draw on pixels. */
@@ -664,6 +664,8 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "save-each") == 0) return save_each(argc - 2, argv + 2);
   if (strcmp(mode, "painter") == 0 && argc > 2) return painter(atoi(argv[2]));
   if (strcmp(mode, "reader") == 0) return reader();
-  if (strcmp(mode, "filer") == 0 && argc > 4) return filer(argv[2], atoi(argv[3]), argv[4]);
+  if (strcmp(mode, "filer") == 0 && argc > 4) {
+    return filer(argv[2], atoi(argv[3]), argv[4], argc > 6 ? atoi(argv[5]) : 640, argc > 6 ? atoi(argv[6]) : 480);
+  }
   return draw();
 }
