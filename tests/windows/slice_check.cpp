@@ -102,6 +102,8 @@ int main() {
       {"polygon hatched moved", kPolygon, 1500, 1, kSolid, Blend::kCrisp, kBrushHatched, 2, false, moved},
       {"polygon half dashed", kPolygon, 1500, 1, kDash, Blend::kCrisp, kBrushHalf},
       {"polygon xor", kPolygon, 1500, 1, kSolid, Blend::kXor},
+      {"polygon 3px xor", kPolygon, 1500, 3, kSolid, Blend::kXor},
+      {"polygon 3px invert", kPolygon, 1500, 3, kSolid, Blend::kInvert},
       {"polygon no outline", kPolygon, 1500, 1, kInvisible, Blend::kCrisp, kBrushSolid, 0, true},
   };
   unsigned seed = 11;
