@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "server/canvas/large_figures.h"
@@ -148,7 +149,9 @@ void GdiCanvas::resize(int width, int height, Rgb background) {
   DeleteObject(previous);
   width_ = width;
   height_ = height;
+  Job kept = std::move(job_);  // a long figure goes on on the new surface
   clear(background);
+  job_ = std::move(kept);
   for (int y = 0; y < std::min(old_h, height); ++y) {
     std::memcpy(bits_ + static_cast<size_t>(y) * width, old.data() + static_cast<size_t>(y) * old_w,
                 sizeof(uint32_t) * std::min(old_w, width));

@@ -77,6 +77,10 @@ bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool cu
 
 bool GdiCanvas::slice_polygon(const Pen& pen, const Brush& brush, const Point* p, int count, bool winding) {
   if (slice_ <= 0 || count <= kManyCorners || advanced_ || brush.style == kBrushHollow) return false;
+  // GDI's own polygon with a wide xor or inverting outline is not its fill
+  // followed by that outline: such a polygon is drawn whole.
+  const bool raster = pen.blend == Blend::kXor || pen.blend == Blend::kInvert;
+  if (raster && pen.style != kInvisible && pen.width > 1) return false;
   finish_work();
   job_ = Job{};
   Job& job = job_;

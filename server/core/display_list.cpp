@@ -100,6 +100,9 @@ void RecordingCanvas::start_list(Rgb background) {
 }
 
 void RecordingCanvas::restart_with_picture() {
+  // The image holds a figure drawn in slices whole: the rest of it would be
+  // in neither the image nor the list.
+  picture_->finish_work();
   start_list(Rgb{255, 255, 255});  // the clear only gives the size the image covers
   take_image(0, 0, width() - 1, height() - 1);
   if (!transform_.identity()) {

@@ -262,6 +262,33 @@ TEST(DisplayListSlices, ARasterFillBetweenSlicesIsRecordedWhole) {
   }
 }
 
+// A long figure that takes the list past its bound: the list goes on from
+// an image of the picture, which must hold that figure whole, not the
+// slice of it drawn so far.
+TEST(DisplayListSlices, AFigurePastTheBoundIsInTheImageWhole) {
+  constexpr int kW = 200, kH = 150;
+  std::mt19937 random(9);
+  std::vector<Point> p(20000);
+  for (Point& q : p) q = {static_cast<int>(random() % kW), static_cast<int>(random() % kH)};
+  RecordingCanvas list(std::make_unique<CairoCanvas>(kW, kH, Rgb{255, 255, 255}), Rgb{255, 255, 255}, 64 * 1024);
+  list.set_slice(1e-9);
+  Pen pen;
+  pen.blend = Blend::kSmooth;
+  pen.width = 3;
+  pen.colour = {200, 30, 30};
+  list.polyline(pen, p.data(), static_cast<int>(p.size()));
+  ASSERT_TRUE(list.overflowed());
+  while (list.continue_work()) {
+  }
+  CairoCanvas fresh(kW, kH, Rgb{1, 2, 3});
+  list.replay(fresh, false);
+  std::vector<uint32_t> live(kW * kH), again(live.size());
+  ASSERT_TRUE(list.read_pixels(0, 0, kW, kH, live.data()) && fresh.read_pixels(0, 0, kW, kH, again.data()));
+  size_t differ = 0;
+  for (size_t i = 0; i < live.size(); ++i) differ += live[i] != again[i];
+  EXPECT_EQ(differ, 0u);
+}
+
 // The place of a zoomed picture: the point under the pointer stays there,
 // the zoom goes by notches of 1.25 up to 32, the picture never leaves the
 // window, and input comes back in the program's pixels.

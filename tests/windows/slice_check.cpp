@@ -1,8 +1,8 @@
 // Long figures drawn by lumoview.exe's canvas in slices against the same
 // figures GDI draws in one call: each case is drawn on a canvas that slices
 // (very short slices, a different transformation set between them, as
-// another program's figure would) and on one that does not, and their
-// pixels are compared.
+// another program's figure would, or the picture resized) and on one that
+// does not, and their pixels are compared.
 //
 //   slice_check   prints "NAME: same (N slices)" or "NAME: P pixels differ
 //                 (N slices)" for each case
@@ -29,6 +29,7 @@ struct Case {
   int brush_style = kBrushSolid, hatch = 0;
   bool winding = false;
   Transform transform{};
+  bool resized = false;  // the picture resized (to its own size) between slices
 };
 
 std::vector<Point> random_points(int n, unsigned seed) {
@@ -66,6 +67,7 @@ int draw(GdiCanvas& canvas, const Case& c, const std::vector<Point>& p) {
   other.dx = 13;
   while (canvas.work_left()) {
     canvas.set_transform(other);
+    if (c.resized) canvas.resize(kWidth, kHeight, Rgb{250, 250, 245});
     canvas.continue_work();
     ++slices;
   }
@@ -102,7 +104,11 @@ int main() {
       {"polygon hatched moved", kPolygon, 1500, 1, kSolid, Blend::kCrisp, kBrushHatched, 2, false, moved},
       {"polygon half dashed", kPolygon, 1500, 1, kDash, Blend::kCrisp, kBrushHalf},
       {"polygon xor", kPolygon, 1500, 1, kSolid, Blend::kXor},
+      {"polygon 3px xor", kPolygon, 1500, 3, kSolid, Blend::kXor},
+      {"polygon 3px invert", kPolygon, 1500, 3, kSolid, Blend::kInvert},
       {"polygon no outline", kPolygon, 1500, 1, kInvisible, Blend::kCrisp, kBrushSolid, 0, true},
+      {"polyline 3px resized", kPolyline, 6000, 3, kSolid, Blend::kCrisp, kBrushSolid, 0, false, {}, true},
+      {"polygon resized", kPolygon, 1500, 2, kSolid, Blend::kCrisp, kBrushSolid, 0, false, {}, true},
   };
   unsigned seed = 11;
   for (const Case& c : cases) {
