@@ -13,7 +13,8 @@
 // build), alternated round by round with this build's.  FREEZE_FIGURE=polygon
 // or bezier draws a crisp filled polygon or Bezier curves through the points
 // instead; FREEZE_FIGURE=svg writes an SVG file of a window holding a polyline
-// of that many points, and png loads a picture of that many pixels a side.
+// of that many points, png loads a picture of that many pixels a side, and
+// picture writes the PNG of a window that many pixels wide.
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
@@ -214,6 +215,7 @@ int main(int argc, char** argv) {
   const char* figure = std::getenv("FREEZE_FIGURE");
   const std::string what = figure ? figure : "polyline";
   if (what == "svg") setenv("FREEZE_FILE", (std::string(base) + "/long.svg").c_str(), 1);
+  if (what == "picture") setenv("FREEZE_FILE", (std::string(base) + "/large.png").c_str(), 1);
   long online = sysconf(_SC_NPROCESSORS_ONLN);
   std::printf("A program draws a random polyline with a 3-pixel pen (one command) while a program that\n"
               "joined its window reads a pixel without pause; %ld cores, %d rounds, servers alternated\n\n",

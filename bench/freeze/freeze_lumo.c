@@ -9,7 +9,9 @@
  *                        them; or ("svg") draws the points in a small box
  *                        before "ready" and writes the drawing file named
  *                        by FREEZE_FILE, or ("png") loads the picture file
- *                        FREEZE_FILE; prints "drawn S C"
+ *                        FREEZE_FILE, or ("picture") opens an N x 3N/4
+ *                        window instead, draws a few lines and saves it as
+ *                        the PNG file FREEZE_FILE; prints "drawn S C"
  *                        (seconds until the drawing was done, as a pixel
  *                        read after it tells, and the seconds the drawing
  *                        call itself took: the points are posted) and quits
@@ -57,7 +59,14 @@ static int paint(int n, const char *figure) {
     seed = seed * 1103515245u + 12345u;
     xy[i] = (float)((seed >> 8) % (i % 2 ? 480u : 640u));
   }
-  LmOpenEx(0, 640, 480, -1, -1, -1, "Long");
+  if (strcmp(figure, "picture") == 0) {
+    LmOpenEx(0, n, n * 3 / 4, -1, -1, -1, "Large");
+    LmSetWorld(0, 0, 0, 0);
+    for (i = 0; i < 2000; i += 4) LmLine(xy[i] * n / 640, xy[i + 1] * n / 640, xy[i + 2] * n / 640, xy[i + 3] * n / 640);
+    LmGetPixel(0, 0);
+  } else {
+    LmOpenEx(0, 640, 480, -1, -1, -1, "Long");
+  }
   LmSetWorld(0, 0, 0, 0);
   if (strcmp(figure, "svg") == 0) {
     /* A long display list that is quick to draw on pixels. */
@@ -75,7 +84,7 @@ static int paint(int n, const char *figure) {
   if (!fgets(line, sizeof line, stdin)) return 2;
   printf("drawing\n");
   t = now();
-  if (strcmp(figure, "svg") == 0 || strcmp(figure, "png") == 0) {
+  if (strcmp(figure, "svg") == 0 || strcmp(figure, "png") == 0 || strcmp(figure, "picture") == 0) {
     const char *file = getenv("FREEZE_FILE");
     if (LmDrawingFile(strcmp(figure, "png") == 0, file ? file : "freeze.svg") != 1) return 4;
   } else if (strcmp(figure, "polygon") == 0) {
