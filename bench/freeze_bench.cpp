@@ -24,7 +24,6 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -32,6 +31,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "tests/support/striped_png.h"
 
 namespace {
 
@@ -138,50 +139,6 @@ Round run(const std::string& programs, const std::string& server_dir, int points
   return r;
 }
 
-// An RGB PNG of side x side pixels, every row the same (one deflated row,
-// flushed to a byte edge, repeated): seconds to read, moments to make.
-bool write_striped_png(const std::string& path, uint32_t side) {
-  std::vector<unsigned char> row(1 + 3 * size_t{side}, 0);
-  for (uint32_t x = 0; x < side; ++x) row[1 + 3 * x] = static_cast<unsigned char>(x), row[3 + 3 * x] = 200;
-  z_stream z{};
-  if (deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
-  std::vector<unsigned char> piece(deflateBound(&z, row.size()) + 64), last(64);
-  z.next_in = row.data(), z.avail_in = static_cast<uInt>(row.size());
-  z.next_out = piece.data(), z.avail_out = static_cast<uInt>(piece.size());
-  deflate(&z, Z_FULL_FLUSH);
-  piece.resize(piece.size() - z.avail_out);
-  deflateReset(&z);
-  z.next_in = nullptr, z.avail_in = 0, z.next_out = last.data(), z.avail_out = static_cast<uInt>(last.size());
-  deflate(&z, Z_FINISH);
-  last.resize(last.size() - z.avail_out);
-  deflateEnd(&z);
-  uLong adler = adler32(1, nullptr, 0);
-  const uLong row_adler = adler32(1, row.data(), static_cast<uInt>(row.size()));
-  std::string idat("\x78\x01");
-  for (uint32_t y = 0; y < side; ++y) {
-    idat.append(reinterpret_cast<const char*>(piece.data()), piece.size());
-    adler = adler32_combine(adler, row_adler, static_cast<z_off_t>(row.size()));
-  }
-  idat.append(reinterpret_cast<const char*>(last.data()), last.size());
-  for (int shift = 24; shift >= 0; shift -= 8) idat += static_cast<char>((adler >> shift) & 0xFF);
-  auto be32 = [](uint32_t v) {
-    return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
-                       static_cast<char>(v)};
-  };
-  auto chunk = [&](const std::string& type, const std::string& data) {
-    const std::string body = type + data;
-    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
-    return be32(static_cast<uint32_t>(data.size())) + body + be32(static_cast<uint32_t>(crc));
-  };
-  const std::string all = std::string("\x89PNG\r\n\x1a\n", 8) +
-                          chunk("IHDR", be32(side) + be32(side) + std::string("\x08\x02\x00\x00\x00", 5)) +
-                          chunk("IDAT", idat) + chunk("IEND", "");
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool ok = std::fwrite(all.data(), 1, all.size(), f) == all.size();
-  return std::fclose(f) == 0 && ok;
-}
-
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
@@ -228,7 +185,7 @@ int main(int argc, char** argv) {
     std::vector<Rounds> kept(servers.size());
     if (what == "png") {
       const std::string picture = std::string(base) + "/big.png";
-      if (!write_striped_png(picture, static_cast<uint32_t>(points))) return 2;
+      if (!testing_support::write_striped_png(picture, static_cast<uint32_t>(points))) return 2;
       setenv("FREEZE_FILE", picture.c_str(), 1);
     }
     std::printf("%d points: drawing done s (the call s), reads answered, reader's worst ms / median us, CPU s\n",

@@ -17,6 +17,8 @@
 #include <atomic>
 #include <functional>
 
+#include "server/core/canvas.h"
+
 namespace lumo::server {
 
 class BesideThread {
@@ -53,6 +55,23 @@ class BesideThread {
   bool joinable_ = false;
   pthread_t thread_{};
 #endif
+};
+
+// A request's work done on a thread of its own (everything it needs held
+// by the function), as a task the loop waits for.  The function is let go
+// with the task, on the loop's thread.
+class ThreadTask : public BesideTask {
+ public:
+  explicit ThreadTask(std::function<bool(const std::atomic<bool>& stop)> work) : thread_(std::move(work)) {}
+  // Done whole even when its window goes meanwhile: the program asked for
+  // it and is answered when it is done.
+  ~ThreadTask() override { thread_.end(false); }
+  bool wait(double seconds) override { return thread_.wait(seconds); }
+  bool succeeded() const override { return thread_.succeeded(); }
+  int error() const override { return thread_.error(); }
+
+ private:
+  BesideThread thread_;
 };
 
 }  // namespace lumo::server

@@ -501,38 +501,19 @@ bool CairoCanvas::save_png(const std::string& path) {
   return written && out.commit();
 }
 
-namespace {
-
-// The picture's pixels written as a PNG file on a thread of their own.
-class PngWrite : public BesideTask {
- public:
-  PngWrite(const std::string& path, const unsigned char* data, int width, int height, int stride)
-      : path_(path), data_(data), width_(width), height_(height), stride_(stride),
-        thread_([this](const std::atomic<bool>&) {
-          FileOutput out(path_);
-          return out.open() && write_rgb24_png(data_, width_, height_, stride_, out) && out.commit();
-        }) {}
-  ~PngWrite() override { thread_.end(false); }
-  bool wait(double seconds) override { return thread_.wait(seconds); }
-  bool succeeded() const override { return thread_.succeeded(); }
-  int error() const override { return thread_.error(); }
-
- private:
-  const std::string path_;
-  const unsigned char* const data_;
-  const int width_, height_, stride_;
-  BesideThread thread_;  // last: starts when the rest is made
-};
-
-}  // namespace
-
 std::unique_ptr<BesideTask> CairoCanvas::start_png_write(const std::string& path) {
   finish_work();  // a file holds whole figures
   finish();
   if (vector_) return nullptr;
   cairo_surface_flush(surface_);
-  return std::make_unique<PngWrite>(path, cairo_image_surface_get_data(surface_), width_, height_,
-                                    cairo_image_surface_get_stride(surface_));
+  // The pixels written as they are on a thread of their own (the display
+  // list keeps them so until the task has ended).
+  const unsigned char* data = cairo_image_surface_get_data(surface_);
+  const int width = width_, height = height_, stride = cairo_image_surface_get_stride(surface_);
+  return std::make_unique<ThreadTask>([path, data, width, height, stride](const std::atomic<bool>&) {
+    FileOutput out(path);
+    return out.open() && write_rgb24_png(data, width, height, stride, out) && out.commit();
+  });
 }
 
 namespace {

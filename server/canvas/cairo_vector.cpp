@@ -140,26 +140,6 @@ bool write_figure(const RecordingCanvas::Snapshot& list, FigureFormat format, co
   return ok && out.commit();
 }
 
-// A figure written on a thread of its own from a snapshot of the list.
-class FigureWrite : public BesideTask {
- public:
-  FigureWrite(RecordingCanvas::Snapshot list, FigureFormat format, const std::string& path, int dpi)
-      : list_(std::move(list)), format_(format), path_(path), dpi_(dpi),
-        thread_([this](const std::atomic<bool>&) { return write_figure(list_, format_, path_, dpi_); }) {}
-  // Written whole even when its window goes meanwhile: the program asked
-  // for the file and is answered when it is there.
-  ~FigureWrite() override { thread_.end(false); }
-  bool wait(double seconds) override { return thread_.wait(seconds); }
-  bool succeeded() const override { return thread_.succeeded(); }
-  int error() const override { return thread_.error(); }
-
- private:
-  const RecordingCanvas::Snapshot list_;
-  const FigureFormat format_;
-  const std::string path_;
-  const int dpi_;
-  BesideThread thread_;  // last: starts when the rest is made
-};
 
 }  // namespace
 
@@ -171,7 +151,10 @@ bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::
 std::unique_ptr<BesideTask> start_vector_figure(RecordingCanvas& list, FigureFormat format,
                                                 const std::string& path, int dpi) {
   if (format == FigureFormat::kPng || !list.complete()) return nullptr;
-  return std::make_unique<FigureWrite>(list.snapshot(), format, path, dpi);
+  // Written on a thread of its own from a snapshot of the list.
+  return std::make_unique<ThreadTask>([list = list.snapshot(), format, path, dpi](const std::atomic<bool>&) {
+    return write_figure(list, format, path, dpi);
+  });
 }
 
 }  // namespace lumo::server

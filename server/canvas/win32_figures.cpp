@@ -62,38 +62,19 @@ bool write_bytes(const std::string& path, const std::string& bytes) {
   return true;
 }
 
-// A figure written on a thread of its own from a snapshot of the list, its
-// texts measured on a surface of the thread's own (a DC is not shared
-// between threads).
-class FigureWrite : public BesideTask {
- public:
-  FigureWrite(RecordingCanvas::Snapshot list, FigureFormat format, const std::string& path, int dpi)
-      : list_(std::move(list)), format_(format), path_(path), dpi_(dpi),
-        thread_([this](const std::atomic<bool>&) {
-          GdiCanvas measurer(1, 1, Rgb{});
-          return write_bytes(path_, make_figure(list_, measurer, format_, dpi_, program_text()));
-        }) {}
-  // Written whole even when its window goes meanwhile: the program asked
-  // for the file and is answered when it is there.
-  ~FigureWrite() override { thread_.end(false); }
-  bool wait(double seconds) override { return thread_.wait(seconds); }
-  bool succeeded() const override { return thread_.succeeded(); }
-  int error() const override { return thread_.error(); }
-
- private:
-  const RecordingCanvas::Snapshot list_;
-  const FigureFormat format_;
-  const std::string path_;
-  const int dpi_;
-  BesideThread thread_;  // last: starts when the rest is made
-};
 
 }  // namespace
 
 std::unique_ptr<BesideTask> start_vector_figure(RecordingCanvas& list, FigureFormat format, const std::string& path,
                                                 int dpi) {
   if (format == FigureFormat::kPng || !list.complete()) return nullptr;
-  return std::make_unique<FigureWrite>(list.snapshot(), format, path, dpi);
+  // Written on a thread of its own from a snapshot of the list, its texts
+  // measured on a surface of the thread's own (a DC is not shared between
+  // threads).
+  return std::make_unique<ThreadTask>([list = list.snapshot(), format, path, dpi](const std::atomic<bool>&) {
+    GdiCanvas measurer(1, 1, Rgb{});
+    return write_bytes(path, make_figure(list, measurer, format, dpi, program_text()));
+  });
 }
 
 bool write_vector_figure(RecordingCanvas& list, FigureFormat format, const std::string& path, int dpi) {

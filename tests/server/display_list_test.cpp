@@ -224,6 +224,21 @@ TEST_P(DisplayListReplay, ScaledViewsDrawOnlyWhatIsNewAndZoomsAreCuts) {
 // changed.  Another program's figure or a replay of the list (a scaled view,
 // a vector file) coming between its slices still finds it whole: the list
 // replayed gives the picture's very pixels.
+// The pixels of the list's picture, once its drawing is done, that differ
+// from the list replayed onto a fresh surface.
+size_t differs_from_replay(RecordingCanvas& list) {
+  while (list.continue_work()) {
+  }
+  const int w = list.width(), h = list.height();
+  CairoCanvas fresh(w, h, Rgb{1, 2, 3});
+  list.replay(fresh, false);
+  std::vector<uint32_t> live(static_cast<size_t>(w) * h), again(live.size());
+  if (!list.read_pixels(0, 0, w, h, live.data()) || !fresh.read_pixels(0, 0, w, h, again.data())) return live.size();
+  size_t differ = 0;
+  for (size_t i = 0; i < live.size(); ++i) differ += live[i] != again[i];
+  return differ;
+}
+
 TEST(DisplayListSlices, ARasterFillBetweenSlicesIsRecordedWhole) {
   constexpr int kW = 200, kH = 150;
   std::mt19937 random(7);
@@ -248,15 +263,7 @@ TEST(DisplayListSlices, ARasterFillBetweenSlicesIsRecordedWhole) {
       } else {
         list.rect(crisp, Brush{{0, 0, 255}, kBrushSolid, 0}, Point{kW / 2 - 30, kH - 40}, Point{kW / 2 + 30, kH - 5});
       }
-      while (list.continue_work()) {
-      }
-      CairoCanvas fresh(kW, kH, Rgb{1, 2, 3});
-      list.replay(fresh, false);
-      std::vector<uint32_t> live(kW * kH), again(live.size());
-      ASSERT_TRUE(list.read_pixels(0, 0, kW, kH, live.data()) && fresh.read_pixels(0, 0, kW, kH, again.data()));
-      size_t differ = 0;
-      for (size_t i = 0; i < live.size(); ++i) differ += live[i] != again[i];
-      EXPECT_EQ(differ, 0u) << (blend == Blend::kXor ? "xor" : "inverting")
+      EXPECT_EQ(differs_from_replay(list), 0u) << (blend == Blend::kXor ? "xor" : "inverting")
                             << (replay_between ? ", replayed between slices" : ", a figure between slices");
     }
   }
@@ -278,15 +285,7 @@ TEST(DisplayListSlices, AFigurePastTheBoundIsInTheImageWhole) {
   pen.colour = {200, 30, 30};
   list.polyline(pen, p.data(), static_cast<int>(p.size()));
   ASSERT_TRUE(list.overflowed());
-  while (list.continue_work()) {
-  }
-  CairoCanvas fresh(kW, kH, Rgb{1, 2, 3});
-  list.replay(fresh, false);
-  std::vector<uint32_t> live(kW * kH), again(live.size());
-  ASSERT_TRUE(list.read_pixels(0, 0, kW, kH, live.data()) && fresh.read_pixels(0, 0, kW, kH, again.data()));
-  size_t differ = 0;
-  for (size_t i = 0; i < live.size(); ++i) differ += live[i] != again[i];
-  EXPECT_EQ(differ, 0u);
+  EXPECT_EQ(differs_from_replay(list), 0u);
 }
 
 // The place of a zoomed picture: the point under the pointer stays there,
