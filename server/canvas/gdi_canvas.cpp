@@ -288,6 +288,7 @@ void GdiCanvas::polyline(const Pen& pen, const Point* p, int count) {
 void GdiCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, int count,
                         bool winding) {
   if (count < 2 || slice_polygon(pen, brush, p, count, winding)) return;
+  if (brush.style == kBrushHollow && slice_outline(pen, p, count, false, true)) return;
   fill_mode_ = winding ? WINDING : ALTERNATE;
   SetPolyFillMode(dc_, fill_mode_);
   half_fill(brush, [&](HDC dc) { Polygon(dc, reinterpret_cast<const POINT*>(p), count); });

@@ -84,10 +84,11 @@ class GdiCanvas : public Canvas {
     size_t next = 0;             // where the next piece starts
     bool end_pixel = false;      // an open line's last pixel is drawn after it
   };
-  // Whether the figure goes in slices (and it is started): a polyline or
-  // Bezier curves of many points whose pieces give the pixels of the
-  // whole, or a polygon of many points on the surface's own pixels.
-  bool slice_outline(const Pen& pen, const Point* points, int count, bool curves);
+  // Whether the figure goes in slices (and it is started): a polyline,
+  // Bezier curves or a polygon's outline without a brush, of many points,
+  // whose pieces give the pixels of the whole, or a polygon of many points
+  // with a brush on the surface's own pixels.
+  bool slice_outline(const Pen& pen, const Point* points, int count, bool curves, bool closed = false);
   bool slice_polygon(const Pen& pen, const Brush& brush, const Point* points, int count, bool winding);
   void run_job();
   // Draws the outline whole or starts it in pieces, once a polygon is filled.

@@ -56,7 +56,7 @@ bool pieces_are_whole(const Pen& pen) {
 
 }  // namespace
 
-bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool curves) {
+bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool curves, bool closed) {
   if (slice_ <= 0 || count <= kManyPoints || !pieces_are_whole(pen)) return false;
   finish_work();  // one long figure at a time
   job_ = Job{};
@@ -65,10 +65,12 @@ bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool cu
   job.kind = curves ? Job::kCurves : Job::kOutline;
   job.pen = pen;
   job.transform = given_;
-  job.end_pixel = true;
-  job.points.resize(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    job.points[static_cast<size_t>(i)] = {std::clamp(p[i].x, -kLimit, kLimit), std::clamp(p[i].y, -kLimit, kLimit)};
+  job.end_pixel = !closed;
+  // A closed outline (a polygon without a brush) comes back to its start.
+  job.points.resize(static_cast<size_t>(count) + (closed ? 1 : 0));
+  for (size_t i = 0; i < job.points.size(); ++i) {
+    const Point& q = p[i % static_cast<size_t>(count)];
+    job.points[i] = {std::clamp(q.x, -kLimit, kLimit), std::clamp(q.y, -kLimit, kLimit)};
   }
   run_job();
   if (work_left()) ++work_serial_;

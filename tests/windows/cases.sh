@@ -615,7 +615,7 @@ case_slices() {
   local report
   report=$(run "$bin/slice_check.exe")
   check "every figure in slices as GDI draws it whole" "" "$(echo "$report" | grep -v ': same (')"
-  check "figures drawn in more than one slice" 18 "$(echo "$report" | grep -vc '(1 slices)')"
+  check "figures drawn in more than one slice" 20 "$(echo "$report" | grep -vc '(1 slices)')"
   export LUMODIR=$(winpath "$bin")
   mkfifo painter.fifo reader.fifo
   timeout 120 "$wine" "$bin/lumo_client.exe" painter 1000000 < painter.fifo > painter.txt 2>&1 &

@@ -107,6 +107,8 @@ int main() {
       {"polygon 3px xor", kPolygon, 1500, 3, kSolid, Blend::kXor},
       {"polygon 3px invert", kPolygon, 1500, 3, kSolid, Blend::kInvert},
       {"polygon no outline", kPolygon, 1500, 1, kInvisible, Blend::kCrisp, kBrushSolid, 0, true},
+      {"polygon hollow 3px", kPolygon, 6000, 3, kSolid, Blend::kCrisp, kBrushHollow},
+      {"polygon hollow 1px xor turned", kPolygon, 20000, 1, kSolid, Blend::kXor, kBrushHollow, 0, false, turned},
       {"polyline 3px resized", kPolyline, 6000, 3, kSolid, Blend::kCrisp, kBrushSolid, 0, false, {}, true},
       {"polygon resized", kPolygon, 1500, 2, kSolid, Blend::kCrisp, kBrushSolid, 0, false, {}, true},
   };
