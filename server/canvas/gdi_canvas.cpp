@@ -63,13 +63,11 @@ int hatch_of(int hatch) {
   return kHatches[std::clamp(hatch, 0, 5)];
 }
 
-constexpr int kLimit = 1 << 20;
-int clamp_coord(int v) { return std::clamp(v, -kLimit, kLimit); }
 
 // GDI (as Wine draws) takes seconds over an ellipse some million pixels
 // across, and beyond that overruns its memory: an ellipse or arc figure
 // whose box on the surface is larger than this, or that lies beyond
-// kLimit, is drawn by the pixel rules instead, only its visible part.
+// kGdiReach, is drawn by the pixel rules instead, only its visible part.
 constexpr double kGdiCurveLimit = 1 << 16;
 
 }  // namespace
@@ -205,7 +203,7 @@ void GdiCanvas::end_pixel(const Pen& pen, Point p, int64_t steps) {
   if (pen.style == kInvisible || !(pen.blend == Blend::kSmooth || pen.blend == Blend::kCrisp)) return;
   const int width = std::clamp(pen.width, 1, 1000);
   if (width > 1 || !pixels::dash_on(pixels::dash_pattern(pen.style, width), steps)) return;
-  SetPixelV(dc_, clamp_coord(p.x), clamp_coord(p.y), ref(pen.colour));
+  SetPixelV(dc_, gdi_coord(p.x), gdi_coord(p.y), ref(pen.colour));
 }
 
 void GdiCanvas::half_fill(const Brush& brush, const std::function<void(HDC)>& figure) {
@@ -272,7 +270,7 @@ void GdiCanvas::polyline(const Pen& pen, const Point* p, int count) {
   std::vector<POINT> pts(static_cast<size_t>(count));
   int64_t steps = 0;
   for (int i = 0; i < count; ++i) {
-    pts[static_cast<size_t>(i)] = {clamp_coord(p[i].x), clamp_coord(p[i].y)};
+    pts[static_cast<size_t>(i)] = {gdi_coord(p[i].x), gdi_coord(p[i].y)};
     if (i > 0) {
       steps += std::max(std::abs(pts[static_cast<size_t>(i)].x - pts[static_cast<size_t>(i) - 1].x),
                         std::abs(pts[static_cast<size_t>(i)].y - pts[static_cast<size_t>(i) - 1].y));
@@ -311,12 +309,12 @@ void GdiCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
   // Covering x1..x2-1: without an outline the compatible mode leaves the
   // right and bottom pixel out, with one the advanced mode adds them.
   const int grow = (pen.style == kInvisible && !advanced_ ? 1 : 0) - (pen.style != kInvisible && advanced_ ? 1 : 0);
-  const int x1 = clamp_coord(std::min(a.x, b.x)), y1 = clamp_coord(std::min(a.y, b.y));
-  const int x2 = clamp_coord(std::max(a.x, b.x)) + grow, y2 = clamp_coord(std::max(a.y, b.y)) + grow;
+  const int x1 = gdi_coord(std::min(a.x, b.x)), y1 = gdi_coord(std::min(a.y, b.y));
+  const int x2 = gdi_coord(std::max(a.x, b.x)) + grow, y2 = gdi_coord(std::max(a.y, b.y)) + grow;
   if (x2 <= x1 || y2 <= y1) return;
   // The scratch has no outline: in the compatible mode one more pixel.
-  const int right = clamp_coord(std::max(a.x, b.x)) + (advanced_ ? 0 : 1);
-  const int bottom = clamp_coord(std::max(a.y, b.y)) + (advanced_ ? 0 : 1);
+  const int right = gdi_coord(std::max(a.x, b.x)) + (advanced_ ? 0 : 1);
+  const int bottom = gdi_coord(std::max(a.y, b.y)) + (advanced_ ? 0 : 1);
   half_fill(brush, [&](HDC dc) { Rectangle(dc, x1, y1, right, bottom); });
   Tools tools(dc_, pen, &brush);
   Rectangle(dc_, x1, y1, x2, y2);
@@ -324,12 +322,12 @@ void GdiCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
 
 void GdiCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Point b, int cw, int ch) {
   half_fill(brush, [&](HDC dc) {
-    RoundRect(dc, clamp_coord(a.x), clamp_coord(a.y), clamp_coord(b.x), clamp_coord(b.y),
-              std::clamp(cw, 0, kLimit), std::clamp(ch, 0, kLimit));
+    RoundRect(dc, gdi_coord(a.x), gdi_coord(a.y), gdi_coord(b.x), gdi_coord(b.y),
+              std::clamp(cw, 0, kGdiReach), std::clamp(ch, 0, kGdiReach));
   });
   Tools tools(dc_, pen, &brush);
-  RoundRect(dc_, clamp_coord(a.x), clamp_coord(a.y), clamp_coord(b.x), clamp_coord(b.y),
-            std::clamp(cw, 0, kLimit), std::clamp(ch, 0, kLimit));
+  RoundRect(dc_, gdi_coord(a.x), gdi_coord(a.y), gdi_coord(b.x), gdi_coord(b.y),
+            std::clamp(cw, 0, kGdiReach), std::clamp(ch, 0, kGdiReach));
 }
 
 bool GdiCanvas::too_large(Point a, Point b) const {
@@ -339,15 +337,15 @@ bool GdiCanvas::too_large(Point a, Point b) const {
                   static_cast<double>(b.y)};
   double lo_x = 1e300, lo_y = 1e300, hi_x = -1e300, hi_y = -1e300;
   for (int i = 0; i < 4; ++i) {
-    if (std::fabs(xs[i]) > kLimit || std::fabs(ys[i]) > kLimit) return true;
+    if (std::fabs(xs[i]) > kGdiReach || std::fabs(ys[i]) > kGdiReach) return true;
     if (advanced_) transform_.apply(&xs[i], &ys[i]);
     lo_x = std::min(lo_x, xs[i]);
     hi_x = std::max(hi_x, xs[i]);
     lo_y = std::min(lo_y, ys[i]);
     hi_y = std::max(hi_y, ys[i]);
   }
-  return hi_x - lo_x > kGdiCurveLimit || hi_y - lo_y > kGdiCurveLimit || lo_x < -kLimit ||
-         lo_y < -kLimit || hi_x > kLimit || hi_y > kLimit;
+  return hi_x - lo_x > kGdiCurveLimit || hi_y - lo_y > kGdiCurveLimit || lo_x < -kGdiReach ||
+         lo_y < -kGdiReach || hi_x > kGdiReach || hi_y > kGdiReach;
 }
 
 void GdiCanvas::draw_large(const pixels::LargeFigure& f, const Pen& pen, const Brush& brush) {
@@ -361,10 +359,10 @@ void GdiCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) {
     return;
   }
   half_fill(brush, [&](HDC dc) {
-    Ellipse(dc, clamp_coord(a.x), clamp_coord(a.y), clamp_coord(b.x), clamp_coord(b.y));
+    Ellipse(dc, gdi_coord(a.x), gdi_coord(a.y), gdi_coord(b.x), gdi_coord(b.y));
   });
   Tools tools(dc_, pen, &brush);
-  Ellipse(dc_, clamp_coord(a.x), clamp_coord(a.y), clamp_coord(b.x), clamp_coord(b.y));
+  Ellipse(dc_, gdi_coord(a.x), gdi_coord(a.y), gdi_coord(b.x), gdi_coord(b.y));
 }
 
 void GdiCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a, Point b,
@@ -376,10 +374,10 @@ void GdiCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a, P
   // Without an outline GDI leaves a chord's and a pie's right and bottom
   // pixel out: their box grows by one.
   const int grow = kind != ArcKind::kArc && pen.style == kInvisible ? 1 : 0;
-  const int x1 = clamp_coord(std::min(a.x, b.x)), y1 = clamp_coord(std::min(a.y, b.y));
-  const int x2 = clamp_coord(std::max(a.x, b.x)) + grow, y2 = clamp_coord(std::max(a.y, b.y)) + grow;
-  const int sx = clamp_coord(start.x), sy = clamp_coord(start.y);
-  const int ex = clamp_coord(end.x), ey = clamp_coord(end.y);
+  const int x1 = gdi_coord(std::min(a.x, b.x)), y1 = gdi_coord(std::min(a.y, b.y));
+  const int x2 = gdi_coord(std::max(a.x, b.x)) + grow, y2 = gdi_coord(std::max(a.y, b.y)) + grow;
+  const int sx = gdi_coord(start.x), sy = gdi_coord(start.y);
+  const int ex = gdi_coord(end.x), ey = gdi_coord(end.y);
   SetArcDirection(dc_, AD_COUNTERCLOCKWISE);
   if (kind != ArcKind::kArc) {
     half_fill(brush, [&](HDC dc) {
@@ -427,7 +425,7 @@ void GdiCanvas::text(const Font& font, Point at, const std::string& text) {
     x += static_cast<int>(std::lround(shift * std::sin(angle)));
     y += static_cast<int>(std::lround(shift * std::cos(angle)));
   }
-  TextOutA(dc_, clamp_coord(x), clamp_coord(y), text.c_str(), static_cast<int>(text.size()));
+  TextOutA(dc_, gdi_coord(x), gdi_coord(y), text.c_str(), static_cast<int>(text.size()));
   SelectObject(dc_, old);
   DeleteObject(f);
 }

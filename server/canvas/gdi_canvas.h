@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -13,6 +14,10 @@
 #include "server/core/canvas.h"
 
 namespace lumo::server {
+
+// Coordinates are pulled in to this before they reach GDI.
+inline constexpr int kGdiReach = 1 << 20;
+inline int gdi_coord(int v) { return std::clamp(v, -kGdiReach, kGdiReach); }
 
 class GdiCanvas : public Canvas {
  public:

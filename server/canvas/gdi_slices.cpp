@@ -37,7 +37,6 @@ constexpr size_t kThinPiece = 256;
 // A wide pen's calls between looks at the clock (a thin pen's call of 256
 // points looks after each).
 constexpr int kWideCallsBetweenLooks = 8;
-constexpr int kLimit = 1 << 20;  // as the canvas pulls coordinates in
 
 double now_seconds() {
   static LARGE_INTEGER frequency{};
@@ -54,6 +53,17 @@ bool pieces_are_whole(const Pen& pen) {
   return width == 1 || (pen.blend != Blend::kXor && pen.blend != Blend::kInvert);
 }
 
+// The points as GDI takes them (less `origin`, pulled in), and the first
+// again at the end when `closed`.
+std::vector<POINT> gdi_points(const Point* p, size_t count, bool closed, Point origin) {
+  std::vector<POINT> out(count + (closed ? 1 : 0));
+  for (size_t i = 0; i < out.size(); ++i) {
+    const Point& q = p[i % count];
+    out[i] = {gdi_coord(q.x - origin.x), gdi_coord(q.y - origin.y)};
+  }
+  return out;
+}
+
 }  // namespace
 
 bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool curves, bool closed) {
@@ -66,12 +76,7 @@ bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool cu
   job.pen = pen;
   job.transform = given_;
   job.end_pixel = !closed;
-  // A closed outline (a polygon without a brush) comes back to its start.
-  job.points.resize(static_cast<size_t>(count) + (closed ? 1 : 0));
-  for (size_t i = 0; i < job.points.size(); ++i) {
-    const Point& q = p[i % static_cast<size_t>(count)];
-    job.points[i] = {std::clamp(q.x, -kLimit, kLimit), std::clamp(q.y, -kLimit, kLimit)};
-  }
+  job.points = gdi_points(p, static_cast<size_t>(count), closed, {0, 0});
   run_job();
   if (work_left()) ++work_serial_;
   return true;
@@ -162,19 +167,15 @@ void GdiCanvas::run_job() {
 
 void GdiCanvas::outline_after_fill() {
   Job& job = job_;
-  // The outline's points as GDI takes them, closed.
-  const size_t count = job.corners.size();
-  if (job.pen.style != kInvisible) {
-    job.points.resize(count + 1);
-    for (size_t i = 0; i <= count; ++i) {
-      const Point& q = job.corners[i % count];
-      job.points[i] = {std::clamp(q.x - job.origin.x, -kLimit, kLimit), std::clamp(q.y - job.origin.y, -kLimit, kLimit)};
-    }
-  }
-  job.corners = {};
   if (job.pen.style == kInvisible) {
     job_ = Job{};
-  } else if (pieces_are_whole(job.pen)) {
+    return;
+  }
+  // The outline's points as GDI takes them: back where the viewport's
+  // origin moves them, closed.
+  job.points = gdi_points(job.corners.data(), job.corners.size(), true, job.origin);
+  job.corners = {};
+  if (pieces_are_whole(job.pen)) {
     job.kind = Job::kOutline;
   } else {
     // GDI's own outline of the polygon, whole (a styled pen's pattern goes

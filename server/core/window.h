@@ -197,8 +197,10 @@ class Window {
     std::unique_ptr<BesideTask> task;
     std::string failure;    // the start of the line told when it fails
   };
-  // Starts the job; false when it must be done at once.
-  bool start_job(std::unique_ptr<Job> job);
+  // Finishes the job in hand (one at a time, in order), then starts the
+  // task `start` makes for this one; false when there is none and the work
+  // must be done at once.
+  bool start_job(bool load, const std::string& failure, const std::function<std::unique_ptr<BesideTask>()>& start);
   // The job's work ended: the rest is done and its answer queued.
   void end_job();
   std::unique_ptr<Job> job_;

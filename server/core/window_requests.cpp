@@ -85,13 +85,12 @@ int32_t Window::request(int32_t code) {
           // A long display list, or a large picture, is written beside the
           // loop; the answer waits.
           refusal = replace_refusal(path);
-          if (job_) finish_work();  // one at a time, in order
-          auto job = std::make_unique<Job>();
-          job->failure = cannot_write;
-          if (refusal.empty()) {
-            job->task = png ? canvas_->start_png_write(path) : start_vector_figure(*canvas_, format, path, dpi);
+          if (start_job(false, cannot_write, [&]() -> std::unique_ptr<BesideTask> {
+                if (!refusal.empty()) return nullptr;
+                return png ? canvas_->start_png_write(path) : start_vector_figure(*canvas_, format, path, dpi);
+              })) {
+            return 0;
           }
-          if (start_job(std::move(job))) return 0;
         }
         errno = 0;
         if (write_file(path, format)) return 1;
@@ -116,12 +115,7 @@ int32_t Window::request(int32_t code) {
       }
       if (slice_seconds > 0 && png) {
         // A large picture takes a while to read: beside the loop.
-        if (job_) finish_work();  // one at a time, in order
-        auto job = std::make_unique<Job>();
-        job->load = true;
-        job->failure = cannot_load;
-        job->task = canvas_->start_png_read(path);
-        if (start_job(std::move(job))) return 0;
+        if (start_job(true, cannot_load, [&] { return canvas_->start_png_read(path); })) return 0;
       }
       if (canvas_->load_png(path)) {
         drawn();
@@ -226,10 +220,12 @@ bool Window::write_file(const std::string& path, FigureFormat format) {
   return write_vector_figure(*canvas_, format, path, dpi);
 }
 
-bool Window::start_job(std::unique_ptr<Job> job) {
-  if (!job->task) return false;
-  job->client = requester;
-  job_ = std::move(job);
+bool Window::start_job(bool load, const std::string& failure,
+                       const std::function<std::unique_ptr<BesideTask>()>& start) {
+  if (job_) finish_work();
+  std::unique_ptr<BesideTask> task = start();
+  if (!task) return false;
+  job_ = std::make_unique<Job>(Job{requester, load, std::move(task), failure});
   ++jobs_started_;
   return true;
 }
