@@ -608,62 +608,51 @@ point 3: x = -0.500  y = -0.956  (button 2)
   end_servers
 }
 
+# A program that asks for long work (lumo_client ARGS: "ready", a line,
+# "drawing", then its "drawn=" line) while a joined program reads ten
+# pixels.  Leaves NAME.txt (the asker's output) and NAME-reader.txt.
+asked_beside_reader() {  # NAME ARGS...
+  local name=$1 asker reader
+  shift
+  mkfifo "$name.fifo" "$name-reader.fifo"
+  timeout 120 "$wine" "$bin/lumo_client.exe" "$@" < "$name.fifo" > "$name.txt" 2>&1 &
+  asker=$!
+  exec 7> "$name.fifo"
+  for _ in $(seq 600); do grep -q ready "$name.txt" && break; sleep 0.1; done
+  timeout 120 "$wine" "$bin/lumo_client.exe" reader < "$name-reader.fifo" > "$name-reader.txt" 2>&1 &
+  reader=$!
+  exec 8> "$name-reader.fifo"
+  for _ in $(seq 300); do grep -q joined "$name-reader.txt" && break; sleep 0.1; done
+  echo go >&7
+  for _ in $(seq 300); do grep -q drawing "$name.txt" && break; sleep 0.1; done
+  sleep 1  # the request is taken and its work begun
+  echo go >&8
+  # A bound only a server held by the whole work misses.
+  for _ in $(seq 40); do grep -q answered "$name-reader.txt" && break; sleep 0.1; done
+  check "the joined program answered during $name" "answered=10" \
+    "$(tr -d '\r' < "$name-reader.txt" | grep answered)"
+  exec 7>&- 8>&-
+  wait "$reader" "$asker"
+  check "$name done" "drawn=1" "$(tr -d '\r' < "$name.txt" | grep drawn=)"
+}
+
 # Long figures in slices: the same pixels as GDI draws them whole, and a
 # joined program answered while another draws a polyline that took
 # lumoview.exe seconds in one call (1,000,000 random points, a 3-pixel pen).
+# A drawing file of a long display list is written beside the loop: the
+# reader is answered meanwhile, and the file is the one written at once at
+# the program's end.
 case_slices() {
   local report
   report=$(run "$bin/slice_check.exe")
   check "every figure in slices as GDI draws it whole" "" "$(echo "$report" | grep -v ': same (')"
   check "figures drawn in more than one slice" 20 "$(echo "$report" | grep -vc '(1 slices)')"
   export LUMODIR=$(winpath "$bin")
-  mkfifo painter.fifo reader.fifo
-  timeout 120 "$wine" "$bin/lumo_client.exe" painter 1000000 < painter.fifo > painter.txt 2>&1 &
-  local painter=$!
-  exec 7> painter.fifo
-  for _ in $(seq 300); do grep -q ready painter.txt && break; sleep 0.1; done
-  timeout 120 "$wine" "$bin/lumo_client.exe" reader < reader.fifo > reader.txt 2>&1 &
-  local reader=$!
-  exec 8> reader.fifo
-  for _ in $(seq 300); do grep -q joined reader.txt && break; sleep 0.1; done
-  echo go >&7
-  for _ in $(seq 300); do grep -q drawing painter.txt && break; sleep 0.1; done
-  sleep 1  # the points are sent and the drawing begun
-  echo go >&8
-  # A bound only a server held by the whole polyline misses.
-  for _ in $(seq 40); do grep -q answered reader.txt && break; sleep 0.1; done
-  check "the joined program answered while the polyline is drawn" "answered=10" \
-    "$(tr -d '\r' < reader.txt | grep answered)"
-  exec 7>&- 8>&-
-  wait "$reader" "$painter"
-  check "the polyline drawn" "drawn=1" "$(tr -d '\r' < painter.txt | grep drawn=)"
+  asked_beside_reader polyline painter 1000000
   end_servers
-  # A drawing file of a long display list is written beside the loop: the
-  # reader is answered meanwhile, and the file is the one written at once
-  # at the program's end.
   export LUMOVIEW_SAVE="$(winpath "$work"):svg"
   : > long.svg  # a name not there yet would be asked for in a file dialog
-  mkfifo filer.fifo reader2.fifo
-  timeout 120 "$wine" "$bin/lumo_client.exe" filer save 3000000 long.svg < filer.fifo > filer.txt 2>&1 &
-  local filer=$!
-  exec 7> filer.fifo
-  for _ in $(seq 600); do grep -q ready filer.txt && break; sleep 0.1; done
-  timeout 120 "$wine" "$bin/lumo_client.exe" reader < reader2.fifo > reader2.txt 2>&1 &
-  reader=$!
-  exec 8> reader2.fifo
-  for _ in $(seq 300); do grep -q joined reader2.txt && break; sleep 0.1; done
-  local started=$(date +%s%N)
-  echo go >&7
-  for _ in $(seq 300); do grep -q drawing filer.txt && break; sleep 0.1; done
-  sleep 0.3
-  echo go >&8
-  for _ in $(seq 40); do grep -q answered reader2.txt && break; sleep 0.1; done
-  check "the joined program answered while the file is written" "answered=10" \
-    "$(tr -d '\r' < reader2.txt | grep answered)"
-  exec 7>&- 8>&-
-  wait "$reader" "$filer"
-  echo "file written in $(( ($(date +%s%N) - started) / 1000000 )) ms"
-  check "the file written" "drawn=1" "$(tr -d '\r' < filer.txt | grep drawn=)"
+  asked_beside_reader file filer save 3000000 long.svg
   for _ in $(seq 100); do [ -s lumo_client-1.svg ] && break; sleep 0.1; done
   check "the same file as one written at once" same \
     "$(cmp -s long.svg lumo_client-1.svg && echo same || ls -l long.svg lumo_client-1.svg)"
