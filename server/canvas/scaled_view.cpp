@@ -2,10 +2,12 @@
 
 #include <time.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
+#include "server/canvas/beside_thread.h"
 #include "server/canvas/cairo_canvas.h"
 #include "server/canvas/file_output.h"
 #include "server/canvas/png_stream.h"
@@ -98,16 +100,48 @@ bool ScaledView::update(RecordingCanvas& list, int width, int height, double k, 
   return true;
 }
 
-bool write_scaled_png(RecordingCanvas& list, double scale, const std::string& path) {
-  if (!list.complete()) return false;
-  ScaledView view;
-  if (!view.update(list, scaled_size(list.width(), scale), scaled_size(list.height(), scale), scale, 0, 0)) {
+namespace {
+
+// A snapshot of the list drawn at `scale` onto a surface of its own and
+// written as PNG (on any thread).
+bool write_scaled_snapshot(const RecordingCanvas::Snapshot& list, double scale, const std::string& path) {
+  const int width = scaled_size(list.width, scale), height = scaled_size(list.height, scale);
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    errno = ENOMEM;
     return false;
   }
+  cairo_surface_set_device_scale(surface, scale, scale);
+  {
+    CairoCanvas canvas(surface, list.width, list.height, nullptr);
+    RecordingCanvas::replay(list, canvas, true);
+    canvas.finish();
+  }
+  cairo_surface_flush(surface);
   FileOutput out(path);
-  if (!out.open()) return false;
-  const bool written = write_rgb24_png(view.surface(), out);
-  return written && out.commit();
+  const bool written = out.open() &&
+                       write_rgb24_png(cairo_image_surface_get_data(surface), width, height,
+                                       cairo_image_surface_get_stride(surface), out) &&
+                       out.commit();
+  cairo_surface_destroy(surface);
+  return written;
+}
+
+}  // namespace
+
+bool write_scaled_png(RecordingCanvas& list, double scale, const std::string& path) {
+  if (!list.complete()) return false;
+  return write_scaled_snapshot(list.snapshot(), scale, path);
+}
+
+std::unique_ptr<BesideTask> start_png_file(RecordingCanvas& list, double scale, const std::string& path) {
+  if (scale == 1) return list.start_png_write(path);
+  if (!list.complete()) return nullptr;
+  // Drawn again on a thread of its own from the list as it is now.
+  return std::make_unique<ThreadTask>([list = list.snapshot(), scale, path](const std::atomic<bool>&) {
+    return write_scaled_snapshot(list, scale, path);
+  });
 }
 
 }  // namespace lumo::server

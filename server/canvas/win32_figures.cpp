@@ -36,6 +36,10 @@ std::string replace_refusal(const std::string& path) {
 
 bool write_scaled_png(RecordingCanvas& list, double, const std::string& path) { return list.save_png(path); }
 
+std::unique_ptr<BesideTask> start_png_file(RecordingCanvas& list, double, const std::string& path) {
+  return list.start_png_write(path);
+}
+
 namespace {
 
 FigureText program_text() {

@@ -46,6 +46,11 @@ std::unique_ptr<BesideTask> start_vector_figure(RecordingCanvas& list, FigureFor
 // Writes the picture as PNG at `scale` times its size, drawn again from the
 // display list (the Windows server writes its picture's own pixels).
 bool write_scaled_png(RecordingCanvas& list, double scale, const std::string& path);
+// The picture's PNG file at `scale` written beside the command loop: its
+// pixels as they are (the list keeps them so until it is written), or at
+// another scale drawn again from the list as it is now, on a thread of its
+// own.  Null where the canvas cannot (then the file is written at once).
+std::unique_ptr<BesideTask> start_png_file(RecordingCanvas& list, double scale, const std::string& path);
 
 // Why the file at `path` must not be replaced by this process: it is
 // write-protected for the user the server runs as, or (on POSIX) it is

@@ -157,6 +157,10 @@ class Window {
   int32_t take_event(int32_t mode);       // "V"
   // Writes the window's picture (PNG) or drawing (a vector format) as a file.
   bool write_file(const std::string& path, FigureFormat format);
+  // The same beside the command loop: the task writing it, or null when it
+  // is to be written at once instead (write_file then says why, when the
+  // file may not be replaced).
+  std::unique_ptr<BesideTask> start_file_write(const std::string& path, FigureFormat format);
 
   // The text in the data area (at most 2047 characters).
   std::string data_text() const;

@@ -80,18 +80,9 @@ int32_t Window::request(int32_t code) {
       if (word(kArg2) == kDrawingSave) {
         const FigureFormat format = figure_format_of(path);
         const std::string cannot_write = "cannot write " + path_as_read_from(requester_folder, path) + ": ";
-        const bool png = format == FigureFormat::kPng;
-        if (slice_seconds > 0 && (!png || png_scale == 1)) {
-          // A long display list, or a large picture, is written beside the
-          // loop; the answer waits.
-          refusal = replace_refusal(path);
-          if (start_job(false, cannot_write, [&]() -> std::unique_ptr<BesideTask> {
-                if (!refusal.empty()) return nullptr;
-                return png ? canvas_->start_png_write(path) : start_vector_figure(*canvas_, format, path, dpi);
-              })) {
-            return 0;
-          }
-        }
+        // A long display list, or a large picture, is written beside the
+        // loop; the answer waits.
+        if (start_job(false, cannot_write, [&] { return start_file_write(path, format); })) return 0;
         errno = 0;
         if (write_file(path, format)) return 1;
         notice = refusal.empty() ? cannot_write + reason_of(errno) : "not replaced: " + refusal;
@@ -218,6 +209,13 @@ bool Window::write_file(const std::string& path, FigureFormat format) {
     return png_scale == 1 ? canvas_->save_png(path) : write_scaled_png(*canvas_, png_scale, path);
   }
   return write_vector_figure(*canvas_, format, path, dpi);
+}
+
+std::unique_ptr<BesideTask> Window::start_file_write(const std::string& path, FigureFormat format) {
+  refusal = replace_refusal(path);
+  if (!refusal.empty() || slice_seconds <= 0) return nullptr;
+  if (format == FigureFormat::kPng) return start_png_file(*canvas_, png_scale, path);
+  return start_vector_figure(*canvas_, format, path, dpi);
 }
 
 bool Window::start_job(bool load, const std::string& failure,
