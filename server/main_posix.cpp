@@ -242,6 +242,11 @@ int main(int argc, char** argv) {
   frontend.set_server(&server);
   server.complaint = [](const std::string& text) { std::fprintf(stderr, "lumoview: %s\n", text.c_str()); };
   server.tell_program = [&host](int client, const std::string& text) { host.tell(client, "lumoview: " + text); };
+  server.teller = [&host](int client) -> std::function<void(const std::string&)> {
+    auto tell = host.teller(client);
+    if (!tell) return nullptr;
+    return [tell](const std::string& text) { tell("lumoview: " + text); };
+  };
   for (const std::string& refused : g_refused) server.refused_setting(refused);
   if (!server.start()) {
     std::fprintf(stderr, "lumoview: no free server number (1 to 16)\n");
@@ -337,7 +342,7 @@ int main(int argc, char** argv) {
     frontend.flush();
     if (g_stop) return -1;
     const long long now = now_ms();
-    if (server.active_links() > 0) {
+    if (server.active_links() > 0 || server.saving_pictures()) {
       idle_since = -1;
       return kTickMs * 4;
     }
@@ -348,7 +353,7 @@ int main(int argc, char** argv) {
     }
     if (idle_since < 0) {
       idle_since = now;
-      if (!frontend.has_display()) server.save_pictures();
+      if (!frontend.has_display()) server.save_pictures(false);  // waited for at the end
     }
     // Headless: nobody can look at the windows, so the server goes once no
     // program has used it for the grace period.  With a display it stays

@@ -217,6 +217,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     auto it = g_tellers.find(client);
     if (it != g_tellers.end()) it->second->tell("lumoview: " + text);
   };
+  server.teller = [](int client) -> std::function<void(const std::string&)> {
+    auto it = g_tellers.find(client);
+    if (it == g_tellers.end()) return nullptr;
+    std::shared_ptr<Teller> kept = it->second;
+    return [kept](const std::string& text) { kept->tell("lumoview: " + text); };
+  };
   for (const std::string& text : refused) server.refused_setting(text);
   if (!server.start()) return 2;
   g_server = &server;

@@ -167,6 +167,7 @@ int32_t Server::close_window(int w) {
     answer_ended(*win);
   }
   save_picture(*win);
+  finish_saves(w);
   frontend_.window_closing(*win);
   host_.remove_block(kBlockPrefix + std::to_string(number_) + ":" + std::to_string(w));
   windows_.erase(w);
@@ -209,7 +210,7 @@ void Server::block_lost(const unsigned char* base) {
 int32_t Server::end_command(Client& c, int id) {
   if (c.active) {
     c.active = false;
-    link_ended(id);
+    link_ended(id, true);
   }
   return 1;
 }
@@ -223,28 +224,35 @@ void Server::client_gone(int client) {
     answer_ended(*entry.second);
   }
   late_replies_.erase(client);
+  // Its pictures are still written, for nobody waiting (its number may
+  // come to another program).
+  for (auto& save : saves_) {
+    if (save.second.client == client) save.second.client = -1;
+  }
   auto it = clients_.find(client);
   if (it == clients_.end()) return;
   const bool was_active = it->second.active;
   clients_.erase(it);
-  if (was_active) link_ended(client);
+  if (was_active) link_ended(client, false);
   refresh_header();
 }
 
-void Server::link_ended(int id) {
+void Server::link_ended(int id, bool waiting) {
   std::vector<int> closing;
   for (auto& entry : windows_) {
     Window& w = *entry.second;
     if (w.owner != id) continue;
-    if (options_.switches[kSwitchLeavePictures]) save_picture(w);
+    if (options_.switches[kSwitchLeavePictures]) save_picture(w, waiting ? id : -1);
     if (options_.switches[6]) closing.push_back(w.number());
   }
   for (int w : closing) close_window(w);
 }
 
-void Server::save_pictures() {
+void Server::save_pictures(bool wait) {
   flush_pending();
+  if (wait) finish_saves(0);  // then what was drawn since
   for (auto& entry : windows_) save_picture(*entry.second);
+  if (wait) finish_saves(0);
 }
 
 bool Server::fits_budget(const Window* w, int width, int height) const {

@@ -97,40 +97,88 @@ std::vector<std::pair<std::string, FigureFormat>> Server::picture_files(const Wi
   return files;
 }
 
-void Server::save_picture(Window& w) {
-  if (w.picture_saved) return;
-  const auto files = picture_files(w);
+// The pictures are written a file at a time, each beside the loop where
+// the canvas can: a large window's PNG takes a good part of a second, and
+// other programs are served meanwhile.  The program waiting for them is
+// answered once the last is written, after the lines that tell it where.
+void Server::save_picture(Window& w, int client) {
+  if (w.picture_saved || saves_.count(w.number())) return;
+  auto files = picture_files(w);
   if (files.empty()) return;
-  std::string written, failed, failure;
-  for (const auto& file : files) {
+  // Drawing while it is written marks it unsaved again.
+  w.picture_saved = true;
+  PictureSave& save = saves_[w.number()];
+  save.client = client;
+  if (teller) {
+    save.tell = teller(w.owner);
+  } else if (tell_program) {
+    save.tell = [this, owner = w.owner](const std::string& text) { tell_program(owner, text); };
+  }
+  save.files = std::move(files);
+  any_work_ = true;
+  advance_save(w.number(), 0);
+}
+
+bool Server::advance_save(int number, double seconds) {
+  PictureSave& s = saves_.at(number);
+  Window& w = *window(number);
+  for (;;) {
+    if (s.task) {
+      if (!s.task->wait(seconds)) return false;
+      const bool written = s.task->succeeded();
+      const int error = s.task->error();
+      s.task.reset();
+      picture_ended(w, s, written, written ? std::string() : reason_of(error));
+      continue;
+    }
+    if (s.next == s.files.size()) break;
+    const auto& file = s.files[s.next];
     const std::string folder = folder_of(file.first);
     auto known = unwritable_folders_.find(folder);
     std::string reason = known == unwritable_folders_.end() ? std::string() : known->second;
     if (reason.empty() && make_folder(folder, &reason)) {
+      s.task = w.start_file_write(file.first, file.second);
+      if (s.task) continue;
       errno = 0;
-      if (w.write_file(file.first, file.second)) {
-        if (picture_written) picture_written(file.first);
-        written += (written.empty() ? "" : ", ") + path_as_read_from(w.owner_folder, file.first);
-        continue;
-      }
-      reason = w.refusal.empty() ? reason_of(errno) : w.refusal;
+      const bool written = w.write_file(file.first, file.second);
+      picture_ended(w, s, written, written ? std::string() : w.refusal.empty() ? reason_of(errno) : w.refusal);
+      continue;
     }
-    failed += (failed.empty() ? "" : ", ") + path_as_read_from(w.owner_folder, file.first);
-    // A folder that cannot take one picture takes none: the log says it
-    // once, and it is not tried again for every window.
-    if (known == unwritable_folders_.end()) {
-      unwritable_folders_[folder] = reason;
-      if (complaint) complaint("cannot write pictures into " + folder + " (" + file.first + "): " + reason);
+    picture_ended(w, s, false, reason);
+  }
+  if (s.tell && !s.written.empty()) s.tell("window " + std::to_string(number) + " written to " + s.written);
+  if (s.tell && !s.failed.empty()) {
+    s.tell("window " + std::to_string(number) + " cannot be written to " + s.failed + ": " + s.failure);
+  }
+  saves_.erase(number);
+  return true;
+}
+
+void Server::picture_ended(Window& w, PictureSave& s, bool written, const std::string& reason) {
+  const std::string& path = s.files[s.next++].first;
+  if (written) {
+    if (picture_written) picture_written(path);
+    s.written += (s.written.empty() ? "" : ", ") + path_as_read_from(w.owner_folder, path);
+    return;
+  }
+  s.failed += (s.failed.empty() ? "" : ", ") + path_as_read_from(w.owner_folder, path);
+  // A folder that cannot take one picture takes none: the log says it
+  // once, and it is not tried again for every window.
+  const std::string folder = folder_of(path);
+  if (!unwritable_folders_.count(folder)) {
+    unwritable_folders_[folder] = reason;
+    if (complaint) complaint("cannot write pictures into " + folder + " (" + path + "): " + reason);
+  }
+  if (s.failure.empty()) s.failure = reason;
+}
+
+void Server::finish_saves(int w) {
+  for (auto it = saves_.begin(); it != saves_.end();) {
+    const int number = (it++)->first;  // the save goes once done
+    if (w != 0 && number != w) continue;
+    while (!advance_save(number, 1)) {
     }
-    if (failure.empty()) failure = reason;
   }
-  if (tell_program && !written.empty()) {
-    tell_program(w.owner, "window " + std::to_string(w.number()) + " written to " + written);
-  }
-  if (tell_program && !failed.empty()) {
-    tell_program(w.owner, "window " + std::to_string(w.number()) + " cannot be written to " + failed + ": " + failure);
-  }
-  w.picture_saved = true;
 }
 
 void Server::say(int client, const std::string& text) {

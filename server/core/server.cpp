@@ -15,6 +15,10 @@ using namespace wire;
 
 namespace {
 
+// A picture being written with nothing else to do is waited for this long
+// at a time.
+constexpr double kSaveLookSeconds = 0.001;
+
 std::string text_of(const unsigned char* bytes, uint32_t size) {
   size_t n = 0;
   while (n < size && bytes[n]) ++n;
@@ -344,6 +348,9 @@ void Server::note_work(int client, Window* w, uint64_t work_before) {
 }
 
 bool Server::holding(int client) const {
+  for (const auto& save : saves_) {
+    if (save.second.client == client) return true;
+  }
   if (!any_work_) return false;
   for (const auto& entry : windows_) {
     const Window& w = *entry.second;
@@ -392,6 +399,10 @@ int32_t Server::held_reply(int client, int32_t reply) {
 // The windows with drawing left take turns, a slice each.
 bool Server::continue_work() {
   if (!any_work_) return false;
+  for (auto it = saves_.begin(); it != saves_.end();) {
+    const int number = (it++)->first;  // the save goes once done
+    advance_save(number, 0);
+  }
   auto it = windows_.upper_bound(last_worked_);
   for (size_t k = 0; k < windows_.size(); ++k, ++it) {
     if (it == windows_.end()) it = windows_.begin();
@@ -403,6 +414,12 @@ bool Server::continue_work() {
     if (!w.figure_left()) w.working_for = -1;
     if (figure) w.drawn();  // a picture put on the canvas shows itself
     answer_ended(w);
+    return true;
+  }
+  if (!saves_.empty()) {
+    // Only pictures being written: a short look, so the others are still
+    // answered at once.
+    advance_save(saves_.begin()->first, kSaveLookSeconds);
     return true;
   }
   any_work_ = false;

@@ -147,6 +147,8 @@ class Server {
   void begin_closing();
   bool closing() const { return closing_; }
   static constexpr int kClosingDrainMs = 300;
+  // Pictures are being written at a program's end: the server stays.
+  bool saving_pictures() const { return !saves_.empty(); }
   // Programs currently linked, and whether any ever was.
   int active_links() const;
   bool ever_linked() const { return ever_linked_; }
@@ -163,8 +165,10 @@ class Server {
     for (auto& entry : windows_) f(*entry.second);
   }
 
-  // Writes every window not yet saved as PNG (when a directory is set).
-  void save_pictures();
+  // Writes every window's pictures not yet written (when a folder is set,
+  // or without a display), and, with `wait`, waits for all pictures still
+  // being written.
+  void save_pictures(bool wait = true);
   // One line per command (for LUMOVIEW_TRACE); set to receive them.
   std::function<void(const std::string&)> trace;
   // Called whenever a picture was written, and (once) when pictures cannot
@@ -174,6 +178,10 @@ class Server {
   // A line for the program of client `client` (its standard error): where
   // its pictures went, what could not be done for it.
   std::function<void(int client, const std::string&)> tell_program;
+  // The same for lines told later, also once the program has gone (its
+  // standard error is kept until the function is let go); unset, they go
+  // through tell_program when they are told.
+  std::function<std::function<void(const std::string&)>(int client)> teller;
   // A setting the server refused when it started: in the log now, and told
   // to every program that links.
   void refused_setting(const std::string& text);
@@ -215,8 +223,28 @@ class Server {
   // Switches 1 to 3 as the windows' look.
   WindowLook look() const;
   int32_t query(int x);
-  void link_ended(int id);
-  void save_picture(Window& w);
+  // The program of client `id` ended; `waiting` when it waits for the
+  // answer to its end (its pictures are written first).
+  void link_ended(int id, bool waiting);
+  // Starts writing the window's pictures (its program's end), each file
+  // beside the loop in turn; `client` waits for them (-1: nobody).
+  void save_picture(Window& w, int client = -1);
+  // A window's pictures being written, a file at a time.
+  struct PictureSave {
+    int client = -1;
+    std::vector<std::pair<std::string, FigureFormat>> files;
+    size_t next = 0;                   // the file in hand
+    std::unique_ptr<BesideTask> task;  // writing it beside the loop
+    std::function<void(const std::string&)> tell;  // the lines for its program
+    std::string written, failed, failure;
+  };
+  std::map<int, PictureSave> saves_;  // by window
+  // Takes window w's pictures on, waiting at most `seconds` for the file in
+  // hand; true once all are written and told (the save is then gone).
+  bool advance_save(int w, double seconds);
+  // Waits for window w's pictures (every window's when 0).
+  void finish_saves(int w);
+  void picture_ended(Window& w, PictureSave& s, bool written, const std::string& reason);
   std::vector<std::pair<std::string, FigureFormat>> picture_files(const Window& w) const;
   // Said in the log and to the program of `client` (none: -1).
   void say(int client, const std::string& text);

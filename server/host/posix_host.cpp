@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -191,6 +192,18 @@ void PosixHost::tell(int client, const std::string& line) {
   if (++c->told > kMaxToldLines) text = "lumoview: more in the server's log";
   text += '\n';
   write_without_waiting(c->err, text);  // a line that would wait is dropped
+}
+
+std::function<void(const std::string&)> PosixHost::teller(int client) {
+  Client* c = client_of(client);
+  if (!c || c->err < 0) return nullptr;
+  const int fd = fcntl(c->err, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return nullptr;
+  std::shared_ptr<int> kept(new int(fd), [](int* f) {
+    close(*f);
+    delete f;
+  });
+  return [kept](const std::string& line) { write_without_waiting(*kept, line.substr(0, 1000) + '\n'); };
 }
 
 bool PosixHost::read_input(Client& c, const Loop& loop) {

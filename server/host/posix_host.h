@@ -115,6 +115,10 @@ class PosixHost : public BlockHost {
   // at most kMaxToldLines lines.
   void tell(int client, const std::string& line);
   static constexpr int kMaxToldLines = 64;
+  // The same for lines told later, also once the connection has ended: the
+  // program's standard error is kept until the function is let go (null
+  // when it handed none).
+  std::function<void(const std::string&)> teller(int client);
 
  private:
   struct Block {

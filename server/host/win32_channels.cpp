@@ -12,7 +12,7 @@ namespace wc = lumo::win32_channel;
 using lumo::channel::Channel;
 
 std::vector<std::unique_ptr<ChannelClient>> g_clients;
-std::map<int, std::unique_ptr<Teller>> g_tellers;
+std::map<int, std::shared_ptr<Teller>> g_tellers;
 bool g_take_channels = true;
 namespace {
 lumo::win32_channel::ServerCounts g_unread_counts;

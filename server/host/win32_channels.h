@@ -44,7 +44,7 @@ struct ChannelClient {
 extern std::vector<std::unique_ptr<ChannelClient>> g_clients;
 // Each program's standard error, by process id, kept until the program has
 // gone and what its going wrote (its pictures) has been said.
-extern std::map<int, std::unique_ptr<lumo::server::Teller>> g_tellers;
+extern std::map<int, std::shared_ptr<lumo::server::Teller>> g_tellers;
 extern bool g_take_channels;  // LUMOVIEW_CHANNEL=0: keep every program on WM_COPYDATA
 // The server's counts (common/win32_counts.h): in the named mapping with
 // LUMOVIEW_COUNTS=1, otherwise in memory nobody reads.

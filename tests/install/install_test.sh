@@ -110,7 +110,11 @@ try_kit() {  # try_kit LABEL KIT_PREFIX [env assignments for running]
       "$(env -u LUMODIR -u DISPLAY LUMO_SESSION="$session" XDG_RUNTIME_DIR="$work/runtime" \
             LUMOVIEW_PNG_DIR="$out/png" \
             LUMOVIEW_GRACE_MS=100 "$@" timeout 60 "$out/$program" 2>"$out/err.log")"
-    for _ in $(seq 50); do ls "$out/png"/*.png >/dev/null 2>&1 && break; sleep 0.1; done
+    # The program is gone before its picture is written, and told after.
+    for _ in $(seq 50); do
+      ls "$out/png"/*.png >/dev/null 2>&1 && grep -q "written to" "$out/err.log" && break
+      sleep 0.1
+    done
     # The program is told where its picture went, on its standard error.
     check "$label: $program hears where its picture went" 1 \
       "$(grep -Ec "^lumoview: window 1 written to (.*/)?png/[^/]+-1\.png$" "$out/err.log")"

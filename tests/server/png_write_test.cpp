@@ -1,18 +1,47 @@
-// The picture's PNG written beside the command loop: the file holds the
+// Pictures written beside the command loop: a window's PNG holds the
 // picture as it was asked for, whatever is drawn, resized or cleared while
-// it is written (each first waits for the file).
+// it is written (each first waits for the file, or the file is drawn from
+// the list as it was), and the pictures written at a program's end let the
+// other programs be served meanwhile.
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "server/canvas/cairo_canvas.h"
+#include "server/canvas/scaled_view.h"
 #include "server/core/display_list.h"
+#include "common/block_access.h"
+#include "server/core/server.h"
+#include "tests/server/server_fixture.h"
 #include "tests/support/temp_folder.h"
 
 namespace lumo::server {
 namespace {
+
+// The pixels of a PNG file as 0xRRGGBB, empty when it cannot be read.
+std::vector<uint32_t> png_pixels(const std::string& path, int* width, int* height) {
+  cairo_surface_t* read = cairo_image_surface_create_from_png(path.c_str());
+  std::vector<uint32_t> pixels;
+  if (cairo_surface_status(read) == CAIRO_STATUS_SUCCESS) {
+    cairo_surface_flush(read);
+    *width = cairo_image_surface_get_width(read);
+    *height = cairo_image_surface_get_height(read);
+    const unsigned char* data = cairo_image_surface_get_data(read);
+    const int stride = cairo_image_surface_get_stride(read);
+    for (int y = 0; y < *height; ++y) {
+      const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(y) * stride);
+      for (int x = 0; x < *width; ++x) pixels.push_back(row[x] & 0xFFFFFF);
+    }
+  }
+  cairo_surface_destroy(read);
+  return pixels;
+}
 
 TEST(PngBesideTheLoop, AFileHoldsThePictureAsItWasAskedFor) {
   // Large enough that the file takes a good part of a second to write.
@@ -30,33 +59,103 @@ TEST(PngBesideTheLoop, AFileHoldsThePictureAsItWasAskedFor) {
       {"resized", [](RecordingCanvas& c, const Pen&, const Brush&) { c.resize(40, 30, Rgb{0, 0, 0}); }},
       {"cleared", [](RecordingCanvas& c, const Pen&, const Brush&) { c.clear(Rgb{0, 0, 0}); }},
   };
-  for (const auto& change : changes) {
-    SCOPED_TRACE(change.name);
-    RecordingCanvas list(std::make_unique<CairoCanvas>(kW, kH, Rgb{250, 250, 240}), Rgb{250, 250, 240});
-    list.set_slice(0.02);
-    list.rect(none, Brush{{30, 90, 200}, kBrushSolid, 0}, {100, 100}, {kW - 100, kH - 100});
-    const std::string path = folder.path() + "/picture.png";
-    std::unique_ptr<BesideTask> write = list.start_png_write(path);
-    ASSERT_TRUE(write);
-    change.change(list, none, black);
-    while (!write->wait(1)) {
+  // The picture's own pixels, and the picture drawn again at another
+  // scale (compared with the view a HiDPI screen shows).
+  for (const double scale : {1.0, 1.5}) {
+    for (const auto& change : changes) {
+      SCOPED_TRACE(std::string(change.name) + " at " + std::to_string(scale));
+      // Drawn again at another scale, a smaller picture does.
+      const int pw = scale == 1 ? kW : kW / 3, ph = scale == 1 ? kH : kH / 3;
+      RecordingCanvas list(std::make_unique<CairoCanvas>(pw, ph, Rgb{250, 250, 240}), Rgb{250, 250, 240});
+      list.set_slice(0.02);
+      list.rect(none, Brush{{30, 90, 200}, kBrushSolid, 0}, {100, 100}, {pw - 100, ph - 100});
+      Pen pen;
+      pen.width = 3;
+      pen.colour = {200, 20, 20};
+      list.line(pen, {0, 0}, {pw, ph});
+      const std::string path = folder.path() + "/picture.png", before = folder.path() + "/before.png";
+      int want_w = pw, want_h = ph;
+      std::vector<uint32_t> want;
+      if (scale == 1) {
+        ASSERT_TRUE(list.save_png(before));
+        want = png_pixels(before, &want_w, &want_h);
+      } else {
+        ScaledView view;
+        want_w = scaled_size(pw, scale), want_h = scaled_size(ph, scale);
+        ASSERT_TRUE(view.update(list, want_w, want_h, scale, 0, 0));
+        ASSERT_TRUE(cairo_surface_write_to_png(view.surface(), before.c_str()) == CAIRO_STATUS_SUCCESS);
+        want = png_pixels(before, &want_w, &want_h);
+      }
+      std::unique_ptr<BesideTask> write = start_png_file(list, scale, path);
+      ASSERT_TRUE(write);
+      change.change(list, none, black);
+      while (!write->wait(1)) {
+      }
+      EXPECT_TRUE(write->succeeded());
+      write.reset();
+      int w = 0, h = 0;
+      const std::vector<uint32_t> got = png_pixels(path, &w, &h);
+      EXPECT_EQ(w, want_w);
+      EXPECT_EQ(h, want_h);
+      ASSERT_EQ(got.size(), want.size());
+      size_t differ = 0;
+      for (size_t i = 0; i < got.size(); ++i) differ += got[i] != want[i];
+      EXPECT_EQ(differ, 0u);
     }
-    EXPECT_TRUE(write->succeeded());
-    write.reset();
-    cairo_surface_t* read = cairo_image_surface_create_from_png(path.c_str());
-    ASSERT_EQ(cairo_surface_status(read), CAIRO_STATUS_SUCCESS);
-    EXPECT_EQ(cairo_image_surface_get_width(read), kW);
-    EXPECT_EQ(cairo_image_surface_get_height(read), kH);
-    // The last rows, written last: no black of the change in them.
-    const unsigned char* data = cairo_image_surface_get_data(read);
-    const int stride = cairo_image_surface_get_stride(read);
-    auto at = [&](int x, int y) {
-      return *reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(y) * stride + 4 * x) & 0xFFFFFF;
-    };
-    EXPECT_EQ(at(kW / 2, kH - 200), 0x1E5AC8u);
-    EXPECT_EQ(at(kW - 50, kH - 1), 0xFAFAF0u);
-    cairo_surface_destroy(read);
   }
+}
+
+// A program's end waits for its window's pictures (PNG, then SVG, each
+// written beside the loop) and the lines that say where they went; another
+// program's commands are handled meanwhile.
+TEST(PicturesAtAProgramsEnd, AreWrittenWhileOtherProgramsAreServed) {
+  using test_support::MemoryHost;
+  using test_support::ScriptedFrontend;
+  const testing_support::TempFolder folder("lumo_end_pictures");
+  MemoryHost host;
+  ScriptedFrontend frontend;
+  CairoCanvasFactory canvases;
+  Options options;
+  options.key = 4242;
+  options.slice_seconds = 0.02;
+  options.png_dir = folder.path() + "/png";
+  options.figure_dir = folder.path() + "/figs";
+  options.figure_formats = {FigureFormat::kSvg};
+  Server server(host, frontend, canvases, options);
+  ASSERT_TRUE(server.start());
+  std::vector<std::pair<int, std::string>> told;
+  server.tell_program = [&](int client, const std::string& t) { told.push_back({client, t}); };
+  auto text = [&](int client, const std::string& t) {
+    return server.handle(client, reinterpret_cast<const unsigned char*>(t.c_str()),
+                         static_cast<uint32_t>(t.size() + 1));
+  };
+  ASSERT_EQ(text(1, "K,4242,/d;/p/chart;Version  0.99.9b"), 4242);
+  ASSERT_EQ(text(1, "I,0,4000,3000,-1,-1,-1,Plot"), 1);
+  Pen none;
+  none.style = kInvisible;
+  server.window(1)->canvas().rect(none, Brush{{30, 90, 200}, kBrushSolid, 0}, {100, 100}, {3900, 2900});
+  const std::string reference = folder.path() + "/reference.png";
+  ASSERT_TRUE(server.window(1)->canvas().save_png(reference));
+
+  EXPECT_EQ(text(1, "L,1,"), 1);
+  EXPECT_TRUE(server.holding(1));  // its answer waits for the pictures
+  EXPECT_TRUE(told.empty());
+  EXPECT_FALSE(server.holding(2));
+  const unsigned char palette[3] = {wire::kCmdRequest, 33, 0};
+  write_i32(host.block("LumoView1:1"), wire::kArg1, wire::kRequestPalette);
+  write_i32(host.block("LumoView1:1"), wire::kArg2, 1);
+  EXPECT_EQ(server.handle(2, palette, 3), 1);  // another program's question
+  EXPECT_TRUE(server.holding(1));
+  while (server.holding(1)) server.continue_work();
+
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0].second, "window 1 written to " + options.png_dir + "/chart-1.png, " + options.figure_dir +
+                                "/chart-1.svg");
+  int w = 0, h = 0, rw = 0, rh = 0;
+  EXPECT_EQ(png_pixels(options.png_dir + "/chart-1.png", &w, &h), png_pixels(reference, &rw, &rh));
+  EXPECT_EQ(w, 4000);
+  EXPECT_FALSE(png_pixels(reference, &rw, &rh).empty());
+  EXPECT_EQ(access((options.figure_dir + "/chart-1.svg").c_str(), F_OK), 0);
 }
 
 }  // namespace
