@@ -14,7 +14,8 @@
 // or bezier draws a crisp filled polygon or Bezier curves through the points
 // instead; FREEZE_FIGURE=svg writes an SVG file of a window holding a polyline
 // of that many points, png loads a picture of that many pixels a side, and
-// picture writes the PNG of a window that many pixels wide.
+// picture writes the PNG of a window that many pixels wide, and end has the
+// program that drew into such a window quit (its picture written at its end).
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>

@@ -11,7 +11,9 @@
  *                        by FREEZE_FILE, or ("png") loads the picture file
  *                        FREEZE_FILE, or ("picture") opens an N x 3N/4
  *                        window instead, draws a few lines and saves it as
- *                        the PNG file FREEZE_FILE; prints "drawn S C"
+ *                        the PNG file FREEZE_FILE, or ("end") opens and
+ *                        draws the same and quits (its picture written at
+ *                        its end, into LUMOVIEW_PNG_DIR); prints "drawn S C"
  *                        (seconds until the drawing was done, as a pixel
  *                        read after it tells, and the seconds the drawing
  *                        call itself took: the points are posted) and quits
@@ -60,7 +62,7 @@ static int paint(int n, const char *figure) {
     seed = seed * 1103515245u + 12345u;
     xy[i] = (float)((seed >> 8) % (i % 2 ? 480u : 640u));
   }
-  if (strcmp(figure, "picture") == 0) {
+  if (strcmp(figure, "picture") == 0 || strcmp(figure, "end") == 0) {
     LmOpenEx(0, n, n * 3 / 4, -1, -1, -1, "Large");
     LmSetWorld(0, 0, 0, 0);
     for (i = 0; i < 2000; i += 4) LmLine(xy[i] * n / 640, xy[i + 1] * n / 640, xy[i + 2] * n / 640, xy[i + 3] * n / 640);
@@ -85,6 +87,14 @@ static int paint(int n, const char *figure) {
   if (!fgets(line, sizeof line, stdin)) return 2;
   printf("drawing\n");
   t = now();
+  if (strcmp(figure, "end") == 0) {
+    LmQuitEx(0); /* answered once its picture is written */
+    call = now() - t;
+    printf("drawn %.3f %.3f\n", call, call);
+    (void)!fgets(line, sizeof line, stdin);
+    free(xy);
+    return 0;
+  }
   if (strcmp(figure, "svg") == 0 || strcmp(figure, "png") == 0 || strcmp(figure, "picture") == 0) {
     const char *file = getenv("FREEZE_FILE");
     if (LmDrawingFile(strcmp(figure, "png") == 0, file ? file : "freeze.svg") != 1) return 4;
