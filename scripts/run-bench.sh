@@ -37,6 +37,14 @@ echo
 FREEZE_FIGURE=png build/native/bench/freeze_bench "${FREEZE_ROUNDS:-3}" 16000 </dev/null
 echo
 FREEZE_FIGURE=svg build/native/bench/freeze_bench "${FREEZE_ROUNDS:-3}" 6000000 </dev/null
+# A window's PNG asked for (also at twice the size), and the picture written
+# as its program quits.
+echo
+FREEZE_FIGURE=picture build/native/bench/freeze_bench "${FREEZE_ROUNDS:-3}" 2000 8000 </dev/null
+echo
+LUMOVIEW_PNG_SCALE=2 FREEZE_FIGURE=picture build/native/bench/freeze_bench "${FREEZE_ROUNDS:-3}" 4000 </dev/null
+echo
+FREEZE_FIGURE=end build/native/bench/freeze_bench "${FREEZE_ROUNDS:-3}" 2000 8000 </dev/null
 
 # Long figures in the canvas alone: drawn at once, and in slices of 20 ms
 # (the first call and the longest slice).
