@@ -24,7 +24,7 @@ export DISPLAY
 wine=/usr/lib/wine/wine64
 bin=$root/build/mingw64/bin
 work=$root/build/mingw64/wine-tests/freeze
-mkdir -p "$work"
+mkdir -p "$work" "$work/pictures"
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 servers=("$bin")
@@ -80,5 +80,7 @@ for round in $(seq "$rounds"); do
     one "$server" bezier 100000 8
     one "$server" polygon 4000 6
     [ "$server" = "$bin" ] && one "$server" polygon 1000000 5
+    # The painter quits: its 8,000 x 6,000 window written as PNG at its end.
+    LUMOVIEW_PNG_DIR=$(winpath "$work/pictures") one "$server" end 8000 5
   done
 done

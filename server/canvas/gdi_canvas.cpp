@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "server/canvas/beside_thread.h"
 #include "server/canvas/large_figures.h"
 #include "server/canvas/pixel_rules.h"
 #include "server/canvas/png_writer.h"
@@ -465,6 +466,18 @@ bool GdiCanvas::save_png(const std::string& path) {
   finish_work();  // a file holds whole figures
   GdiFlush();
   return write_png(path, bits_, width_, height_, width_);
+}
+
+std::unique_ptr<BesideTask> GdiCanvas::start_png_write(const std::string& path) {
+  finish_work();
+  GdiFlush();
+  // The pixels written as they are on a thread of their own (the display
+  // list keeps them so until the task has ended).
+  const uint32_t* bits = bits_;
+  const int width = width_, height = height_;
+  return std::make_unique<ThreadTask>([path, bits, width, height](const std::atomic<bool>&) {
+    return write_png(path, bits, width, height, width);
+  });
 }
 
 // Reading PNG files needs a decompressor the Windows server does not carry.

@@ -47,6 +47,7 @@ class GdiCanvas : public Canvas {
   void set_pixel(Point p, Rgb colour) override;
   bool get_pixel(Point p, Rgb* colour) override;
   bool save_png(const std::string& path) override;
+  std::unique_ptr<BesideTask> start_png_write(const std::string& path) override;
   bool load_png(const std::string& path) override;
   // Long figures in slices (gdi_slices.cpp).
   void set_slice(double seconds) override { slice_ = seconds; }
