@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "server/canvas/gdi_mask.h"
 #include "server/canvas/large_figures.h"
 #include "server/canvas/polygon_fill.h"
 #include "server/core/canvas.h"
@@ -59,8 +60,8 @@ class GdiCanvas : public Canvas {
   // destructor puts the previous ones back.
   class Tools;
   void make_surface(int width, int height);
-  // Draws with the pen selected (and no brush).
-  void with_pen(const Pen& pen, const std::function<void(HDC)>& draw);
+  // Draws with the pen selected (and no brush), on `dc` when given.
+  void with_pen(const Pen& pen, const std::function<void(HDC)>& draw, HDC dc = nullptr);
   HFONT make_font(const Font& font) const;
   // GDI brushes cannot blend: a half brush's inside is found by drawing the
   // figure into a scratch surface and blended here.
@@ -76,9 +77,11 @@ class GdiCanvas : public Canvas {
   // A long figure drawn a slice at a time: a polygon's fill by the pixel
   // rules a few rows at a time, then its outline (or a polyline, or Bezier
   // curves) a piece of points at a time through GDI, under the
-  // transformation it came with.
+  // transformation it came with.  A wide outline with a raster operation
+  // goes into a mask first (and a polygon's fill, then, stops at it), and
+  // the mask onto the picture last, a band of rows at a time.
   struct Job {
-    enum Kind { kNone, kFill, kOutline, kCurves } kind = kNone;
+    enum Kind { kNone, kFill, kOutline, kCurves, kApply } kind = kNone;
     Pen pen;
     Brush brush;
     Transform transform;
@@ -88,6 +91,7 @@ class GdiCanvas : public Canvas {
     std::vector<POINT> points;   // the outline's points (a polygon's closed)
     size_t next = 0;             // where the next piece starts
     bool end_pixel = false;      // an open line's last pixel is drawn after it
+    OutlineMask mask;            // the outline's pixels, when made
   };
   // Whether the figure goes in slices (and it is started): a polyline,
   // Bezier curves or a polygon's outline without a brush, of many points,
@@ -96,8 +100,15 @@ class GdiCanvas : public Canvas {
   bool slice_outline(const Pen& pen, const Point* points, int count, bool curves, bool closed = false);
   bool slice_polygon(const Pen& pen, const Brush& brush, const Point* points, int count, bool winding);
   void run_job();
+  // The stages of a job, each until it is done or the clock passes `stop`.
+  void fill_rows(double stop);
+  void outline_pieces(double stop);
+  void apply_mask(double stop);
   // Draws the outline whole or starts it in pieces, once a polygon is filled.
   void outline_after_fill();
+  // The next stage of a figure drawn through a mask: its fill or the mask
+  // put on the picture, once the outline is in the mask.
+  void after_mask();
 
   int width_;
   int height_;

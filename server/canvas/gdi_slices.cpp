@@ -8,12 +8,16 @@
 // at the point where the last ended, and only where the pieces give the
 // pixels of the whole: a solid one-pixel (cosmetic) pen draws each segment
 // on its own without its last pixel, and a wider solid pen's round joins
-// are covered by the round ends of the pieces meeting there, which only the
-// raster operations that leave a pixel drawn twice as it was once keep.  A
+// are covered by the round ends of the pieces meeting there.  GDI changes
+// each pixel of a wide outline once, whatever the raster operation, so a
+// wide xor or inverting outline's pieces go in the copy mode into a mask
+// (gdi_mask.h), put on the picture last a band of rows at a time.  A
 // styled pen would start its pattern again at every piece: such outlines
 // are drawn whole.  A polygon's fill is the pixel rules' (GDI's own rule),
-// a few rows at a time, on the surface's pixels; under a transformation
-// other than a move by whole pixels it is left to GDI whole.
+// a few rows at a time, on the surface's pixels; with a wide raster outline
+// GDI fills the inside less the outline's pixels, so the outline's mask
+// comes first and the fill stops at it.  Under a transformation other than
+// a move by whole pixels a polygon's fill is left to GDI whole.
 #include <windows.h>
 
 #include <algorithm>
@@ -37,6 +41,8 @@ constexpr size_t kThinPiece = 256;
 // A wide pen's calls between looks at the clock (a thin pen's call of 256
 // points looks after each).
 constexpr int kWideCallsBetweenLooks = 8;
+// A mask's rows put on the picture between looks at the clock.
+constexpr size_t kMaskRows = 16;
 
 double now_seconds() {
   static LARGE_INTEGER frequency{};
@@ -53,6 +59,13 @@ bool pieces_are_whole(const Pen& pen) {
   return width == 1 || (pen.blend != Blend::kXor && pen.blend != Blend::kInvert);
 }
 
+// A wide outline with a raster operation: GDI changes each pixel of the
+// whole outline once, so its pieces go into a mask in the copy mode.
+bool through_mask(const Pen& pen) {
+  return pen.style != kInvisible && std::clamp(pen.width, 1, 1000) > 1 &&
+         (pen.blend == Blend::kXor || pen.blend == Blend::kInvert);
+}
+
 // The points as GDI takes them (less `origin`, pulled in), and the first
 // again at the end when `closed`.
 std::vector<POINT> gdi_points(const Point* p, size_t count, bool closed, Point origin) {
@@ -67,11 +80,13 @@ std::vector<POINT> gdi_points(const Point* p, size_t count, bool closed, Point o
 }  // namespace
 
 bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool curves, bool closed) {
-  if (slice_ <= 0 || count <= kManyPoints || !pieces_are_whole(pen)) return false;
+  const bool masked = through_mask(pen);
+  if (slice_ <= 0 || count <= kManyPoints || !(masked || pieces_are_whole(pen))) return false;
   finish_work();  // one long figure at a time
   job_ = Job{};
   if (pen.style == kInvisible) return true;
   Job& job = job_;
+  if (masked && !job.mask.make(dc_, width_, height_)) return false;
   job.kind = curves ? Job::kCurves : Job::kOutline;
   job.pen = pen;
   job.transform = given_;
@@ -84,10 +99,6 @@ bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool cu
 
 bool GdiCanvas::slice_polygon(const Pen& pen, const Brush& brush, const Point* p, int count, bool winding) {
   if (slice_ <= 0 || count <= kManyCorners || advanced_ || brush.style == kBrushHollow) return false;
-  // GDI's own polygon with a wide xor or inverting outline is not its fill
-  // followed by that outline: such a polygon is drawn whole.
-  const bool raster = pen.blend == Blend::kXor || pen.blend == Blend::kInvert;
-  if (raster && pen.style != kInvisible && pen.width > 1) return false;
   finish_work();
   job_ = Job{};
   Job& job = job_;
@@ -108,6 +119,17 @@ bool GdiCanvas::slice_polygon(const Pen& pen, const Brush& brush, const Point* p
     job.corners[static_cast<size_t>(i)] = {on_surface(p[i].x, job.origin.x), on_surface(p[i].y, job.origin.y)};
   }
   job.fill.start(job.corners.data(), count, winding, pixels::Box{0, 0, width_ - 1, height_ - 1});
+  if (through_mask(pen)) {
+    // GDI's polygon with a wide outline with a raster operation fills its
+    // inside less the outline's pixels, then changes those: the outline
+    // goes into the mask first, the fill stops at it.
+    if (!job.mask.make(dc_, width_, height_)) {
+      job_ = Job{};
+      return false;
+    }
+    job.points = gdi_points(job.corners.data(), job.corners.size(), true, job.origin);
+    job.kind = Job::kOutline;
+  }
   run_job();
   if (work_left()) ++work_serial_;
   return true;
@@ -124,45 +146,97 @@ void GdiCanvas::run_job() {
   const Transform given = given_;
   set_transform(job.transform);
   const double stop = now_seconds() + slice_;
-  if (job.kind == Job::kFill) {
-    GdiFlush();
-    const bool half = job.brush.style == kBrushHalf;
-    pixels::Painter painter(bits_, width_, half ? Blend::kCrisp : job.pen.blend, job.brush.colour,
-                            job.brush.style == kBrushHatched ? job.brush.hatch : -1, half);
-    pixels::WithinSink within(painter, width_, height_);
-    bool done = false;
-    while (!(done = job.fill.rows(within, 4)) && now_seconds() <= stop) {
-    }
-    if (done) outline_after_fill();
-  }
-  if (job.kind == Job::kOutline || job.kind == Job::kCurves) {
-    const size_t count = job.points.size();
-    const bool curves = job.kind == Job::kCurves;
-    const bool wide = std::clamp(job.pen.width, 1, 1000) > 1;
-    const size_t piece = wide ? (curves ? 4 : 2) : kThinPiece;
-    const int calls = wide ? kWideCallsBetweenLooks : 1;
-    with_pen(job.pen, [&](HDC dc) {
-      while (job.next + 1 < count && now_seconds() <= stop) {
-        for (int k = 0; k < calls && job.next + 1 < count; ++k) {
-          size_t n = std::min(piece, count - job.next);
-          if (curves) {
-            n -= (n - 1) % 3;  // whole curves: 3 points each after the first
-            PolyBezier(dc, job.points.data() + job.next, static_cast<DWORD>(n));
-          } else {
-            Polyline(dc, job.points.data() + job.next, static_cast<int>(n));
-          }
-          job.next += n - 1;
-        }
-      }
-    });
-    if (job.next + 1 >= count) {
-      const POINT last = job.points.back();
-      // A solid line's last pixel is on whatever its length.
-      if (job.end_pixel) end_pixel(job.pen, {static_cast<int32_t>(last.x), static_cast<int32_t>(last.y)}, 0);
-      job_ = Job{};
-    }
+  // Each stage goes on until it is done or the slice is; a stage done
+  // starts the next at once.
+  for (Job::Kind kind = job.kind; kind != Job::kNone; kind = job.kind) {
+    if (kind == Job::kFill) fill_rows(stop);
+    if (kind == Job::kOutline || kind == Job::kCurves) outline_pieces(stop);
+    if (kind == Job::kApply) apply_mask(stop);
+    if (job.kind == kind) break;  // the slice is over
   }
   set_transform(given);
+}
+
+void GdiCanvas::fill_rows(double stop) {
+  Job& job = job_;
+  GdiFlush();
+  const bool half = job.brush.style == kBrushHalf;
+  pixels::Painter painter(bits_, width_, half ? Blend::kCrisp : job.pen.blend, job.brush.colour,
+                          job.brush.style == kBrushHatched ? job.brush.hatch : -1, half);
+  pixels::WithinSink within(painter, width_, height_);
+  OutsideMaskSink outside(within, job.mask);
+  pixels::Sink& sink = job.mask.made() ? static_cast<pixels::Sink&>(outside) : within;
+  bool done = false;
+  while (!(done = job.fill.rows(sink, 4)) && now_seconds() <= stop) {
+  }
+  if (!done) return;
+  if (job.mask.made()) {
+    after_mask();
+  } else {
+    outline_after_fill();
+  }
+}
+
+void GdiCanvas::outline_pieces(double stop) {
+  Job& job = job_;
+  const size_t count = job.points.size();
+  const bool curves = job.kind == Job::kCurves;
+  const bool wide = std::clamp(job.pen.width, 1, 1000) > 1;
+  const size_t piece = wide ? (curves ? 4 : 2) : kThinPiece;
+  const int calls = wide ? kWideCallsBetweenLooks : 1;
+  Pen pen = job.pen;
+  if (job.mask.made()) {
+    pen.blend = Blend::kCrisp;
+    pen.colour = Rgb{255, 255, 255};
+  }
+  with_pen(
+      pen,
+      [&](HDC dc) {
+        while (job.next + 1 < count && now_seconds() <= stop) {
+          for (int k = 0; k < calls && job.next + 1 < count; ++k) {
+            size_t n = std::min(piece, count - job.next);
+            if (curves) {
+              n -= (n - 1) % 3;  // whole curves: 3 points each after the first
+              PolyBezier(dc, job.points.data() + job.next, static_cast<DWORD>(n));
+            } else {
+              Polyline(dc, job.points.data() + job.next, static_cast<int>(n));
+            }
+            job.next += n - 1;
+          }
+        }
+      },
+      job.mask.made() ? job.mask.dc() : nullptr);
+  if (job.next + 1 < count) return;
+  if (job.mask.made()) {
+    after_mask();
+    return;
+  }
+  const POINT last = job.points.back();
+  // A solid line's last pixel is on whatever its length.
+  if (job.end_pixel) end_pixel(job.pen, {static_cast<int32_t>(last.x), static_cast<int32_t>(last.y)}, 0);
+  job_ = Job{};
+}
+
+void GdiCanvas::after_mask() {
+  Job& job = job_;
+  job.points = {};
+  job.next = 0;
+  // A polygon's fill comes after its outline's mask, once.
+  job.kind = job.kind != Job::kFill && !job.corners.empty() ? Job::kFill : Job::kApply;
+}
+
+void GdiCanvas::apply_mask(double stop) {
+  Job& job = job_;
+  GdiFlush();
+  pixels::Painter painter(bits_, width_, job.pen.blend, job.pen.colour);
+  const size_t rows = static_cast<size_t>(std::min(job.mask.height(), height_));
+  while (job.next < rows) {
+    for (const size_t end = std::min(rows, job.next + kMaskRows); job.next < end; ++job.next) {
+      job.mask.row(static_cast<int>(job.next), width_, painter);
+    }
+    if (now_seconds() > stop) break;
+  }
+  if (job.next >= rows) job_ = Job{};
 }
 
 void GdiCanvas::outline_after_fill() {

@@ -6,6 +6,7 @@
 //
 //   slice_check   prints "NAME: same (N slices)" or "NAME: P pixels differ
 //                 (N slices)" for each case
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -30,15 +31,28 @@ struct Case {
   bool winding = false;
   Transform transform{};
   bool resized = false;  // the picture resized (to its own size) between slices
+  int step = 0;          // a random walk of steps up to this, not random points
 };
 
-std::vector<Point> random_points(int n, unsigned seed) {
+// Random points over the picture and a little beyond, or a random walk
+// there (whose outline leaves pixels untouched where a slice's mistake
+// shows).
+std::vector<Point> random_points(int n, unsigned seed, int step) {
   std::vector<Point> p(static_cast<size_t>(n));
+  Point at{kWidth / 2, kHeight / 2};
+  auto next = [&](int range) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int32_t>((seed >> 8) % static_cast<unsigned>(range));
+  };
   for (Point& q : p) {
-    seed = seed * 1103515245u + 12345u;
-    q.x = static_cast<int32_t>((seed >> 8) % (kWidth + 40)) - 20;
-    seed = seed * 1103515245u + 12345u;
-    q.y = static_cast<int32_t>((seed >> 8) % (kHeight + 40)) - 20;
+    if (step > 0) {
+      at.x = std::clamp(at.x + next(2 * step + 1) - step, -20, kWidth + 20);
+      at.y = std::clamp(at.y + next(2 * step + 1) - step, -20, kHeight + 20);
+      q = at;
+    } else {
+      q.x = next(kWidth + 40) - 20;
+      q.y = next(kHeight + 40) - 20;
+    }
   }
   return p;
 }
@@ -95,9 +109,14 @@ int main() {
       {"polyline 3px turned", kPolyline, 5000, 3, kSolid, Blend::kCrisp, kBrushSolid, 0, false, turned},
       {"polyline 1px dashed", kPolyline, 5000, 1, kDash, Blend::kCrisp},
       {"polyline 3px xor", kPolyline, 5000, 3, kSolid, Blend::kXor},
+      {"polyline 3px xor walk", kPolyline, 5000, 3, kSolid, Blend::kXor, kBrushSolid, 0, false, {}, false, 6},
+      {"polyline 5px invert turned walk", kPolyline, 5000, 5, kSolid, Blend::kInvert, kBrushSolid, 0, false, turned,
+       false, 4},
+      {"polyline 4px xor resized walk", kPolyline, 5000, 4, kSolid, Blend::kXor, kBrushSolid, 0, false, {}, true, 5},
       {"bezier 1px", kBezier, 20002, 1, kSolid, Blend::kCrisp},
       {"bezier 3px", kBezier, 4999, 3, kSolid, Blend::kCrisp},
       {"bezier 6px turned", kBezier, 4999, 6, kSolid, Blend::kCrisp, kBrushSolid, 0, false, turned},
+      {"bezier 3px xor walk", kBezier, 4999, 3, kSolid, Blend::kXor, kBrushSolid, 0, false, {}, false, 8},
       {"polygon solid", kPolygon, 1500, 1, kSolid, Blend::kCrisp},
       {"polygon winding 3px", kPolygon, 1500, 3, kSolid, Blend::kCrisp, kBrushSolid, 0, true},
       {"polygon hatched", kPolygon, 1500, 1, kSolid, Blend::kCrisp, kBrushHatched, 4},
@@ -106,6 +125,9 @@ int main() {
       {"polygon xor", kPolygon, 1500, 1, kSolid, Blend::kXor},
       {"polygon 3px xor", kPolygon, 1500, 3, kSolid, Blend::kXor},
       {"polygon 3px invert", kPolygon, 1500, 3, kSolid, Blend::kInvert},
+      {"polygon 4px xor hatched moved", kPolygon, 1500, 4, kSolid, Blend::kXor, kBrushHatched, 3, true, moved},
+      {"polygon hollow 3px xor turned walk", kPolygon, 6000, 3, kSolid, Blend::kXor, kBrushHollow, 0, false, turned,
+       false, 5},
       {"polygon no outline", kPolygon, 1500, 1, kInvisible, Blend::kCrisp, kBrushSolid, 0, true},
       {"polygon hollow 3px", kPolygon, 6000, 3, kSolid, Blend::kCrisp, kBrushHollow},
       {"polygon hollow 1px xor turned", kPolygon, 20000, 1, kSolid, Blend::kXor, kBrushHollow, 0, false, turned},
@@ -114,7 +136,7 @@ int main() {
   };
   unsigned seed = 11;
   for (const Case& c : cases) {
-    const std::vector<Point> p = random_points(c.points, seed++);
+    const std::vector<Point> p = random_points(c.points, seed++, c.step);
     GdiCanvas whole(kWidth, kHeight, Rgb{250, 250, 245});
     GdiCanvas sliced(kWidth, kHeight, Rgb{250, 250, 245});
     sliced.set_slice(1e-4);
