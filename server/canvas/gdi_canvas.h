@@ -77,11 +77,12 @@ class GdiCanvas : public Canvas {
   // A long figure drawn a slice at a time: a polygon's fill by the pixel
   // rules a few rows at a time, then its outline (or a polyline, or Bezier
   // curves) a piece of points at a time through GDI, under the
-  // transformation it came with.  A wide outline with a raster operation
+  // transformation it came with (a transformed polygon's points taken
+  // onto the surface first, a slice at a time).  A wide outline with a raster operation
   // goes into a mask first (and a polygon's fill, then, stops at it), and
   // the mask onto the picture last, a band of rows at a time.
   struct Job {
-    enum Kind { kNone, kFill, kOutline, kCurves, kApply } kind = kNone;
+    enum Kind { kNone, kDevice, kFill, kOutline, kCurves, kApply } kind = kNone;
     Pen pen;
     Brush brush;
     Transform transform;
@@ -92,6 +93,7 @@ class GdiCanvas : public Canvas {
     size_t next = 0;             // where the next piece starts
     bool end_pixel = false;      // an open line's last pixel is drawn after it
     OutlineMask mask;            // the outline's pixels, when made
+    bool winding = false;        // the polygon's fill rule
   };
   // Whether the figure goes in slices (and it is started): a polyline,
   // Bezier curves or a polygon's outline without a brush, of many points,
@@ -101,11 +103,14 @@ class GdiCanvas : public Canvas {
   bool slice_polygon(const Pen& pen, const Brush& brush, const Point* points, int count, bool winding);
   void run_job();
   // The stages of a job, each until it is done or the clock passes `stop`.
+  void device_points(double stop);
+  void start_fill();
   void fill_rows(double stop);
   void outline_pieces(double stop);
   void apply_mask(double stop);
   // Draws the outline whole or starts it in pieces, once a polygon is filled.
   void outline_after_fill();
+  static std::vector<POINT> outline_points(const Job& job);
   // The next stage of a figure drawn through a mask: its fill or the mask
   // put on the picture, once the outline is in the mask.
   void after_mask();

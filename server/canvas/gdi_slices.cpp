@@ -43,6 +43,8 @@ constexpr size_t kThinPiece = 256;
 constexpr int kWideCallsBetweenLooks = 8;
 // A mask's rows put on the picture between looks at the clock.
 constexpr size_t kMaskRows = 16;
+// A transformed polygon's points taken onto the surface between looks.
+constexpr size_t kDevicePoints = 16384;
 
 double now_seconds() {
   static LARGE_INTEGER frequency{};
@@ -77,7 +79,18 @@ std::vector<POINT> gdi_points(const Point* p, size_t count, bool closed, Point o
   return out;
 }
 
+int32_t within_reach(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, -pixels::kReach, pixels::kReach));
+}
+
 }  // namespace
+
+// An untransformed polygon's outline points as GDI takes them: back where
+// the viewport's origin moves them, closed.  (Under a transformation they
+// are the points given, kept from the start.)
+std::vector<POINT> GdiCanvas::outline_points(const Job& job) {
+  return gdi_points(job.corners.data(), job.corners.size(), true, job.origin);
+}
 
 bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool curves, bool closed) {
   const bool masked = through_mask(pen);
@@ -98,11 +111,10 @@ bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool cu
 }
 
 bool GdiCanvas::slice_polygon(const Pen& pen, const Brush& brush, const Point* p, int count, bool winding) {
-  if (slice_ <= 0 || count <= kManyCorners || advanced_ || brush.style == kBrushHollow) return false;
+  if (slice_ <= 0 || count <= kManyCorners || brush.style == kBrushHollow) return false;
   finish_work();
   job_ = Job{};
   Job& job = job_;
-  job.kind = Job::kFill;
   job.pen = pen;
   job.brush = brush;
   job.transform = given_;
@@ -111,28 +123,62 @@ bool GdiCanvas::slice_polygon(const Pen& pen, const Brush& brush, const Point* p
   POINT origin{0, 0};
   GetViewportOrgEx(dc_, &origin);
   job.origin = {static_cast<int32_t>(origin.x), static_cast<int32_t>(origin.y)};
-  auto on_surface = [](int32_t v, int32_t by) {
-    return static_cast<int32_t>(std::clamp<int64_t>(int64_t{v} + by, -pixels::kReach, pixels::kReach));
-  };
-  job.corners.resize(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    job.corners[static_cast<size_t>(i)] = {on_surface(p[i].x, job.origin.x), on_surface(p[i].y, job.origin.y)};
-  }
-  job.fill.start(job.corners.data(), count, winding, pixels::Box{0, 0, width_ - 1, height_ - 1});
-  if (through_mask(pen)) {
-    // GDI's polygon with a wide outline with a raster operation fills its
-    // inside less the outline's pixels, then changes those: the outline
-    // goes into the mask first, the fill stops at it.
-    if (!job.mask.make(dc_, width_, height_)) {
-      job_ = Job{};
-      return false;
+  job.winding = winding;
+  if (advanced_) {
+    // GDI fills the polygon of its points on the surface, each rounded
+    // there as LPtoDP rounds it, by the rule it uses untransformed: the
+    // points are taken there a slice at a time, then the fill starts.
+    job.corners.assign(p, p + count);
+    job.points = gdi_points(p, static_cast<size_t>(count), true, {0, 0});
+    job.kind = Job::kDevice;
+  } else {
+    job.corners.resize(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      job.corners[static_cast<size_t>(i)] = {within_reach(int64_t{p[i].x} + job.origin.x),
+                                             within_reach(int64_t{p[i].y} + job.origin.y)};
     }
-    job.points = gdi_points(job.corners.data(), job.corners.size(), true, job.origin);
-    job.kind = Job::kOutline;
+    start_fill();
+  }
+  if (through_mask(pen) && !job.mask.make(dc_, width_, height_)) {
+    job_ = Job{};
+    return false;
   }
   run_job();
   if (work_left()) ++work_serial_;
   return true;
+}
+
+void GdiCanvas::device_points(double stop) {
+  Job& job = job_;
+  static_assert(sizeof(Point) == sizeof(POINT), "a Point is GDI's POINT");
+  while (job.next < job.corners.size()) {
+    const size_t n = std::min(kDevicePoints, job.corners.size() - job.next);
+    Point* from = job.corners.data() + job.next;
+    LPtoDP(dc_, reinterpret_cast<POINT*>(from), static_cast<int>(n));
+    for (Point* q = from; q != from + n; ++q) *q = {within_reach(q->x), within_reach(q->y)};
+    job.next += n;
+    if (now_seconds() > stop) break;
+  }
+  if (job.next < job.corners.size()) return;
+  job.next = 0;
+  start_fill();
+}
+
+// The fill started on the corners on the surface, after the outline's mask
+// when there is one.
+void GdiCanvas::start_fill() {
+  Job& job = job_;
+  job.fill.start(job.corners.data(), static_cast<int>(job.corners.size()), job.winding,
+                 pixels::Box{0, 0, width_ - 1, height_ - 1});
+  if (through_mask(job.pen)) {
+    // GDI's polygon with a wide outline with a raster operation fills its
+    // inside less the outline's pixels, then changes those: the outline
+    // goes into the mask first, the fill stops at it.
+    if (job.points.empty()) job.points = outline_points(job);
+    job.kind = Job::kOutline;
+  } else {
+    job.kind = Job::kFill;
+  }
 }
 
 bool GdiCanvas::continue_work() {
@@ -149,10 +195,11 @@ void GdiCanvas::run_job() {
   // Each stage goes on until it is done or the slice is; a stage done
   // starts the next at once.
   for (Job::Kind kind = job.kind; kind != Job::kNone; kind = job.kind) {
+    if (kind == Job::kDevice) device_points(stop);
     if (kind == Job::kFill) fill_rows(stop);
     if (kind == Job::kOutline || kind == Job::kCurves) outline_pieces(stop);
     if (kind == Job::kApply) apply_mask(stop);
-    if (job.kind == kind) break;  // the slice is over
+    if (job.kind == kind || now_seconds() > stop) break;  // the slice is over
   }
   set_transform(given);
 }
@@ -245,9 +292,7 @@ void GdiCanvas::outline_after_fill() {
     job_ = Job{};
     return;
   }
-  // The outline's points as GDI takes them: back where the viewport's
-  // origin moves them, closed.
-  job.points = gdi_points(job.corners.data(), job.corners.size(), true, job.origin);
+  if (job.points.empty()) job.points = outline_points(job);
   job.corners = {};
   if (pieces_are_whole(job.pen)) {
     job.kind = Job::kOutline;

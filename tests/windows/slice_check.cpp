@@ -100,6 +100,20 @@ int main() {
   turned.m21 = -0.3;
   turned.m22 = 0.9;
   turned.dx = 40;
+  Transform scaled;
+  scaled.m11 = 1.37;
+  scaled.m22 = 0.61;
+  scaled.dx = -30.5;
+  scaled.dy = 17.25;
+  Transform sheared;
+  sheared.m21 = 0.45;
+  sheared.m12 = -0.2;
+  sheared.dy = 35;
+  Transform mirrored;
+  mirrored.m11 = -1.1;
+  mirrored.m22 = 0.95;
+  mirrored.m12 = 0.07;
+  mirrored.dx = 330;
   const Case cases[] = {
       {"polyline 1px", kPolyline, 20000, 1, kSolid, Blend::kCrisp},
       {"polyline 1px xor", kPolyline, 20000, 1, kSolid, Blend::kXor},
@@ -128,6 +142,15 @@ int main() {
       {"polygon 4px xor hatched moved", kPolygon, 1500, 4, kSolid, Blend::kXor, kBrushHatched, 3, true, moved},
       {"polygon hollow 3px xor turned walk", kPolygon, 6000, 3, kSolid, Blend::kXor, kBrushHollow, 0, false, turned,
        false, 5},
+      {"polygon turned", kPolygon, 1500, 1, kSolid, Blend::kCrisp, kBrushSolid, 0, false, turned},
+      {"polygon scaled", kPolygon, 1500, 1, kSolid, Blend::kCrisp, kBrushSolid, 0, false, scaled},
+      {"polygon scaled winding 3px walk", kPolygon, 1500, 3, kSolid, Blend::kCrisp, kBrushSolid, 0, true, scaled, false,
+       9},
+      {"polygon sheared hatched", kPolygon, 1500, 1, kSolid, Blend::kCrisp, kBrushHatched, 5, false, sheared},
+      {"polygon turned half dashed", kPolygon, 1500, 1, kDash, Blend::kCrisp, kBrushHalf, 0, true, turned},
+      {"polygon mirrored xor", kPolygon, 1500, 1, kSolid, Blend::kXor, kBrushSolid, 0, false, mirrored},
+      {"polygon scaled 4px invert walk", kPolygon, 1500, 4, kSolid, Blend::kInvert, kBrushSolid, 0, false, scaled,
+       false, 9},
       {"polygon no outline", kPolygon, 1500, 1, kInvisible, Blend::kCrisp, kBrushSolid, 0, true},
       {"polygon hollow 3px", kPolygon, 6000, 3, kSolid, Blend::kCrisp, kBrushHollow},
       {"polygon hollow 1px xor turned", kPolygon, 20000, 1, kSolid, Blend::kXor, kBrushHollow, 0, false, turned},
