@@ -82,7 +82,7 @@ class GdiCanvas : public Canvas {
   // goes into a mask first (and a polygon's fill, then, stops at it), and
   // the mask onto the picture last, a band of rows at a time.
   struct Job {
-    enum Kind { kNone, kDevice, kFill, kOutline, kCurves, kApply } kind = kNone;
+    enum Kind { kNone, kDevice, kFill, kOutline, kCurves, kApply, kDashed } kind = kNone;
     Pen pen;
     Brush brush;
     Transform transform;
@@ -94,6 +94,8 @@ class GdiCanvas : public Canvas {
     bool end_pixel = false;      // an open line's last pixel is drawn after it
     OutlineMask mask;            // the outline's pixels, when made
     bool winding = false;        // the polygon's fill rule
+    int64_t phase = 0;           // a styled outline's pattern steps so far
+    int64_t steps = 0;           // and all of them, as an open line's last pixel takes them
   };
   // Whether the figure goes in slices (and it is started): a polyline,
   // Bezier curves or a polygon's outline without a brush, of many points,
@@ -103,6 +105,8 @@ class GdiCanvas : public Canvas {
   bool slice_polygon(const Pen& pen, const Brush& brush, const Point* points, int count, bool winding);
   void run_job();
   // The stages of a job, each until it is done or the clock passes `stop`.
+  void start_dashes();
+  void dashed_lines(double stop);
   void device_points(double stop);
   void start_fill();
   void fill_rows(double stop);

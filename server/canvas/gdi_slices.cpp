@@ -94,7 +94,8 @@ std::vector<POINT> GdiCanvas::outline_points(const Job& job) {
 
 bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool curves, bool closed) {
   const bool masked = through_mask(pen);
-  if (slice_ <= 0 || count <= kManyPoints || !(masked || pieces_are_whole(pen))) return false;
+  const bool dashed = !curves && pixels::dash_pattern(pen.style, std::clamp(pen.width, 1, 1000)) != nullptr;
+  if (slice_ <= 0 || count <= kManyPoints || !(masked || dashed || pieces_are_whole(pen))) return false;
   finish_work();  // one long figure at a time
   job_ = Job{};
   if (pen.style == kInvisible) return true;
@@ -105,9 +106,48 @@ bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool cu
   job.transform = given_;
   job.end_pixel = !closed;
   job.points = gdi_points(p, static_cast<size_t>(count), closed, {0, 0});
+  if (dashed) {
+    for (size_t i = 1; i < job.points.size(); ++i) {
+      job.steps += std::max(std::abs(job.points[i].x - job.points[i - 1].x),
+                            std::abs(job.points[i].y - job.points[i - 1].y));
+    }
+    start_dashes();
+  }
   run_job();
   if (work_left()) ++work_serial_;
   return true;
+}
+
+// A styled (one-pixel) outline is drawn by the pixel rules' line, which
+// GDI's styled lines are: on the surface, between the points as GDI takes
+// them there, its pattern carried on from segment to segment and slice to
+// slice as GDI carries it through one call.
+void GdiCanvas::start_dashes() {
+  Job& job = job_;
+  job.corners.assign(job.points.size(), Point{0, 0});
+  std::copy(job.points.begin(), job.points.end(), reinterpret_cast<POINT*>(job.corners.data()));
+  LPtoDP(dc_, reinterpret_cast<POINT*>(job.corners.data()), static_cast<int>(job.corners.size()));
+  job.kind = Job::kDashed;
+  job.next = 0;
+  job.phase = 0;
+}
+
+void GdiCanvas::dashed_lines(double stop) {
+  Job& job = job_;
+  GdiFlush();
+  pixels::Painter painter(bits_, width_, job.pen.blend, job.pen.colour);
+  const pixels::DashPattern* pattern = pixels::dash_pattern(job.pen.style, 1);
+  const pixels::Box clip{0, 0, width_ - 1, height_ - 1};
+  const size_t count = job.corners.size();
+  while (job.next + 1 < count) {
+    for (size_t end = std::min(count - 1, job.next + kThinPiece); job.next < end; ++job.next) {
+      pixels::line(job.corners[job.next], job.corners[job.next + 1], pattern, &job.phase, clip, painter);
+    }
+    if (now_seconds() > stop) return;
+  }
+  const POINT last = job.points.back();
+  if (job.end_pixel) end_pixel(job.pen, {static_cast<int32_t>(last.x), static_cast<int32_t>(last.y)}, job.steps);
+  job_ = Job{};
 }
 
 bool GdiCanvas::slice_polygon(const Pen& pen, const Brush& brush, const Point* p, int count, bool winding) {
@@ -199,6 +239,7 @@ void GdiCanvas::run_job() {
     if (kind == Job::kFill) fill_rows(stop);
     if (kind == Job::kOutline || kind == Job::kCurves) outline_pieces(stop);
     if (kind == Job::kApply) apply_mask(stop);
+    if (kind == Job::kDashed) dashed_lines(stop);
     if (job.kind == kind || now_seconds() > stop) break;  // the slice is over
   }
   set_transform(given);
@@ -297,10 +338,7 @@ void GdiCanvas::outline_after_fill() {
   if (pieces_are_whole(job.pen)) {
     job.kind = Job::kOutline;
   } else {
-    // GDI's own outline of the polygon, whole (a styled pen's pattern goes
-    // round it unbroken): no brush, no fill.
-    with_pen(job.pen, [&](HDC dc) { Polygon(dc, job.points.data(), static_cast<int>(job.points.size()) - 1); });
-    job_ = Job{};
+    start_dashes();  // the pattern goes round unbroken
   }
 }
 

@@ -105,6 +105,12 @@ int main() {
   scaled.m22 = 0.61;
   scaled.dx = -30.5;
   scaled.dy = 17.25;
+  Transform enlarged;  // most of every segment beyond the picture
+  enlarged.m11 = 7.5;
+  enlarged.m22 = 6.25;
+  enlarged.m21 = 0.5;
+  enlarged.dx = -1000;
+  enlarged.dy = -700;
   Transform sheared;
   sheared.m21 = 0.45;
   sheared.m12 = -0.2;
@@ -122,6 +128,16 @@ int main() {
       {"polyline 4px moved", kPolyline, 5000, 4, kSolid, Blend::kCrisp, kBrushSolid, 0, false, moved},
       {"polyline 3px turned", kPolyline, 5000, 3, kSolid, Blend::kCrisp, kBrushSolid, 0, false, turned},
       {"polyline 1px dashed", kPolyline, 5000, 1, kDash, Blend::kCrisp},
+      {"polyline dotted xor walk", kPolyline, 6000, 1, kDot, Blend::kXor, kBrushSolid, 0, false, {}, false, 7},
+      {"polyline dash-dot turned", kPolyline, 5000, 1, kDashDot, Blend::kCrisp, kBrushSolid, 0, false, turned},
+      {"polyline dash-dot-dot moved walk", kPolyline, 6000, 1, kDashDotDot, Blend::kSmooth, kBrushSolid, 0, false, moved,
+       false, 9},
+      {"polyline long dash invert walk", kPolyline, 6000, 1, kLongDash, Blend::kInvert, kBrushSolid, 0, false, {}, false,
+       8},
+      {"polyline fine dots scaled", kPolyline, 5000, 1, kFineDot, Blend::kCrisp, kBrushSolid, 0, false, scaled},
+      {"polyline dashed enlarged", kPolyline, 5000, 1, kDash, Blend::kCrisp, kBrushSolid, 0, false, enlarged},
+      {"polyline dash-dash-dot resized walk", kPolyline, 6000, 1, kDashDashDot, Blend::kBlack, kBrushSolid, 0, false,
+       {}, true, 9},
       {"polyline 3px xor", kPolyline, 5000, 3, kSolid, Blend::kXor},
       {"polyline 3px xor walk", kPolyline, 5000, 3, kSolid, Blend::kXor, kBrushSolid, 0, false, {}, false, 6},
       {"polyline 5px invert turned walk", kPolyline, 5000, 5, kSolid, Blend::kInvert, kBrushSolid, 0, false, turned,
@@ -151,6 +167,8 @@ int main() {
       {"polygon mirrored xor", kPolygon, 1500, 1, kSolid, Blend::kXor, kBrushSolid, 0, false, mirrored},
       {"polygon scaled 4px invert walk", kPolygon, 1500, 4, kSolid, Blend::kInvert, kBrushSolid, 0, false, scaled,
        false, 9},
+      {"polygon hollow dashed", kPolygon, 6000, 1, kDash, Blend::kCrisp, kBrushHollow, 0, false, {}, false, 9},
+      {"polygon dotted sheared", kPolygon, 1500, 1, kDot, Blend::kCrisp, kBrushHatched, 1, false, sheared},
       {"polygon no outline", kPolygon, 1500, 1, kInvisible, Blend::kCrisp, kBrushSolid, 0, true},
       {"polygon hollow 3px", kPolygon, 6000, 3, kSolid, Blend::kCrisp, kBrushHollow},
       {"polygon hollow 1px xor turned", kPolygon, 20000, 1, kSolid, Blend::kXor, kBrushHollow, 0, false, turned},
