@@ -8,7 +8,8 @@
  *                        ("polygon") or Bezier curves ("bezier") through
  *                        them, a polyline ("xorline") or a polygon with a
  *                        brush ("xorpolygon") with a 3-pixel exclusive-or
- *                        pen, a dashed one-pixel polyline ("dashed"), a
+ *                        pen, a dashed one-pixel polyline ("dashed") or
+ *                        Bezier curves ("dashedcurves"), a
  *                        filled polygon turned and scaled ("turned"); or
  *                        ("svg") draws the points in a small box
  *                        before "ready" and writes the drawing file named
@@ -84,7 +85,7 @@ static int paint(int n, const char *figure) {
   } else if (strcmp(figure, "xorline") == 0 || strcmp(figure, "xorpolygon") == 0) {
     LmSetPen(LmRgb(20, 40, 160), 0, 3, LM_MODE_XOR);
     LmSetBrush(LmRgb(200, 120, 40), LM_BRUSH_SOLID, 0);
-  } else if (strcmp(figure, "dashed") == 0) {
+  } else if (strcmp(figure, "dashed") == 0 || strcmp(figure, "dashedcurves") == 0) {
     LmSetPen(LmRgb(20, 40, 160), LM_PEN_DASH, 1, LM_MODE_CRISP);
   } else {
     if (strcmp(figure, "turned") == 0) {
@@ -104,7 +105,7 @@ static int paint(int n, const char *figure) {
   } else if (strcmp(figure, "polygon") == 0 || strcmp(figure, "xorpolygon") == 0 ||
              strcmp(figure, "turned") == 0) {
     LmPolygon(xy, n, 1);
-  } else if (strcmp(figure, "bezier") == 0) {
+  } else if (strcmp(figure, "bezier") == 0 || strcmp(figure, "dashedcurves") == 0) {
     LmBezier(xy, n - (n - 1) % 3);
   } else {
     LmPolyline(xy, n);

@@ -94,6 +94,7 @@ class GdiCanvas : public Canvas {
     bool end_pixel = false;      // an open line's last pixel is drawn after it
     OutlineMask mask;            // the outline's pixels, when made
     bool winding = false;        // the polygon's fill rule
+    bool curves = false;         // a styled outline's points are Bezier curves
     int64_t phase = 0;           // a styled outline's pattern steps so far
     int64_t steps = 0;           // and all of them, as an open line's last pixel takes them
   };

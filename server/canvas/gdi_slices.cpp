@@ -43,6 +43,8 @@ constexpr size_t kThinPiece = 256;
 constexpr int kWideCallsBetweenLooks = 8;
 // A mask's rows put on the picture between looks at the clock.
 constexpr size_t kMaskRows = 16;
+// A styled Bezier outline's curves flattened at a time.
+constexpr size_t kFlattenCurves = 64;
 // A transformed polygon's points taken onto the surface between looks.
 constexpr size_t kDevicePoints = 16384;
 
@@ -94,7 +96,7 @@ std::vector<POINT> GdiCanvas::outline_points(const Job& job) {
 
 bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool curves, bool closed) {
   const bool masked = through_mask(pen);
-  const bool dashed = !curves && pixels::dash_pattern(pen.style, std::clamp(pen.width, 1, 1000)) != nullptr;
+  const bool dashed = pixels::dash_pattern(pen.style, std::clamp(pen.width, 1, 1000)) != nullptr;
   if (slice_ <= 0 || count <= kManyPoints || !(masked || dashed || pieces_are_whole(pen))) return false;
   finish_work();  // one long figure at a time
   job_ = Job{};
@@ -106,7 +108,11 @@ bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool cu
   job.transform = given_;
   job.end_pixel = !closed;
   job.points = gdi_points(p, static_cast<size_t>(count), closed, {0, 0});
-  if (dashed) {
+  if (dashed && curves) {
+    job.kind = Job::kDashed;  // flattened a piece at a time, on the surface
+    job.curves = true;
+    job.end_pixel = false;
+  } else if (dashed) {
     for (size_t i = 1; i < job.points.size(); ++i) {
       job.steps += std::max(std::abs(job.points[i].x - job.points[i - 1].x),
                             std::abs(job.points[i].y - job.points[i - 1].y));
@@ -138,6 +144,41 @@ void GdiCanvas::dashed_lines(double stop) {
   pixels::Painter painter(bits_, width_, job.pen.blend, job.pen.colour);
   const pixels::DashPattern* pattern = pixels::dash_pattern(job.pen.style, 1);
   const pixels::Box clip{0, 0, width_ - 1, height_ - 1};
+  if (job.curves) {
+    // GDI flattens Bezier curves where they are given, each curve on its
+    // own, and strokes the lines through the transformation: the
+    // flattening of a path drawn in an untransformed scratch DC, taken
+    // onto the surface.
+    HDC scratch = CreateCompatibleDC(dc_);
+    const size_t count = job.points.size();
+    std::vector<POINT> on, flat;
+    std::vector<BYTE> types;
+    while (job.next + 3 < count) {
+      size_t n = std::min(kFlattenCurves * 3 + 1, count - job.next);
+      n -= (n - 1) % 3;
+      on.assign(job.points.begin() + static_cast<std::ptrdiff_t>(job.next),
+                job.points.begin() + static_cast<std::ptrdiff_t>(job.next + n));
+      BeginPath(scratch);
+      PolyBezier(scratch, on.data(), static_cast<DWORD>(n));
+      EndPath(scratch);
+      FlattenPath(scratch);
+      const int m = GetPath(scratch, nullptr, nullptr, 0);
+      flat.resize(static_cast<size_t>(std::max(m, 0)));
+      types.resize(flat.size());
+      if (m > 0) GetPath(scratch, flat.data(), types.data(), m);
+      if (m > 0) LPtoDP(dc_, flat.data(), m);
+      for (size_t i = 0; i + 1 < flat.size(); ++i) {
+        pixels::line({static_cast<int32_t>(flat[i].x), static_cast<int32_t>(flat[i].y)},
+                     {static_cast<int32_t>(flat[i + 1].x), static_cast<int32_t>(flat[i + 1].y)}, pattern, &job.phase,
+                     clip, painter);
+      }
+      job.next += n - 1;
+      if (now_seconds() > stop) break;
+    }
+    DeleteDC(scratch);
+    if (job.next + 3 >= count) job_ = Job{};
+    return;
+  }
   const size_t count = job.corners.size();
   while (job.next + 1 < count) {
     for (size_t end = std::min(count - 1, job.next + kThinPiece); job.next < end; ++job.next) {
