@@ -75,12 +75,13 @@ class GdiCanvas : public Canvas {
   void draw_large(const pixels::LargeFigure& f, const Pen& pen, const Brush& brush);
 
   // A long figure drawn a slice at a time: a polygon's fill by the pixel
-  // rules a few rows at a time, then its outline (or a polyline, or Bezier
-  // curves) a piece of points at a time through GDI, under the
-  // transformation it came with (a transformed polygon's points taken
-  // onto the surface first, a slice at a time).  A wide outline with a raster operation
-  // goes into a mask first (and a polygon's fill, then, stops at it), and
-  // the mask onto the picture last, a band of rows at a time.
+  // rules a few rows at a time (a transformed polygon's points taken onto
+  // the surface first), then its outline (or a polyline, or Bezier curves)
+  // a piece of points at a time through GDI under the transformation it
+  // came with, or when styled by the pixel rules' line.  A wide outline
+  // with a raster operation goes into a mask first (and a polygon's fill,
+  // then, stops at it), and the mask onto the picture last, a band of rows
+  // at a time.
   struct Job {
     enum Kind { kNone, kDevice, kFill, kOutline, kCurves, kApply, kDashed } kind = kNone;
     Pen pen;
@@ -100,8 +101,7 @@ class GdiCanvas : public Canvas {
   };
   // Whether the figure goes in slices (and it is started): a polyline,
   // Bezier curves or a polygon's outline without a brush, of many points,
-  // whose pieces give the pixels of the whole, or a polygon of many points
-  // with a brush on the surface's own pixels.
+  // or a polygon of many points with a brush.
   bool slice_outline(const Pen& pen, const Point* points, int count, bool curves, bool closed = false);
   bool slice_polygon(const Pen& pen, const Brush& brush, const Point* points, int count, bool winding);
   void run_job();

@@ -4,20 +4,24 @@
 // that grows with the square of its points (a minute at 20,000): drawn in
 // one call, either held every program up for all of it.
 //
-// An outline goes to GDI a piece of points at a time, each piece starting
-// at the point where the last ended, and only where the pieces give the
-// pixels of the whole: a solid one-pixel (cosmetic) pen draws each segment
-// on its own without its last pixel, and a wider solid pen's round joins
-// are covered by the round ends of the pieces meeting there.  GDI changes
-// each pixel of a wide outline once, whatever the raster operation, so a
-// wide xor or inverting outline's pieces go in the copy mode into a mask
-// (gdi_mask.h), put on the picture last a band of rows at a time.  A
-// styled pen would start its pattern again at every piece: such outlines
-// are drawn whole.  A polygon's fill is the pixel rules' (GDI's own rule),
-// a few rows at a time, on the surface's pixels; with a wide raster outline
-// GDI fills the inside less the outline's pixels, so the outline's mask
-// comes first and the fill stops at it.  Under a transformation other than
-// a move by whole pixels a polygon's fill is left to GDI whole.
+// A solid outline goes to GDI a piece of points at a time, each piece
+// starting at the point where the last ended, where the pieces give the
+// pixels of the whole: a one-pixel (cosmetic) pen draws each segment on its
+// own without its last pixel, and a wider pen's round joins are covered by
+// the round ends of the pieces meeting there.  GDI changes each pixel of a
+// wide outline once, whatever the raster operation, so a wide xor or
+// inverting outline's pieces go in the copy mode into a mask (gdi_mask.h),
+// put on the picture last a band of rows at a time.  A styled (one-pixel)
+// outline would start its pattern again at every piece: it is drawn by the
+// pixel rules' line, GDI's own, on the points as LPtoDP takes them onto the
+// surface, the pattern carried on (Bezier curves flattened as GDI flattens
+// them, a few at a time).
+//
+// A polygon's fill is the pixel rules' (GDI's own rule), a few rows at a
+// time, on the surface's pixels; under a rotation or scaling, on its points
+// as LPtoDP takes them there (as GDI's fill does).  With a wide raster
+// outline GDI fills the inside less the outline's pixels, so the outline's
+// mask comes first and the fill stops at it.
 #include <windows.h>
 
 #include <algorithm>
