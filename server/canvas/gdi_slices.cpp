@@ -113,7 +113,7 @@ bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool cu
   job.end_pixel = !closed;
   job.points = gdi_points(p, static_cast<size_t>(count), closed, {0, 0});
   if (dashed && curves) {
-    job.kind = Job::kDashed;  // flattened a piece at a time, on the surface
+    job.kind = Job::kDashed;  // flattened a few curves at a time
     job.curves = true;
     job.end_pixel = false;
   } else if (dashed) {
@@ -155,15 +155,13 @@ void GdiCanvas::dashed_lines(double stop) {
     // onto the surface.
     HDC scratch = CreateCompatibleDC(dc_);
     const size_t count = job.points.size();
-    std::vector<POINT> on, flat;
+    std::vector<POINT> flat;
     std::vector<BYTE> types;
     while (job.next + 3 < count) {
       size_t n = std::min(kFlattenCurves * 3 + 1, count - job.next);
       n -= (n - 1) % 3;
-      on.assign(job.points.begin() + static_cast<std::ptrdiff_t>(job.next),
-                job.points.begin() + static_cast<std::ptrdiff_t>(job.next + n));
       BeginPath(scratch);
-      PolyBezier(scratch, on.data(), static_cast<DWORD>(n));
+      PolyBezier(scratch, job.points.data() + job.next, static_cast<DWORD>(n));
       EndPath(scratch);
       FlattenPath(scratch);
       const int m = GetPath(scratch, nullptr, nullptr, 0);
