@@ -8,7 +8,8 @@
 #
 #   scripts/run-win-freeze.sh [rounds]
 #
-# FREEZE_BASELINE_DIR=DIR adds rounds with the lumoview.exe in DIR (an
+# FREEZE_CASES="FIGURE:POINTS:READ_SECONDS ..." runs these figures instead
+# of the usual ones (freeze_lumo's figures).  FREEZE_BASELINE_DIR=DIR adds rounds with the lumoview.exe in DIR (an
 # earlier build's bin folder), alternated round by round with this build's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -75,6 +76,13 @@ uptime
 for round in $(seq "$rounds"); do
   echo "round $round"
   for server in "${servers[@]}"; do
+    if [ -n "${FREEZE_CASES:-}" ]; then
+      for c in $FREEZE_CASES; do
+        IFS=: read -r figure points seconds <<< "$c"
+        one "$server" "$figure" "$points" "$seconds"
+      done
+      continue
+    fi
     one "$server" polyline 100000 4
     one "$server" polyline 1000000 12
     one "$server" bezier 100000 8

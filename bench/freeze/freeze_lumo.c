@@ -6,7 +6,12 @@
  *                        of N points with a 3-pixel pen (FIGURE "polyline"),
  *                        or with the crisp one-pixel pen a filled polygon
  *                        ("polygon") or Bezier curves ("bezier") through
- *                        them; or ("svg") draws the points in a small box
+ *                        them, a polyline ("xorline") or a polygon with a
+ *                        brush ("xorpolygon") with a 3-pixel exclusive-or
+ *                        pen, a dashed one-pixel polyline ("dashed") or
+ *                        Bezier curves ("dashedcurves"), a
+ *                        filled polygon turned and scaled ("turned"); or
+ *                        ("svg") draws the points in a small box
  *                        before "ready" and writes the drawing file named
  *                        by FREEZE_FILE, or ("png") loads the picture file
  *                        FREEZE_FILE, or ("picture") opens an N x 3N/4
@@ -79,7 +84,16 @@ static int paint(int n, const char *figure) {
   }
   if (strcmp(figure, "polyline") == 0) {
     LmSetPen(LmRgb(20, 40, 160), 0, 3, 4);
+  } else if (strcmp(figure, "xorline") == 0 || strcmp(figure, "xorpolygon") == 0) {
+    LmSetPen(LmRgb(20, 40, 160), 0, 3, LM_MODE_XOR);
+    LmSetBrush(LmRgb(200, 120, 40), LM_BRUSH_SOLID, 0);
+  } else if (strcmp(figure, "dashed") == 0 || strcmp(figure, "dashedcurves") == 0) {
+    LmSetPen(LmRgb(20, 40, 160), LM_PEN_DASH, 1, LM_MODE_CRISP);
   } else {
+    if (strcmp(figure, "turned") == 0) {
+      const float t[6] = {100, 0.8f, 0.35f, -60, -0.3f, 0.85f};
+      LmSetTransform(t);
+    }
     LmSetPen(LmRgb(20, 40, 160), 0, 1, LM_MODE_CRISP);
     LmSetBrush(LmRgb(200, 120, 40), LM_BRUSH_SOLID, 0);
   }
@@ -98,9 +112,10 @@ static int paint(int n, const char *figure) {
   if (strcmp(figure, "svg") == 0 || strcmp(figure, "png") == 0 || strcmp(figure, "picture") == 0) {
     const char *file = getenv("FREEZE_FILE");
     if (LmDrawingFile(strcmp(figure, "png") == 0, file ? file : "freeze.svg") != 1) return 4;
-  } else if (strcmp(figure, "polygon") == 0) {
+  } else if (strcmp(figure, "polygon") == 0 || strcmp(figure, "xorpolygon") == 0 ||
+             strcmp(figure, "turned") == 0) {
     LmPolygon(xy, n, 1);
-  } else if (strcmp(figure, "bezier") == 0) {
+  } else if (strcmp(figure, "bezier") == 0 || strcmp(figure, "dashedcurves") == 0) {
     LmBezier(xy, n - (n - 1) % 3);
   } else {
     LmPolyline(xy, n);

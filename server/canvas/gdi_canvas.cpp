@@ -256,9 +256,10 @@ void GdiCanvas::half_fill(const Brush& brush, const std::function<void(HDC)>& fi
   DeleteDC(scratch);
 }
 
-void GdiCanvas::with_pen(const Pen& pen, const std::function<void(HDC)>& draw) {
-  Tools tools(dc_, pen, nullptr);
-  draw(dc_);
+void GdiCanvas::with_pen(const Pen& pen, const std::function<void(HDC)>& draw, HDC dc) {
+  if (!dc) dc = dc_;
+  Tools tools(dc, pen, nullptr);
+  draw(dc);
 }
 
 void GdiCanvas::line(const Pen& pen, Point a, Point b) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "server/canvas/gdi_mask.h"
 #include "server/canvas/large_figures.h"
 #include "server/canvas/polygon_fill.h"
 #include "server/core/canvas.h"
@@ -60,8 +61,8 @@ class GdiCanvas : public Canvas {
   // destructor puts the previous ones back.
   class Tools;
   void make_surface(int width, int height);
-  // Draws with the pen selected (and no brush).
-  void with_pen(const Pen& pen, const std::function<void(HDC)>& draw);
+  // Draws with the pen selected (and no brush), on `dc` when given.
+  void with_pen(const Pen& pen, const std::function<void(HDC)>& draw, HDC dc = nullptr);
   HFONT make_font(const Font& font) const;
   // GDI brushes cannot blend: a half brush's inside is found by drawing the
   // figure into a scratch surface and blended here.
@@ -75,11 +76,15 @@ class GdiCanvas : public Canvas {
   void draw_large(const pixels::LargeFigure& f, const Pen& pen, const Brush& brush);
 
   // A long figure drawn a slice at a time: a polygon's fill by the pixel
-  // rules a few rows at a time, then its outline (or a polyline, or Bezier
-  // curves) a piece of points at a time through GDI, under the
-  // transformation it came with.
+  // rules a few rows at a time (a transformed polygon's points taken onto
+  // the surface first), then its outline (or a polyline, or Bezier curves)
+  // a piece of points at a time through GDI under the transformation it
+  // came with, or when styled by the pixel rules' line.  A wide outline
+  // with a raster operation goes into a mask first (and a polygon's fill,
+  // then, stops at it), and the mask onto the picture last, a band of rows
+  // at a time.
   struct Job {
-    enum Kind { kNone, kFill, kOutline, kCurves } kind = kNone;
+    enum Kind { kNone, kDevice, kFill, kOutline, kCurves, kApply, kDashed } kind = kNone;
     Pen pen;
     Brush brush;
     Transform transform;
@@ -89,16 +94,32 @@ class GdiCanvas : public Canvas {
     std::vector<POINT> points;   // the outline's points (a polygon's closed)
     size_t next = 0;             // where the next piece starts
     bool end_pixel = false;      // an open line's last pixel is drawn after it
+    OutlineMask mask;            // the outline's pixels, when made
+    bool winding = false;        // the polygon's fill rule
+    bool curves = false;         // a styled outline's points are Bezier curves
+    int64_t phase = 0;           // a styled outline's pattern steps so far
+    int64_t steps = 0;           // and all of them, as an open line's last pixel takes them
   };
   // Whether the figure goes in slices (and it is started): a polyline,
   // Bezier curves or a polygon's outline without a brush, of many points,
-  // whose pieces give the pixels of the whole, or a polygon of many points
-  // with a brush on the surface's own pixels.
+  // or a polygon of many points with a brush.
   bool slice_outline(const Pen& pen, const Point* points, int count, bool curves, bool closed = false);
   bool slice_polygon(const Pen& pen, const Brush& brush, const Point* points, int count, bool winding);
   void run_job();
+  // The stages of a job, each until it is done or the clock passes `stop`.
+  void start_dashes();
+  void dashed_lines(double stop);
+  void device_points(double stop);
+  void start_fill();
+  void fill_rows(double stop);
+  void outline_pieces(double stop);
+  void apply_mask(double stop);
   // Draws the outline whole or starts it in pieces, once a polygon is filled.
   void outline_after_fill();
+  static std::vector<POINT> outline_points(const Job& job);
+  // The next stage of a figure drawn through a mask: its fill or the mask
+  // put on the picture, once the outline is in the mask.
+  void after_mask();
 
   int width_;
   int height_;

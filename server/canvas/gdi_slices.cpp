@@ -4,16 +4,24 @@
 // that grows with the square of its points (a minute at 20,000): drawn in
 // one call, either held every program up for all of it.
 //
-// An outline goes to GDI a piece of points at a time, each piece starting
-// at the point where the last ended, and only where the pieces give the
-// pixels of the whole: a solid one-pixel (cosmetic) pen draws each segment
-// on its own without its last pixel, and a wider solid pen's round joins
-// are covered by the round ends of the pieces meeting there, which only the
-// raster operations that leave a pixel drawn twice as it was once keep.  A
-// styled pen would start its pattern again at every piece: such outlines
-// are drawn whole.  A polygon's fill is the pixel rules' (GDI's own rule),
-// a few rows at a time, on the surface's pixels; under a transformation
-// other than a move by whole pixels it is left to GDI whole.
+// A solid outline goes to GDI a piece of points at a time, each piece
+// starting at the point where the last ended, where the pieces give the
+// pixels of the whole: a one-pixel (cosmetic) pen draws each segment on its
+// own without its last pixel, and a wider pen's round joins are covered by
+// the round ends of the pieces meeting there.  GDI changes each pixel of a
+// wide outline once, whatever the raster operation, so a wide xor or
+// inverting outline's pieces go in the copy mode into a mask (gdi_mask.h),
+// put on the picture last a band of rows at a time.  A styled (one-pixel)
+// outline would start its pattern again at every piece: it is drawn by the
+// pixel rules' line, GDI's own, on the points as LPtoDP takes them onto the
+// surface, the pattern carried on (Bezier curves flattened as GDI flattens
+// them, a few at a time).
+//
+// A polygon's fill is the pixel rules' (GDI's own rule), a few rows at a
+// time, on the surface's pixels; under a rotation or scaling, on its points
+// as LPtoDP takes them there (as GDI's fill does).  With a wide raster
+// outline GDI fills the inside less the outline's pixels, so the outline's
+// mask comes first and the fill stops at it.
 #include <windows.h>
 
 #include <algorithm>
@@ -37,6 +45,12 @@ constexpr size_t kThinPiece = 256;
 // A wide pen's calls between looks at the clock (a thin pen's call of 256
 // points looks after each).
 constexpr int kWideCallsBetweenLooks = 8;
+// A mask's rows put on the picture between looks at the clock.
+constexpr size_t kMaskRows = 16;
+// A styled Bezier outline's curves flattened at a time.
+constexpr size_t kFlattenCurves = 64;
+// A transformed polygon's points taken onto the surface between looks.
+constexpr size_t kDevicePoints = 16384;
 
 double now_seconds() {
   static LARGE_INTEGER frequency{};
@@ -53,6 +67,13 @@ bool pieces_are_whole(const Pen& pen) {
   return width == 1 || (pen.blend != Blend::kXor && pen.blend != Blend::kInvert);
 }
 
+// A wide outline with a raster operation: GDI changes each pixel of the
+// whole outline once, so its pieces go into a mask in the copy mode.
+bool through_mask(const Pen& pen) {
+  return pen.style != kInvisible && std::clamp(pen.width, 1, 1000) > 1 &&
+         (pen.blend == Blend::kXor || pen.blend == Blend::kInvert);
+}
+
 // The points as GDI takes them (less `origin`, pulled in), and the first
 // again at the end when `closed`.
 std::vector<POINT> gdi_points(const Point* p, size_t count, bool closed, Point origin) {
@@ -64,34 +85,119 @@ std::vector<POINT> gdi_points(const Point* p, size_t count, bool closed, Point o
   return out;
 }
 
+int32_t within_reach(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, -pixels::kReach, pixels::kReach));
+}
+
 }  // namespace
 
+// An untransformed polygon's outline points as GDI takes them: back where
+// the viewport's origin moves them, closed.  (Under a transformation they
+// are the points given, kept from the start.)
+std::vector<POINT> GdiCanvas::outline_points(const Job& job) {
+  return gdi_points(job.corners.data(), job.corners.size(), true, job.origin);
+}
+
 bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool curves, bool closed) {
-  if (slice_ <= 0 || count <= kManyPoints || !pieces_are_whole(pen)) return false;
+  const bool masked = through_mask(pen);
+  const bool dashed = pixels::dash_pattern(pen.style, std::clamp(pen.width, 1, 1000)) != nullptr;
+  if (slice_ <= 0 || count <= kManyPoints || !(masked || dashed || pieces_are_whole(pen))) return false;
   finish_work();  // one long figure at a time
   job_ = Job{};
   if (pen.style == kInvisible) return true;
   Job& job = job_;
+  if (masked && !job.mask.make(dc_, width_, height_)) return false;
   job.kind = curves ? Job::kCurves : Job::kOutline;
   job.pen = pen;
   job.transform = given_;
   job.end_pixel = !closed;
   job.points = gdi_points(p, static_cast<size_t>(count), closed, {0, 0});
+  if (dashed && curves) {
+    job.kind = Job::kDashed;  // flattened a few curves at a time
+    job.curves = true;
+    job.end_pixel = false;
+  } else if (dashed) {
+    for (size_t i = 1; i < job.points.size(); ++i) {
+      job.steps += std::max(std::abs(job.points[i].x - job.points[i - 1].x),
+                            std::abs(job.points[i].y - job.points[i - 1].y));
+    }
+    start_dashes();
+  }
   run_job();
   if (work_left()) ++work_serial_;
   return true;
 }
 
+// A styled (one-pixel) outline is drawn by the pixel rules' line, which
+// GDI's styled lines are: on the surface, between the points as GDI takes
+// them there, its pattern carried on from segment to segment and slice to
+// slice as GDI carries it through one call.
+void GdiCanvas::start_dashes() {
+  Job& job = job_;
+  job.corners.assign(job.points.size(), Point{0, 0});
+  std::copy(job.points.begin(), job.points.end(), reinterpret_cast<POINT*>(job.corners.data()));
+  LPtoDP(dc_, reinterpret_cast<POINT*>(job.corners.data()), static_cast<int>(job.corners.size()));
+  job.kind = Job::kDashed;
+  job.next = 0;
+  job.phase = 0;
+}
+
+void GdiCanvas::dashed_lines(double stop) {
+  Job& job = job_;
+  GdiFlush();
+  pixels::Painter painter(bits_, width_, job.pen.blend, job.pen.colour);
+  const pixels::DashPattern* pattern = pixels::dash_pattern(job.pen.style, 1);
+  const pixels::Box clip{0, 0, width_ - 1, height_ - 1};
+  if (job.curves) {
+    // GDI flattens Bezier curves where they are given, each curve on its
+    // own, and strokes the lines through the transformation: the
+    // flattening of a path drawn in an untransformed scratch DC, taken
+    // onto the surface.
+    HDC scratch = CreateCompatibleDC(dc_);
+    const size_t count = job.points.size();
+    std::vector<POINT> flat;
+    std::vector<BYTE> types;
+    while (job.next + 3 < count) {
+      size_t n = std::min(kFlattenCurves * 3 + 1, count - job.next);
+      n -= (n - 1) % 3;
+      BeginPath(scratch);
+      PolyBezier(scratch, job.points.data() + job.next, static_cast<DWORD>(n));
+      EndPath(scratch);
+      FlattenPath(scratch);
+      const int m = GetPath(scratch, nullptr, nullptr, 0);
+      flat.resize(static_cast<size_t>(std::max(m, 0)));
+      types.resize(flat.size());
+      if (m > 0) GetPath(scratch, flat.data(), types.data(), m);
+      if (m > 0) LPtoDP(dc_, flat.data(), m);
+      for (size_t i = 0; i + 1 < flat.size(); ++i) {
+        pixels::line({static_cast<int32_t>(flat[i].x), static_cast<int32_t>(flat[i].y)},
+                     {static_cast<int32_t>(flat[i + 1].x), static_cast<int32_t>(flat[i + 1].y)}, pattern, &job.phase,
+                     clip, painter);
+      }
+      job.next += n - 1;
+      if (now_seconds() > stop) break;
+    }
+    DeleteDC(scratch);
+    if (job.next + 3 >= count) job_ = Job{};
+    return;
+  }
+  const size_t count = job.corners.size();
+  while (job.next + 1 < count) {
+    for (size_t end = std::min(count - 1, job.next + kThinPiece); job.next < end; ++job.next) {
+      pixels::line(job.corners[job.next], job.corners[job.next + 1], pattern, &job.phase, clip, painter);
+    }
+    if (now_seconds() > stop) return;
+  }
+  const POINT last = job.points.back();
+  if (job.end_pixel) end_pixel(job.pen, {static_cast<int32_t>(last.x), static_cast<int32_t>(last.y)}, job.steps);
+  job_ = Job{};
+}
+
 bool GdiCanvas::slice_polygon(const Pen& pen, const Brush& brush, const Point* p, int count, bool winding) {
-  if (slice_ <= 0 || count <= kManyCorners || advanced_ || brush.style == kBrushHollow) return false;
-  // GDI's own polygon with a wide xor or inverting outline is not its fill
-  // followed by that outline: such a polygon is drawn whole.
-  const bool raster = pen.blend == Blend::kXor || pen.blend == Blend::kInvert;
-  if (raster && pen.style != kInvisible && pen.width > 1) return false;
+  if (slice_ <= 0 || count <= kManyCorners || brush.style == kBrushHollow) return false;
   finish_work();
   job_ = Job{};
   Job& job = job_;
-  job.kind = Job::kFill;
   job.pen = pen;
   job.brush = brush;
   job.transform = given_;
@@ -100,17 +206,62 @@ bool GdiCanvas::slice_polygon(const Pen& pen, const Brush& brush, const Point* p
   POINT origin{0, 0};
   GetViewportOrgEx(dc_, &origin);
   job.origin = {static_cast<int32_t>(origin.x), static_cast<int32_t>(origin.y)};
-  auto on_surface = [](int32_t v, int32_t by) {
-    return static_cast<int32_t>(std::clamp<int64_t>(int64_t{v} + by, -pixels::kReach, pixels::kReach));
-  };
-  job.corners.resize(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    job.corners[static_cast<size_t>(i)] = {on_surface(p[i].x, job.origin.x), on_surface(p[i].y, job.origin.y)};
+  job.winding = winding;
+  if (advanced_) {
+    // GDI fills the polygon of its points on the surface, each rounded
+    // there as LPtoDP rounds it, by the rule it uses untransformed: the
+    // points are taken there a slice at a time, then the fill starts.
+    job.corners.assign(p, p + count);
+    job.points = gdi_points(p, static_cast<size_t>(count), true, {0, 0});
+    job.kind = Job::kDevice;
+  } else {
+    job.corners.resize(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      job.corners[static_cast<size_t>(i)] = {within_reach(int64_t{p[i].x} + job.origin.x),
+                                             within_reach(int64_t{p[i].y} + job.origin.y)};
+    }
+    start_fill();
   }
-  job.fill.start(job.corners.data(), count, winding, pixels::Box{0, 0, width_ - 1, height_ - 1});
+  if (through_mask(pen) && !job.mask.make(dc_, width_, height_)) {
+    job_ = Job{};
+    return false;
+  }
   run_job();
   if (work_left()) ++work_serial_;
   return true;
+}
+
+void GdiCanvas::device_points(double stop) {
+  Job& job = job_;
+  static_assert(sizeof(Point) == sizeof(POINT), "a Point is GDI's POINT");
+  while (job.next < job.corners.size()) {
+    const size_t n = std::min(kDevicePoints, job.corners.size() - job.next);
+    Point* from = job.corners.data() + job.next;
+    LPtoDP(dc_, reinterpret_cast<POINT*>(from), static_cast<int>(n));
+    for (Point* q = from; q != from + n; ++q) *q = {within_reach(q->x), within_reach(q->y)};
+    job.next += n;
+    if (now_seconds() > stop) break;
+  }
+  if (job.next < job.corners.size()) return;
+  job.next = 0;
+  start_fill();
+}
+
+// The fill started on the corners on the surface, after the outline's mask
+// when there is one.
+void GdiCanvas::start_fill() {
+  Job& job = job_;
+  job.fill.start(job.corners.data(), static_cast<int>(job.corners.size()), job.winding,
+                 pixels::Box{0, 0, width_ - 1, height_ - 1});
+  if (through_mask(job.pen)) {
+    // GDI's polygon with a wide outline with a raster operation fills its
+    // inside less the outline's pixels, then changes those: the outline
+    // goes into the mask first, the fill stops at it.
+    if (job.points.empty()) job.points = outline_points(job);
+    job.kind = Job::kOutline;
+  } else {
+    job.kind = Job::kFill;
+  }
 }
 
 bool GdiCanvas::continue_work() {
@@ -124,45 +275,99 @@ void GdiCanvas::run_job() {
   const Transform given = given_;
   set_transform(job.transform);
   const double stop = now_seconds() + slice_;
-  if (job.kind == Job::kFill) {
-    GdiFlush();
-    const bool half = job.brush.style == kBrushHalf;
-    pixels::Painter painter(bits_, width_, half ? Blend::kCrisp : job.pen.blend, job.brush.colour,
-                            job.brush.style == kBrushHatched ? job.brush.hatch : -1, half);
-    pixels::WithinSink within(painter, width_, height_);
-    bool done = false;
-    while (!(done = job.fill.rows(within, 4)) && now_seconds() <= stop) {
-    }
-    if (done) outline_after_fill();
-  }
-  if (job.kind == Job::kOutline || job.kind == Job::kCurves) {
-    const size_t count = job.points.size();
-    const bool curves = job.kind == Job::kCurves;
-    const bool wide = std::clamp(job.pen.width, 1, 1000) > 1;
-    const size_t piece = wide ? (curves ? 4 : 2) : kThinPiece;
-    const int calls = wide ? kWideCallsBetweenLooks : 1;
-    with_pen(job.pen, [&](HDC dc) {
-      while (job.next + 1 < count && now_seconds() <= stop) {
-        for (int k = 0; k < calls && job.next + 1 < count; ++k) {
-          size_t n = std::min(piece, count - job.next);
-          if (curves) {
-            n -= (n - 1) % 3;  // whole curves: 3 points each after the first
-            PolyBezier(dc, job.points.data() + job.next, static_cast<DWORD>(n));
-          } else {
-            Polyline(dc, job.points.data() + job.next, static_cast<int>(n));
-          }
-          job.next += n - 1;
-        }
-      }
-    });
-    if (job.next + 1 >= count) {
-      const POINT last = job.points.back();
-      // A solid line's last pixel is on whatever its length.
-      if (job.end_pixel) end_pixel(job.pen, {static_cast<int32_t>(last.x), static_cast<int32_t>(last.y)}, 0);
-      job_ = Job{};
-    }
+  // Each stage goes on until it is done or the slice is; a stage done
+  // starts the next at once.
+  for (Job::Kind kind = job.kind; kind != Job::kNone; kind = job.kind) {
+    if (kind == Job::kDevice) device_points(stop);
+    if (kind == Job::kFill) fill_rows(stop);
+    if (kind == Job::kOutline || kind == Job::kCurves) outline_pieces(stop);
+    if (kind == Job::kApply) apply_mask(stop);
+    if (kind == Job::kDashed) dashed_lines(stop);
+    if (job.kind == kind || now_seconds() > stop) break;  // the slice is over
   }
   set_transform(given);
+}
+
+void GdiCanvas::fill_rows(double stop) {
+  Job& job = job_;
+  GdiFlush();
+  const bool half = job.brush.style == kBrushHalf;
+  pixels::Painter painter(bits_, width_, half ? Blend::kCrisp : job.pen.blend, job.brush.colour,
+                          job.brush.style == kBrushHatched ? job.brush.hatch : -1, half);
+  pixels::WithinSink within(painter, width_, height_);
+  OutsideMaskSink outside(within, job.mask);
+  pixels::Sink& sink = job.mask.made() ? static_cast<pixels::Sink&>(outside) : within;
+  bool done = false;
+  while (!(done = job.fill.rows(sink, 4)) && now_seconds() <= stop) {
+  }
+  if (!done) return;
+  if (job.mask.made()) {
+    after_mask();
+  } else {
+    outline_after_fill();
+  }
+}
+
+void GdiCanvas::outline_pieces(double stop) {
+  Job& job = job_;
+  const size_t count = job.points.size();
+  const bool curves = job.kind == Job::kCurves;
+  const bool wide = std::clamp(job.pen.width, 1, 1000) > 1;
+  const size_t piece = wide ? (curves ? 4 : 2) : kThinPiece;
+  const int calls = wide ? kWideCallsBetweenLooks : 1;
+  Pen pen = job.pen;
+  if (job.mask.made()) {
+    pen.blend = Blend::kCrisp;
+    pen.colour = Rgb{255, 255, 255};
+  }
+  with_pen(
+      pen,
+      [&](HDC dc) {
+        while (job.next + 1 < count && now_seconds() <= stop) {
+          for (int k = 0; k < calls && job.next + 1 < count; ++k) {
+            size_t n = std::min(piece, count - job.next);
+            if (curves) {
+              n -= (n - 1) % 3;  // whole curves: 3 points each after the first
+              PolyBezier(dc, job.points.data() + job.next, static_cast<DWORD>(n));
+            } else {
+              Polyline(dc, job.points.data() + job.next, static_cast<int>(n));
+            }
+            job.next += n - 1;
+          }
+        }
+      },
+      job.mask.made() ? job.mask.dc() : nullptr);
+  if (job.next + 1 < count) return;
+  if (job.mask.made()) {
+    after_mask();
+    return;
+  }
+  const POINT last = job.points.back();
+  // A solid line's last pixel is on whatever its length.
+  if (job.end_pixel) end_pixel(job.pen, {static_cast<int32_t>(last.x), static_cast<int32_t>(last.y)}, 0);
+  job_ = Job{};
+}
+
+void GdiCanvas::after_mask() {
+  Job& job = job_;
+  job.points = {};
+  job.next = 0;
+  // A polygon's fill comes after its outline's mask, once.
+  job.kind = job.kind != Job::kFill && !job.corners.empty() ? Job::kFill : Job::kApply;
+}
+
+void GdiCanvas::apply_mask(double stop) {
+  Job& job = job_;
+  GdiFlush();
+  pixels::Painter painter(bits_, width_, job.pen.blend, job.pen.colour);
+  const size_t rows = static_cast<size_t>(std::min(job.mask.height(), height_));
+  while (job.next < rows) {
+    for (const size_t end = std::min(rows, job.next + kMaskRows); job.next < end; ++job.next) {
+      job.mask.row(static_cast<int>(job.next), width_, painter);
+    }
+    if (now_seconds() > stop) break;
+  }
+  if (job.next >= rows) job_ = Job{};
 }
 
 void GdiCanvas::outline_after_fill() {
@@ -171,17 +376,12 @@ void GdiCanvas::outline_after_fill() {
     job_ = Job{};
     return;
   }
-  // The outline's points as GDI takes them: back where the viewport's
-  // origin moves them, closed.
-  job.points = gdi_points(job.corners.data(), job.corners.size(), true, job.origin);
+  if (job.points.empty()) job.points = outline_points(job);
   job.corners = {};
   if (pieces_are_whole(job.pen)) {
     job.kind = Job::kOutline;
   } else {
-    // GDI's own outline of the polygon, whole (a styled pen's pattern goes
-    // round it unbroken): no brush, no fill.
-    with_pen(job.pen, [&](HDC dc) { Polygon(dc, job.points.data(), static_cast<int>(job.points.size()) - 1); });
-    job_ = Job{};
+    start_dashes();  // the pattern goes round unbroken
   }
 }
 

@@ -7,6 +7,8 @@ namespace {
 
 // Up to this many crossings in a row are sorted; more are counted per column.
 constexpr size_t kSortedCrossings = 64;
+// Edges a call takes in before it returns (a row's edges go on in the next).
+constexpr size_t kTakenAtOnce = size_t{1} << 16;
 
 int64_t pull_in(int32_t v) { return std::clamp(v, -kReach, kReach); }
 
@@ -97,9 +99,13 @@ bool PolygonFill::rows(Sink& sink, int rows) {
       y_ = std::max(y_, e.top);  // skip rows without edges
       if (y_ > clip_.y1) break;
     }
+    size_t taken = 0;
     while (next_ < order_.size() && edge(static_cast<int>(order_[next_]), &e) && e.top <= y_) {
       active_.push_back(edge_at(e, y_));
       ++next_;
+      // The rows above the clip's first hand it all their edges at once:
+      // many are taken over calls, the row filled once they all are.
+      if (++taken == kTakenAtOnce) return false;
     }
     const int64_t y = y_;
     active_.erase(std::remove_if(active_.begin(), active_.end(), [y](const Edge& e) { return e.bottom <= y; }),

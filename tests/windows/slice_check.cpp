@@ -6,6 +6,7 @@
 //
 //   slice_check   prints "NAME: same (N slices)" or "NAME: P pixels differ
 //                 (N slices)" for each case
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -30,15 +31,28 @@ struct Case {
   bool winding = false;
   Transform transform{};
   bool resized = false;  // the picture resized (to its own size) between slices
+  int step = 0;          // a random walk of steps up to this, not random points
 };
 
-std::vector<Point> random_points(int n, unsigned seed) {
+// Random points over the picture and a little beyond, or a random walk
+// there (whose outline leaves pixels untouched where a slice's mistake
+// shows).
+std::vector<Point> random_points(int n, unsigned seed, int step) {
   std::vector<Point> p(static_cast<size_t>(n));
+  Point at{kWidth / 2, kHeight / 2};
+  auto next = [&](int range) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int32_t>((seed >> 8) % static_cast<unsigned>(range));
+  };
   for (Point& q : p) {
-    seed = seed * 1103515245u + 12345u;
-    q.x = static_cast<int32_t>((seed >> 8) % (kWidth + 40)) - 20;
-    seed = seed * 1103515245u + 12345u;
-    q.y = static_cast<int32_t>((seed >> 8) % (kHeight + 40)) - 20;
+    if (step > 0) {
+      at.x = std::clamp(at.x + next(2 * step + 1) - step, -20, kWidth + 20);
+      at.y = std::clamp(at.y + next(2 * step + 1) - step, -20, kHeight + 20);
+      q = at;
+    } else {
+      q.x = next(kWidth + 40) - 20;
+      q.y = next(kHeight + 40) - 20;
+    }
   }
   return p;
 }
@@ -86,6 +100,26 @@ int main() {
   turned.m21 = -0.3;
   turned.m22 = 0.9;
   turned.dx = 40;
+  Transform scaled;
+  scaled.m11 = 1.37;
+  scaled.m22 = 0.61;
+  scaled.dx = -30.5;
+  scaled.dy = 17.25;
+  Transform enlarged;  // most of every segment beyond the picture
+  enlarged.m11 = 7.5;
+  enlarged.m22 = 6.25;
+  enlarged.m21 = 0.5;
+  enlarged.dx = -1000;
+  enlarged.dy = -700;
+  Transform sheared;
+  sheared.m21 = 0.45;
+  sheared.m12 = -0.2;
+  sheared.dy = 35;
+  Transform mirrored;
+  mirrored.m11 = -1.1;
+  mirrored.m22 = 0.95;
+  mirrored.m12 = 0.07;
+  mirrored.dx = 330;
   const Case cases[] = {
       {"polyline 1px", kPolyline, 20000, 1, kSolid, Blend::kCrisp},
       {"polyline 1px xor", kPolyline, 20000, 1, kSolid, Blend::kXor},
@@ -94,10 +128,29 @@ int main() {
       {"polyline 4px moved", kPolyline, 5000, 4, kSolid, Blend::kCrisp, kBrushSolid, 0, false, moved},
       {"polyline 3px turned", kPolyline, 5000, 3, kSolid, Blend::kCrisp, kBrushSolid, 0, false, turned},
       {"polyline 1px dashed", kPolyline, 5000, 1, kDash, Blend::kCrisp},
+      {"polyline dotted xor walk", kPolyline, 6000, 1, kDot, Blend::kXor, kBrushSolid, 0, false, {}, false, 7},
+      {"polyline dash-dot turned", kPolyline, 5000, 1, kDashDot, Blend::kCrisp, kBrushSolid, 0, false, turned},
+      {"polyline dash-dot-dot moved walk", kPolyline, 6000, 1, kDashDotDot, Blend::kSmooth, kBrushSolid, 0, false, moved,
+       false, 9},
+      {"polyline long dash invert walk", kPolyline, 6000, 1, kLongDash, Blend::kInvert, kBrushSolid, 0, false, {}, false,
+       8},
+      {"polyline fine dots scaled", kPolyline, 5000, 1, kFineDot, Blend::kCrisp, kBrushSolid, 0, false, scaled},
+      {"polyline dashed enlarged", kPolyline, 5000, 1, kDash, Blend::kCrisp, kBrushSolid, 0, false, enlarged},
+      {"polyline dash-dash-dot resized walk", kPolyline, 6000, 1, kDashDashDot, Blend::kBlack, kBrushSolid, 0, false,
+       {}, true, 9},
       {"polyline 3px xor", kPolyline, 5000, 3, kSolid, Blend::kXor},
+      {"polyline 3px xor walk", kPolyline, 5000, 3, kSolid, Blend::kXor, kBrushSolid, 0, false, {}, false, 6},
+      {"polyline 5px invert turned walk", kPolyline, 5000, 5, kSolid, Blend::kInvert, kBrushSolid, 0, false, turned,
+       false, 4},
+      {"polyline 4px xor resized walk", kPolyline, 5000, 4, kSolid, Blend::kXor, kBrushSolid, 0, false, {}, true, 5},
       {"bezier 1px", kBezier, 20002, 1, kSolid, Blend::kCrisp},
       {"bezier 3px", kBezier, 4999, 3, kSolid, Blend::kCrisp},
       {"bezier 6px turned", kBezier, 4999, 6, kSolid, Blend::kCrisp, kBrushSolid, 0, false, turned},
+      {"bezier dashed", kBezier, 4999, 1, kDash, Blend::kCrisp},
+      {"bezier dotted xor turned walk", kBezier, 4999, 1, kDot, Blend::kXor, kBrushSolid, 0, false, turned, false, 30},
+      {"bezier dash-dot scaled walk", kBezier, 4999, 1, kDashDot, Blend::kCrisp, kBrushSolid, 0, false, scaled, false,
+       30},
+      {"bezier 3px xor walk", kBezier, 4999, 3, kSolid, Blend::kXor, kBrushSolid, 0, false, {}, false, 8},
       {"polygon solid", kPolygon, 1500, 1, kSolid, Blend::kCrisp},
       {"polygon winding 3px", kPolygon, 1500, 3, kSolid, Blend::kCrisp, kBrushSolid, 0, true},
       {"polygon hatched", kPolygon, 1500, 1, kSolid, Blend::kCrisp, kBrushHatched, 4},
@@ -106,6 +159,20 @@ int main() {
       {"polygon xor", kPolygon, 1500, 1, kSolid, Blend::kXor},
       {"polygon 3px xor", kPolygon, 1500, 3, kSolid, Blend::kXor},
       {"polygon 3px invert", kPolygon, 1500, 3, kSolid, Blend::kInvert},
+      {"polygon 4px xor hatched moved", kPolygon, 1500, 4, kSolid, Blend::kXor, kBrushHatched, 3, true, moved},
+      {"polygon hollow 3px xor turned walk", kPolygon, 6000, 3, kSolid, Blend::kXor, kBrushHollow, 0, false, turned,
+       false, 5},
+      {"polygon turned", kPolygon, 1500, 1, kSolid, Blend::kCrisp, kBrushSolid, 0, false, turned},
+      {"polygon scaled", kPolygon, 1500, 1, kSolid, Blend::kCrisp, kBrushSolid, 0, false, scaled},
+      {"polygon scaled winding 3px walk", kPolygon, 1500, 3, kSolid, Blend::kCrisp, kBrushSolid, 0, true, scaled, false,
+       9},
+      {"polygon sheared hatched", kPolygon, 1500, 1, kSolid, Blend::kCrisp, kBrushHatched, 5, false, sheared},
+      {"polygon turned half dashed", kPolygon, 1500, 1, kDash, Blend::kCrisp, kBrushHalf, 0, true, turned},
+      {"polygon mirrored xor", kPolygon, 1500, 1, kSolid, Blend::kXor, kBrushSolid, 0, false, mirrored},
+      {"polygon scaled 4px invert walk", kPolygon, 1500, 4, kSolid, Blend::kInvert, kBrushSolid, 0, false, scaled,
+       false, 9},
+      {"polygon hollow dashed", kPolygon, 6000, 1, kDash, Blend::kCrisp, kBrushHollow, 0, false, {}, false, 9},
+      {"polygon dotted sheared", kPolygon, 1500, 1, kDot, Blend::kCrisp, kBrushHatched, 1, false, sheared},
       {"polygon no outline", kPolygon, 1500, 1, kInvisible, Blend::kCrisp, kBrushSolid, 0, true},
       {"polygon hollow 3px", kPolygon, 6000, 3, kSolid, Blend::kCrisp, kBrushHollow},
       {"polygon hollow 1px xor turned", kPolygon, 20000, 1, kSolid, Blend::kXor, kBrushHollow, 0, false, turned},
@@ -114,7 +181,7 @@ int main() {
   };
   unsigned seed = 11;
   for (const Case& c : cases) {
-    const std::vector<Point> p = random_points(c.points, seed++);
+    const std::vector<Point> p = random_points(c.points, seed++, c.step);
     GdiCanvas whole(kWidth, kHeight, Rgb{250, 250, 245});
     GdiCanvas sliced(kWidth, kHeight, Rgb{250, 250, 245});
     sliced.set_slice(1e-4);
