@@ -15,7 +15,8 @@
 // instead; FREEZE_FIGURE=svg writes an SVG file of a window holding a polyline
 // of that many points, png loads a picture of that many pixels a side, and
 // picture writes the PNG of a window that many pixels wide, and end has the
-// program that drew into such a window quit (its picture written at its end).
+// program that drew into such a window quit (its picture written at its end),
+// and open opens a second window that many pixels wide.
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>

@@ -45,6 +45,9 @@ echo
 LUMOVIEW_PNG_SCALE=2 FREEZE_FIGURE=picture build/native/bench/freeze_bench "${FREEZE_ROUNDS:-3}" 4000 </dev/null
 echo
 FREEZE_FIGURE=end build/native/bench/freeze_bench "${FREEZE_ROUNDS:-3}" 2000 8000 </dev/null
+# A second window opened, its picture's memory made.
+echo
+FREEZE_FIGURE=open build/native/bench/freeze_bench "${FREEZE_ROUNDS:-3}" 4000 8000 </dev/null
 
 # Long figures in the canvas alone: drawn at once, and in slices of 20 ms
 # (the first call and the longest slice).

@@ -18,7 +18,8 @@
  *                        window instead, draws a few lines and saves it as
  *                        the PNG file FREEZE_FILE, or ("end") opens and
  *                        draws the same and quits (its picture written at
- *                        its end, into LUMOVIEW_PNG_DIR); prints "drawn S C"
+ *                        its end, into LUMOVIEW_PNG_DIR), or ("open")
+ *                        opens a second window of N x 3N/4; prints "drawn S C"
  *                        (seconds until the drawing was done, as a pixel
  *                        read after it tells, and the seconds the drawing
  *                        call itself took: the points are posted) and quits
@@ -109,7 +110,9 @@ static int paint(int n, const char *figure) {
     free(xy);
     return 0;
   }
-  if (strcmp(figure, "svg") == 0 || strcmp(figure, "png") == 0 || strcmp(figure, "picture") == 0) {
+  if (strcmp(figure, "open") == 0) {
+    LmOpenEx(0, n, n * 3 / 4, -1, -1, -1, "Opened");
+  } else if (strcmp(figure, "svg") == 0 || strcmp(figure, "png") == 0 || strcmp(figure, "picture") == 0) {
     const char *file = getenv("FREEZE_FILE");
     if (LmDrawingFile(strcmp(figure, "png") == 0, file ? file : "freeze.svg") != 1) return 4;
   } else if (strcmp(figure, "polygon") == 0 || strcmp(figure, "xorpolygon") == 0 ||
