@@ -90,5 +90,7 @@ for round in $(seq "$rounds"); do
     [ "$server" = "$bin" ] && one "$server" polygon 1000000 5
     # The painter quits: its 8,000 x 6,000 window written as PNG at its end.
     LUMOVIEW_PNG_DIR=$(winpath "$work/pictures") one "$server" end 8000 5
+    # A second 8,000 x 6,000 window opened (its picture made at once).
+    one "$server" open 8000 4
   done
 done
