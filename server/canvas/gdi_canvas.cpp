@@ -71,6 +71,12 @@ int hatch_of(int hatch) {
 // kGdiReach, is drawn by the pixel rules instead, only its visible part.
 constexpr double kGdiCurveLimit = 1 << 16;
 
+// A picture of fewer bytes than this is written at once (under 50 ms in
+// fresh memory under Wine).
+constexpr size_t kPaintAtOnceBytes = size_t{16} << 20;
+
+uint32_t colour_word(Rgb c) { return (static_cast<uint32_t>(c.r) << 16) | (c.g << 8) | c.b; }
+
 }  // namespace
 
 class GdiCanvas::Tools {
@@ -117,6 +123,7 @@ GdiCanvas::GdiCanvas(int width, int height, Rgb background)
 }
 
 GdiCanvas::~GdiCanvas() {
+  if (paint_.old_bitmap) DeleteObject(paint_.old_bitmap);
   SelectObject(dc_, old_bitmap_);
   DeleteObject(bitmap_);
   DeleteDC(dc_);
@@ -139,29 +146,53 @@ void GdiCanvas::make_surface(int width, int height) {
 }
 
 void GdiCanvas::resize(int width, int height, Rgb background) {
+  settle();  // the old picture whole
   width = std::max(1, width);
   height = std::max(1, height);
-  std::vector<uint32_t> old(bits_, bits_ + static_cast<size_t>(width_) * height_);
   const int old_w = width_, old_h = height_;
   HBITMAP previous = bitmap_;
+  const uint32_t* previous_bits = bits_;
   make_surface(width, height);
-  DeleteObject(previous);
   width_ = width;
   height_ = height;
-  Job kept = std::move(job_);  // a long figure goes on on the new surface
-  clear(background);
-  job_ = std::move(kept);
-  for (int y = 0; y < std::min(old_h, height); ++y) {
-    std::memcpy(bits_ + static_cast<size_t>(y) * width, old.data() + static_cast<size_t>(y) * old_w,
-                sizeof(uint32_t) * std::min(old_w, width));
-  }
+  start_paint(colour_word(background), previous, previous_bits, old_w, old_h);
 }
 
 void GdiCanvas::clear(Rgb background) {
   job_ = Job{};  // what is left of a long figure would be cleared away
-  const uint32_t v = (static_cast<uint32_t>(background.r) << 16) | (background.g << 8) | background.b;
+  start_paint(colour_word(background), nullptr, nullptr, 0, 0);
+}
+
+void GdiCanvas::start_paint(uint32_t background, HBITMAP old, const uint32_t* old_bits, int old_width,
+                            int old_height) {
+  if (paint_.old_bitmap) DeleteObject(paint_.old_bitmap);  // a resize's, not needed now
+  paint_ = Paint{true, background, 0, old, old_bits, old_width, old_height};
+  // A large one waits for the slices, or for its first use.
+  if (static_cast<size_t>(width_) * height_ * 4 < kPaintAtOnceBytes) {
+    settle();
+  } else {
+    ++work_serial_;
+  }
+}
+
+void GdiCanvas::paint_rows(int rows) {
+  Paint& p = paint_;
   GdiFlush();
-  std::fill(bits_, bits_ + static_cast<size_t>(width_) * height_, v);
+  const int end = std::min(height_, p.next + rows);
+  const int kept_width = std::min(p.old_width, width_);
+  for (int y = p.next; y < end; ++y) {
+    uint32_t* row = bits_ + static_cast<size_t>(y) * width_;
+    int kept = 0;
+    if (p.old_bits && y < p.old_height) {
+      kept = kept_width;
+      std::memcpy(row, p.old_bits + static_cast<size_t>(y) * p.old_width, sizeof(uint32_t) * kept);
+    }
+    std::fill(row + kept, row + width_, p.background);
+  }
+  p.next = end;
+  if (p.next < height_) return;
+  if (p.old_bitmap) DeleteObject(p.old_bitmap);
+  paint_ = Paint{};
 }
 
 // Without a transformation the DC stays in the compatible mode, whose
@@ -263,11 +294,13 @@ void GdiCanvas::with_pen(const Pen& pen, const std::function<void(HDC)>& draw, H
 }
 
 void GdiCanvas::line(const Pen& pen, Point a, Point b) {
+  settle();
   const Point p[2] = {a, b};
   polyline(pen, p, 2);
 }
 
 void GdiCanvas::polyline(const Pen& pen, const Point* p, int count) {
+  settle();
   if (count < 2 || slice_outline(pen, p, count, false)) return;
   std::vector<POINT> pts(static_cast<size_t>(count));
   int64_t steps = 0;
@@ -287,6 +320,7 @@ void GdiCanvas::polyline(const Pen& pen, const Point* p, int count) {
 
 void GdiCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, int count,
                         bool winding) {
+  settle();
   if (count < 2 || slice_polygon(pen, brush, p, count, winding)) return;
   if (brush.style == kBrushHollow && slice_outline(pen, p, count, false, true)) return;
   fill_mode_ = winding ? WINDING : ALTERNATE;
@@ -297,6 +331,7 @@ void GdiCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, int 
 }
 
 void GdiCanvas::bezier(const Pen& pen, const Point* p, int count) {
+  settle();
   if (count < 4) return;
   const int used = count - (count - 1) % 3;
   if (slice_outline(pen, p, used, true)) return;
@@ -308,6 +343,7 @@ void GdiCanvas::bezier(const Pen& pen, const Point* p, int count) {
 }
 
 void GdiCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
+  settle();
   // Covering x1..x2-1: without an outline the compatible mode leaves the
   // right and bottom pixel out, with one the advanced mode adds them.
   const int grow = (pen.style == kInvisible && !advanced_ ? 1 : 0) - (pen.style != kInvisible && advanced_ ? 1 : 0);
@@ -323,6 +359,7 @@ void GdiCanvas::rect(const Pen& pen, const Brush& brush, Point a, Point b) {
 }
 
 void GdiCanvas::round_rect(const Pen& pen, const Brush& brush, Point a, Point b, int cw, int ch) {
+  settle();
   half_fill(brush, [&](HDC dc) {
     RoundRect(dc, gdi_coord(a.x), gdi_coord(a.y), gdi_coord(b.x), gdi_coord(b.y),
               std::clamp(cw, 0, kGdiReach), std::clamp(ch, 0, kGdiReach));
@@ -356,6 +393,7 @@ void GdiCanvas::draw_large(const pixels::LargeFigure& f, const Pen& pen, const B
 }
 
 void GdiCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) {
+  settle();
   if (too_large(a, b)) {
     draw_large({true, ArcKind::kArc, a.x, a.y, b.x, b.y, 0, 0, 0, 0}, pen, brush);
     return;
@@ -369,6 +407,7 @@ void GdiCanvas::ellipse(const Pen& pen, const Brush& brush, Point a, Point b) {
 
 void GdiCanvas::arc(ArcKind kind, const Pen& pen, const Brush& brush, Point a, Point b,
                     Point start, Point end) {
+  settle();
   if (too_large(a, b)) {
     draw_large({false, kind, a.x, a.y, b.x, b.y, start.x, start.y, end.x, end.y}, pen, brush);
     return;
@@ -407,6 +446,7 @@ HFONT GdiCanvas::make_font(const Font& font) const {
 }
 
 void GdiCanvas::text(const Font& font, Point at, const std::string& text) {
+  settle();
   if (text.empty()) return;
   HFONT f = make_font(font);
   HGDIOBJ old = SelectObject(dc_, f);
@@ -450,12 +490,14 @@ TextSize GdiCanvas::measure(const Font& font, const std::string& text) {
 }
 
 void GdiCanvas::set_pixel(Point p, Rgb c) {
+  settle();
   if (p.x < 0 || p.y < 0 || p.x >= width_ || p.y >= height_) return;
   GdiFlush();
   bits_[static_cast<size_t>(p.y) * width_ + p.x] = (static_cast<uint32_t>(c.r) << 16) | (c.g << 8) | c.b;
 }
 
 bool GdiCanvas::get_pixel(Point p, Rgb* c) {
+  settle();
   if (p.x < 0 || p.y < 0 || p.x >= width_ || p.y >= height_) return false;
   GdiFlush();
   const uint32_t v = bits_[static_cast<size_t>(p.y) * width_ + p.x];

@@ -49,6 +49,8 @@ constexpr int kWideCallsBetweenLooks = 8;
 constexpr size_t kMaskRows = 16;
 // A styled Bezier outline's curves flattened at a time.
 constexpr size_t kFlattenCurves = 64;
+// A new picture's rows written between looks at the clock.
+constexpr int kPaintRows = 32;
 // A transformed polygon's points taken onto the surface between looks.
 constexpr size_t kDevicePoints = 16384;
 
@@ -266,8 +268,17 @@ void GdiCanvas::start_fill() {
 
 bool GdiCanvas::continue_work() {
   if (!work_left()) return false;
-  run_job();
+  if (paint_.pending) {
+    paint_for(slice_ > 0 ? slice_ : 1);  // the picture first, then the figure on it
+  } else {
+    run_job();
+  }
   return work_left();
+}
+
+void GdiCanvas::paint_for(double seconds) {
+  const double stop = now_seconds() + seconds;
+  while (paint_.pending && now_seconds() <= stop) paint_rows(kPaintRows);
 }
 
 void GdiCanvas::run_job() {

@@ -153,6 +153,12 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
   c.active = true;
   ever_linked_ = true;
   frontend_.window_opened(ref);
+  // A large picture still being made: its program waits for the window
+  // while the others are served.
+  if (ref.figure_left()) {
+    ref.working_for = id;
+    any_work_ = true;
+  }
   answer_ = window_line(ref);
   return n;
 }

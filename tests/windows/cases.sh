@@ -646,7 +646,7 @@ case_slices() {
   local report
   report=$(run "$bin/slice_check.exe")
   check "every figure in slices as GDI draws it whole" "" "$(echo "$report" | grep -v ': same (')"
-  check "figures drawn in more than one slice" 49 "$(echo "$report" | grep -vc '(1 slices)')"
+  check "figures drawn in more than one slice" 50 "$(echo "$report" | grep -vc '(1 slices)')"
   export LUMODIR=$(winpath "$bin")
   asked_beside_reader polyline painter 1000000
   end_servers

@@ -88,6 +88,74 @@ int draw(GdiCanvas& canvas, const Case& c, const std::vector<Point>& p) {
   return slices;
 }
 
+void report(const char* name, long differ, int slices) {
+  if (differ == 0) {
+    std::printf("%s: same (%d slices)\n", name, slices);
+  } else {
+    std::printf("%s: %ld pixels differ (%d slices)\n", name, differ, slices);
+  }
+}
+
+// A picture too large to be written at once, made in slices while figures
+// are drawn and the picture resized (twice, once under a long figure),
+// against the same drawn with every picture made before the next call.
+// Also where a resize keeps the old pixels and where it puts the new
+// background.  False when a canvas could not be made.
+bool large_picture_check() {
+  const Rgb first{250, 250, 245}, second{10, 200, 30}, third{90, 10, 160}, red{220, 20, 20};
+  GdiCanvas whole(2400, 1800, first), sliced(2400, 1800, first);
+  sliced.set_slice(1e-4);
+  Rgb seen;
+  if (!whole.get_pixel({0, 0}, &seen)) return false;  // made now
+  int slices = 1;
+  auto slice = [&] {
+    if (sliced.work_left()) ++slices;
+    sliced.continue_work();
+  };
+  Pen none;
+  none.style = kInvisible;
+  Pen wide;
+  wide.width = 3;
+  wide.colour = {20, 90, 200};
+  const std::vector<Point> p = random_points(6000, 5, 0);
+  for (GdiCanvas* c : {&whole, &sliced}) {
+    const bool slicing = c == &sliced;
+    if (slicing) slice();
+    c->rect(none, Brush{red, kBrushSolid, 0}, {100, 100}, {900, 700});
+    c->resize(2800, 1900, second);
+    if (slicing) slice();
+    if (!slicing) c->get_pixel({0, 0}, &seen);
+    c->polyline(wide, p.data(), static_cast<int>(p.size()));
+    if (slicing) slice();
+    c->resize(2600, 2000, third);  // under the long figure
+    if (!slicing) c->get_pixel({0, 0}, &seen);
+    while (c->work_left()) slicing ? slice() : (void)c->continue_work();
+    c->set_pixel({1000, 1000}, red);
+    c->ellipse(wide, Brush{second, kBrushSolid, 0}, {1200, 1200}, {1500, 1400});
+  }
+  long differ = 0;
+  for (int y = 0; y < 2000; ++y) {
+    for (int x = 0; x < 2600; ++x) {
+      Rgb a, b;
+      whole.get_pixel({x, y}, &a);
+      sliced.get_pixel({x, y}, &b);
+      differ += !(a == b);
+    }
+  }
+  // The rect kept through both resizes, the first resize's background
+  // where the second keeps the picture, the second's beyond it.
+  const struct {
+    Point at;
+    Rgb want;
+  } spots[] = {{{500, 500}, red}, {{2590, 100}, second}, {{100, 1950}, third}, {{1000, 1000}, red}};
+  for (const auto& spot : spots) {
+    whole.get_pixel(spot.at, &seen);
+    differ += !(seen == spot.want);
+  }
+  report("large picture made in slices, resized and drawn on", differ, slices);
+  return true;
+}
+
 }  // namespace
 
 int main() {
@@ -196,11 +264,7 @@ int main() {
         differ += !(a == b);
       }
     }
-    if (differ == 0) {
-      std::printf("%s: same (%d slices)\n", c.name, slices);
-    } else {
-      std::printf("%s: %ld pixels differ (%d slices)\n", c.name, differ, slices);
-    }
+    report(c.name, differ, slices);
   }
-  return 0;
+  return large_picture_check() ? 0 : 1;
 }
