@@ -80,6 +80,11 @@ if command -v x86_64-w64-mingw32-g++ >/dev/null && [ -x /usr/lib/wine/wine64 ]; 
   # Long drawing on lumoview.exe beside a joined reader.
   echo
   bash scripts/run-win-freeze.sh "${WIN_FREEZE_ROUNDS:-2}"
+  # The raster, dashed and turned figures (this build only: the server of
+  # before took a minute over the turned polygon).
+  echo
+  FREEZE_CASES="xorline:300000:6 xorpolygon:4000:5 dashed:100000:4 dashed:1000000:8 dashedcurves:100000:5
+    turned:100000:5 turned:1000000:8" bash scripts/run-win-freeze.sh "${WIN_FREEZE_ROUNDS:-2}"
 fi
 
 # Windows at a screen's scale, zoomed, and the web view at pixel ratio 2.
