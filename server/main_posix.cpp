@@ -340,7 +340,9 @@ int main(int argc, char** argv) {
     server.flush_pending();
     frontend.pump();
     frontend.flush();
-    if (g_stop) return -1;
+    // Stopped: once the pictures in hand are written and the programs that
+    // wait for them answered.
+    if (g_stop) return server.saving_pictures() ? kTickMs : -1;
     const long long now = now_ms();
     if (server.active_links() > 0 || server.saving_pictures()) {
       idle_since = -1;

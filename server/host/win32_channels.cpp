@@ -169,7 +169,8 @@ void set_sleeping(uint32_t value) {
 }
 
 int serve_channels() {
-  if (!g_server || g_clients.empty()) return 0;
+  if (!g_server) return 0;
+  if (g_clients.empty()) return slice();  // the pictures of programs gone still written
   const uint32_t gone = g_server->windows_gone();
   if (gone != g_windows_gone_seen) {
     g_windows_gone_seen = gone;

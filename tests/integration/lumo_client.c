@@ -48,6 +48,8 @@
  *                        file NAME ("saved=N") and quits
  *   lumo_client load NAME  loads the picture file NAME into a window
  *                        ("loaded=N") and quits
+ *   lumo_client leave          opens a window, draws a line and returns from main
+ *                              without ending its link
  *   lumo_client save-each NAME...  draws a line and saves the drawing file
  *                        of each name: "NAME=result"
  *   lumo_client painter N  opens a 640 x 480 window, waits for a line,
@@ -554,6 +556,12 @@ static int load(const char *name) {
   return 0;
 }
 
+static int leave(void) {
+  LmOpenEx(0, 300, 200, -1, -1, -1, "Left");
+  LmLine(0, 0, 1, 1);
+  return 0;
+}
+
 static int save_each(int count, char **names) {
   int i;
   LmOpen(0);
@@ -661,6 +669,7 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "many") == 0 && argc > 4) return many(argv[2], atoi(argv[3]), atoi(argv[4]));
   if (strcmp(mode, "save") == 0 && argc > 2) return save(argv[2]);
   if (strcmp(mode, "load") == 0 && argc > 2) return load(argv[2]);
+  if (strcmp(mode, "leave") == 0) return leave();
   if (strcmp(mode, "save-each") == 0) return save_each(argc - 2, argv + 2);
   if (strcmp(mode, "painter") == 0 && argc > 2) return painter(atoi(argv[2]));
   if (strcmp(mode, "reader") == 0) return reader();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -260,6 +261,24 @@ TEST_F(RunsTest, AJoinedProgramIsAnsweredWhileAnotherLoadsOrWritesAFile) {
     EXPECT_GT(written.size(), 20000u);
     EXPECT_EQ(written, contents(c.at_end)) << "the file written beside the loop differs from one written at once";
   }
+}
+
+// A server stopped (SIGTERM) while a program waits for the pictures of its
+// end first writes them and answers it: the program ends as usual.
+TEST_F(RunsTest, AServerStoppedWhileAProgramsPicturesAreWrittenAnswersItFirst) {
+  const std::string dir = folder("stopped");
+  ChildProcess& asker = client({"filer", "save", "10", dir + "/asked.png", "8000", "6000"});
+  ASSERT_EQ(asker.read_line(120000), "ready");
+  ASSERT_TRUE(asker.write_line("go"));
+  ASSERT_EQ(asker.read_line(30000), "drawing");
+  ASSERT_EQ(asker.read_line(120000), "drawn=1");
+  usleep(50 * 1000);  // its end taken, its 8,000 x 6,000 picture being written
+  const pid_t server = testing_support::session_server_pid(1);
+  ASSERT_GT(server, 0);
+  kill(server, SIGTERM);
+  EXPECT_EQ(asker.wait_exit(60000), 0) << "the program was not answered";
+  const std::string picture = std::string(getenv("LUMOVIEW_PNG_DIR")) + "/lumo_client-1.png";
+  EXPECT_GT(contents(picture).size(), 1000u);
 }
 
 }  // namespace

@@ -239,6 +239,12 @@ write-protected file|lumoview: not replaced: $(winpath "$work")\locked.svg is wr
 LINES
   check "picture there" yes "$([ -s out/lumo_client-1.png ] && echo yes || echo no)"
   check "lines end CR LF" yes "$(grep -q $'written to .*\r$' run.err && echo yes || echo no)"
+  # A program that returns from main is told once its picture is written,
+  # with no other program there to keep the server going.
+  run "$bin/lumo_client.exe" leave >/dev/null
+  for _ in $(seq 50); do grep -q "written to" run.err && break; sleep 0.1; done
+  check "told after it went" "lumoview: window 1 written to out\lumo_client-1.png" \
+    "$(tr -d '\r' < run.err | grep 'written to')"
   # A standard error nobody reads, already full, holds neither the program
   # nor the server up: the next program is served and told as before.
   mkfifo full
