@@ -163,7 +163,7 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
   return n;
 }
 
-int32_t Server::close_window(int w) {
+int32_t Server::close_window(int w, int client) {
   Window* win = window(w);
   if (!win) return 0;
   // A picture still being read or a file still being written is done
@@ -172,10 +172,13 @@ int32_t Server::close_window(int w) {
     win->finish_work();
     answer_ended(*win);
   }
-  save_picture(*win);
-  finish_saves(w);
+  save_picture(*win, client);
   frontend_.window_closing(*win);
   host_.remove_block(kBlockPrefix + std::to_string(number_) + ":" + std::to_string(w));
+  // Its pictures still being written keep it (its block gone) until they are.
+  for (PictureSave& save : saves_) {
+    if (!save.closed && save.window == w) save.closed = std::move(windows_[w]);
+  }
   windows_.erase(w);
   ++windows_gone_;
   if (current_ == w) current_ = windows_.empty() ? 0 : windows_.rbegin()->first;
@@ -232,8 +235,8 @@ void Server::client_gone(int client) {
   late_replies_.erase(client);
   // Its pictures are still written, for nobody waiting (its number may
   // come to another program).
-  for (auto& save : saves_) {
-    if (save.second.client == client) save.second.client = -1;
+  for (PictureSave& save : saves_) {
+    if (save.client == client) save.client = -1;
   }
   auto it = clients_.find(client);
   if (it == clients_.end()) return;

@@ -102,12 +102,17 @@ std::vector<std::pair<std::string, FigureFormat>> Server::picture_files(const Wi
 // other programs are served meanwhile.  The program waiting for them is
 // answered once the last is written, after the lines that tell it where.
 void Server::save_picture(Window& w, int client) {
-  if (w.picture_saved || saves_.count(w.number())) return;
+  if (w.picture_saved) return;
+  for (const PictureSave& s : saves_) {
+    if (!s.closed && s.window == w.number()) return;  // being written
+  }
   auto files = picture_files(w);
   if (files.empty()) return;
   // Drawing while it is written marks it unsaved again.
   w.picture_saved = true;
-  PictureSave& save = saves_[w.number()];
+  saves_.emplace_back();
+  PictureSave& save = saves_.back();
+  save.window = w.number();
   save.client = client;
   if (teller) {
     save.tell = teller(w.owner);
@@ -116,12 +121,11 @@ void Server::save_picture(Window& w, int client) {
   }
   save.files = std::move(files);
   any_work_ = true;
-  advance_save(w.number(), 0);
+  if (advance_save(save, 0)) saves_.pop_back();
 }
 
-bool Server::advance_save(int number, double seconds) {
-  PictureSave& s = saves_.at(number);
-  Window& w = *window(number);
+bool Server::advance_save(PictureSave& s, double seconds) {
+  Window& w = s.closed ? *s.closed : *window(s.window);
   for (;;) {
     if (s.task) {
       if (!s.task->wait(seconds)) return false;
@@ -146,12 +150,20 @@ bool Server::advance_save(int number, double seconds) {
     }
     picture_ended(w, s, false, reason);
   }
-  if (s.tell && !s.written.empty()) s.tell("window " + std::to_string(number) + " written to " + s.written);
-  if (s.tell && !s.failed.empty()) {
-    s.tell("window " + std::to_string(number) + " cannot be written to " + s.failed + ": " + s.failure);
-  }
-  saves_.erase(number);
+  const std::string number = std::to_string(s.window);
+  if (s.tell && !s.written.empty()) s.tell("window " + number + " written to " + s.written);
+  if (s.tell && !s.failed.empty()) s.tell("window " + number + " cannot be written to " + s.failed + ": " + s.failure);
   return true;
+}
+
+void Server::advance_saves(double first_wait) {
+  for (size_t i = 0; i < saves_.size();) {
+    if (advance_save(saves_[i], i == 0 ? first_wait : 0)) {
+      saves_.erase(saves_.begin() + static_cast<std::ptrdiff_t>(i));
+    } else {
+      ++i;
+    }
+  }
 }
 
 void Server::picture_ended(Window& w, PictureSave& s, bool written, const std::string& reason) {
@@ -173,11 +185,15 @@ void Server::picture_ended(Window& w, PictureSave& s, bool written, const std::s
 }
 
 void Server::finish_saves(int w) {
-  for (auto it = saves_.begin(); it != saves_.end();) {
-    const int number = (it++)->first;  // the save goes once done
-    if (w != 0 && number != w) continue;
-    while (!advance_save(number, 1)) {
+  for (size_t i = 0; i < saves_.size();) {
+    PictureSave& s = saves_[i];
+    if (w != 0 && (s.closed || s.window != w)) {
+      ++i;
+      continue;
     }
+    while (!advance_save(s, 1)) {
+    }
+    saves_.erase(saves_.begin() + static_cast<std::ptrdiff_t>(i));
   }
 }
 

@@ -81,6 +81,7 @@ Server::Server(BlockHost& host, Frontend& frontend, CanvasFactory& canvases, con
 
 Server::~Server() {
   while (!windows_.empty()) close_window(windows_.begin()->first);
+  finish_saves(0);
 }
 
 bool Server::start() {
@@ -348,8 +349,8 @@ void Server::note_work(int client, Window* w, uint64_t work_before) {
 }
 
 bool Server::holding(int client) const {
-  for (const auto& save : saves_) {
-    if (save.second.client == client) return true;
+  for (const PictureSave& save : saves_) {
+    if (save.client == client) return true;
   }
   if (!any_work_) return false;
   for (const auto& entry : windows_) {
@@ -399,10 +400,7 @@ int32_t Server::held_reply(int client, int32_t reply) {
 // The windows with drawing left take turns, a slice each.
 bool Server::continue_work() {
   if (!any_work_) return false;
-  for (auto it = saves_.begin(); it != saves_.end();) {
-    const int number = (it++)->first;  // the save goes once done
-    advance_save(number, 0);
-  }
+  advance_saves(0);
   auto it = windows_.upper_bound(last_worked_);
   for (size_t k = 0; k < windows_.size(); ++k, ++it) {
     if (it == windows_.end()) it = windows_.begin();
@@ -419,7 +417,7 @@ bool Server::continue_work() {
   if (!saves_.empty()) {
     // Only pictures being written: a short look, so the others are still
     // answered at once.
-    advance_save(saves_.begin()->first, kSaveLookSeconds);
+    advance_saves(kSaveLookSeconds);
     return true;
   }
   any_work_ = false;
@@ -443,7 +441,7 @@ int32_t Server::dispatch(Client& c, int id, const unsigned char* bytes, uint32_t
   }
   if (size == kWindowCommandLength && bytes[2] == 0 && std::strchr("ABEFGJNOV", letter)) {
     const int w = bytes[1] - kWindowCodeBase;
-    if (letter == kCmdClose) return close_window(w);
+    if (letter == kCmdClose) return close_window(w, id);
     return window_command(c, id, letter, w);
   }
   if (size > kCodeLength && bytes[3] == 0 && letter == kCmdMetric && bytes[1] == ' ' && bytes[2] == ' ') {

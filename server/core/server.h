@@ -214,7 +214,8 @@ class Server {
   int32_t window_command(Client& c, int id, char letter, int w);
   int32_t start_command(Client& c, int id, const std::string& text, const std::string& extension);
   int32_t open_command(Client& c, int id, const std::string& text);
-  int32_t close_window(int w);
+  // Closes window w; `client` (-1: none) waits for its pictures.
+  int32_t close_window(int w, int client = -1);
   int32_t end_command(Client& c, int id);
   // The request "code;mask;a;b;" is the command's own text after "E  "
   // when the program sent it there, else the server block's.
@@ -231,18 +232,24 @@ class Server {
   void save_picture(Window& w, int client = -1);
   // A window's pictures being written, a file at a time.
   struct PictureSave {
+    int window = 0;
     int client = -1;
     std::vector<std::pair<std::string, FigureFormat>> files;
     size_t next = 0;                   // the file in hand
     std::unique_ptr<BesideTask> task;  // writing it beside the loop
     std::function<void(const std::string&)> tell;  // the lines for its program
     std::string written, failed, failure;
+    // The window, once it is closed while they are written: it goes with
+    // them (its number may come to a new window meanwhile).
+    std::unique_ptr<Window> closed;
   };
-  std::map<int, PictureSave> saves_;  // by window
-  // Takes window w's pictures on, waiting at most `seconds` for the file in
-  // hand; true once all are written and told (the save is then gone).
-  bool advance_save(int w, double seconds);
-  // Waits for window w's pictures (every window's when 0).
+  std::vector<PictureSave> saves_;
+  // Takes the pictures on, waiting at most `seconds` for the file in hand;
+  // true once all are written and told (the save is then to go).
+  bool advance_save(PictureSave& s, double seconds);
+  // Takes every save on, waiting at most `first_wait` for the first.
+  void advance_saves(double first_wait);
+  // Waits for window w's pictures (every window's, open or closed, when 0).
   void finish_saves(int w);
   void picture_ended(Window& w, PictureSave& s, bool written, const std::string& reason);
   std::vector<std::pair<std::string, FigureFormat>> picture_files(const Window& w) const;
