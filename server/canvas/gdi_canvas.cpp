@@ -303,19 +303,12 @@ void GdiCanvas::polyline(const Pen& pen, const Point* p, int count) {
   settle();
   if (count < 2 || slice_outline(pen, p, count, false)) return;
   std::vector<POINT> pts(static_cast<size_t>(count));
-  int64_t steps = 0;
-  for (int i = 0; i < count; ++i) {
-    pts[static_cast<size_t>(i)] = {gdi_coord(p[i].x), gdi_coord(p[i].y)};
-    if (i > 0) {
-      steps += std::max(std::abs(pts[static_cast<size_t>(i)].x - pts[static_cast<size_t>(i) - 1].x),
-                        std::abs(pts[static_cast<size_t>(i)].y - pts[static_cast<size_t>(i) - 1].y));
-    }
-  }
+  for (int i = 0; i < count; ++i) pts[static_cast<size_t>(i)] = {gdi_coord(p[i].x), gdi_coord(p[i].y)};
   {
     Tools tools(dc_, pen, nullptr);
     Polyline(dc_, pts.data(), count);
   }
-  end_pixel(pen, p[count - 1], steps);
+  end_pixel(pen, p[count - 1], pattern_steps(pts.data(), pts.size()));
 }
 
 void GdiCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, int count,
@@ -493,7 +486,7 @@ void GdiCanvas::set_pixel(Point p, Rgb c) {
   settle();
   if (p.x < 0 || p.y < 0 || p.x >= width_ || p.y >= height_) return;
   GdiFlush();
-  bits_[static_cast<size_t>(p.y) * width_ + p.x] = (static_cast<uint32_t>(c.r) << 16) | (c.g << 8) | c.b;
+  bits_[static_cast<size_t>(p.y) * width_ + p.x] = colour_word(c);
 }
 
 bool GdiCanvas::get_pixel(Point p, Rgb* c) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <vector>
 
@@ -19,6 +20,14 @@ namespace lumo::server {
 // Coordinates are pulled in to this before they reach GDI.
 inline constexpr int kGdiReach = 1 << 20;
 inline int gdi_coord(int v) { return std::clamp(v, -kGdiReach, kGdiReach); }
+inline Point point_of(POINT p) { return {static_cast<int32_t>(p.x), static_cast<int32_t>(p.y)}; }
+// The steps a styled pen's pattern takes along a line through the points
+// (the longer side of each segment).
+inline int64_t pattern_steps(const POINT* p, size_t count) {
+  int64_t steps = 0;
+  for (size_t i = 1; i < count; ++i) steps += std::max(std::abs(p[i].x - p[i - 1].x), std::abs(p[i].y - p[i - 1].y));
+  return steps;
+}
 
 class GdiCanvas : public Canvas {
  public:
@@ -145,6 +154,8 @@ class GdiCanvas : public Canvas {
   // The next stage of a figure drawn through a mask: its fill or the mask
   // put on the picture, once the outline is in the mask.
   void after_mask();
+  // An outline's last stage: an open line's last pixel, and the job done.
+  void end_outline();
 
   int width_;
   int height_;

@@ -119,10 +119,7 @@ bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool cu
     job.curves = true;
     job.end_pixel = false;
   } else if (dashed) {
-    for (size_t i = 1; i < job.points.size(); ++i) {
-      job.steps += std::max(std::abs(job.points[i].x - job.points[i - 1].x),
-                            std::abs(job.points[i].y - job.points[i - 1].y));
-    }
+    job.steps = pattern_steps(job.points.data(), job.points.size());
     start_dashes();
   }
   run_job();
@@ -172,9 +169,7 @@ void GdiCanvas::dashed_lines(double stop) {
       if (m > 0) GetPath(scratch, flat.data(), types.data(), m);
       if (m > 0) LPtoDP(dc_, flat.data(), m);
       for (size_t i = 0; i + 1 < flat.size(); ++i) {
-        pixels::line({static_cast<int32_t>(flat[i].x), static_cast<int32_t>(flat[i].y)},
-                     {static_cast<int32_t>(flat[i + 1].x), static_cast<int32_t>(flat[i + 1].y)}, pattern, &job.phase,
-                     clip, painter);
+        pixels::line(point_of(flat[i]), point_of(flat[i + 1]), pattern, &job.phase, clip, painter);
       }
       job.next += n - 1;
       if (now_seconds() > stop) break;
@@ -190,8 +185,12 @@ void GdiCanvas::dashed_lines(double stop) {
     }
     if (now_seconds() > stop) return;
   }
-  const POINT last = job.points.back();
-  if (job.end_pixel) end_pixel(job.pen, {static_cast<int32_t>(last.x), static_cast<int32_t>(last.y)}, job.steps);
+  end_outline();
+}
+
+void GdiCanvas::end_outline() {
+  // A solid line's last pixel is on whatever its length (its steps are 0).
+  if (job_.end_pixel) end_pixel(job_.pen, point_of(job_.points.back()), job_.steps);
   job_ = Job{};
 }
 
@@ -207,7 +206,7 @@ bool GdiCanvas::slice_polygon(const Pen& pen, const Brush& brush, const Point* p
   // A move by whole pixels is the viewport's origin.
   POINT origin{0, 0};
   GetViewportOrgEx(dc_, &origin);
-  job.origin = {static_cast<int32_t>(origin.x), static_cast<int32_t>(origin.y)};
+  job.origin = point_of(origin);
   job.winding = winding;
   if (advanced_) {
     // GDI fills the polygon of its points on the surface, each rounded
@@ -353,10 +352,7 @@ void GdiCanvas::outline_pieces(double stop) {
     after_mask();
     return;
   }
-  const POINT last = job.points.back();
-  // A solid line's last pixel is on whatever its length.
-  if (job.end_pixel) end_pixel(job.pen, {static_cast<int32_t>(last.x), static_cast<int32_t>(last.y)}, 0);
-  job_ = Job{};
+  end_outline();
 }
 
 void GdiCanvas::after_mask() {
