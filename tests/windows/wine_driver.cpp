@@ -477,7 +477,8 @@ int main(int argc, char** argv) {
     } else if (step == "client") {
       const std::string title = next();
       HWND w = nullptr;
-      if (!wait_for(30000, [&] { return (w = FindWindowA(nullptr, title.c_str())) != nullptr; })) {
+      // Under a busy machine a program and its server take a while to start.
+      if (!wait_for(60000, [&] { return (w = FindWindowA(nullptr, title.c_str())) != nullptr; })) {
         fail("no window titled " + title);
       }
       POINT corner{0, 0};
