@@ -218,6 +218,10 @@ struct RingWriter {
 struct NeverStop {
   bool operator()() const { return false; }
 };
+// A take that carries out every record it comes to.
+struct NeverWait {
+  bool operator()(const unsigned char*) const { return false; }
+};
 
 struct RingReader {
   uint32_t taken = 0;        // bytes carried out
@@ -238,10 +242,13 @@ struct RingReader {
   // something no program of ours writes (the rest is then skipped).
   // A record after which stop() is true ends the take there (the server's
   // program whose drawing goes on in slices: what it posted later waits).
-  template <typename Draw, typename Pixel, typename Progress, typename Stop = NeverStop>
+  // A record for which wait(command[3]) is true ends it before the record,
+  // which is left untaken: the next take begins with it.
+  template <typename Draw, typename Pixel, typename Progress, typename Stop = NeverStop,
+            typename Wait = NeverWait>
   int take(const unsigned char* ring, uint32_t posted, bool round, uint32_t share,
            unsigned char* scratch, Draw draw, Pixel pixel, Progress progress, bool* broken,
-           Stop stop = Stop()) {
+           Stop stop = Stop(), Wait wait = Wait()) {
     const bool still_posting = round && posted != seen_posted;
     const uint32_t line_end = posted & ~63u;
     const uint32_t start = taken;
@@ -278,6 +285,9 @@ struct RingReader {
       if (round && taken - start >= share) break;
       const int window = head.window - wire::kWindowCodeBase;
       if (head.letter != 0 && window >= 0 && window < wire::kWindowSlots) {
+        const unsigned char letter = is_pixel ? static_cast<unsigned char>(wire::kCmdDraw) : head.letter;
+        const unsigned char command[wire::kWindowCommandLength] = {letter, head.window, 0};
+        if (wait(command)) break;
         unsigned char* copy = heads + static_cast<size_t>(window) * wire::kDataArea;
         const unsigned char* from = ring + at + sizeof head;
         uint32_t tail = head.tail;
@@ -297,8 +307,6 @@ struct RingReader {
           // The drawing may write into the block it is given: it gets a copy.
           std::memcpy(scratch, copy, wire::kDataArea);
           std::memcpy(scratch + wire::kDataArea, from + 8 * count, tail);
-          const unsigned char letter = is_pixel ? static_cast<unsigned char>(wire::kCmdDraw) : head.letter;
-          const unsigned char command[wire::kWindowCommandLength] = {letter, head.window, 0};
           draw(command, scratch);
         }
         ++done;
@@ -323,9 +331,9 @@ inline bool room_awaited(Channel* ch, uint32_t taken) {
 // caller): carries out what is published, as RingReader::take says, makes
 // `taken` known as it goes, and calls wake() when a program waiting for
 // room may go on (looked at every 4 KiB and at the end).
-template <typename Draw, typename Pixel, typename Wake, typename Stop = NeverStop>
+template <typename Draw, typename Pixel, typename Wake, typename Stop = NeverStop, typename Wait = NeverWait>
 int take_published(Channel* ch, RingReader& reader, bool round, uint32_t share, unsigned char* scratch,
-                   Draw draw, Pixel pixel, Wake wake, Stop stop = Stop()) {
+                   Draw draw, Pixel pixel, Wake wake, Stop stop = Stop(), Wait wait = Wait()) {
   // Sequentially consistent: this load follows raising server_sleeping.
   const uint32_t posted = ch->posted.load(std::memory_order_seq_cst);
   if (posted == reader.taken) return 0;
@@ -341,7 +349,7 @@ int take_published(Channel* ch, RingReader& reader, bool round, uint32_t share, 
           if (room_awaited(ch, taken)) wake();
         }
       },
-      &broken, stop);
+      &broken, stop, wait);
   if (reader.taken != before && room_awaited(ch, reader.taken)) wake();
   return done;
 }
