@@ -447,6 +447,8 @@ std::unique_ptr<BesideTask> RecordingCanvas::start_png_write(const std::string& 
   return write;
 }
 
+bool RecordingCanvas::writing() const { return writer_ && !writer_->wait(0); }
+
 void RecordingCanvas::await_writer() {
   if (!writer_) return;
   while (!writer_->wait(1.0)) {

@@ -242,6 +242,9 @@ class RecordingCanvas : public Canvas {
   // The picture's PNG beside the loop; until it is written, whatever would
   // change the picture first waits for it.
   std::unique_ptr<BesideTask> start_png_write(const std::string& path) override;
+  // Whether that PNG is still being written: a program's drawing here is
+  // then better held back than drawn (it would wait for the file).
+  bool writing() const;
   bool read_pixels(int x, int y, int w, int h, uint32_t* out) override {
     return picture_->read_pixels(x, y, w, h, out);
   }

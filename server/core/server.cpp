@@ -353,12 +353,36 @@ bool Server::holding(int client) const {
     if (save.client == client) return true;
   }
   if (!any_work_) return false;
+  auto c = clients_.find(client);
+  if (c != clients_.end() && c->second.writer_wait >= 0) {
+    auto w = windows_.find(c->second.writer_wait);
+    if (w != windows_.end() && w->second->writing()) return true;
+    c->second.writer_wait = -1;
+  }
   for (const auto& entry : windows_) {
     const Window& w = *entry.second;
     if (w.job_client() == client) return true;
     if (w.working_for == client && w.figure_left()) return true;
   }
   return false;
+}
+
+bool Server::waits_for_writer(int client, const unsigned char* bytes, uint32_t size) {
+  // Every file written beside the loop is some window's work.
+  if (!any_work_) return false;
+  auto it = clients_.find(client);
+  if (it == clients_.end()) return false;
+  it->second.writer_wait = -1;
+  if (size != kWindowCommandLength || bytes[2] != 0) return false;
+  // Drawing, requests (a file loaded or written, a point figure, a clear),
+  // and closing the window; not pixel reads, metrics or events.
+  const char letter = static_cast<char>(bytes[0]);
+  if (letter != kCmdDraw && letter != kCmdRequest && letter != kCmdBlock && letter != kCmdClose) return false;
+  const int w = bytes[1] - kWindowCodeBase;
+  auto win = windows_.find(w);
+  if (win == windows_.end() || !win->second->writing()) return false;
+  it->second.writer_wait = w;
+  return true;
 }
 
 void Server::finish_work_of(int client) {
@@ -421,6 +445,7 @@ bool Server::continue_work() {
     return true;
   }
   any_work_ = false;
+  for (auto& c : clients_) c.second.writer_wait = -1;  // no file is written
   return false;
 }
 

@@ -108,6 +108,13 @@ class Server {
   // windows taking turns (false when there was none).
   bool holding(int client) const;
   bool continue_work();
+  // Asked before a command or a posted record of `client` is taken (a
+  // record as its letter, window code and a zero): true when it is for a
+  // window whose PNG is being written and could change the picture.  It is
+  // then not taken: the program is held (holding) until the file is
+  // written, while the other programs are served, and its command is taken
+  // up again afterwards, in its order.  Reading pixels is not held back.
+  bool waits_for_writer(int client, const unsigned char* bytes, uint32_t size);
   // The reply to hand a held command of `client` once it is no longer
   // held: `reply`, the one it was handled with, unless its request's work
   // went on beside the loop (a picture read, a drawing file written) and
@@ -206,6 +213,7 @@ class Server {
     bool active = false;
     bool owner = false;          // sent the start-up command
     bool close_exit = false;     // its window was closed by the user
+    mutable int writer_wait = -1;  // the window whose PNG its next command waits for
     std::string program;         // program name, for picture files
     std::string folder;          // the folder the program was run in
   };

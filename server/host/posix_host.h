@@ -75,6 +75,11 @@ struct Loop {
   // between slices.  Either may be empty.
   std::function<bool(int client)> holding;
   std::function<bool()> on_slice;
+  // Asked before a command or a posted record (then its letter, window
+  // code and a zero) is taken: true when it must wait, untaken, while its
+  // program is held (holding) for something done beside the loop.  May be
+  // empty.
+  std::function<bool(int client, const unsigned char* bytes, uint32_t size)> waits;
   // The reply a held command is answered with once it is no longer held,
   // given the one its handling returned (a request whose work went on
   // beside the loop ends with its own).  May be empty.
@@ -144,6 +149,12 @@ class PosixHost : public BlockHost {
     int err = -1;                    // the program's standard error, once its channel is taken
     int told = 0;                    // lines written there
     long long waiting_since = 0;     // a frame or a reply has been stuck since
+    // A command on frames whose answer waits for its long drawing (its
+    // reply kept), or that waits untaken for a window's PNG: the frames
+    // after it wait in `in`.
+    bool frame_held = false;
+    bool frame_waits = false;
+    int32_t frame_reply = 0;
     // The answer held back while the command's long drawing goes on.
     bool held = false;
     uint32_t held_request = 0;
@@ -171,8 +182,16 @@ class PosixHost : public BlockHost {
   // Reads what the connection sent and handles every complete frame; false
   // when the connection is to be dropped.
   bool read_input(Client& c, const Loop& loop);
-  bool handle_frame(Client& c, const Loop& loop, uint32_t kind, const unsigned char* bytes,
-                    uint32_t size);
+  // Handles the complete frames in `in` up to one that is held or waits;
+  // false when the connection is to be dropped.
+  bool take_frames(Client& c, const Loop& loop);
+  enum class Frame { kTaken, kWaits, kBroken };
+  Frame handle_frame(Client& c, const Loop& loop, uint32_t kind, const unsigned char* bytes, uint32_t size);
+  bool answer_frame(Client& c, int32_t reply);
+  // Answers the frames no longer held and takes up the ones that waited.
+  void resume_frames(const Loop& loop);
+  // Marks since when the connection has kept the server waiting, if it does.
+  void note_waiting(Client& c);
   // Writes what it can of the connection's replies; false when it is gone.
   bool write_output(Client& c);
   void accept_client();

@@ -40,7 +40,11 @@ int PosixHost::take_posted(Client& c, const Loop& loop, bool round) {
       [&] { posix_channel::futex_wake(&ch->taken); },
       // A record that left long drawing going on in slices: what the
       // program posted after it waits until that drawing is done.
-      [&] { return loop.holding && loop.holding(c.fd); });
+      [&] { return loop.holding && loop.holding(c.fd); },
+      // One for a window whose PNG is being written waits, untaken.
+      [&](const unsigned char* command) {
+        return loop.waits && loop.waits(c.fd, command, wire::kWindowCommandLength);
+      });
 }
 
 int PosixHost::take_all_posted(const Loop& loop, bool round) {
@@ -97,6 +101,10 @@ int PosixHost::serve_channels(const Loop& loop) {
     const uint32_t size = ch->size;
     const bool valid = ch->kind == wire::kCopyDataKind && size <= posix_channel::kMaxCommand;
     if (valid) std::memcpy(command_.data(), ch->command, size);
+    if (valid && loop.waits && loop.waits(c.fd, command_.data(), size)) {
+      c.seen = seen_before;  // taken up once the window's PNG is written
+      continue;
+    }
     const uint32_t block_bytes = ch->block_bytes;
     const bool has_block = valid && block_bytes >= wire::kDataArea && block_bytes <= wire::kWindowBlockSize;
     if (has_block) {
@@ -151,6 +159,7 @@ int PosixHost::slice(const Loop& loop) {
     publish(c, loop, c.held_request, reply, c.held_answer);
     c.held_answer.clear();
   }
+  resume_frames(loop);
   if (sliced) mend_lost_blocks(loop);
   return sliced ? 1 : 0;
 }

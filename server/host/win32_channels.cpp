@@ -112,7 +112,11 @@ int take_posted(ChannelClient& c, bool round) {
       },
       // A record that left long drawing going on in slices: what the
       // program posted after it waits until that drawing is done.
-      [&] { return g_server->holding(c.id); });
+      [&] { return g_server->holding(c.id); },
+      // One for a window whose PNG is being written waits, untaken.
+      [&](const unsigned char* command) {
+        return g_server->waits_for_writer(c.id, command, lumo::wire::kWindowCommandLength);
+      });
 }
 
 void publish(ChannelClient& c, uint32_t request, int32_t reply, const std::string* answer) {
@@ -206,6 +210,10 @@ int serve_channels() {
     const uint32_t size = ch->size;
     const bool valid = ch->kind == 1 && size <= lumo::channel::kMaxCommand;
     if (valid) CopyMemory(g_command.data(), ch->command, size);
+    if (valid && g_server->waits_for_writer(c.id, g_command.data(), size)) {
+      c.seen = seen_before;  // taken up once the window's PNG is written
+      continue;
+    }
     const uint32_t block_bytes = ch->block_bytes;
     const bool has_block = valid && block_bytes >= static_cast<uint32_t>(lumo::wire::kDataArea) &&
                            block_bytes <= static_cast<uint32_t>(lumo::wire::kWindowBlockSize);

@@ -58,10 +58,13 @@
  *                        "drawn=result"
  *   lumo_client reader   joins the shown window, waits for a line, reads
  *                        ten pixels: "answered=N" (the reads answered)
- *   lumo_client filer save N NAME [W H]  opens a 640 x 480 (or W x H) window, draws a
- *                        polyline of N points in a small box, waits for a
- *                        line, prints "drawing", saves the drawing file NAME:
- *                        "drawn=result"
+ *   lumo_client drawer   joins the shown window, waits for a line, draws a
+ *                        green box and reads its middle: "drawn pixel=RRGGBB"
+ *   lumo_client filer save N NAME [W H [hold]]  opens a 640 x 480 (or W x H)
+ *                        window, draws a polyline of N points in a small box,
+ *                        waits for a line, prints "drawing", saves the drawing
+ *                        file NAME: "drawn=result" (with "hold", then waits
+ *                        for another line before it ends)
  *   lumo_client filer load 0 NAME  the same but loads the picture file NAME
  *                        and then reads the pixel at (100, 100):
  *                        "drawn=result pixel=RRGGBB" */
@@ -609,7 +612,21 @@ static int reader(void) {
   return 0;
 }
 
-static int filer(const char *what, int n, const char *name, int width, int height) {
+static int drawer(void) {
+  char desc[280], line[64];
+  if (LmJoin(0, 0, 1, desc) <= 0) return 3;
+  printf("joined\n");
+  if (!fgets(line, sizeof line, stdin)) return 2;
+  LmSetWorld(0, 0, 0, 0);
+  LmSetPen(LmRgb(0, 255, 0), 0, 1, 13);
+  LmSetBrush(LmRgb(0, 255, 0), 0, 0);
+  LmRect(120, 80, 180, 120);
+  printf("drawn pixel=%06X\n", (unsigned)LmGetPixel(150, 100) & 0xFFFFFFu);
+  LmQuitEx(0);
+  return 0;
+}
+
+static int filer(const char *what, int n, const char *name, int width, int height, int hold) {
   char line[64];
   unsigned seed = 11;
   int i, done, load = strcmp(what, "load") == 0;
@@ -636,6 +653,8 @@ static int filer(const char *what, int n, const char *name, int width, int heigh
   } else {
     printf("drawn=%d\n", done);
   }
+  fflush(stdout);
+  if (hold && !fgets(line, sizeof line, stdin)) return 2;
   LmQuitEx(0);
   return 0;
 }
@@ -673,8 +692,10 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "save-each") == 0) return save_each(argc - 2, argv + 2);
   if (strcmp(mode, "painter") == 0 && argc > 2) return painter(atoi(argv[2]));
   if (strcmp(mode, "reader") == 0) return reader();
+  if (strcmp(mode, "drawer") == 0) return drawer();
   if (strcmp(mode, "filer") == 0 && argc > 4) {
-    return filer(argv[2], atoi(argv[3]), argv[4], argc > 6 ? atoi(argv[5]) : 640, argc > 6 ? atoi(argv[6]) : 480);
+    return filer(argv[2], atoi(argv[3]), argv[4], argc > 6 ? atoi(argv[5]) : 640, argc > 6 ? atoi(argv[6]) : 480,
+                 argc > 7 && strcmp(argv[7], "hold") == 0);
   }
   return draw();
 }

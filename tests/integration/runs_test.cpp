@@ -1,6 +1,7 @@
 // Runs as scripts make them: several programs on one server at the same
 // moment, programs started together, and runs one after another that find
 // the earlier run's server still waiting.
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -12,6 +13,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -261,6 +263,56 @@ TEST_F(RunsTest, AJoinedProgramIsAnsweredWhileAnotherLoadsOrWritesAFile) {
     EXPECT_GT(written.size(), 20000u);
     EXPECT_EQ(written, contents(c.at_end)) << "the file written beside the loop differs from one written at once";
   }
+}
+
+// A joined program that draws into a window whose PNG is being written
+// waits for the file alone: a third program's questions are answered
+// meanwhile.  The drawer then reads its own drawing, and the file holds the
+// picture as it was asked for.  Programs on the socket alone the same.
+TEST_F(RunsTest, AProgramDrawingIntoAWindowBeingWrittenWaitsAlone) {
+  for (const char* channel : {"1", "0"}) {
+    SCOPED_TRACE(std::string("LUMO_CHANNEL=") + channel);
+    setenv("LUMO_CHANNEL", channel, 1);
+    const std::string dir = folder(std::string("drawn_over_") + channel);
+    const std::string picture = dir + "/large.png";
+    ChildProcess& asker = client({"filer", "save", "1000", picture, "8000", "6000", "hold"});
+    ASSERT_EQ(asker.read_line(120000), "ready");
+    ChildProcess& drawer = client({"drawer"});
+    ASSERT_EQ(drawer.read_line(30000), "joined");
+    ChildProcess& reader = client({"reader"});
+    ASSERT_EQ(reader.read_line(30000), "joined");
+    ASSERT_TRUE(asker.write_line("go"));
+    ASSERT_EQ(asker.read_line(30000), "drawing");
+    usleep(50 * 1000);  // the request taken, the file begun
+    ASSERT_TRUE(drawer.write_line("go"));
+    usleep(50 * 1000);
+    ASSERT_TRUE(reader.write_line("go"));
+    // A bound only a server waiting for the file misses.
+    EXPECT_EQ(reader.read_line(4000), "answered=10") << "the reader waited for the file";
+    EXPECT_EQ(asker.read_line(10), "") << "the reader was answered only once the file was written";
+    EXPECT_EQ(drawer.read_line(10), "") << "the drawer was answered while the file was written";
+    EXPECT_EQ(asker.read_line(300000), "drawn=1");
+    EXPECT_EQ(drawer.read_line(30000), "drawn pixel=00FF00");
+    ASSERT_TRUE(asker.write_line("end"));  // its window goes with it
+    EXPECT_EQ(asker.wait_exit(60000), 0);
+    EXPECT_EQ(drawer.wait_exit(30000), 0);
+    EXPECT_EQ(reader.wait_exit(30000), 0);
+    testing_support::end_session_servers();
+    cairo_surface_t* file = cairo_image_surface_create_from_png(picture.c_str());
+    ASSERT_EQ(cairo_surface_status(file), CAIRO_STATUS_SUCCESS);
+    cairo_surface_flush(file);
+    ASSERT_EQ(cairo_image_surface_get_width(file), 8000);
+    const unsigned char* data = cairo_image_surface_get_data(file);
+    const int stride = cairo_image_surface_get_stride(file);
+    auto pixel = [&](int x, int y) {
+      uint32_t v;
+      std::memcpy(&v, data + static_cast<size_t>(y) * stride + 4 * x, 4);
+      return v & 0xFFFFFFu;
+    };
+    EXPECT_EQ(pixel(150, 100), pixel(4000, 3000)) << "the drawer's box is in the file";
+    cairo_surface_destroy(file);
+  }
+  unsetenv("LUMO_CHANNEL");
 }
 
 // A server stopped (SIGTERM) while a program waits for the pictures of its

@@ -650,6 +650,54 @@ asked_beside_reader() {  # NAME ARGS...
   check "$name done" "drawn=1" "$(tr -d '\r' < "$name.txt" | grep drawn=)"
 }
 
+png_pixel() {  # FILE X Y: the pixel as RRGGBB, read by PIL
+  /usr/bin/python3 -c 'import sys; from PIL import Image
+print("%02X%02X%02X" % Image.open(sys.argv[1]).convert("RGB").getpixel((int(sys.argv[2]), int(sys.argv[3]))))' "$@"
+}
+
+# A joined program drawing into a window whose PNG is being written waits
+# for the file alone: a third program is answered meanwhile, the drawer
+# then reads its own green box, and the file holds the picture as asked.
+case_drawn_while_written() {
+  export LUMODIR=$(winpath "$bin")
+  local asker drawer name file=written box=drawn
+  mkfifo asker.fifo drawer.fifo reader.fifo
+  timeout 120 "$wine" "$bin/lumo_client.exe" filer save 1000 large.png 8000 6000 hold \
+    < asker.fifo > asker.txt 2>&1 &
+  asker=$!
+  exec 7> asker.fifo
+  for _ in $(seq 600); do grep -q ready asker.txt && break; sleep 0.1; done
+  timeout 120 "$wine" "$bin/lumo_client.exe" drawer < drawer.fifo > drawer.txt 2>&1 &
+  drawer=$!
+  exec 8> drawer.fifo
+  timeout 120 "$wine" "$bin/lumo_client.exe" reader < reader.fifo > reader.txt 2>&1 &
+  exec 9> reader.fifo
+  for name in drawer reader; do
+    for _ in $(seq 300); do grep -q joined "$name.txt" && break; sleep 0.1; done
+  done
+  : > large.png  # a name not there yet would be asked for in a file dialog
+  echo go >&7
+  for _ in $(seq 300); do grep -q drawing asker.txt && break; sleep 0.1; done
+  sleep 0.3  # the request is taken and the file begun
+  echo go >&8
+  sleep 0.1
+  echo go >&9
+  for _ in $(seq 40); do grep -q answered reader.txt && break; sleep 0.1; done
+  grep -q drawn= asker.txt || file="being written"
+  grep -q drawn drawer.txt || box=waiting
+  check "the reader answered while the file was written" "answered=10, file being written, box waiting" \
+    "$(tr -d '\r' < reader.txt | grep answered), file $file, box $box"
+  for _ in $(seq 600); do grep -q drawn= asker.txt && break; sleep 0.1; done
+  for _ in $(seq 100); do grep -q drawn drawer.txt && break; sleep 0.1; done
+  check "the drawer sees its drawing after the file" "drawn pixel=00FF00" "$(tr -d '\r' < drawer.txt | grep drawn)"
+  echo end >&7
+  exec 7>&- 8>&- 9>&-
+  wait "$asker" "$drawer"
+  check "the file written" "drawn=1" "$(tr -d '\r' < asker.txt | grep drawn=)"
+  check "the drawer's box is not in the file" "$(png_pixel large.png 4000 3000)" "$(png_pixel large.png 150 100)"
+  end_servers
+}
+
 # Long figures in slices: the same pixels as GDI draws them whole, and a
 # joined program answered while another draws a polyline that took
 # lumoview.exe seconds in one call (1,000,000 random points, a 3-pixel pen).
