@@ -14,7 +14,8 @@
 // or bezier draws a crisp filled polygon or Bezier curves through the points
 // instead; FREEZE_FIGURE=svg writes an SVG file of a window holding a polyline
 // of that many points, png loads a picture of that many pixels a side, and
-// picture writes the PNG of a window that many pixels wide, and end has the
+// picture writes the PNG of a window that many pixels wide (drawnover: while
+// a third program that joined the window draws into it), and end has the
 // program that drew into such a window quit (its picture written at its end),
 // and open opens a second window that many pixels wide.
 #include <dirent.h>
@@ -110,14 +111,20 @@ Round run(const std::string& programs, const std::string& server_dir, int points
   Round r;
   const char* figure = std::getenv("FREEZE_FIGURE");
   Child painter = start({programs + "/freeze_lumo", "paint", std::to_string(points), figure ? figure : "polyline"});
-  Child reader;
+  Child reader, scribbler;
+  const bool drawn_over = figure && std::strcmp(figure, "drawnover") == 0;
   if (line_of(painter) == "ready") {
+    if (drawn_over) scribbler = start({programs + "/freeze_lumo", "scribble"});
     reader = start({programs + "/freeze_lumo", "read"});
-    if (line_of(reader) == "joined") {
+    if (line_of(reader) == "joined" && (!drawn_over || line_of(scribbler) == "joined")) {
       say(reader, "go\n");
       usleep(50 * 1000);  // the reader is asking before the points come
       say(painter, "go\n");
       if (line_of(painter) == "drawing") {
+        if (drawn_over) {
+          usleep(20 * 1000);  // the file begun
+          say(scribbler, "go\n");
+        }
         const std::string drawn = line_of(painter);
         say(reader, "stop\n");
         const std::string result = line_of(reader);
@@ -127,7 +134,7 @@ Round run(const std::string& programs, const std::string& server_dir, int points
       }
     }
   }
-  for (Child* c : {&painter, &reader}) {
+  for (Child* c : {&painter, &reader, &scribbler}) {
     if (c->in) std::fclose(c->in);
     if (c->out) std::fclose(c->out);
   }
@@ -174,7 +181,7 @@ int main(int argc, char** argv) {
   const char* figure = std::getenv("FREEZE_FIGURE");
   const std::string what = figure ? figure : "polyline";
   if (what == "svg") setenv("FREEZE_FILE", (std::string(base) + "/long.svg").c_str(), 1);
-  if (what == "picture") setenv("FREEZE_FILE", (std::string(base) + "/large.png").c_str(), 1);
+  if (what == "picture" || what == "drawnover") setenv("FREEZE_FILE", (std::string(base) + "/large.png").c_str(), 1);
   long online = sysconf(_SC_NPROCESSORS_ONLN);
   std::printf("A program draws a random polyline with a 3-pixel pen (one command) while a program that\n"
               "joined its window reads a pixel without pause; %ld cores, %d rounds, servers alternated\n\n",

@@ -45,6 +45,9 @@ echo
 LUMOVIEW_PNG_SCALE=2 FREEZE_FIGURE=picture build/native/bench/freeze_bench "${FREEZE_ROUNDS:-3}" 4000 </dev/null
 echo
 FREEZE_FIGURE=end build/native/bench/freeze_bench "${FREEZE_ROUNDS:-3}" 2000 8000 </dev/null
+# A third program drawing into the window while its PNG is written.
+echo
+FREEZE_FIGURE=drawnover build/native/bench/freeze_bench "${FREEZE_ROUNDS:-3}" 8000 </dev/null
 # A second window opened, its picture's memory made.
 echo
 FREEZE_FIGURE=open build/native/bench/freeze_bench "${FREEZE_ROUNDS:-3}" 4000 8000 </dev/null

@@ -18,7 +18,9 @@
  *                        window instead, draws a few lines and saves it as
  *                        the PNG file FREEZE_FILE, or ("end") opens and
  *                        draws the same and quits (its picture written at
- *                        its end, into LUMOVIEW_PNG_DIR), or ("open")
+ *                        its end, into LUMOVIEW_PNG_DIR), or
+ *                        ("drawnover") the same as "picture" (while a
+ *                        scribbler draws into the window), or ("open")
  *                        opens a second window of N x 3N/4; prints "drawn S C"
  *                        (seconds until the drawing was done, as a pixel
  *                        read after it tells, and the seconds the drawing
@@ -28,6 +30,9 @@
  *                        a line, then reads a pixel again and again until
  *                        a line comes: "answers=N worst_ms=W median_us=M"
  *                        (not on Windows)
+ *   freeze_lumo scribble joins the shown window, prints "joined", waits for
+ *                        a line, draws a box and reads a pixel in it, prints
+ *                        "drawn" and quits after another line
  *   freeze_lumo read-for S  joins the shown window, prints "joined" and reads
  *                        a pixel again and again for S seconds: the same
  *                        line (scripts/run-win-freeze.sh, under Wine) */
@@ -68,6 +73,7 @@ static int paint(int n, const char *figure) {
     seed = seed * 1103515245u + 12345u;
     xy[i] = (float)((seed >> 8) % (i % 2 ? 480u : 640u));
   }
+  if (strcmp(figure, "drawnover") == 0) figure = "picture";
   if (strcmp(figure, "picture") == 0 || strcmp(figure, "end") == 0) {
     LmOpenEx(0, n, n * 3 / 4, -1, -1, -1, "Large");
     LmSetWorld(0, 0, 0, 0);
@@ -134,6 +140,21 @@ static int paint(int n, const char *figure) {
   return 0;
 }
 
+static int scribble(void) {
+  char desc[280], line[64];
+  if (LmJoin(0, 0, 1, desc) <= 0) return 3;
+  printf("joined\n");
+  if (!fgets(line, sizeof line, stdin)) return 2;
+  LmSetWorld(0, 0, 0, 0);
+  LmSetBrush(LmRgb(0, 200, 0), LM_BRUSH_SOLID, 0);
+  LmRect(100, 100, 300, 200);
+  LmGetPixel(200, 150);
+  printf("drawn\n");
+  (void)!fgets(line, sizeof line, stdin);
+  LmQuitEx(0);
+  return 0;
+}
+
 static int by_value(const void *a, const void *b) {
   const double x = *(const double *)a, y = *(const double *)b;
   return x < y ? -1 : x > y;
@@ -194,9 +215,10 @@ int main(int argc, char **argv) {
   setvbuf(stdout, NULL, _IOLBF, 0);
   if (argc > 2 && strcmp(argv[1], "paint") == 0) return paint(atoi(argv[2]), argc > 3 ? argv[3] : "polyline");
   if (argc > 2 && strcmp(argv[1], "read-for") == 0) return read_pixels(atof(argv[2]));
+  if (argc > 1 && strcmp(argv[1], "scribble") == 0) return scribble();
 #ifndef _WIN32
   if (argc > 1 && strcmp(argv[1], "read") == 0) return read_pixels(0);
 #endif
-  fprintf(stderr, "usage: freeze_lumo paint N [FIGURE] | read | read-for SECONDS\n");
+  fprintf(stderr, "usage: freeze_lumo paint N [FIGURE] | read | read-for SECONDS | scribble\n");
   return 2;
 }
