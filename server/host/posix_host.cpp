@@ -94,13 +94,15 @@ void PosixHost::set_sleeping(uint32_t value) {
 
 void PosixHost::drop(size_t index, const Loop& loop) {
   // What the program posted before it went is drawn like what it was
-  // answered, after the drawing it left and whatever it waited for.
+  // answered, in its turn: while some of it waits (for drawing it left or a
+  // window's PNG) the program stays, departed, and the others are served.
   Client& c = clients_[index];
   if (c.posting) {
-    do {
-      while (loop.holding && loop.on_slice && loop.holding(c.fd) && loop.on_slice()) {
-      }
-    } while (take_posted(c, loop) > 0 && loop.holding && loop.holding(c.fd));
+    take_posted(c, loop);
+    if (posted_left(c)) {
+      c.departed = true;
+      return;
+    }
   }
   Client gone = std::move(clients_[index]);
   const int fd = gone.fd;
@@ -267,7 +269,9 @@ void PosixHost::serve(const Loop& loop) {
     // replies, for this long is dropped.
     const long long now = posix_channel::monotonic_ns();
     for (size_t k = clients_.size(); k-- > 0;) {
-      if (clients_[k].waiting_since && now - clients_[k].waiting_since > kStuckNs) drop(k, loop);
+      if (!clients_[k].departed && clients_[k].waiting_since && now - clients_[k].waiting_since > kStuckNs) {
+        drop(k, loop);
+      }
     }
     std::vector<pollfd> fds;
     fds.push_back({listen_fd_, POLLIN, 0});
@@ -275,6 +279,7 @@ void PosixHost::serve(const Loop& loop) {
     fds.push_back({loop.wake_fd, POLLIN, 0});
     bool stuck = false;
     for (const Client& c : clients_) {
+      if (c.departed) continue;  // its connection has ended
       fds.push_back({c.fd, static_cast<short>(POLLIN | (c.out.empty() ? 0 : POLLOUT)), 0});
       stuck = stuck || c.waiting_since;
     }

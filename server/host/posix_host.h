@@ -149,6 +149,8 @@ class PosixHost : public BlockHost {
     int err = -1;                    // the program's standard error, once its channel is taken
     int told = 0;                    // lines written there
     long long waiting_since = 0;     // a frame or a reply has been stuck since
+    // The program has gone, some of what it posted still to be drawn.
+    bool departed = false;
     // A command on frames whose answer waits for its long drawing (its
     // reply kept), or that waits untaken for a window's PNG: the frames
     // after it wait in `in`.
@@ -179,6 +181,10 @@ class PosixHost : public BlockHost {
   // (the server keeps pace with a program drawing small things).
   bool trickle_ = false;
   void drop(size_t index, const Loop& loop);
+  // Whether a program's ring holds records not carried out yet.
+  static bool posted_left(const Client& c);
+  // Drops the departed programs whose rings are done.
+  void drop_departed(const Loop& loop);
   // Reads what the connection sent and handles every complete frame; false
   // when the connection is to be dropped.
   bool read_input(Client& c, const Loop& loop);

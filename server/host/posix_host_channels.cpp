@@ -47,6 +47,16 @@ int PosixHost::take_posted(Client& c, const Loop& loop, bool round) {
       });
 }
 
+bool PosixHost::posted_left(const Client& c) {
+  return c.posting && static_cast<Channel*>(c.channel)->posted.load(std::memory_order_acquire) != c.ring.taken;
+}
+
+void PosixHost::drop_departed(const Loop& loop) {
+  for (size_t k = clients_.size(); k-- > 0;) {
+    if (clients_[k].departed && !posted_left(clients_[k])) drop(k, loop);
+  }
+}
+
 int PosixHost::take_all_posted(const Loop& loop, bool round) {
   int done = 0;
   uint32_t bytes = 0;
@@ -79,7 +89,7 @@ int PosixHost::serve_channels(const Loop& loop) {
   for (Client& c : clients_) {
     // A program whose posted drawing goes on in slices: its next command
     // waits until that drawing is done (its own order kept, others served).
-    if (!c.channel || c.held || (loop.holding && loop.holding(c.fd))) continue;
+    if (!c.channel || c.held || c.departed || (loop.holding && loop.holding(c.fd))) continue;
     Channel* ch = static_cast<Channel*>(c.channel);
     const uint32_t request = ch->request.load(std::memory_order_seq_cst);
     if (request == c.seen) continue;
@@ -130,6 +140,7 @@ int PosixHost::serve_channels(const Loop& loop) {
     }
     mend_lost_blocks(loop);
   }
+  drop_departed(loop);
   mend_lost_blocks(loop);
   return served;
 }

@@ -247,11 +247,11 @@ void drop_ended_programs() {
   for (size_t i = g_clients.size(); i-- > 0;) {
     ChannelClient& c = *g_clients[i];
     if (WaitForSingleObject(c.process, 0) != WAIT_OBJECT_0) continue;
-    // What it posted is drawn all the same, after the drawing it left.
-    do {
-      while (g_server->holding(c.id) && g_server->continue_work()) {
-      }
-    } while (take_posted(c, false) > 0 && g_server->holding(c.id));
+    // What it posted is drawn all the same, in its turn: while some of it
+    // waits (for drawing it left or a window's PNG) the program stays and
+    // the others are served; it goes once its ring is done.
+    if (!g_server->holding(c.id)) take_posted(c, false);
+    if (c.posting && c.ch->posted.load(std::memory_order_acquire) != c.ring.taken) continue;
     const int id = c.id;
     g_clients.erase(g_clients.begin() + static_cast<long>(i));
     if (g_server) g_server->client_gone(id);

@@ -58,8 +58,11 @@
  *                        "drawn=result"
  *   lumo_client reader   joins the shown window, waits for a line, reads
  *                        ten pixels: "answered=N" (the reads answered)
- *   lumo_client drawer   joins the shown window, waits for a line, draws a
- *                        green box and reads its middle: "drawn pixel=RRGGBB"
+ *   lumo_client drawer [leave]  joins the shown window, waits for a line,
+ *                        draws a green box and reads its middle: "drawn
+ *                        pixel=RRGGBB" (with "leave" it draws the box
+ *                        100 pixels to the right, prints "left" and returns
+ *                        from main at once instead)
  *   lumo_client filer save N NAME [W H [hold]]  opens a 640 x 480 (or W x H)
  *                        window, draws a polyline of N points in a small box,
  *                        waits for a line, prints "drawing", saves the drawing
@@ -612,15 +615,20 @@ static int reader(void) {
   return 0;
 }
 
-static int drawer(void) {
+static int drawer(int leave) {
   char desc[280], line[64];
   if (LmJoin(0, 0, 1, desc) <= 0) return 3;
   printf("joined\n");
   if (!fgets(line, sizeof line, stdin)) return 2;
-  LmSetWorld(0, 0, 0, 0);
+  /* Leaving, it only posts (the owner's world is in the window's block). */
+  if (!leave) LmSetWorld(0, 0, 0, 0);
   LmSetPen(LmRgb(0, 255, 0), 0, 1, 13);
   LmSetBrush(LmRgb(0, 255, 0), 0, 0);
-  LmRect(120, 80, 180, 120);
+  LmRect(leave ? 220.0f : 120.0f, 80, leave ? 280.0f : 180.0f, 120);
+  if (leave) {
+    printf("left\n");
+    return 0;
+  }
   printf("drawn pixel=%06X\n", (unsigned)LmGetPixel(150, 100) & 0xFFFFFFu);
   LmQuitEx(0);
   return 0;
@@ -692,7 +700,7 @@ int main(int argc, char **argv) {
   if (strcmp(mode, "save-each") == 0) return save_each(argc - 2, argv + 2);
   if (strcmp(mode, "painter") == 0 && argc > 2) return painter(atoi(argv[2]));
   if (strcmp(mode, "reader") == 0) return reader();
-  if (strcmp(mode, "drawer") == 0) return drawer();
+  if (strcmp(mode, "drawer") == 0) return drawer(argc > 2 && strcmp(argv[2], "leave") == 0);
   if (strcmp(mode, "filer") == 0 && argc > 4) {
     return filer(argv[2], atoi(argv[3]), argv[4], argc > 6 ? atoi(argv[5]) : 640, argc > 6 ? atoi(argv[6]) : 480,
                  argc > 7 && strcmp(argv[7], "hold") == 0);

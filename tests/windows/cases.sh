@@ -658,9 +658,13 @@ print("%02X%02X%02X" % Image.open(sys.argv[1]).convert("RGB").getpixel((int(sys.
 # A joined program drawing into a window whose PNG is being written waits
 # for the file alone: a third program is answered meanwhile, the drawer
 # then reads its own green box, and the file holds the picture as asked.
+# A fourth joined program posts its box and ends at once: its box is in
+# the picture written at the owner's end.
 case_drawn_while_written() {
-  export LUMODIR=$(winpath "$bin")
-  local asker drawer name file=written box=drawn
+  export LUMODIR=$(winpath "$bin") LUMOVIEW_PNG_DIR
+  LUMOVIEW_PNG_DIR=$(winpath "$work/end")
+  mkdir -p end
+  local asker drawer leaver name file=written box=drawn
   mkfifo asker.fifo drawer.fifo reader.fifo
   timeout 120 "$wine" "$bin/lumo_client.exe" filer save 1000 large.png 8000 6000 hold \
     < asker.fifo > asker.txt 2>&1 &
@@ -672,7 +676,11 @@ case_drawn_while_written() {
   exec 8> drawer.fifo
   timeout 120 "$wine" "$bin/lumo_client.exe" reader < reader.fifo > reader.txt 2>&1 &
   exec 9> reader.fifo
-  for name in drawer reader; do
+  mkfifo leaver.fifo
+  timeout 120 "$wine" "$bin/lumo_client.exe" drawer leave < leaver.fifo > leaver.txt 2>&1 &
+  leaver=$!
+  exec 6> leaver.fifo
+  for name in drawer reader leaver; do
     for _ in $(seq 300); do grep -q joined "$name.txt" && break; sleep 0.1; done
   done
   : > large.png  # a name not there yet would be asked for in a file dialog
@@ -680,6 +688,7 @@ case_drawn_while_written() {
   for _ in $(seq 300); do grep -q drawing asker.txt && break; sleep 0.1; done
   sleep 0.3  # the request is taken and the file begun
   echo go >&8
+  echo go >&6
   sleep 0.1
   echo go >&9
   for _ in $(seq 40); do grep -q answered reader.txt && break; sleep 0.1; done
@@ -691,10 +700,17 @@ case_drawn_while_written() {
   for _ in $(seq 100); do grep -q drawn drawer.txt && break; sleep 0.1; done
   check "the drawer sees its drawing after the file" "drawn pixel=00FF00" "$(tr -d '\r' < drawer.txt | grep drawn)"
   echo end >&7
-  exec 7>&- 8>&- 9>&-
-  wait "$asker" "$drawer"
+  exec 6>&- 7>&- 8>&- 9>&-
+  wait "$asker" "$drawer" "$leaver"
   check "the file written" "drawn=1" "$(tr -d '\r' < asker.txt | grep drawn=)"
-  check "the drawer's box is not in the file" "$(png_pixel large.png 4000 3000)" "$(png_pixel large.png 150 100)"
+  for _ in $(seq 100); do [ -s end/lumo_client-1.png ] && break; sleep 0.1; done
+  local background
+  background=$(png_pixel large.png 4000 3000)
+  check "the boxes: not in the file, in the picture at the end" \
+    "$background $background 00FF00 00FF00" \
+    "$(png_pixel large.png 150 100) $(png_pixel large.png 250 100) \
+$(png_pixel end/lumo_client-1.png 150 100) $(png_pixel end/lumo_client-1.png 250 100)"
+  unset LUMOVIEW_PNG_DIR
   end_servers
 }
 
