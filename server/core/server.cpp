@@ -166,6 +166,11 @@ int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size,
   flush_pending();
   finish_work_of(client);
   Client& c = clients_[client];
+  // A command held back while a window's PNG was written takes its
+  // arguments as they were then (a channel's command brings its own).
+  std::vector<unsigned char> held;
+  held.swap(c.held_block);
+  if (!copy && !held.empty()) copy = held.data(), copy_bytes = kWindowBlockSize;
   const std::string described = trace ? describe(client, bytes, size, copy) : std::string();
   // A window command with the program's own copy of the block works on that
   // copy; afterwards what the command changed goes to the shared block.
@@ -382,6 +387,10 @@ bool Server::waits_for_writer(int client, const unsigned char* bytes, uint32_t s
   auto win = windows_.find(w);
   if (win == windows_.end() || !win->second->writing()) return false;
   it->second.writer_wait = w;
+  if (it->second.held_block.empty()) {
+    const unsigned char* b = win->second->block();
+    it->second.held_block.assign(b, b + kWindowBlockSize);
+  }
   return true;
 }
 

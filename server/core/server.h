@@ -214,6 +214,10 @@ class Server {
     bool owner = false;          // sent the start-up command
     bool close_exit = false;     // its window was closed by the user
     mutable int writer_wait = -1;  // the window whose PNG its next command waits for
+    // The window block as a command held back for a PNG found it: a program
+    // without a channel sends none of its own, and a joined program may
+    // write its arguments there meanwhile.
+    std::vector<unsigned char> held_block;
     std::string program;         // program name, for picture files
     std::string folder;          // the folder the program was run in
   };

@@ -167,5 +167,67 @@ TEST(PicturesAtAProgramsEnd, AreWrittenWhileOtherProgramsAreServed) {
   }
 }
 
+// A program without a channel sends its command with no copy of the window
+// block.  Held back while the window's PNG is written, the command keeps the
+// arguments it was sent with, whatever a joined program writes there
+// meanwhile; the file holds the picture as asked for.
+TEST(PngBesideTheLoop, AHeldCommandKeepsItsArguments) {
+  using test_support::MemoryHost;
+  using test_support::ScriptedFrontend;
+  const testing_support::TempFolder folder("lumo_held_command");
+  MemoryHost host;
+  ScriptedFrontend frontend;
+  CairoCanvasFactory canvases;
+  Options options;
+  options.key = 4242;
+  options.slice_seconds = 0.02;
+  Server server(host, frontend, canvases, options);
+  ASSERT_TRUE(server.start());
+  auto text = [&](int client, const std::string& t) {
+    return server.handle(client, reinterpret_cast<const unsigned char*>(t.c_str()),
+                         static_cast<uint32_t>(t.size() + 1));
+  };
+  ASSERT_EQ(text(1, "K,4242," + folder.path() + ";/p/chart;Version  0.99.9b"), 4242);
+  ASSERT_EQ(text(1, "I,0,4000,3000,-1,-1,-1,Plot"), 1);
+  unsigned char* block = host.block("LumoView1:1");
+  const unsigned char window_command[2][3] = {{wire::kCmdRequest, 33, 0}, {wire::kCmdDraw, 33, 0}};
+  const unsigned char metric[3] = {wire::kCmdMetric, 33, 0};
+  write_i32(block, wire::kArg1, 1);
+  ASSERT_EQ(server.handle(2, metric, 3), 1);  // program 2 joined the window
+  // Program 1 asks for the window's PNG: written beside the loop.
+  const std::string path = folder.path() + "/asked.png";
+  write_i32(block, wire::kArg1, wire::kRequestDrawingFile);
+  write_i32(block, wire::kArg2, 0);  // save
+  std::memcpy(block + wire::kDataArea, path.c_str(), path.size() + 1);
+  server.handle(1, window_command[0], 3);
+  ASSERT_TRUE(server.holding(1));
+  ASSERT_TRUE(server.window(1)->writing());
+  // Program 2 sets a pixel: held back.
+  const auto pixel_at = [&](int x, int y, int32_t colour) {
+    write_i32(block, wire::kArg1, wire::kDrawPixel);
+    write_i32(block, wire::kArg2, x);
+    write_i32(block, wire::kArg3, y);
+    write_i32(block, wire::kResult0, colour);
+  };
+  pixel_at(10, 20, 0x0000FF);
+  EXPECT_TRUE(server.waits_for_writer(2, window_command[1], 3));
+  EXPECT_TRUE(server.holding(2));
+  EXPECT_FALSE(server.waits_for_writer(3, metric, 3));
+  pixel_at(30, 40, 0x00FF00);  // another program's arguments meanwhile
+  while (server.holding(1) || server.holding(2)) server.continue_work();
+  EXPECT_FALSE(server.waits_for_writer(2, window_command[1], 3));
+  EXPECT_EQ(server.handle(2, window_command[1], 3), 1);
+  Rgb at_sent{}, at_overwritten{}, background{};
+  ASSERT_TRUE(server.window(1)->canvas().get_pixel({10, 20}, &at_sent));
+  ASSERT_TRUE(server.window(1)->canvas().get_pixel({30, 40}, &at_overwritten));
+  ASSERT_TRUE(server.window(1)->canvas().get_pixel({1000, 1000}, &background));
+  EXPECT_FALSE(at_sent == background) << "the held pixel was not set where it was sent";
+  EXPECT_TRUE(at_overwritten == background) << "the held pixel was set where another program's arguments said";
+  int w = 0, h = 0;
+  const std::vector<uint32_t> file = png_pixels(path, &w, &h);
+  ASSERT_EQ(file.size(), 4000u * 3000u);
+  EXPECT_EQ(file[20 * 4000 + 10], file[40 * 4000 + 30]) << "the held pixel is in the file";
+}
+
 }  // namespace
 }  // namespace lumo::server
