@@ -96,10 +96,14 @@ LRESULT CALLBACK server_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (!g_server || !cds || cds->dwData != 1 || !cds->lpData) return 0;
     // The sender's window (0 from the library) tells programs apart.
     const int client = static_cast<int>(wp);
-    const LRESULT reply = g_server->handle(client, static_cast<const unsigned char*>(cds->lpData), cds->cbData);
-    // Its answer is the message's: long drawing it left is done first.
-    while (g_server->holding(client) && g_server->continue_work()) {
-    }
+    const auto* bytes = static_cast<const unsigned char*>(cds->lpData);
+    // A command that would change a window whose PNG is being written
+    // waits for the file, the others served meanwhile.
+    if (g_server->waits_for_writer(client, bytes, cds->cbData)) serve_while_held(client);
+    const LRESULT reply = g_server->handle(client, bytes, cds->cbData);
+    // Its answer is the message's: long drawing it left is done first, the
+    // others served meanwhile.
+    serve_while_held(client);
     return g_server->held_reply(client, static_cast<int32_t>(reply));
   }
   if (msg == wc::kWakeMessage) return 0;  // the loop serves the channels after it

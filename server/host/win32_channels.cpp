@@ -258,3 +258,28 @@ void drop_ended_programs() {
     g_tellers.erase(id);  // once what is queued is written, the handle is closed
   }
 }
+
+void serve_while_held(int client) {
+  const auto finish = [client] {
+    while (g_server->holding(client) && g_server->continue_work()) {
+    }
+  };
+  if (g_in_command) {
+    finish();
+    return;
+  }
+  while (g_server->holding(client)) {
+    const bool served = serve_channels() > 0;  // a slice among it
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(msg.wParam));  // for the main loop
+        finish();
+        return;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    if (!served && !g_server->continue_work()) return;
+  }
+}

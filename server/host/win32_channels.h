@@ -64,5 +64,11 @@ void set_sleeping(uint32_t value);
 int serve_channels();
 // Programs that have ended: what they posted is drawn, then they go.
 void drop_ended_programs();
+// The answer to a program on WM_COPYDATA waits while `client` is held (its
+// long drawing, a file it asked for); the others are served meanwhile, the
+// channels and the window messages (other programs' WM_COPYDATA among
+// them) between slices, as a dialog's loop would.  Within a command (a
+// dialog's loop) the work is finished at once instead.
+void serve_while_held(int client);
 
 #endif

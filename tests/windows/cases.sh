@@ -659,19 +659,30 @@ print("%02X%02X%02X" % Image.open(sys.argv[1]).convert("RGB").getpixel((int(sys.
 # for the file alone: a third program is answered meanwhile, the drawer
 # then reads its own green box, and the file holds the picture as asked.
 # A fourth joined program posts its box and ends at once: its box is in
-# the picture written at the owner's end.
+# the picture written at the owner's end.  The drawer on its channel, then
+# on WM_COPYDATA.
 case_drawn_while_written() {
+  local transport
+  for transport in channel copydata; do
+    mkdir "$transport"
+    cd "$transport" || return
+    drawn_while_written "$transport"
+    cd ..
+  done
+}
+drawn_while_written() {  # channel|copydata: the drawer's transport
   export LUMODIR=$(winpath "$bin") LUMOVIEW_PNG_DIR
-  LUMOVIEW_PNG_DIR=$(winpath "$work/end")
+  LUMOVIEW_PNG_DIR=$(winpath "$PWD/end")
   mkdir -p end
-  local asker drawer leaver name file=written box=drawn
+  local asker drawer leaver name file=written box=drawn drawer_env=()
+  [ "$1" = copydata ] && drawer_env=(LUMO_CHANNEL=0)
   mkfifo asker.fifo drawer.fifo reader.fifo
   timeout 120 "$wine" "$bin/lumo_client.exe" filer save 1000 large.png 8000 6000 hold \
     < asker.fifo > asker.txt 2>&1 &
   asker=$!
   exec 7> asker.fifo
   for _ in $(seq 600); do grep -q ready asker.txt && break; sleep 0.1; done
-  timeout 120 "$wine" "$bin/lumo_client.exe" drawer < drawer.fifo > drawer.txt 2>&1 &
+  env "${drawer_env[@]}" timeout 120 "$wine" "$bin/lumo_client.exe" drawer < drawer.fifo > drawer.txt 2>&1 &
   drawer=$!
   exec 8> drawer.fifo
   timeout 120 "$wine" "$bin/lumo_client.exe" reader < reader.fifo > reader.txt 2>&1 &
@@ -694,19 +705,19 @@ case_drawn_while_written() {
   for _ in $(seq 40); do grep -q answered reader.txt && break; sleep 0.1; done
   grep -q drawn= asker.txt || file="being written"
   grep -q drawn drawer.txt || box=waiting
-  check "the reader answered while the file was written" "answered=10, file being written, box waiting" \
+  check "$1: the reader answered while the file was written" "answered=10, file being written, box waiting" \
     "$(tr -d '\r' < reader.txt | grep answered), file $file, box $box"
   for _ in $(seq 600); do grep -q drawn= asker.txt && break; sleep 0.1; done
   for _ in $(seq 100); do grep -q drawn drawer.txt && break; sleep 0.1; done
-  check "the drawer sees its drawing after the file" "drawn pixel=00FF00" "$(tr -d '\r' < drawer.txt | grep drawn)"
+  check "$1: the drawer sees its drawing after the file" "drawn pixel=00FF00" "$(tr -d '\r' < drawer.txt | grep drawn)"
   echo end >&7
   exec 6>&- 7>&- 8>&- 9>&-
   wait "$asker" "$drawer" "$leaver"
-  check "the file written" "drawn=1" "$(tr -d '\r' < asker.txt | grep drawn=)"
+  check "$1: the file written" "drawn=1" "$(tr -d '\r' < asker.txt | grep drawn=)"
   for _ in $(seq 100); do [ -s end/lumo_client-1.png ] && break; sleep 0.1; done
   local background
   background=$(png_pixel large.png 4000 3000)
-  check "the boxes: not in the file, in the picture at the end" \
+  check "$1: the boxes: not in the file, in the picture at the end" \
     "$background $background 00FF00 00FF00" \
     "$(png_pixel large.png 150 100) $(png_pixel large.png 250 100) \
 $(png_pixel end/lumo_client-1.png 150 100) $(png_pixel end/lumo_client-1.png 250 100)"

@@ -61,7 +61,7 @@ long long initial_spin() { return sysconf(_SC_NPROCESSORS_ONLN) > 1 ? 20000 : 0;
 // Offers the server a channel; false leaves the connection on frames.
 bool open_channel(int fd) {
   // LUMO_CHANNEL=0 keeps the connection on frames, as a system without
-  // sealed shared memory is served: for comparing the two paths.
+  // sealed shared memory serves it: for comparing the two paths.
   const char* use = std::getenv("LUMO_CHANNEL");
   if (use && std::strcmp(use, "0") == 0) return false;
   const int memory = memfd_create("lumo-channel", MFD_CLOEXEC | MFD_ALLOW_SEALING);

@@ -88,6 +88,10 @@ bool wm_copydata(HWND window, DWORD kind, const void* data, DWORD size, int32_t*
 // Offers a channel to the server; false leaves the program on WM_COPYDATA.
 bool open_channel(HWND server) {
   static unsigned serial = 0;
+  // LUMO_CHANNEL=0 keeps this program on WM_COPYDATA, as a server that
+  // takes no channel serves it: for comparing the two paths.
+  char use[4];
+  if (GetEnvironmentVariableA("LUMO_CHANNEL", use, sizeof use) == 1 && use[0] == '0') return false;
   wc::Offer offer{};
   offer.process_id = GetCurrentProcessId();
   wsprintfA(offer.mapping, "Local\\LumoChannel-%lu-%lu-%u", static_cast<unsigned long>(offer.process_id),
