@@ -280,7 +280,10 @@ void PosixHost::serve(const Loop& loop) {
     bool stuck = false;
     for (const Client& c : clients_) {
       if (c.departed) continue;  // its connection has ended
-      fds.push_back({c.fd, static_cast<short>(POLLIN | (c.out.empty() ? 0 : POLLOUT)), 0});
+      // A connection whose frame is held is not read meanwhile: what it
+      // sends waits in its socket, not in the server's memory.
+      const short in = c.frame_held || c.frame_waits ? 0 : POLLIN;
+      fds.push_back({c.fd, static_cast<short>(in | (c.out.empty() ? 0 : POLLOUT)), 0});
       stuck = stuck || c.waiting_since;
     }
     if (stuck && (timeout < 0 || timeout > kStuckLookMs)) timeout = kStuckLookMs;
