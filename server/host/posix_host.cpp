@@ -178,8 +178,6 @@ std::function<void(const std::string&)> PosixHost::teller(int client) {
   return [kept](const std::string& line) { write_without_waiting(*kept, line.substr(0, 1000) + '\n'); };
 }
 
-
-
 void PosixHost::accept_client() {
   int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
   if (fd < 0 && (errno == EMFILE || errno == ENFILE) && reserve_fd_ >= 0) {
