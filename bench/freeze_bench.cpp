@@ -17,7 +17,8 @@
 // picture writes the PNG of a window that many pixels wide (drawnover: while
 // a third program that joined the window draws into it), and end has the
 // program that drew into such a window quit (its picture written at its end),
-// and open opens a second window that many pixels wide.
+// and open opens a second window that many pixels wide (enlarge: makes the
+// window that wide).  FREEZE_REST=S rests S seconds before each round.
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
@@ -182,6 +183,10 @@ int main(int argc, char** argv) {
   const std::string what = figure ? figure : "polyline";
   if (what == "svg") setenv("FREEZE_FILE", (std::string(base) + "/long.svg").c_str(), 1);
   if (what == "picture" || what == "drawnover") setenv("FREEZE_FILE", (std::string(base) + "/large.png").c_str(), 1);
+  // Seconds to rest before each round: the memory the last one let go
+  // goes back to the virtual machine's host, as between a user's runs.
+  const char* rest_text = std::getenv("FREEZE_REST");
+  const int rest = rest_text ? std::atoi(rest_text) : 0;
   long online = sysconf(_SC_NPROCESSORS_ONLN);
   std::printf("A program draws a random polyline with a 3-pixel pen (one command) while a program that\n"
               "joined its window reads a pixel without pause; %ld cores, %d rounds, servers alternated\n\n",
@@ -201,6 +206,7 @@ int main(int argc, char** argv) {
                 points);
     for (int k = 0; k < rounds; ++k) {
       for (size_t i = 0; i < servers.size(); ++i) {
+        if (rest > 0) sleep(static_cast<unsigned>(rest));
         const Round r = run(programs, servers[i].dir, points, pictures, ++number);
         std::printf("  round %d, %-6s server: %s drawing %.2f (call %.2f)  answers %ld  worst %.1f ms / median "
                     "%.1f us  CPU %.2f\n",

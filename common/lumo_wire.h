@@ -239,9 +239,15 @@ inline int32_t draw_block_extent(int32_t code, const unsigned char* block,
   return bytes;
 }
 
+// Sub-codes of "E" (argument word 1) that make the window's picture another
+// size (argument words 2 and 3), as kRequestResize does.
+inline constexpr int kMetricResize = -1;
+inline constexpr int kMetricResizeToo = -3;
+
 // Sub-codes of "B" (argument word 1): window requests.
 inline constexpr int kRequestMessage = 2;
 inline constexpr int kRequestAsk = 3;
+inline constexpr int kRequestResize = 5;     // argument words 2 and 3: the new size
 inline constexpr int kRequestPalette = 9;
 inline constexpr int kRequestSwitch = 10;
 inline constexpr int kRequestDrawingFile = 11;

@@ -316,8 +316,8 @@ int main(int argc, char** argv) {
   };
   loop.on_spare = [&] { return server.draw_pending(); };
   loop.holding = [&](int client) { return server.holding(client); };
-  loop.waits = [&](int client, const unsigned char* bytes, uint32_t size) {
-    return server.waits_for_writer(client, bytes, size);
+  loop.waits = [&](int client, const unsigned char* bytes, uint32_t size, const unsigned char* args) {
+    return server.command_waits(client, bytes, size, args);
   };
   loop.on_slice = [&] { return server.continue_work(); };
   loop.held_reply = [&](int client, int32_t reply) { return server.held_reply(client, reply); };

@@ -99,7 +99,7 @@ LRESULT CALLBACK server_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     const auto* bytes = static_cast<const unsigned char*>(cds->lpData);
     // A command that would change a window whose PNG is being written
     // waits for the file, the others served meanwhile.
-    if (g_server->waits_for_writer(client, bytes, cds->cbData)) serve_while_held(client);
+    if (g_server->command_waits(client, bytes, cds->cbData)) serve_while_held(client);
     const LRESULT reply = g_server->handle(client, bytes, cds->cbData);
     // Its answer is the message's: long drawing it left is done first, the
     // others served meanwhile.

@@ -21,7 +21,8 @@
  *                        its end, into LUMOVIEW_PNG_DIR), or
  *                        ("drawnover") the same as "picture" (while a
  *                        scribbler draws into the window), or ("open")
- *                        opens a second window of N x 3N/4; prints "drawn S C"
+ *                        opens a second window of N x 3N/4, or ("enlarge")
+ *                        makes its window N x 3N/4; prints "drawn S C"
  *                        (seconds until the drawing was done, as a pixel
  *                        read after it tells, and the seconds the drawing
  *                        call itself took: the points are posted) and quits
@@ -118,6 +119,8 @@ static int paint(int n, const char *figure) {
   }
   if (strcmp(figure, "open") == 0) {
     LmOpenEx(0, n, n * 3 / 4, -1, -1, -1, "Opened");
+  } else if (strcmp(figure, "enlarge") == 0) {
+    if (LmControl5(n, n * 3 / 4) != 1) return 4;
   } else if (strcmp(figure, "svg") == 0 || strcmp(figure, "png") == 0 || strcmp(figure, "picture") == 0) {
     const char *file = getenv("FREEZE_FILE");
     if (LmDrawingFile(strcmp(figure, "png") == 0, file ? file : "freeze.svg") != 1) return 4;

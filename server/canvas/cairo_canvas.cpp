@@ -76,6 +76,10 @@ CairoCanvas::CairoCanvas(cairo_surface_t* vector_surface, int width, int height,
   cairo_matrix_init_identity(&matrix_);
 }
 
+std::unique_ptr<BesideTask> CairoCanvasFactory::prepare(int width, int height) {
+  return picture_memory::prepare(width < 1 ? 1 : width, height < 1 ? 1 : height);
+}
+
 CairoCanvas::~CairoCanvas() {
   if (mask_) cairo_surface_destroy(mask_);
   cairo_destroy(cr_);

@@ -259,6 +259,7 @@ class CairoCanvasFactory : public CanvasFactory {
   std::unique_ptr<Canvas> create(int width, int height, Rgb background) override {
     return std::make_unique<CairoCanvas>(width, height, background);
   }
+  std::unique_ptr<BesideTask> prepare(int width, int height) override;
 };
 
 }  // namespace lumo::server

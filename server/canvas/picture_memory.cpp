@@ -3,9 +3,12 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <mutex>
 #include <vector>
+
+#include "server/canvas/beside_thread.h"
 
 namespace lumo::server::picture_memory {
 namespace {
@@ -67,11 +70,20 @@ class Store {
  public:
   ~Store() {
     for (const Block& b : kept_) munmap(b.base, b.size);
+    for (const Block& b : prepared_) munmap(b.base, b.size);
   }
 
   Block take(size_t bytes) {
     {
       std::lock_guard<std::mutex> hold(lock_);
+      // Memory made for this picture beside the loop comes first.
+      for (size_t i = 0; i < prepared_.size(); ++i) {
+        if (fits(prepared_[i], bytes)) {
+          const Block b = prepared_[i];
+          prepared_.erase(prepared_.begin() + static_cast<std::ptrdiff_t>(i));
+          return b;
+        }
+      }
       size_t best = kept_.size();
       for (size_t i = 0; i < kept_.size(); ++i) {
         if (fits(kept_[i], bytes) && (best == kept_.size() || kept_[i].size < kept_[best].size)) best = i;
@@ -101,6 +113,41 @@ class Store {
     return kept_total();
   }
 
+  // Whether a picture of `bytes` finds memory kept or made for it.
+  bool has_fitting(size_t bytes) {
+    std::lock_guard<std::mutex> hold(lock_);
+    const auto fitting = [bytes](const Block& b) { return fits(b, bytes); };
+    return std::any_of(kept_.begin(), kept_.end(), fitting) || std::any_of(prepared_.begin(), prepared_.end(), fitting);
+  }
+
+  void add_prepared(const Block& b) {
+    std::lock_guard<std::mutex> hold(lock_);
+    prepared_.push_back(b);
+  }
+
+  // The block made at `base`, when no picture took it, goes back.
+  void drop_prepared(void* base) {
+    Block gone;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      for (size_t i = 0; i < prepared_.size(); ++i) {
+        if (prepared_[i].base == base) {
+          gone = prepared_[i];
+          prepared_.erase(prepared_.begin() + static_cast<std::ptrdiff_t>(i));
+          break;
+        }
+      }
+    }
+    if (gone.base) munmap(gone.base, gone.size);
+  }
+
+  size_t prepared_bytes() {
+    std::lock_guard<std::mutex> hold(lock_);
+    size_t total = 0;
+    for (const Block& b : prepared_) total += b.size;
+    return total;
+  }
+
  private:
   size_t kept_total() const {
     size_t total = 0;
@@ -110,6 +157,7 @@ class Store {
 
   std::mutex lock_;
   std::vector<Block> kept_;
+  std::vector<Block> prepared_;  // made for a window about to open
 };
 
 Store& store() {
@@ -145,5 +193,45 @@ cairo_surface_t* create_rgb24(int width, int height) {
 }
 
 size_t kept_bytes() { return store().kept_bytes(); }
+
+size_t prepared_bytes() { return store().prepared_bytes(); }
+
+namespace {
+
+// The block is made on a thread and put where the next picture of its size
+// takes it; one no picture took goes back with the task.
+class Preparation : public BesideTask {
+ public:
+  explicit Preparation(size_t bytes)
+      : made_(std::make_shared<void*>(nullptr)),
+        thread_(std::make_unique<ThreadTask>([bytes, made = made_](const std::atomic<bool>&) {
+          const Block b = fresh(bytes);
+          if (!b.base) return false;
+          *made = b.base;
+          store().add_prepared(b);
+          return true;
+        })) {}
+  ~Preparation() override {
+    thread_.reset();  // the thread has ended
+    if (*made_) store().drop_prepared(*made_);
+  }
+  bool wait(double seconds) override { return thread_->wait(seconds); }
+  bool succeeded() const override { return thread_->succeeded(); }
+  int error() const override { return thread_->error(); }
+
+ private:
+  std::shared_ptr<void*> made_;  // written by the thread before it ends
+  std::unique_ptr<ThreadTask> thread_;
+};
+
+}  // namespace
+
+std::unique_ptr<BesideTask> prepare(int width, int height) {
+  const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, width);
+  if (stride <= 0 || height <= 0) return nullptr;
+  const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(height);
+  if (bytes < kPreparedFrom || store().has_fitting(bytes)) return nullptr;
+  return std::make_unique<Preparation>(page_rounded(bytes));
+}
 
 }  // namespace lumo::server::picture_memory

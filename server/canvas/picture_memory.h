@@ -14,6 +14,9 @@
 #include <cairo.h>
 
 #include <cstddef>
+#include <memory>
+
+#include "server/core/canvas.h"
 
 namespace lumo::server::picture_memory {
 
@@ -24,5 +27,18 @@ cairo_surface_t* create_rgb24(int width, int height);
 // The bytes kept for later pictures (never more than kKeptBytes).
 size_t kept_bytes();
 constexpr size_t kKeptBytes = size_t{64} << 20;
+
+// The first pages of a large picture can take the kernel a long while to
+// find (memory new to the virtual machine, or compacted into huge pages:
+// 100-300 ms for 8,000 x 6,000 pixels, where 9 ms is usual).  For a picture
+// of kPreparedFrom bytes or more with no memory kept that fits, prepare()
+// makes the memory on a thread, and the next create_rgb24 of that size
+// takes it; null when there is nothing to make.  Memory no picture took
+// goes back with the task.
+constexpr size_t kPreparedFrom = size_t{16} << 20;
+std::unique_ptr<BesideTask> prepare(int width, int height);
+
+// The bytes made by prepare() and not yet taken.
+size_t prepared_bytes();
 
 }  // namespace lumo::server::picture_memory

@@ -273,6 +273,10 @@ class CanvasFactory {
  public:
   virtual ~CanvasFactory() = default;
   virtual std::unique_ptr<Canvas> create(int width, int height, Rgb background) = 0;
+  // Makes beside the loop what a picture of this size needs before its
+  // window opens, when making it at once could hold every program up; null
+  // when there is nothing to make.
+  virtual std::unique_ptr<BesideTask> prepare(int /*width*/, int /*height*/) { return nullptr; }
 };
 
 }  // namespace lumo::server

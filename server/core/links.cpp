@@ -1,5 +1,6 @@
 // The server's links and windows: a program's start-up, opening and closing
 // windows, and the end of a program's link.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -83,19 +84,27 @@ int32_t Server::start_command(Client& c, int id, const std::string& text, const 
   return options_.key;
 }
 
+bool Server::open_asked(const std::string& text, OpenAsked* a) const {
+  a->used = 0;
+  if (std::sscanf(text.c_str(), "I,%d,%d,%d,%d,%d,%d,%n", &a->n, &a->width, &a->height, &a->colour1,
+                  &a->colour2, &a->mode, &a->used) != 6 ||
+      a->used == 0) {
+    return false;
+  }
+  if (a->width <= 0 || a->height <= 0) {
+    a->width = options_.width;
+    a->height = options_.height;
+  }
+  a->width = std::min(a->width, kMaxWindowSize);
+  a->height = std::min(a->height, kMaxWindowSize);
+  return true;
+}
+
 int32_t Server::open_command(Client& c, int id, const std::string& text) {
-  int n = 0, width = 0, height = 0, colour1 = -1, colour2 = -1, mode = -1, used = 0;
-  if (std::sscanf(text.c_str(), "I,%d,%d,%d,%d,%d,%d,%n", &n, &width, &height, &colour1,
-                  &colour2, &mode, &used) != 6 ||
-      used == 0) {
-    return 0;
-  }
-  if (width <= 0 || height <= 0) {
-    width = options_.width;
-    height = options_.height;
-  }
-  if (width > kMaxWindowSize) width = kMaxWindowSize;
-  if (height > kMaxWindowSize) height = kMaxWindowSize;
+  OpenAsked a;
+  if (!open_asked(text, &a)) return 0;
+  int n = a.n;
+  const int width = a.width, height = a.height, colour1 = a.colour1, colour2 = a.colour2, used = a.used;
   if (!fits_budget(nullptr, width, height)) {
     say(id, "a window of " + std::to_string(width) + " x " + std::to_string(height) +
                 " pixels is refused: the pictures would take more than " +

@@ -206,6 +206,7 @@ int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size,
   } else {
     reply = dispatch(c, client, bytes, size);
   }
+  c.picture_made.reset();  // memory made for it: taken by its picture, or let go
   if (target && window(addressed) == target) {
     note_work(client, target, work_before);
     if (target->jobs_started() != jobs_before) any_work_ = true;
@@ -359,6 +360,7 @@ bool Server::holding(int client) const {
   }
   if (!any_work_) return false;
   auto c = clients_.find(client);
+  if (c != clients_.end() && c->second.picture_made && !c->second.picture_made->wait(0)) return true;
   if (c != clients_.end() && c->second.writer_wait >= 0) {
     auto w = windows_.find(c->second.writer_wait);
     if (w != windows_.end() && w->second->writing()) return true;
@@ -372,7 +374,12 @@ bool Server::holding(int client) const {
   return false;
 }
 
-bool Server::waits_for_writer(int client, const unsigned char* bytes, uint32_t size) {
+bool Server::command_waits(int client, const unsigned char* bytes, uint32_t size, const unsigned char* args) {
+  if (size == 0) return false;
+  if (bytes[0] == kCmdOpen || (size == kWindowCommandLength && (bytes[0] == kCmdRequest || bytes[0] == kCmdMetric))) {
+    auto it = clients_.find(client);
+    if (it != clients_.end() && waits_for_picture(it->second, bytes, size, args)) return true;
+  }
   // Every file written beside the loop is some window's work.
   if (!any_work_) return false;
   auto it = clients_.find(client);
@@ -392,6 +399,40 @@ bool Server::waits_for_writer(int client, const unsigned char* bytes, uint32_t s
     it->second.held_block.assign(b, b + kWindowBlockSize);
   }
   return true;
+}
+
+bool Server::waits_for_picture(Client& c, const unsigned char* bytes, uint32_t size, const unsigned char* args) {
+  int width = 0, height = 0;
+  if (bytes[0] == kCmdOpen) {
+    OpenAsked a;
+    if (!open_asked(text_of(bytes, size), &a) || !fits_budget(nullptr, a.width, a.height)) return false;
+    width = a.width, height = a.height;
+  } else {
+    // A window made larger (by a request or a metric's resize).
+    Window* win = window(bytes[1] - kWindowCodeBase);
+    if (!win || bytes[2] != 0) return false;
+    const unsigned char* b = args ? args : win->block();
+    const int32_t code = read_i32(b, kArg1);
+    if (!(bytes[0] == kCmdRequest ? code == kRequestResize : code == kMetricResize || code == kMetricResizeToo)) {
+      return false;
+    }
+    width = read_i32(b, kArg2), height = read_i32(b, kArg3);
+    if (!Window::size_ok(width, height) || !fits_budget(win, width, height)) return false;
+    // Without a copy of its own, the size it asked for is kept while it
+    // waits (a joined program may write its arguments meanwhile).
+    if (!args && c.held_block.empty()) c.held_block.assign(b, b + kWindowBlockSize);
+  }
+  if (!c.picture_made) {
+    // One picture's memory at a time, so that what is made stays within
+    // the pictures' budget but for one.
+    for (const auto& other : clients_) {
+      if (other.second.picture_made && !other.second.picture_made->wait(0)) return true;
+    }
+    c.picture_made = canvases_.prepare(width, height);
+    if (!c.picture_made) return false;
+    any_work_ = true;
+  }
+  return !c.picture_made->wait(0);
 }
 
 void Server::finish_work_of(int client) {
@@ -452,6 +493,13 @@ bool Server::continue_work() {
     // answered at once.
     advance_saves(kSaveLookSeconds);
     return true;
+  }
+  for (auto& c : clients_) {
+    // A window's picture being made: as short a look.
+    if (c.second.picture_made && !c.second.picture_made->wait(0)) {
+      c.second.picture_made->wait(kSaveLookSeconds);
+      return true;
+    }
   }
   any_work_ = false;
   for (auto& c : clients_) c.second.writer_wait = -1;  // no file is written

@@ -110,11 +110,14 @@ class Server {
   bool continue_work();
   // Asked before a command or a posted record of `client` is taken (a
   // record as its letter, window code and a zero): true when it is for a
-  // window whose PNG is being written and could change the picture.  It is
-  // then not taken: the program is held (holding) until the file is
-  // written, while the other programs are served, and its command is taken
-  // up again afterwards, in its order.  Reading pixels is not held back.
-  bool waits_for_writer(int client, const unsigned char* bytes, uint32_t size);
+  // window whose PNG is being written and could change the picture, or
+  // opens a window whose picture's memory is still being made (begun
+  // here).  It is then not taken: the program is held (holding) until the
+  // file is written or the memory made, while the other programs are
+  // served, and its command is taken up again afterwards, in its order.
+  // Reading pixels is not held back.
+  // `args`: the window block the command comes with (null: the window's).
+  bool command_waits(int client, const unsigned char* bytes, uint32_t size, const unsigned char* args = nullptr);
   // The reply to hand a held command of `client` once it is no longer
   // held: `reply`, the one it was handled with, unless its request's work
   // went on beside the loop (a picture read, a drawing file written) and
@@ -218,6 +221,9 @@ class Server {
     // without a channel sends none of its own, and a joined program may
     // write its arguments there meanwhile.
     std::vector<unsigned char> held_block;
+    // The memory of the picture of the window it opens, made beside the
+    // loop while its open command waits.
+    std::unique_ptr<BesideTask> picture_made;
     std::string program;         // program name, for picture files
     std::string folder;          // the folder the program was run in
   };
@@ -225,6 +231,14 @@ class Server {
   int32_t dispatch(Client& c, int id, const unsigned char* bytes, uint32_t size);
   int32_t window_command(Client& c, int id, char letter, int w);
   int32_t start_command(Client& c, int id, const std::string& text, const std::string& extension);
+  // What an open command asks for, its size as the window gets it.
+  struct OpenAsked {
+    int n = 0, width = 0, height = 0, colour1 = -1, colour2 = -1, mode = -1, used = 0;
+  };
+  bool open_asked(const std::string& text, OpenAsked* asked) const;
+  // Whether a command that opens a window or makes one larger waits for
+  // its picture's memory, made beside the loop when it could take long.
+  bool waits_for_picture(Client& c, const unsigned char* bytes, uint32_t size, const unsigned char* args);
   int32_t open_command(Client& c, int id, const std::string& text);
   // Closes window w; `client` (-1: none) waits for its pictures.
   int32_t close_window(int w, int client = -1);

@@ -347,8 +347,8 @@ int32_t Window::metric(int32_t what, int screen_w, int screen_h, int dpi) {
     case 4: a = x; b = y; break;
     case 5: a = word(kUnit); b = word(kPixelMode); break;
     case 10: a = dpi; b = dpi; break;
-    case -3:
-    case -1:
+    case kMetricResizeToo:
+    case kMetricResize:
       if (!size_ok(word(kArg2), word(kArg3)) ||
           (size_allowed && !size_allowed(word(kArg2), word(kArg3)))) {
         return 0;

@@ -80,7 +80,7 @@ class Window {
   bool work_left() const { return canvas_->work_left() || job_ != nullptr; }
   bool figure_left() const { return canvas_->work_left(); }
   // The picture's PNG is being written beside the loop (see
-  // Server::waits_for_writer).
+  // Server::command_waits).
   bool writing() const { return canvas_->writing(); }
   // Advance whenever a command leaves long drawing, and a request's work.
   uint64_t work_serial() const { return canvas_->work_serial(); }

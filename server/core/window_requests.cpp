@@ -19,7 +19,6 @@ namespace {
 
 constexpr int kControlResults = 1;
 constexpr int kClear = 4;
-constexpr int kResize = 5;
 constexpr int kShow = 6;
 constexpr int kMove = 23;
 constexpr int kBackground = 29;
@@ -56,7 +55,7 @@ int32_t Window::request(int32_t code) {
       canvas_->clear(colours_.background());
       drawn();
       return 1;
-    case kResize: {
+    case kRequestResize: {
       const int32_t w = word(kArg2), h = word(kArg3);
       if (!size_ok(w, h) || (size_allowed && !size_allowed(w, h))) return 0;
       resize(w, h);

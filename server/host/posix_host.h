@@ -77,9 +77,10 @@ struct Loop {
   std::function<bool()> on_slice;
   // Asked before a command or a posted record (then its letter, window
   // code and a zero) is taken: true when it must wait, untaken, while its
-  // program is held (holding) for something done beside the loop.  May be
+  // program is held (holding) for something done beside the loop.  `args`
+  // is the window block the command comes with, null without one.  May be
   // empty.
-  std::function<bool(int client, const unsigned char* bytes, uint32_t size)> waits;
+  std::function<bool(int client, const unsigned char* bytes, uint32_t size, const unsigned char* args)> waits;
   // The reply a held command is answered with once it is no longer held,
   // given the one its handling returned (a request whose work went on
   // beside the loop ends with its own).  May be empty.

@@ -43,7 +43,7 @@ int PosixHost::take_posted(Client& c, const Loop& loop, bool round) {
       [&] { return loop.holding && loop.holding(c.fd); },
       // One for a window whose PNG is being written waits, untaken.
       [&](const unsigned char* command) {
-        return loop.waits && loop.waits(c.fd, command, wire::kWindowCommandLength);
+        return loop.waits && loop.waits(c.fd, command, wire::kWindowCommandLength, nullptr);
       });
 }
 
@@ -111,12 +111,13 @@ int PosixHost::serve_channels(const Loop& loop) {
     const uint32_t size = ch->size;
     const bool valid = ch->kind == wire::kCopyDataKind && size <= posix_channel::kMaxCommand;
     if (valid) std::memcpy(command_.data(), ch->command, size);
-    if (valid && loop.waits && loop.waits(c.fd, command_.data(), size)) {
-      c.seen = seen_before;  // taken up once the window's PNG is written
-      continue;
-    }
     const uint32_t block_bytes = ch->block_bytes;
     const bool has_block = valid && block_bytes >= wire::kDataArea && block_bytes <= wire::kWindowBlockSize;
+    // Its arguments read where it wrote them: the program waits for its reply.
+    if (valid && loop.waits && loop.waits(c.fd, command_.data(), size, has_block ? ch->block : nullptr)) {
+      c.seen = seen_before;  // taken up once what it waits for is done
+      continue;
+    }
     if (has_block) {
       std::memcpy(command_block_.data() + wire::kArg1, ch->block + wire::kArg1, block_bytes - wire::kArg1);
     }

@@ -105,7 +105,7 @@ bool PosixHost::read_input(Client& c, const Loop& loop) {
 PosixHost::Frame PosixHost::handle_frame(Client& c, const Loop& loop, uint32_t kind,
                                          const unsigned char* bytes, uint32_t size) {
   int32_t reply = 0;
-  if (kind == wire::kCopyDataKind && loop.waits && loop.waits(c.fd, bytes, size)) {
+  if (kind == wire::kCopyDataKind && loop.waits && loop.waits(c.fd, bytes, size, nullptr)) {
     c.frame_waits = true;
     return Frame::kWaits;
   }

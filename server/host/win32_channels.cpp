@@ -115,7 +115,7 @@ int take_posted(ChannelClient& c, bool round) {
       [&] { return g_server->holding(c.id); },
       // One for a window whose PNG is being written waits, untaken.
       [&](const unsigned char* command) {
-        return g_server->waits_for_writer(c.id, command, lumo::wire::kWindowCommandLength);
+        return g_server->command_waits(c.id, command, lumo::wire::kWindowCommandLength);
       });
 }
 
@@ -210,7 +210,7 @@ int serve_channels() {
     const uint32_t size = ch->size;
     const bool valid = ch->kind == 1 && size <= lumo::channel::kMaxCommand;
     if (valid) CopyMemory(g_command.data(), ch->command, size);
-    if (valid && g_server->waits_for_writer(c.id, g_command.data(), size)) {
+    if (valid && g_server->command_waits(c.id, g_command.data(), size)) {
       c.seen = seen_before;  // taken up once the window's PNG is written
       continue;
     }

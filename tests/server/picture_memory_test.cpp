@@ -1,18 +1,24 @@
 // Pictures in kept memory: a window opened where another's picture was, or
 // made larger into such memory, shows only its own background and what
 // its own program drew, never the pixels of the picture before; and the
-// memory kept for later stays within its bound.
+// memory kept for later stays within its bound.  A large picture's memory
+// is made beside the loop while the program that asked waits.
 #include <gtest/gtest.h>
 #include <cairo.h>
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 #include <vector>
 
+#include "common/block_access.h"
+#include "common/lumo_wire.h"
 #include "server/canvas/cairo_canvas.h"
 #include "server/canvas/picture_memory.h"
+#include "server/core/server.h"
+#include "tests/server/server_fixture.h"
 
 namespace lumo::server {
 namespace {
@@ -90,6 +96,92 @@ TEST(PictureMemory, AWindowShowsNothingOfThePictureWhoseMemoryItTakes) {
   // Closed pictures' memory is kept for the next ones.
   open.clear();
   EXPECT_GT(picture_memory::kept_bytes(), 0u);
+}
+
+// A window opened or made larger past the memory kept for later (so none
+// is found warm): the program that asked waits, untaken, while its
+// picture's memory is made beside the loop, and a program that joined
+// another window is answered meanwhile.  The picture is then its
+// background (and keeps what was drawn, when made larger), and no memory
+// made is left over, also when the program goes before its window opens.
+TEST(PictureMemory, ALargePictureIsMadeWhileOtherProgramsAreServed) {
+  using test_support::MemoryHost;
+  using test_support::ScriptedFrontend;
+  MemoryHost host;
+  ScriptedFrontend frontend;
+  CairoCanvasFactory canvases;
+  Options options;
+  options.key = 4242;
+  Server server(host, frontend, canvases, options);
+  ASSERT_TRUE(server.start());
+  const auto bytes = [](const std::string& t) { return reinterpret_cast<const unsigned char*>(t.c_str()); };
+  const auto size = [](const std::string& t) { return static_cast<uint32_t>(t.size() + 1); };
+  ASSERT_EQ(server.handle(1, bytes("K,4242,/d;/p/chart;Version  0.99.9b"), size("K,4242,/d;/p/chart;Version  0.99.9b")),
+            4242);
+  ASSERT_EQ(server.handle(1, bytes("I,0,640,480,-1,-1,-1,Small"), size("I,0,640,480,-1,-1,-1,Small")), 1);
+  const unsigned char metric[3] = {wire::kCmdMetric, 33, 0}, read_pixel[3] = {wire::kCmdPixel, 33, 0};
+  unsigned char* small = host.block("LumoView1:1");
+  write_i32(small, wire::kArg1, 1);
+  ASSERT_EQ(server.handle(2, metric, 3), 1);  // program 2 joined window 1
+
+  // Waits until its memory is made, the other program answered meanwhile.
+  const auto made_while_served = [&](int client, const unsigned char* command, uint32_t n,
+                                     const std::function<void()>& meanwhile) {
+    ASSERT_TRUE(server.command_waits(client, command, n)) << "the memory was made in the loop";
+    meanwhile();
+    int answered = 0;
+    while (server.holding(client)) {
+      server.continue_work();
+      ASSERT_FALSE(server.command_waits(2, read_pixel, 3));
+      write_i32(small, wire::kArg1, 1), write_i32(small, wire::kArg2, 1);
+      server.handle(2, read_pixel, 3);
+      ++answered;
+    }
+    EXPECT_GT(answered, 0);
+    EXPECT_FALSE(server.command_waits(client, command, n));
+  };
+  // Pixels sampled outside the corner up to (from_x, from_y) that are not
+  // the window's background.
+  const auto not_background = [&](Window& w, int from_x, int from_y) {
+    Canvas& canvas = w.canvas();
+    const Rgb background = w.colours().background();
+    size_t others = 0;
+    for (int y = 0; y < canvas.height(); y += 7) {
+      for (int x = y % 13; x < canvas.width(); x += 13) {
+        Rgb got{};
+        if (x >= from_x || y >= from_y) others += !canvas.get_pixel({x, y}, &got) || !(got == background);
+      }
+    }
+    return others;
+  };
+
+  const std::string open = "I,0,5000,4000,9869874,-1,-1,Large";  // past what is kept
+  made_while_served(1, bytes(open), size(open), [] {});
+  ASSERT_EQ(server.handle(1, bytes(open), size(open)), 2);
+  EXPECT_EQ(not_background(*server.window(2), 0, 0), 0u);
+  EXPECT_EQ(picture_memory::prepared_bytes(), 0u);
+
+  // Made larger: what was drawn stays, the rest is background.
+  server.window(2)->canvas().set_pixel({4990, 3990}, Rgb{1, 2, 3});
+  unsigned char* large = host.block("LumoView1:2");
+  write_i32(large, wire::kArg1, wire::kRequestResize);
+  write_i32(large, wire::kArg2, 6000), write_i32(large, wire::kArg3, 4500);
+  const unsigned char resize[3] = {wire::kCmdRequest, 34, 0};
+  // A joined program's arguments written meanwhile do not change the size.
+  made_while_served(1, resize, 3, [&] { write_i32(large, wire::kArg2, 300), write_i32(large, wire::kArg3, 200); });
+  ASSERT_EQ(server.handle(1, resize, 3), 1);
+  Canvas& larger = server.window(2)->canvas();
+  ASSERT_EQ(larger.width(), 6000);
+  Rgb kept{};
+  ASSERT_TRUE(larger.get_pixel({4990, 3990}, &kept));
+  EXPECT_TRUE(kept == (Rgb{1, 2, 3}));
+  EXPECT_EQ(not_background(*server.window(2), 5000, 4000), 0u);
+
+  // A program that goes while its memory is made leaves none behind.
+  const std::string another = "I,0,5500,4000,-1,-1,-1,Gone";
+  ASSERT_TRUE(server.command_waits(1, bytes(another), size(another)));
+  server.client_gone(1);
+  EXPECT_EQ(picture_memory::prepared_bytes(), 0u);
 }
 
 }  // namespace

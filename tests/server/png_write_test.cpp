@@ -210,12 +210,12 @@ TEST(PngBesideTheLoop, AHeldCommandKeepsItsArguments) {
     write_i32(block, wire::kResult0, colour);
   };
   pixel_at(10, 20, 0x0000FF);
-  EXPECT_TRUE(server.waits_for_writer(2, window_command[1], 3));
+  EXPECT_TRUE(server.command_waits(2, window_command[1], 3));
   EXPECT_TRUE(server.holding(2));
-  EXPECT_FALSE(server.waits_for_writer(3, metric, 3));
+  EXPECT_FALSE(server.command_waits(3, metric, 3));
   pixel_at(30, 40, 0x00FF00);  // another program's arguments meanwhile
   while (server.holding(1) || server.holding(2)) server.continue_work();
-  EXPECT_FALSE(server.waits_for_writer(2, window_command[1], 3));
+  EXPECT_FALSE(server.command_waits(2, window_command[1], 3));
   EXPECT_EQ(server.handle(2, window_command[1], 3), 1);
   Rgb at_sent{}, at_overwritten{}, background{};
   ASSERT_TRUE(server.window(1)->canvas().get_pixel({10, 20}, &at_sent));
