@@ -63,6 +63,7 @@ class CairoCanvas : public Canvas {
   void line(const Pen& pen, Point a, Point b) override;
   void polyline(const Pen& pen, const Point* points, int count) override;
   void take_polyline(const Pen& pen, std::vector<Point>* points) override;
+  void take_polygon(const Pen& pen, const Brush& brush, std::vector<Point>* points, bool winding) override;
   void take_polyline_at(const Pen& pen, std::vector<SubPoint>* points) override;
   void polygon(const Pen& pen, const Brush& brush, const Point* points, int count,
                bool winding) override;
@@ -224,7 +225,12 @@ class CairoCanvas : public Canvas {
     int width = 0, height = 0;  // the picture's size when it came
     bool left = false;
   };
-  void run_fill_job();
+  // A slice of the fill until `stop` (by default a slice from now).
+  void run_fill_job(double stop = -1);
+  // A polygon through `p`, or through the points of `taken` (which it
+  // takes where it fills them in slices: no copy of a million points).
+  void polygon_of(const Pen& pen, const Brush& brush, const Point* p, int count, bool winding,
+                  std::vector<Point>* taken);
 
   int width_;
   int height_;

@@ -97,16 +97,33 @@ bool CairoCanvas::figure_box(const Pen& pen, Point a, Point b, pixels::Box* box)
 
 void CairoCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, int count,
                           bool winding) {
+  polygon_of(pen, brush, p, count, winding, nullptr);
+}
+
+void CairoCanvas::take_polygon(const Pen& pen, const Brush& brush, std::vector<Point>* points, bool winding) {
+  polygon_of(pen, brush, points->data(), static_cast<int>(points->size()), winding, points);
+}
+
+void CairoCanvas::polygon_of(const Pen& pen, const Brush& brush, const Point* p, int count, bool winding,
+                             std::vector<Point>* taken) {
+  const double came = now_seconds();
   finish();
   if (count < 2) return;
   if (brush.style != kBrushHollow && count >= 3) {
-    std::vector<Point> d(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) d[static_cast<size_t>(i)] = to_device(p[i]);
     const bool exact = exact_here(pen);
     if (count > kManyPolygonPoints && !vector_ && slice_ > 0) {
       finish_work();  // one long figure at a time
       FillJob& job = fill_job_;
-      job.points = std::move(d);
+      if (taken) {
+        // Filled in slices from the points taken, then outlined from them
+        // (it keeps the points on the surface).
+        job.points = std::move(*taken);
+        taken->clear();
+        for (Point& q : job.points) q = to_device(q);
+      } else {
+        job.points.resize(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i) job.points[static_cast<size_t>(i)] = to_device(p[i]);
+      }
       job.exact = exact;
       if (exact) {
         job.exact_fill.start(job.points.data(), count, winding, clip());
@@ -118,10 +135,13 @@ void CairoCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, in
       job.width = width_;
       job.height = height_;
       job.left = true;
-      run_fill_job();
+      run_fill_job(came + slice_);
       if (fill_job_.left) ++work_serial_;
       return;
-    } else if (exact) {
+    }
+    std::vector<Point> d(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) d[static_cast<size_t>(i)] = to_device(p[i]);
+    if (exact) {
       pixels::Painter painter = brush_painter(pen, brush);
       pixels::polygon(d.data(), count, winding, clip(), painter);
       end_pixels();
@@ -154,9 +174,9 @@ void CairoCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, in
 
 // A slice of the fill (a few rows between looks at the clock), and the
 // outline once it is filled: the picture of the polygon drawn at once.
-void CairoCanvas::run_fill_job() {
+void CairoCanvas::run_fill_job(double stop) {
   FillJob& job = fill_job_;
-  const double stop = now_seconds() + slice_;
+  if (stop < 0) stop = now_seconds() + slice_;
   const int width = std::min(width_, job.width), height = std::min(height_, job.height);
   bool done = false;
   if (job.exact) {

@@ -311,6 +311,20 @@ void GdiCanvas::polyline(const Pen& pen, const Point* p, int count) {
   end_pixel(pen, p[count - 1], pattern_steps(pts.data(), pts.size()));
 }
 
+void GdiCanvas::take_polyline(const Pen& pen, std::vector<Point>* points) {
+  settle();
+  const int count = static_cast<int>(points->size());
+  if (count >= 2 && slice_outline(pen, points->data(), count, false, false, points)) return;
+  polyline(pen, points->data(), count);
+}
+
+void GdiCanvas::take_polygon(const Pen& pen, const Brush& brush, std::vector<Point>* points, bool winding) {
+  settle();
+  const int count = static_cast<int>(points->size());
+  if (count >= 2 && slice_polygon(pen, brush, points->data(), count, winding, points)) return;
+  polygon(pen, brush, points->data(), count, winding);
+}
+
 void GdiCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p, int count,
                         bool winding) {
   settle();

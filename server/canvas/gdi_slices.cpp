@@ -78,12 +78,21 @@ bool through_mask(const Pen& pen) {
 
 // The points as GDI takes them (less `origin`, pulled in), and the first
 // again at the end when `closed`.
-std::vector<POINT> gdi_points(const Point* p, size_t count, bool closed, Point origin) {
-  std::vector<POINT> out(count + (closed ? 1 : 0));
+std::vector<Point> gdi_points(const Point* p, size_t count, bool closed, Point origin) {
+  std::vector<Point> out(count + (closed ? 1 : 0));
   for (size_t i = 0; i < out.size(); ++i) {
     const Point& q = p[i % count];
     out[i] = {gdi_coord(q.x - origin.x), gdi_coord(q.y - origin.y)};
   }
+  return out;
+}
+
+// The same, made of the points of `taken`, which are moved.
+std::vector<Point> gdi_points(std::vector<Point>* taken, bool closed) {
+  std::vector<Point> out = std::move(*taken);
+  taken->clear();
+  for (Point& q : out) q = {gdi_coord(q.x), gdi_coord(q.y)};
+  if (closed && !out.empty()) out.push_back(out.front());
   return out;
 }
 
@@ -96,11 +105,13 @@ int32_t within_reach(int64_t v) {
 // An untransformed polygon's outline points as GDI takes them: back where
 // the viewport's origin moves them, closed.  (Under a transformation they
 // are the points given, kept from the start.)
-std::vector<POINT> GdiCanvas::outline_points(const Job& job) {
+std::vector<Point> GdiCanvas::outline_points(const Job& job) {
   return gdi_points(job.corners.data(), job.corners.size(), true, job.origin);
 }
 
-bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool curves, bool closed) {
+bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool curves, bool closed,
+                              std::vector<Point>* taken) {
+  const double came = now_seconds();
   const bool masked = through_mask(pen);
   const bool dashed = pixels::dash_pattern(pen.style, std::clamp(pen.width, 1, 1000)) != nullptr;
   if (slice_ <= 0 || count <= kManyPoints || !(masked || dashed || pieces_are_whole(pen))) return false;
@@ -113,16 +124,16 @@ bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool cu
   job.pen = pen;
   job.transform = given_;
   job.end_pixel = !closed;
-  job.points = gdi_points(p, static_cast<size_t>(count), closed, {0, 0});
+  job.points = taken ? gdi_points(taken, closed) : gdi_points(p, static_cast<size_t>(count), closed, {0, 0});
   if (dashed && curves) {
     job.kind = Job::kDashed;  // flattened a few curves at a time
     job.curves = true;
     job.end_pixel = false;
   } else if (dashed) {
-    job.steps = pattern_steps(job.points.data(), job.points.size());
+    job.steps = pattern_steps(gdi_points_of(job.points.data()), job.points.size());
     start_dashes();
   }
-  run_job();
+  run_job(came + slice_);
   if (work_left()) ++work_serial_;
   return true;
 }
@@ -133,8 +144,7 @@ bool GdiCanvas::slice_outline(const Pen& pen, const Point* p, int count, bool cu
 // slice as GDI carries it through one call.
 void GdiCanvas::start_dashes() {
   Job& job = job_;
-  job.corners.assign(job.points.size(), Point{0, 0});
-  std::copy(job.points.begin(), job.points.end(), reinterpret_cast<POINT*>(job.corners.data()));
+  job.corners = job.points;
   LPtoDP(dc_, reinterpret_cast<POINT*>(job.corners.data()), static_cast<int>(job.corners.size()));
   job.kind = Job::kDashed;
   job.next = 0;
@@ -160,7 +170,7 @@ void GdiCanvas::dashed_lines(double stop) {
       size_t n = std::min(kFlattenCurves * 3 + 1, count - job.next);
       n -= (n - 1) % 3;
       BeginPath(scratch);
-      PolyBezier(scratch, job.points.data() + job.next, static_cast<DWORD>(n));
+      PolyBezier(scratch, gdi_points_of(job.points.data() + job.next), static_cast<DWORD>(n));
       EndPath(scratch);
       FlattenPath(scratch);
       const int m = GetPath(scratch, nullptr, nullptr, 0);
@@ -190,12 +200,14 @@ void GdiCanvas::dashed_lines(double stop) {
 
 void GdiCanvas::end_outline() {
   // A solid line's last pixel is on whatever its length (its steps are 0).
-  if (job_.end_pixel) end_pixel(job_.pen, point_of(job_.points.back()), job_.steps);
+  if (job_.end_pixel) end_pixel(job_.pen, job_.points.back(), job_.steps);
   job_ = Job{};
 }
 
-bool GdiCanvas::slice_polygon(const Pen& pen, const Brush& brush, const Point* p, int count, bool winding) {
+bool GdiCanvas::slice_polygon(const Pen& pen, const Brush& brush, const Point* p, int count, bool winding,
+                              std::vector<Point>* taken) {
   if (slice_ <= 0 || count <= kManyCorners || brush.style == kBrushHollow) return false;
+  const double came = now_seconds();
   finish_work();
   job_ = Job{};
   Job& job = job_;
@@ -208,37 +220,39 @@ bool GdiCanvas::slice_polygon(const Pen& pen, const Brush& brush, const Point* p
   GetViewportOrgEx(dc_, &origin);
   job.origin = point_of(origin);
   job.winding = winding;
+  if (through_mask(pen) && !job.mask.make(dc_, width_, height_)) {
+    job_ = Job{};
+    return false;  // before the points are taken
+  }
+  if (taken) {
+    job.corners = std::move(*taken);
+    taken->clear();
+  } else {
+    job.corners.assign(p, p + count);
+  }
   if (advanced_) {
     // GDI fills the polygon of its points on the surface, each rounded
     // there as LPtoDP rounds it, by the rule it uses untransformed: the
     // points are taken there a slice at a time, then the fill starts.
-    job.corners.assign(p, p + count);
-    job.points = gdi_points(p, static_cast<size_t>(count), true, {0, 0});
+    job.points = gdi_points(job.corners.data(), job.corners.size(), true, {0, 0});
     job.kind = Job::kDevice;
   } else {
-    job.corners.resize(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-      job.corners[static_cast<size_t>(i)] = {within_reach(int64_t{p[i].x} + job.origin.x),
-                                             within_reach(int64_t{p[i].y} + job.origin.y)};
+    for (Point& q : job.corners) {
+      q = {within_reach(int64_t{q.x} + job.origin.x), within_reach(int64_t{q.y} + job.origin.y)};
     }
     start_fill();
   }
-  if (through_mask(pen) && !job.mask.make(dc_, width_, height_)) {
-    job_ = Job{};
-    return false;
-  }
-  run_job();
+  run_job(came + slice_);
   if (work_left()) ++work_serial_;
   return true;
 }
 
 void GdiCanvas::device_points(double stop) {
   Job& job = job_;
-  static_assert(sizeof(Point) == sizeof(POINT), "a Point is GDI's POINT");
   while (job.next < job.corners.size()) {
     const size_t n = std::min(kDevicePoints, job.corners.size() - job.next);
     Point* from = job.corners.data() + job.next;
-    LPtoDP(dc_, reinterpret_cast<POINT*>(from), static_cast<int>(n));
+    LPtoDP(dc_, reinterpret_cast<POINT*>(from), static_cast<int>(n));  // a Point is a POINT
     for (Point* q = from; q != from + n; ++q) *q = {within_reach(q->x), within_reach(q->y)};
     job.next += n;
     if (now_seconds() > stop) break;
@@ -280,11 +294,11 @@ void GdiCanvas::paint_for(double seconds) {
   while (paint_.pending && now_seconds() <= stop) paint_rows(kPaintRows);
 }
 
-void GdiCanvas::run_job() {
+void GdiCanvas::run_job(double stop) {
   Job& job = job_;
   const Transform given = given_;
   set_transform(job.transform);
-  const double stop = now_seconds() + slice_;
+  if (stop < 0) stop = now_seconds() + slice_;
   // Each stage goes on until it is done or the slice is; a stage done
   // starts the next at once.
   for (Job::Kind kind = job.kind; kind != Job::kNone; kind = job.kind) {
@@ -338,9 +352,9 @@ void GdiCanvas::outline_pieces(double stop) {
             size_t n = std::min(piece, count - job.next);
             if (curves) {
               n -= (n - 1) % 3;  // whole curves: 3 points each after the first
-              PolyBezier(dc, job.points.data() + job.next, static_cast<DWORD>(n));
+              PolyBezier(dc, gdi_points_of(job.points.data() + job.next), static_cast<DWORD>(n));
             } else {
-              Polyline(dc, job.points.data() + job.next, static_cast<int>(n));
+              Polyline(dc, gdi_points_of(job.points.data() + job.next), static_cast<int>(n));
             }
             job.next += n - 1;
           }

@@ -153,6 +153,11 @@ class Canvas {
   }
   virtual void polygon(const Pen& pen, const Brush& brush, const Point* points, int count,
                        bool winding) = 0;
+  // As take_polyline: a polygon through the vector's points, which the
+  // canvas may take.
+  virtual void take_polygon(const Pen& pen, const Brush& brush, std::vector<Point>* points, bool winding) {
+    polygon(pen, brush, points->data(), static_cast<int>(points->size()), winding);
+  }
   virtual void bezier(const Pen& pen, const Point* points, int count) = 0;
   virtual void rect(const Pen& pen, const Brush& brush, Point a, Point b) = 0;
   virtual void round_rect(const Pen& pen, const Brush& brush, Point a, Point b, int corner_w,

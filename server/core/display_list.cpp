@@ -20,8 +20,26 @@ void RecordingCanvas::put(const T& v) {
 }
 
 void RecordingCanvas::put_points(const Point* p, int count) {
-  put<int32_t>(count);
-  if (count > 0) list_.append(p, sizeof(Point) * static_cast<size_t>(count));
+  // Many points that all lie within 16 bits (the usual drawing) are kept in
+  // half the bytes, their count complemented: a million points went into
+  // 8 MB of fresh list, 22 ms under Wine.
+  const bool shorts = count >= kShortPointsFrom && std::all_of(p, p + count, short_ok);
+  put<int32_t>(shorts ? ~count : count);
+  if (count <= 0) return;
+  if (!shorts) {
+    list_.append(p, sizeof(Point) * static_cast<size_t>(count));
+    return;
+  }
+  list_.reserve_more(sizeof(int16_t) * 2 * static_cast<size_t>(count));
+  int16_t piece[2048];
+  for (int from = 0; from < count; from += 1024) {
+    const int n = std::min(1024, count - from);
+    for (int i = 0; i < n; ++i) {
+      piece[2 * i] = static_cast<int16_t>(p[from + i].x);
+      piece[2 * i + 1] = static_cast<int16_t>(p[from + i].y);
+    }
+    list_.append(piece, sizeof(int16_t) * 2 * static_cast<size_t>(n));
+  }
 }
 
 void RecordingCanvas::put_pen(const Pen& pen) {
@@ -242,6 +260,17 @@ void RecordingCanvas::polygon(const Pen& pen, const Brush& brush, const Point* p
            put_points(points, count);
          },
          [&] { picture_->polygon(pen, brush, points, count, winding); });
+}
+
+void RecordingCanvas::take_polygon(const Pen& pen, const Brush& brush, std::vector<Point>* points, bool winding) {
+  const int count = static_cast<int>(points->size());
+  // Recorded before the picture takes the points.
+  figure(kOpPolygon, pen, &brush, points->data(), count,
+         [&] {
+           put<uint8_t>(winding ? 1 : 0);
+           put_points(points->data(), count);
+         },
+         [&] { picture_->take_polygon(pen, brush, points, winding); });
 }
 
 void RecordingCanvas::bezier(const Pen& pen, const Point* points, int count) {

@@ -63,6 +63,11 @@ class ByteList {
       capacity_ = 0;
     }
   }
+  // Room for `n` more bytes at once (appends in pieces would grow it, and
+  // touch fresh memory, a doubling at a time).
+  void reserve_more(size_t n) {
+    if (size_ + n > capacity_) grow(size_ + n);
+  }
   void append(const void* bytes, size_t n) {
     if (size_ + n > capacity_ && !grow(size_ + n)) return;
     std::memcpy(data_ + size_, bytes, n);
@@ -208,6 +213,7 @@ class RecordingCanvas : public Canvas {
   void line(const Pen& pen, Point a, Point b) override;
   void polyline(const Pen& pen, const Point* points, int count) override;
   void take_polyline(const Pen& pen, std::vector<Point>* points) override;
+  void take_polygon(const Pen& pen, const Brush& brush, std::vector<Point>* points, bool winding) override;
   void polygon(const Pen& pen, const Brush& brush, const Point* points, int count,
                bool winding) override;
   void bezier(const Pen& pen, const Point* points, int count) override;
@@ -258,6 +264,8 @@ class RecordingCanvas : public Canvas {
 
  private:
   static bool short_ok(Point p) { return p.x >= -32768 && p.x <= 32767 && p.y >= -32768 && p.y <= 32767; }
+  // Point lists of this many or more are kept in 16 bits when they fit.
+  static constexpr int kShortPointsFrom = 64;
   template <typename T>
   void put(const T& v);
   void put_points(const Point* p, int count);

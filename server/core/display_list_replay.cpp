@@ -55,6 +55,18 @@ class Reader {
   }
   std::vector<Point> points() {
     const int32_t n = get<int32_t>();
+    if (n < 0) {
+      // Kept in 16 bits (RecordingCanvas::put_points).
+      std::vector<Point> out(static_cast<size_t>(~n));
+      const unsigned char* at = take(2 * sizeof(int16_t) * out.size());
+      for (Point& q : out) {
+        int16_t xy[2];
+        std::memcpy(xy, at, sizeof xy);
+        at += sizeof xy;
+        q = Point{xy[0], xy[1]};
+      }
+      return out;
+    }
     std::vector<Point> out(static_cast<size_t>(n));
     std::memcpy(out.data(), take(sizeof(Point) * out.size()), sizeof(Point) * out.size());
     return out;

@@ -88,7 +88,7 @@ int32_t Window::commit_block() {
     }
   } else {
     switch (b.kind) {
-      case kBlockPolygon: canvas_->polygon(pen_, brush_, b.room.data(), n, word(kFillMode) == 2); break;
+      case kBlockPolygon: canvas_->take_polygon(pen_, brush_, &b.room, word(kFillMode) == 2); break;
       case kBlockPolyline: canvas_->take_polyline(pen_, &b.room); break;
       case kBlockBezier: canvas_->bezier(pen_, b.room.data(), n); break;
       default: draw_series(b); break;

@@ -933,11 +933,22 @@ TEST(CairoShortcuts, LongOutlinesDrawnInSlicesLeaveThePixelsOfOneDrawing) {
       {"inverting, a walk of 40,000 points, 3-pixel pen", Brush{{0, 0, 0}, kBrushSolid, 0},
        pen(Blend::kInvert, 3, kSolid), true, false, 40000},
   };
+  bool take = false;
   for (const auto& k : polygons) {
     const std::vector<Point> p = points(k.n, k.n > 10000 ? 5 : 0);
     CairoCanvas whole(kW, kH, {255, 255, 255}), sliced(kW, kH, {255, 255, 255});
     sliced.set_slice(1e-9);
-    for (CairoCanvas* c : {&whole, &sliced}) c->polygon(k.pen, k.brush, p.data(), static_cast<int>(p.size()), k.winding);
+    Transform moved;  // the points are taken onto the surface
+    moved.dx = 9, moved.dy = -6;
+    if (!k.shrink) {
+      for (CairoCanvas* c : {&whole, &sliced}) c->set_transform(moved);
+    }
+    whole.polygon(k.pen, k.brush, p.data(), static_cast<int>(p.size()), k.winding);
+    // Every other polygon through points the canvas takes, as the server's.
+    std::vector<Point> taken = p;
+    take = !take;
+    take ? sliced.take_polygon(k.pen, k.brush, &taken, k.winding)
+         : sliced.polygon(k.pen, k.brush, p.data(), static_cast<int>(p.size()), k.winding);
     EXPECT_FALSE(whole.work_left()) << k.what;
     int slices = 1;
     if (k.shrink) {

@@ -57,8 +57,10 @@ std::vector<Point> random_points(int n, unsigned seed, int step) {
   return p;
 }
 
-// Draws the case; returns the slices it took.
-int draw(GdiCanvas& canvas, const Case& c, const std::vector<Point>& p) {
+// Draws the case (with `take`, handing the canvas a vector of the points
+// to take, as the server does with a program's points); returns the slices
+// it took.
+int draw(GdiCanvas& canvas, const Case& c, const std::vector<Point>& p, bool take = false) {
   Pen pen;
   pen.colour = {20, 90, 200};
   pen.width = c.width;
@@ -70,10 +72,13 @@ int draw(GdiCanvas& canvas, const Case& c, const std::vector<Point>& p) {
   brush.hatch = c.hatch;
   canvas.set_transform(c.transform);
   const int n = static_cast<int>(p.size());
+  std::vector<Point> taken = p;
   switch (c.figure) {
-    case kPolyline: canvas.polyline(pen, p.data(), n); break;
+    case kPolyline: take ? canvas.take_polyline(pen, &taken) : canvas.polyline(pen, p.data(), n); break;
     case kBezier: canvas.bezier(pen, p.data(), n); break;
-    case kPolygon: canvas.polygon(pen, brush, p.data(), n, c.winding); break;
+    case kPolygon:
+      take ? canvas.take_polygon(pen, brush, &taken, c.winding) : canvas.polygon(pen, brush, p.data(), n, c.winding);
+      break;
   }
   int slices = 1;
   Transform other;
@@ -254,7 +259,8 @@ int main() {
     GdiCanvas sliced(kWidth, kHeight, Rgb{250, 250, 245});
     sliced.set_slice(1e-4);
     draw(whole, c, p);
-    const int slices = draw(sliced, c, p);
+    // Every other case through points the canvas takes.
+    const int slices = draw(sliced, c, p, seed % 2 == 0);
     long differ = 0;
     for (int y = 0; y < kHeight; ++y) {
       for (int x = 0; x < kWidth; ++x) {
