@@ -80,6 +80,8 @@ std::unique_ptr<BesideTask> CairoCanvasFactory::prepare(int width, int height) {
   return picture_memory::prepare(width < 1 ? 1 : width, height < 1 ? 1 : height);
 }
 
+void CairoCanvasFactory::offer(const BesideTask* prepared) { picture_memory::offer(prepared); }
+
 CairoCanvas::~CairoCanvas() {
   if (mask_) cairo_surface_destroy(mask_);
   cairo_destroy(cr_);
@@ -91,6 +93,10 @@ void CairoCanvas::resize(int width, int height, Rgb background) {
   width = width < 1 ? 1 : width;
   height = height < 1 ? 1 : height;
   cairo_surface_t* next = picture_memory::create_rgb24(width, height);
+  if (cairo_surface_status(next) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(next);  // no memory for it: the picture stays
+    return;
+  }
   cairo_t* cr = cairo_create(next);
   set_colour(cr, background);
   cairo_paint(cr);

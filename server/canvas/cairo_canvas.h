@@ -57,6 +57,7 @@ class CairoCanvas : public Canvas {
 
   int width() const override { return width_; }
   int height() const override { return height_; }
+  bool made() const override { return cairo_surface_status(surface_) == CAIRO_STATUS_SUCCESS; }
   void resize(int width, int height, Rgb background) override;
   void clear(Rgb background) override;
   void set_transform(const Transform& t) override;
@@ -266,6 +267,7 @@ class CairoCanvasFactory : public CanvasFactory {
     return std::make_unique<CairoCanvas>(width, height, background);
   }
   std::unique_ptr<BesideTask> prepare(int width, int height) override;
+  void offer(const BesideTask* prepared) override;
 };
 
 }  // namespace lumo::server

@@ -1,5 +1,6 @@
 #include "server/canvas/file_output.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -50,8 +51,14 @@ FileOutput::FileOutput(const std::string& path) : path_(path) {
   const size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
   const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  temp_ = dir + "/." + base + "." + std::to_string(getpid()) + ".tmp";
-  fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  // A name of this write's own: two pictures of one name may be written
+  // at once (a program's end, and the same program run again).
+  static std::atomic<unsigned> writes{0};
+  for (int tries = 0; fd_ < 0 && tries < 8; ++tries) {
+    temp_ = dir + "/." + base + "." + std::to_string(getpid()) + "-" + std::to_string(writes++) + ".tmp";
+    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd_ < 0 && errno != EEXIST) break;
+  }
   struct stat st;
   if (fd_ >= 0 && lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) fchmod(fd_, st.st_mode & 0777);
 }

@@ -30,6 +30,7 @@ size_t page_rounded(size_t bytes) {
 #endif
 
 constexpr size_t kHugePage = size_t{2} << 20;
+constexpr size_t kPopulatePiece = 4 * kHugePage;
 
 // A large picture on huge pages where the system lends them (it does on
 // request by default): writing a picture of 8,000 x 6,000 pixels into new
@@ -46,9 +47,17 @@ bool fresh_huge(size_t size, Block* block) {
   if (base > start) munmap(start, static_cast<size_t>(base - start));
   const size_t tail = span - static_cast<size_t>(base - start) - size;
   if (tail > 0) munmap(base + size, tail);
-  if (madvise(base, size, MADV_HUGEPAGE) != 0 || madvise(base, size, MADV_POPULATE_WRITE) != 0) {
+  if (madvise(base, size, MADV_HUGEPAGE) != 0) {
     munmap(base, size);
     return false;
+  }
+  // A few huge pages a call: the kernel holds the process's map while it
+  // fills them, and the loop's own mapping (a large vector) waits for it.
+  for (size_t at = 0; at < size; at += kPopulatePiece) {
+    if (madvise(base + at, std::min(kPopulatePiece, size - at), MADV_POPULATE_WRITE) != 0) {
+      munmap(base, size);
+      return false;
+    }
   }
   *block = Block{base, size};
   return true;
@@ -70,16 +79,17 @@ class Store {
  public:
   ~Store() {
     for (const Block& b : kept_) munmap(b.base, b.size);
-    for (const Block& b : prepared_) munmap(b.base, b.size);
+    for (const Prepared& p : prepared_) munmap(p.block.base, p.block.size);
   }
 
   Block take(size_t bytes) {
     {
       std::lock_guard<std::mutex> hold(lock_);
-      // Memory made for this picture beside the loop comes first.
+      // Memory made beside the loop for the command being handled comes
+      // first; another's is left for its own.
       for (size_t i = 0; i < prepared_.size(); ++i) {
-        if (fits(prepared_[i], bytes)) {
-          const Block b = prepared_[i];
+        if (prepared_[i].owner == offered_ && offered_ && fits(prepared_[i].block, bytes)) {
+          const Block b = prepared_[i].block;
           prepared_.erase(prepared_.begin() + static_cast<std::ptrdiff_t>(i));
           return b;
         }
@@ -117,12 +127,17 @@ class Store {
   bool has_fitting(size_t bytes) {
     std::lock_guard<std::mutex> hold(lock_);
     const auto fitting = [bytes](const Block& b) { return fits(b, bytes); };
-    return std::any_of(kept_.begin(), kept_.end(), fitting) || std::any_of(prepared_.begin(), prepared_.end(), fitting);
+    return std::any_of(kept_.begin(), kept_.end(), fitting);
   }
 
-  void add_prepared(const Block& b) {
+  void add_prepared(const void* owner, const Block& b) {
     std::lock_guard<std::mutex> hold(lock_);
-    prepared_.push_back(b);
+    prepared_.push_back({owner, b});
+  }
+
+  void offer(const void* owner) {
+    std::lock_guard<std::mutex> hold(lock_);
+    offered_ = owner;
   }
 
   // The block made at `base`, when no picture took it, goes back.
@@ -131,8 +146,8 @@ class Store {
     {
       std::lock_guard<std::mutex> hold(lock_);
       for (size_t i = 0; i < prepared_.size(); ++i) {
-        if (prepared_[i].base == base) {
-          gone = prepared_[i];
+        if (prepared_[i].block.base == base) {
+          gone = prepared_[i].block;
           prepared_.erase(prepared_.begin() + static_cast<std::ptrdiff_t>(i));
           break;
         }
@@ -144,7 +159,7 @@ class Store {
   size_t prepared_bytes() {
     std::lock_guard<std::mutex> hold(lock_);
     size_t total = 0;
-    for (const Block& b : prepared_) total += b.size;
+    for (const Prepared& p : prepared_) total += p.block.size;
     return total;
   }
 
@@ -157,7 +172,12 @@ class Store {
 
   std::mutex lock_;
   std::vector<Block> kept_;
-  std::vector<Block> prepared_;  // made for a window about to open
+  struct Prepared {
+    const void* owner;  // the task that made it
+    Block block;
+  };
+  std::vector<Prepared> prepared_;  // made for a window about to open or grow
+  const void* offered_ = nullptr;   // whose memory the next picture may take
 };
 
 Store& store() {
@@ -196,6 +216,8 @@ size_t kept_bytes() { return store().kept_bytes(); }
 
 size_t prepared_bytes() { return store().prepared_bytes(); }
 
+void offer(const BesideTask* prepared) { store().offer(prepared); }
+
 namespace {
 
 // The block is made on a thread and put where the next picture of its size
@@ -204,11 +226,11 @@ class Preparation : public BesideTask {
  public:
   explicit Preparation(size_t bytes)
       : made_(std::make_shared<void*>(nullptr)),
-        thread_(std::make_unique<ThreadTask>([bytes, made = made_](const std::atomic<bool>&) {
+        thread_(std::make_unique<ThreadTask>([this, bytes, made = made_](const std::atomic<bool>&) {
           const Block b = fresh(bytes);
           if (!b.base) return false;
           *made = b.base;
-          store().add_prepared(b);
+          store().add_prepared(static_cast<const BesideTask*>(this), b);
           return true;
         })) {}
   ~Preparation() override {

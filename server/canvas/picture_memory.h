@@ -32,13 +32,17 @@ constexpr size_t kKeptBytes = size_t{64} << 20;
 // find (memory new to the virtual machine, or compacted into huge pages:
 // 100-300 ms for 8,000 x 6,000 pixels, where 9 ms is usual).  For a picture
 // of kPreparedFrom bytes or more with no memory kept that fits, prepare()
-// makes the memory on a thread, and the next create_rgb24 of that size
-// takes it; null when there is nothing to make.  Memory no picture took
+// makes the memory on a thread, and a create_rgb24 of that size takes it
+// while it is offered (offer); null when there is nothing to make.  Memory no picture took
 // goes back with the task.
 constexpr size_t kPreparedFrom = size_t{16} << 20;
 std::unique_ptr<BesideTask> prepare(int width, int height);
 
 // The bytes made by prepare() and not yet taken.
 size_t prepared_bytes();
+
+// Whose memory made by prepare() the pictures made next may take (null:
+// none): each task's memory is for the command it was made for.
+void offer(const BesideTask* prepared);
 
 }  // namespace lumo::server::picture_memory

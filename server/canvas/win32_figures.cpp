@@ -1,5 +1,6 @@
 // The Windows server's vector figures: made by the figure writer from the
 // display list, written beside the target and moved over it.
+#include <atomic>
 #include <windows.h>
 
 #include <string>
@@ -52,8 +53,15 @@ FigureText program_text() {
 // The bytes written beside the target and moved over it.
 bool write_bytes(const std::string& path, const std::string& bytes) {
   if (bytes.empty()) return false;
-  const std::string temp = path + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
-  HANDLE f = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A name of this write's own: two files of one name may be written at once.
+  static std::atomic<unsigned> writes{0};
+  std::string temp;
+  HANDLE f = INVALID_HANDLE_VALUE;
+  for (int tries = 0; f == INVALID_HANDLE_VALUE && tries < 8; ++tries) {
+    temp = path + "." + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(writes++) + ".tmp";
+    f = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
   if (f == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   const bool ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&

@@ -138,7 +138,10 @@ class Canvas {
   virtual ~Canvas() = default;
   virtual int width() const = 0;
   virtual int height() const = 0;
-  // Grows or shrinks the surface; what was drawn stays where it fits.
+  // Whether the picture could be made (memory for its pixels was had).
+  virtual bool made() const { return true; }
+  // Grows or shrinks the surface; what was drawn stays where it fits.  A
+  // surface that cannot be had leaves the picture as it was.
   virtual void resize(int width, int height, Rgb background) = 0;
   virtual void clear(Rgb background) = 0;
   virtual void set_transform(const Transform& t) = 0;
@@ -282,6 +285,9 @@ class CanvasFactory {
   // window opens, when making it at once could hold every program up; null
   // when there is nothing to make.
   virtual std::unique_ptr<BesideTask> prepare(int /*width*/, int /*height*/) { return nullptr; }
+  // While a command is handled: what prepare() made for it (null: nothing),
+  // which the pictures it makes may take, and no other command's.
+  virtual void offer(const BesideTask* /*prepared*/) {}
 };
 
 }  // namespace lumo::server

@@ -207,6 +207,7 @@ class RecordingCanvas : public Canvas {
 
   int width() const override { return picture_->width(); }
   int height() const override { return picture_->height(); }
+  bool made() const override { return picture_->made(); }
   void resize(int width, int height, Rgb background) override;
   void clear(Rgb background) override;
   void set_transform(const Transform& t) override;

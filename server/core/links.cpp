@@ -133,6 +133,13 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
   frontend_.window_opening(n, width, height, options_.x, options_.y, first_colours.background());
   auto win = std::make_unique<Window>(n, block, canvases_.create(width, height, Rgb{255, 255, 255}),
                                       frontend_);
+  if (!win->canvas().made()) {
+    frontend_.window_closing(*win);
+    host_.remove_block(kBlockPrefix + std::to_string(number_) + ":" + std::to_string(n));
+    say(id, "a window of " + std::to_string(width) + " x " + std::to_string(height) +
+                " pixels is refused: no memory could be had for its picture");
+    return 0;
+  }
   if (colour1 >= 0) win->colours().set(kBackgroundEntry, colour1);
   if (colour2 >= 0) win->colours().set(kForegroundEntry, colour2);
   win->canvas().clear(win->colours().background());
@@ -153,7 +160,13 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
   win->owner = id;
   win->owner_program = c.program.empty() ? "lumoview" : c.program;
   win->owner_folder = c.folder;
-  win->size_allowed = [this, self](int w, int h) { return fits_budget(self, w, h); };
+  win->size_allowed = [this, self](int w, int h) {
+    if (fits_budget(self, w, h)) return true;
+    self->notice = "window " + std::to_string(self->number()) + " cannot be made " + std::to_string(w) + " x " +
+                   std::to_string(h) + " pixels: the pictures would take more than " +
+                   std::to_string(options_.picture_budget >> 20) + " MiB (LUMOVIEW_MEMORY_MB)";
+    return false;
+  };
   win->x = options_.x;
   win->y = options_.y;
   Window& ref = *win;
@@ -250,6 +263,7 @@ void Server::client_gone(int client) {
   auto it = clients_.find(client);
   if (it == clients_.end()) return;
   const bool was_active = it->second.active;
+  let_go(std::move(it->second.picture_made));
   clients_.erase(it);
   if (was_active) link_ended(client, false);
   refresh_header();
@@ -273,8 +287,13 @@ void Server::save_pictures(bool wait) {
   if (wait) finish_saves(0);
 }
 
-bool Server::fits_budget(const Window* w, int width, int height) const {
+bool Server::fits_budget(const Window* w, int width, int height, const Client* asking) const {
   int64_t total = int64_t{4} * width * height;
+  // Memory being made for other programs' windows counts too.
+  if (!asking) asking = handling_;
+  for (const auto& c : clients_) {
+    if (c.second.picture_made && &c.second != asking) total += c.second.picture_bytes;
+  }
   for (const auto& entry : windows_) {
     if (entry.second.get() == w) continue;
     total += int64_t{4} * entry.second->canvas().width() * entry.second->canvas().height();

@@ -2,6 +2,7 @@
 // the server block's header.
 #include "server/core/server.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -204,9 +205,13 @@ int32_t Server::handle(int client, const unsigned char* bytes, uint32_t size,
     c.close_exit = false;
     reply = kReplyCloseExit;
   } else {
+    canvases_.offer(c.picture_made.get());
+    handling_ = &c;
     reply = dispatch(c, client, bytes, size);
+    handling_ = nullptr;
+    canvases_.offer(nullptr);
   }
-  c.picture_made.reset();  // memory made for it: taken by its picture, or let go
+  let_go(std::move(c.picture_made));  // memory made for it: taken by its picture, or let go
   if (target && window(addressed) == target) {
     note_work(client, target, work_before);
     if (target->jobs_started() != jobs_before) any_work_ = true;
@@ -405,7 +410,7 @@ bool Server::waits_for_picture(Client& c, const unsigned char* bytes, uint32_t s
   int width = 0, height = 0;
   if (bytes[0] == kCmdOpen) {
     OpenAsked a;
-    if (!open_asked(text_of(bytes, size), &a) || !fits_budget(nullptr, a.width, a.height)) return false;
+    if (!open_asked(text_of(bytes, size), &a) || !fits_budget(nullptr, a.width, a.height, &c)) return false;
     width = a.width, height = a.height;
   } else {
     // A window made larger (by a request or a metric's resize).
@@ -417,22 +422,26 @@ bool Server::waits_for_picture(Client& c, const unsigned char* bytes, uint32_t s
       return false;
     }
     width = read_i32(b, kArg2), height = read_i32(b, kArg3);
-    if (!Window::size_ok(width, height) || !fits_budget(win, width, height)) return false;
+    if (!Window::size_ok(width, height) || !fits_budget(win, width, height, &c)) return false;
     // Without a copy of its own, the size it asked for is kept while it
     // waits (a joined program may write its arguments meanwhile).
     if (!args && c.held_block.empty()) c.held_block.assign(b, b + kWindowBlockSize);
   }
   if (!c.picture_made) {
-    // One picture's memory at a time, so that what is made stays within
-    // the pictures' budget but for one.
-    for (const auto& other : clients_) {
-      if (other.second.picture_made && !other.second.picture_made->wait(0)) return true;
-    }
     c.picture_made = canvases_.prepare(width, height);
     if (!c.picture_made) return false;
+    c.picture_bytes = int64_t{4} * width * height;
     any_work_ = true;
   }
   return !c.picture_made->wait(0);
+}
+
+void Server::let_go(std::unique_ptr<BesideTask> task) {
+  // Still being made: waited for beside the loop, not in it.
+  if (task && !task->wait(0)) {
+    letting_go_.push_back(std::move(task));
+    any_work_ = true;
+  }
 }
 
 void Server::finish_work_of(int client) {
@@ -494,12 +503,17 @@ bool Server::continue_work() {
     advance_saves(kSaveLookSeconds);
     return true;
   }
+  // Memory that nobody waits for any more goes once it is made.
+  letting_go_.erase(std::remove_if(letting_go_.begin(), letting_go_.end(),
+                                   [](const std::unique_ptr<BesideTask>& t) { return t->wait(0); }),
+                    letting_go_.end());
+  BesideTask* making = letting_go_.empty() ? nullptr : letting_go_.front().get();
   for (auto& c : clients_) {
-    // A window's picture being made: as short a look.
-    if (c.second.picture_made && !c.second.picture_made->wait(0)) {
-      c.second.picture_made->wait(kSaveLookSeconds);
-      return true;
-    }
+    if (!making && c.second.picture_made && !c.second.picture_made->wait(0)) making = c.second.picture_made.get();
+  }
+  if (making) {
+    making->wait(kSaveLookSeconds);  // a picture's memory being made: a short look, as for files
+    return true;
   }
   any_work_ = false;
   for (auto& c : clients_) c.second.writer_wait = -1;  // no file is written

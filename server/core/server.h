@@ -224,6 +224,7 @@ class Server {
     // The memory of the picture of the window it opens, made beside the
     // loop while its open command waits.
     std::unique_ptr<BesideTask> picture_made;
+    int64_t picture_bytes = 0;  // of the picture it is made for
     std::string program;         // program name, for picture files
     std::string folder;          // the folder the program was run in
   };
@@ -236,6 +237,10 @@ class Server {
     int n = 0, width = 0, height = 0, colour1 = -1, colour2 = -1, mode = -1, used = 0;
   };
   bool open_asked(const std::string& text, OpenAsked* asked) const;
+  // Memory made for a command that no longer needs it (taken, or its
+  // program gone): let go once made, beside the loop, never waited for in it.
+  void let_go(std::unique_ptr<BesideTask> task);
+  std::vector<std::unique_ptr<BesideTask>> letting_go_;
   // Whether a command that opens a window or makes one larger waits for
   // its picture's memory, made beside the loop when it could take long.
   bool waits_for_picture(Client& c, const unsigned char* bytes, uint32_t size, const unsigned char* args);
@@ -283,7 +288,10 @@ class Server {
   void say(int client, const std::string& text);
   // Whether all pictures fit in the budget with `w` (null: a new window) at
   // width x height.
-  bool fits_budget(const Window* w, int width, int height) const;
+  // `asking`: the program whose own memory being made is not counted (by
+  // default the one whose command is handled).
+  bool fits_budget(const Window* w, int width, int height, const Client* asking = nullptr) const;
+  const Client* handling_ = nullptr;
   void refresh_header();
   static std::string window_line(const Window& w);
   std::string server_text() const;

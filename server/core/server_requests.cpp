@@ -40,7 +40,10 @@ int32_t Server::window_command(Client& c, int id, char letter, int w) {
     case kCmdMetric: {
       int sw = 0, sh = 0;
       frontend_.screen_size(&sw, &sh);
-      return win->metric(a1, sw, sh, options_.dpi);
+      const int32_t reply = win->metric(a1, sw, sh, options_.dpi);
+      if (!win->notice.empty()) say(id, win->notice);  // a resize refused
+      win->notice.clear();
+      return reply;
     }
     case kCmdPixel: return win->pixel();
     case kCmdEvent: {

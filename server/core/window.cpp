@@ -109,13 +109,19 @@ void Window::update_origin() {
   set_word(kOriginY, to_int(word(kAreaHeight) - static_cast<double>(read_f32(block_, kViewY1)) * unit));
 }
 
-void Window::resize(int width, int height) {
+bool Window::resize(int width, int height) {
   canvas_->resize(width, height, colours_.background());
+  if (canvas_->width() != width || canvas_->height() != height) {
+    notice = "window " + std::to_string(number_) + " cannot be made " + std::to_string(width) + " x " +
+             std::to_string(height) + " pixels: no memory could be had for its picture";
+    return false;
+  }
   set_word(kAreaWidth, width);
   set_word(kAreaHeight, height);
   set_word(kUnit, width < height ? width : height);
   update_origin();
   drawn();
+  return true;
 }
 
 void Window::drawn() {
@@ -353,7 +359,7 @@ int32_t Window::metric(int32_t what, int screen_w, int screen_h, int dpi) {
           (size_allowed && !size_allowed(word(kArg2), word(kArg3)))) {
         return 0;
       }
-      resize(word(kArg2), word(kArg3));
+      if (!resize(word(kArg2), word(kArg3))) return 0;
       frontend_.window_resized(*this);
       return 1;
     case -4:

@@ -130,7 +130,9 @@ class Window {
   // Recomputes the device origin from the viewport and unit.
   void update_origin();
   // The drawing area changed size.
-  void resize(int width, int height);
+  // False, the picture as it was and `notice` saying why, when no memory
+  // could be had for the new one.
+  bool resize(int width, int height);
 
   // Window commands by letter; the reply.
   int32_t draw(int32_t code);             // "A"

@@ -58,7 +58,7 @@ int32_t Window::request(int32_t code) {
     case kRequestResize: {
       const int32_t w = word(kArg2), h = word(kArg3);
       if (!size_ok(w, h) || (size_allowed && !size_allowed(w, h))) return 0;
-      resize(w, h);
+      if (!resize(w, h)) return 0;
       frontend_.window_resized(*this);
       return 1;
     }

@@ -8,6 +8,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <functional>
 #include <memory>
 #include <random>
@@ -177,11 +180,82 @@ TEST(PictureMemory, ALargePictureIsMadeWhileOtherProgramsAreServed) {
   EXPECT_TRUE(kept == (Rgb{1, 2, 3}));
   EXPECT_EQ(not_background(*server.window(2), 5000, 4000), 0u);
 
-  // A program that goes while its memory is made leaves none behind.
+  // Two programs' large windows: each waits for memory of its own (not
+  // the other's, made first), and a small window meanwhile for none.
+  ASSERT_EQ(server.handle(3, metric, 3), 1);  // program 3 joined window 1
+  const std::string first = "I,0,5200,4000,-1,-1,-1,First", second = "I,0,5000,4100,-1,-1,-1,Second",
+                    small_one = "I,0,300,200,-1,-1,-1,Small";
+  ASSERT_TRUE(server.command_waits(1, bytes(first), size(first)));
+  EXPECT_FALSE(server.command_waits(3, bytes(small_one), size(small_one)));
+  while (server.holding(1)) server.continue_work();
+  EXPECT_TRUE(server.command_waits(2, bytes(second), size(second))) << "the other program's memory was taken";
+  while (server.holding(2)) server.continue_work();
+  EXPECT_FALSE(server.command_waits(2, bytes(second), size(second)));
+  EXPECT_GT(server.handle(2, bytes(second), size(second)), 0);
+  EXPECT_GT(server.handle(1, bytes(first), size(first)), 0);
+  EXPECT_EQ(picture_memory::prepared_bytes(), 0u);
+
+  // A program that goes while its memory is made leaves none behind, once
+  // it is made (the loop does not wait for it).
   const std::string another = "I,0,5500,4000,-1,-1,-1,Gone";
   ASSERT_TRUE(server.command_waits(1, bytes(another), size(another)));
   server.client_gone(1);
+  while (server.continue_work()) {
+  }
   EXPECT_EQ(picture_memory::prepared_bytes(), 0u);
+}
+
+// Where memory cannot be had for a picture (the process limited to its
+// size now and a little), a window or a resize is refused and said, and
+// the server goes on: once the server crashed at the next pixel read.
+TEST(PictureMemory, APictureWithoutMemoryIsRefusedAndSaid) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "the sanitizer's own reservations do not go under an address-space limit";
+#endif
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    long pages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+      if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+      std::fclose(f);
+    }
+    const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{120} << 20);
+    const struct rlimit r = {limit, limit};
+    if (pages == 0 || setrlimit(RLIMIT_AS, &r) != 0) _exit(90);
+    test_support::MemoryHost host;
+    test_support::ScriptedFrontend frontend;
+    CairoCanvasFactory canvases;
+    Options options;
+    options.key = 4242;
+    Server server(host, frontend, canvases, options);
+    std::vector<std::string> told;
+    server.tell_program = [&](int, const std::string& t) { told.push_back(t); };
+    if (!server.start()) _exit(91);
+    const auto text = [&](const std::string& t) {
+      const auto* b = reinterpret_cast<const unsigned char*>(t.c_str());
+      const auto n = static_cast<uint32_t>(t.size() + 1);
+      while (server.command_waits(1, b, n)) server.continue_work();
+      return server.handle(1, b, n);
+    };
+    if (text("K,4242,/d;/p/chart;Version  0.99.9b") != 4242) _exit(92);
+    if (text("I,0,640,480,-1,-1,-1,Small") != 1) _exit(93);
+    if (text("I,0,8000,6000,-1,-1,-1,Large") != 0) _exit(94);
+    if (told.empty() || told.back().find("no memory could be had") == std::string::npos) _exit(95);
+    unsigned char* b = host.block("LumoView1:1");
+    write_i32(b, wire::kArg1, wire::kRequestResize);
+    write_i32(b, wire::kArg2, 8000), write_i32(b, wire::kArg3, 6000);
+    const unsigned char resize[3] = {wire::kCmdRequest, 33, 0};
+    if (text(std::string(reinterpret_cast<const char*>(resize), 2)) != 0) _exit(96);
+    if (told.back().find("window 1 cannot be made 8000 x 6000") == std::string::npos) _exit(97);
+    Rgb got{};
+    if (!server.window(1)->canvas().get_pixel({10, 10}, &got) || server.window(1)->canvas().width() != 640) _exit(98);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "the server crashed (signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0) << ")";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "90: no limit set, 94: the window was opened, 95: not said, 96/97: the resize";
 }
 
 }  // namespace

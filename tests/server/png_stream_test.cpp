@@ -134,5 +134,31 @@ TEST(PngStream, PicturesComeBackPixelForPixel) {
   EXPECT_EQ(rmdir(dir.c_str()), 0);
 }
 
+// Two files of one name written at once (a program's picture at its end,
+// and the same program run again) both go through, the last renamed wins
+// whole, and nothing is left beside it.
+TEST(FileOutputs, OfOneNameAtOnceBothGoThrough) {
+  char dir[] = "/tmp/lumo_outputs_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/act-1.png";
+  {
+    FileOutput first(path), second(path);
+    ASSERT_TRUE(first.open());
+    ASSERT_TRUE(second.open()) << "the second write found the first one's file";
+    EXPECT_TRUE(first.write("first", 5));
+    EXPECT_TRUE(second.write("second", 6));
+    EXPECT_TRUE(first.commit());
+    EXPECT_TRUE(second.commit());
+  }
+  char got[16] = {};
+  FILE* f = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  const size_t n = std::fread(got, 1, sizeof got, f);
+  std::fclose(f);
+  EXPECT_EQ(std::string(got, n), "second");
+  EXPECT_EQ(std::remove(path.c_str()), 0);
+  EXPECT_EQ(rmdir(dir), 0) << "a file was left beside it";
+}
+
 }  // namespace
 }  // namespace lumo::server

@@ -420,6 +420,9 @@ TEST(ServerBudget, WindowsAndResizesPastTheBudgetAreRefused) {
   write_i32(b, kArg3, 280);
   const unsigned char metric[3] = {'E', 33, 0};
   EXPECT_EQ(server.handle(1, metric, 3), 0);  // 280 x 280 and 200 x 100 do not fit
+  // The program is told why, as for a window.
+  ASSERT_EQ(complaints.size(), 2u);
+  EXPECT_NE(complaints.back().find("window 1 cannot be made 280 x 280 pixels"), std::string::npos) << complaints.back();
   write_i32(b, kArg2, 220);
   write_i32(b, kArg3, 220);
   EXPECT_EQ(server.handle(1, metric, 3), 1);
