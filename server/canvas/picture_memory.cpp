@@ -123,7 +123,7 @@ class Store {
     return kept_total();
   }
 
-  // Whether a picture of `bytes` finds memory kept or made for it.
+  // Whether a picture of `bytes` finds memory kept for later pictures.
   bool has_fitting(size_t bytes) {
     std::lock_guard<std::mutex> hold(lock_);
     const auto fitting = [bytes](const Block& b) { return fits(b, bytes); };
