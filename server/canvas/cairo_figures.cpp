@@ -114,16 +114,9 @@ void CairoCanvas::polygon_of(const Pen& pen, const Brush& brush, const Point* p,
     if (count > kManyPolygonPoints && !vector_ && slice_ > 0) {
       finish_work();  // one long figure at a time
       FillJob& job = fill_job_;
-      if (taken) {
-        // Filled in slices from the points taken, then outlined from them
-        // (it keeps the points on the surface).
-        job.points = std::move(*taken);
-        taken->clear();
-        for (Point& q : job.points) q = to_device(q);
-      } else {
-        job.points.resize(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i) job.points[static_cast<size_t>(i)] = to_device(p[i]);
-      }
+      // Filled in slices, then outlined, from its points on the surface.
+      job.points = taken_or_copied(taken, p, count);
+      for (Point& q : job.points) q = to_device(q);
       job.exact = exact;
       if (exact) {
         job.exact_fill.start(job.points.data(), count, winding, clip());

@@ -89,8 +89,7 @@ std::vector<Point> gdi_points(const Point* p, size_t count, bool closed, Point o
 
 // The same, made of the points of `taken`, which are moved.
 std::vector<Point> gdi_points(std::vector<Point>* taken, bool closed) {
-  std::vector<Point> out = std::move(*taken);
-  taken->clear();
+  std::vector<Point> out = taken_or_copied(taken, nullptr, 0);
   for (Point& q : out) q = {gdi_coord(q.x), gdi_coord(q.y)};
   if (closed && !out.empty()) out.push_back(out.front());
   return out;
@@ -224,12 +223,7 @@ bool GdiCanvas::slice_polygon(const Pen& pen, const Brush& brush, const Point* p
     job_ = Job{};
     return false;  // before the points are taken
   }
-  if (taken) {
-    job.corners = std::move(*taken);
-    taken->clear();
-  } else {
-    job.corners.assign(p, p + count);
-  }
+  job.corners = taken_or_copied(taken, p, count);
   if (advanced_) {
     // GDI fills the polygon of its points on the surface, each rounded
     // there as LPtoDP rounds it, by the rule it uses untransformed: the

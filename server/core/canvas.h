@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/lumo_wire.h"
@@ -132,6 +133,15 @@ class BesideTask {
   virtual bool succeeded() const = 0;
   virtual int error() const = 0;
 };
+
+// A figure's points: those of `taken` when the canvas was handed them
+// (moved out, the vector left empty), else a copy of the `count` at `p`.
+inline std::vector<Point> taken_or_copied(std::vector<Point>* taken, const Point* p, int count) {
+  if (!taken) return std::vector<Point>(p, p + count);
+  std::vector<Point> out = std::move(*taken);
+  taken->clear();
+  return out;
+}
 
 class Canvas {
  public:

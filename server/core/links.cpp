@@ -105,11 +105,13 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
   if (!open_asked(text, &a)) return 0;
   int n = a.n;
   const int width = a.width, height = a.height, colour1 = a.colour1, colour2 = a.colour2, used = a.used;
-  if (!fits_budget(nullptr, width, height)) {
-    say(id, "a window of " + std::to_string(width) + " x " + std::to_string(height) +
-                " pixels is refused: the pictures would take more than " +
-                std::to_string(options_.picture_budget >> 20) + " MiB (LUMOVIEW_MEMORY_MB)");
+  const auto refused = [&](const std::string& why) {
+    say(id, "a window of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is refused: " + why);
     return 0;
+  };
+  if (!fits_budget(nullptr, width, height)) {
+    return refused("the pictures would take more than " + std::to_string(options_.picture_budget >> 20) +
+                   " MiB (LUMOVIEW_MEMORY_MB)");
   }
   // The number asked for when it is free, else the lowest free one; a number
   // whose block name is taken by someone else (a block another process
@@ -136,9 +138,7 @@ int32_t Server::open_command(Client& c, int id, const std::string& text) {
   if (!win->canvas().made()) {
     frontend_.window_closing(*win);
     host_.remove_block(kBlockPrefix + std::to_string(number_) + ":" + std::to_string(n));
-    say(id, "a window of " + std::to_string(width) + " x " + std::to_string(height) +
-                " pixels is refused: no memory could be had for its picture");
-    return 0;
+    return refused("no memory could be had for its picture");
   }
   if (colour1 >= 0) win->colours().set(kBackgroundEntry, colour1);
   if (colour2 >= 0) win->colours().set(kForegroundEntry, colour2);

@@ -399,10 +399,7 @@ bool Server::command_waits(int client, const unsigned char* bytes, uint32_t size
   auto win = windows_.find(w);
   if (win == windows_.end() || !win->second->writing()) return false;
   it->second.writer_wait = w;
-  if (it->second.held_block.empty()) {
-    const unsigned char* b = win->second->block();
-    it->second.held_block.assign(b, b + kWindowBlockSize);
-  }
+  keep_arguments(it->second, win->second->block());
   return true;
 }
 
@@ -423,9 +420,7 @@ bool Server::waits_for_picture(Client& c, const unsigned char* bytes, uint32_t s
     }
     width = read_i32(b, kArg2), height = read_i32(b, kArg3);
     if (!Window::size_ok(width, height) || !fits_budget(win, width, height, &c)) return false;
-    // Without a copy of its own, the size it asked for is kept while it
-    // waits (a joined program may write its arguments meanwhile).
-    if (!args && c.held_block.empty()) c.held_block.assign(b, b + kWindowBlockSize);
+    if (!args) keep_arguments(c, b);
   }
   if (!c.picture_made) {
     c.picture_made = canvases_.prepare(width, height);
@@ -434,6 +429,10 @@ bool Server::waits_for_picture(Client& c, const unsigned char* bytes, uint32_t s
     any_work_ = true;
   }
   return !c.picture_made->wait(0);
+}
+
+void Server::keep_arguments(Client& c, const unsigned char* block) {
+  if (c.held_block.empty()) c.held_block.assign(block, block + kWindowBlockSize);
 }
 
 void Server::let_go(std::unique_ptr<BesideTask> task) {

@@ -237,6 +237,9 @@ class Server {
     int n = 0, width = 0, height = 0, colour1 = -1, colour2 = -1, mode = -1, used = 0;
   };
   bool open_asked(const std::string& text, OpenAsked* asked) const;
+  // A command held back without a copy of the window block keeps the
+  // block as it was (a joined program may write its arguments meanwhile).
+  void keep_arguments(Client& c, const unsigned char* block);
   // Memory made for a command that no longer needs it (taken, or its
   // program gone): let go once made, beside the loop, never waited for in it.
   void let_go(std::unique_ptr<BesideTask> task);
