@@ -137,6 +137,17 @@ inline bool socket_path(long long handle, char* out, size_t size) {
   return n > 0 && static_cast<size_t>(n) < size;
 }
 
+// The same socket's name in the block folder, which does not depend on
+// $XDG_RUNTIME_DIR: a program whose runtime folder differs from the
+// server's (a script run with `env -i`, a login without a session) finds the
+// server's block there and reaches the server through this name.
+inline bool block_socket_path(long long handle, char* out, size_t size) {
+  char dir[160];
+  if (!block_dir(dir, sizeof dir)) return false;
+  const int n = std::snprintf(out, size, "%s/%lld.sock", dir, handle);
+  return n > 0 && static_cast<size_t>(n) < size;
+}
+
 }  // namespace lumo::posix_names
 
 #endif

@@ -47,6 +47,7 @@ bool PosixHost::start() {
     return false;
   }
   socket_path_ = addr.sun_path;
+  link_socket();
   // As many connections as the system lets this process have, less a
   // margin for blocks and files; one descriptor is kept in reserve to refuse
   // a connection cleanly when they run out anyway.
@@ -66,6 +67,22 @@ bool PosixHost::start() {
     std::fprintf(stderr, "lumoview: cannot guard the shared blocks: %s\n", strerror(errno));
   }
   return true;
+}
+
+// The socket is named in the block folder too, where every program of the
+// user that finds this server's block looks, whatever its
+// $XDG_RUNTIME_DIR: programs started from a script's bare environment or
+// another login reach the server a desktop program started.
+void PosixHost::link_socket() {
+  char link[200], dir[160];
+  if (!posix_names::block_socket_path(handle_, link, sizeof link) || socket_path_ == link) return;
+  if (!posix_names::block_dir(dir, sizeof dir) || !posix_names::ensure_private_dir(dir)) return;
+  unlink(link);  // a leftover of an earlier process with our pid
+  if (symlink(socket_path_.c_str(), link) != 0) {
+    std::fprintf(stderr, "lumoview: cannot name the socket in %s: %s\n", dir, strerror(errno));
+    return;
+  }
+  socket_link_ = link;
 }
 
 namespace {
@@ -337,6 +354,8 @@ void PosixHost::shutdown() {
   listen_fd_ = -1;
   if (!socket_path_.empty()) unlink(socket_path_.c_str());
   socket_path_.clear();
+  if (!socket_link_.empty()) unlink(socket_link_.c_str());
+  socket_link_.clear();
 }
 
 }  // namespace lumo::server

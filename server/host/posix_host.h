@@ -206,6 +206,7 @@ class PosixHost : public BlockHost {
   // The connection being dropped, while the loop hears of its end.
   Client* departing_ = nullptr;
   void set_sleeping(uint32_t value);
+  void link_socket();
   // Mends the blocks a program cut short since the last look and tells the
   // loop of each; a single load when none was.
   void mend_lost_blocks(const Loop& loop) {
@@ -227,6 +228,7 @@ class PosixHost : public BlockHost {
   long long spin_ns_ = -1;
   uint32_t windows_gone_ = 0;
   std::string socket_path_;
+  std::string socket_link_;  // its name in the block folder, when that differs
   int listen_fd_ = -1;
   int reserve_fd_ = -1;  // given up for a moment to refuse a connection at the limit
   size_t max_clients_ = 256;

@@ -187,6 +187,30 @@ TEST_F(ServerTest, SecondProgramJoinsAndDrawsIntoTheSameWindow) {
   EXPECT_EQ(owner.wait_exit(20000), 0);
 }
 
+// A program whose runtime folder is another (a script's bare environment,
+// another login) finds the server by its blocks and reaches it: it joins
+// the window and starts no server of its own.
+TEST_F(ServerTest, AProgramOfAnotherRuntimeFolderReachesTheSameServer) {
+  setenv("LUMOVIEW_GRACE_MS", "20000", 1);
+  start_server({"--headless"});
+  ChildProcess& owner = client("owner");
+  ASSERT_EQ(owner.read_line(20000), "ready 1");
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string saved = runtime ? runtime : "";
+  const TempFolder other("lumo_other_runtime");
+  setenv("XDG_RUNTIME_DIR", other.path().c_str(), 1);
+  ChildProcess& joiner = client("joiner", true);
+  if (runtime) setenv("XDG_RUNTIME_DIR", saved.c_str(), 1); else unsetenv("XDG_RUNTIME_DIR");
+  auto j = values_of(joiner, 3);
+  EXPECT_EQ(j["joined"], "1");
+  EXPECT_EQ(j["joiner_sees"], "0200ff00");
+  EXPECT_EQ(joiner.wait_exit(20000), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(other.path())) << "the program started a server of its own";
+  ASSERT_TRUE(owner.write_line("go"));
+  EXPECT_EQ(values_of(owner, 2)["joined_drawing"], "0200ff00");
+  EXPECT_EQ(owner.wait_exit(20000), 0);
+}
+
 TEST_F(ServerTest, KilledServerEndsTheClientWithTheClosedMessage) {
   start_server({"--headless"});
   ChildProcess& c = client("busy", true);

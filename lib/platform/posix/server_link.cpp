@@ -126,38 +126,57 @@ bool open_channel(int fd) {
 }
 
 // The directory must be ours and closed to everybody else.
-bool private_directory_ok() {
-  char dir[160];
+bool private_directory_ok(const char* dir) {
   struct stat st;
-  if (!posix_names::runtime_dir(dir, sizeof dir) || lstat(dir, &st) != 0) return false;
-  return S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 077) == 0;
+  return lstat(dir, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 077) == 0;
 }
 
-bool connect_to(ServerWindow window) {
-  disconnect();
+// A connection to the socket at `path` served by a process of this user;
+// -1 (errno set) when there is none.
+int connect_socket(const char* path) {
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
-  if (!private_directory_ok() ||
-      !posix_names::socket_path(static_cast<long long>(window), addr.sun_path,
-                                sizeof addr.sun_path)) {
-    posix::set_error(ENOENT);
-    return false;
+  if (std::strlen(path) >= sizeof addr.sun_path) {
+    errno = ENAMETOOLONG;
+    return -1;
   }
+  std::strcpy(addr.sun_path, path);
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    posix::set_error(errno);
-    return false;
-  }
+  if (fd < 0) return -1;
   int r;
   do {
     r = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
   } while (r != 0 && errno == EINTR);
   ucred peer{};
   socklen_t len = sizeof peer;
-  if (r != 0 || getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 ||
-      peer.uid != getuid()) {
-    posix::set_error(r != 0 ? errno : EPERM);
+  if (r != 0 || getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 || peer.uid != getuid()) {
+    const int why = r != 0 ? errno : EPERM;
     close(fd);
+    errno = why;
+    return -1;
+  }
+  return fd;
+}
+
+bool connect_to(ServerWindow window) {
+  disconnect();
+  // The socket in the runtime folder, else its name beside the server's
+  // blocks (where a program whose runtime folder differs finds it).
+  char dir[160], path[200];
+  int fd = -1;
+  errno = ENOENT;
+  if (posix_names::runtime_dir(dir, sizeof dir) && private_directory_ok(dir) &&
+      posix_names::socket_path(static_cast<long long>(window), path, sizeof path)) {
+    fd = connect_socket(path);
+  }
+  if (fd < 0 && posix_names::block_dir(dir, sizeof dir) && private_directory_ok(dir) &&
+      posix_names::block_socket_path(static_cast<long long>(window), path, sizeof path)) {
+    const int first = errno;
+    fd = connect_socket(path);
+    if (fd < 0 && errno == ENOENT) errno = first;
+  }
+  if (fd < 0) {
+    posix::set_error(errno);
     return false;
   }
   g_fd = fd;
