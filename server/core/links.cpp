@@ -266,6 +266,12 @@ void Server::client_gone(int client) {
   let_go(std::move(it->second.picture_made));
   clients_.erase(it);
   if (was_active) link_ended(client, false);
+  // Its windows stay, owned by no program: the number may come to another
+  // program's connection (a descriptor, a process id), which must not find
+  // them its own, be told of their pictures or be ended when they close.
+  for (auto& entry : windows_) {
+    if (entry.second->owner == client) entry.second->owner = -1;
+  }
   refresh_header();
 }
 

@@ -241,6 +241,20 @@ TEST_F(ServerCoreTest, UserClosingAWindowEndsItsProgramWithTheNextReply) {
   EXPECT_EQ(server->active_links(), 0);
 }
 
+// A program's number is its connection's (a descriptor, a process id) and
+// comes again to a later program: the windows a program left belong to no
+// program after it, so the later one is sent to another server, is told
+// nothing of their pictures and is not ended when the user closes them.
+TEST_F(ServerCoreTest, WindowsOfAProgramThatWentAreNotALaterProgramsOfTheSameNumber) {
+  ASSERT_EQ(text("K,4242,/d;/p/prog;Version  0.99.9b", 5), 4242);
+  ASSERT_EQ(text("I,0,100,100,-1,-1,-1,", 5), 1);
+  server->client_gone(5);
+  ASSERT_NE(block(1), nullptr) << "the window stays shown";
+  EXPECT_EQ(text("K,4242,/e;/p/other;Version  0.99.9b", 5), kReplyServerTaken);
+  server->close_by_user(1);
+  EXPECT_NE(command(1, 'A', kDrawWindowOp, 0, 0, 5), kReplyCloseExit);
+}
+
 TEST_F(ServerCoreTest, DialogsTextsAndQueries) {
   ASSERT_EQ(text("I,0,100,100,-1,-1,-1,"), 1);
   std::strcpy(reinterpret_cast<char*>(block(1) + kDataArea), "Continue?");
