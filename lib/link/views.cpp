@@ -75,8 +75,10 @@ int32_t find_server(uint32_t passed_over) {
       long long window = 0;
       int key = 0;
       char version[256];
+      // A server that cannot be reached (its socket's folder removed, or
+      // not seen from here) is passed over like one that is not running.
       if (std::sscanf(header, "%d,%lld,%d,%255[^\n]", &state, &window, &key, version) == 4 &&
-          state == 0) {
+          state == 0 && platform::server_window_exists(static_cast<platform::ServerWindow>(window))) {
         g_link.server_view = view;
         g_link.server_view_size = size;
         g_link.server_number = n;

@@ -159,7 +159,8 @@ int32_t attach_server_window(int32_t server, int32_t win, int32_t ask, char* des
                state > 0) {
       ok = true;
     }
-    if (!ok) {
+    // One that cannot be reached is passed over like one not running.
+    if (!ok || !platform::server_window_exists(static_cast<platform::ServerWindow>(window))) {
       platform::release_shared_block(block);
       continue;
     }

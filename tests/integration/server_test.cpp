@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -209,6 +210,26 @@ TEST_F(ServerTest, AProgramOfAnotherRuntimeFolderReachesTheSameServer) {
   ASSERT_TRUE(owner.write_line("go"));
   EXPECT_EQ(values_of(owner, 2)["joined_drawing"], "0200ff00");
   EXPECT_EQ(owner.wait_exit(20000), 0);
+}
+
+// A server waiting for a program that cannot be reached (its runtime
+// folder removed under it, or a private /tmp of its own) is passed over:
+// a program starts a server of its own, a join finds nothing to join, and
+// neither is ended.
+TEST_F(ServerTest, AServerThatCannotBeReachedIsPassedOver) {
+  start_server({"--headless"});
+  char path[200];
+  for (auto name : {lumo::posix_names::socket_path, lumo::posix_names::block_socket_path}) {
+    ASSERT_TRUE(name(server_->pid(), path, sizeof path));
+    unlink(path);
+  }
+  ChildProcess& joiner = client("joiner", true);
+  EXPECT_EQ(joiner.read_line(20000), "joined=0");
+  const int status = joiner.wait_exit(20000);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << "the join ended the program";
+  ChildProcess& drawer = client("draw", true);
+  EXPECT_TRUE(drawer.wait_for("pixel=021e140a", 20000));
+  EXPECT_EQ(drawer.wait_exit(20000), 0);
 }
 
 TEST_F(ServerTest, KilledServerEndsTheClientWithTheClosedMessage) {
