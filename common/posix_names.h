@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace lumo::posix_names {
@@ -54,11 +55,15 @@ inline bool usable_private_dir(const char* dir) {
   return S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 077) == 0;
 }
 
+// Room a socket's name takes after its folder: "/<process id>.sock" and the
+// terminating zero (process ids have at most 7 digits on Linux).
+inline constexpr size_t kSocketNameRoom = 1 + 7 + 5 + 1;
+
 // The private directory of the user's servers: lumo-<uid>[-<session>] in
 // $XDG_RUNTIME_DIR, else in /tmp.  When that path is taken by something that
-// is not the user's private directory (another user may have made it), the
-// next candidate is used: /tmp, then $HOME/.cache.  Library and server make
-// the same choice.
+// is not the user's private directory (another user may have made it), or
+// is too long for a socket's name in it, the next candidate is used: /tmp,
+// then $HOME/.cache.  Library and server make the same choice.
 inline bool runtime_dir(char* out, size_t size) {
   const char* s = session();
   const unsigned uid = static_cast<unsigned>(getuid());
@@ -72,6 +77,7 @@ inline bool runtime_dir(char* out, size_t size) {
     const int n = *s ? std::snprintf(out, size, "%s/lumo-%u-%s", base, uid, s)
                      : std::snprintf(out, size, "%s/lumo-%u", base, uid);
     if (n <= 0 || static_cast<size_t>(n) >= size) continue;
+    if (static_cast<size_t>(n) + kSocketNameRoom > sizeof(sockaddr_un{}.sun_path)) continue;
     if (usable_private_dir(out)) return true;
   }
   return false;

@@ -342,6 +342,36 @@ TEST_F(HostileClients, APlantedRuntimePathIsPassedOver) {
   usleep(800000);  // the headless server ends after its grace period
 }
 
+// A runtime folder too long for a socket's name in it (a deep
+// $XDG_RUNTIME_DIR) is passed over for /tmp by library and server alike:
+// the server listens and the program draws.
+TEST_F(HostileClients, ARuntimeFolderTooLongForASocketIsPassedOver) {
+  const testing_support::TempFolder folder("lumo_deep");
+  std::string deep = folder.path();
+  while (deep.size() < 100) {
+    deep += "/deeper";
+    ASSERT_EQ(mkdir(deep.c_str(), 0700), 0);
+  }
+  const char* old_xdg = std::getenv("XDG_RUNTIME_DIR");
+  const std::string saved_xdg = old_xdg ? old_xdg : "";
+  const std::string in_tmp = "/tmp/lumo-" + std::to_string(getuid()) + "-" + session_->name();
+  struct AtEnd {
+    std::function<void()> undo;
+    ~AtEnd() { undo(); }
+  } at_end{[&] {
+    if (old_xdg) setenv("XDG_RUNTIME_DIR", saved_xdg.c_str(), 1); else unsetenv("XDG_RUNTIME_DIR");
+    testing_support::temp_folder_detail::remove_tree(in_tmp);
+  }};
+  setenv("XDG_RUNTIME_DIR", deep.c_str(), 1);
+  char dir[200];
+  ASSERT_TRUE(lumo::posix_names::runtime_dir(dir, sizeof dir));
+  EXPECT_EQ(std::string(dir), in_tmp);
+  ChildProcess program({bin_ + "/lumo_client", "draw"}, true);
+  EXPECT_TRUE(program.wait_for("pixel=021e140a", 20000));
+  EXPECT_EQ(program.wait_exit(20000), 0);
+  usleep(800000);  // the headless server ends after its grace period
+}
+
 namespace {
 
 // A change a program makes to one of the server's shared files.
