@@ -5,7 +5,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <memory>
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -26,12 +28,43 @@ namespace lumo::server {
 
 PosixHost::~PosixHost() { shutdown(); }
 
+namespace {
+
+// The sockets, and their names in the block folder, that killed servers
+// left in `dir`: named by a process that is gone, and nobody listens there
+// (a server in another process namespace still answers, and is kept).
+void remove_dead_sockets(const char* dir) {
+  DIR* d = opendir(dir);
+  if (!d) return;
+  while (const dirent* e = readdir(d)) {
+    char* end = nullptr;
+    const long long pid = std::strtoll(e->d_name, &end, 10);
+    if (pid <= 0 || std::strcmp(end, ".sock") != 0) continue;
+    if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const int n = std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s/%s", dir, e->d_name);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof addr.sun_path) continue;
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) continue;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 &&
+        (errno == ECONNREFUSED || errno == ENOENT)) {
+      unlink(addr.sun_path);
+    }
+    close(fd);
+  }
+  closedir(d);
+}
+
+}  // namespace
+
 bool PosixHost::start() {
   char dir[160];
   if (!posix_names::runtime_dir(dir, sizeof dir) || !posix_names::ensure_private_dir(dir)) {
     std::fprintf(stderr, "lumoview: cannot use the private directory %s\n", dir);
     return false;
   }
+  remove_dead_sockets(dir);
   handle_ = static_cast<long long>(getpid());
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
@@ -77,6 +110,7 @@ void PosixHost::link_socket() {
   char link[200], dir[160];
   if (!posix_names::block_socket_path(handle_, link, sizeof link) || socket_path_ == link) return;
   if (!posix_names::block_dir(dir, sizeof dir) || !posix_names::ensure_private_dir(dir)) return;
+  remove_dead_sockets(dir);
   unlink(link);  // a leftover of an earlier process with our pid
   if (symlink(socket_path_.c_str(), link) != 0) {
     std::fprintf(stderr, "lumoview: cannot name the socket in %s: %s\n", dir, strerror(errno));

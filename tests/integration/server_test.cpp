@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -230,6 +232,40 @@ TEST_F(ServerTest, AServerThatCannotBeReachedIsPassedOver) {
   ChildProcess& drawer = client("draw", true);
   EXPECT_TRUE(drawer.wait_for("pixel=021e140a", 20000));
   EXPECT_EQ(drawer.wait_exit(20000), 0);
+}
+
+// A killed server leaves its socket and that socket's name in the block
+// folder; the next server removes them, and keeps the names of processes
+// that live.
+TEST_F(ServerTest, SocketsOfKilledServersAreRemovedByTheNext) {
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  ASSERT_GT(gone, 0);
+  waitpid(gone, nullptr, 0);
+  char runtime[200], blocks[200];
+  ASSERT_TRUE(lumo::posix_names::runtime_dir(runtime, sizeof runtime));
+  ASSERT_TRUE(lumo::posix_names::ensure_private_dir(runtime));
+  ASSERT_TRUE(lumo::posix_names::block_dir(blocks, sizeof blocks));
+  ASSERT_TRUE(lumo::posix_names::ensure_private_dir(blocks));
+  const std::string dead_socket = std::string(runtime) + "/" + std::to_string(gone) + ".sock";
+  const std::string dead_link = std::string(blocks) + "/" + std::to_string(gone) + ".sock";
+  const std::string living = std::string(blocks) + "/" + std::to_string(getpid()) + ".sock";
+  {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", dead_socket.c_str());
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    close(fd);  // a socket file nobody listens on
+  }
+  ASSERT_EQ(symlink(dead_socket.c_str(), dead_link.c_str()), 0);
+  ASSERT_EQ(symlink(dead_socket.c_str(), living.c_str()), 0);
+  start_server({"--headless"});
+  struct stat st;
+  EXPECT_NE(lstat(dead_socket.c_str(), &st), 0) << "the killed server's socket is left";
+  EXPECT_NE(lstat(dead_link.c_str(), &st), 0) << "its name in the block folder is left";
+  EXPECT_EQ(lstat(living.c_str(), &st), 0) << "a living process's name was removed";
+  unlink(living.c_str());
 }
 
 TEST_F(ServerTest, KilledServerEndsTheClientWithTheClosedMessage) {
