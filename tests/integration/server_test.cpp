@@ -5,9 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,28 +21,9 @@
 
 #include "common/posix_channel.h"
 #include "common/posix_names.h"
-#include "tests/support/child_process.h"
-#include "tests/support/temp_folder.h"
-
-using testing_support::ChildProcess;
-using testing_support::PrivateSession;
-using testing_support::TempFolder;
+#include "tests/integration/server_session.h"
 
 namespace {
-
-std::string bin(const std::string& name) { return testing_support::binary_dir() + "/" + name; }
-std::string server_path() { return testing_support::binary_dir() + "/../bin/lumoview"; }
-
-// "name=value" lines of a client's output.
-std::map<std::string, std::string> values_of(ChildProcess& p, int lines) {
-  std::map<std::string, std::string> v;
-  for (int i = 0; i < lines; ++i) {
-    const std::string line = p.read_line(20000);
-    const size_t eq = line.find('=');
-    if (eq != std::string::npos) v[line.substr(0, eq)] = line.substr(eq + 1);
-  }
-  return v;
-}
 
 bool png_size(const std::string& path, int* w, int* h) {
   std::ifstream in(path, std::ios::binary);
@@ -58,63 +37,6 @@ bool png_size(const std::string& path, int* w, int* h) {
   *h = static_cast<int>(be32(20));
   return true;
 }
-
-class ServerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    session_ = std::make_unique<PrivateSession>();
-    folder_ = std::make_unique<TempFolder>("lumo_pictures");
-    pictures_ = folder_->path();
-    setenv("LUMOVIEW_PNG_DIR", pictures_.c_str(), 1);
-    setenv("LUMODIR", (testing_support::binary_dir() + "/../bin").c_str(), 1);
-    unsetenv("DISPLAY");
-    setenv("LUMOVIEW_GRACE_MS", "300", 1);
-  }
-
-  void TearDown() override {
-    clients_.clear();
-    server_.reset();
-    end_servers_of_session();
-    unsetenv("LUMOVIEW_PNG_DIR");
-    unsetenv("LUMODIR");
-    unsetenv("LUMOVIEW_GRACE_MS");
-    folder_.reset();
-    session_.reset();
-  }
-
-  // A server this test starts itself (it knows its process id).
-  void start_server(const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> argv = {server_path()};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    setenv("LUMOVIEW_READY_FD", "1", 1);
-    server_ = std::make_unique<ChildProcess>(argv);
-    unsetenv("LUMOVIEW_READY_FD");
-    ASSERT_EQ(server_->read_line(20000), "ready");
-  }
-
-  ChildProcess& client(const std::string& mode, bool merge_stderr = false) {
-    clients_.push_back(std::make_unique<ChildProcess>(
-        std::vector<std::string>{bin("lumo_client"), mode}, merge_stderr));
-    return *clients_.back();
-  }
-
-  void end_servers_of_session() { testing_support::end_session_servers(); }
-
-  // The program ends with status 1 and "The window was closed." promptly.
-  static void expect_ended_by_closed_window(ChildProcess& c) {
-    EXPECT_TRUE(c.wait_for("The window was closed.", 5000));
-    const int status = c.wait_exit(5000);
-    ASSERT_NE(status, -1) << "the client did not end";
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);
-  }
-
-  std::unique_ptr<PrivateSession> session_;
-  std::unique_ptr<ChildProcess> server_;
-  std::vector<std::unique_ptr<ChildProcess>> clients_;
-  std::unique_ptr<TempFolder> folder_;
-  std::string pictures_;
-};
 
 TEST_F(ServerTest, FiguresDrawnAreReadBackAndSavedAsPng) {
   const std::string trace = pictures_ + "/trace.txt";
@@ -188,84 +110,6 @@ TEST_F(ServerTest, SecondProgramJoinsAndDrawsIntoTheSameWindow) {
   EXPECT_EQ(o["joined_drawing"], "0200ff00");
   EXPECT_EQ(o["own_drawing"], "02ff0000");
   EXPECT_EQ(owner.wait_exit(20000), 0);
-}
-
-// A program whose runtime folder is another (a script's bare environment,
-// another login) finds the server by its blocks and reaches it: it joins
-// the window and starts no server of its own.
-TEST_F(ServerTest, AProgramOfAnotherRuntimeFolderReachesTheSameServer) {
-  setenv("LUMOVIEW_GRACE_MS", "20000", 1);
-  start_server({"--headless"});
-  ChildProcess& owner = client("owner");
-  ASSERT_EQ(owner.read_line(20000), "ready 1");
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  const std::string saved = runtime ? runtime : "";
-  const TempFolder other("lumo_other_runtime");
-  setenv("XDG_RUNTIME_DIR", other.path().c_str(), 1);
-  ChildProcess& joiner = client("joiner", true);
-  if (runtime) setenv("XDG_RUNTIME_DIR", saved.c_str(), 1); else unsetenv("XDG_RUNTIME_DIR");
-  auto j = values_of(joiner, 3);
-  EXPECT_EQ(j["joined"], "1");
-  EXPECT_EQ(j["joiner_sees"], "0200ff00");
-  EXPECT_EQ(joiner.wait_exit(20000), 0);
-  EXPECT_TRUE(std::filesystem::is_empty(other.path())) << "the program started a server of its own";
-  ASSERT_TRUE(owner.write_line("go"));
-  EXPECT_EQ(values_of(owner, 2)["joined_drawing"], "0200ff00");
-  EXPECT_EQ(owner.wait_exit(20000), 0);
-}
-
-// A server waiting for a program that cannot be reached (its runtime
-// folder removed under it, or a private /tmp of its own) is passed over:
-// a program starts a server of its own, a join finds nothing to join, and
-// neither is ended.
-TEST_F(ServerTest, AServerThatCannotBeReachedIsPassedOver) {
-  start_server({"--headless"});
-  char path[200];
-  for (auto name : {lumo::posix_names::socket_path, lumo::posix_names::block_socket_path}) {
-    ASSERT_TRUE(name(server_->pid(), path, sizeof path));
-    unlink(path);
-  }
-  ChildProcess& joiner = client("joiner", true);
-  EXPECT_EQ(joiner.read_line(20000), "joined=0");
-  const int status = joiner.wait_exit(20000);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << "the join ended the program";
-  ChildProcess& drawer = client("draw", true);
-  EXPECT_TRUE(drawer.wait_for("pixel=021e140a", 20000));
-  EXPECT_EQ(drawer.wait_exit(20000), 0);
-}
-
-// A killed server leaves its socket and that socket's name in the block
-// folder; the next server removes them, and keeps the names of processes
-// that live.
-TEST_F(ServerTest, SocketsOfKilledServersAreRemovedByTheNext) {
-  const pid_t gone = fork();
-  if (gone == 0) _exit(0);
-  ASSERT_GT(gone, 0);
-  waitpid(gone, nullptr, 0);
-  char runtime[200], blocks[200];
-  ASSERT_TRUE(lumo::posix_names::runtime_dir(runtime, sizeof runtime));
-  ASSERT_TRUE(lumo::posix_names::ensure_private_dir(runtime));
-  ASSERT_TRUE(lumo::posix_names::block_dir(blocks, sizeof blocks));
-  ASSERT_TRUE(lumo::posix_names::ensure_private_dir(blocks));
-  const std::string dead_socket = std::string(runtime) + "/" + std::to_string(gone) + ".sock";
-  const std::string dead_link = std::string(blocks) + "/" + std::to_string(gone) + ".sock";
-  const std::string living = std::string(blocks) + "/" + std::to_string(getpid()) + ".sock";
-  {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", dead_socket.c_str());
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    close(fd);  // a socket file nobody listens on
-  }
-  ASSERT_EQ(symlink(dead_socket.c_str(), dead_link.c_str()), 0);
-  ASSERT_EQ(symlink(dead_socket.c_str(), living.c_str()), 0);
-  start_server({"--headless"});
-  struct stat st;
-  EXPECT_NE(lstat(dead_socket.c_str(), &st), 0) << "the killed server's socket is left";
-  EXPECT_NE(lstat(dead_link.c_str(), &st), 0) << "its name in the block folder is left";
-  EXPECT_EQ(lstat(living.c_str(), &st), 0) << "a living process's name was removed";
-  unlink(living.c_str());
 }
 
 TEST_F(ServerTest, KilledServerEndsTheClientWithTheClosedMessage) {
