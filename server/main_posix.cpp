@@ -232,7 +232,12 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 
   PosixHost host;
-  if (!host.start()) return 2;
+  // Why it cannot serve goes to the program that started it too: it would
+  // otherwise say only that the server could not be started.
+  if (!host.start()) {
+    tell_user(host.failure());
+    return 2;
+  }
   PosixFrontend frontend(!headless, answers, screen_scale);
   // Nobody sees the windows: unless a folder is named, each program finds
   // its pictures in its own folder.
@@ -249,7 +254,7 @@ int main(int argc, char** argv) {
   };
   for (const std::string& refused : g_refused) server.refused_setting(refused);
   if (!server.start()) {
-    std::fprintf(stderr, "lumoview: no free server number (1 to 16)\n");
+    tell_user("no free server number (1 to 16)");
     return 2;
   }
   // "1" (or "stderr") traces to standard error, anything else names a file.

@@ -61,7 +61,7 @@ void remove_dead_sockets(const char* dir) {
 bool PosixHost::start() {
   char dir[160];
   if (!posix_names::runtime_dir(dir, sizeof dir) || !posix_names::ensure_private_dir(dir)) {
-    std::fprintf(stderr, "lumoview: cannot use the private directory %s\n", dir);
+    failure_ = std::string("cannot use the private directory ") + dir;
     return false;
   }
   remove_dead_sockets(dir);
@@ -69,14 +69,14 @@ bool PosixHost::start() {
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   if (!posix_names::socket_path(handle_, addr.sun_path, sizeof addr.sun_path)) {
-    std::fprintf(stderr, "lumoview: socket path too long\n");
+    failure_ = "the socket's path is too long";
     return false;
   }
   unlink(addr.sun_path);  // a leftover of an earlier process with our pid
   listen_fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listen_fd_ < 0 || bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
       listen(listen_fd_, 16) != 0) {
-    std::fprintf(stderr, "lumoview: cannot listen on %s: %s\n", addr.sun_path, strerror(errno));
+    failure_ = std::string("cannot listen on ") + addr.sun_path + ": " + strerror(errno);
     return false;
   }
   socket_path_ = addr.sun_path;

@@ -95,9 +95,10 @@ class PosixHost : public BlockHost {
   ~PosixHost() override;
 
   // Creates the private runtime directory and the listening socket.  The
-  // window handle is the process id.  False (with a message on stderr) when
-  // that is impossible.
+  // window handle is the process id.  False when that is impossible;
+  // failure() then says why.
   bool start();
+  const std::string& failure() const { return failure_; }
   long long window_handle() const override { return handle_; }
 
   // Creates a named block of `size` zero bytes and holds it (other processes
@@ -229,6 +230,7 @@ class PosixHost : public BlockHost {
   uint32_t windows_gone_ = 0;
   std::string socket_path_;
   std::string socket_link_;  // its name in the block folder, when that differs
+  std::string failure_;
   int listen_fd_ = -1;
   int reserve_fd_ = -1;  // given up for a moment to refuse a connection at the limit
   size_t max_clients_ = 256;

@@ -308,7 +308,8 @@ TEST_F(HostileClients, AtItsLimitTheServerRefusesConnectionsAndKeepsServing) {
 
 // Another user can make the private runtime path something that is not the
 // user's private folder (a file, a link, a folder of theirs): library and
-// server then both use the next place, and programs work.
+// server then both use the next place, and programs work.  With every place
+// taken, the program says why.
 TEST_F(HostileClients, APlantedRuntimePathIsPassedOver) {
   const testing_support::TempFolder folder("lumo_planted");
   const std::string& root = folder.path();
@@ -332,6 +333,12 @@ TEST_F(HostileClients, APlantedRuntimePathIsPassedOver) {
   }};
   ASSERT_EQ(symlink("/", taken_tmp.c_str()), 0);
   setenv("XDG_RUNTIME_DIR", (root + "/run").c_str(), 1);
+  // With no home to fall back on there is nowhere to listen: the program is
+  // told why, not only that the server could not be started.
+  unsetenv("HOME");
+  ChildProcess refused({bin_ + "/lumo_client", "draw"}, true);
+  EXPECT_TRUE(refused.wait_for("lumoview: cannot use the private directory", 20000));
+  EXPECT_NE(refused.wait_exit(20000), 0);
   setenv("HOME", (root + "/home").c_str(), 1);
   char dir[200];
   ASSERT_TRUE(lumo::posix_names::runtime_dir(dir, sizeof dir));
