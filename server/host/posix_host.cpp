@@ -370,8 +370,10 @@ void PosixHost::serve(const Loop& loop) {
 }
 
 void PosixHost::shutdown() {
-  const bool had_blocks = !blocks_.empty();
+  const bool had_blocks = !blocks_.empty() || !socket_link_.empty();
   while (!blocks_.empty()) remove_block(blocks_.back().name);
+  if (!socket_link_.empty()) unlink(socket_link_.c_str());
+  socket_link_.clear();
   char dir[200];
   if (had_blocks && posix_names::block_dir(dir, sizeof dir)) rmdir(dir);  // when nothing is left in it
   for (Client& c : clients_) {
@@ -388,8 +390,6 @@ void PosixHost::shutdown() {
   listen_fd_ = -1;
   if (!socket_path_.empty()) unlink(socket_path_.c_str());
   socket_path_.clear();
-  if (!socket_link_.empty()) unlink(socket_link_.c_str());
-  socket_link_.clear();
 }
 
 }  // namespace lumo::server
