@@ -56,12 +56,7 @@ bool try_list(const char* list, const char* name) {
                 "set LUMODIR to the folder that holds %s.",
                 *library_dir ? library_dir : "not set", *program_dir ? program_dir : "unknown", *installed ? " and " : "", installed,
                 name);
-  // A message box holds both; a console gets them whole, one a line.
-  if (g_link.gui_messages) fail("%s\n%s", first, hint);
-  std::fprintf(stderr, "%s\n%s\n", first, hint);
-  std::fflush(stderr);
-  release_link(-1);
-  std::exit(1);
+  fail_with_hint(first, hint);
 }
 
 void append(char* out, size_t size, const char* format, int a, int b = 0) {
@@ -70,6 +65,15 @@ void append(char* out, size_t size, const char* format, int a, int b = 0) {
 }
 
 }  // namespace
+
+void fail_with_hint(const char* first, const char* hint) {
+  // A message box holds both; a console gets them whole, one a line.
+  if (g_link.gui_messages) fail("%s\n%s", first, hint);
+  std::fprintf(stderr, "%s\n%s\n", first, hint);
+  std::fflush(stderr);
+  release_link(-1);
+  std::exit(1);
+}
 
 const char* locate_server_executable(const char* name) {
   // 1. The library directory: LUMODIR without its leading blanks.

@@ -18,6 +18,10 @@ inline constexpr StartOptions kNoOptions = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
 // directory, ".", PATH); ends the program when it is nowhere.
 const char* locate_server_executable(const char* name);
 
+// Ends the program with the message every program gives (`first`) and,
+// beside it, what the user can do about it (`hint`).
+[[noreturn]] void fail_with_hint(const char* first, const char* hint);
+
 // The switch string for a server started with these options.
 void build_server_switches(char* out, size_t size, const StartOptions& options);
 

@@ -68,6 +68,29 @@ int32_t send_startup_command() {
   return send_command(n + 1 + extra + 1);
 }
 
+// No server could be had.  When every server number is taken (each server
+// still shows windows of an earlier program, as a desktop keeps them after
+// their programs end) that is why, and the user is told what to do.
+[[noreturn]] void no_server_had() {
+  int taken = 0;
+  for (int n = wire::kFirstServer; n <= wire::kLastServer; ++n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%s%d", wire::kBlockPrefix, n);
+    if (unsigned char* view = open_shared_view(name, nullptr)) {
+      ++taken;
+      platform::release_shared_block(view);
+    }
+  }
+  if (taken <= wire::kLastServer - wire::kFirstServer) fail(message_text(Msg::CannotExecute), kServerExeName);
+  char first[256], hint[256];
+  std::snprintf(first, sizeof first, message_text(Msg::CannotExecute), kServerExeName);
+  std::snprintf(hint, sizeof hint,
+                "Lumo: all %d servers are in use, each showing windows of an earlier program; "
+                "close some of those windows.",
+                taken);
+  fail_with_hint(first, hint);
+}
+
 // How often a program whose chosen server was taken by another program (or
 // keeps other settings) looks again, or starts one of its own.
 constexpr int kStartAttempts = 8;
@@ -103,7 +126,7 @@ int32_t start_link(const StartOptions& options) {
       platform::launch_server(locate_server_executable, g_link.server_switches);
       find_server(passed_over);
     }
-    if (!g_link.server_window) fail(message_text(Msg::CannotExecute), kServerExeName);
+    if (!g_link.server_window) no_server_had();
     check_server_version();
     note_command_line();
     probe_server_layout();

@@ -88,6 +88,15 @@ TEST_F(StartupTest, NoServerStartsOneWithTheSwitchesAndLinksToIt) {
 TEST_F(StartupTest, NoServerAfterTheLaunchIsFatal) {
   EXPECT_EXIT(LmInit(), ::testing::ExitedWithCode(1),
               "^Cannot execute lumoview to open the graphics window\\.\n$");
+  // Every server number taken by a server showing an earlier program's
+  // windows: the user learns why, and what to do.
+  for (int n = 1; n <= 15; ++n) fake::server().add_server(n, "1,Graph\n" + std::to_string(100 + n) + ",4242,77,0,9,9,9b");
+  EXPECT_EXIT(LmInit(), ::testing::ExitedWithCode(1),
+              "^Cannot execute lumoview to open the graphics window\\.\n$");
+  fake::server().add_server(16, "1,Graph\n116,4242,77,0,9,9,9b");
+  EXPECT_EXIT(LmInit(), ::testing::ExitedWithCode(1),
+              "^Cannot execute lumoview to open the graphics window\\.\nLumo: all 16 servers are in use, each "
+              "showing windows of an earlier program; close some of those windows\\.\n$");
 }
 
 TEST_F(StartupTest, WrongKeyIsFatal) {
