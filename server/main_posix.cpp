@@ -141,12 +141,9 @@ int main(int argc, char** argv) {
   options.png_dir = env_or("LUMOVIEW_PNG_DIR", "");
   std::string figures = env_or("LUMOVIEW_SAVE", "");
   options.events_path = env_or("LUMOVIEW_EVENTS", "");
-  const long long list_mb = std::atoll(env_or("LUMOVIEW_LIST_MB", "0").c_str());
-  if (list_mb > 0) options.list_limit = static_cast<size_t>(list_mb) << 20;
   // No command holds other programs up for longer than a slice or so.
   options.slice_seconds = kSliceSeconds;
-  const long long budget_mb = std::atoll(env_or("LUMOVIEW_MEMORY_MB", "1024").c_str());
-  if (budget_mb > 0) options.picture_budget = budget_mb << 20;
+  take_memory_settings([](const char* name) { return env_or(name, ""); }, &options, &g_refused);
   // Programs send text in the code page their locale implies; the server
   // inherits the locale of the program that started it.
   set_ansi_code_page(ansi_code_page_of_locale());

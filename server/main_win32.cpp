@@ -188,6 +188,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                         "; no figures are written");
     }
   }
+  take_memory_settings(
+      [](const char* name) {
+        char text[64];
+        const DWORD n = GetEnvironmentVariableA(name, text, sizeof text);
+        return std::string(n > 0 && n < sizeof text ? text : n >= sizeof text ? "(too long)" : "");
+      },
+      &options, &refused);
   g_grace_ms = env_ms("LUMOVIEW_GRACE_MS", kDefaultGraceMs);
   g_first_link_ms = env_ms("LUMOVIEW_FIRST_LINK_MS", kFirstLinkWaitMs);
   const std::vector<std::string> words = switch_words();

@@ -3,7 +3,10 @@
 #include "server/core/server.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "common/block_access.h"
@@ -48,6 +51,36 @@ bool probe_value_ok(int k, const unsigned char* value) {
 }
 
 }  // namespace
+
+void take_memory_settings(const std::function<std::string(const char*)>& get, Options* o,
+                          std::vector<std::string>* refused) {
+  // The largest: far past any machine's memory, and a display list's bytes
+  // fit a size_t on a 32-bit server too.
+  constexpr int64_t kMostMb = (int64_t{1} << 23) - 1;
+  const int64_t most_list_mb = std::min<int64_t>(kMostMb, static_cast<int64_t>(SIZE_MAX >> 21));
+  const struct {
+    const char* name;
+    int64_t default_mb, most_mb;
+    std::function<void(int64_t)> set;
+  } settings[] = {
+      {"LUMOVIEW_MEMORY_MB", o->picture_budget >> 20, kMostMb, [o](int64_t mb) { o->picture_budget = mb << 20; }},
+      {"LUMOVIEW_LIST_MB", static_cast<int64_t>(o->list_limit >> 20), most_list_mb,
+       [o](int64_t mb) { o->list_limit = static_cast<size_t>(mb) << 20; }},
+  };
+  for (const auto& s : settings) {
+    const std::string text = get(s.name);
+    if (text.empty()) continue;
+    char* end = nullptr;
+    errno = 0;
+    const long long mb = std::strtoll(text.c_str(), &end, 10);
+    if (errno == 0 && end != text.c_str() && *end == '\0' && mb > 0 && mb <= s.most_mb) {
+      s.set(mb);
+    } else {
+      refused->push_back(std::string(s.name) + "=" + text + " is refused: a whole number of MiB from 1 to " +
+                         std::to_string(s.most_mb) + " is needed; " + std::to_string(s.default_mb) + " is used");
+    }
+  }
+}
 
 bool parse_switches(int argc, const char* const* argv, Options* o) {
   static const char kLetters[] = "tbrilo";

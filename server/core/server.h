@@ -63,6 +63,12 @@ struct Options {
 // Unknown words are ignored; false only when a value is malformed.
 bool parse_switches(int argc, const char* const* argv, Options* options);
 
+// Takes LUMOVIEW_MEMORY_MB and LUMOVIEW_LIST_MB from the environment `get`
+// reads ("" for a variable not set): each a whole number of MiB above 0.
+// One that is not is refused, its line added to `refused`, the default kept.
+void take_memory_settings(const std::function<std::string(const char*)>& get, Options* options,
+                          std::vector<std::string>* refused);
+
 class Server {
  public:
   Server(BlockHost& host, Frontend& frontend, CanvasFactory& canvases, const Options& options);

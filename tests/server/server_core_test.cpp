@@ -255,6 +255,34 @@ TEST_F(ServerCoreTest, WindowsOfAProgramThatWentAreNotALaterProgramsOfTheSameNum
   EXPECT_NE(command(1, 'A', kDrawWindowOp, 0, 0, 5), kReplyCloseExit);
 }
 
+// The memory settings take whole numbers of MiB above 0; anything else is
+// refused with a line that says what is used instead.
+TEST(ServerSettings, MemorySettingsTakeWholeMebibytesAndRefuseTheRest) {
+  const struct {
+    const char* memory;
+    const char* list;
+    int64_t budget_mb, list_mb;
+    size_t refusals;
+  } cases[] = {
+      {"", "", 1024, 64, 0},       {"50", "8", 50, 8, 0},          {"abc", "0", 1024, 64, 2},
+      {"-5", "1abc", 1024, 64, 2}, {"9999999999", "12 MB", 1024, 64, 2}, {"8388607", "", 8388607, 64, 0},
+  };
+  for (const auto& k : cases) {
+    Options o;
+    std::vector<std::string> refused;
+    take_memory_settings(
+        [&](const char* name) { return std::string(std::strcmp(name, "LUMOVIEW_MEMORY_MB") == 0 ? k.memory : k.list); },
+        &o, &refused);
+    EXPECT_EQ(o.picture_budget, k.budget_mb << 20) << k.memory;
+    EXPECT_EQ(o.list_limit, static_cast<size_t>(k.list_mb) << 20) << k.list;
+    ASSERT_EQ(refused.size(), k.refusals) << k.memory << " " << k.list;
+    if (k.refusals) {
+      EXPECT_EQ(refused[0], std::string("LUMOVIEW_MEMORY_MB=") + k.memory +
+                                " is refused: a whole number of MiB from 1 to 8388607 is needed; 1024 is used");
+    }
+  }
+}
+
 TEST_F(ServerCoreTest, DialogsTextsAndQueries) {
   ASSERT_EQ(text("I,0,100,100,-1,-1,-1,"), 1);
   std::strcpy(reinterpret_cast<char*>(block(1) + kDataArea), "Continue?");
