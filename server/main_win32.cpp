@@ -195,6 +195,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return std::string(n > 0 && n < sizeof text ? text : n >= sizeof text ? "(too long)" : "");
       },
       &options, &refused);
+  // The Linux server's scales: said, not silently passed over.
+  for (const char* name : {"LUMOVIEW_SCALE", "LUMOVIEW_PNG_SCALE"}) {
+    char scale[64];
+    const DWORD n = GetEnvironmentVariableA(name, scale, sizeof scale);
+    if (n > 0 && n < sizeof scale) {
+      refused.push_back(std::string(name) + "=" + scale +
+                        " is not taken by lumoview.exe: its windows and PNG files keep the window's pixels");
+    }
+  }
   g_grace_ms = env_ms("LUMOVIEW_GRACE_MS", kDefaultGraceMs);
   g_first_link_ms = env_ms("LUMOVIEW_FIRST_LINK_MS", kFirstLinkWaitMs);
   const std::vector<std::string> words = switch_words();

@@ -223,7 +223,8 @@ open.png=1" "$(run "$bin/lumo_client.exe" save-each locked.svg open.svg locked.p
 # own standard error: a setting it refused, where the window's picture went,
 # a drawing file it would not replace.
 case_program_stderr() {
-  export LUMODIR=$(winpath "$bin") LUMOVIEW_PNG_DIR=out LUMOVIEW_SAVE=figs:png,jpg
+  export LUMODIR=$(winpath "$bin") LUMOVIEW_PNG_DIR=out LUMOVIEW_SAVE=figs:png,jpg \
+    LUMOVIEW_MEMORY_MB=abc LUMOVIEW_SCALE=2
   echo kept > locked.svg
   chmod a-w locked.svg
   check "save refused" "locked.svg=0" "$(run "$bin/lumo_client.exe" save-each locked.svg)"
@@ -234,6 +235,8 @@ case_program_stderr() {
     check "told: $name" "$line" "$(grep -F -x -- "$line" <<< "$said" || echo "$said")"
   done <<LINES
 refused setting|lumoview: LUMOVIEW_SAVE=figs:png,jpg is refused: "png,jpg" is not a list of formats (png, svg, pdf, eps); no figures are written
+refused memory|lumoview: LUMOVIEW_MEMORY_MB=abc is refused: a whole number of MiB from 1 to 8388607 is needed; 1024 is used
+scale not taken|lumoview: LUMOVIEW_SCALE=2 is not taken by lumoview.exe: its windows and PNG files keep the window's pixels
 picture|lumoview: window 1 written to out\lumo_client-1.png
 write-protected file|lumoview: not replaced: $(winpath "$work")\locked.svg is write-protected
 LINES
