@@ -45,6 +45,14 @@ int g_unlinked_ms = 0;
 int g_grace_ms = kDefaultGraceMs;
 int g_first_link_ms = kFirstLinkWaitMs;
 
+// A setting's text: "" when it is not set, "(too long)" past 63 characters.
+std::string env_text(const char* name) {
+  char text[64];
+  const DWORD n = GetEnvironmentVariableA(name, text, sizeof text);
+  if (n >= sizeof text) return "(too long)";
+  return std::string(text, n);
+}
+
 int env_ms(const char* name, int fallback) {
   char text[32];
   const DWORD n = GetEnvironmentVariableA(name, text, sizeof text);
@@ -188,18 +196,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                         "; no figures are written");
     }
   }
-  take_memory_settings(
-      [](const char* name) {
-        char text[64];
-        const DWORD n = GetEnvironmentVariableA(name, text, sizeof text);
-        return std::string(n > 0 && n < sizeof text ? text : n >= sizeof text ? "(too long)" : "");
-      },
-      &options, &refused);
+  take_memory_settings(env_text, &options, &refused);
   // The Linux server's scales: said, not silently passed over.
   for (const char* name : {"LUMOVIEW_SCALE", "LUMOVIEW_PNG_SCALE"}) {
-    char scale[64];
-    const DWORD n = GetEnvironmentVariableA(name, scale, sizeof scale);
-    if (n > 0 && n < sizeof scale) {
+    const std::string scale = env_text(name);
+    if (!scale.empty()) {
       refused.push_back(std::string(name) + "=" + scale +
                         " is not taken by lumoview.exe: its windows and PNG files keep the window's pixels");
     }
